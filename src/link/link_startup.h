@@ -1,0 +1,17 @@
+#pragma once
+#include <cstdint>
+
+namespace pelkor {
+
+// Synchronises the line and, on the cable, tells the phone to start talking. Runs from
+// Initialise and from the keep-alive after a silence; a second call while one runs
+// returns at once.
+void InitLink();
+
+// One pass of the keep-alive thread, ending with its 500 ms sleep.
+void KeepAliveCycle();
+
+// Sends the phone-status request (type 0x04). Returns 0.
+int32_t RequestStatus();
+
+}  // namespace pelkor

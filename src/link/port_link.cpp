@@ -1,0 +1,135 @@
+#include "link/port_link.h"
+
+#include <atomic>
+#include <cstring>
+#include <system_error>
+
+#include "link/session.h"
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+
+namespace pelkor {
+namespace {
+
+constexpr size_t kReadChunk = 1024;
+std::atomic<platform::SerialPort *> testPort{nullptr};
+
+void KeepAliveThread(void (*cycle)()) {
+  LinkSession &s = Session();
+  while (s.running.load()) cycle();
+}
+
+void WatchThread(void (*onByte)(uint8_t)) {
+  LinkSession &s = Session();
+  platform::SerialPort &port = LinkPort();
+  uint8_t buffer[kReadChunk];
+  while (s.running.load()) {
+    size_t n;
+    do {
+      n = ReadPort(buffer, sizeof buffer);
+      for (size_t i = 0; i < n; ++i) onByte(buffer[i]);
+    } while (n > 0);
+    if (!s.running.load()) break;
+    port.WaitForInput();
+  }
+}
+
+void ClosePort() {
+  platform::SerialPort &port = LinkPort();
+  if (!port.IsOpen()) return;
+  port.SetDtr(false);
+  port.Purge();
+  port.Close();
+}
+
+}  // namespace
+
+platform::SerialPort &LinkPort() {
+  platform::SerialPort *port = testPort.load();
+  return port != nullptr ? *port : platform::SystemSerialPort();
+}
+
+void UsePortForTesting(platform::SerialPort *port) { testPort.store(port); }
+
+bool OpenConnection(const char *portName, void (*onByte)(uint8_t), void (*keepAliveCycle)()) {
+  LinkSession &s = Session();
+  platform::SerialPort &port = LinkPort();
+  s.running.store(false);
+  if (!port.Open(portName)) return false;
+  port.Purge();
+  port.ResetCancel();
+  s.stop.Reset();
+
+  s.running.store(true);
+  try {
+    s.keepAliveThread = std::thread(KeepAliveThread, keepAliveCycle);
+  } catch (const std::system_error &) {
+    s.running.store(false);
+    port.Close();
+    return false;
+  }
+  try {
+    s.watchThread = std::thread(WatchThread, onByte);
+  } catch (const std::system_error &) {
+    s.running.store(false);
+    s.stop.Trigger();
+    s.keepAliveThread.join();
+    port.Close();
+    return false;
+  }
+  port.SetDtr(true);
+  return true;
+}
+
+void CloseConnection() {
+  LinkSession &s = Session();
+  platform::SerialPort &port = LinkPort();
+  s.running.store(false);
+  s.stop.Trigger();
+  if (s.keepAliveThread.joinable()) {
+    if (s.keepAliveThread.get_id() == std::this_thread::get_id())
+      s.keepAliveThread.detach();
+    else
+      s.keepAliveThread.join();
+  }
+  port.CancelWait();
+  if (s.watchThread.joinable()) {
+    if (s.watchThread.get_id() == std::this_thread::get_id())
+      s.watchThread.detach();
+    else
+      s.watchThread.join();
+  }
+  ClosePort();
+}
+
+size_t ReadPort(uint8_t *buffer, size_t maximum) {
+  const size_t n = LinkPort().ReadQueued(buffer, maximum);
+  if (n > 0) {
+    const int64_t now = platform::MonotonicMs();
+    Session().lastActivityTime.store(now);
+    Session().lastReceiveTime.store(now);
+  }
+  return n;
+}
+
+size_t WritePort(const uint8_t *buffer, size_t length) {
+  const size_t n = LinkPort().Write(buffer, length);
+  if (n > 0) Session().lastActivityTime.store(platform::MonotonicMs());
+  return n;
+}
+
+void WakeLine() {
+  platform::SerialPort &port = LinkPort();
+  if (!port.IsOpen()) return;
+  uint8_t burst[220];
+  std::memset(burst, 0x55, 219);
+  burst[219] = 0xC1;
+  port.SetDtr(true);
+  port.SetRts(true);
+  WritePort(burst, sizeof burst);
+  Session().stop.SleepFor(10);
+  port.DrainOutput();
+  port.Purge();
+}
+
+}  // namespace pelkor

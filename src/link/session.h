@@ -1,0 +1,61 @@
+#pragma once
+// The one process-wide session record shared by the host's thread, the watch thread
+// and the keep-alive thread. Every field another thread reads is atomic; the receive
+// window and message buffer belong to the watch thread alone.
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+#include "platform/sleep.h"
+
+namespace pelkor {
+
+constexpr int32_t kConnectionInfrared = 1;
+constexpr size_t kWindowSize = 3072;
+constexpr size_t kMessageSize = 3072;
+constexpr size_t kPortNameSize = 100;
+
+struct LinkSession {
+  // Port and threads.
+  char portName[kPortNameSize] = {};
+  std::atomic<int32_t> connectionType{0};
+  std::atomic<bool> running{false};
+  std::thread keepAliveThread;
+  std::thread watchThread;
+  platform::StopSignal stop;  // ends the link threads' sleeps when the connection closes
+  std::atomic<int64_t> lastActivityTime{0};
+  std::atomic<int64_t> lastReceiveTime{0};
+
+  // Frame layer.
+  std::atomic<uint32_t> sendSequence{0};  // low three bits are the next sequence number
+  std::atomic<uint32_t> framesSent{0};
+  std::atomic<uint32_t> framesAcked{0};
+  std::atomic<uint16_t> lastAck{0xFFFF};  // [type, number] of the last ack sent
+  std::atomic<bool> phoneHeard{false};
+  std::atomic<bool> linkUp{false};
+
+  // Receiver: touched by the watch thread only (and cleared before it starts).
+  uint8_t window[kWindowSize] = {};
+  uint8_t message[kMessageSize] = {};
+  uint16_t messageLength = 0;
+  int32_t reassembled = 0;
+  bool reassemblyOverflow = false;  // the message being collected no longer fits
+  uint8_t lastType = 0;
+  uint8_t lastSequence = 0;
+
+  // Session control.
+  std::atomic<bool> sessionOpen{false};
+  std::atomic<bool> linkStarting{false};
+  std::atomic<bool> busy{true};
+  std::atomic<uint8_t> keepAliveCount{0};
+  std::atomic<bool> firstServiceRequest{true};
+
+  bool Infrared() const { return connectionType.load() == kConnectionInfrared; }
+  uint8_t StartByte() const { return Infrared() ? 0x1C : 0x1E; }
+};
+
+// The session record. Never destroyed, so that threads winding down at process end
+// never see it torn down under them.
+LinkSession &Session();
+
+}  // namespace pelkor

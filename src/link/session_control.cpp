@@ -1,0 +1,113 @@
+#include "link/session_control.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "link/frame_receiver.h"
+#include "link/link_startup.h"
+#include "link/port_link.h"
+#include "link/session.h"
+#include "platform/clock.h"
+#include "platform/module_hooks.h"
+#include "platform/sleep.h"
+#include "services/beep.h"
+
+namespace pelkor {
+namespace {
+
+constexpr size_t kWorkNameSize = 50;
+constexpr int kPhoneWaitPolls = 200;  // of 50 ms: 10 s
+constexpr int kQuickStartFirstPoll = 198;
+constexpr int32_t kResultRefused = 22;
+
+// init and terminate may come from the host's thread and from the unload hooks.
+std::recursive_mutex controlMutex;
+std::atomic<std::thread::id> initThread{};
+bool preparedOnce = false;
+
+void StopLink() {
+  LinkSession &s = Session();
+  s.busy.store(true);
+  CloseConnection();
+  s.linkUp.store(false);
+}
+
+int32_t Initialise(const char *portName, int32_t connectionType) {
+  LinkSession &s = Session();
+  s.firstServiceRequest.store(true);
+  ResetForNewSession();
+  ResetReceiver();
+  std::memset(s.portName, 0, sizeof s.portName);
+  std::strncpy(s.portName, portName, sizeof s.portName - 1);
+  s.connectionType.store(connectionType);
+  s.busy.store(true);
+  if (!OpenConnection(s.portName, OnByte, KeepAliveCycle)) return kResultRefused;
+  InitLink();
+  return 0;
+}
+
+void OnInitThreadExit() {
+  if (initThread.load() == std::this_thread::get_id()) CloseSession();
+}
+
+void OnProcessDetach() { CloseSession(); }
+
+}  // namespace
+
+int32_t OpenSession(const char *port, int32_t connectionType) {
+  std::lock_guard<std::recursive_mutex> lock(controlMutex);
+  LinkSession &s = Session();
+  CloseSession();
+  initThread.store(std::this_thread::get_id());
+  platform::WatchCurrentThreadExit(OnInitThreadExit);
+  platform::SetProcessDetachHook(OnProcessDetach);
+  s.sessionOpen.store(false);
+
+  char name[kWorkNameSize] = {};
+  std::strncpy(name, (port == nullptr || port[0] == '\0') ? "COM1" : port, kWorkNameSize - 1);
+  StopLink();
+  bool quickStart = false;
+  const size_t length = std::strlen(name);
+  if (length > 0 && name[length - 1] == 'F') {
+    name[length - 1] = '\0';
+    quickStart = true;
+  }
+
+  const int32_t opened = Initialise(name, connectionType);
+  if (opened != 0) return opened;
+
+  for (int poll = quickStart ? kQuickStartFirstPoll : 0;
+       poll < kPhoneWaitPolls && !s.linkUp.load(); ++poll)
+    platform::SleepMs(50);
+  if (!s.linkUp.load()) return -1;
+
+  SendBeep(true);
+  platform::SleepMs(50);
+  SendBeep(false);
+
+  if (!preparedOnce) {
+    preparedOnce = true;
+    PrepareOnFirstOpen();
+  }
+  s.busy.store(false);
+  s.sessionOpen.store(true);
+  return 0;
+}
+
+int32_t CloseSession() {
+  std::lock_guard<std::recursive_mutex> lock(controlMutex);
+  Session().sessionOpen.store(false);
+  StopLink();
+  ResetAfterClose();
+  return 0;
+}
+
+int32_t LinkAlive() {
+  LinkSession &s = Session();
+  const bool up = s.linkUp.load();
+  if (platform::MonotonicMs() - s.lastReceiveTime.load() <= 2000) return up ? 1 : 0;
+  if (s.framesSent.load() > s.framesAcked.load()) return 0;
+  return up ? 1 : 0;
+}
+
+}  // namespace pelkor
