@@ -1,0 +1,77 @@
+#pragma once
+// A serial port that keeps what the link writes, for tests that look at the wire.
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "link/port_link.h"
+#include "link/session.h"
+#include "platform/serial_port.h"
+
+namespace pelkor::testing {
+
+class FakePort final : public platform::SerialPort {
+ public:
+  bool Open(const char *) override { return open_ = true; }
+  void Close() override { open_ = false; }
+  bool IsOpen() const override { return open_; }
+  bool SetBaudRate(int32_t baud) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bauds.push_back(baud);
+    return true;
+  }
+  void SetDtr(bool) override {}
+  void SetRts(bool) override {}
+  void Purge() override {}
+  void DrainOutput() override {}
+  size_t ReadQueued(uint8_t *, size_t) override { return 0; }
+  size_t Write(const uint8_t *buffer, size_t length) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    writes.emplace_back(buffer, buffer + length);
+    return failWrites ? 0 : length;
+  }
+  void WaitForInput() override {}
+  void CancelWait() override {}
+  void ResetCancel() override {}
+
+  std::vector<std::vector<uint8_t>> Writes() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return writes;
+  }
+
+  std::vector<std::vector<uint8_t>> writes;
+  std::vector<int32_t> bauds;
+  bool failWrites = false;
+
+ private:
+  bool open_ = false;
+  std::mutex mutex_;
+};
+
+// Installs a FakePort and puts the frame-layer counters in a known state.
+class LinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UsePortForTesting(&port);
+    port.Open("fake");
+    LinkSession &s = Session();
+    s.connectionType = 0;
+    s.sendSequence = 0;
+    s.framesSent = 0;
+    s.framesAcked = 0;
+    s.lastAck = 0xFFFF;
+    s.linkUp = false;
+    s.phoneHeard = false;
+    s.lastType = 0;
+    s.lastSequence = 0;
+    s.messageLength = 0;
+    ResetReceiverForTest();
+  }
+  void TearDown() override { UsePortForTesting(nullptr); }
+
+  static void ResetReceiverForTest();
+
+  FakePort port;
+};
+
+}  // namespace pelkor::testing

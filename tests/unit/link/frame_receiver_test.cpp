@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "fake_port.h"
+#include "link/frame_format.h"
+#include "link/frame_receiver.h"
+#include "link/reply_dispatch.h"
+
+namespace pelkor::testing {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A frame as the phone sends it: destination 0x0C, source 0x00.
+Bytes PhoneFrame(uint8_t type, const Bytes &payload, uint8_t start = kStartCable) {
+  Bytes f = {start, kAddressHost, kAddressPhone, type, 0x00, static_cast<uint8_t>(payload.size())};
+  f.insert(f.end(), payload.begin(), payload.end());
+  if (payload.size() % 2) f.push_back(0x00);
+  const size_t body = f.size();
+  f.push_back(AlternateXor(f.data(), 0, body));
+  f.push_back(AlternateXor(f.data(), 1, body));
+  return f;
+}
+
+Bytes DataPayload(Bytes message, uint8_t framesLeft, uint8_t sequence) {
+  message.push_back(framesLeft);
+  message.push_back(sequence);
+  return message;
+}
+
+class ReceiverTest : public LinkTest {
+ protected:
+  // Feeds the bytes through FindFrame one by one; returns the result for each byte.
+  std::vector<int> Feed(const Bytes &bytes) {
+    std::vector<int> results;
+    for (uint8_t b : bytes) {
+      LinkSession &s = Session();
+      std::memmove(s.window, s.window + 1, kWindowSize - 1);
+      s.window[kWindowSize - 1] = b;
+      results.push_back(FindFrame());
+    }
+    return results;
+  }
+  Bytes Message() const {
+    const LinkSession &s = Session();
+    return Bytes(s.message, s.message + s.messageLength);
+  }
+};
+
+const Bytes kStatusReply = {0x01, 0x08, 0x00, 0x02, 0x01, 0x03, 0x01, 0x00, 0x02};
+
+TEST_F(ReceiverTest, FrameIsFoundOnlyOnItsLastChecksumByte) {
+  Bytes frame = PhoneFrame(0x04, DataPayload(kStatusReply, 1, 0x43));
+  std::vector<int> results = Feed(frame);
+  std::vector<int> expected(frame.size(), 0);
+  expected.back() = 1;
+  EXPECT_EQ(results, expected);
+  EXPECT_EQ(Message(), DataPayload(kStatusReply, 1, 0x43));
+  EXPECT_EQ(Session().lastType, 0x04);
+  // The frame is acknowledged with its sequence number's low four bits.
+  auto writes = port.Writes();
+  ASSERT_EQ(writes.size(), 1u);
+  EXPECT_EQ(writes[0][3], kTypeAck);
+  EXPECT_EQ(writes[0][6], 0x04);
+  EXPECT_EQ(writes[0][7], 0x03);
+}
+
+TEST_F(ReceiverTest, NoiseBeforeIsPassedOverAndNoiseAfterHidesTheFrame) {
+  Bytes bytes = {0x55, 0x55, 0x1E, 0x0C, 0x13};
+  Bytes frame = PhoneFrame(0x04, DataPayload(kStatusReply, 1, 0x41));
+  bytes.insert(bytes.end(), frame.begin(), frame.end());
+  EXPECT_EQ(Feed(bytes).back(), 1);
+  EXPECT_EQ(Feed({0x00}).back(), 0);  // no longer ends at the newest byte
+}
+
+TEST_F(ReceiverTest, MalformedFramesAreNeverRecognisedNorAcknowledged) {
+  Bytes badChecksum = PhoneFrame(0x04, DataPayload(kStatusReply, 1, 0x41));
+  badChecksum.back() ^= 0x01;
+  Bytes highLength = PhoneFrame(0x04, DataPayload(kStatusReply, 1, 0x42));
+  highLength[4] = 0x01;
+  highLength[highLength.size() - 2] ^= 0x01;  // keep the even checksum consistent
+  Bytes wrongAddress = PhoneFrame(0x04, DataPayload(kStatusReply, 1, 0x43));
+  wrongAddress[1] = 0x00;
+  Bytes infraredOnCable = PhoneFrame(0x04, DataPayload(kStatusReply, 1, 0x44), kStartInfrared);
+  for (const Bytes &f : {badChecksum, highLength, wrongAddress, infraredOnCable})
+    for (int r : Feed(f)) EXPECT_EQ(r, 0);
+  EXPECT_TRUE(port.Writes().empty());
+}
+
+TEST_F(ReceiverTest, InfraredLinkIgnoresCableFrames) {
+  Session().connectionType = kConnectionInfrared;
+  EXPECT_EQ(Feed(PhoneFrame(0x04, DataPayload(kStatusReply, 1, 0x41))).back(), 0);
+  EXPECT_EQ(Feed(PhoneFrame(0x04, DataPayload(kStatusReply, 1, 0x41), kStartInfrared)).back(), 1);
+  auto writes = port.Writes();
+  ASSERT_EQ(writes.size(), 1u);
+  EXPECT_EQ(writes[0][0], kStartInfrared);
+}
+
+TEST_F(ReceiverTest, ThreeFrameReplyIsJoinedWithThreeAcksAndOneCompletion) {
+  Bytes a(120, 0xA1), b(120, 0xB2), c = {0xC3, 0xC4, 0xC5};
+  int completions = 0;
+  for (int r : Feed(PhoneFrame(0x14, DataPayload(a, 3, 0x45)))) completions += r;
+  EXPECT_EQ(completions, 0);
+  for (int r : Feed(PhoneFrame(0x14, DataPayload(b, 2, 0x06)))) completions += r;
+  EXPECT_EQ(completions, 0);
+  for (int r : Feed(PhoneFrame(0x14, DataPayload(c, 1, 0x07)))) completions += r;
+  EXPECT_EQ(completions, 1);
+
+  Bytes expected = a;
+  expected.insert(expected.end(), b.begin(), b.end());
+  expected.insert(expected.end(), c.begin(), c.end());
+  expected.push_back(1);
+  expected.push_back(0x07);
+  EXPECT_EQ(Message(), expected);
+  EXPECT_EQ(Session().messageLength, 122 + 122 + 5 - 4);
+  auto writes = port.Writes();
+  ASSERT_EQ(writes.size(), 3u);
+  EXPECT_EQ(writes[0][7], 0x05);
+  EXPECT_EQ(writes[1][7], 0x06);
+  EXPECT_EQ(writes[2][7], 0x07);
+}
+
+TEST_F(ReceiverTest, RepeatedFrameIsCompletedAgainButAcknowledgedOnce) {
+  Bytes frame = PhoneFrame(0x04, DataPayload(kStatusReply, 1, 0x42));
+  EXPECT_EQ(Feed(frame).back(), 1);
+  EXPECT_EQ(Feed(frame).back(), 1);
+  EXPECT_EQ(port.Writes().size(), 1u);
+}
+
+TEST_F(ReceiverTest, PhoneAcknowledgementIsCountedAndNotAcknowledged) {
+  Bytes ack = PhoneFrame(kTypeAck, {0x04, 0x02});
+  EXPECT_EQ(Feed(ack).back(), 1);
+  EXPECT_EQ(Session().messageLength, 2);
+  ProcessMessage();
+  EXPECT_EQ(Session().framesAcked.load(), 1u);
+  EXPECT_TRUE(Session().linkUp.load());
+  EXPECT_TRUE(port.Writes().empty());
+}
+
+TEST_F(ReceiverTest, ReplyLongerThanTheMessageBufferIsDroppedWhole) {
+  // 26 frames of 120 bytes is more than 3072: nothing is dispatched, every frame is
+  // still acknowledged, and the next message is received normally.
+  int completions = 0;
+  for (int i = 0; i < 26; ++i) {
+    const uint8_t seq = static_cast<uint8_t>((i == 0 ? 0x40 : 0) | (i % 8));
+    for (int r : Feed(PhoneFrame(0x14, DataPayload(Bytes(120, 0x11), 26 - i, seq))))
+      completions += r;
+  }
+  EXPECT_EQ(completions, 0);
+  EXPECT_EQ(port.Writes().size(), 26u);
+  EXPECT_EQ(Session().reassembled, 0);
+  EXPECT_EQ(Feed(PhoneFrame(0x04, DataPayload(kStatusReply, 1, 0x43))).back(), 1);
+  EXPECT_EQ(Message(), DataPayload(kStatusReply, 1, 0x43));
+}
+
+TEST_F(ReceiverTest, DataFrameTooShortForItsTrailerIsIgnored) {
+  // A one-byte payload that looks like a first frame cannot hold frames-left and
+  // sequence bytes; it must not unbalance the reassembly count.
+  EXPECT_EQ(Feed(PhoneFrame(0x04, {0x41})).back(), 0);
+  EXPECT_EQ(Session().reassembled, 0);
+  EXPECT_EQ(Feed(PhoneFrame(0x04, DataPayload(kStatusReply, 1, 0x43))).back(), 1);
+}
+
+TEST(ReplyMessage, ReadsPastTheEndAsZeroAndCutsTexts) {
+  const uint8_t bytes[] = {0x00, 0x01, 'A', 'B', 'C'};
+  ReplyMessage reply{0x40, bytes, sizeof bytes};
+  EXPECT_EQ(reply.At(4), 'C');
+  EXPECT_EQ(reply.At(5), 0);
+  EXPECT_EQ(reply.At(100000), 0);
+  char text[3];
+  reply.CopyText(2, text, sizeof text);
+  EXPECT_STREQ(text, "AB");
+  char whole[10];
+  reply.CopyText(2, whole, sizeof whole);  // unterminated at the end of the message
+  EXPECT_STREQ(whole, "ABC");
+}
+
+}  // namespace
+}  // namespace pelkor::testing
