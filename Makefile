@@ -1,0 +1,36 @@
+# Convenience wrapper around CMake/CTest. `make demo` and `make test` are the two
+# commands that matter on a fresh machine.
+BUILD ?= build
+JOBS ?= 2
+CMAKE_FLAGS ?=
+
+.PHONY: all build demo test test-quick tsan asan clean
+
+all: build
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j$(JOBS)
+
+# The main job: the library against the built-in simulated phone.
+demo: build
+	$(BUILD)/tools/pelkor/pelkor demo
+
+# Every test, slow ones included.
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# Everything but the tests labelled slow (waits of ten seconds and more).
+test-quick: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -LE slow
+
+tsan:
+	$(MAKE) test BUILD=build-tsan CMAKE_FLAGS=-DPELKOR_SANITIZE=thread
+
+asan:
+	$(MAKE) test BUILD=build-asan CMAKE_FLAGS=-DPELKOR_SANITIZE=address
+
+clean:
+	rm -rf build build-tsan build-asan

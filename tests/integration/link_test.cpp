@@ -1,0 +1,163 @@
+// The link through the public API against the simulated phone on a real pty.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "sim_fixture.h"
+
+namespace pelkor_it {
+namespace {
+
+const Bytes kStatusRequest = {0x00, 0x01, 0x00, 0x01};
+const Bytes kStartup1 = {0x00, 0x01, 0x00, 0x0D, 0x00, 0x00, 0x02};
+const Bytes kStartup2 = {0x00, 0x01, 0x00, 0x20, 0x02};
+const Bytes kStartup3 = {0x00, 0x01, 0x00, 0x0D, 0x01, 0x00, 0x02};
+const Bytes kIdentityRequest = {0x00, 0x01, 0x00, 0x10};
+
+// True when some other open file description holds the port's advisory lock.
+bool PortHeldByLibrary(const std::string &path) {
+  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return true;
+  const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+  if (!held) ::flock(fd, LOCK_UN);
+  ::close(fd);
+  return held;
+}
+
+Bytes CableFrame(uint8_t type, Bytes payload) {
+  Bytes f = {0x1E, 0x00, 0x0C, type, 0x00, static_cast<uint8_t>(payload.size())};
+  f.insert(f.end(), payload.begin(), payload.end());
+  if (payload.size() % 2) f.push_back(0);
+  uint8_t even = 0, odd = 0;
+  for (size_t i = 0; i < f.size(); ++i) (i % 2 ? odd : even) ^= f[i];
+  f.push_back(even);
+  f.push_back(odd);
+  return f;
+}
+
+using Link = SimulatedPhone;
+
+TEST_F(Link, CableStartupPutsSyncBytesThenTheStartupFramesOnTheWire) {
+  ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
+  const Bytes wire = sim.wire();
+  ASSERT_GE(wire.size(), 33u);
+  EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 32), Bytes(32, 0x55));
+  EXPECT_EQ(wire[32], 0xC1);
+
+  // The status request follows the sync bytes at once, byte for byte.
+  const uint8_t s = wire.size() > 44 ? wire[33 + 11] & 0x07 : 0;
+  const Bytes status = CableFrame(0x04, {0x00, 0x01, 0x00, 0x01, 0x01, static_cast<uint8_t>(0x40 | s)});
+  ASSERT_GE(wire.size(), 33 + status.size());
+  EXPECT_EQ(Bytes(wire.begin() + 33, wire.begin() + 33 + static_cast<long>(status.size())), status);
+
+  // Then the three start-up messages and the identity request, numbered in turn
+  // (acknowledgements of the phone's replies may come in between), then the beep.
+  auto messages = Messages();
+  ASSERT_GE(messages.size(), 8u);
+  const std::vector<std::pair<uint8_t, Bytes>> expected = {
+      {0x04, kStatusRequest}, {0x02, kStartup1},  {0x02, kStartup2},
+      {0x02, kStartup3},      {0x64, kIdentityRequest},
+      {0x40, {0x00, 0x01, 0x64, 0x01}}, {0x40, {0x00, 0x01, 0x8F, 0x04, 0x09, 0xC4}},
+      {0x40, {0x00, 0x01, 0x8F, 0x00, 0x00, 0x00}}};
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(messages[i].start, 0x1E);
+    EXPECT_EQ(messages[i].type, expected[i].first) << "message " << i;
+    EXPECT_EQ(messages[i].bytes, expected[i].second) << "message " << i;
+  }
+  std::vector<uint8_t> sequences;
+  for (auto &f : sim.frames())
+    if (!f.is_ack && f.type != 0x7F) sequences.push_back(f.payload.back());
+  ASSERT_GE(sequences.size(), 5u);
+  for (size_t i = 0; i < 5; ++i) EXPECT_EQ(sequences[i], 0x40 | ((s + i) % 8)) << "frame " << i;
+  EXPECT_EQ(isalive(), 1);
+}
+
+TEST_F(Link, PortThatDoesNotExistIsRefusedAndNothingIsLeftOpen) {
+  EXPECT_EQ(init("/dev/pelkor-no-such-port", 0), PELKOR_ERR_REFUSED);
+  EXPECT_EQ(init("COM250", 0), PELKOR_ERR_REFUSED);
+  // A lower-case f is part of the name, not the quick-start suffix.
+  EXPECT_EQ(init((port + "f").c_str(), 0), PELKOR_ERR_REFUSED);
+  EXPECT_EQ(isalive(), 0);
+  EXPECT_FALSE(PortHeldByLibrary(port));
+  EXPECT_TRUE(sim.messages().empty());
+}
+
+TEST_F(Link, QuickStartSuffixOpensThePortWithoutTheF) {
+  EXPECT_EQ(init((port + "F").c_str(), 0), PELKOR_OK);
+  EXPECT_TRUE(PortHeldByLibrary(port));
+}
+
+TEST_F(Link, SilentPhoneGivesMinusOneAndThePortStaysOpen) {
+  sim.set_silent(true);
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(init((port + "F").c_str(), 0), -1);
+  const auto took = std::chrono::steady_clock::now() - started;
+  EXPECT_LT(took, 3s);  // start-up (about 1 s) plus at most two waits of 50 ms
+  EXPECT_TRUE(PortHeldByLibrary(port));
+  EXPECT_EQ(isalive(), 0);
+  // The start-up still went out: the phone was simply not listening.
+  EXPECT_EQ(MessagesOfType(0x64).size(), 1u);
+  EXPECT_EQ(terminate(), 0);
+  EXPECT_FALSE(PortHeldByLibrary(port));
+}
+
+TEST_F(Link, SecondInitClosesTheFirstPortBeforeOpeningTheNext) {
+  phonesim::Simulator other;
+  ASSERT_TRUE(other.start());
+  ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
+  ASSERT_EQ(init(other.device_path().c_str(), 0), PELKOR_OK);
+  EXPECT_FALSE(PortHeldByLibrary(port));
+  EXPECT_TRUE(PortHeldByLibrary(other.device_path()));
+  EXPECT_EQ(isalive(), 1);
+  // The same port again works too: each init closes what came before.
+  ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
+  EXPECT_EQ(MessagesOfType(0x64).size(), 2u);
+  terminate();
+  other.stop();
+}
+
+TEST_F(Link, TerminateTwiceAndWithoutSessionReturnsZero) {
+  EXPECT_EQ(terminate(), 0);
+  ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
+  EXPECT_EQ(terminate(), 0);
+  EXPECT_EQ(terminate(), 0);
+  EXPECT_EQ(isalive(), 0);
+  EXPECT_FALSE(PortHeldByLibrary(port));
+}
+
+TEST_F(Link, NoiseAndCorruptFramesFromThePhoneDoNotUpsetTheLink) {
+  ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
+  const size_t acksBefore = sim.acks_received();
+  for (int i = 0; i < 5; ++i) {
+    sim.inject_noise(200);
+    sim.inject_corrupt_frame();
+  }
+  // A good frame after the rubbish is still found and acknowledged.
+  ASSERT_TRUE(sim.send_message(0x04, {0x01, 0x08, 0x00, 0x02, 0x01, 0x03, 0x01, 0x00, 0x02}));
+  EXPECT_TRUE(sim.wait_for([&] { return sim.acks_received() > acksBefore; }, 2s));
+  EXPECT_EQ(sim.acks_received(), acksBefore + 1);
+  EXPECT_EQ(isalive(), 1);
+}
+
+TEST_F(Link, InfraredStartupSyncsWakesAndUsesInfraredFrames) {
+  ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_INFRARED), PELKOR_OK);
+  const Bytes wire = sim.wire();
+  ASSERT_GE(wire.size(), 33u + 220u);
+  EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 32), Bytes(32, 0x55));
+  EXPECT_EQ(wire[32], 0xC1);
+  Bytes burst(219, 0x55);
+  burst.push_back(0xC1);
+  EXPECT_EQ(Bytes(wire.begin() + 33, wire.begin() + 33 + 220), burst);
+  auto messages = Messages();
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages[0].type, 0x04);
+  EXPECT_EQ(messages[0].bytes, kStatusRequest);
+  for (auto &m : messages) EXPECT_EQ(m.start, 0x1C);
+  EXPECT_TRUE(MessagesOfType(0x64).empty());  // no identity request on infrared
+  for (auto &f : sim.frames()) EXPECT_EQ(f.start, 0x1C);
+}
+
+}  // namespace
+}  // namespace pelkor_it

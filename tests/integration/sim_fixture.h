@@ -1,0 +1,47 @@
+#pragma once
+// Runs a simulated phone on a pseudo-terminal for the duration of one test; the test
+// drives the library only through its public C API.
+#include <gtest/gtest.h>
+#include <pelkor16.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "simulator.hpp"
+
+namespace pelkor_it {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+
+class SimulatedPhone : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sim.start()) << sim.last_error();
+    port = sim.device_path();
+  }
+  void TearDown() override {
+    terminate();
+    sim.stop();
+  }
+
+  // Library messages the phone received, in order (acknowledgements left out).
+  std::vector<phonesim::ReceivedMessage> Messages() const { return sim.messages(); }
+
+  std::vector<phonesim::ReceivedMessage> MessagesOfType(uint8_t type) const {
+    std::vector<phonesim::ReceivedMessage> out;
+    for (auto &m : sim.messages())
+      if (m.type == type) out.push_back(m);
+    return out;
+  }
+
+  bool WaitForMessages(uint8_t type, size_t count, std::chrono::milliseconds timeout) {
+    return sim.wait_for([&] { return MessagesOfType(type).size() >= count; }, timeout);
+  }
+
+  phonesim::Simulator sim;
+  std::string port;
+};
+
+}  // namespace pelkor_it
