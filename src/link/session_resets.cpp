@@ -1,12 +1,17 @@
 // What each subsystem forgets when a session starts or ends. One line per subsystem.
 #include "link/session_control.h"
+#include "services/identity.h"
 
 namespace pelkor {
 
-void ResetForNewSession() {}
+void ResetForNewSession() {
+  ResetIdentityTexts();
+}
 
-void ResetAfterClose() {}
+void ResetAfterClose() {
+}
 
-void PrepareOnFirstOpen() {}
+void PrepareOnFirstOpen() {
+}
 
 }  // namespace pelkor

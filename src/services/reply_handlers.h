@@ -1,5 +1,9 @@
 #pragma once
-// Reply handlers of the phone services (identity, status, clock, calls, network), as routed by link/dispatch_table.cpp.
+// Reply handlers of the phone services (identity, status, clock, calls, network), as
+// routed by link/dispatch_table.cpp.
 #include "link/reply_dispatch.h"
-
-namespace pelkor {}  // namespace pelkor
+#include "services/calls.h"
+#include "services/clock_alarm.h"
+#include "services/identity.h"
+#include "services/network.h"
+#include "services/phone_status.h"

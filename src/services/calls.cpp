@@ -1,0 +1,142 @@
+#include "services/calls.h"
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+#include "link/frame_sender.h"
+#include "link/session.h"
+#include "platform/sleep.h"
+#include "services/beep.h"
+#include "services/service_requests.h"
+#include "services/transaction.h"
+
+namespace pelkor {
+namespace {
+
+constexpr int32_t kNoCall = 23;
+constexpr size_t kCallTextSize = 20;
+
+// The call as the phone last described it. A first character ' ' means no call.
+struct CallState {
+  std::mutex mutex;
+  char text[kCallTextSize] = {' '};
+  uint8_t id = 0;
+};
+
+CallState &Call() {
+  static CallState state;
+  return state;
+}
+
+std::atomic<bool> incomingCallEvent{false};
+
+const char *OrEmpty(const char *text) { return text != nullptr ? text : ""; }
+
+}  // namespace
+
+int32_t DialVoice(const char *number) {
+  number = OrEmpty(number);
+  const size_t n = std::strlen(number);
+  if (n > kMaxDialledDigits) return kResultRefused;
+  static constexpr uint8_t kTail[] = {0x05, 0x01, 0x01, 0x05, 0x81, 0x01, 0x00, 0x00};
+  uint8_t request[5 + kMaxDialledDigits + sizeof kTail] = {0x00, 0x01, 0x00, 0x01,
+                                                           static_cast<uint8_t>(n)};
+  std::memcpy(request + 5, number, n);
+  std::memcpy(request + 5 + n, kTail, sizeof kTail);
+  Send(5 + n + sizeof kTail, kTypeCall, request);
+  return kResultOk;
+}
+
+int32_t HangUp() {
+  uint8_t id;
+  {
+    std::lock_guard<std::mutex> lock(Call().mutex);
+    id = Call().id;
+  }
+  const uint8_t request[] = {0x00, 0x01, 0x00, 0x08, id, 0x85};
+  Send(sizeof request, kTypeCall, request);
+  return kResultOk;
+}
+
+int32_t SendDtmf(const char *digits) {
+  digits = OrEmpty(digits);
+  const size_t n = std::strlen(digits);
+  if (n > kMaxDtmfCharacters) return kResultRefused;
+  uint8_t request[5 + kMaxDtmfCharacters] = {0x00, 0x01, 0x00, 0x50, static_cast<uint8_t>(n)};
+  std::memcpy(request + 5, digits, n);
+  Send(5 + n, kTypeCall, request);
+  return kResultOk;
+}
+
+int32_t ResetPhone(const char *kind) {
+  const bool hard = kind != nullptr && std::strcmp(kind, "hard") == 0;
+  const uint8_t request[] = {0x00, 0x01, 0x64, static_cast<uint8_t>(hard ? 0x04 : 0x03)};
+  Send(sizeof request, kTypeService, request);
+  return kResultOk;
+}
+
+int32_t PlayTone(int32_t volume, int32_t frequency, int32_t durationMs) {
+  LinkSession &s = Session();
+  s.busy.store(true);  // hold back the keep-alive poll while the tone plays
+  if (SendPreparatoryRequestOnce()) durationMs -= 5;
+  const uint8_t toneOn[] = {0x00, 0x01, 0x8F, static_cast<uint8_t>(volume & 0xFF),
+                            static_cast<uint8_t>((frequency >> 8) & 0xFF),
+                            static_cast<uint8_t>(frequency & 0xFF)};
+  Send(sizeof toneOn, kTypeService, toneOn);
+  const int64_t wait = static_cast<int64_t>(durationMs) - 15;
+  platform::SleepMs(wait < 1 ? 1 : static_cast<int32_t>(wait));
+  SendBeep(false);
+  s.busy.store(false);
+  return 1;
+}
+
+int32_t Beep(int32_t on) {
+  SendBeep(on != 0);
+  return 1;
+}
+
+int32_t IncomingCall(char *buffer, int32_t size) {
+  if (buffer != nullptr && size > 0) std::memset(buffer, 0, static_cast<size_t>(size));
+  std::lock_guard<std::mutex> lock(Call().mutex);
+  if (Call().text[0] == ' ') return kNoCall;
+  if (buffer != nullptr && size > 0) {
+    const size_t n = std::strlen(Call().text);
+    const size_t room = static_cast<size_t>(size) - 1;
+    std::memcpy(buffer, Call().text, n < room ? n : room);
+  }
+  return kResultOk;
+}
+
+int32_t TakeIncomingCallEvent() {
+  // One atomic step, so an announcement arriving meanwhile is not lost.
+  return incomingCallEvent.exchange(false) ? 1 : 0;
+}
+
+void HandleCallState(const ReplyMessage &reply) {
+  CallState &call = Call();
+  std::lock_guard<std::mutex> lock(call.mutex);
+  switch (reply.At(3)) {
+    case 0x03:  // call established
+      call.id = reply.At(4);
+      call.text[0] = 'D';
+      break;
+    case 0x04:  // call ended
+    case 0x0A:
+      call.text[0] = ' ';
+      break;
+    case 0x05: {  // incoming call with the caller's number
+      size_t n = reply.At(6);
+      if (n > kCallTextSize - 1) n = kCallTextSize - 1;
+      if (7 + n > reply.length) n = reply.length > 7 ? reply.length - 7 : 0;
+      std::memset(call.text, 0, sizeof call.text);
+      std::memcpy(call.text, reply.bytes + 7, n);
+      incomingCallEvent.store(true);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+}  // namespace pelkor

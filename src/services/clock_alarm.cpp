@@ -1,0 +1,118 @@
+#include "services/clock_alarm.h"
+
+#include "services/service_requests.h"
+#include "services/transaction.h"
+
+namespace pelkor {
+namespace {
+
+struct DateTime {
+  int32_t year, month, day, hour, minute, second;
+};
+
+struct AlarmSetting {
+  int32_t enabled, hour, minute;
+};
+
+constexpr int32_t kReadPolls = 50;
+constexpr int32_t kSetPolls = 200;
+constexpr int32_t kPollMs = 10;
+constexpr int32_t kSettingRefused = 13;
+
+StatusCell dateTimeRead, dateTimeSet, alarmRead, alarmSet;
+ReplyTarget<DateTime> dateTimeTarget;
+ReplyTarget<AlarmSetting> alarmTarget;
+
+void Put(int32_t *out, int32_t value) {
+  if (out != nullptr) *out = value;
+}
+
+uint8_t Low8(int32_t value) { return static_cast<uint8_t>(value & 0xFF); }
+
+// Reads a record through its target: attach, ask, wait, detach.
+template <typename Record>
+int32_t ReadRecord(StatusCell &cell, ReplyTarget<Record> &target, Record &record,
+                   const uint8_t *request, size_t length) {
+  target.Attach(&record);
+  const int32_t result = RunTransaction(cell, kTypeClock, request, length, kReadPolls, kPollMs);
+  target.Detach();
+  return result;
+}
+
+int32_t SettingResult(const ReplyMessage &reply) {
+  return reply.At(4) == 0x01 ? kResultOk : kSettingRefused;
+}
+
+}  // namespace
+
+int32_t GetDateTime(int32_t *year, int32_t *month, int32_t *day, int32_t *hour, int32_t *minute,
+                    int32_t *second) {
+  for (int32_t *out : {year, month, day, hour, minute, second}) Put(out, 0);
+  static constexpr uint8_t kRequest[] = {0x00, 0x01, 0x00, 0x62};
+  DateTime now{};
+  const int32_t result = ReadRecord(dateTimeRead, dateTimeTarget, now, kRequest, sizeof kRequest);
+  if (result != kResultOk) return result;
+  Put(year, now.year);
+  Put(month, now.month);
+  Put(day, now.day);
+  Put(hour, now.hour);
+  Put(minute, now.minute);
+  Put(second, now.second);
+  return kResultOk;
+}
+
+int32_t SetDateTime(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute) {
+  // The phone sets seconds to zero itself; the seconds argument is not sent.
+  const uint8_t request[] = {0x00, 0x01, 0x00, 0x60, 0x01, 0x01, 0x07,
+                             static_cast<uint8_t>((year >> 8) & 0xFF), Low8(year),
+                             Low8(month), Low8(day), Low8(hour), Low8(minute), 0x00};
+  return RunTransaction(dateTimeSet, kTypeClock, request, sizeof request, kSetPolls, kPollMs);
+}
+
+int32_t GetAlarm(int32_t *enabled, int32_t *hour, int32_t *minute) {
+  for (int32_t *out : {enabled, hour, minute}) Put(out, 0);
+  static constexpr uint8_t kRequest[] = {0x00, 0x01, 0x00, 0x6D};
+  AlarmSetting alarm{};
+  const int32_t result = ReadRecord(alarmRead, alarmTarget, alarm, kRequest, sizeof kRequest);
+  if (result != kResultOk) return result;
+  Put(enabled, alarm.enabled);
+  Put(hour, alarm.hour);
+  Put(minute, alarm.minute);
+  return kResultOk;
+}
+
+int32_t SetAlarm(int32_t hour, int32_t minute) {
+  // 0x02 before the hour switches the alarm on; there is no request that switches it off.
+  const uint8_t request[] = {0x00, 0x01, 0x00, 0x6B, 0x01, 0x20, 0x03, 0x02,
+                             Low8(hour), Low8(minute), 0x00};
+  return RunTransaction(alarmSet, kTypeClock, request, sizeof request, kSetPolls, kPollMs);
+}
+
+void HandleDateTimeSet(const ReplyMessage &reply) { dateTimeSet.Complete(SettingResult(reply)); }
+
+void HandleDateTime(const ReplyMessage &reply) {
+  if (reply.length < 15) return;  // too short to hold a date and time
+  dateTimeTarget.Fill([&](DateTime &t) {
+    t.year = reply.At(8) * 256 + reply.At(9);
+    t.month = reply.At(10);
+    t.day = reply.At(11);
+    t.hour = reply.At(12);
+    t.minute = reply.At(13);
+    t.second = reply.At(14);
+  });
+  dateTimeRead.Complete(kResultOk);
+}
+
+void HandleAlarmSet(const ReplyMessage &reply) { alarmSet.Complete(SettingResult(reply)); }
+
+void HandleAlarm(const ReplyMessage &reply) {
+  if (reply.length < 11) return;
+  alarmTarget.Fill([&](AlarmSetting &a) {
+    a.enabled = reply.At(8) == 0x02 ? 1 : 0;
+    a.hour = reply.At(9);
+    a.minute = reply.At(10);
+  });
+  alarmRead.Complete(kResultOk);
+}
+
+}  // namespace pelkor

@@ -1,0 +1,144 @@
+#include "services/identity.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "link/frame_sender.h"
+#include "link/session.h"
+#include "platform/sleep.h"
+#include "services/service_requests.h"
+#include "services/transaction.h"
+
+namespace pelkor {
+namespace {
+
+constexpr size_t kTextSize = 20;  // 19 characters and the terminator
+constexpr size_t kModelSize = 8;
+constexpr int32_t kResultUnknown = 5;
+constexpr int32_t kTextPolls = 100;
+constexpr int32_t kTextPollMs = 10;
+
+SharedText<kTextSize> imeiText, revisionText, softwareDateText, softwareVersionText, hardwareText;
+SharedText<kModelSize> modelText;
+
+constexpr uint8_t kImeiRequest[] = {0x00, 0x01, 0x66};
+constexpr uint8_t kVersionRequest[] = {0x00, 0x01, 0x00, 0x03, 0x00};
+constexpr uint8_t kHardwareRequest[] = {0x00, 0x01, 0xC8, 0x05};
+
+void ComposeRevision(const char *software, const char *hardware) {
+  char revision[kTextSize];
+  std::snprintf(revision, sizeof revision, "SW%s, HW%s", software, hardware);
+  revisionText.Set(revision);
+}
+
+template <size_t N>
+void AskUntilKnown(const SharedText<N> &text, uint8_t type, const uint8_t *request, size_t length) {
+  if (!text.Empty()) return;
+  Send(length, type, request);
+  AwaitCondition([&] { return !text.Empty(); }, kTextPolls, kTextPollMs);
+}
+
+// Sends each request whose text is still missing; fills fields, reports nothing.
+void RunIdentityQuery() {
+  Session().busy.store(true);
+  SendPreparatoryRequestOnce();
+  AskUntilKnown(imeiText, kTypeService, kImeiRequest, sizeof kImeiRequest);
+  AskUntilKnown(softwareDateText, kTypeVersion, kVersionRequest, sizeof kVersionRequest);
+  AskUntilKnown(hardwareText, kTypeService, kHardwareRequest, sizeof kHardwareRequest);
+}
+
+void RunRevisionQuery() {
+  RunIdentityQuery();
+  if (softwareVersionText.Empty() || hardwareText.Empty()) return;
+  char software[kTextSize], hardware[kTextSize];
+  softwareVersionText.CopyTo(software, sizeof software);
+  hardwareText.CopyTo(hardware, sizeof hardware);
+  ComposeRevision(software, hardware);
+}
+
+template <size_t N>
+int32_t Answer(const SharedText<N> &text, char *buffer, int32_t size) {
+  if (text.Empty()) return kResultUnknown;
+  if (buffer != nullptr && size > 0) text.CopyTo(buffer, static_cast<size_t>(size));
+  return kResultOk;
+}
+
+}  // namespace
+
+int32_t GetIdentityText(IdentityField field, char *buffer, int32_t size) {
+  if (!Session().sessionOpen.load()) return kResultNotFound;
+  if (buffer != nullptr && size > 0) std::memset(buffer, 0, static_cast<size_t>(size));
+  switch (field) {
+    case IdentityField::Imei:
+      if (imeiText.Empty()) RunIdentityQuery();
+      return Answer(imeiText, buffer, size);
+    case IdentityField::Revision:
+      if (revisionText.Empty()) RunRevisionQuery();
+      return Answer(revisionText, buffer, size);
+    case IdentityField::Model:
+      if (modelText.Empty()) RunIdentityQuery();
+      return Answer(modelText, buffer, size);
+    case IdentityField::SoftwareDate:
+      if (softwareDateText.Empty()) RunIdentityQuery();
+      return Answer(softwareDateText, buffer, size);
+  }
+  return kResultUnknown;
+}
+
+void ResetIdentityTexts() {
+  imeiText.Clear();
+  revisionText.Clear();
+  softwareDateText.Clear();
+  modelText.Clear();
+}
+
+void HandleImeiReply(const ReplyMessage &reply) {
+  if (reply.At(3) != 0x01) return;
+  char text[kTextSize];
+  reply.CopyText(4, text, sizeof text);
+  imeiText.Set(text);
+  NotifyReplyArrived();
+}
+
+void HandleHardwareReply(const ReplyMessage &reply) {
+  if (reply.At(3) != 0x05) return;
+  char text[kTextSize];
+  reply.CopyText(5, text, sizeof text);
+  hardwareText.Set(text);
+  NotifyReplyArrived();
+}
+
+void HandleVersionReply(const ReplyMessage &reply) {
+  if (reply.At(2) != 0x00 || reply.At(3) != 0x03) return;
+  // Lines ended by a line feed: software version, software date, model. A line with
+  // no line feed after it is incomplete and ends the parsing.
+  size_t start = 6;
+  for (int line = 0; line < 3; ++line) {
+    size_t end = start;
+    while (end < reply.length && reply.bytes[end] != 0x0A) ++end;
+    if (end >= reply.length) break;
+    char text[kTextSize] = {};
+    const size_t capacity = line == 2 ? kModelSize : kTextSize;
+    const size_t n = end - start < capacity - 1 ? end - start : capacity - 1;
+    std::memcpy(text, reply.bytes + start, n);
+    if (line == 0) softwareVersionText.Set(text);
+    if (line == 1) softwareDateText.Set(text);
+    if (line == 2) modelText.Set(text);
+    start = end + 1;
+  }
+  NotifyReplyArrived();
+}
+
+void HandleStartupIdentity(const ReplyMessage &reply) {
+  char imei[kTextSize], model[kModelSize], software[kTextSize], hardware[kTextSize];
+  reply.CopyText(9, imei, sizeof imei);
+  reply.CopyText(25, model, sizeof model);
+  reply.CopyText(44, software, sizeof software);
+  reply.CopyText(39, hardware, sizeof hardware);
+  imeiText.Set(imei);
+  modelText.Set(model);
+  ComposeRevision(software, hardware);
+  NotifyReplyArrived();
+}
+
+}  // namespace pelkor

@@ -1,0 +1,121 @@
+#include "services/network.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "link/frame_sender.h"
+#include "link/session.h"
+#include "platform/clock.h"
+#include "services/service_requests.h"
+#include "services/transaction.h"
+
+namespace pelkor {
+namespace {
+
+struct NetworkInfo {
+  char networkCode[10];
+  char areaCode[10];
+  char cellId[10];
+};
+
+constexpr int32_t kNetworkPolls = 20;
+constexpr int32_t kMonitorPolls = 200;
+constexpr int32_t kPollMs = 10;
+constexpr int64_t kNetworkReuseMs = 200;
+constexpr size_t kMonitorTextSize = 51;  // 50 characters
+
+StatusCell networkCell;
+ReplyTarget<NetworkInfo> networkTarget;
+NetworkInfo networkInfo{};
+AnswerCache networkCache;
+
+StatusCell monitorCell;
+ReplyTarget<char[kMonitorTextSize]> monitorTarget;
+
+void CopyOut(const char *text, char *buffer, int32_t size) {
+  if (buffer == nullptr || size <= 0) return;
+  std::memset(buffer, 0, static_cast<size_t>(size));
+  std::strncpy(buffer, text, static_cast<size_t>(size) - 1);
+}
+
+// The leading decimal number of a text, as the C library reads one: white space, one
+// sign, then digits up to the first other character; 0 without digits.
+int64_t LeadingNumber(const char *text) {
+  while (std::isspace(static_cast<unsigned char>(*text))) ++text;
+  bool negative = false;
+  if (*text == '+' || *text == '-') negative = *text++ == '-';
+  int64_t value = 0;
+  while (std::isdigit(static_cast<unsigned char>(*text)) && value < (int64_t{1} << 40))
+    value = value * 10 + (*text++ - '0');
+  return negative ? -value : value;
+}
+
+}  // namespace
+
+uint8_t NetMonitorSelector(const char *screen) {
+  if (screen == nullptr) screen = "";
+  if (std::strcmp(screen, "reset") == 0) return 0xF0;
+  if (std::strcmp(screen, "off") == 0) return 0xF1;
+  if (std::strcmp(screen, "field") == 0) return 0xF2;
+  if (std::strcmp(screen, "devel") == 0) return 0xF3;
+  if (std::strcmp(screen, "next") == 0) return 0x00;
+  return static_cast<uint8_t>(LeadingNumber(screen) & 0xFF);
+}
+
+int32_t GetNetworkInfo(char *networkCode, int32_t networkCodeSize, char *areaCode,
+                       int32_t areaCodeSize, char *cellId, int32_t cellIdSize) {
+  if (!networkCache.Fresh(kNetworkReuseMs)) {
+    const int64_t asked = platform::MonotonicMs();
+    networkInfo = NetworkInfo{};
+    networkTarget.Attach(&networkInfo);
+    static constexpr uint8_t kRequest[] = {0x00, 0x01, 0x00, 0x70};
+    networkCell.Arm();
+    Send(sizeof kRequest, kTypeNetwork, kRequest);
+    const bool answered = AwaitCell(networkCell, kPending, kNetworkPolls, kPollMs);
+    networkTarget.Detach();
+    networkCache.Store(answered ? kResultOk : kResultTimeout, asked);
+  }
+  CopyOut(networkInfo.networkCode, networkCode, networkCodeSize);
+  CopyOut(networkInfo.areaCode, areaCode, areaCodeSize);
+  CopyOut(networkInfo.cellId, cellId, cellIdSize);
+  return networkCache.Result();
+}
+
+int32_t NetMonitor(const char *screen, char *buffer, int32_t size) {
+  if (!Session().sessionOpen.load() || buffer == nullptr || size <= 0) return kResultOk;
+  std::memset(buffer, 0, static_cast<size_t>(size));
+  char text[kMonitorTextSize] = {};
+  monitorTarget.Attach(&text);
+  monitorCell.Arm();
+  SendPreparatoryRequest();
+  const uint8_t request[] = {0x00, 0x01, 0x7E, NetMonitorSelector(screen)};
+  Send(sizeof request, kTypeService, request);
+  AwaitCell(monitorCell, kPending, kMonitorPolls, kPollMs);
+  monitorTarget.Detach();
+  CopyOut(text, buffer, size);
+  return kResultOk;
+}
+
+void HandleNetworkInfo(const ReplyMessage &reply) {
+  if (reply.length < 17) return;
+  networkTarget.Fill([&](NetworkInfo &info) {
+    if (!networkCell.Holds(kPending)) return;
+    // The country and network digits are packed low nibble first, as in a location
+    // area identity; the cell id comes before the location area code.
+    std::snprintf(info.networkCode, sizeof info.networkCode, "%x%x%x %x%x", reply.At(14) & 0x0F,
+                  reply.At(14) >> 4, reply.At(15) & 0x0F, reply.At(16) & 0x0F, reply.At(16) >> 4);
+    std::snprintf(info.cellId, sizeof info.cellId, "%02x%02x", reply.At(10), reply.At(11));
+    std::snprintf(info.areaCode, sizeof info.areaCode, "%02x%02x", reply.At(12), reply.At(13));
+  });
+  networkCell.Complete(kResultOk);
+}
+
+void HandleNetMonitor(const ReplyMessage &reply) {
+  if (reply.At(3) != 0) {
+    monitorTarget.Fill([&](char(&text)[kMonitorTextSize]) { reply.CopyText(4, text, sizeof text); });
+  }
+  monitorCell.Complete(kResultOk);
+}
+
+}  // namespace pelkor

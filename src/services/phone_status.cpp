@@ -1,0 +1,90 @@
+#include "services/phone_status.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "link/frame_sender.h"
+#include "link/link_startup.h"
+#include "platform/clock.h"
+#include "services/service_requests.h"
+#include "services/transaction.h"
+
+namespace pelkor {
+namespace {
+
+constexpr int32_t kUnknown = -1;  // the value cells' pending value
+constexpr int32_t kStatusPolls = 100;
+constexpr int32_t kPollMs = 10;
+constexpr int64_t kDisplayReuseMs = 200;
+constexpr size_t kStatusReplyLength = 9;
+constexpr uint8_t kDisplayRequest[] = {0x00, 0x01, 0x00, 0x51};
+
+StatusCell signalLevel, batteryLevel, powerSource;
+
+StatusCell displayCell;
+std::atomic<uint32_t> displayIndicators{0};
+AnswerCache displayCache;
+char displayText[9] = {};
+
+// Asks for the phone status and waits for `cell` to be refreshed.
+bool RefreshStatus(StatusCell &cell) {
+  cell.Arm(kUnknown);
+  RequestStatus();
+  return AwaitCell(cell, kUnknown, kStatusPolls, kPollMs);
+}
+
+int32_t GetLevel(StatusCell &cell, int32_t *level) {
+  if (level != nullptr) *level = kUnknown;
+  if (!RefreshStatus(cell)) return kResultTimeout;
+  if (level != nullptr) *level = cell.Value() * 100;
+  return kResultOk;
+}
+
+}  // namespace
+
+int32_t GetSignalLevel(int32_t *level) { return GetLevel(signalLevel, level); }
+int32_t GetBatteryLevel(int32_t *level) { return GetLevel(batteryLevel, level); }
+
+int32_t UsesMainsPower() {
+  if (!RefreshStatus(powerSource)) return 0;
+  return powerSource.Value() == 1 ? 1 : 0;
+}
+
+int32_t GetDisplayStatus(char *buffer, int32_t size) {
+  if (buffer != nullptr && size > 0) std::memset(buffer, 0, static_cast<size_t>(size));
+  if (!displayCache.Fresh(kDisplayReuseMs)) {
+    const int64_t asked = platform::MonotonicMs();
+    const int32_t result = RunTransaction(displayCell, kTypeDisplay, kDisplayRequest,
+                                          sizeof kDisplayRequest, kStatusPolls, kPollMs);
+    const uint32_t mask = result == kResultOk ? displayIndicators.load() : 0;
+    displayCache.Store(result == kResultOk ? kResultOk : kResultTimeout, asked);
+    for (int i = 0; i < 8; ++i) displayText[i] = (mask >> i) & 1 ? '1' : '0';
+  }
+  if (buffer != nullptr && size > 0) {
+    const size_t n = static_cast<size_t>(size) - 1 < 8 ? static_cast<size_t>(size) - 1 : 8;
+    std::memcpy(buffer, displayText, n);
+  }
+  return displayCache.Result();
+}
+
+void HandlePhoneStatus(const ReplyMessage &reply) {
+  if (reply.length < kStatusReplyLength) return;
+  signalLevel.Complete(reply.At(5));
+  powerSource.Complete(reply.At(7));
+  batteryLevel.Complete(reply.At(8));
+}
+
+void HandleDisplayStatus(const ReplyMessage &reply) {
+  const size_t count = reply.At(4);
+  uint32_t mask = displayIndicators.load();
+  for (size_t k = 0; k < count && 6 + 2 * k < reply.length; ++k) {
+    const unsigned indicator = reply.At(5 + 2 * k);
+    if (indicator < 1 || indicator > 32) continue;  // no bit to keep it in
+    const uint32_t bit = 1u << (indicator - 1);
+    mask = reply.At(6 + 2 * k) == 2 ? mask | bit : mask & ~bit;
+  }
+  displayIndicators.store(mask);
+  displayCell.Complete(kResultOk);
+}
+
+}  // namespace pelkor
