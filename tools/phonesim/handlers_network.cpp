@@ -1,0 +1,83 @@
+// The network the phone is registered in, and the net monitor screens.
+#include <climits>
+#include <string>
+
+#include "dispatch.hpp"
+
+namespace phonesim {
+
+namespace {
+
+uint8_t digit(const std::string& text, size_t index) {
+  return index < text.size() && text[index] >= '0' && text[index] <= '9' ? static_cast<uint8_t>(text[index] - '0')
+                                                                           : 0x0F;
+}
+
+}  // namespace
+
+void register_network_handlers(HandlerTable& table) {
+  table.add_defaults({{"network",
+                       {{"mcc", "262"},
+                        {"mnc", "01"},
+                        {"lac", 0x5678},
+                        {"cell_id", 0x1234},
+                        {"status", 1},
+                        {"selection", 0},
+                        {"name", "Pelkor Net"}}},
+                      {"netmonitor",
+                       {{"mode", "off"},
+                        {"screen", 1},
+                        {"screens",
+                         {{"1", "CH 62 RxL -67 C1 38 TA 1 "},
+                          {"2", "CELL 1234 LAC 5678 NCC 3 BCC 2"},
+                          {"3", "NEIGHBOURS 5 BEST 62 71 80"}}}}}});
+
+  // 00 01 00 70: status, selection, cell id, area code, packed network code, name.
+  table.on(0x0A, 0x70, [](const Request&, PhoneState& state, Replies& replies) {
+    const std::string mcc = state.text("/network/mcc", "000");
+    const std::string mnc = state.text("/network/mnc", "00");
+    const int cell = state.integer("/network/cell_id", 0, 0, 0xFFFF);
+    const int lac = state.integer("/network/lac", 0, 0, 0xFFFF);
+    std::string name = state.text("/network/name", "").substr(0, 40);
+    std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x71, 0x00, 0x00, 0x00, 0x00,
+                                  static_cast<uint8_t>(state.integer("/network/status", 1, 0, 255)),
+                                  static_cast<uint8_t>(state.integer("/network/selection", 0, 0, 255)),
+                                  static_cast<uint8_t>(cell >> 8), static_cast<uint8_t>(cell & 0xFF),
+                                  static_cast<uint8_t>(lac >> 8), static_cast<uint8_t>(lac & 0xFF),
+                                  static_cast<uint8_t>(digit(mcc, 1) << 4 | digit(mcc, 0)),
+                                  static_cast<uint8_t>(0xF0 | digit(mcc, 2)),
+                                  static_cast<uint8_t>(digit(mnc, 1) << 4 | digit(mnc, 0)),
+                                  static_cast<uint8_t>(name.size())};
+    reply.insert(reply.end(), name.begin(), name.end());
+    replies.send(0x0A, std::move(reply));
+  });
+
+  // 00 01 7E selector: F0 reset, F1 off, F2 field, F3 devel, 00 next screen, else a
+  // screen number. The answer carries the screen text from byte 4 (byte 3 non-zero), or
+  // byte 3 = 0 when there is nothing to show.
+  table.on(0x40, 0x7E, [](const Request& request, PhoneState& state, Replies& replies) {
+    auto& monitor = state.json()["netmonitor"];
+    const uint8_t selector = request.at(3);
+    int screen = state.integer("/netmonitor/screen", 1, 0, 255);
+    switch (selector) {
+      case 0xF0: monitor["mode"] = "off"; screen = 1; break;
+      case 0xF1: monitor["mode"] = "off"; break;
+      case 0xF2: monitor["mode"] = "field"; break;
+      case 0xF3: monitor["mode"] = "devel"; break;
+      case 0x00: ++screen; break;
+      default: screen = selector; break;
+    }
+    monitor["screen"] = screen;
+    std::vector<uint8_t> reply = {0x01, 0x00, 0x7E, 0x00};
+    const std::string text = state.text("/netmonitor/screens/" + std::to_string(screen), "");
+    const bool showing = state.text("/netmonitor/mode", "off") != "off" || selector < 0xF0;
+    if (showing && !text.empty()) {
+      reply[3] = 0x01;
+      reply.insert(reply.end(), text.begin(), text.end());
+      reply.push_back(0x00);
+    }
+    replies.send(0x40, std::move(reply));
+  });
+}
+
+}  // namespace phonesim
