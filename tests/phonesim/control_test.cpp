@@ -1,0 +1,167 @@
+// The control channel: line commands, the socket, and the state going in and out.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "control_server.hpp"
+#include "simulator.hpp"
+#include "test_client.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+using phonesim::Simulator;
+using phonesim_test::Bytes;
+using phonesim_test::computer_message;
+using phonesim_test::TestClient;
+
+std::string temp_path(const std::string& name) {
+  return ::testing::TempDir() + name + "_" + std::to_string(::getpid());
+}
+
+TEST(ControlCommands, SwitchModesAndRejectNonsense) {
+  Simulator sim;
+  EXPECT_EQ(sim.control("silent on"), "ok");
+  EXPECT_TRUE(sim.silent());
+  EXPECT_EQ(sim.control("silent off"), "ok");
+  EXPECT_FALSE(sim.silent());
+  EXPECT_EQ(sim.control("ack off"), "ok");
+  EXPECT_FALSE(sim.acknowledging());
+  EXPECT_EQ(sim.control("pace on"), "ok");
+  EXPECT_TRUE(sim.paced());
+  for (const char* bad : {"silent maybe", "ack", "noise", "noise -3", "send", "send zz", "set /status/signal",
+                          "load [1,2]", "frobnicate"}) {
+    EXPECT_EQ(sim.control(bad).rfind("error", 0), 0u) << bad;
+  }
+  EXPECT_EQ(sim.control(""), "");
+  EXPECT_NE(sim.control("help").find("silent on|off"), std::string::npos);
+  EXPECT_FALSE(sim.quit_requested());
+  EXPECT_EQ(sim.control("quit"), "bye");
+  EXPECT_TRUE(sim.quit_requested());
+}
+
+TEST(ControlCommands, SetDumpAndLoadRoundTrip) {
+  Simulator sim;
+  const auto defaults = sim.state();
+  EXPECT_EQ(defaults["status"]["signal"], 3);
+  EXPECT_EQ(defaults["identity"]["model"], "NSE-3");
+  EXPECT_EQ(defaults["identity"]["imei"].get<std::string>().size(), 15u);
+
+  EXPECT_EQ(sim.control("set /status/battery 4"), "ok");
+  EXPECT_EQ(sim.control("set /identity/model \"RAE-3\""), "ok");
+  const auto dumped = nlohmann::json::parse(sim.control("dump"));
+  EXPECT_EQ(dumped["status"]["battery"], 4);
+  EXPECT_EQ(dumped["identity"]["model"], "RAE-3");
+
+  Simulator other;
+  EXPECT_EQ(other.control("load " + dumped.dump()), "ok");
+  EXPECT_EQ(other.state(), dumped);
+  // A partial state keeps the defaults for what it leaves out.
+  other.load_state({{"status", {{"signal", 1}}}});
+  EXPECT_EQ(other.state()["status"]["signal"], 1);
+  EXPECT_EQ(other.state()["status"]["battery"], 2);
+  EXPECT_EQ(other.state()["identity"], defaults["identity"]);
+}
+
+TEST(ControlCommands, StateFileIsLoadedAtStartAndJunkIsRefused) {
+  const std::string path = temp_path("phonesim_state.json");
+  std::ofstream(path) << R"({"status": {"signal": 0, "power": 1}, "identity": {"imei": "123456789012345"}})";
+  phonesim::Options options;
+  options.state_file = path;
+  Simulator sim(options);
+  ASSERT_TRUE(sim.start()) << sim.last_error();
+  EXPECT_EQ(sim.state()["status"]["signal"], 0);
+  EXPECT_EQ(sim.state()["status"]["power"], 1);
+  EXPECT_EQ(sim.state()["status"]["battery"], 2);
+  EXPECT_EQ(sim.state()["identity"]["imei"], "123456789012345");
+  sim.stop();
+
+  std::ofstream(path) << "{ not json";
+  Simulator broken(options);
+  EXPECT_FALSE(broken.start());
+  EXPECT_NE(broken.last_error().find(path), std::string::npos);
+  std::remove(path.c_str());
+}
+
+TEST(ControlCommands, WrongTypesInTheStateDoNotBreakReplies) {
+  Simulator sim;
+  ASSERT_TRUE(sim.start());
+  sim.load_state({{"status", {{"signal", "lots"}, {"battery", 9000}, {"power", -5}}}, {"identity", 7}});
+  TestClient client(sim.device_path());
+  ASSERT_TRUE(client.write(computer_message(0x1E, 0x04, {0x00, 0x01, 0x00, 0x01}, 0)));
+  ASSERT_TRUE(client.next_frame());  // ack
+  const auto status = client.next_frame();
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->payload[5], 3) << "not a number: the default";
+  EXPECT_EQ(status->payload[7], 0) << "clamped";
+  EXPECT_EQ(status->payload[8], 255) << "clamped";
+  ASSERT_TRUE(client.write(computer_message(0x1E, 0x64, {0x00, 0x01, 0x00, 0x10}, 1)));
+  ASSERT_TRUE(client.next_frame());  // ack
+  const auto identity = client.next_frame();
+  ASSERT_TRUE(identity);
+  EXPECT_EQ(identity->payload[9], 0x00) << "no IMEI to tell, but still a record";
+}
+
+TEST(ControlCommands, WireFramesAndMessagesAreListed) {
+  Simulator sim;
+  ASSERT_TRUE(sim.start());
+  TestClient client(sim.device_path());
+  ASSERT_TRUE(client.write({0x55, 0x55}));
+  ASSERT_TRUE(client.write(computer_message(0x1E, 0x04, {0x00, 0x01, 0x00, 0x01}, 0)));
+  ASSERT_TRUE(sim.wait_for([&] { return sim.messages().size() == 1; }, 1s));
+  EXPECT_EQ(sim.control("wire"), "55 55 1E 00 0C 04 00 06 00 01 00 01 01 40 13 42");
+  EXPECT_EQ(sim.control("frames"), "frames 1\n1E 04 00 01 00 01 01 40");
+  EXPECT_EQ(sim.control("messages"), "messages 1\n1E 04 00 01 00 01");
+  EXPECT_EQ(sim.control("wire clear"), "ok");
+  EXPECT_EQ(sim.control("wire"), "");
+  EXPECT_EQ(sim.control("clear"), "ok");
+  EXPECT_EQ(sim.control("frames"), "frames 0");
+  EXPECT_NE(sim.control("info").find(sim.device_path()), std::string::npos);
+
+  // "send" puts a message of our own on the wire.
+  client.read_until_quiet(50ms);
+  EXPECT_EQ(sim.control("send 01 00 01 00 05 07"), "ok");
+  const auto frame = client.next_frame();
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(frame->type, 0x01);
+  EXPECT_EQ((Bytes(frame->payload.begin(), frame->payload.end() - 2)), (Bytes{0x00, 0x01, 0x00, 0x05, 0x07}));
+}
+
+TEST(ControlServer, AnswersLinesOnTheSocket) {
+  Simulator sim;
+  ASSERT_TRUE(sim.start());
+  phonesim::ControlServer server(sim);
+  const std::string path = temp_path("phonesim_ctl");
+  ASSERT_TRUE(server.start(path)) << server.error();
+
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+  ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  // Two commands in one write, the second split across writes.
+  const std::string first = "silent on\nack o";
+  const std::string second = "ff\r\n";
+  ASSERT_EQ(::write(fd, first.data(), first.size()), static_cast<ssize_t>(first.size()));
+  ASSERT_EQ(::write(fd, second.data(), second.size()), static_cast<ssize_t>(second.size()));
+  std::string replies;
+  while (replies != "ok\nok\n") {
+    pollfd pfd{fd, POLLIN, 0};
+    ASSERT_GT(::poll(&pfd, 1, 2000), 0) << "got so far: " << replies;
+    char buffer[64];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    ASSERT_GT(n, 0);
+    replies.append(buffer, static_cast<size_t>(n));
+  }
+  EXPECT_TRUE(sim.silent());
+  EXPECT_FALSE(sim.acknowledging());
+  ::close(fd);
+  server.stop();
+  EXPECT_NE(::access(path.c_str(), F_OK), 0) << "socket file removed";
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+#include "control_server.hpp"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "simulator.hpp"
+
+namespace phonesim {
+
+namespace {
+
+constexpr size_t kMaxLine = 64 * 1024;  // a longer "line" is a confused client
+
+bool write_all(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t put = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    done += static_cast<size_t>(put);
+  }
+  return true;
+}
+
+}  // namespace
+
+ControlServer::~ControlServer() { stop(); }
+
+bool ControlServer::start(const std::string& path) {
+  sockaddr_un address{};
+  if (path.empty() || path.size() >= sizeof address.sun_path) {
+    error_ = "control socket path too long or empty";
+    return false;
+  }
+  struct stat existing {};
+  if (lstat(path.c_str(), &existing) == 0) {
+    if (!S_ISSOCK(existing.st_mode)) {
+      error_ = "refusing to replace " + path;
+      return false;
+    }
+    ::unlink(path.c_str());
+  }
+  listen_fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  if (listen_fd_ < 0 || wake_fd_ < 0 ||
+      ::bind(listen_fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listen_fd_, 8) != 0) {
+    error_ = "control socket " + path + ": " + std::strerror(errno);
+    stop();
+    return false;
+  }
+  path_ = path;
+  thread_ = std::thread(&ControlServer::run, this);
+  return true;
+}
+
+void ControlServer::stop() {
+  if (thread_.joinable()) {
+    const uint64_t one = 1;
+    const ssize_t result = ::write(wake_fd_, &one, sizeof one);
+    (void)result;
+    thread_.join();
+  }
+  for (const Client& client : clients_) ::close(client.fd);
+  clients_.clear();
+  for (int* fd : {&listen_fd_, &wake_fd_}) {
+    if (*fd >= 0) ::close(*fd);
+    *fd = -1;
+  }
+  if (!path_.empty()) ::unlink(path_.c_str());
+  path_.clear();
+}
+
+bool ControlServer::serve(Client& client) {
+  std::array<char, 4096> buffer{};
+  const ssize_t got = ::recv(client.fd, buffer.data(), buffer.size(), 0);
+  if (got < 0) return errno == EAGAIN || errno == EINTR;
+  if (got == 0) return false;
+  client.pending.append(buffer.data(), static_cast<size_t>(got));
+  size_t end = 0;
+  while ((end = client.pending.find('\n')) != std::string::npos) {
+    std::string line = client.pending.substr(0, end);
+    client.pending.erase(0, end + 1);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!write_all(client.fd, simulator_.control(line) + "\n")) return false;
+  }
+  return client.pending.size() <= kMaxLine;
+}
+
+void ControlServer::run() {
+  for (;;) {
+    std::vector<pollfd> fds = {{wake_fd_, POLLIN, 0}, {listen_fd_, POLLIN, 0}};
+    for (const Client& client : clients_) fds.push_back({client.fd, POLLIN, 0});
+    if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) return;
+    if (fds[0].revents != 0) return;
+    if (fds[1].revents & POLLIN) {
+      const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd >= 0) {
+        // A client that stops reading must not stall the channel for the others.
+        const timeval limit{1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+        clients_.push_back({fd, {}});
+      }
+    }
+    // Walk back to front so that dropping a client does not disturb the indices.
+    for (size_t i = fds.size(); i-- > 2;) {
+      if (fds[i].revents == 0) continue;
+      Client& client = clients_[i - 2];
+      if (!serve(client)) {
+        ::close(client.fd);
+        clients_.erase(clients_.begin() + static_cast<std::ptrdiff_t>(i - 2));
+      }
+    }
+  }
+}
+
+}  // namespace phonesim

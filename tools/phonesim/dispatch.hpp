@@ -1,0 +1,76 @@
+// Requests are routed by (message type, command byte) through one table. Each family
+// of requests lives in its own handlers_<family>.cpp, which defines
+//   void register_<family>_handlers(phonesim::HandlerTable&);
+// the build finds these files and calls every such function, so adding a family
+// touches nothing else.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "phone_state.hpp"
+
+namespace phonesim {
+
+struct Request {
+  uint8_t start;
+  uint8_t type;
+  std::span<const uint8_t> bytes;  // reassembled message, trailer removed
+
+  // Byte `index` of the message, or `fallback` past its end.
+  uint8_t at(size_t index, uint8_t fallback = 0) const { return index < bytes.size() ? bytes[index] : fallback; }
+};
+
+struct OutgoingMessage {
+  uint8_t type;
+  std::vector<uint8_t> bytes;
+};
+
+// Collects what a handler answers; the link layer frames it afterwards.
+class Replies {
+ public:
+  void send(uint8_t type, std::vector<uint8_t> bytes) { messages_.push_back({type, std::move(bytes)}); }
+  const std::vector<OutgoingMessage>& messages() const { return messages_; }
+
+ private:
+  std::vector<OutgoingMessage> messages_;
+};
+
+using Handler = std::function<void(const Request&, PhoneState&, Replies&)>;
+
+// Where a request keeps its command byte: byte 2 on type 0x40, byte 3 elsewhere
+// (requests mostly start 00 01 00 <command>). Empty when the message is too short.
+std::optional<uint8_t> command_byte(uint8_t type, std::span<const uint8_t> bytes);
+
+class HandlerTable {
+ public:
+  void on(uint8_t type, uint8_t command, Handler handler);
+  // For every command of `type` that has no handler of its own.
+  void on_type(uint8_t type, Handler handler);
+  // Merged into the state's defaults (objects merge, so families can share one).
+  void add_defaults(const nlohmann::json& defaults);
+
+  // The handler for a request, or nullptr: unknown requests are only acknowledged.
+  const Handler* find(uint8_t type, std::span<const uint8_t> bytes) const;
+  const nlohmann::json& defaults() const { return defaults_; }
+
+ private:
+  std::map<std::pair<uint8_t, uint8_t>, Handler> by_command_;
+  std::map<uint8_t, Handler> by_type_;
+  nlohmann::json defaults_ = nlohmann::json::object();
+};
+
+// Calls register_<family>_handlers for every handlers_<family>.cpp (generated at build time).
+void register_handler_families(HandlerTable& table);
+
+// A table with every family registered.
+HandlerTable make_handler_table();
+
+}  // namespace phonesim

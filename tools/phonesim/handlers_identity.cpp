@@ -1,0 +1,46 @@
+// The identity record the phone sends when the cable link starts: IMEI, model,
+// hardware and software version at fixed offsets, each zero-terminated.
+#include <algorithm>
+#include <string>
+
+#include "dispatch.hpp"
+
+namespace phonesim {
+
+namespace {
+
+constexpr size_t kImeiOffset = 9;
+constexpr size_t kModelOffset = 25;
+constexpr size_t kHardwareOffset = 39;
+constexpr size_t kSoftwareOffset = 44;
+constexpr size_t kSoftwareRoom = 40;  // the last field is open-ended; keep it phone-sized
+
+// Writes `text` at `offset`, cut so that its terminating zero stays before `limit`.
+void put_text(std::vector<uint8_t>& record, size_t offset, const std::string& text, size_t limit) {
+  const size_t room = limit - offset - 1;
+  const size_t length = std::min(text.size(), room);
+  if (record.size() < offset + length + 1) record.resize(offset + length + 1, 0x00);
+  std::copy_n(text.begin(), length, record.begin() + static_cast<std::ptrdiff_t>(offset));
+}
+
+}  // namespace
+
+void register_identity_handlers(HandlerTable& table) {
+  table.add_defaults({{"identity",
+                       {{"imei", "490154203237518"},
+                        {"model", "NSE-3"},
+                        {"hardware", "0520"},
+                        {"software", "V 5.24"}}}});
+
+  // 00 01 00 10 on the cable link: answered with command 0x11, the identity record.
+  table.on(0x64, 0x10, [](const Request&, PhoneState& state, Replies& replies) {
+    std::vector<uint8_t> record = {0x01, 0x00, 0x00, 0x11, 0x00, 0x01, 0x00, 0x00, 0x00};
+    put_text(record, kImeiOffset, state.text("/identity/imei", ""), kModelOffset);
+    put_text(record, kModelOffset, state.text("/identity/model", ""), kHardwareOffset);
+    put_text(record, kHardwareOffset, state.text("/identity/hardware", ""), kSoftwareOffset);
+    put_text(record, kSoftwareOffset, state.text("/identity/software", ""), kSoftwareOffset + kSoftwareRoom);
+    replies.send(0x64, std::move(record));
+  });
+}
+
+}  // namespace phonesim

@@ -1,0 +1,79 @@
+#include "link_layer.hpp"
+
+namespace phonesim {
+
+namespace {
+// Largest message the computer can number: 255 frames of 120 bytes.
+constexpr size_t kMaxMessage = kMaxFramesPerMessage * kMaxBlock;
+}  // namespace
+
+LinkEvent LinkLayer::on_frame(const Frame& frame) {
+  LinkEvent event;
+  if (frame.type == kAckType) {
+    event.is_ack = true;
+    return event;
+  }
+  // A data frame ends with frames-left and sequence bytes; anything shorter is junk.
+  if (frame.payload.size() < 2) return event;
+
+  const uint8_t frames_left = frame.payload[frame.payload.size() - 2];
+  const uint8_t sequence = frame.payload.back();
+  event.needs_ack = true;
+  event.ack_type = frame.type;
+  event.ack_sequence = sequence & 0x0F;
+
+  const auto block = std::span<const uint8_t>(frame.payload).first(frame.payload.size() - 2);
+  const bool first = (sequence & 0xF0) == kFirstFrameBit;
+
+  if (first) {
+    if (frames_left <= 1) {
+      partial_.erase(frame.type);
+      event.message = Message{frame.start, frame.type, {block.begin(), block.end()}};
+      return event;
+    }
+    Partial& partial = partial_[frame.type];  // a new first frame replaces a stale message
+    partial.start = frame.start;
+    partial.frames_left = static_cast<uint8_t>(frames_left - 1);
+    partial.bytes.assign(block.begin(), block.end());
+    return event;
+  }
+
+  auto it = partial_.find(frame.type);
+  if (it == partial_.end()) return event;  // a continuation of nothing: acknowledged, dropped
+  Partial& partial = it->second;
+  if (frames_left != partial.frames_left || partial.bytes.size() + block.size() > kMaxMessage) {
+    partial_.erase(it);  // a frame went missing or the count is broken: the message is lost
+    return event;
+  }
+  partial.bytes.insert(partial.bytes.end(), block.begin(), block.end());
+  if (frames_left <= 1) {
+    event.message = Message{partial.start, frame.type, std::move(partial.bytes)};
+    partial_.erase(it);
+  } else {
+    partial.frames_left = static_cast<uint8_t>(frames_left - 1);
+  }
+  return event;
+}
+
+std::vector<std::vector<uint8_t>> LinkLayer::frames_for(uint8_t start, uint8_t type,
+                                                       std::span<const uint8_t> bytes) {
+  const size_t count = bytes.empty() ? 1 : (bytes.size() + kMaxBlock - 1) / kMaxBlock;
+  std::vector<std::vector<uint8_t>> frames;
+  if (count > kMaxFramesPerMessage) return frames;
+  for (size_t i = 0; i < count; ++i) {
+    const auto block = bytes.subspan(i * kMaxBlock, std::min(kMaxBlock, bytes.size() - i * kMaxBlock));
+    std::vector<uint8_t> payload(block.begin(), block.end());
+    payload.push_back(static_cast<uint8_t>(count - i));
+    payload.push_back(static_cast<uint8_t>(i == 0 ? (kFirstFrameBit | sequence_) : sequence_));
+    sequence_ = static_cast<uint8_t>((sequence_ + 1) % 8);
+    frames.push_back(build_phone_frame(start, type, payload));
+  }
+  return frames;
+}
+
+std::vector<uint8_t> LinkLayer::ack_frame(uint8_t start, uint8_t type, uint8_t sequence) {
+  const uint8_t payload[] = {type, static_cast<uint8_t>(sequence & 0x0F)};
+  return build_phone_frame(start, kAckType, payload);
+}
+
+}  // namespace phonesim

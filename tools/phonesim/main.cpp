@@ -1,0 +1,106 @@
+// phonesim: a phone of the 6110 family on a pseudo-terminal, for tests and demos.
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "control_server.hpp"
+#include "simulator.hpp"
+
+namespace {
+
+int signal_pipe[2] = {-1, -1};
+
+void on_signal(int) {
+  const char byte = 1;
+  const ssize_t result = ::write(signal_pipe[1], &byte, 1);
+  (void)result;
+}
+
+bool write_dump(const phonesim::Simulator& simulator, const std::string& path) {
+  std::ofstream file(path);
+  file << simulator.state().dump(2) << '\n';
+  return static_cast<bool>(file);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"phonesim - FBUS phone simulator on a pseudo-terminal"};
+  phonesim::Options options;
+  std::string control_path;
+  std::string dump_path;
+  bool read_stdin = false;
+  app.add_option("--state", options.state_file, "JSON state file laid over the defaults")->check(CLI::ExistingFile);
+  app.add_option("--link", options.link_path, "also create a symlink to the terminal here");
+  app.add_option("--device", options.device, "use this serial device instead of a pseudo-terminal");
+  app.add_option("--control", control_path, "Unix socket for line commands");
+  app.add_option("--dump-on-exit", dump_path, "write the state as JSON here at exit");
+  app.add_flag("--pace", options.paced, "write at the real line rate (115200 baud)");
+  app.add_flag("--stdin", read_stdin, "read line commands from stdin even when it is not a terminal");
+  app.add_flag("-v,--verbose", options.verbose, "log every frame received on stderr");
+  CLI11_PARSE(app, argc, argv);
+
+  if (::pipe2(signal_pipe, O_CLOEXEC) != 0) {
+    std::perror("pipe");
+    return 1;
+  }
+  struct sigaction action {};
+  action.sa_handler = on_signal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  phonesim::Simulator simulator(options);
+  if (!simulator.start()) {
+    std::cerr << "phonesim: " << simulator.last_error() << '\n';
+    return 1;
+  }
+  std::cout << simulator.device_path() << std::endl;  // scripts read this first line
+
+  phonesim::ControlServer server(simulator);
+  if (!control_path.empty() && !server.start(control_path)) {
+    std::cerr << "phonesim: " << server.error() << '\n';
+    simulator.stop();
+    return 1;
+  }
+
+  bool use_stdin = read_stdin || ::isatty(STDIN_FILENO);
+  std::string pending;
+  for (;;) {
+    pollfd fds[3] = {{signal_pipe[0], POLLIN, 0}, {simulator.quit_fd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+    if (::poll(fds, use_stdin ? 3 : 2, -1) < 0 && errno != EINTR) break;
+    if (fds[0].revents != 0 || fds[1].revents != 0 || simulator.quit_requested()) break;
+    if (use_stdin && fds[2].revents != 0) {
+      char buffer[1024];
+      const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+      if (got <= 0) {
+        use_stdin = false;  // end of input: keep running until a signal or quit
+        continue;
+      }
+      pending.append(buffer, static_cast<size_t>(got));
+      for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+        const std::string reply = simulator.control(pending.substr(0, end));
+        pending.erase(0, end + 1);
+        if (!reply.empty()) std::cout << reply << std::endl;
+      }
+    }
+  }
+
+  server.stop();
+  simulator.stop();
+  if (!dump_path.empty() && !write_dump(simulator, dump_path)) {
+    std::cerr << "phonesim: cannot write " << dump_path << '\n';
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,57 @@
+// The wire: a pseudo-terminal whose terminal side the client opens (or a real serial
+// device). We keep our own descriptor of the terminal side open, so the line survives
+// clients coming and going, and watch the device node to notice when they do.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace phonesim {
+
+class PtyTransport {
+ public:
+  PtyTransport() = default;
+  ~PtyTransport();
+  PtyTransport(const PtyTransport&) = delete;
+  PtyTransport& operator=(const PtyTransport&) = delete;
+
+  // Creates the pseudo-terminal; with a non-empty `link_path` also a symlink to it.
+  bool open_pty(const std::string& link_path);
+  // Uses a serial device instead (raw, 115200 8N1).
+  bool open_device(const std::string& path);
+  void close();
+
+  int fd() const { return io_fd_; }              // read from / write to the client
+  int watch_fd() const { return inotify_fd_; }   // readable when clients open or close; -1 if none
+  const std::string& device_path() const { return device_path_; }
+  const std::string& error() const { return error_; }
+
+  // Reads the device node's open/close events. Returns true when the last client has
+  // just gone; then its leftovers are cleared: the exclusive-use flag, settings it
+  // changed and our output it never read.
+  bool handle_watch_events();
+  // False while no client holds the terminal open; output then has nowhere to go.
+  bool client_present() const { return inotify_fd_ < 0 || clients_ > 0; }
+
+  // Non-blocking I/O; negative on error, 0 when nothing could be moved.
+  ptrdiff_t read_some(uint8_t* buffer, size_t size);
+  ptrdiff_t write_some(const uint8_t* buffer, size_t size);
+
+ private:
+  bool fail(const std::string& what);
+  void release_terminal();
+
+  int io_fd_ = -1;        // pty master, or the serial device
+  int terminal_fd_ = -1;  // our own descriptor of the terminal side (pty only)
+  int inotify_fd_ = -1;
+  int clients_ = 0;
+  std::string device_path_;
+  std::string link_path_;
+  std::string error_;
+};
+
+// Raw 8N1 at 115200 baud, no flow control, reads return what is there.
+bool make_raw(int fd);
+
+}  // namespace phonesim
