@@ -1,0 +1,112 @@
+// `pelkor demo`: a guided tour of the library against the simulated phone.
+#include <pelkor16.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "simulated_phone.h"
+
+namespace pelkor_tool {
+namespace {
+
+void Step(const char *title) { std::printf("\n== %s\n", title); }
+
+const char *Outcome(int32_t result) {
+  switch (result) {
+    case PELKOR_OK: return "ok";
+    case PELKOR_NOT_FOUND: return "no session or nothing found (code -1)";
+    case PELKOR_ERR_TIMEOUT: return "no answer from the phone in time (code 4)";
+    case PELKOR_ERR_IDENTITY_UNKNOWN: return "the phone did not tell (code 5)";
+    case PELKOR_ERR_SETTING_REFUSED: return "the phone refused the setting (code 13)";
+    case PELKOR_ERR_REFUSED: return "refused (code 22)";
+    default: return "failed";
+  }
+}
+
+void ShowText(const char *label, int32_t (*get)(char *, int32_t)) {
+  char text[64];
+  const int32_t result = get(text, sizeof text);
+  std::printf("  %-16s %s\n", label, result == PELKOR_OK ? text : Outcome(result));
+}
+
+}  // namespace
+
+int RunDemo(const std::string &examplesDir) {
+  SimulatedPhone phone;
+  Step("Starting the simulated phone");
+  if (!phone.Start()) {
+    std::fprintf(stderr, "pelkor: %s\n", phone.error().c_str());
+    return 1;
+  }
+  std::printf("  phonesim is listening on %s\n", phone.device().c_str());
+
+  Step("Opening the link (init)");
+  const auto started = std::chrono::steady_clock::now();
+  const int32_t opened = init(phone.device().c_str(), PELKOR_CONNECTION_CABLE);
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - started);
+  const int32_t alive = isalive();
+  std::printf("  init -> %d (%s) after %lld ms; isalive -> %d\n", opened, Outcome(opened),
+              static_cast<long long>(took.count()), alive);
+  if (opened != PELKOR_OK) return 1;
+
+  Step("Who is the phone");
+  ShowText("IMEI", getimei);
+  ShowText("model", getmodel);
+  ShowText("revision", getrevision);
+  ShowText("software date", getswdate);
+
+  Step("How is the phone");
+  int32_t signal = 0, battery = 0;
+  getrflevel(&signal);
+  getbatterylevel(&battery);
+  char display[16];
+  getdisplaystatus(display, sizeof display);
+  std::printf("  signal %d%%  battery %d%%  on %s  display indicators %s\n", signal / 4,
+              battery / 4, uses_acdc_power() ? "mains" : "battery", display);
+
+  Step("Clock");
+  std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  const int32_t set = setdatetime(utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour,
+                                  utc.tm_min, utc.tm_sec);
+  int32_t y, mo, d, h, mi, s;
+  const int32_t got = getdatetime(&y, &mo, &d, &h, &mi, &s);
+  std::printf("  set to the computer's UTC time: %s; the phone now reads %04d-%02d-%02d %02d:%02d:%02d (%s)\n",
+              Outcome(set), y, mo, d, h, mi, s, Outcome(got));
+
+  Step("Network");
+  char code[8], area[8], cell[8], screen[64];
+  const int32_t net = getnetworkinfo(code, sizeof code, area, sizeof area, cell, sizeof cell);
+  std::printf("  network %s, area %s, cell %s (%s)\n", code, area, cell, Outcome(net));
+  netmonitor("field", screen, sizeof screen);
+  std::printf("  net monitor, field screen: \"%s\"\n", screen);
+
+  Step("Ringtone from a file");
+  const std::string tune = examplesDir + "/ode_to_joy.rtttl";
+  if (ringtone_readfile(tune.c_str()) == PELKOR_OK) {
+    char name[32];
+    ringtone_getname(name, sizeof name);
+    std::printf("  %s: \"%s\", %d notes at %d beats per minute\n", tune.c_str(), name,
+                ringtone_getnotes(), ringtone_gettempo());
+  } else {
+    std::printf("  cannot read %s\n", tune.c_str());
+  }
+
+  Step("Closing the link (terminate)");
+  const int32_t closed = terminate();
+  std::printf("  terminate -> %d; isalive -> %d\n", closed, isalive());
+  const nlohmann::json state = phone.Stop();
+  if (state.is_object()) {
+    std::printf("  the phone played %zu tones and kept its clock offset at %s s\n",
+                state.value("tones", nlohmann::json::array()).size(),
+                state["clock"].value("offset_seconds", nlohmann::json(0)).dump().c_str());
+  }
+  std::printf("\nDone.\n");
+  return 0;
+}
+
+}  // namespace pelkor_tool
