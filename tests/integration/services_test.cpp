@@ -257,3 +257,37 @@ TEST_F(Services, NetMonitorSelectsScreensAndCutsTheText) {
 
 }  // namespace
 }  // namespace pelkor_it
+
+namespace pelkor_it {
+namespace {
+
+using SilentPhone = SimulatedPhone;
+
+// Each waiting command ends with its own code once its time limit has passed.
+TEST_F(SilentPhone, EveryWaitingServiceEndsWithItsCode) {
+  ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
+  sim.set_silent(true);
+  int32_t value = 7;
+  EXPECT_EQ(getbatterylevel(&value), PELKOR_ERR_TIMEOUT);
+  EXPECT_EQ(value, -1);
+  EXPECT_EQ(uses_acdc_power(), 0);
+  char text[16] = "x";
+  EXPECT_EQ(getdisplaystatus(text, sizeof text), PELKOR_ERR_TIMEOUT);
+  EXPECT_STREQ(text, "00000000");
+  EXPECT_EQ(setdatetime(2001, 1, 1, 0, 0, 0), PELKOR_ERR_TIMEOUT);
+  int32_t on = 5, hour = 5, minute = 5;
+  EXPECT_EQ(getalarm(&on, &hour, &minute), PELKOR_ERR_TIMEOUT);
+  EXPECT_EQ(on + hour + minute, 0);
+  EXPECT_EQ(netmonitor("field", text, sizeof text), PELKOR_OK);  // always 0
+  EXPECT_STREQ(text, "");
+  // Commands without a wait return their fixed values whatever the phone does.
+  EXPECT_EQ(dialvoice("112"), PELKOR_OK);
+  EXPECT_EQ(send_dtmf("1"), PELKOR_OK);
+  EXPECT_EQ(hangup(), PELKOR_OK);
+  EXPECT_EQ(reset("soft"), PELKOR_OK);
+  EXPECT_EQ(gsmbeep(1), 1);
+  EXPECT_EQ(play_tone(1, 440, 20), 1);
+}
+
+}  // namespace
+}  // namespace pelkor_it

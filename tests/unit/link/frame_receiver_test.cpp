@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "fake_port.h"
+#include "../support/fake_port.h"
 #include "link/frame_format.h"
 #include "link/frame_receiver.h"
 #include "link/reply_dispatch.h"

@@ -2,14 +2,12 @@
 
 #include <vector>
 
-#include "fake_port.h"
+#include "../support/fake_port.h"
 #include "link/frame_format.h"
 #include "link/frame_receiver.h"
 #include "link/frame_sender.h"
 
 namespace pelkor::testing {
-
-void LinkTest::ResetReceiverForTest() { ResetReceiver(); }
 
 namespace {
 

@@ -1,9 +1,12 @@
 #pragma once
 // A serial port that keeps what the link writes, for tests that look at the wire.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <mutex>
 #include <vector>
 
+#include "link/frame_receiver.h"
 #include "link/port_link.h"
 #include "link/session.h"
 #include "platform/serial_port.h"
@@ -65,11 +68,10 @@ class LinkTest : public ::testing::Test {
     s.lastType = 0;
     s.lastSequence = 0;
     s.messageLength = 0;
-    ResetReceiverForTest();
+    ResetReceiver();
   }
   void TearDown() override { UsePortForTesting(nullptr); }
 
-  static void ResetReceiverForTest();
 
   FakePort port;
 };
