@@ -127,6 +127,18 @@ TEST_F(Link, TerminateTwiceAndWithoutSessionReturnsZero) {
   EXPECT_FALSE(PortHeldByLibrary(port));
 }
 
+TEST_F(Link, SessionEndsWithTheThreadThatOpenedIt) {
+  std::thread host([&] { EXPECT_EQ(init(port.c_str(), 0), PELKOR_OK); });
+  host.join();
+  EXPECT_FALSE(PortHeldByLibrary(port));
+  EXPECT_EQ(isalive(), 0);
+  // A session opened by a thread that lives on is not touched by other threads ending.
+  ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
+  std::thread other([] { EXPECT_EQ(isalive(), 1); });
+  other.join();
+  EXPECT_TRUE(PortHeldByLibrary(port));
+}
+
 TEST_F(Link, NoiseAndCorruptFramesFromThePhoneDoNotUpsetTheLink) {
   ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
   const size_t acksBefore = sim.acks_received();
