@@ -1,0 +1,46 @@
+#include "sms/sms_dump_files.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+
+namespace pelkor {
+
+namespace {
+
+std::atomic<int32_t> dumpCount{0};
+
+void WriteFile(const std::string &path, const uint8_t *prefix, size_t prefixLength,
+               const uint8_t *bytes, size_t length) {
+  std::FILE *file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return;
+  if (prefixLength > 0) std::fwrite(prefix, 1, prefixLength, file);
+  if (length > 0) std::fwrite(bytes, 1, length, file);
+  std::fclose(file);
+}
+
+}  // namespace
+
+int32_t NextUcs2DumpNumber() { return dumpCount.fetch_add(1) + 1; }
+
+std::string Ucs2DumpPath(int32_t n, const char *extension) {
+#ifdef _WIN32
+  std::string path = "c:\\temp\\";
+#else
+  const char *directory = std::getenv("TMPDIR");
+  std::string path = (directory != nullptr && directory[0] != '\0') ? directory : "/tmp";
+  if (path.back() != '/') path += '/';
+#endif
+  return path + "UCS2-" + std::to_string(n) + "." + extension;
+}
+
+void WriteUcs2MessageDump(int32_t n, const uint8_t *message, size_t length) {
+  WriteFile(Ucs2DumpPath(n, "dat"), nullptr, 0, message, length);
+}
+
+void WriteUcs2TextDump(int32_t n, const uint8_t *text, size_t length) {
+  static const uint8_t kByteOrderMark[] = {0xFE, 0xFF};
+  WriteFile(Ucs2DumpPath(n, "txt"), kByteOrderMark, sizeof kByteOrderMark, text, length);
+}
+
+}  // namespace pelkor

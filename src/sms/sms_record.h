@@ -1,0 +1,49 @@
+#pragma once
+// The one record layout of the SMS subsystem: the send record and every entry of the
+// message list share it.
+#include <cstddef>
+#include <cstdint>
+
+namespace pelkor {
+
+constexpr size_t kSmsHeaderSize = 10;
+constexpr size_t kSmsTextSize = 257;
+constexpr size_t kSmsCentreNumberSize = 40;
+constexpr size_t kSmsSenderSize = 41;
+constexpr size_t kSmsDestinationSize = 51;
+
+// Values of SmsRecord::kind.
+constexpr int32_t kSmsKindStoredOutgoing = 0;
+constexpr int32_t kSmsKindReceived = 1;
+constexpr int32_t kSmsKindStatusReport = 2;
+constexpr int32_t kSmsKindOther = 3;
+
+struct SmsRecord {
+  // Time stamp of a received message.
+  int32_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  // Septets for 7-bit text, octets otherwise; for a list entry the length of text.
+  int32_t userDataLength = 0;
+  int32_t validityMinutes = 0;
+  int32_t hasHeader = 0;
+  // UDHL followed by the elements; header[0] + 1 bytes are used.
+  uint8_t header[kSmsHeaderSize] = {};
+  // Zero-terminated text, or the raw user data of an 8-bit or UCS-2 message.
+  char text[kSmsTextSize] = {};
+  // Message-centre set on the phone, from 1; 0 sends centreNumber as it stands.
+  int32_t centreIndex = 0;
+  char centreNumber[kSmsCentreNumberSize] = {};
+  char sender[kSmsSenderSize] = {};
+  char destination[kSmsDestinationSize] = {};
+  int32_t kind = kSmsKindStoredOutgoing;
+  int32_t readOrSent = 0;
+  int32_t messageClass = 0;  // 0..3; any other value means no class
+  int32_t eightBit = 0;
+  int32_t location = 0;
+  int32_t statusReport = 0;
+  int32_t ucs2 = 0;
+};
+
+// Copies at most capacity - 1 characters of text into a zero-filled field.
+void CopyField(char *field, size_t capacity, const char *text);
+
+}  // namespace pelkor

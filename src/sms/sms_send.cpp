@@ -1,0 +1,165 @@
+#include "sms/sms_send.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/sleep.h"
+#include "sms/number_codec.h"
+#include "sms/sms_submit.h"
+
+namespace pelkor {
+
+namespace {
+
+constexpr int32_t kSendChecks = 700;
+constexpr int32_t kSendStepMs = 10;
+constexpr int32_t kCentreChecks = 100;
+constexpr int32_t kCentreStepMs = 10;
+
+constexpr size_t kPartCharacters = 153;  // 160 septets less the 7 of the concatenation header
+constexpr size_t kMaxParts = 255;        // the header counts parts in one byte
+constexpr int32_t kPauseBetweenPartsMs = 1000;
+constexpr size_t kUcs2FileMaxBytes = 255;
+
+constexpr uint8_t kCentreQuery[] = {0x00, 0x01, 0x00, 0x33, 0x64};
+
+SmsRecord sendRecord;
+StatusCell smsStatus;
+ReplyTarget<SmsRecord> smsTarget;
+StatusCell centreStatus;
+ReplyTarget<SmsRecord> centreTarget;
+
+bool ValidNumber(const char *text) {
+  uint8_t scratch[kEncodedNumberBytes];
+  return EncodeNumber(text, scratch, sizeof scratch) != kInvalidNumber;
+}
+
+// The fields every text and UCS-2 send sets; the rest keep what earlier calls left.
+void PrepareSend(SmsRecord &record, const char *destination, int32_t centreIndex,
+                 int32_t options, bool ucs2) {
+  record.kind = kSmsKindStoredOutgoing;
+  record.messageClass = options & 0xFFFF;
+  record.statusReport = (options >> 16) & 1;
+  record.eightBit = ucs2 ? 1 : 0;
+  record.ucs2 = ucs2 ? 1 : 0;
+  record.validityMinutes = kSmsValidityMinutes;
+  record.centreIndex = centreIndex;
+  CopyField(record.destination, sizeof record.destination, destination);
+}
+
+}  // namespace
+
+SmsRecord &SmsSendRecord() { return sendRecord; }
+StatusCell &SmsStatus() { return smsStatus; }
+ReplyTarget<SmsRecord> &SmsTarget() { return smsTarget; }
+StatusCell &CentreStatus() { return centreStatus; }
+ReplyTarget<SmsRecord> &CentreTarget() { return centreTarget; }
+
+void PrepareSmsSendRecord() {
+  sendRecord = SmsRecord{};
+  sendRecord.centreIndex = 1;
+}
+
+int32_t FetchMessageCentre(SmsRecord &record) {
+  std::memset(record.centreNumber, 0, sizeof record.centreNumber);
+  uint8_t query[sizeof kCentreQuery + 1];
+  std::memcpy(query, kCentreQuery, sizeof kCentreQuery);
+  query[sizeof kCentreQuery] = static_cast<uint8_t>(record.centreIndex & 0xFF);
+  centreTarget.Attach(&record);
+  const int32_t result =
+      RunTransaction(centreStatus, kSmsSendType, query, sizeof query, kCentreChecks, kCentreStepMs);
+  centreTarget.Detach();
+  return result;
+}
+
+int32_t SendSmsRecord(SmsRecord &record, int32_t dataLength) {
+  SubmitRequest request;
+  // Everything that can be refused locally is refused before the phone is asked.
+  int32_t built = BuildSubmitRequest(record, dataLength, request);
+  if (built != 0) return built;
+  if (record.centreIndex != 0 && record.centreNumber[0] == '\0') {
+    const int32_t fetched = FetchMessageCentre(record);
+    if (fetched != 0) return fetched;
+    built = BuildSubmitRequest(record, dataLength, request);
+    if (built != 0) return built;
+  }
+  record.userDataLength = request.userDataLength;
+
+  smsTarget.Attach(&record);
+  const int32_t result = RunTransaction(smsStatus, kSmsSendType, request.bytes, request.length,
+                                        kSendChecks, kSendStepMs);
+  smsTarget.Detach();
+  return result == kSmsSent ? 0 : result;
+}
+
+int32_t SendTextMessage(const char *destination, const char *text, int32_t centreIndex,
+                        int32_t options) {
+  if (text == nullptr) text = "";
+  if (!ValidNumber(destination)) return kResultRefused;
+  SmsRecord &record = sendRecord;
+  PrepareSend(record, destination, centreIndex, options, false);
+
+  const size_t length = std::strlen(text);
+  if (length <= kMaxSingleText) {
+    record.hasHeader = 0;
+    CopyField(record.text, sizeof record.text, text);
+    return SendSmsRecord(record, 0);
+  }
+
+  const size_t parts = (length + kPartCharacters - 1) / kPartCharacters;
+  if (parts > kMaxParts) return kResultRefused;
+  record.hasHeader = 1;
+  for (size_t part = 1; part <= parts; ++part) {
+    if (part > 1) platform::SleepMs(kPauseBetweenPartsMs);
+    const uint8_t header[] = {0x05, 0x00, 0x03, 0x01, static_cast<uint8_t>(parts),
+                              static_cast<uint8_t>(part)};
+    std::memset(record.header, 0, sizeof record.header);
+    std::memcpy(record.header, header, sizeof header);
+    std::memset(record.text, 0, sizeof record.text);
+    std::memcpy(record.text, text + (part - 1) * kPartCharacters,
+                std::min(kPartCharacters, length - (part - 1) * kPartCharacters));
+    const int32_t result = SendSmsRecord(record, 0);
+    if (result != 0) return result;  // later parts are not sent
+  }
+  return 0;
+}
+
+int32_t SendUcs2File(const char *destination, const char *fileName, int32_t centreIndex,
+                     int32_t options) {
+  SmsRecord &record = sendRecord;
+  PrepareSend(record, destination, centreIndex, options, true);
+  record.hasHeader = 0;
+  if (!ValidNumber(destination)) return kResultRefused;
+  if (fileName == nullptr || fileName[0] == '\0') return kResultRefused;
+  std::FILE *file = std::fopen(fileName, "rb");
+  if (file == nullptr) return kResultRefused;
+  uint8_t mark[2];
+  size_t length = 0;
+  uint8_t data[kUcs2FileMaxBytes] = {};
+  if (std::fread(mark, 1, sizeof mark, file) == sizeof mark)
+    length = std::fread(data, 1, sizeof data, file);
+  std::fclose(file);
+
+  std::memset(record.text, 0, sizeof record.text);
+  std::memcpy(record.text, data, length);
+  return SendSmsRecord(record, static_cast<int32_t>(length));
+}
+
+int32_t SetMessageCentre(int32_t centreIndex, const char *number) {
+  // A set on the phone is looked up when it is next needed.
+  CopyField(sendRecord.centreNumber, sizeof sendRecord.centreNumber,
+            centreIndex != 0 ? "" : number);
+  sendRecord.centreIndex = centreIndex;
+  return 0;
+}
+
+int32_t GetMessageCentre(char *buffer, int32_t size) {
+  if (sendRecord.centreIndex != 0 && sendRecord.centreNumber[0] == '\0')
+    FetchMessageCentre(sendRecord);
+  if (buffer != nullptr && size > 0)
+    CopyField(buffer, static_cast<size_t>(size), sendRecord.centreNumber);
+  return sendRecord.centreIndex;
+}
+
+}  // namespace pelkor

@@ -1,0 +1,60 @@
+#pragma once
+// Sending short messages through the phone: the one send record, the SMS transport
+// that every sender uses (text, UCS-2 and the Smart Messaging payloads of the ringtone
+// and logo senders) and the message-centre setting.
+//
+// A Smart Messaging sender fills SmsSendRecord() with kind 0, messageClass 1,
+// eightBit 1, ucs2 0, validityMinutes 4320, its destination, hasHeader non-zero, the
+// 7-byte port-addressing header 06 05 04 <dst hi> <dst lo> <src hi> <src lo> and its
+// payload in text, then calls SendSmsRecord(SmsSendRecord(), payloadLength).
+// statusReport, centreIndex and centreNumber stay as earlier calls left them.
+#include <cstdint>
+
+#include "services/transaction.h"
+#include "sms/sms_record.h"
+
+namespace pelkor {
+
+constexpr int32_t kSmsSent = 18;            // the phone confirmed the send
+constexpr int32_t kResultSmsRefused = 19;   // the phone refused it
+constexpr int32_t kResultTextTooLong = 21;
+constexpr int32_t kSmsValidityMinutes = 4320;  // three days, for every sender
+
+// The process-wide send record; also holds the message-centre setting. Used from the
+// host's thread only.
+SmsRecord &SmsSendRecord();
+
+// Sends one message built from record. dataLength counts the raw bytes of text for
+// 8-bit and UCS-2 messages. 0 sent; 4 no verdict in time; 19 refused; 21 text over
+// 160 characters without a header; 22 invalid number, user data over 140 octets or
+// message centre refused; or 4 from the message-centre query.
+int32_t SendSmsRecord(SmsRecord &record, int32_t dataLength);
+
+// Asks the phone for the number of message centre record.centreIndex and stores it in
+// record. 0, 22 (refused) or 4.
+int32_t FetchMessageCentre(SmsRecord &record);
+
+// sendsms: text in the host's 8-bit characters, split into concatenated parts of 153
+// characters when longer than 160. options: class in bits 0-15, bit 16 status report.
+int32_t SendTextMessage(const char *destination, const char *text, int32_t centreIndex,
+                        int32_t options);
+
+// senducs2: big-endian UCS-2 from a file whose first two bytes are a byte-order mark.
+int32_t SendUcs2File(const char *destination, const char *fileName, int32_t centreIndex,
+                     int32_t options);
+
+int32_t SetMessageCentre(int32_t centreIndex, const char *number);
+int32_t GetMessageCentre(char *buffer, int32_t size);
+
+// Session hook: the first answered init of the process clears the send record and
+// selects message centre 1.
+void PrepareSmsSendRecord();
+
+// Status cells and targets of the send and message-centre transactions, shared with
+// the message store (read and delete use the same SMS status).
+StatusCell &SmsStatus();
+ReplyTarget<SmsRecord> &SmsTarget();
+StatusCell &CentreStatus();
+ReplyTarget<SmsRecord> &CentreTarget();
+
+}  // namespace pelkor

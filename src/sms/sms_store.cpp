@@ -1,0 +1,211 @@
+#include "sms/sms_store.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+#include "platform/clock.h"
+#include "sms/sms_read_reply.h"
+#include "sms/sms_send.h"
+
+namespace pelkor {
+
+namespace {
+
+constexpr uint8_t kStoreType = 0x14;
+constexpr int32_t kReadChecks = 1200;
+constexpr int32_t kReadStepMs = 5;
+constexpr int32_t kDeleteChecks = 500;
+constexpr int32_t kDeleteStepMs = 10;
+constexpr int32_t kCountsChecks = 100;
+constexpr int32_t kCountsStepMs = 10;
+constexpr int64_t kCountsReuseMs = 60000;
+constexpr int32_t kHighestLocation = 255;  // the request names a location in one byte
+
+SmsRecord smsList[kSmsListCapacity];
+int32_t smsListCount = 0;
+
+StatusCell countsStatus;
+ReplyTarget<SmsCounts> countsTarget;
+AnswerCache countsCache;
+SmsCounts cachedCounts;
+
+std::atomic<int32_t> incomingCount{0};
+std::mutex incomingMutex;
+uint8_t incomingQueue[kIncomingQueueSize] = {};
+size_t incomingQueued = 0;
+
+int32_t KindFor(int32_t kindCode) {
+  switch (kindCode) {
+    case kKindCodeStoredOutgoing: return kSmsKindStoredOutgoing;
+    case kKindCodeStatusReport: return kSmsKindStatusReport;
+    default: return kSmsKindReceived;
+  }
+}
+
+int32_t RunStoreTransaction(SmsRecord &target, const uint8_t *request, size_t length,
+                            int32_t checks, int32_t stepMs) {
+  SmsTarget().Attach(&target);
+  const int32_t result = RunTransaction(SmsStatus(), kStoreType, request, length, checks, stepMs);
+  SmsTarget().Detach();
+  return result;
+}
+
+void CopyOut(char *buffer, int32_t size, const char *text) {
+  if (buffer != nullptr && size > 0) CopyField(buffer, static_cast<size_t>(size), text);
+}
+
+}  // namespace
+
+StatusCell &CountsStatus() { return countsStatus; }
+ReplyTarget<SmsCounts> &CountsTarget() { return countsTarget; }
+
+int32_t ReadSms(SmsRecord &record) {
+  const uint8_t request[] = {0x00, 0x01, 0x00, 0x07, 0x02,
+                             static_cast<uint8_t>(record.location & 0xFF), 0x01, 0x64};
+  return RunStoreTransaction(record, request, sizeof request, kReadChecks, kReadStepMs);
+}
+
+int32_t DeleteSms(const SmsRecord &record) {
+  const uint8_t request[] = {0x00, 0x01, 0x00, 0x0A, 0x02,
+                             static_cast<uint8_t>(record.location & 0xFF)};
+  SmsRecord scratch;  // the answer carries nothing to keep
+  return RunStoreTransaction(scratch, request, sizeof request, kDeleteChecks, kDeleteStepMs);
+}
+
+int32_t AppendFromPhone(int32_t location) {
+  if (smsListCount >= kSmsListCapacity) return kResultSmsListFull;
+  SmsRecord scratch;
+  scratch.location = location;
+  const int32_t result = ReadSms(scratch);
+  if (result == 0) smsList[smsListCount++] = scratch;
+  return result;
+}
+
+int32_t UpdateSmsList() {
+  smsListCount = 0;
+  int32_t result = 0;
+  // Empty locations are passed over; the scan ends at the first invalid location, at
+  // the first read the phone does not answer, or when the list is full.
+  for (int32_t location = 1; location <= kHighestLocation; ++location) {
+    if (smsListCount >= kSmsListCapacity) break;
+    result = AppendFromPhone(location);
+    if (result == kResultSmsInvalidLocation || result == kResultTimeout) break;
+  }
+  return result;
+}
+
+int32_t SmsListCount() { return smsListCount; }
+
+const SmsRecord *SmsListEntry(int32_t index) {
+  return index >= 0 && index < smsListCount ? &smsList[index] : nullptr;
+}
+
+const SmsRecord *FindEntry(int32_t kindCode, int32_t n, int32_t *index) {
+  const int32_t kind = KindFor(kindCode);
+  int32_t seen = 0;
+  for (int32_t i = 0; i < smsListCount; ++i) {
+    if (smsList[i].kind != kind) continue;
+    if (++seen >= n) {
+      if (index != nullptr) *index = i;
+      return &smsList[i];
+    }
+  }
+  return nullptr;
+}
+
+void RemoveEntry(int32_t index) {
+  if (index < 0 || index >= smsListCount) return;
+  std::move(smsList + index + 1, smsList + smsListCount, smsList + index);
+  smsList[--smsListCount] = SmsRecord{};
+}
+
+int32_t CountEntries(int32_t kindCode) {
+  const int32_t kind = KindFor(kindCode);
+  return static_cast<int32_t>(
+      std::count_if(smsList, smsList + smsListCount, [kind](const SmsRecord &r) { return r.kind == kind; }));
+}
+
+int32_t DeleteEntry(int32_t kindCode, int32_t n) {
+  int32_t index = -1;
+  const SmsRecord *entry = FindEntry(kindCode, n, &index);
+  if (entry == nullptr) return kResultNotFound;
+  const int32_t result = DeleteSms(*entry);
+  if (result == 0) RemoveEntry(index);
+  return result;
+}
+
+void ClearSmsList() {
+  std::fill(smsList, smsList + kSmsListCapacity, SmsRecord{});
+  smsListCount = 0;
+}
+
+int32_t ReadLocation(int32_t location, char *number, int32_t numberSize, char *text,
+                     int32_t textSize) {
+  CopyOut(number, numberSize, "");
+  CopyOut(text, textSize, "");
+  SmsRecord scratch;
+  scratch.location = location;
+  switch (ReadSms(scratch)) {
+    case 0: break;
+    case kResultSmsInvalidLocation: return 3;
+    case kResultSmsReadError: return 4;
+    default: return 5;
+  }
+  CopyOut(number, numberSize, scratch.sender);
+  if (text != nullptr && textSize > 0) {
+    // The raw bytes: an 8-bit or UCS-2 message may hold zeros before its end.
+    const size_t length = std::min(static_cast<size_t>(textSize) - 1, sizeof scratch.text - 1);
+    std::memcpy(text, scratch.text, length);
+  }
+  switch (scratch.kind) {
+    case kSmsKindStoredOutgoing: return kKindCodeStoredOutgoing;
+    case kSmsKindStatusReport: return kKindCodeStatusReport;
+    default: return kKindCodeReceived;
+  }
+}
+
+int32_t GetSmsCounts(int32_t *pair) {
+  if (pair != nullptr) pair[0] = pair[1] = 0;
+  if (!countsCache.Fresh(kCountsReuseMs)) {
+    const int64_t asked = platform::MonotonicMs();
+    SmsCounts counts;
+    SmsRecord scratch;  // lets the type 0x14 replies through while the query waits
+    countsTarget.Attach(&counts);
+    SmsTarget().Attach(&scratch);
+    const uint8_t request[] = {0x00, 0x01, 0x00, 0x36, 0x64};
+    // A refused query also counts as answered, with both counts zero.
+    const bool answered = RunTransaction(countsStatus, kStoreType, request, sizeof request,
+                                         kCountsChecks, kCountsStepMs) != kResultTimeout;
+    SmsTarget().Detach();
+    countsTarget.Detach();
+    cachedCounts = answered ? counts : SmsCounts{};
+    countsCache.Store(answered ? kResultOk : kResultTimeout, asked);
+  }
+  if (countsCache.Result() == kResultOk && pair != nullptr) {
+    pair[0] = cachedCounts.unread;
+    pair[1] = cachedCounts.total;
+  }
+  return countsCache.Result();
+}
+
+void NoteSmsArrival(uint8_t location) {
+  incomingCount.fetch_add(1);
+  std::lock_guard<std::mutex> lock(incomingMutex);
+  if (incomingQueued < kIncomingQueueSize) incomingQueue[incomingQueued++] = location;
+}
+
+int32_t TakeArrival() {
+  int32_t location = -1;
+  {
+    std::lock_guard<std::mutex> lock(incomingMutex);
+    if (incomingQueued > 0) location = incomingQueue[--incomingQueued];
+  }
+  if (location >= 0) AppendFromPhone(location);  // its result is not reported
+  return incomingCount.load();
+}
+
+void ResetArrivalCount() { incomingCount.store(0); }
+
+}  // namespace pelkor
