@@ -1,4 +1,5 @@
-// Exported entry points of the ringtone family: the one in-memory tone and its RTTTL files.
+// Exported entry points of the ringtone family: the one in-memory tone, its RTTTL files,
+// and its delivery to the phone by upload or by SMS.
 #include <pelkor16.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 
 #include "ringtone/ringtone_model.h"
 #include "ringtone/rtttl_file.h"
+#include "ringtone/ringtone_transfer.h"
 
 namespace {
 
@@ -88,4 +90,12 @@ extern "C" int32_t PELKOR_CALL ringtone_getname(char* buffer, int32_t size) {
     const auto length = std::find(tone.name, tone.name + sizeof tone.name, '\0') - tone.name;
     CopyOut(std::string_view(tone.name, static_cast<std::size_t>(length)), buffer, size);
     return PELKOR_OK;
+}
+
+extern "C" int32_t PELKOR_CALL ringtone_upload(int32_t variant) {
+    return pelkor::UploadRingtone(pelkor::CurrentRingtone(), variant);
+}
+
+extern "C" int32_t PELKOR_CALL ringtone_sendsms(const char* destination) {
+    return pelkor::SendRingtoneSms(pelkor::CurrentRingtone(), destination);
 }
