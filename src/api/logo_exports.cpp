@@ -1,10 +1,12 @@
-// Exported entry points of the logo family: the shared bitmap and its files.
+// Exported entry points of the logo family: the shared bitmap, its files and its
+// transfer to and from the phone.
 #include <pelkor16.h>
 
 #include <cstddef>
 
 #include "logo/logo_bitmap.h"
 #include "logo/logo_files.h"
+#include "logo/logo_transfer.h"
 
 using pelkor::sharedLogo;
 
@@ -67,4 +69,19 @@ extern "C" int32_t PELKOR_CALL logo_readfile(const char *path) {
 
 extern "C" int32_t PELKOR_CALL logo_writefile(const char *path) {
     return pelkor::writeLogoFile(path, sharedLogo());
+}
+
+// The first and third arguments are accepted for compatibility and not used.
+extern "C" int32_t PELKOR_CALL setlogo(int32_t, const char *text, int32_t) {
+    return pelkor::uploadStartupText(text);
+}
+
+extern "C" int32_t PELKOR_CALL logo_upload(void) { return pelkor::uploadSharedLogo(); }
+
+extern "C" int32_t PELKOR_CALL logo_download(int32_t kind) {
+    return pelkor::downloadSharedLogo(kind);
+}
+
+extern "C" int32_t PELKOR_CALL sendoplogoviasms(const char *destination) {
+    return pelkor::sendSharedLogoBySms(destination);
 }
