@@ -1,0 +1,173 @@
+// SMS sending: the phone decodes every SMS-SUBMIT it is handed and keeps it in
+// /sms/sent, and answers message-centre queries from /sms/centres (index 1 first).
+//
+// State keys read and cleared by the send handler:
+//   /sms/fail_next_send    true: the next send is refused (command 0x03)
+//   /sms/ignore_next_send  true: the next send gets no verdict at all
+#include <string>
+
+#include "dispatch.hpp"
+#include "frame_codec.hpp"
+#include "sms_pdu.hpp"
+
+namespace phonesim {
+
+namespace {
+
+using nlohmann::json;
+
+constexpr size_t kSubmitHeaderBytes = 42;  // request bytes before the user data
+
+// Reads and clears a one-shot switch under /sms.
+bool take_switch(PhoneState& state, const char* name) {
+  json& root = state.json();
+  if (!root.contains("sms") || !root["sms"].is_object()) return false;
+  json& sms = root["sms"];
+  if (!sms.contains(name) || !sms[name].is_boolean() || !sms[name].get<bool>()) return false;
+  sms[name] = false;
+  return true;
+}
+
+// The number in a field of `digit_bytes` semi-octet bytes after a type byte.
+std::string field_number(std::span<const uint8_t> bytes, size_t type_at, size_t digit_count) {
+  const size_t digit_bytes = std::min<size_t>((digit_count + 1) / 2, 10);
+  const auto digits = bytes.subspan(type_at + 1, digit_bytes);
+  return sms::decode_digits(bytes[type_at], digits, std::min<size_t>(digit_count, 20));
+}
+
+// Everything a submitted message says, as the phone would understand it.
+json decode_submission(std::span<const uint8_t> b) {
+  json out = json::object();
+  if (b.size() < kSubmitHeaderBytes) {
+    out["error"] = "request too short";
+    return out;
+  }
+  const uint8_t centre_octets = b[6];
+  out["centre"] = centre_octets == 0 ? "" : field_number(b, 7, 2 * static_cast<size_t>(centre_octets - 1));
+  out["centre_type"] = b[7];
+  const uint8_t first = b[18];
+  out["first_octet"] = first;
+  out["reference"] = b[19];
+  out["pid"] = b[20];
+  out["dcs"] = b[21];
+  out["udl"] = b[22];
+  out["destination"] = field_number(b, 24, b[23]);
+  out["destination_type"] = b[24];
+  out["validity"] = b[35];
+  out["validity_minutes"] = sms::validity_minutes(b[35]);
+  out["status_report"] = (first & 0x20) != 0;
+
+  const sms::CodingScheme scheme = sms::decode_coding(b[21]);
+  out["coding"] = sms::coding_name(scheme.coding);
+  out["class"] = scheme.message_class ? json(*scheme.message_class) : json(nullptr);
+
+  const auto user_data = b.subspan(kSubmitHeaderBytes);
+  const size_t udl = b[22];
+  const size_t octets = scheme.coding == sms::Coding::gsm ? (7 * udl + 7) / 8 : udl;
+  if (user_data.size() < octets) {
+    out["error"] = "user data shorter than its length";
+    return out;
+  }
+  if (user_data.size() > octets) out["extra_bytes"] = user_data.size() - octets;
+
+  size_t header_octets = 0;
+  if (first & 0x40) {
+    header_octets = octets > 0 ? static_cast<size_t>(user_data[0]) + 1 : 0;
+    if (header_octets > octets) {
+      out["error"] = "header longer than the user data";
+      return out;
+    }
+    const auto header = user_data.first(header_octets);
+    out["header"] = to_hex(header);
+    // Information elements: concatenation (8- and 16-bit reference) and ports.
+    for (size_t i = 1; i + 1 < header.size();) {
+      const uint8_t id = header[i];
+      const size_t length = header[i + 1];
+      if (i + 2 + length > header.size()) break;
+      const auto value = header.subspan(i + 2, length);
+      if (id == 0x00 && length == 3) {
+        out["concat"] = {{"reference", value[0]}, {"parts", value[1]}, {"part", value[2]}};
+      } else if (id == 0x08 && length == 4) {
+        out["concat"] = {{"reference", value[0] << 8 | value[1]}, {"parts", value[2]}, {"part", value[3]}};
+      } else if (id == 0x05 && length == 4) {
+        out["ports"] = {{"destination", value[0] << 8 | value[1]}, {"source", value[2] << 8 | value[3]}};
+      } else if (id == 0x04 && length == 2) {
+        out["ports"] = {{"destination", value[0]}, {"source", value[1]}};
+      }
+      i += 2 + length;
+    }
+  }
+
+  if (scheme.coding == sms::Coding::gsm) {
+    // All septets from the start; the header and its fill take the first ones.
+    const auto codes = sms::unpack_septets(user_data.first(octets), udl);
+    const size_t skip = header_octets > 0 ? sms::header_septets(header_octets) : 0;
+    if (skip > codes.size()) {
+      out["error"] = "header longer than the user data";
+      return out;
+    }
+    out["text"] = sms::gsm_text(std::span(codes).subspan(skip));
+  } else {
+    const auto payload = user_data.subspan(header_octets, octets - header_octets);
+    out["data"] = to_hex(payload);
+    if (scheme.coding == sms::Coding::ucs2) out["text"] = sms::ucs2_text(payload);
+  }
+  return out;
+}
+
+void handle_submit(const Request& request, PhoneState& state, Replies& replies) {
+  json decoded = decode_submission(request.bytes);
+  const bool fail = take_switch(state, "fail_next_send");
+  const bool ignore = !fail && take_switch(state, "ignore_next_send");
+  std::string outcome = "sent";
+  if (fail || decoded.contains("error")) outcome = "refused";
+  if (ignore) outcome = "ignored";
+  decoded["outcome"] = outcome;
+  state.append("/sms/sent", decoded);
+
+  if (outcome == "sent") replies.send(0x02, {0x01, 0x08, 0x00, 0x02, 0x01, 0x00});
+  if (outcome == "refused") replies.send(0x02, {0x01, 0x08, 0x00, 0x03, 0x01, 0xC5});
+}
+
+void handle_centre_query(const Request& request, PhoneState& state, Replies& replies) {
+  const uint8_t index = request.at(5);
+  const json& root = state.json();
+  const json* centre = nullptr;
+  if (root.contains("sms") && root["sms"].is_object() && root["sms"].contains("centres")) {
+    const json& centres = root["sms"]["centres"];
+    if (centres.is_array() && index >= 1 && index <= centres.size() && centres[index - 1].is_object())
+      centre = &centres[index - 1];
+  }
+  if (centre == nullptr || !centre->contains("number") || !(*centre)["number"].is_string()) {
+    replies.send(0x02, {0x01, 0x08, 0x00, 0x35, index});
+    return;
+  }
+  // Index, format and validity, an empty default recipient, the centre's address at
+  // byte 21 (its length byte counting octets), then the set's name.
+  std::vector<uint8_t> reply = {0x01, 0x08, 0x00, 0x34, index, 0x00, 0x00, 0x00, 0x00, 0xA9};
+  reply.resize(21, 0x00);
+  const sms::Address address = sms::encode_address((*centre)["number"].get<std::string>());
+  const auto field = sms::address_field(address, static_cast<uint8_t>(address.digits.size() + 1));
+  reply.insert(reply.end(), field.begin(), field.end());
+  if (centre->contains("name") && (*centre)["name"].is_string()) {
+    const std::string name = (*centre)["name"].get<std::string>();
+    reply.insert(reply.end(), name.begin(), name.end());
+  }
+  reply.push_back(0x00);
+  replies.send(0x02, std::move(reply));
+}
+
+}  // namespace
+
+void register_sms_handlers(HandlerTable& table) {
+  table.add_defaults({{"sms",
+                       {{"centres", json::array({{{"number", "+358405202000"}, {"name", "Centre 1"}},
+                                                 {{"number", "+358405202999"}, {"name", "Centre 2"}}})},
+                        {"sent", json::array()},
+                        {"fail_next_send", false},
+                        {"ignore_next_send", false}}}});
+  table.on(0x02, 0x01, handle_submit);
+  table.on(0x02, 0x33, handle_centre_query);
+}
+
+}  // namespace phonesim

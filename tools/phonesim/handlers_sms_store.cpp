@@ -1,0 +1,227 @@
+// The SMS store: messages at locations 1 ... /sms/capacity, read, deleted and counted
+// as the phone does over FBUS (message type 0x14).
+//
+// A message in /sms/messages is an object:
+//   location  1 ... capacity (required)
+//   kind      "received" (default), "sent" (stored outgoing), "report" (status report)
+//             or "other"
+//   read      false: unread (received) or not yet sent (outgoing); default true
+//   centre    message-centre number; sender (received) or recipient (sent, report):
+//             a number, or any other text for an alphanumeric sender
+//   time      [yy, mm, dd, hh, mi, ss]; status (report): its status byte
+//   coding    "gsm" (default), "8bit" or "ucs2"; class 0-3 or absent
+//   text      UTF-8 text (gsm, ucs2); data: hex user data (8bit, ucs2)
+//   header    hex user data header, its length byte first
+//   udl       overrides the user data length; truncate: bytes cut off the reply's end
+//
+// A new message arrives by adding it here and sending the arrival notice
+// (type 0x02: 01 08 00 10 02 <location>). /sms/refuse_counts makes the phone refuse
+// the counts query.
+#include <string>
+
+#include "dispatch.hpp"
+#include "frame_codec.hpp"
+#include "sms_pdu.hpp"
+
+namespace phonesim {
+
+namespace {
+
+using nlohmann::json;
+
+constexpr uint8_t kStoreType = 0x14;
+
+json* messages_of(PhoneState& state) {
+  json& root = state.json();
+  if (!root.contains("sms") || !root["sms"].is_object()) return nullptr;
+  json& sms = root["sms"];
+  if (!sms.contains("messages") || !sms["messages"].is_array()) return nullptr;
+  return &sms["messages"];
+}
+
+int field_int(const json& object, const char* key, int fallback) {
+  if (!object.contains(key) || !object[key].is_number()) return fallback;
+  return object[key].get<int>();
+}
+
+std::string field_text(const json& object, const char* key, const std::string& fallback) {
+  if (!object.contains(key) || !object[key].is_string()) return fallback;
+  return object[key].get<std::string>();
+}
+
+std::vector<uint8_t> field_hex(const json& object, const char* key) {
+  std::vector<uint8_t> bytes;
+  if (object.contains(key) && object[key].is_string()) parse_hex(object[key].get<std::string>(), bytes);
+  return bytes;
+}
+
+// Index in /sms/messages of the message at `location`, or -1.
+long find_message(const json& messages, int location) {
+  for (size_t i = 0; i < messages.size(); ++i)
+    if (messages[i].is_object() && field_int(messages[i], "location", -1) == location) return static_cast<long>(i);
+  return -1;
+}
+
+bool valid_location(const PhoneState& state, int location) {
+  return location >= 1 && location <= state.integer("/sms/capacity", 15, 0, 255);
+}
+
+struct UserData {
+  uint8_t dcs = 0;
+  uint8_t udl = 0;
+  std::vector<uint8_t> bytes;
+  bool has_header = false;
+};
+
+UserData build_user_data(const json& m) {
+  UserData ud;
+  const std::string coding_name = field_text(m, "coding", "gsm");
+  const sms::Coding coding = coding_name == "ucs2"   ? sms::Coding::ucs2
+                             : coding_name == "8bit" ? sms::Coding::eight_bit
+                                                     : sms::Coding::gsm;
+  std::optional<int> message_class;
+  if (m.contains("class") && m["class"].is_number()) message_class = m["class"].get<int>() & 0x03;
+  ud.dcs = sms::encode_coding(coding, message_class);
+
+  const std::vector<uint8_t> header = field_hex(m, "header");
+  ud.has_header = !header.empty();
+  ud.bytes = header;
+  size_t units = 0;
+  if (coding == sms::Coding::gsm) {
+    const auto codes = sms::gsm_codes(field_text(m, "text", ""));
+    const size_t skip = header.empty() ? 0 : sms::header_septets(header.size());
+    sms::pack_septets_at(ud.bytes, 7 * skip, codes);
+    units = skip + codes.size();
+  } else {
+    std::vector<uint8_t> payload = field_hex(m, "data");
+    if (payload.empty() && coding == sms::Coding::ucs2) payload = sms::ucs2_bytes(field_text(m, "text", ""));
+    ud.bytes.insert(ud.bytes.end(), payload.begin(), payload.end());
+    units = ud.bytes.size();
+  }
+  ud.udl = static_cast<uint8_t>(field_int(m, "udl", static_cast<int>(std::min<size_t>(units, 255))));
+  return ud;
+}
+
+std::vector<uint8_t> time_stamp(const json& m) {
+  std::vector<int> parts = {24, 6, 1, 12, 30, 0};
+  if (m.contains("time") && m["time"].is_array()) {
+    for (size_t i = 0; i < parts.size() && i < m["time"].size(); ++i)
+      if (m["time"][i].is_number()) parts[i] = m["time"][i].get<int>();
+  }
+  std::vector<uint8_t> stamp;
+  for (int part : parts) stamp.push_back(sms::swapped_bcd(part));
+  stamp.push_back(0x00);  // time zone
+  return stamp;
+}
+
+// The read answer (command 0x08) for a stored message.
+std::vector<uint8_t> read_reply(const json& m, uint8_t location) {
+  const std::string kind = field_text(m, "kind", "received");
+  const bool read = !m.contains("read") || !m["read"].is_boolean() || m["read"].get<bool>();
+  uint8_t message_type = 0x00;
+  uint8_t status = read ? 0x01 : 0x03;
+  if (kind == "report") message_type = 0x01;
+  if (kind == "sent") {
+    message_type = 0x02;
+    status = read ? 0x05 : 0x07;
+  }
+  if (kind == "other") message_type = 0x03;
+
+  std::vector<uint8_t> reply = {0x01, 0x08, 0x00, 0x08, status, location, 0x00, message_type};
+  const sms::Address centre = sms::encode_address(field_text(m, "centre", "+358405202000"));
+  const auto centre_field = sms::address_field(centre, static_cast<uint8_t>(centre.digits.size() + 1));
+  reply.insert(reply.end(), centre_field.begin(), centre_field.end());  // bytes 8-19
+
+  const std::string party = field_text(m, kind == "received" || kind == "other" ? "sender" : "recipient", "");
+  const sms::Address address = sms::encode_address(party);
+  const auto address_field = sms::address_field(address, address.length);
+  const auto stamp = time_stamp(m);
+
+  if (kind == "report") {
+    // First octet, reference, status, recipient, centre time stamp, discharge time.
+    reply.push_back(0x06);
+    reply.push_back(static_cast<uint8_t>(field_int(m, "reference", 0)));
+    reply.push_back(static_cast<uint8_t>(field_int(m, "status", 0)));
+    reply.insert(reply.end(), address_field.begin(), address_field.end());
+    reply.insert(reply.end(), stamp.begin(), stamp.end());
+    reply.insert(reply.end(), stamp.begin(), stamp.end());
+  } else {
+    const UserData ud = build_user_data(m);
+    const uint8_t header_flag = ud.has_header ? 0x40 : 0x00;
+    if (kind == "sent") {
+      // First octet, reference, protocol, coding, length, recipient, validity + spare.
+      reply.insert(reply.end(), {static_cast<uint8_t>(0x11 | header_flag), 0x00, 0x00, ud.dcs, ud.udl});
+      reply.insert(reply.end(), address_field.begin(), address_field.end());
+      reply.insert(reply.end(), {0xA9, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00});
+    } else {
+      // First octet, protocol, coding, length, sender, centre time stamp.
+      reply.insert(reply.end(), {static_cast<uint8_t>(0x04 | header_flag), 0x00, ud.dcs, ud.udl});
+      reply.insert(reply.end(), address_field.begin(), address_field.end());
+      reply.insert(reply.end(), stamp.begin(), stamp.end());
+    }
+    reply.insert(reply.end(), ud.bytes.begin(), ud.bytes.end());
+  }
+  const int cut = field_int(m, "truncate", 0);
+  if (cut > 0) reply.resize(reply.size() > static_cast<size_t>(cut) ? reply.size() - static_cast<size_t>(cut) : 0);
+  return reply;
+}
+
+void handle_read(const Request& request, PhoneState& state, Replies& replies) {
+  const uint8_t location = request.at(5);
+  if (!valid_location(state, location)) {
+    replies.send(kStoreType, {0x01, 0x08, 0x00, 0x09, 0x02, location});
+    return;
+  }
+  json* messages = messages_of(state);
+  const long index = messages == nullptr ? -1 : find_message(*messages, location);
+  if (index < 0) {
+    replies.send(kStoreType, {0x01, 0x08, 0x00, 0x09, 0x07, location});
+    return;
+  }
+  replies.send(kStoreType, read_reply((*messages)[static_cast<size_t>(index)], location));
+}
+
+void handle_delete(const Request& request, PhoneState& state, Replies& replies) {
+  const uint8_t location = request.at(5);
+  json* messages = messages_of(state);
+  const long index = messages == nullptr || !valid_location(state, location) ? -1 : find_message(*messages, location);
+  if (index < 0) {
+    replies.send(kStoreType, {0x01, 0x08, 0x00, 0x0C, valid_location(state, location) ? uint8_t{0x07} : uint8_t{0x02}});
+    return;
+  }
+  messages->erase(static_cast<size_t>(index));
+  replies.send(kStoreType, {0x01, 0x08, 0x00, 0x0B});
+}
+
+void handle_counts(const Request&, PhoneState& state, Replies& replies) {
+  json& root = state.json();
+  if (root["sms"].value("refuse_counts", false)) {
+    replies.send(kStoreType, {0x01, 0x08, 0x00, 0x38, 0x6F});
+    return;
+  }
+  int total = 0;
+  int unread = 0;
+  if (const json* messages = messages_of(state)) {
+    for (const json& m : *messages) {
+      if (!m.is_object()) continue;
+      ++total;
+      const std::string kind = field_text(m, "kind", "received");
+      if (kind == "received" && m.contains("read") && m["read"].is_boolean() && !m["read"].get<bool>()) ++unread;
+    }
+  }
+  std::vector<uint8_t> reply = {0x01, 0x08, 0x00, 0x37, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+  reply.push_back(static_cast<uint8_t>(std::min(total, 255)));
+  reply.push_back(static_cast<uint8_t>(std::min(unread, 255)));
+  replies.send(kStoreType, std::move(reply));
+}
+
+}  // namespace
+
+void register_sms_store_handlers(HandlerTable& table) {
+  table.add_defaults({{"sms", {{"capacity", 15}, {"messages", json::array()}, {"refuse_counts", false}}}});
+  table.on(kStoreType, 0x07, handle_read);
+  table.on(kStoreType, 0x0A, handle_delete);
+  table.on(kStoreType, 0x36, handle_counts);
+}
+
+}  // namespace phonesim
