@@ -76,6 +76,9 @@ ReadReplyOutcome DecodeReadReply(const ReplyMessage &reply, SmsRecord &record) {
   const uint8_t coding = reply.At(r + kCodingAt);
   const size_t declared = reply.At(r + kUserDataLengthAt);
   const bool ucs2Coding = (coding & 0x08) != 0;
+  // 8-bit data: the message-class group (1111 x1xx) or the general group (00xx 01xx);
+  // read as 7-bit text it would come out as garbage.
+  const bool eightBitCoding = (coding & 0xF4) == 0xF4 || (coding & 0xCC) == 0x04;
 
   if (layout.kind != kSmsKindStoredOutgoing) {
     int32_t *stamp[] = {&record.year, &record.month, &record.day,
@@ -92,11 +95,11 @@ ReadReplyOutcome DecodeReadReply(const ReplyMessage &reply, SmsRecord &record) {
 
   if (layout.kind == kSmsKindStatusReport) {
     CopyField(record.text, sizeof record.text, StatusReportText(reply.At(kReportStatusByte)));
-  } else if ((coding & 0xF4) == 0xF4 || ucs2Coding) {
+  } else if (eightBitCoding || ucs2Coding) {
     if (userData + declared > dataLength) return outcome;
     record.eightBit = 1;
     std::memcpy(record.text, reply.bytes + userData, declared);
-    if ((coding & 0xF4) != 0xF4) {
+    if (!eightBitCoding) {
       record.ucs2 = 1;
       outcome.dumpUcs2Text = true;
     }

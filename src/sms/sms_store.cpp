@@ -175,13 +175,13 @@ int32_t GetSmsCounts(int32_t *pair) {
     countsTarget.Attach(&counts);
     SmsTarget().Attach(&scratch);
     const uint8_t request[] = {0x00, 0x01, 0x00, 0x36, 0x64};
-    // A refused query also counts as answered, with both counts zero.
-    const bool answered = RunTransaction(countsStatus, kStoreType, request, sizeof request,
-                                         kCountsChecks, kCountsStepMs) != kResultTimeout;
+    // A refusal (22) leaves both counts zero and, like a time-out, is not reused.
+    const int32_t result = RunTransaction(countsStatus, kStoreType, request, sizeof request,
+                                          kCountsChecks, kCountsStepMs);
     SmsTarget().Detach();
     countsTarget.Detach();
-    cachedCounts = answered ? counts : SmsCounts{};
-    countsCache.Store(answered ? kResultOk : kResultTimeout, asked);
+    cachedCounts = result == kResultOk ? counts : SmsCounts{};
+    countsCache.Store(result, asked);
   }
   if (countsCache.Result() == kResultOk && pair != nullptr) {
     pair[0] = cachedCounts.unread;

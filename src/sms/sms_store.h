@@ -41,7 +41,7 @@ int32_t ReadLocation(int32_t location, char *number, int32_t numberSize, char *t
                      int32_t textSize);
 
 // Unread and total counts, asked from the phone at most once a minute while the last
-// query succeeded. 0 or 4; pair (unread, total) is zero on failure.
+// query succeeded. 0, 22 (refused) or 4; pair (unread, total) is zero on failure.
 int32_t GetSmsCounts(int32_t *pair);
 
 // Arrival notices: counted per session; the locations of the first eight unread

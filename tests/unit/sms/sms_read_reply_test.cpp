@@ -155,6 +155,14 @@ TEST(ReadReply, EightBitAndUcs2KeepTheRawOctets) {
   EXPECT_EQ(record.userDataLength, 9);
   EXPECT_EQ(Bytes(record.text, record.text + 9), payload) << "header included";
 
+  ReadReply general(0x00, 0x01);  // 8-bit in the general coding group, class 1
+  general.Put(general.r() + 18, {0x15, 3}).Put(general.r() + 39, {0x41, 0x00, 0xE8});
+  record = SmsRecord{};
+  outcome = DecodeReadReply(general.Message(), record);
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(record.eightBit, 1);
+  EXPECT_EQ(Bytes(record.text, record.text + 4), (Bytes{0x41, 0x00, 0xE8, 0x00}));
+
   ReadReply wide(0x00, 0x01);
   wide.Put(20, {0x04}).Put(wide.r() + 18, {0x08, 4}).Put(wide.r() + 39, {0x00, 0x48, 0x00, 0x69});
   record = SmsRecord{};
