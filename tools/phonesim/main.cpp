@@ -98,9 +98,11 @@ int main(int argc, char** argv) {
 
   server.stop();
   simulator.stop();
+  const bool line_lost = !simulator.last_error().empty();
+  if (line_lost) std::cerr << "phonesim: " << simulator.last_error() << '\n';
   if (!dump_path.empty() && !write_dump(simulator, dump_path)) {
     std::cerr << "phonesim: cannot write " << dump_path << '\n';
     return 1;
   }
-  return 0;
+  return line_lost ? 1 : 0;
 }

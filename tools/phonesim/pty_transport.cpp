@@ -102,6 +102,7 @@ void PtyTransport::close() {
     *fd = -1;
   }
   clients_ = 0;
+  watch_heard_ = false;
 }
 
 bool PtyTransport::handle_watch_events() {
@@ -114,6 +115,7 @@ bool PtyTransport::handle_watch_events() {
     for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
       inotify_event event{};
       std::memcpy(&event, buffer.data() + at, sizeof event);
+      watch_heard_ = true;
       if (event.mask & IN_Q_OVERFLOW) {
         clients_ = 1;  // lost count: assume someone is there rather than go deaf
       } else if (event.mask & IN_OPEN) {
@@ -133,6 +135,10 @@ bool PtyTransport::handle_watch_events() {
 
 ptrdiff_t PtyTransport::read_some(uint8_t* buffer, size_t size) {
   const ssize_t got = ::read(io_fd_, buffer, size);
+  if (got > 0 && inotify_fd_ >= 0 && !watch_heard_) {
+    ::close(inotify_fd_);
+    inotify_fd_ = -1;
+  }
   if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return 0;
   return got;
 }

@@ -34,7 +34,10 @@ class PtyTransport {
   // False while no client holds the terminal open; output then has nowhere to go.
   bool client_present() const { return inotify_fd_ < 0 || clients_ > 0; }
 
-  // Non-blocking I/O; negative on error, 0 when nothing could be moved.
+  // Non-blocking I/O; negative on error, 0 when nothing could be moved. Reading also
+  // checks that the watch works: a client must have opened the terminal before it
+  // could write, so bytes without any open event mean the events do not come, and
+  // the line is then taken as always in use.
   ptrdiff_t read_some(uint8_t* buffer, size_t size);
   ptrdiff_t write_some(const uint8_t* buffer, size_t size);
 
@@ -46,6 +49,7 @@ class PtyTransport {
   int terminal_fd_ = -1;  // our own descriptor of the terminal side (pty only)
   int inotify_fd_ = -1;
   int clients_ = 0;
+  bool watch_heard_ = false;  // at least one open event arrived
   std::string device_path_;
   std::string link_path_;
   std::string error_;

@@ -137,8 +137,11 @@ void Simulator::run() {
     if (transport_.watch_fd() >= 0) fds[count++] = {transport_.watch_fd(), POLLIN, 0};
 
     timespec timeout{};
-    const timespec* wait = nullptr;  // no output waiting: sleep until something happens
-    if (have_output && paced) {
+    // Sleep until something happens; a paced byte not yet due sets an alarm. (A byte
+    // that is due waits for POLLOUT like any other, so a client that stops reading
+    // does not set us spinning.)
+    const timespec* wait = nullptr;
+    if (have_output && !want_write) {
       const auto left = std::max(clock::duration::zero(), next_due - clock::now());
       const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
       timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
@@ -148,6 +151,18 @@ void Simulator::run() {
     if (ppoll(fds.data(), count, wait, nullptr) < 0 && errno != EINTR) break;
     drain_fd(wake_fd_);
     if (!running_.load()) break;
+    if (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+      // Only a real device can go away (we hold the terminal side of our own pty open).
+      // Give up rather than spin, and let whoever runs us know.
+      {
+        std::lock_guard lock(mutex_);
+        error_ = "the line to " + device_path_ + " was lost";
+      }
+      quit_.store(true);
+      signal_fd(quit_fd_);
+      notify_change();
+      break;
+    }
 
     // Opens and closes first: they tell whether the bytes below have a reader.
     if (transport_.handle_watch_events()) {
