@@ -6,6 +6,7 @@
 #include <ctime>
 #include <string>
 
+#include "commands.h"
 #include "simulated_phone.h"
 
 namespace pelkor_tool {
@@ -107,6 +108,14 @@ int RunDemo(const std::string &examplesDir) {
   }
   std::printf("\nDone.\n");
   return 0;
+}
+
+void AddDemoCommand(CLI::App &app, GlobalOptions &) {
+  static std::string examples = PELKOR_EXAMPLES_DIR;
+  auto *demo = app.add_subcommand("demo", "A guided tour of the library against the simulated phone");
+  demo->add_option("--examples", examples, "folder of example ringtones and logos")->capture_default_str();
+  demo->footer("Example: pelkor demo");
+  demo->callback([] { exitStatus = RunDemo(examples); });
 }
 
 }  // namespace pelkor_tool

@@ -1,34 +1,34 @@
-// pelkor: control a phone of the 6110 family from the command line.
-#include <cstdio>
-#include <cstring>
-#include <string>
+// pelkor: control a phone of the 6110 family from the command line. Without --port
+// every command runs against the built-in simulated phone.
+#include <CLI/CLI.hpp>
+
+#include "commands.h"
 
 namespace pelkor_tool {
-int RunDemo(const std::string &examplesDir);
+int exitStatus = 0;
 }
-
-namespace {
-
-void Usage() {
-  std::printf(
-      "usage: pelkor demo [--examples DIR]\n"
-      "  demo   a guided tour of the library against the built-in simulated phone\n");
-}
-
-}  // namespace
 
 int main(int argc, char **argv) {
-  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-    Usage();
-    return argc < 2 ? 2 : 0;
-  }
-  if (std::strcmp(argv[1], "demo") == 0) {
-    std::string examples = PELKOR_EXAMPLES_DIR;
-    for (int i = 2; i + 1 < argc; ++i)
-      if (std::strcmp(argv[i], "--examples") == 0) examples = argv[i + 1];
-    return pelkor_tool::RunDemo(examples);
-  }
-  std::fprintf(stderr, "pelkor: unknown command '%s'\n", argv[1]);
-  Usage();
-  return 2;
+  using namespace pelkor_tool;
+  CLI::App app{"pelkor - control a phone of the Nokia 6110 family over FBUS"};
+  app.footer(
+      "Without --port the command talks to a simulated phone started for it.\n"
+      "Examples:\n"
+      "  pelkor demo\n"
+      "  pelkor --port /dev/ttyUSB0 identify\n"
+      "  pelkor --port COM1 --infrared status --json");
+  app.require_subcommand(1);
+  app.fallthrough();  // global options may also come after the command
+  GlobalOptions options;
+  app.add_option("--port", options.port, "serial port (path, COMn, name under /dev) or sim")
+      ->capture_default_str();
+  app.add_flag("--infrared", options.infrared, "use the infrared link instead of the cable");
+  app.add_flag("--json", options.json, "print results as JSON");
+  app.add_option("--sim-state", options.simState, "JSON state for the simulated phone");
+  AddDemoCommand(app, options);
+  AddPhoneCommands(app, options);
+  AddSmsCommands(app, options);
+  AddMediaCommands(app, options);
+  CLI11_PARSE(app, argc, argv);
+  return exitStatus;
 }

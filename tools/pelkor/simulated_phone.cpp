@@ -26,7 +26,7 @@ std::string PhonesimPath() {
 
 SimulatedPhone::~SimulatedPhone() { Stop(); }
 
-bool SimulatedPhone::Start() {
+bool SimulatedPhone::Start(const std::string &stateFile) {
   char dumpTemplate[] = "/tmp/pelkor-phonesim-XXXXXX";
   int dumpFd = ::mkstemp(dumpTemplate);
   if (dumpFd < 0) {
@@ -47,6 +47,10 @@ bool SimulatedPhone::Start() {
   posix_spawn_file_actions_addclose(&actions, out[0]);
   const std::string program = PhonesimPath();
   std::vector<std::string> args = {program, "--dump-on-exit", dumpPath_};
+  if (!stateFile.empty()) {
+    args.push_back("--state");
+    args.push_back(stateFile);
+  }
   std::vector<char *> argv;
   for (auto &a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

@@ -14,7 +14,7 @@ class SimulatedPhone {
   SimulatedPhone &operator=(const SimulatedPhone &) = delete;
 
   // Starts phonesim; false with error() set when it cannot be started.
-  bool Start();
+  bool Start(const std::string &stateFile = "");
   // Ends phonesim and returns the state it recorded (empty when unavailable).
   nlohmann::json Stop();
 

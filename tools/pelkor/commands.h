@@ -1,0 +1,30 @@
+#pragma once
+// Each family adds its commands to the application.
+#include <CLI/CLI.hpp>
+
+#include "phone_session.h"
+
+namespace pelkor_tool {
+
+// Where a command's exit status goes; the callbacks of CLI11 cannot return one.
+extern int exitStatus;
+
+void AddPhoneCommands(CLI::App &app, GlobalOptions &options);
+void AddSmsCommands(CLI::App &app, GlobalOptions &options);
+void AddMediaCommands(CLI::App &app, GlobalOptions &options);
+void AddDemoCommand(CLI::App &app, GlobalOptions &options);
+
+// Runs `body` with an open phone session; sets exitStatus.
+template <typename Body>
+void WithPhone(const GlobalOptions &options, Body body) {
+  Report report(options.json);
+  PhoneSession session(options);
+  int status = 0;
+  if (!session.Open(report, status)) {
+    exitStatus = status;
+    return;
+  }
+  exitStatus = body(report);
+}
+
+}  // namespace pelkor_tool

@@ -1,0 +1,33 @@
+#pragma once
+// How the tool speaks: result codes as sentences, text or JSON output, exit codes.
+#include <cstdint>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace pelkor_tool {
+
+// The library's result code as a sentence; `limit` names the command's time limit
+// ("0.5 s") for code 4.
+std::string Describe(int32_t code, const std::string &limit = "");
+
+// Collects one command's results and prints them as text lines or as one JSON object.
+class Report {
+ public:
+  explicit Report(bool json) : json_(json) {}
+  void Line(const std::string &text);                          // text mode only
+  void Field(const std::string &key, const nlohmann::json &value, const std::string &label = "");
+  nlohmann::json &Json() { return data_; }
+  // Prints the failure (to stderr in text mode) and returns the exit status.
+  int Fail(int32_t code, const std::string &what, const std::string &limit = "");
+  // Prints `message` with the code appended, as Fail does for its sentences.
+  int FailWith(int32_t code, const std::string &message);
+  int Finish();  // prints the JSON object when in JSON mode; returns 0
+  bool json() const { return json_; }
+
+ private:
+  bool json_;
+  nlohmann::json data_ = nlohmann::json::object();
+};
+
+}  // namespace pelkor_tool
