@@ -1,0 +1,78 @@
+#include "phonebook/phonebook_replies.h"
+
+#include "services/transaction.h"
+
+namespace pelkor {
+namespace {
+
+constexpr uint8_t kErrorTimeout = 0x6F;
+constexpr uint8_t kErrorInvalid = 0x7D;
+constexpr uint8_t kErrorMemory = 0x8D;
+
+constexpr int32_t kResultMemoryStatus = 6;
+constexpr int32_t kResultEntryRead = 10;
+constexpr int32_t kResultEntryWrite = 15;
+
+// Copies `length` reply bytes from `offset` into a field: at most 40 characters, and
+// a zero byte inside ends the text as it would on the phone.
+void CopyField(const ReplyMessage &reply, size_t offset, size_t length,
+               char (&field)[kPhonebookFieldChars + 1]) {
+  size_t n = 0;
+  for (; n < length && n < kPhonebookFieldChars; ++n) {
+    const uint8_t byte = reply.At(offset + n);
+    if (byte == 0) break;
+    field[n] = static_cast<char>(byte);
+  }
+  for (; n <= kPhonebookFieldChars; ++n) field[n] = '\0';
+}
+
+}  // namespace
+
+bool ParseEntryReply(const ReplyMessage &reply, PhonebookEntry &entry) {
+  const size_t nameLength = reply.At(5);
+  const size_t numberLengthAt = 6 + nameLength;
+  const size_t numberLength = reply.At(numberLengthAt);
+  const size_t groupAt = numberLengthAt + 1 + numberLength;
+  if (reply.length <= groupAt) return false;
+
+  CopyField(reply, 6, nameLength, entry.name);
+  CopyField(reply, numberLengthAt + 1, numberLength, entry.number);
+  if (entry.name[0] == '\0') {
+    for (size_t i = 0; i < sizeof entry.name; ++i) entry.name[i] = entry.number[i];
+  }
+  entry.group = reply.At(groupAt);
+  return true;
+}
+
+bool ParseMemoryStatusReply(const ReplyMessage &reply, MemoryCounts &counts) {
+  if (reply.length < 7) return false;
+  counts.free = reply.At(5);
+  counts.used = reply.At(6);
+  return true;
+}
+
+bool ParseSpeedDialReply(const ReplyMessage &reply, SpeedDial &dial) {
+  if (reply.length < 6) return false;
+  dial.memoryCode = reply.At(4);
+  dial.location = reply.At(5);
+  return true;
+}
+
+int32_t MemoryStatusErrorResult(uint8_t code) {
+  switch (code) {
+    case kErrorTimeout: return kResultTimeout;
+    case kErrorInvalid: return kResultRefused;
+    case kErrorMemory: return kResultMemoryStatus;
+    default: return kPending;
+  }
+}
+
+int32_t EntryReadErrorResult(uint8_t code) {
+  return code == kErrorInvalid ? kResultEntryRead : kResultRefused;
+}
+
+int32_t EntryWriteErrorResult(uint8_t code) {
+  return code == kErrorInvalid ? kResultEntryWrite : kResultRefused;
+}
+
+}  // namespace pelkor
