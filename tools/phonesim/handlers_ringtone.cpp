@@ -1,0 +1,306 @@
+// Ringing tones: the phone takes a tone in the Smart Messaging bit-stream format either
+// straight over FBUS or inside an SMS to port 0x1581, plays it back to itself and keeps
+// what it understood.
+//
+// Requests:
+//   type 0x12              0C 01 06 05 04 15 81 15 81, the tone, 01
+//   type 0x05 cmd 0x36     00 01 00 36 00 00 n, the n bytes of the tone, 01
+// Neither is answered beyond the link's acknowledgement.
+//
+// State:
+//   /ringtone/tone      the last tone taken whole (null until then)
+//   /ringtone/uploads   every upload: message type, bytes, the decoded tone, and "error"
+//                       when the message or the tone could not be read
+// SMS to port 0x1581 decode through register_sms_port_decoder (sms_ports.hpp).
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "dispatch.hpp"
+#include "frame_codec.hpp"
+#include "sms_ports.hpp"
+
+namespace phonesim {
+
+namespace {
+
+using nlohmann::json;
+
+constexpr uint16_t kRingtonePort = 0x1581;
+
+// Reads fields of 1 to 16 bits, most significant bit first, never past the end.
+class BitStream {
+ public:
+  explicit BitStream(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+
+  bool take(unsigned bits, unsigned& value) {
+    if (bits > remaining()) return false;
+    value = 0;
+    for (unsigned i = 0; i < bits; ++i, ++position_) {
+      const unsigned bit = (bytes_[position_ / 8] >> (7 - position_ % 8)) & 1u;
+      value = value << 1 | bit;
+    }
+    return true;
+  }
+  // Fillers up to the next octet must be zero; false when one is not.
+  bool align() {
+    unsigned filler = 0;
+    const unsigned bits = static_cast<unsigned>((8 - position_ % 8) % 8);
+    return take(bits, filler) && filler == 0;
+  }
+  size_t remaining() const { return bytes_.size() * 8 - position_; }
+  size_t position() const { return position_; }
+
+ private:
+  std::span<const uint8_t> bytes_;
+  size_t position_ = 0;
+};
+
+// Command and instruction identifiers of the format.
+constexpr unsigned kCommandProgramming = 0x25;  // 0100101
+constexpr unsigned kCommandSound = 0x1D;        // 0011101
+constexpr unsigned kSongBasic = 1;              // 001
+constexpr unsigned kInstructionPatternHeader = 0;
+constexpr unsigned kInstructionNote = 1;
+constexpr unsigned kInstructionScale = 2;
+constexpr unsigned kInstructionStyle = 3;
+constexpr unsigned kInstructionTempo = 4;
+constexpr unsigned kInstructionVolume = 5;
+
+// Until a scale instruction says otherwise, notes play in the format's default scale.
+constexpr unsigned kDefaultScale = 1;
+
+constexpr std::array<unsigned, 32> kBeatsPerMinute = {
+    25,  28,  31,  35,  40,  45,  50,  56,  63,  70,  80,  90,  100, 112, 125, 140,
+    160, 180, 200, 225, 250, 285, 320, 355, 400, 450, 500, 565, 635, 715, 800, 900};
+constexpr std::array<const char*, 13> kNoteNames = {"pause", "c", "c#", "d", "d#", "e", "f",
+                                                   "f#",    "g", "g#", "a", "a#", "b"};
+constexpr std::array<const char*, 6> kDurationNames = {"whole",     "half",      "quarter",
+                                                      "eighth",    "sixteenth", "thirty-second"};
+constexpr std::array<const char*, 4> kSpecifierNames = {"none", "dotted", "double-dotted",
+                                                       "two-thirds"};
+constexpr std::array<const char*, 3> kStyleNames = {"natural", "continuous", "staccato"};
+
+// Tone names are 8-bit characters; keep them readable as JSON (Latin-1 to UTF-8).
+std::string latin1_text(const std::string& bytes) {
+  std::string out;
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      out += static_cast<char>(byte);
+    } else {
+      out += static_cast<char>(0xC0 | byte >> 6);
+      out += static_cast<char>(0x80 | (byte & 0x3F));
+    }
+  }
+  return out;
+}
+
+// Reads one pattern's instructions into tone; false (with tone["error"]) on a bad one.
+bool read_pattern(BitStream& in, json& tone, unsigned& scale) {
+  unsigned header = 0, pattern_id = 0, loop = 0, count = 0;
+  if (!in.take(3, header) || !in.take(2, pattern_id) || !in.take(4, loop) || !in.take(8, count)) {
+    tone["error"] = "pattern header cut short";
+    return false;
+  }
+  if (header != kInstructionPatternHeader) {
+    tone["error"] = "pattern does not start with a pattern header";
+    return false;
+  }
+  json pattern = {{"id", pattern_id}, {"loop", loop}, {"instructions", count}};
+  tone["patterns"].push_back(pattern);
+
+  for (unsigned i = 0; i < count; ++i) {
+    unsigned id = 0, value = 0;
+    if (!in.take(3, id)) {
+      tone["error"] = "instruction " + std::to_string(i) + " of " + std::to_string(count) + " missing";
+      return false;
+    }
+    switch (id) {
+      case kInstructionNote: {
+        unsigned duration = 0, specifier = 0;
+        if (!in.take(4, value) || !in.take(3, duration) || !in.take(2, specifier)) {
+          tone["error"] = "note cut short";
+          return false;
+        }
+        if (value >= kNoteNames.size() || duration >= kDurationNames.size()) {
+          tone["error"] = "instruction " + std::to_string(i) + ": reserved note value or duration";
+          return false;
+        }
+        json note = {{"note", kNoteNames[value]},
+                     {"duration", kDurationNames[duration]},
+                     {"specifier", kSpecifierNames[specifier]}};
+        if (value != 0) note["scale"] = scale;
+        tone["notes"].push_back(std::move(note));
+        break;
+      }
+      case kInstructionScale:
+        if (!in.take(2, scale)) {
+          tone["error"] = "scale cut short";
+          return false;
+        }
+        break;
+      case kInstructionStyle:
+        if (!in.take(2, value) || value >= kStyleNames.size()) {
+          tone["error"] = "style cut short or reserved";
+          return false;
+        }
+        tone["style"] = kStyleNames[value];
+        break;
+      case kInstructionTempo:
+        if (!in.take(5, value)) {
+          tone["error"] = "tempo cut short";
+          return false;
+        }
+        tone["tempo"] = kBeatsPerMinute[value];
+        break;
+      case kInstructionVolume:
+        if (!in.take(4, value)) {
+          tone["error"] = "volume cut short";
+          return false;
+        }
+        tone["volume"] = value;
+        break;
+      default:
+        tone["error"] = "instruction " + std::to_string(i) + " has unknown id " + std::to_string(id);
+        return false;
+    }
+  }
+  return true;
+}
+
+bool read_sound(BitStream& in, json& tone) {
+  unsigned song_type = 0, name_length = 0, patterns = 0;
+  if (!in.take(3, song_type) || song_type != kSongBasic) {
+    tone["error"] = "not a basic song";
+    return false;
+  }
+  if (!in.take(4, name_length)) {
+    tone["error"] = "name cut short";
+    return false;
+  }
+  std::string name;
+  for (unsigned i = 0; i < name_length; ++i) {
+    unsigned c = 0;
+    if (!in.take(8, c)) {
+      tone["error"] = "name cut short";
+      return false;
+    }
+    name += static_cast<char>(c);
+  }
+  tone["name"] = latin1_text(name);
+  if (!in.take(8, patterns)) {
+    tone["error"] = "song sequence cut short";
+    return false;
+  }
+  unsigned scale = kDefaultScale;
+  for (unsigned p = 0; p < patterns; ++p) {
+    if (!read_pattern(in, tone, scale)) return false;
+  }
+  if (!in.align()) {
+    tone["error"] = "filler after the song is not zero";
+    return false;
+  }
+  return true;
+}
+
+// Reads a ringing tone the way a receiving phone does. Always returns an object; "error"
+// says where reading stopped, and what was read up to there is kept.
+json decode_ringing_tone(std::span<const uint8_t> bytes) {
+  json tone = {{"name", ""}, {"notes", json::array()}, {"patterns", json::array()}};
+  BitStream in(bytes);
+  unsigned commands = 0;
+  if (!in.take(8, commands)) {
+    tone["error"] = "empty";
+    return tone;
+  }
+  bool sound = false;
+  for (unsigned c = 0; c < commands; ++c) {
+    unsigned command = 0;
+    if (!in.take(7, command)) {
+      tone["error"] = "command " + std::to_string(c) + " missing";
+      return tone;
+    }
+    if (command == kCommandProgramming) {
+      if (!in.align()) {
+        tone["error"] = "filler after the programming command is not zero";
+        return tone;
+      }
+    } else if (command == kCommandSound) {
+      if (!read_sound(in, tone)) return tone;
+      sound = true;
+    } else {
+      tone["error"] = "unknown command " + std::to_string(command);
+      return tone;
+    }
+  }
+  unsigned end = 0;
+  if (!in.take(8, end) || end != 0) {
+    tone["error"] = "no command end";
+    return tone;
+  }
+  if (!sound) tone["error"] = "no sound command";
+  if (in.remaining() > 0) tone["extra_bytes"] = in.remaining() / 8;
+  return tone;
+}
+
+constexpr std::array<uint8_t, 9> kDirectPrefix = {0x0C, 0x01, 0x06, 0x05, 0x04, 0x15, 0x81, 0x15, 0x81};
+constexpr size_t kCommandPrefixSize = 7;  // 00 01 00 36 00 00 n
+constexpr uint8_t kUploadTrailer = 0x01;
+
+// Keeps an upload and, when it read cleanly, makes its tone the phone's tone.
+void keep_upload(PhoneState& state, const Request& request, json upload) {
+  json& root = state.json();
+  if (!root.contains("ringtone") || !root["ringtone"].is_object()) root["ringtone"] = json::object();
+  upload["message_type"] = request.type;
+  upload["bytes"] = to_hex(request.bytes);
+  if (!upload.contains("error") && upload.contains("tone")) {
+    if (upload["tone"].contains("error")) {
+      upload["error"] = upload["tone"]["error"];
+    } else {
+      root["ringtone"]["tone"] = upload["tone"];
+    }
+  }
+  state.append("/ringtone/uploads", std::move(upload));
+}
+
+void handle_direct_upload(const Request& request, PhoneState& state, Replies&) {
+  const auto bytes = request.bytes;
+  json upload = json::object();
+  if (bytes.size() < kDirectPrefix.size() + 1 ||
+      !std::equal(kDirectPrefix.begin(), kDirectPrefix.end(), bytes.begin())) {
+    upload["error"] = "not a ringing tone for port 0x1581";
+  } else if (bytes.back() != kUploadTrailer) {
+    upload["error"] = "no closing 01";
+  } else {
+    upload["tone"] = decode_ringing_tone(bytes.subspan(kDirectPrefix.size(), bytes.size() - kDirectPrefix.size() - 1));
+  }
+  keep_upload(state, request, std::move(upload));
+}
+
+void handle_command_upload(const Request& request, PhoneState& state, Replies&) {
+  const auto bytes = request.bytes;
+  json upload = json::object();
+  const size_t length = request.at(kCommandPrefixSize - 1);
+  if (bytes.size() < kCommandPrefixSize + length + 1) {
+    upload["error"] = "shorter than its tone length says";
+  } else if (bytes[kCommandPrefixSize + length] != kUploadTrailer) {
+    upload["error"] = "no closing 01 after the tone";
+  } else {
+    upload["tone"] = decode_ringing_tone(bytes.subspan(kCommandPrefixSize, length));
+  }
+  keep_upload(state, request, std::move(upload));
+}
+
+}  // namespace
+
+void register_ringtone_handlers(HandlerTable& table) {
+  table.add_defaults({{"ringtone", {{"tone", nullptr}, {"uploads", json::array()}}}});
+  table.on_type(0x12, handle_direct_upload);
+  table.on(0x05, 0x36, handle_command_upload);
+  register_sms_port_decoder(kRingtonePort, decode_ringing_tone);
+}
+
+}  // namespace phonesim
