@@ -177,22 +177,27 @@ TEST_F(Services, DialHangUpAndDtmfGoOutAsGiven) {
 
 TEST_F(Services, IncomingCallIsAnnouncedOnceAndFollowedToItsEnd) {
   Open();
-  Bytes announce = {0x01, 0x00, 0x00, 0x05, 0x00, 0x00, 10};
-  for (char c : std::string("0612345678")) announce.push_back(static_cast<uint8_t>(c));
-  ASSERT_TRUE(sim.send_message(0x01, announce));
+  // The simulator's control lines stand for somebody calling the phone.
+  ASSERT_EQ(sim.control("call incoming 0612345678"), "ok");
   ASSERT_TRUE(sim.wait_for([] { return incomingevent() == 1; }, 1s));
   EXPECT_EQ(incomingevent(), 0);
   char text[32];
   EXPECT_EQ(incoming(text, sizeof text), PELKOR_OK);
   EXPECT_STREQ(text, "0612345678");
-  ASSERT_TRUE(sim.send_message(0x01, {0x01, 0x00, 0x00, 0x03, 0x07, 0x00}));
+  ASSERT_EQ(sim.control("call establish 7"), "ok");
   ASSERT_TRUE(sim.wait_for([&] { return incoming(text, sizeof text) == 0 && text[0] == 'D'; }, 1s));
   EXPECT_STREQ(text, "D612345678");
   EXPECT_EQ(hangup(), PELKOR_OK);
   ASSERT_TRUE(WaitForMessages(0x01, 1, 1s));
   EXPECT_EQ(Sent(0x01).back(), (Bytes{0x00, 0x01, 0x00, 0x08, 0x07, 0x85}));
-  ASSERT_TRUE(sim.send_message(0x01, {0x01, 0x00, 0x00, 0x04, 0x07, 0x00}));
   EXPECT_TRUE(sim.wait_for([&] { return incoming(text, sizeof text) == PELKOR_ERR_NO_CALL; }, 1s));
+  // The far end hanging up is announced the same way.
+  ASSERT_EQ(sim.control("call incoming 555"), "ok");
+  ASSERT_EQ(sim.control("call establish"), "ok");
+  ASSERT_TRUE(sim.wait_for([&] { return incoming(text, sizeof text) == 0 && text[0] == 'D'; }, 1s));
+  ASSERT_EQ(sim.control("call end"), "ok");
+  EXPECT_TRUE(sim.wait_for([&] { return incoming(text, sizeof text) == PELKOR_ERR_NO_CALL; }, 1s));
+  EXPECT_NE(sim.control("call sideways").find("error"), std::string::npos);
 }
 
 TEST_F(Services, ResetsBeepsAndTones) {

@@ -31,6 +31,12 @@ std::string rest_of(std::istringstream& words) {
 
 }  // namespace
 
+std::string Simulator::family_help() const {
+  std::string lines;
+  for (const auto& [name, command] : handlers_.controls()) lines += "\n  " + command.usage;
+  return lines;
+}
+
 std::string Simulator::help() const {
   return "commands:\n"
          "  silent on|off      pull the cable: send nothing, keep recording the wire\n"
@@ -48,7 +54,7 @@ std::string Simulator::help() const {
          "  clear              forget wire, frames and messages\n"
          "  acks               acknowledgements received\n"
          "  info               device, modes and counters\n"
-         "  quit               end the simulator";
+         "  quit               end the simulator" + family_help();
 }
 
 std::string Simulator::control(const std::string& line) {
@@ -155,6 +161,7 @@ std::string Simulator::control(const std::string& line) {
     (void)result;
     return "bye";
   }
+  if (const ControlCommand* family = handlers_.find_control(command)) return run_family_control(*family, rest_of(words));
   return "error: unknown command " + command + " (try help)";
 }
 

@@ -45,6 +45,16 @@ class Replies {
 
 using Handler = std::function<void(const Request&, PhoneState&, Replies&)>;
 
+// A line command a family adds to the control channel (e.g. "call incoming 0612345678"):
+// it gets the words after the command, may change the state and send messages of its
+// own, and returns the reply text.
+using ControlHandler = std::function<std::string(const std::string& arguments, PhoneState&, Replies&)>;
+
+struct ControlCommand {
+  std::string usage;  // one help line
+  ControlHandler handler;
+};
+
 // Where a request keeps its command byte: byte 2 on type 0x40, byte 3 elsewhere
 // (requests mostly start 00 01 00 <command>). Empty when the message is too short.
 std::optional<uint8_t> command_byte(uint8_t type, std::span<const uint8_t> bytes);
@@ -54,6 +64,10 @@ class HandlerTable {
   void on(uint8_t type, uint8_t command, Handler handler);
   // For every command of `type` that has no handler of its own.
   void on_type(uint8_t type, Handler handler);
+  void on_control(const std::string& command, std::string usage, ControlHandler handler);
+  const ControlCommand* find_control(const std::string& command) const;
+  const std::map<std::string, ControlCommand>& controls() const { return controls_; }
+
   // Merged into the state's defaults (objects merge, so families can share one).
   void add_defaults(const nlohmann::json& defaults);
 
@@ -64,6 +78,7 @@ class HandlerTable {
  private:
   std::map<std::pair<uint8_t, uint8_t>, Handler> by_command_;
   std::map<uint8_t, Handler> by_type_;
+  std::map<std::string, ControlCommand> controls_;
   nlohmann::json defaults_ = nlohmann::json::object();
 };
 

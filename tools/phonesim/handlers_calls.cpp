@@ -1,6 +1,7 @@
 // Voice calls, DTMF and resets. Dialling establishes the call at once (call id 1 and
 // up); hanging up ends it. An incoming call is announced with
 // `send 01 01 00 00 05 00 00 <n> <digits...>` or from a test with send_message().
+#include <sstream>
 #include <string>
 
 #include "dispatch.hpp"
@@ -16,6 +17,37 @@ void register_calls_handlers(HandlerTable& table) {
                         {"next_id", 1}}},
                       {"resets", nlohmann::json::array()},
                       {"preparatory_requests", 0}});
+
+  // "call incoming NUMBER", "call establish [ID]", "call end": what the phone announces
+  // on its own when somebody calls.
+  table.on_control("call", "call incoming NUMBER | call establish [ID] | call end",
+                   [](const std::string& arguments, PhoneState& state, Replies& replies) -> std::string {
+                     std::istringstream words(arguments);
+                     std::string what, value;
+                     words >> what >> value;
+                     if (what == "incoming" && !value.empty() && value.size() <= 40) {
+                       std::vector<uint8_t> notice = {0x01, 0x00, 0x00, 0x05, 0x00, 0x00,
+                                                      static_cast<uint8_t>(value.size())};
+                       notice.insert(notice.end(), value.begin(), value.end());
+                       replies.send(0x01, std::move(notice));
+                       state.json()["calls"]["incoming"] = value;
+                       return "ok";
+                     }
+                     if (what == "establish") {
+                       int id = state.integer("/calls/next_id", 1, 1, 255);
+                       if (!value.empty()) id = std::atoi(value.c_str()) & 0xFF;
+                       state.json()["calls"]["active_id"] = id;
+                       replies.send(0x01, {0x01, 0x00, 0x00, 0x03, static_cast<uint8_t>(id), 0x00});
+                       return "ok";
+                     }
+                     if (what == "end") {
+                       const int id = state.integer("/calls/active_id", 0, 0, 255);
+                       state.json()["calls"]["active_id"] = 0;
+                       replies.send(0x01, {0x01, 0x00, 0x00, 0x04, static_cast<uint8_t>(id), 0x00});
+                       return "ok";
+                     }
+                     return "error: call incoming NUMBER | call establish [ID] | call end";
+                   });
 
   // 00 01 00 01 n digits 05 01 01 05 81 01 00 00: dial a voice call.
   table.on(0x01, 0x01, [](const Request& request, PhoneState& state, Replies& replies) {

@@ -328,6 +328,23 @@ void Simulator::inject_corrupt_frame() {
   queue_output(frame);
 }
 
+std::string Simulator::run_family_control(const ControlCommand& command, const std::string& arguments) {
+  std::string answer;
+  Replies replies;
+  {
+    std::lock_guard lock(mutex_);
+    try {
+      answer = command.handler(arguments, state_, replies);
+    } catch (const std::exception& failure) {
+      return std::string("error: ") + failure.what();
+    }
+    for (const OutgoingMessage& message : replies.messages())
+      for (const auto& frame : link_.frames_for(last_start_, message.type, message.bytes)) queue_output(frame);
+  }
+  notify_change();
+  return answer;
+}
+
 bool Simulator::send_message(uint8_t type, const std::vector<uint8_t>& bytes) {
   std::lock_guard lock(mutex_);
   if (silent_) return false;

@@ -109,6 +109,8 @@ class Simulator {
   void queue_output(const std::vector<uint8_t>& bytes);       // lock held
   void flush_output(std::chrono::steady_clock::time_point& next_due);  // lock not held
   std::string help() const;
+  std::string family_help() const;
+  std::string run_family_control(const ControlCommand& command, const std::string& arguments);
 
   Options options_;
   HandlerTable handlers_;
