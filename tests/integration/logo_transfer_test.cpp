@@ -229,6 +229,22 @@ TEST_F(LogoTransfer, LogoFilesTravelThroughThePhone) {
   EXPECT_EQ(State("/logos/operator/network"), "244 05");
   EXPECT_EQ(logo_getpixel(10, 10), 0);
   EXPECT_EQ(logo_getpixel(0, 0), 1) << "the file's logo, not the default frame";
+
+  // A caller-group file loaded by a control line, and dumped again by the phone.
+  const std::string ngg = TempFile("group.ngg"), dumped = TempFile("dumped.ngg");
+  logo_setdata(PELKOR_LOGO_CALLER, nullptr);
+  logo_setpixel(5, 6, 0);
+  ASSERT_EQ(logo_writefile(ngg.c_str()), PELKOR_OK);
+  EXPECT_EQ(sim.control("logo load caller 3 " + ngg), "ok");
+  EXPECT_EQ(sim.control("logo dump caller 3 " + dumped), "ok");
+  EXPECT_EQ(phonesim::logo::read_bytes(dumped), phonesim::logo::read_bytes(ngg));
+  EXPECT_EQ(sim.control("logo load startup " + ngg).rfind("error", 0), 0u) << "an NGG file is no start-up logo";
+  logo_setdata(PELKOR_LOGO_NONE, nullptr);
+  logo_setgroupnumber(3);
+  ASSERT_EQ(logo_download(PELKOR_LOGO_CALLER), PELKOR_OK);
+  EXPECT_EQ(logo_getpixel(5, 6), 0);
+  EXPECT_EQ(logo_getpixel(0, 0), 1);
+  EXPECT_EQ(GroupName(), "Colleagues");
 }
 
 TEST_F(LogoTransfer, ErrorRepliesGive24) {

@@ -18,6 +18,10 @@
 // A non-empty "file" ties a logo to a file (FORM, NOL, NGG; NLM read too): a get
 // request loads the file first, a set request writes it afterwards. Problems with
 // the file are noted in "file_error".
+//
+// Control lines: "logo load startup|operator|caller N PATH" takes a logo from a file
+// into the state at once; "logo dump startup|operator|caller N PATH" writes one out.
+#include <sstream>
 #include <string>
 
 #include "dispatch.hpp"
@@ -342,6 +346,41 @@ json decode_caller_sms(std::span<const uint8_t> payload) {
   return decode_sms_bitmap(payload, logo::Kind::caller, {{"logo", "caller"}});
 }
 
+// ---- control lines ---------------------------------------------------------------------------
+
+constexpr const char* kLogoControlUsage = "logo load|dump startup|operator|caller N PATH";
+
+std::string logo_control(const std::string& arguments, PhoneState& state, Replies&) {
+  std::istringstream words(arguments);
+  std::string action, which;
+  words >> action >> which;
+  json* slot = nullptr;
+  logo::Kind kind = logo::Kind::startup;
+  if (which == "startup") {
+    slot = &object_at(logos(state), "startup");
+  } else if (which == "operator") {
+    slot = &object_at(logos(state), "operator");
+    kind = logo::Kind::op;
+  } else if (which == "caller") {
+    int number = -1;
+    if (!(words >> number) || number < 0 || number > 255) return std::string("error: ") + kLogoControlUsage;
+    slot = caller_group(state, static_cast<uint8_t>(number));
+    kind = logo::Kind::caller;
+    if (slot == nullptr) return "error: no caller group " + std::to_string(number);
+  }
+  std::string path;
+  std::getline(words >> std::ws, path);
+  if (slot == nullptr || path.empty() || (action != "load" && action != "dump"))
+    return std::string("error: ") + kLogoControlUsage;
+  if (action == "dump") return logo::write_file(path, image_of(*slot, kind)) ? "ok" : "error: cannot write " + path;
+  const auto image = logo::read_file(path);
+  if (!image) return "error: cannot read a logo from " + path;
+  if (image->kind != kind) return "error: not a logo of this kind: " + path;
+  store_image(*slot, *image);
+  if (kind == logo::Kind::op && !image->network.empty()) (*slot)["network"] = image->network;
+  return "ok";
+}
+
 // ---- defaults --------------------------------------------------------------------------------
 
 json framed_logo(logo::Kind kind, unsigned width, unsigned height) {
@@ -391,6 +430,7 @@ void register_logo_handlers(HandlerTable& table) {
   table.on(kTypeLogo, 0x30, handle_operator_set);
   table.on(kTypeCallerGroup, 0x10, handle_caller_get);
   table.on(kTypeCallerGroup, 0x13, handle_caller_set);
+  table.on_control("logo", kLogoControlUsage, logo_control);
   register_sms_port_decoder(kOperatorLogoPort, decode_operator_sms);
   register_sms_port_decoder(kCallerLogoPort, decode_caller_sms);
 }
