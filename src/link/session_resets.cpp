@@ -1,5 +1,6 @@
 // What each subsystem forgets when a session starts or ends. One line per subsystem.
 #include "link/session_control.h"
+#include "phonebook/phonebook_session.h"
 #include "services/identity.h"
 #include "sms/sms_session.h"
 
@@ -7,6 +8,7 @@ namespace pelkor {
 
 void ResetForNewSession() {
   ResetIdentityTexts();
+  ResetPhonebookSession();
   ResetSmsArrivalCount();
 }
 
