@@ -123,6 +123,11 @@ TEST_F(SmsSend, MessageCentreByIndexIsAskedOnceAndKept) {
   EXPECT_EQ(Sent().size(), 1u);
   EXPECT_EQ(getsmsmessagecenter(centre, sizeof centre), 7);
   EXPECT_STREQ(centre, "");
+
+  // Only the first session of the process prepares the send record.
+  terminate();
+  ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
+  EXPECT_EQ(getsmsmessagecenter(nullptr, 0), 7);
 }
 
 TEST_F(SmsSend, Ucs2FromAFileKeepsItsClass) {
