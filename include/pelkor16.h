@@ -179,6 +179,13 @@ PELKOR_API void PELKOR_CALL mfbwave_add_tone(mfbwave_writer *writer, int32_t fre
                                              int32_t duration_ms);
 PELKOR_API void PELKOR_CALL mfbwave_close(mfbwave_writer *writer);
 
+/* ---- Wire trace --------------------------------------------------------------------- */
+
+/* Records every frame in both directions, time-stamped, as hex lines appended to the
+ * file at path; a null or empty path turns the trace off. 0, or -1 when the file cannot
+ * be opened. The library writes nothing unless asked. */
+PELKOR_API int32_t PELKOR_CALL pelkor_settrace(const char *path);
+
 #ifdef __cplusplus
 }
 #endif

@@ -2,6 +2,7 @@
 #include <pelkor16.h>
 
 #include "link/session_control.h"
+#include "link/wire_trace.h"
 
 extern "C" {
 
@@ -12,5 +13,7 @@ PELKOR_API int32_t PELKOR_CALL init(const char *port, int32_t type) {
 PELKOR_API int32_t PELKOR_CALL terminate(void) { return pelkor::CloseSession(); }
 
 PELKOR_API int32_t PELKOR_CALL isalive(void) { return pelkor::LinkAlive(); }
+
+PELKOR_API int32_t PELKOR_CALL pelkor_settrace(const char *path) { return pelkor::SetWireTrace(path); }
 
 }  // extern "C"

@@ -6,6 +6,7 @@
 #include "link/frame_sender.h"
 #include "link/reply_dispatch.h"
 #include "link/session.h"
+#include "link/wire_trace.h"
 
 namespace pelkor {
 namespace {
@@ -55,6 +56,7 @@ int32_t FindFrame() {
     }
   }
   if (!found) return 0;
+  TraceWire("rx", w + p, kWindowSize - p);
 
   const uint8_t type = w[p + 3];
   const size_t length = w[p + 5];

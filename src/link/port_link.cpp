@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "link/session.h"
+#include "link/wire_trace.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 
@@ -113,6 +114,7 @@ size_t ReadPort(uint8_t *buffer, size_t maximum) {
 }
 
 size_t WritePort(const uint8_t *buffer, size_t length) {
+  TraceWire("tx", buffer, length);
   const size_t n = LinkPort().Write(buffer, length);
   if (n > 0) Session().lastActivityTime.store(platform::MonotonicMs());
   return n;

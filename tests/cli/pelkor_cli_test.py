@@ -71,6 +71,28 @@ class PhoneCommands(unittest.TestCase):
             self.assertIn("Example: pelkor", result.stdout, args)
 
 
+class PhonebookCommands(unittest.TestCase):
+    def test_entries_and_speed_dials(self):
+        entry = run_json("pb", "get", "1", "--memory", "1")
+        self.assertIn("name", entry)
+        self.assertEqual(run_json("pb", "set", "3", "Ada", "+4912345678")["stored"], 3)
+        self.assertEqual(run("pb", "get", "999", "--memory", "1").returncode, 22)
+        self.assertIn(run_json("speeddial", "get", "2")["memory"], ("phone", "other"))
+
+
+class Trace(unittest.TestCase):
+    def test_trace_file_has_time_stamped_frames_both_ways(self):
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, "wire.txt")
+            run("--trace", path, "status", check_status=0)
+            with open(path) as f:
+                lines = f.read().splitlines()
+        self.assertTrue(any(" tx " in l and "1E 00 0C 04" in l for l in lines))
+        self.assertTrue(any(" rx " in l and "1E 0C 00 04" in l for l in lines))
+        for line in lines:
+            self.assertRegex(line, r"^\d\d:\d\d:\d\d\.\d{3} (tx|rx) +\d+:( [0-9A-F]{2})+$")
+
+
 class SmsCommands(unittest.TestCase):
     def test_send_and_refusals(self):
         self.assertEqual(run_json("sms", "send", "+4912345678", "Hello from pelkor")["sent_to"], "+4912345678")

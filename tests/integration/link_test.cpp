@@ -3,6 +3,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
 #include <thread>
 
 #include "sim_fixture.h"
@@ -169,6 +172,43 @@ TEST_F(Link, InfraredStartupSyncsWakesAndUsesInfraredFrames) {
   for (auto &m : messages) EXPECT_EQ(m.start, 0x1C);
   EXPECT_TRUE(MessagesOfType(0x64).empty());  // no identity request on infrared
   for (auto &f : sim.frames()) EXPECT_EQ(f.start, 0x1C);
+}
+
+}  // namespace
+}  // namespace pelkor_it
+
+namespace pelkor_it {
+namespace {
+
+TEST_F(Link, WireTraceRecordsFramesBothWaysOnlyWhenAsked) {
+  char path[] = "/tmp/pelkor-trace-XXXXXX";
+  const int fd = ::mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  EXPECT_EQ(pelkor_settrace("/nonexistent-dir/trace.txt"), -1);
+  ASSERT_EQ(pelkor_settrace(path), 0);
+  ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
+  terminate();
+  EXPECT_EQ(pelkor_settrace(nullptr), 0);
+  ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);  // not traced any more
+  std::ifstream trace(path);
+  std::string line, all;
+  int tx = 0, rx = 0;
+  while (std::getline(trace, line)) {
+    all += line + "\n";
+    // "HH:MM:SS.mmm tx  14: 1E 00 0C 04 ..."
+    ASSERT_GE(line.size(), 17u) << line;
+    EXPECT_EQ(line[2], ':');
+    EXPECT_EQ(line[8], '.');
+    if (line.compare(13, 2, "tx") == 0) ++tx;
+    if (line.compare(13, 2, "rx") == 0) ++rx;
+  }
+  std::remove(path);
+  EXPECT_NE(all.find("tx  14: 1E 00 0C 04 00 06 00 01 00 01 01"), std::string::npos) << all;
+  EXPECT_NE(all.find("rx  10: 1E 0C 00 7F 00 02 04"), std::string::npos) << all;  // the phone's ack
+  EXPECT_GE(tx, 33 + 5);  // sync bytes one by one, then the start-up frames
+  EXPECT_GE(rx, 5);
+  EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), tx + rx);
 }
 
 }  // namespace

@@ -25,9 +25,11 @@ int main(int argc, char **argv) {
   app.add_flag("--infrared", options.infrared, "use the infrared link instead of the cable");
   app.add_flag("--json", options.json, "print results as JSON");
   app.add_option("--sim-state", options.simState, "JSON state for the simulated phone");
+  app.add_option("--trace", options.trace, "append every frame on the wire, time-stamped, to this file");
   AddDemoCommand(app, options);
   AddPhoneCommands(app, options);
   AddSmsCommands(app, options);
+  AddPhonebookCommands(app, options);
   AddMediaCommands(app, options);
   CLI11_PARSE(app, argc, argv);
   return exitStatus;

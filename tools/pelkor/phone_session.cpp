@@ -10,6 +10,10 @@ PhoneSession::~PhoneSession() {
 }
 
 bool PhoneSession::Open(Report &report, int &status) {
+  if (!options_.trace.empty() && pelkor_settrace(options_.trace.c_str()) != PELKOR_OK) {
+    status = report.Fail(PELKOR_NOT_FOUND, "cannot write the trace to " + options_.trace);
+    return false;
+  }
   std::string device = options_.port;
   if (options_.port == "sim") {
     simulator_ = std::make_unique<SimulatedPhone>();
