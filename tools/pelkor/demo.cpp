@@ -37,7 +37,7 @@ void ShowText(const char *label, int32_t (*get)(char *, int32_t)) {
 int RunDemo(const std::string &examplesDir) {
   SimulatedPhone phone;
   Step("Starting the simulated phone");
-  if (!phone.Start()) {
+  if (!phone.Start(examplesDir + "/phone-state.json")) {
     std::fprintf(stderr, "pelkor: %s\n", phone.error().c_str());
     return 1;
   }
@@ -86,6 +86,31 @@ int RunDemo(const std::string &examplesDir) {
   netmonitor("field", screen, sizeof screen);
   std::printf("  net monitor, field screen: \"%s\"\n", screen);
 
+  Step("Sending a long SMS (split into concatenated parts)");
+  const std::string longText =
+      "Greetings from pelkor16! This message is longer than one SMS can carry, so the library "
+      "splits it into parts with a concatenation header, and the phone puts them together again "
+      "on the other side. Every part goes out as its own submit request.";
+  const int32_t sent = sendsms("+4917012345678", longText.c_str(), 1, 0xFFFF);
+  std::printf("  %zu characters to +4917012345678: %s\n", longText.size(), Outcome(sent));
+
+  Step("Reading the message store");
+  const int32_t scan = updatesmslist();
+  std::printf("  scan ended with code %d; inbox %d, sent %d, status reports %d\n", scan,
+              getsmsmsgcount(13), getsmsmsgcount(11), getsmsmsgcount(12));
+  for (int32_t n = 1; n <= getsmsmsgcount(13) && n <= 3; ++n) {
+    char from[32], text[200];
+    getsmsmsgdata(13, n, 2, from, sizeof from);
+    getsmsmsgdata(13, n, 1, text, sizeof text);
+    std::printf("  inbox %d from %s: %.60s\n", n, from, text);
+  }
+
+  Step("Phonebook");
+  char name[48], number[48];
+  int32_t group = 0;
+  const int32_t read = getphonebookentry(1, 1, name, sizeof name, number, sizeof number, &group);
+  std::printf("  SIM entry 1: %s %s (%s)\n", name, number, Outcome(read));
+
   Step("Ringtone from a file");
   const std::string tune = examplesDir + "/ode_to_joy.rtttl";
   if (ringtone_readfile(tune.c_str()) == PELKOR_OK) {
@@ -102,9 +127,10 @@ int RunDemo(const std::string &examplesDir) {
   std::printf("  terminate -> %d; isalive -> %d\n", closed, isalive());
   const nlohmann::json state = phone.Stop();
   if (state.is_object()) {
-    std::printf("  the phone played %zu tones and kept its clock offset at %s s\n",
+    const nlohmann::json sms = state.value("sms", nlohmann::json::object());
+    std::printf("  the simulated phone played %zu tones and sent %zu SMS parts for us\n",
                 state.value("tones", nlohmann::json::array()).size(),
-                state["clock"].value("offset_seconds", nlohmann::json(0)).dump().c_str());
+                sms.value("sent", nlohmann::json::array()).size());
   }
   std::printf("\nDone.\n");
   return 0;
