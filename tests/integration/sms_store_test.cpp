@@ -271,3 +271,23 @@ TEST_F(SmsStore, ArrivalNoticesAreCountedAndReadIntoTheList) {
 
 }  // namespace
 }  // namespace pelkor_it
+
+namespace pelkor_it {
+namespace {
+
+// The simulator's control lines: a message delivered to the phone, a send refused.
+TEST_F(SmsStore, ControlLinesDeliverAMessageAndRefuseTheNextSend) {
+  EXPECT_EQ(sim.control("sms deliver +4915550001 Hello there, from the network"), "ok 1");
+  ASSERT_TRUE(sim.wait_for([] { return smsreceivedcount() >= 1; }, 2000ms));
+  EXPECT_EQ(Data(kReceived, 1, 1), "Hello there, from the network");
+  EXPECT_EQ(Data(kReceived, 1, 2), "+4915550001");
+  EXPECT_EQ(sim.control("sms deliver 5 second"), "ok 2");
+  EXPECT_NE(sim.control("sms deliver").find("error"), std::string::npos);
+
+  EXPECT_EQ(sim.control("sms fail-next"), "ok");
+  EXPECT_EQ(sendsms("+4915550001", "refused", 1, 0xFFFF), PELKOR_ERR_SMS_SEND);
+  EXPECT_EQ(sendsms("+4915550001", "accepted", 1, 0xFFFF), PELKOR_OK);
+}
+
+}  // namespace
+}  // namespace pelkor_it

@@ -19,6 +19,8 @@
 // the counts query.
 #include <string>
 
+#include <sstream>
+
 #include "dispatch.hpp"
 #include "frame_codec.hpp"
 #include "sms_pdu.hpp"
@@ -219,6 +221,36 @@ void handle_counts(const Request&, PhoneState& state, Replies& replies) {
 
 void register_sms_store_handlers(HandlerTable& table) {
   table.add_defaults({{"sms", {{"capacity", 15}, {"messages", json::array()}, {"refuse_counts", false}}}});
+  // "sms deliver SENDER TEXT...": a new message arrives; it is stored at the first free
+  // location and announced with the arrival notice (type 0x02, command 0x10).
+  table.on_control("sms", "sms deliver SENDER TEXT... | sms fail-next (the next send is refused)",
+                   [](const std::string& arguments, PhoneState& state, Replies& replies) -> std::string {
+                     std::istringstream words(arguments);
+                     std::string what, sender;
+                     words >> what;
+                     if (what == "fail-next") {
+                       state.json()["sms"]["fail_next_send"] = true;
+                       return "ok";
+                     }
+                     words >> sender;
+                     std::string text;
+                     std::getline(words, text);
+                     text.erase(0, text.find_first_not_of(' '));
+                     if (what != "deliver" || sender.empty() || text.size() > 160)
+                       return "error: sms deliver SENDER TEXT... | sms fail-next";
+                     json* messages = messages_of(state);
+                     if (messages == nullptr) {
+                       state.json()["sms"]["messages"] = json::array();
+                       messages = messages_of(state);
+                     }
+                     int location = 1;
+                     while (valid_location(state, location) && find_message(*messages, location) >= 0) ++location;
+                     if (!valid_location(state, location)) return "error: the message store is full";
+                     messages->push_back({{"location", location}, {"kind", "received"}, {"read", false},
+                                          {"sender", sender}, {"text", text}});
+                     replies.send(0x02, {0x01, 0x08, 0x00, 0x10, 0x02, static_cast<uint8_t>(location), 0x00});
+                     return "ok " + std::to_string(location);
+                   });
   table.on(kStoreType, 0x07, handle_read);
   table.on(kStoreType, 0x0A, handle_delete);
   table.on(kStoreType, 0x36, handle_counts);
