@@ -8,8 +8,10 @@ CMAKE_FLAGS ?=
 
 all: build
 
+BUILD_TYPE ?= RelWithDebInfo
+
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
 
 build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS)
@@ -26,11 +28,12 @@ test: build
 test-quick: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -LE slow
 
+# Sanitizer builds skip optimisation: they compile faster and report more precisely.
 tsan:
-	$(MAKE) test BUILD=build-tsan CMAKE_FLAGS=-DPELKOR_SANITIZE=thread
+	$(MAKE) test BUILD=build-tsan BUILD_TYPE=Debug CMAKE_FLAGS=-DPELKOR_SANITIZE=thread
 
 asan:
-	$(MAKE) test BUILD=build-asan CMAKE_FLAGS=-DPELKOR_SANITIZE=address
+	$(MAKE) test BUILD=build-asan BUILD_TYPE=Debug CMAKE_FLAGS=-DPELKOR_SANITIZE=address
 
 clean:
 	rm -rf build build-tsan build-asan
