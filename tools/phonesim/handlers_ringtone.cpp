@@ -8,7 +8,7 @@
 // Neither is answered beyond the link's acknowledgement.
 //
 // State:
-//   /ringtone/tone      the last tone taken whole (null until then)
+//   /ringtone/tone      the last tone taken whole (absent until one is)
 //   /ringtone/uploads   every upload: message type, bytes, the decoded tone, and "error"
 //                       when the message or the tone could not be read
 // SMS to port 0x1581 decode through register_sms_port_decoder (sms_ports.hpp).
@@ -297,7 +297,7 @@ void handle_command_upload(const Request& request, PhoneState& state, Replies&) 
 }  // namespace
 
 void register_ringtone_handlers(HandlerTable& table) {
-  table.add_defaults({{"ringtone", {{"tone", nullptr}, {"uploads", json::array()}}}});
+  table.add_defaults({{"ringtone", {{"uploads", json::array()}}}});
   table.on_type(0x12, handle_direct_upload);
   table.on(0x05, 0x36, handle_command_upload);
   register_sms_port_decoder(kRingtonePort, decode_ringing_tone);
