@@ -10,7 +10,6 @@
 
 #include "frame_codec.hpp"
 #include "sim_fixture.h"
-#include "sms_ports.hpp"
 
 namespace pelkor_it {
 namespace {
@@ -96,12 +95,11 @@ class Ringtones : public SimulatedPhone {
     return uploads.size() >= count ? uploads[count - 1] : json::object();
   }
 
-  // The ringing tone in the last SMS the phone was handed, decoded from its port payload.
+  // The ringing tone the phone decoded from the last SMS it was handed.
   json LastSmsTone(json &sms) const {
     sms = sim.state()["sms"]["sent"].back();
-    std::vector<uint8_t> payload;
-    EXPECT_TRUE(phonesim::parse_hex(sms.value("data", ""), payload));
-    return phonesim::decode_sms_port_payload(0x1581, payload);
+    EXPECT_TRUE(sms.contains("content")) << sms.dump();
+    return sms.value("content", json::object());
   }
 
   // The current tone's notes in RTTTL text, as the library reports them.

@@ -9,6 +9,7 @@
 #include "dispatch.hpp"
 #include "frame_codec.hpp"
 #include "sms_pdu.hpp"
+#include "sms_ports.hpp"
 
 namespace phonesim {
 
@@ -111,6 +112,13 @@ json decode_submission(std::span<const uint8_t> b) {
     const auto payload = user_data.subspan(header_octets, octets - header_octets);
     out["data"] = to_hex(payload);
     if (scheme.coding == sms::Coding::ucs2) out["text"] = sms::ucs2_text(payload);
+    // Smart Messaging: the family that knows the destination port reads the payload
+    // (a ringing tone, a logo) into "content".
+    if (out.contains("ports")) {
+      const int port = out["ports"]["destination"].get<int>();
+      json content = decode_sms_port_payload(static_cast<uint16_t>(port), payload);
+      if (!content.is_null()) out["content"] = std::move(content);
+    }
   }
   return out;
 }
