@@ -28,6 +28,9 @@ class PhoneCommands(unittest.TestCase):
         self.assertIn("init -> 0 (ok)", out)
         self.assertIn("490154203237518", out)
         self.assertIn("terminate -> 0; isalive -> 0", out)
+        self.assertIn("logo_upload -> ok", out)
+        self.assertIn("ringtone_upload -> ok", out)
+        self.assertIn('its ringtone is now "OdeToJoy" with 30 notes', out)
 
     def test_identify_as_text_and_json(self):
         self.assertIn("NSE-3", run("identify", check_status=0).stdout)
@@ -103,6 +106,26 @@ class SmsCommands(unittest.TestCase):
         data = run_json("sms", "list", "--kind", "inbox")
         self.assertEqual(data["kind"], "inbox")
         self.assertIsInstance(data["messages"], list)
+
+
+class TransferCommands(unittest.TestCase):
+    def test_ringtone_upload_and_sms(self):
+        tune = os.path.join(EXAMPLES, "ode_to_joy.rtttl")
+        self.assertEqual(run_json("ringtone", "put", tune)["uploaded"], tune)
+        run("ringtone", "put", tune, "--variant", "0", check_status=0)
+        self.assertEqual(run_json("ringtone", "send", tune, "+4912345678")["sent_to"], "+4912345678")
+
+    def test_logo_download_upload_and_sms(self):
+        with tempfile.TemporaryDirectory() as d:
+            out = os.path.join(d, "startup.png")
+            data = run_json("logo", "get", "startup", out)
+            self.assertEqual(len(data["rows"]), 48)
+            self.assertTrue(os.path.getsize(out) > 0)
+        nol = os.path.join(EXAMPLES, "logos", "operator.nol")
+        run("logo", "put", nol, check_status=0)
+        self.assertEqual(run_json("logo", "send", nol, "+4912345678")["sent_to"], "+4912345678")
+        # A start-up logo cannot go by SMS: nothing to send (code -1).
+        self.assertNotEqual(run("logo", "send", os.path.join(EXAMPLES, "logos", "startup.form"), "+49").returncode, 0)
 
 
 class FileCommands(unittest.TestCase):

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "commands.h"
+#include "logo_image.h"
+#include "ringtone_render.h"
 #include "simulated_phone.h"
 
 namespace pelkor_tool {
@@ -111,13 +113,30 @@ int RunDemo(const std::string &examplesDir) {
   const int32_t read = getphonebookentry(1, 1, name, sizeof name, number, sizeof number, &group);
   std::printf("  SIM entry 1: %s %s (%s)\n", name, number, Outcome(read));
 
-  Step("Ringtone from a file");
+  Step("Logo from a file, uploaded");
+  const std::string logoFile = examplesDir + "/logos/operator.nol";
+  if (logo_readfile(logoFile.c_str()) == PELKOR_OK) {
+    char code[8];
+    int32_t kind, width, height;
+    logo_getdata(&kind, &width, &height, code, sizeof code);
+    std::printf("  %s: operator logo %dx%d for network %s\n", logoFile.c_str(), width, height, code);
+    std::printf("%s", LogoAsBlocks().c_str());
+    std::printf("  logo_upload -> %s\n", Outcome(logo_upload()));
+  } else {
+    std::printf("  cannot read %s\n", logoFile.c_str());
+  }
+
+  Step("Ringtone from a file, uploaded and rendered to WAV");
   const std::string tune = examplesDir + "/ode_to_joy.rtttl";
   if (ringtone_readfile(tune.c_str()) == PELKOR_OK) {
     char name[32];
     ringtone_getname(name, sizeof name);
     std::printf("  %s: \"%s\", %d notes at %d beats per minute\n", tune.c_str(), name,
                 ringtone_getnotes(), ringtone_gettempo());
+    std::printf("  ringtone_upload -> %s\n", Outcome(ringtone_upload(1)));
+    const std::string wav = "/tmp/pelkor-demo-ode_to_joy.wav";
+    const int32_t ms = RenderRingtone(wav);
+    std::printf("  rendered %d ms of it to %s\n", ms, ms >= 0 ? wav.c_str() : "(failed)");
   } else {
     std::printf("  cannot read %s\n", tune.c_str());
   }
@@ -131,6 +150,11 @@ int RunDemo(const std::string &examplesDir) {
     std::printf("  the simulated phone played %zu tones and sent %zu SMS parts for us\n",
                 state.value("tones", nlohmann::json::array()).size(),
                 sms.value("sent", nlohmann::json::array()).size());
+    const nlohmann::json ringtone = state.value("ringtone", nlohmann::json::object());
+    if (ringtone.contains("tone"))
+      std::printf("  its ringtone is now \"%s\" with %zu notes\n",
+                  ringtone["tone"].value("name", "").c_str(),
+                  ringtone["tone"].value("notes", nlohmann::json::array()).size());
   }
   std::printf("\nDone.\n");
   return 0;
