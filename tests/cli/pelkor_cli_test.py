@@ -68,8 +68,14 @@ class PhoneCommands(unittest.TestCase):
         self.assertIn("(code 22)", result.stderr)
 
     def test_every_command_has_help_with_an_example(self):
-        for args in (["identify"], ["status"], ["clock", "set"], ["sms", "send"], ["net", "monitor"],
-                     ["ringtone", "wav"], ["logo", "convert"], ["wav"]):
+        for args in (["identify"], ["status"], ["clock", "get"], ["clock", "set"], ["alarm", "get"],
+                     ["alarm", "set"], ["dial"], ["hangup"], ["dtmf"], ["beep"], ["tone"], ["reset"],
+                     ["watch"], ["net", "info"], ["net", "monitor"], ["sms", "send"], ["sms", "send-ucs2"],
+                     ["sms", "list"], ["sms", "read"], ["sms", "delete"], ["sms", "counts"],
+                     ["sms", "centre", "get"], ["sms", "centre", "set"], ["pb", "get"], ["pb", "set"],
+                     ["speeddial", "get"], ["speeddial", "set"], ["logo", "get"], ["logo", "put"],
+                     ["logo", "send"], ["logo", "show"], ["logo", "convert"], ["ringtone", "show"],
+                     ["ringtone", "wav"], ["ringtone", "put"], ["ringtone", "send"], ["wav"], ["demo"]):
             result = run(*args, "--help", check_status=0)
             self.assertIn("Example: pelkor", result.stdout, args)
 

@@ -144,7 +144,9 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
 
   auto *clock = app.add_subcommand("clock", "Read or set the phone's clock");
   clock->require_subcommand(1);
-  clock->add_subcommand("get", "Read the clock")->callback([&] { WithPhone(options, ClockGet); });
+  auto *clockGet = clock->add_subcommand("get", "Read the clock");
+  clockGet->footer("Example: pelkor clock get");
+  clockGet->callback([&] { WithPhone(options, ClockGet); });
   static std::string when;
   auto *clockSet = clock->add_subcommand("set", "Set the clock");
   clockSet->add_option("time", when, "\"YYYY-MM-DD HH:MM\" or now")->required();
@@ -153,7 +155,9 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
 
   auto *alarm = app.add_subcommand("alarm", "Read or set the alarm");
   alarm->require_subcommand(1);
-  alarm->add_subcommand("get", "Read the alarm")->callback([&] { WithPhone(options, AlarmGet); });
+  auto *alarmGet = alarm->add_subcommand("get", "Read the alarm");
+  alarmGet->footer("Example: pelkor alarm get --json");
+  alarmGet->callback([&] { WithPhone(options, AlarmGet); });
   static std::string alarmTime;
   auto *alarmSet = alarm->add_subcommand("set", "Set and switch on the alarm");
   alarmSet->add_option("time", alarmTime, "HH:MM")->required();
@@ -173,7 +177,9 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
     });
   });
 
-  app.add_subcommand("hangup", "End the current call")->callback([&] {
+  auto *hang = app.add_subcommand("hangup", "End the current call");
+  hang->footer("Example: pelkor hangup");
+  hang->callback([&] {
     WithPhone(options, [](Report &r) {
       hangup();
       r.Field("hangup", true, "hung up");
@@ -194,7 +200,9 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
     });
   });
 
-  app.add_subcommand("beep", "Make the phone beep")->callback([&] {
+  auto *beep = app.add_subcommand("beep", "Make the phone beep");
+  beep->footer("Example: pelkor beep");
+  beep->callback([&] {
     WithPhone(options, [](Report &r) {
       gsmbeep(1);
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -238,7 +246,9 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
 
   auto *net = app.add_subcommand("net", "Network information and the net monitor");
   net->require_subcommand(1);
-  net->add_subcommand("info", "Network code, location area and cell")->callback([&] {
+  auto *info = net->add_subcommand("info", "Network code, location area and cell");
+  info->footer("Example: pelkor net info");
+  info->callback([&] {
     WithPhone(options, [](Report &r) {
       char code[8], area[8], cell[8];
       const int32_t result = getnetworkinfo(code, sizeof code, area, sizeof area, cell, sizeof cell);

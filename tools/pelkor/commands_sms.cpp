@@ -140,7 +140,9 @@ void AddSmsCommands(CLI::App &app, GlobalOptions &options) {
     });
   });
 
-  group->add_subcommand("counts", "Unread and total messages on the phone")->callback([&] {
+  auto *counts = group->add_subcommand("counts", "Unread and total messages on the phone");
+  counts->footer("Example: pelkor sms counts");
+  counts->callback([&] {
     WithPhone(options, [](Report &r) {
       r.Field("unread", getsmsmsgunread());
       r.Field("total", getsmsmsgtotal());
@@ -150,7 +152,9 @@ void AddSmsCommands(CLI::App &app, GlobalOptions &options) {
 
   auto *centre = group->add_subcommand("centre", "The message centre number");
   centre->require_subcommand(1);
-  centre->add_subcommand("get", "Show the message centre in use")->callback([&] {
+  auto *centreGet = centre->add_subcommand("get", "Show the message centre in use");
+  centreGet->footer("Example: pelkor sms centre get");
+  centreGet->callback([&] {
     WithPhone(options, [](Report &r) {
       char number[64];
       const int32_t index = getsmsmessagecenter(number, sizeof number);
