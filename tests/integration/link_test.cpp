@@ -1,6 +1,8 @@
 // The link through the public API against the simulated phone on a real pty.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -209,6 +211,40 @@ TEST_F(Link, WireTraceRecordsFramesBothWaysOnlyWhenAsked) {
   EXPECT_GE(tx, 33 + 5);  // sync bytes one by one, then the start-up frames
   EXPECT_GE(rx, 5);
   EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), tx + rx);
+}
+
+}  // namespace
+}  // namespace pelkor_it
+
+namespace pelkor_it {
+namespace {
+
+// Runs the helper host against the simulated phone; returns its exit status, or -1
+// when it did not end within 10 s.
+int RunHostThatNeverTerminates(const std::string &port, bool fromThread) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const char *args[] = {PELKOR_EXIT_HELPER, port.c_str(), fromThread ? "thread" : nullptr, nullptr};
+    ::execv(PELKOR_EXIT_HELPER, const_cast<char **>(args));
+    ::_exit(127);
+  }
+  for (int i = 0; i < 1000; ++i) {
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+    std::this_thread::sleep_for(10ms);
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  return -1;
+}
+
+TEST_F(Link, HostThatNeverTerminatesStillExitsCleanly) {
+  EXPECT_EQ(RunHostThatNeverTerminates(port, false), 100);  // init returned 0, then exit
+  EXPECT_FALSE(PortHeldByLibrary(port));
+  EXPECT_EQ(RunHostThatNeverTerminates(port, true), 100);
+  EXPECT_FALSE(PortHeldByLibrary(port));
+  // Both hosts got as far as the start-up: the phone saw two identity requests.
+  EXPECT_EQ(MessagesOfType(0x64).size(), 2u);
 }
 
 }  // namespace
