@@ -23,8 +23,7 @@ class LogoTransfer : public SimulatedPhone {
   void SetUp() override {
     SimulatedPhone::SetUp();
     logo_setdata(PELKOR_LOGO_NONE, nullptr);
-    ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
-    sim.clear_records();
+    OpenSettled();
   }
   void TearDown() override {
     SimulatedPhone::TearDown();

@@ -17,8 +17,7 @@ class Phonebook : public SimulatedPhone {
  protected:
   void SetUp() override {
     SimulatedPhone::SetUp();
-    ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
-    sim.clear_records();
+    OpenSettled();
   }
 
   // The phonebook requests the phone received, in order.

@@ -10,10 +10,7 @@ namespace {
 
 class Services : public SimulatedPhone {
  protected:
-  void Open(int32_t type = PELKOR_CONNECTION_CABLE) {
-    ASSERT_EQ(init(port.c_str(), type), PELKOR_OK);
-    sim.clear_records();
-  }
+  void Open(int32_t type = PELKOR_CONNECTION_CABLE) { OpenSettled(type); }
   // Message bodies of one type the phone received since the last clear_records().
   std::vector<Bytes> Sent(uint8_t type) const {
     std::vector<Bytes> out;

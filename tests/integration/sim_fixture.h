@@ -36,6 +36,21 @@ class SimulatedPhone : public ::testing::Test {
     return out;
   }
 
+  // Opens the session and forgets what init put on the wire. init ends with the beep's
+  // tone-off request; once the phone has that, whatever arrives belongs to the test.
+  void OpenSettled(int32_t type = PELKOR_CONNECTION_CABLE) {
+    ASSERT_EQ(init(port.c_str(), type), PELKOR_OK);
+    const Bytes toneOff = {0x00, 0x01, 0x8F, 0x00, 0x00, 0x00};
+    ASSERT_TRUE(sim.wait_for(
+        [&] {
+          for (auto &m : MessagesOfType(0x40))
+            if (m.bytes == toneOff) return true;
+          return false;
+        },
+        std::chrono::seconds(2)));
+    sim.clear_records();
+  }
+
   bool WaitForMessages(uint8_t type, size_t count, std::chrono::milliseconds timeout) {
     return sim.wait_for([&] { return MessagesOfType(type).size() >= count; }, timeout);
   }

@@ -22,12 +22,13 @@ void Deliver(uint8_t type, const Bytes &bytes) {
   DispatchReply(ReplyMessage{type, bytes.data(), bytes.size()});
 }
 
-// Delivers `reply` as soon as the command under test has written its request.
+// Delivers `reply` as soon as the command under test has written its request (a frame
+// more than the port held when the responder was made).
 class Responder {
  public:
   Responder(FakePort &port, uint8_t type, Bytes reply)
-      : thread_([&port, type, reply] {
-          for (int i = 0; i < 200 && port.Writes().empty(); ++i) std::this_thread::sleep_for(1ms);
+      : thread_([&port, type, reply, before = port.Writes().size()] {
+          for (int i = 0; i < 2000 && port.Writes().size() <= before; ++i) std::this_thread::sleep_for(1ms);
           Deliver(type, reply);
         }) {}
   ~Responder() { thread_.join(); }
