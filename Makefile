@@ -28,12 +28,16 @@ test: build
 test-quick: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -LE slow
 
-# Sanitizer builds skip optimisation: they compile faster and report more precisely.
+# Sanitizer builds skip optimisation (they compile faster and report more precisely)
+# and leave out the command-line tool and the benchmarks: the tool is a host of the
+# same C API that the integration tests drive.
+SANITIZER_FLAGS = -DPELKOR_BUILD_TOOLS=OFF -DPELKOR_BUILD_BENCH=OFF
+
 tsan:
-	$(MAKE) test BUILD=build-tsan BUILD_TYPE=Debug CMAKE_FLAGS=-DPELKOR_SANITIZE=thread
+	$(MAKE) test BUILD=build-tsan BUILD_TYPE=Debug CMAKE_FLAGS="-DPELKOR_SANITIZE=thread $(SANITIZER_FLAGS)"
 
 asan:
-	$(MAKE) test BUILD=build-asan BUILD_TYPE=Debug CMAKE_FLAGS=-DPELKOR_SANITIZE=address
+	$(MAKE) test BUILD=build-asan BUILD_TYPE=Debug CMAKE_FLAGS="-DPELKOR_SANITIZE=address $(SANITIZER_FLAGS)"
 
 clean:
 	rm -rf build build-tsan build-asan
