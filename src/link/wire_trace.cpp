@@ -1,10 +1,10 @@
 #include "link/wire_trace.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <mutex>
+
+#include "platform/local_time.h"
 
 namespace pelkor {
 namespace {
@@ -31,16 +31,12 @@ int32_t SetWireTrace(const char *path) {
 
 void TraceWire(const char *direction, const uint8_t *bytes, size_t length) {
   if (!tracing.load(std::memory_order_relaxed)) return;
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const long millis = static_cast<long>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
-  std::tm local{};
-  localtime_r(&seconds, &local);
+  const platform::TimeOfDay now = platform::LocalTimeOfDay();
   std::lock_guard<std::mutex> lock(traceMutex);
   if (traceFile == nullptr) return;
-  std::fprintf(traceFile, "%02d:%02d:%02d.%03ld %s %3zu:", local.tm_hour, local.tm_min, local.tm_sec,
-               millis, direction, length);
+  std::fprintf(traceFile, "%02d:%02d:%02d.%03d %s %3u:", static_cast<int>(now.hour),
+               static_cast<int>(now.minute), static_cast<int>(now.second),
+               static_cast<int>(now.millisecond), direction, static_cast<unsigned>(length));
   for (size_t i = 0; i < length; ++i) std::fprintf(traceFile, " %02X", bytes[i]);
   std::fputc('\n', traceFile);
   std::fflush(traceFile);

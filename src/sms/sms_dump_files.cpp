@@ -2,7 +2,8 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
+
+#include "platform/dump_directory.h"
 
 namespace pelkor {
 
@@ -24,14 +25,7 @@ void WriteFile(const std::string &path, const uint8_t *prefix, size_t prefixLeng
 int32_t NextUcs2DumpNumber() { return dumpCount.fetch_add(1) + 1; }
 
 std::string Ucs2DumpPath(int32_t n, const char *extension) {
-#ifdef _WIN32
-  std::string path = "c:\\temp\\";
-#else
-  const char *directory = std::getenv("TMPDIR");
-  std::string path = (directory != nullptr && directory[0] != '\0') ? directory : "/tmp";
-  if (path.back() != '/') path += '/';
-#endif
-  return path + "UCS2-" + std::to_string(n) + "." + extension;
+  return platform::DumpDirectory() + "UCS2-" + std::to_string(n) + "." + extension;
 }
 
 void WriteUcs2MessageDump(int32_t n, const uint8_t *message, size_t length) {

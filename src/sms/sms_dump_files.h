@@ -1,8 +1,8 @@
 #pragma once
 // Copies of every UCS-2 message read from the phone, for hosts that want the text in a
 // file: UCS2-<n>.dat holds the whole message as received, UCS2-<n>.txt the text as a
-// UTF-16 big-endian file with its byte-order mark. They go to the directory named by
-// TMPDIR, else /tmp.
+// UTF-16 big-endian file with its byte-order mark. They go to the platform's dump
+// directory (c:\temp\ on Windows; TMPDIR, else /tmp, on POSIX).
 #include <cstddef>
 #include <cstdint>
 #include <string>

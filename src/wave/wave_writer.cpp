@@ -5,35 +5,23 @@
 
 #include "wave/tone_synthesis.h"
 
-#if defined(_WIN32)
-#include <share.h>
-#endif
-
 namespace pelkor {
 
 namespace {
 
-std::FILE* CreateExclusive(const char* fileName) {
-#if defined(_WIN32)
-    return _fsopen(fileName, "wb", _SH_DENYRW);  // no sharing while we write
-#else
-    return std::fopen(fileName, "wb");
-#endif
-}
-
 void WriteHeader(mfbwave_writer& writer) {
-    std::fwrite(writer.header, 1, kWavHeaderBytes, writer.file);
+    platform::WriteOutputFile(writer.file, writer.header, kWavHeaderBytes);
 }
 
 }  // namespace
 
 mfbwave_writer* CreateWaveFile(const char* fileName) {
-    std::FILE* file = CreateExclusive(fileName == nullptr ? "" : fileName);
+    platform::OutputFile* file = platform::CreateOutputFile(fileName);
     if (file == nullptr) return nullptr;
 
     auto* writer = new (std::nothrow) mfbwave_writer{};
     if (writer == nullptr) {
-        std::fclose(file);
+        platform::CloseOutputFile(file);
         return nullptr;
     }
     writer->file = file;
@@ -61,7 +49,7 @@ void AddWaveTone(mfbwave_writer* writer, int32_t frequencyHz, int32_t durationMs
     for (uint32_t i = 0; i < n; ++i) {
         writer->samples[filled++] = ToneSample(i, n, frequency);
         if (filled == kWaveBlockBytes || i == n - 1) {
-            std::fwrite(writer->samples, 1, filled, writer->file);
+            platform::WriteOutputFile(writer->file, writer->samples, filled);
             filled = 0;
         }
     }
@@ -69,9 +57,9 @@ void AddWaveTone(mfbwave_writer* writer, int32_t frequencyHz, int32_t durationMs
 
 void CloseWaveFile(mfbwave_writer* writer) {
     if (writer == nullptr) return;
-    std::fseek(writer->file, 0, SEEK_SET);
+    platform::RewindOutputFile(writer->file);
     WriteHeader(*writer);
-    std::fclose(writer->file);
+    platform::CloseOutputFile(writer->file);
     delete writer;
 }
 

@@ -2,9 +2,10 @@
 #ifndef PELKOR_WAVE_WAVE_WRITER_H
 #define PELKOR_WAVE_WAVE_WRITER_H
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
+#include "platform/output_file.h"
 #include "wave/wav_header.h"
 
 namespace pelkor {
@@ -16,7 +17,7 @@ inline constexpr size_t kWaveBlockBytes = 16384;
 // The header is kept in file layout and is the record of the sizes so far.
 struct mfbwave_writer {
     uint8_t header[pelkor::kWavHeaderBytes];
-    std::FILE* file;
+    pelkor::platform::OutputFile* file;
     uint8_t samples[pelkor::kWaveBlockBytes];
 };
 
