@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build demo test test-quick tsan asan clean
+.PHONY: all build demo test test-quick tsan asan windows clean
 
 all: build
 
@@ -39,5 +39,21 @@ tsan:
 asan:
 	$(MAKE) test BUILD=build-asan BUILD_TYPE=Debug CMAKE_FLAGS="-DPELKOR_SANITIZE=address $(SANITIZER_FLAGS)"
 
+# PELKOR16.dll for Windows, cross-built with MinGW-w64: build-win32/ (i686, stdcall) and
+# build-win64/ (x86_64), each with its import library libPELKOR16.dll.a.
+WINDOWS_BUILD_TYPE ?= Release
+
+build-win32/CMakeCache.txt:
+	cmake -S . -B build-win32 -DCMAKE_BUILD_TYPE=$(WINDOWS_BUILD_TYPE) \
+	      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
+
+build-win64/CMakeCache.txt:
+	cmake -S . -B build-win64 -DCMAKE_BUILD_TYPE=$(WINDOWS_BUILD_TYPE) \
+	      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+
+windows: build-win32/CMakeCache.txt build-win64/CMakeCache.txt
+	cmake --build build-win32 -j$(JOBS)
+	cmake --build build-win64 -j$(JOBS)
+
 clean:
-	rm -rf build build-tsan build-asan
+	rm -rf build build-tsan build-asan build-win32 build-win64

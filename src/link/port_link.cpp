@@ -8,6 +8,7 @@
 #include "link/wire_trace.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
+#include "platform/sleep.h"
 
 namespace pelkor {
 namespace {
@@ -18,6 +19,7 @@ std::atomic<platform::SerialPort *> testPort{nullptr};
 void KeepAliveThread(void (*cycle)()) {
   LinkSession &s = Session();
   while (s.running.load()) cycle();
+  s.threadsInLoop.fetch_sub(1);
 }
 
 void WatchThread(void (*onByte)(uint8_t)) {
@@ -33,6 +35,15 @@ void WatchThread(void (*onByte)(uint8_t)) {
     if (!s.running.load()) break;
     port.WaitForInput();
   }
+  s.threadsInLoop.fetch_sub(1);
+}
+
+void StopThread(std::thread &thread) {
+  if (!thread.joinable()) return;
+  if (thread.get_id() == std::this_thread::get_id())
+    thread.detach();
+  else
+    thread.join();
 }
 
 void ClosePort() {
@@ -62,16 +73,19 @@ bool OpenConnection(const char *portName, void (*onByte)(uint8_t), void (*keepAl
   s.stop.Reset();
 
   s.running.store(true);
+  s.threadsInLoop.store(2);
   try {
     s.keepAliveThread = std::thread(KeepAliveThread, keepAliveCycle);
   } catch (const std::system_error &) {
     s.running.store(false);
+    s.threadsInLoop.store(0);
     port.Close();
     return false;
   }
   try {
     s.watchThread = std::thread(WatchThread, onByte);
   } catch (const std::system_error &) {
+    s.threadsInLoop.fetch_sub(1);
     s.running.store(false);
     s.stop.Trigger();
     s.keepAliveThread.join();
@@ -87,19 +101,26 @@ void CloseConnection() {
   platform::SerialPort &port = LinkPort();
   s.running.store(false);
   s.stop.Trigger();
-  if (s.keepAliveThread.joinable()) {
-    if (s.keepAliveThread.get_id() == std::this_thread::get_id())
-      s.keepAliveThread.detach();
-    else
-      s.keepAliveThread.join();
-  }
+  StopThread(s.keepAliveThread);
   port.CancelWait();
-  if (s.watchThread.joinable()) {
-    if (s.watchThread.get_id() == std::this_thread::get_id())
-      s.watchThread.detach();
-    else
-      s.watchThread.join();
+  StopThread(s.watchThread);
+  ClosePort();
+}
+
+void CloseConnectionWithoutJoining(bool threadsGone, int32_t loopExitWaitMs) {
+  LinkSession &s = Session();
+  platform::SerialPort &port = LinkPort();
+  s.running.store(false);
+  if (!threadsGone) {
+    s.stop.Trigger();
+    port.CancelWait();
+    for (int32_t waited = 0; s.threadsInLoop.load() > 0 && waited < loopExitWaitMs; ++waited)
+      platform::SleepMs(1);
+    if (s.keepAliveThread.joinable()) s.keepAliveThread.detach();
+    if (s.watchThread.joinable()) s.watchThread.detach();
   }
+  // Threads the system ended keep their objects: nothing of theirs can be released now,
+  // and the session record is never destroyed.
   ClosePort();
 }
 

@@ -18,6 +18,12 @@ bool OpenConnection(const char *portName, void (*onByte)(uint8_t), void (*keepAl
 // port. Safe to call when nothing is open.
 void CloseConnection();
 
+// The same stop where the link threads must not be joined (module unload and thread end
+// on Windows run under the loader lock). Waits at most `loopExitWaitMs` for both
+// threads to leave their loops, lets them finish on their own, then closes the port.
+// With `threadsGone` the system has already ended them: only the port is closed.
+void CloseConnectionWithoutJoining(bool threadsGone, int32_t loopExitWaitMs);
+
 size_t ReadPort(uint8_t *buffer, size_t maximum);
 size_t WritePort(const uint8_t *buffer, size_t length);
 

@@ -23,6 +23,9 @@ struct LinkSession {
   std::thread keepAliveThread;
   std::thread watchThread;
   platform::StopSignal stop;  // ends the link threads' sleeps when the connection closes
+  // Link threads that have not yet left their loops; a stop that may not join them
+  // waits for this to reach 0 instead.
+  std::atomic<int32_t> threadsInLoop{0};
   std::atomic<int64_t> lastActivityTime{0};
   std::atomic<int64_t> lastReceiveTime{0};
 

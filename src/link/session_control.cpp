@@ -1,5 +1,6 @@
 #include "link/session_control.h"
 
+#include <chrono>
 #include <cstring>
 #include <mutex>
 
@@ -20,9 +21,13 @@ constexpr int kPhoneWaitPolls = 200;  // of 50 ms: 10 s
 constexpr int kQuickStartFirstPoll = 198;
 constexpr int32_t kResultRefused = 22;
 
-// init and terminate may come from the host's thread and from the unload hooks.
-std::recursive_mutex controlMutex;
-std::atomic<std::thread::id> initThread{};
+// A stop from an unload hook waits this long for the link threads to leave their loops
+// (each loop ends within one short sleep once the stop is signalled).
+constexpr int32_t kUnloadLoopExitWaitMs = 3000;
+
+// init and terminate may come from the host's thread and from the unload hooks. Timed,
+// so that a hook running under the system's loader lock never waits for good.
+std::recursive_timed_mutex controlMutex;
 bool preparedOnce = false;
 
 void StopLink() {
@@ -46,21 +51,36 @@ int32_t Initialise(const char *portName, int32_t connectionType) {
   return 0;
 }
 
-void OnInitThreadExit() {
-  if (initThread.load() == std::this_thread::get_id()) CloseSession();
+// The end of the process, of the library, or of the thread that called init.
+void OnEnding(platform::EndingContext context) {
+  using platform::EndingContext;
+  if (context == EndingContext::kMayWaitForThreads) {
+    CloseSession();
+    return;
+  }
+  LinkSession &s = Session();
+  s.sessionOpen.store(false);
+  if (context == EndingContext::kThreadsGone) {
+    // Whatever the ended threads held stays held: take no lock, just let go of the port.
+    CloseConnectionWithoutJoining(true, 0);
+    return;
+  }
+  std::unique_lock<std::recursive_timed_mutex> lock(controlMutex, std::defer_lock);
+  if (!lock.try_lock_for(std::chrono::milliseconds(kUnloadLoopExitWaitMs))) return;
+  s.busy.store(true);
+  CloseConnectionWithoutJoining(false, kUnloadLoopExitWaitMs);
+  s.linkUp.store(false);
+  ResetAfterClose();
 }
-
-void OnProcessDetach() { CloseSession(); }
 
 }  // namespace
 
 int32_t OpenSession(const char *port, int32_t connectionType) {
-  std::lock_guard<std::recursive_mutex> lock(controlMutex);
+  std::lock_guard<std::recursive_timed_mutex> lock(controlMutex);
   LinkSession &s = Session();
   CloseSession();
-  initThread.store(std::this_thread::get_id());
-  platform::WatchCurrentThreadExit(OnInitThreadExit);
-  platform::SetProcessDetachHook(OnProcessDetach);
+  platform::WatchCurrentThreadExit(OnEnding);
+  platform::SetProcessDetachHook(OnEnding);
   s.sessionOpen.store(false);
 
   char name[kWorkNameSize] = {};
@@ -95,7 +115,7 @@ int32_t OpenSession(const char *port, int32_t connectionType) {
 }
 
 int32_t CloseSession() {
-  std::lock_guard<std::recursive_mutex> lock(controlMutex);
+  std::lock_guard<std::recursive_timed_mutex> lock(controlMutex);
   Session().sessionOpen.store(false);
   StopLink();
   ResetAfterClose();
