@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace pelkor::platform {
+namespace pelkor::platform::win32 {
 
 bool ResolvePortPath(const char *name, char *path, size_t size) {
   if (name == nullptr || name[0] == '\0' || size == 0) return false;
@@ -11,4 +11,4 @@ bool ResolvePortPath(const char *name, char *path, size_t size) {
   return written > 0 && static_cast<size_t>(written) < size;
 }
 
-}  // namespace pelkor::platform
+}  // namespace pelkor::platform::win32

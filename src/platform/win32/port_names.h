@@ -1,7 +1,7 @@
 #pragma once
 #include <cstddef>
 
-namespace pelkor::platform {
+namespace pelkor::platform::win32 {
 
 // Maps a port name as given to init() to the name CreateFileA opens: "COM1", "com12",
 // "CNCA0" get the device-namespace prefix \\.\ (which COM10 and above require and every
@@ -9,4 +9,4 @@ namespace pelkor::platform {
 // for an empty name or one that does not fit `size` bytes.
 bool ResolvePortPath(const char *name, char *path, size_t size);
 
-}  // namespace pelkor::platform
+}  // namespace pelkor::platform::win32

@@ -96,7 +96,7 @@ class Win32SerialPort final : public SerialPort {
 
   bool Open(const char *name) override {
     char path[160];
-    if (IsOpen() || !ResolvePortPath(name, path, sizeof path)) return false;
+    if (IsOpen() || !win32::ResolvePortPath(name, path, sizeof path)) return false;
     HANDLE port = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) return false;
