@@ -14,6 +14,7 @@ namespace pelkor {
 namespace {
 
 constexpr size_t kReadChunk = 1024;
+constexpr int32_t kStragglerWaitMs = 3000;
 std::atomic<platform::SerialPort *> testPort{nullptr};
 
 void KeepAliveThread(void (*cycle)()) {
@@ -67,6 +68,11 @@ bool OpenConnection(const char *portName, void (*onByte)(uint8_t), void (*keepAl
   LinkSession &s = Session();
   platform::SerialPort &port = LinkPort();
   s.running.store(false);
+  // Threads of a session stopped without joining may still be on their way out; a new
+  // pair must not run beside them.
+  for (int32_t waited = 0; s.threadsInLoop.load() > 0 && waited < kStragglerWaitMs; ++waited)
+    platform::SleepMs(1);
+  if (s.threadsInLoop.load() > 0) return false;
   if (!port.Open(portName)) return false;
   port.Purge();
   port.ResetCancel();

@@ -1,6 +1,12 @@
 // Process end and thread end on Windows: the DLL entry point's notifications. Both arrive
 // with the loader lock held, so the hooks are told not to wait for threads; at process
 // exit (reserved != null) the system has already ended every other thread.
+//
+// Once a session has been opened the DLL pins itself in the process: the link threads,
+// and the C++ and thread runtimes they run on, live in this image, and FreeLibrary must
+// not unmap it under them (nor can their end be awaited inside the loader's
+// notification). A host's FreeLibrary then ends nothing; terminate() ends the session,
+// process exit closes the port.
 #include <windows.h>
 
 #include <atomic>
@@ -14,14 +20,21 @@ std::atomic<EndingHook> processDetachHook{nullptr};
 std::atomic<EndingHook> threadExitHook{nullptr};
 std::atomic<DWORD> watchedThread{0};
 
-// After FreeLibrary the image is unmapped as soon as the entry point returns. The link
-// threads have left their loops by then but may still be unwinding through the runtime's
-// thread start code in this image; give them a moment to reach the system's exit path.
-constexpr DWORD kUnwindGraceMs = 20;
+std::atomic<bool> pinned{false};
+
+void PinThisModule() {
+  if (pinned.exchange(true)) return;
+  HMODULE self = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                     reinterpret_cast<LPCSTR>(&PinThisModule), &self);
+}
 
 }  // namespace
 
-void SetProcessDetachHook(EndingHook hook) { processDetachHook.store(hook); }
+void SetProcessDetachHook(EndingHook hook) {
+  PinThisModule();
+  processDetachHook.store(hook);
+}
 
 void WatchCurrentThreadExit(EndingHook hook) {
   threadExitHook.store(hook);
@@ -38,11 +51,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
       if (auto hook = threadExitHook.load()) hook(EndingContext::kLoaderLockHeld);
     }
   } else if (reason == DLL_PROCESS_DETACH) {
-    if (auto hook = processDetachHook.exchange(nullptr)) {
-      const bool processExiting = reserved != nullptr;
-      hook(processExiting ? EndingContext::kThreadsGone : EndingContext::kLoaderLockHeld);
-      if (!processExiting) Sleep(kUnwindGraceMs);
-    }
+    // A pinned module is detached only at process exit; an unpinned one has never
+    // started a session, and its hook is not set.
+    if (auto hook = processDetachHook.exchange(nullptr))
+      hook(reserved != nullptr ? EndingContext::kThreadsGone : EndingContext::kLoaderLockHeld);
   }
   return TRUE;
 }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <new>
 
 #include "platform/serial_port.h"
 #include "platform/sleep.h"
@@ -15,6 +16,8 @@ namespace pelkor::platform {
 namespace {
 
 constexpr DWORD kQueueBytes = 4096;
+// The watch thread drains the port at least this often, even if a driver loses an event.
+constexpr DWORD kEventWaitLimitMs = 200;
 constexpr DWORD kAllPurges = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
 // The line as the phone wants it: 8N1, no flow control of any kind, DTR and RTS under
@@ -87,11 +90,37 @@ DWORD FinishOverlapped(HANDLE port, OVERLAPPED &overlapped) {
   return moved;
 }
 
+// One comm-event wait: the record, mask and event the system completes it into. They
+// must outlive the wait however late it completes, so a record is never freed.
+struct CommEventWait {
+  OVERLAPPED overlapped{};
+  DWORD mask = 0;
+  HANDLE event = nullptr;
+};
+
+CommEventWait *NewCommEventWait() {
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (event == nullptr) return nullptr;
+  auto *wait = new (std::nothrow) CommEventWait{};
+  if (wait == nullptr) {
+    CloseHandle(event);
+    return nullptr;
+  }
+  wait->event = event;
+  return wait;
+}
+
+// Some drivers cannot wait for comm events at all, or fail a wait at once: pause as a
+// poll would rather than spin.
+void PauseAfterFailedWait(HANDLE port) {
+  SetCommMask(port, EV_RXCHAR);
+  SleepMs(5);
+}
+
 class Win32SerialPort final : public SerialPort {
  public:
   Win32SerialPort()
       : cancelEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-        commEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
         readEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
   bool Open(const char *name) override {
@@ -104,7 +133,6 @@ class Win32SerialPort final : public SerialPort {
       CloseHandle(port);
       return false;
     }
-    waitPending_.store(false);
     port_.store(port);
     return true;
   }
@@ -112,11 +140,12 @@ class Win32SerialPort final : public SerialPort {
   void Close() override {
     HANDLE port = port_.exchange(INVALID_HANDLE_VALUE);
     if (port == INVALID_HANDLE_VALUE) return;
-    // A comm-event wait still pending completes as soon as the mask changes; collect it
-    // so that nothing writes into the overlapped record after the handle is gone.
+    // The mask change ends a comm-event wait that is still pending. It completes into its
+    // own record whenever it does, so that record is left to it and a new one is made
+    // for the next connection.
     SetCommMask(port, 0);
-    if (waitPending_.exchange(false)) FinishOverlapped(port, waitOverlapped_);
     CloseHandle(port);
+    if (waitPending_.exchange(false)) wait_.store(nullptr);
   }
 
   bool IsOpen() const override { return port_.load() != INVALID_HANDLE_VALUE; }
@@ -191,28 +220,35 @@ class Win32SerialPort final : public SerialPort {
       return;
     }
     if (WaitForSingleObject(cancelEvent_, 0) == WAIT_OBJECT_0) return;
-    // A wait left pending by a cancelled call is still good: wait on it again rather
-    // than start a second one on the same record.
+    CommEventWait *wait = wait_.load();
     if (!waitPending_.load()) {
-      waitOverlapped_ = OVERLAPPED{};
-      ResetEvent(commEvent_);
-      waitOverlapped_.hEvent = commEvent_;
-      eventMask_ = 0;
-      if (WaitCommEvent(port, &eventMask_, &waitOverlapped_)) return;
+      if (wait == nullptr) {
+        wait = NewCommEventWait();
+        if (wait == nullptr) {
+          SleepMs(5);
+          return;
+        }
+        wait_.store(wait);
+      }
+      wait->overlapped = OVERLAPPED{};
+      ResetEvent(wait->event);
+      wait->overlapped.hEvent = wait->event;
+      wait->mask = 0;
+      if (WaitCommEvent(port, &wait->mask, &wait->overlapped)) return;
       if (GetLastError() != ERROR_IO_PENDING) {
-        // Some drivers cannot wait for comm events at all: fall back to short pauses.
-        SetCommMask(port, EV_RXCHAR);
-        SleepMs(5);
+        PauseAfterFailedWait(port);
         return;
       }
       waitPending_.store(true);
     }
-    HANDLE events[2] = {commEvent_, cancelEvent_};
-    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0) {
-      DWORD ignored = 0;
-      GetOverlappedResult(port, &waitOverlapped_, &ignored, FALSE);
-      waitPending_.store(false);
-    }
+    // Cancelled, or quiet for a while: return with the wait still pending, and wait on it
+    // again next time. It is never cancelled and collected here: on some systems that
+    // takes a helper thread, which cannot start while the loader lock is held.
+    HANDLE events[2] = {wait->event, cancelEvent_};
+    if (WaitForMultipleObjects(2, events, FALSE, kEventWaitLimitMs) != WAIT_OBJECT_0) return;
+    waitPending_.store(false);
+    DWORD ignored = 0;
+    if (!GetOverlappedResult(port, &wait->overlapped, &ignored, FALSE)) PauseAfterFailedWait(port);
   }
 
   void CancelWait() override { SetEvent(cancelEvent_); }
@@ -226,10 +262,8 @@ class Win32SerialPort final : public SerialPort {
 
   std::atomic<HANDLE> port_{INVALID_HANDLE_VALUE};
   HANDLE cancelEvent_;  // manual reset: stays set until the next connection
-  HANDLE commEvent_;    // the comm-event wait's own event
   HANDLE readEvent_;    // reads come from the watch thread only
-  OVERLAPPED waitOverlapped_{};
-  DWORD eventMask_ = 0;
+  std::atomic<CommEventWait *> wait_{nullptr};  // used by the watch thread
   std::atomic<bool> waitPending_{false};
   std::mutex writeMutex_;
 };
