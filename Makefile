@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build demo test test-quick tsan asan windows clean
+.PHONY: all build demo test test-quick tsan asan windows windows-test clean
 
 all: build
 
@@ -54,6 +54,13 @@ build-win64/CMakeCache.txt:
 windows: build-win32/CMakeCache.txt build-win64/CMakeCache.txt
 	cmake --build build-win32 -j$(JOBS)
 	cmake --build build-win64 -j$(JOBS)
+
+# The DLLs' export tables (both), then the x86_64 DLL under Wine against phonesim, with
+# the same C host programs run against the Linux library for comparison.
+windows-test: build windows
+	python3 tests/windows/check_dll_exports.py include/pelkor16.h \
+	        i686=build-win32/PELKOR16.dll x86_64=build-win64/PELKOR16.dll
+	python3 tests/windows/wine_driver.py both
 
 clean:
 	rm -rf build build-tsan build-asan build-win32 build-win64
