@@ -34,13 +34,34 @@ void Collect(LinkSession &s, const uint8_t *payload, size_t length) {
     s.reassemblyOverflow = true;  // the whole message is dropped when it completes
 }
 
+void AbandonMessage(LinkSession &s) {
+  s.reassembled = 0;
+  s.reassemblyOverflow = false;
+  s.collecting = false;
+  s.discarding = false;
+}
+
+void RememberFrame(LinkSession &s, uint8_t framesLeft, uint8_t number) {
+  s.collectedFramesLeft = framesLeft;
+  s.collectedNumber = number;
+}
+
+// A later frame belongs to the message being collected only if it is the next one:
+// one frame fewer left and the next sequence number.
+bool IsNextFrame(const LinkSession &s, uint8_t framesLeft, uint8_t number) {
+  return framesLeft + 1 == s.collectedFramesLeft && number == ((s.collectedNumber + 1) & 0x07);
+}
+
+bool IsRepeatOfLastFrame(const LinkSession &s, uint8_t framesLeft, uint8_t number) {
+  return framesLeft == s.collectedFramesLeft && number == s.collectedNumber;
+}
+
 }  // namespace
 
 void ResetReceiver() {
   LinkSession &s = Session();
   std::memset(s.window, 0, sizeof s.window);
-  s.reassembled = 0;
-  s.reassemblyOverflow = false;
+  AbandonMessage(s);
 }
 
 int32_t FindFrame() {
@@ -61,32 +82,55 @@ int32_t FindFrame() {
   const uint8_t type = w[p + 3];
   const size_t length = w[p + 5];
   const uint8_t *payload = w + p + 6;
-  const bool continuation = s.reassembled > 0 && s.lastType == type;
   s.lastType = type;
   s.lastSequence = length > 0 ? payload[length - 1] : w[p + 5];
-
   const bool firstFrame = (s.lastSequence & 0xF0) == kFirstFrameBit;
-  if (continuation || firstFrame) {
-    // A data frame carries at least its frames-left and sequence bytes.
-    if (length < 2) return 0;
-    SendAck(type, s.lastSequence & 0x0F);
-    Collect(s, payload, length);
-    s.reassembled += static_cast<int32_t>(length) - 2;
-    if (payload[length - 2] != 1) return 0;  // more frames follow
-    const bool dropped = s.reassemblyOverflow;
-    s.messageLength = static_cast<uint16_t>(s.reassembled + 2);
-    s.reassembled = 0;
-    s.reassemblyOverflow = false;
-    return dropped ? 0 : 1;
+
+  if (!firstFrame && type == kTypeAck) {
+    // The phone's acknowledgements: taken whole and not acknowledged. They may arrive
+    // between the frames of a long reply and leave its collection alone.
+    std::memcpy(s.message, payload, length);
+    s.messageLength = static_cast<uint16_t>(length);
+    return 1;
+  }
+  // Any other frame without the first-frame bit continues a message. One that continues
+  // nothing being collected is a piece of a message whose start was lost: never a
+  // message of its own.
+  if (!firstFrame && !(s.collecting && s.collectedType == type)) return 0;
+  // A data frame carries at least its frames-left and sequence bytes.
+  if (length < 2) return 0;
+
+  SendAck(type, s.lastSequence & 0x0F);
+  // A phone that sends data frames is answering: frames it left unacknowledged no
+  // longer count against it.
+  s.framesAcked.store(s.framesSent.load());
+
+  const uint8_t framesLeft = payload[length - 2];
+  const uint8_t number = s.lastSequence & 0x07;
+  if (firstFrame) {
+    // A first frame always starts a new message, whatever was left unfinished.
+    AbandonMessage(s);
+    s.collecting = true;
+    s.collectedType = type;
+  } else if (IsRepeatOfLastFrame(s, framesLeft, number)) {
+    return 0;  // sent again because our acknowledgement went missing: already kept
+  } else if (s.discarding || !IsNextFrame(s, framesLeft, number)) {
+    // A frame went missing: nothing of this message may be dispatched. Its remaining
+    // frames are still acknowledged, then dropped.
+    s.discarding = true;
+    RememberFrame(s, framesLeft, number);
+    if (framesLeft <= 1) AbandonMessage(s);
+    return 0;
   }
 
-  // Neither a first frame nor a continuation, as the phone's acknowledgements are:
-  // taken whole, not acknowledged, and anything half-collected is abandoned.
-  std::memcpy(s.message, payload, length);
-  s.messageLength = static_cast<uint16_t>(length);
-  s.reassembled = 0;
-  s.reassemblyOverflow = false;
-  return 1;
+  Collect(s, payload, length);
+  s.reassembled += static_cast<int32_t>(length) - 2;
+  RememberFrame(s, framesLeft, number);
+  if (framesLeft != 1) return 0;  // more frames follow
+  const bool dropped = s.reassemblyOverflow;
+  s.messageLength = static_cast<uint16_t>(s.reassembled + 2);
+  AbandonMessage(s);
+  return dropped ? 0 : 1;
 }
 
 void OnByte(uint8_t byte) {

@@ -12,7 +12,10 @@ int32_t WriteFrame(uint8_t length, uint8_t type, const uint8_t *payload) {
   uint8_t frame[kMaxFrameSize];
   const size_t size = BuildFrame(s.StartByte(), type, payload, length, frame);
   if (WritePort(frame, size) < size) return 0;
-  if (type != kTypeAck) s.framesSent.fetch_add(1);
+  if (type != kTypeAck) {
+    s.lastFrameSent.store(static_cast<uint16_t>(type << 8 | (payload[length - 1] & 0x0F)));
+    s.framesSent.fetch_add(1);
+  }
   return 1;
 }
 

@@ -34,6 +34,7 @@ struct LinkSession {
   std::atomic<uint32_t> framesSent{0};
   std::atomic<uint32_t> framesAcked{0};
   std::atomic<uint16_t> lastAck{0xFFFF};  // [type, number] of the last ack sent
+  std::atomic<uint16_t> lastFrameSent{0xFFFF};  // [type, number] of the last data frame written
   std::atomic<bool> phoneHeard{false};
   std::atomic<bool> linkUp{false};
 
@@ -43,6 +44,11 @@ struct LinkSession {
   uint16_t messageLength = 0;
   int32_t reassembled = 0;
   bool reassemblyOverflow = false;  // the message being collected no longer fits
+  bool collecting = false;          // a multi-frame message is under way
+  bool discarding = false;          // ... but it lost a frame: its rest is acknowledged, not kept
+  uint8_t collectedType = 0;        // its message type
+  uint8_t collectedFramesLeft = 0;  // frames-left byte of its last frame
+  uint8_t collectedNumber = 0;      // sequence number (low three bits) of its last frame
   uint8_t lastType = 0;
   uint8_t lastSequence = 0;
 

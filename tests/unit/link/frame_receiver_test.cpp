@@ -179,3 +179,99 @@ TEST(ReplyMessage, ReadsPastTheEndAsZeroAndCutsTexts) {
 
 }  // namespace
 }  // namespace pelkor::testing
+
+namespace pelkor::testing {
+namespace {
+
+
+class ReassemblyTest : public ReceiverTest {
+ protected:
+  int FeedFrames(const std::vector<Bytes> &frames) {
+    int completions = 0;
+    for (const Bytes &f : frames)
+      for (int r : Feed(f)) completions += r;
+    return completions;
+  }
+  static Bytes Frame(uint8_t type, uint8_t fill, uint8_t framesLeft, uint8_t sequence) {
+    return PhoneFrame(type, DataPayload(Bytes(120, fill), framesLeft, sequence));
+  }
+  size_t AcksWritten() { return port.Writes().size(); }
+};
+
+TEST_F(ReassemblyTest, AMessageThatLostAFrameIsNeverDispatched) {
+  // Five frames, the third lost: the rest are acknowledged, nothing completes, and the
+  // next message arrives whole.
+  EXPECT_EQ(FeedFrames({Frame(0x05, 0x11, 5, 0x41), Frame(0x05, 0x22, 4, 0x02),
+                        Frame(0x05, 0x44, 2, 0x04), Frame(0x05, 0x55, 1, 0x05)}),
+            0);
+  EXPECT_EQ(AcksWritten(), 4u);
+  EXPECT_FALSE(Session().collecting);
+  EXPECT_EQ(FeedFrames({PhoneFrame(0x04, DataPayload(kStatusReply, 1, 0x46))}), 1);
+  EXPECT_EQ(Message(), DataPayload(kStatusReply, 1, 0x46));
+}
+
+TEST_F(ReassemblyTest, AFrameOutOfSequenceBreaksTheMessage) {
+  // Frames-left counts down as it should, but a sequence number was skipped.
+  EXPECT_EQ(FeedFrames({Frame(0x14, 0x11, 3, 0x41), Frame(0x14, 0x22, 2, 0x03), Frame(0x14, 0x33, 1, 0x04)}), 0);
+  // Frames-left jumps while the numbers run on.
+  EXPECT_EQ(FeedFrames({Frame(0x14, 0x11, 3, 0x45), Frame(0x14, 0x33, 1, 0x06)}), 0);
+}
+
+TEST_F(ReassemblyTest, AFrameSentAgainIsKeptOnce) {
+  // Our acknowledgement of the second frame went missing and the phone repeats it.
+  const Bytes second = Frame(0x14, 0x22, 2, 0x02);
+  EXPECT_EQ(FeedFrames({Frame(0x14, 0x11, 3, 0x41), second, second,
+                        PhoneFrame(0x14, DataPayload({0x33}, 1, 0x03))}),
+            1);
+  EXPECT_EQ(Session().messageLength, 120 + 120 + 3);
+  EXPECT_EQ(Message()[120], 0x22);
+  EXPECT_EQ(Message()[240], 0x33);
+}
+
+TEST_F(ReassemblyTest, AFirstFrameAlwaysStartsANewMessage) {
+  // The phone sent one of two frames, then a status reply of its own (another type),
+  // then a complete two-frame message of the first type again.
+  EXPECT_EQ(FeedFrames({Frame(0x14, 0x11, 2, 0x41)}), 0);
+  EXPECT_EQ(FeedFrames({PhoneFrame(0x04, DataPayload(kStatusReply, 1, 0x42))}), 1);
+  EXPECT_EQ(Message(), DataPayload(kStatusReply, 1, 0x42));
+  EXPECT_EQ(FeedFrames({Frame(0x14, 0x11, 2, 0x43)}), 0);
+  EXPECT_EQ(FeedFrames({Frame(0x14, 0x77, 2, 0x44), PhoneFrame(0x14, DataPayload({0x99}, 1, 0x05))}), 1);
+  EXPECT_EQ(Session().messageLength, 120 + 1 + 2);
+  EXPECT_EQ(Message()[0], 0x77);
+}
+
+TEST_F(ReassemblyTest, PiecesOfAMessageWhoseStartWasLostAreDropped) {
+  EXPECT_EQ(FeedFrames({Frame(0x14, 0x22, 2, 0x02), PhoneFrame(0x14, DataPayload({0x08, 0x01}, 1, 0x03))}), 0);
+  EXPECT_TRUE(port.Writes().empty());
+}
+
+TEST_F(ReassemblyTest, ThePhonesAcknowledgementsDoNotInterruptALongReply) {
+  EXPECT_EQ(FeedFrames({Frame(0x05, 0x11, 2, 0x41)}), 0);
+  EXPECT_EQ(FeedFrames({PhoneFrame(kTypeAck, {0x04, 0x02})}), 1);  // counted on its own
+  EXPECT_EQ(FeedFrames({PhoneFrame(0x05, DataPayload({0x33}, 1, 0x02))}), 1);
+  EXPECT_EQ(Session().messageLength, 120 + 1 + 2);
+}
+
+TEST_F(ReassemblyTest, DataFromThePhoneSettlesEarlierUnacknowledgedFrames) {
+  LinkSession &s = Session();
+  s.framesSent = 7;
+  s.framesAcked = 4;  // three acknowledgements lost on the way
+  EXPECT_EQ(FeedFrames({PhoneFrame(0x04, DataPayload(kStatusReply, 1, 0x41))}), 1);
+  EXPECT_EQ(s.framesAcked.load(), 7u);
+}
+
+TEST(PhoneAcknowledgements, TheNewestFrameAcknowledgedSettlesTheOlderOnes) {
+  LinkSession &s = Session();
+  s.framesSent = 10;
+  s.framesAcked = 6;
+  s.lastFrameSent = 0x0403;  // the status request, number 3
+  const uint8_t older[] = {0x11, 0x02};
+  DispatchReply({kTypeAck, older, sizeof older});
+  EXPECT_EQ(s.framesAcked.load(), 7u);  // an older frame: counted, no more
+  const uint8_t newest[] = {0x04, 0x03};
+  DispatchReply({kTypeAck, newest, sizeof newest});
+  EXPECT_EQ(s.framesAcked.load(), 10u);
+}
+
+}  // namespace
+}  // namespace pelkor::testing
