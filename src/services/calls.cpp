@@ -77,14 +77,18 @@ int32_t ResetPhone(const char *kind) {
 }
 
 int32_t PlayTone(int32_t volume, int32_t frequency, int32_t durationMs) {
+  // A tone of no length plays nothing: nothing is sent and nothing waited for.
+  if (durationMs <= 0) return 1;
   LinkSession &s = Session();
   s.busy.store(true);  // hold back the keep-alive poll while the tone plays
-  if (SendPreparatoryRequestOnce()) durationMs -= 5;
+  // Wider arithmetic: the caller's duration may be anything a 32-bit integer holds.
+  int64_t duration = durationMs;
+  if (SendPreparatoryRequestOnce()) duration -= 5;
   const uint8_t toneOn[] = {0x00, 0x01, 0x8F, static_cast<uint8_t>(volume & 0xFF),
                             static_cast<uint8_t>((frequency >> 8) & 0xFF),
                             static_cast<uint8_t>(frequency & 0xFF)};
   Send(sizeof toneOn, kTypeService, toneOn);
-  const int64_t wait = static_cast<int64_t>(durationMs) - 15;
+  const int64_t wait = duration - 15;
   platform::SleepMs(wait < 1 ? 1 : static_cast<int32_t>(wait));
   SendBeep(false);
   s.busy.store(false);

@@ -216,6 +216,19 @@ TEST_F(Services, ResetsBeepsAndTones) {
   EXPECT_EQ(sim.state()["resets"], nlohmann::json({"soft", "soft", "hard"}));
 }
 
+TEST_F(Services, AToneOfNoLengthPlaysNothingAndReturnsAtOnce) {
+  Open();
+  // The most negative durations once wrapped round to a sleep of about 24.8 days.
+  const auto started = std::chrono::steady_clock::now();
+  for (int32_t duration : {INT32_MIN, INT32_MIN + 4, -1, 0}) EXPECT_EQ(play_tone(4, 1000, duration), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+  EXPECT_EQ(play_tone(4, 1000, 20), 1);  // the first tone that plays still prepares the phone
+  ASSERT_TRUE(WaitForMessages(0x40, 3, 1s));
+  const std::vector<Bytes> expected = {
+      {0x00, 0x01, 0x64, 0x01}, {0x00, 0x01, 0x8F, 0x04, 0x03, 0xE8}, {0x00, 0x01, 0x8F, 0x00, 0x00, 0x00}};
+  EXPECT_EQ(Sent(0x40), expected);
+}
+
 TEST_F(Services, NetworkInfoInThePhonesLayoutAndItsReuse) {
   Open();
   char code[7], area[8], cell[8];
