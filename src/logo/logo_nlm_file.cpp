@@ -36,6 +36,16 @@ void placeStartupRowByte(LogoBitmap &logo, std::size_t index, uint8_t byte) {
     }
 }
 
+// The picture must be one the kind can hold: a start-up logo is 84 pixels wide and at
+// most 48 high (its banded layout knows no other width); the others may be any size
+// that fits the bitmap. An image without a single whole byte of pixels is no logo.
+bool geometryFitsKind(LogoKind kind, uint8_t width, uint8_t height) {
+    const std::size_t size = std::size_t{width} * height / 8;
+    if (size == 0) return false;
+    if (kind == kLogoStartup) return width == kStartupLogoWidth && height <= kStartupLogoHeight;
+    return size <= kLogoBitmapCapacity;
+}
+
 } // namespace
 
 bool readNlmFile(LogoFileStream &in, LogoBitmap &logo) {
@@ -59,12 +69,8 @@ bool readNlmFile(LogoFileStream &in, LogoBitmap &logo) {
     const std::size_t image_bytes = std::size_t{(width + 7u) / 8u} * height;
 
     const bool banded = width == kStartupLogoWidth;
-    if (banded) {
-        kind = kLogoStartup; // whatever the type byte said
-        if (height > kStartupLogoHeight) return false;
-    } else if (size > kLogoBitmapCapacity) {
-        return false;
-    }
+    if (banded) kind = kLogoStartup; // whatever the type byte said
+    if (!geometryFitsKind(kind, width, height)) return false;
 
     for (std::size_t i = 0; i < image_bytes; ++i) {
         const int byte = in.readByte();

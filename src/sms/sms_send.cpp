@@ -139,7 +139,11 @@ int32_t SendUcs2File(const char *destination, const char *fileName, int32_t cent
   uint8_t data[kUcs2FileMaxBytes] = {};
   if (std::fread(mark, 1, sizeof mark, file) == sizeof mark)
     length = std::fread(data, 1, sizeof data, file);
+  const bool unreadable = std::ferror(file) != 0;  // a directory opens, but does not read
   std::fclose(file);
+  // Nothing to send: the source could not be read or holds no whole character after
+  // its byte-order mark. An empty message is not what the caller asked for.
+  if (unreadable || length < 2) return kResultRefused;
 
   std::memset(record.text, 0, sizeof record.text);
   std::memcpy(record.text, data, length);

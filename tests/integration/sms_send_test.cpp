@@ -158,6 +158,19 @@ TEST_F(SmsSend, Ucs2FromAFileKeepsItsClass) {
   EXPECT_EQ(Sent().size(), 3u) << "refused messages never reach the phone";
 }
 
+TEST_F(SmsSend, Ucs2SourceWithoutACharacterIsRefused) {
+  // A folder opens but cannot be read; a mark alone, or a mark and half a character,
+  // holds nothing to send. None of them may go out as an empty message.
+  const std::string mark = WriteFile("mark.txt", {0xFE, 0xFF});
+  const std::string half = WriteFile("half.txt", {0xFE, 0xFF, 0x00});
+  const std::string single = WriteFile("single.txt", {0xFE});
+  const std::string empty = WriteFile("empty.txt", {});
+  const std::string folder = mark.substr(0, mark.rfind('/'));
+  for (const std::string &source : {folder, mark, half, single, empty})
+    EXPECT_EQ(senducs2("+4915", source.c_str(), 0, 0), PELKOR_ERR_REFUSED) << source;
+  EXPECT_TRUE(Sent().empty());
+}
+
 TEST_F(SmsSend, RefusalsAndFailures) {
   for (const char *bad : {"12ab", "+44 20", "123456789012345678901", "#31#"})
     EXPECT_EQ(sendsms(bad, "hi", 0, 0), PELKOR_ERR_REFUSED) << bad;

@@ -321,6 +321,27 @@ TEST_F(LogoFilesTest, RejectedFilesLeaveTheRecordAsItWas) {
     EXPECT_TRUE(sameRecord(sharedLogo(), before));
 }
 
+TEST_F(LogoFilesTest, NlmGeometryThatDoesNotFitItsKindIsRefused) {
+    logo_setdata(PELKOR_LOGO_OPERATOR, "244 05");
+    drawPattern(72, 14);
+    const pelkor::LogoBitmap before = sharedLogo();
+    // A start-up type with no pixels at all, with small-logo rows, or with too many rows;
+    // any type with an image too small to fill one byte.
+    const Bytes empty_startup = {'N', 'L', 'M', 0x20, 0x01, 0x02, 0x00, 0x00, 0xFF, 0xFF};
+    const Bytes cases[] = {empty_startup, nlmFile(2, 72, 14, {0x00}, patternPixel),
+                           nlmFile(2, 84, 49, {0x00}, patternPixel), nlmFile(0, 0, 14, {0x00}, patternPixel),
+                           nlmFile(1, 1, 7, {0x00}, patternPixel)};
+    for (const Bytes &nlm : cases) {
+        writeBytes(file("bad.nlm"), nlm);
+        EXPECT_EQ(logo_readfile(file("bad.nlm").c_str()), PELKOR_NOT_FOUND);
+        EXPECT_TRUE(sameRecord(sharedLogo(), before));
+    }
+    // A start-up logo shorter than the screen is still one.
+    writeBytes(file("short.nlm"), nlmFile(2, 84, 40, {0x00}, patternPixel));
+    EXPECT_EQ(logo_readfile(file("short.nlm").c_str()), PELKOR_OK);
+    EXPECT_EQ(sharedLogo().kind, PELKOR_LOGO_STARTUP);
+}
+
 TEST_F(LogoFilesTest, LargestAcceptedImagesFillTheBitmapExactly) {
     // 252 x 16 = 504 bytes: a NOL of that size fits, one more row does not.
     Bytes fits = nolHeader(244, 5, 252, 16);
