@@ -158,6 +158,24 @@ TEST_F(Link, NoiseAndCorruptFramesFromThePhoneDoNotUpsetTheLink) {
   EXPECT_EQ(isalive(), 1);
 }
 
+TEST_F(Link, ABriefLossOfAcknowledgementsIsForgottenOnceThePhoneAnswers) {
+  ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
+  // The phone answers but its acknowledgements are lost for a few requests.
+  sim.set_acknowledging(false);
+  int32_t level = 0;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(getrflevel(&level), PELKOR_OK);
+  sim.set_acknowledging(true);
+  EXPECT_EQ(getrflevel(&level), PELKOR_OK);
+  // Idle and healthy from here on: isalive must say so however long since the last byte
+  // (the keep-alive asks every 4 s; in between, more than 2 s pass without data).
+  int zeros = 0;
+  for (int sample = 0; sample < 60; ++sample) {
+    zeros += isalive() == 0 ? 1 : 0;
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_EQ(zeros, 0);
+}
+
 TEST_F(Link, InfraredStartupSyncsWakesAndUsesInfraredFrames) {
   ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_INFRARED), PELKOR_OK);
   const Bytes wire = sim.wire();
