@@ -14,32 +14,12 @@
  */
 #include <pelkor16.h>
 
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-static int checks_run = 0;
-static int checks_failed = 0;
+#include "checks.h"
 
-static int check(int passed, const char *what, const char *detail_format, ...) {
-  char detail[400] = "";
-  if (!passed && detail_format != NULL) {
-    va_list arguments;
-    va_start(arguments, detail_format);
-    vsnprintf(detail, sizeof detail, detail_format, arguments);
-    va_end(arguments);
-  }
-  ++checks_run;
-  if (passed) {
-    printf("ok - %s\n", what);
-  } else {
-    ++checks_failed;
-    printf("FAIL - %s: %s\n", what, detail);
-  }
-  fflush(stdout);
-  return passed;
-}
 
 static int check_int(const char *what, long got, long expected) {
   return check(got == expected, what, "got %ld, expected %ld", got, expected);
@@ -324,6 +304,5 @@ int main(int argc, char **argv) {
   drawn_logos();
   built_ringtone();
   wave_files();
-  printf("file_families_test: %d checks, %d failed\n", checks_run, checks_failed);
-  return checks_failed == 0 ? 0 : 1;
+  return finish_checks("file_families_test");
 }

@@ -20,11 +20,11 @@
  */
 #include <pelkor16.h>
 
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "checks.h"
 #include "dynamic_library.h"
 #include "host_support.h"
 
@@ -130,35 +130,6 @@ enum { export_count = 0 PELKOR_EXPORTS(COUNT_EXPORT) };
 
 /* ---- Checks ------------------------------------------------------------------------ */
 
-static int checks_run = 0;
-static int checks_failed = 0;
-
-static void emit(const char *format, ...) {
-  va_list arguments;
-  va_start(arguments, format);
-  vprintf(format, arguments);
-  va_end(arguments);
-  fputc('\n', stdout);
-  fflush(stdout); /* the driver reads line by line from a pipe */
-}
-
-static int check(int passed, const char *what, const char *detail_format, ...) {
-  char detail[600] = "";
-  if (!passed && detail_format != NULL) {
-    va_list arguments;
-    va_start(arguments, detail_format);
-    vsnprintf(detail, sizeof detail, detail_format, arguments);
-    va_end(arguments);
-  }
-  ++checks_run;
-  if (passed) {
-    emit("ok - %s", what);
-  } else {
-    ++checks_failed;
-    emit("FAIL - %s: %s", what, detail);
-  }
-  return passed;
-}
 
 static int check_int(const char *what, long got, long expected) {
   return check(got == expected, what, "got %ld, expected %ld", got, expected);
@@ -698,6 +669,5 @@ int main(int argc, char **argv) {
   /* A host may unload the library once its session is closed; a crash or hang here
    * shows as a missing summary line. */
   dynamic_library_close(library);
-  emit("host_api_test: %d checks, %d failed", checks_run, checks_failed);
-  return checks_failed == 0 ? 0 : 1;
+  return finish_checks("host_api_test");
 }
