@@ -88,7 +88,12 @@ int32_t FindFrame() {
 
   if (!firstFrame && type == kTypeAck) {
     // The phone's acknowledgements: taken whole and not acknowledged. They may arrive
-    // between the frames of a long reply and leave its collection alone.
+    // between the frames of a long reply; then they are counted straight from the
+    // window, and the message buffer holding the reply's first frames is left alone.
+    if (s.collecting) {
+      DispatchReply({type, payload, length});
+      return 0;
+    }
     std::memcpy(s.message, payload, length);
     s.messageLength = static_cast<uint16_t>(length);
     return 1;

@@ -246,10 +246,19 @@ TEST_F(ReassemblyTest, PiecesOfAMessageWhoseStartWasLostAreDropped) {
 }
 
 TEST_F(ReassemblyTest, ThePhonesAcknowledgementsDoNotInterruptALongReply) {
+  Session().lastFrameSent = 0xFFFF;  // the acknowledgement names no frame of ours
   EXPECT_EQ(FeedFrames({Frame(0x05, 0x11, 2, 0x41)}), 0);
-  EXPECT_EQ(FeedFrames({PhoneFrame(kTypeAck, {0x04, 0x02})}), 1);  // counted on its own
+  const uint32_t acked = Session().framesAcked.load();
+  // Counted at once, and the reply's first frame stays as it was collected.
+  EXPECT_EQ(FeedFrames({PhoneFrame(kTypeAck, {0x04, 0x02})}), 0);
+  EXPECT_EQ(Session().framesAcked.load(), acked + 1);
   EXPECT_EQ(FeedFrames({PhoneFrame(0x05, DataPayload({0x33}, 1, 0x02))}), 1);
   EXPECT_EQ(Session().messageLength, 120 + 1 + 2);
+  EXPECT_EQ(Message(), [] {
+    Bytes whole(120, 0x11);
+    whole.insert(whole.end(), {0x33, 0x01, 0x02});
+    return whole;
+  }());
 }
 
 TEST_F(ReassemblyTest, DataFromThePhoneSettlesEarlierUnacknowledgedFrames) {
