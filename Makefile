@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build demo test test-quick tsan asan windows windows-test clean
+.PHONY: all build demo test test-quick tsan asan windows windows-test fuzz-build fuzz-smoke clean
 
 all: build
 
@@ -62,5 +62,21 @@ windows-test: build windows
 	        i686=build-win32/PELKOR16.dll x86_64=build-win64/PELKOR16.dll
 	python3 tests/windows/wine_driver.py both
 
+# libFuzzer targets (clang): fuzz/README.md says how to run them for longer.
+# `fuzz-build`, not `fuzz`: make would take the fuzz/ folder for that target, up to date.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
+
+$(FUZZ_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	      -DCMAKE_CXX_COMPILER=clang++ -DPELKOR_FUZZ=ON -DPELKOR_BUILD_TESTS=OFF -DPELKOR_BUILD_BENCH=OFF
+
+fuzz-build: $(FUZZ_BUILD)/CMakeCache.txt
+	cmake --build $(FUZZ_BUILD) --target fuzz -j$(JOBS)
+
+# Each target for FUZZ_SECONDS over its committed corpus; fails on any finding.
+fuzz-smoke: fuzz-build
+	python3 fuzz/run_smoke.py $(FUZZ_BUILD) --seconds $(FUZZ_SECONDS)
+
 clean:
-	rm -rf build build-tsan build-asan build-win32 build-win64
+	rm -rf build build-tsan build-asan build-win32 build-win64 build-fuzz

@@ -36,13 +36,15 @@ void placeStartupRowByte(LogoBitmap &logo, std::size_t index, uint8_t byte) {
     }
 }
 
-// The picture must be one the kind can hold: a start-up logo is 84 pixels wide and at
-// most 48 high (its banded layout knows no other width); the others may be any size
-// that fits the bitmap. An image without a single whole byte of pixels is no logo.
+// The picture must be one the kind can hold. A start-up logo is the whole 84 x 48
+// screen: its banded layout knows no other width, and a shorter picture would fill
+// bands beyond the bytes its size counts, which saving or uploading would then lose.
+// The others may be any size that fits the bitmap. An image without a single whole
+// byte of pixels is no logo.
 bool geometryFitsKind(LogoKind kind, uint8_t width, uint8_t height) {
     const std::size_t size = std::size_t{width} * height / 8;
     if (size == 0) return false;
-    if (kind == kLogoStartup) return width == kStartupLogoWidth && height <= kStartupLogoHeight;
+    if (kind == kLogoStartup) return width == kStartupLogoWidth && height == kStartupLogoHeight;
     return size <= kLogoBitmapCapacity;
 }
 
