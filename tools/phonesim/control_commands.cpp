@@ -44,6 +44,8 @@ std::string Simulator::help() const {
          "  pace on|off        write at 115200 baud 8N1 (86.8 us a byte)\n"
          "  noise N            write N random bytes\n"
          "  corrupt            write one frame with a bad checksum\n"
+         "  lose-frame [K]     lose frame K (1 the first, 0 none) of our next message of\n"
+         "                     several frames; alone: the loss still pending, frames lost\n"
          "  send TYPE HEX...   send a message of our own, e.g. send 04 01 08 00 02\n"
          "  dump               the state as JSON\n"
          "  set POINTER JSON   change one value, e.g. set /status/signal 4\n"
@@ -81,6 +83,14 @@ std::string Simulator::control(const std::string& line) {
   }
   if (command == "corrupt") {
     inject_corrupt_frame();
+    return "ok";
+  }
+  if (command == "lose-frame") {
+    long long index = -1;
+    if (!(words >> index))
+      return "pending " + std::to_string(frame_loss_pending()) + " lost " + std::to_string(frames_lost());
+    if (index < 0) return "error: lose-frame needs a frame number (1 the first) or 0";
+    lose_frame(static_cast<size_t>(index));
     return "ok";
   }
   if (command == "send") {

@@ -220,9 +220,8 @@ void Simulator::dispatch(const Message& message) {
     std::fprintf(stderr, "phonesim: handler for type 0x%02X failed: %s\n", message.type, failure.what());
     return;
   }
-  for (const OutgoingMessage& reply : replies.messages()) {
-    for (const auto& frame : link_.frames_for(message.start, reply.type, reply.bytes)) queue_output(frame);
-  }
+  for (const OutgoingMessage& reply : replies.messages())
+    queue_frames(link_.frames_for(message.start, reply.type, reply.bytes));
 }
 
 void Simulator::queue_output(const std::vector<uint8_t>& bytes) {
@@ -230,6 +229,18 @@ void Simulator::queue_output(const std::vector<uint8_t>& bytes) {
   if (silent_ || output_.size() + bytes.size() > kMaxOutput) return;
   output_.insert(output_.end(), bytes.begin(), bytes.end());
   wake();
+}
+
+void Simulator::queue_frames(const std::vector<std::vector<uint8_t>>& frames) {
+  // The frames keep their sequence numbers whether or not they reach the wire.
+  size_t skip = frames.size();
+  if (lose_frame_ > 0 && frames.size() > 1 && !silent_) {
+    skip = std::min(lose_frame_, frames.size()) - 1;
+    lose_frame_ = 0;
+    ++frames_lost_;
+  }
+  for (size_t i = 0; i < frames.size(); ++i)
+    if (i != skip) queue_output(frames[i]);
 }
 
 void Simulator::flush_output(std::chrono::steady_clock::time_point& next_due) {
@@ -339,7 +350,7 @@ std::string Simulator::run_family_control(const ControlCommand& command, const s
       return std::string("error: ") + failure.what();
     }
     for (const OutgoingMessage& message : replies.messages())
-      for (const auto& frame : link_.frames_for(last_start_, message.type, message.bytes)) queue_output(frame);
+      queue_frames(link_.frames_for(last_start_, message.type, message.bytes));
   }
   notify_change();
   return answer;
@@ -349,8 +360,23 @@ bool Simulator::send_message(uint8_t type, const std::vector<uint8_t>& bytes) {
   std::lock_guard lock(mutex_);
   if (silent_) return false;
   const auto frames = link_.frames_for(last_start_, type, bytes);
-  for (const auto& frame : frames) queue_output(frame);
+  queue_frames(frames);
   return !frames.empty();
+}
+
+void Simulator::lose_frame(size_t index) {
+  std::lock_guard lock(mutex_);
+  lose_frame_ = index;
+}
+
+size_t Simulator::frame_loss_pending() const {
+  std::lock_guard lock(mutex_);
+  return lose_frame_;
+}
+
+size_t Simulator::frames_lost() const {
+  std::lock_guard lock(mutex_);
+  return frames_lost_;
 }
 
 std::vector<uint8_t> Simulator::wire() const {

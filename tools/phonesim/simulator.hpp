@@ -77,6 +77,12 @@ class Simulator {
 
   void inject_noise(size_t count);  // random bytes towards the computer
   void inject_corrupt_frame();      // a status frame whose checksum is wrong
+  // Of the next message we send in more than one frame, frame `index` (1 the first; an
+  // index past the last frame means the last) is not written, as if the line lost it.
+  // 0 withdraws a loss not yet applied.
+  void lose_frame(size_t index);
+  size_t frame_loss_pending() const;  // the index still waiting for a message, or 0
+  size_t frames_lost() const;         // frames not written so far
   // Sends a message of our own (numbered, split as needed). False when it cannot be
   // numbered (over 255 frames) or nothing may be sent (silent).
   bool send_message(uint8_t type, const std::vector<uint8_t>& bytes);
@@ -107,6 +113,7 @@ class Simulator {
   void receive(std::span<const uint8_t> bytes);               // lock held
   void dispatch(const Message& message);                      // lock held
   void queue_output(const std::vector<uint8_t>& bytes);       // lock held
+  void queue_frames(const std::vector<std::vector<uint8_t>>& frames);  // lock held
   void flush_output(std::chrono::steady_clock::time_point& next_due);  // lock not held
   std::string help() const;
   std::string family_help() const;
@@ -130,6 +137,8 @@ class Simulator {
   bool silent_ = false;
   bool acknowledging_ = true;
   bool paced_ = false;
+  size_t lose_frame_ = 0;  // see lose_frame()
+  size_t frames_lost_ = 0;
   uint8_t last_start_ = kCableStart;
   std::deque<uint8_t> output_;
   bool pacing_ = false;  // a paced burst is under way since pace_origin_
