@@ -131,6 +131,32 @@ TEST(ControlCommands, WireFramesAndMessagesAreListed) {
   EXPECT_EQ((Bytes(frame->payload.begin(), frame->payload.end() - 2)), (Bytes{0x00, 0x01, 0x00, 0x05, 0x07}));
 }
 
+TEST(ControlCommands, LoseFrameDropsOneFrameOfTheNextLongMessageOnly) {
+  Simulator sim;
+  ASSERT_TRUE(sim.start());
+  TestClient client(sim.device_path());
+  std::string hex = "send 05";
+  for (int i = 0; i < 200; ++i) hex += " 5A";  // two frames
+  auto frames_of_next_message = [&] {
+    std::vector<Bytes> trailers;
+    while (auto frame = client.next_frame(300ms))
+      trailers.push_back(Bytes(frame->payload.end() - 2, frame->payload.end()));
+    return trailers;
+  };
+
+  EXPECT_EQ(sim.control("lose-frame 2"), "ok");
+  EXPECT_EQ(sim.control("lose-frame"), "pending 2 lost 0");
+  ASSERT_EQ(sim.control(hex), "ok");
+  const auto lost = frames_of_next_message();
+  ASSERT_EQ(lost.size(), 1u);
+  EXPECT_EQ(lost[0][0], 2);  // the first frame, two frames left: the second never came
+  EXPECT_EQ(sim.control("lose-frame"), "pending 0 lost 1");
+
+  ASSERT_EQ(sim.control(hex), "ok");  // the loss was for one message only
+  EXPECT_EQ(frames_of_next_message().size(), 2u);
+  EXPECT_EQ(sim.control("lose-frame -1").rfind("error", 0), 0u);
+}
+
 TEST(ControlServer, AnswersLinesOnTheSocket) {
   Simulator sim;
   ASSERT_TRUE(sim.start());
