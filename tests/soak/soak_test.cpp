@@ -42,6 +42,18 @@ using nlohmann::json;
 using namespace std::chrono_literals;
 namespace L = limits;
 
+// Seconds since the epoch of a calendar time taken as UTC.
+std::time_t SecondsOf(int year, int month, int day, int hour, int minute, int second) {
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  return timegm(&tm);
+}
+
 int64_t MsSince(Clock::time_point t) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
 }
@@ -784,14 +796,7 @@ void Soak::ClockRead() {
     return;
   }
   if (!phoneClock_) return;
-  std::tm tm{};
-  tm.tm_year = y - 1900;
-  tm.tm_mon = mo - 1;
-  tm.tm_mday = d;
-  tm.tm_hour = h;
-  tm.tm_min = mi;
-  tm.tm_sec = s;
-  const std::time_t got = timegm(&tm);
+  const std::time_t got = SecondsOf(y, mo, d, h, mi, s);
   const std::time_t expected = phoneClock_->first + MsSince(phoneClock_->second) / 1000;
   if (std::llabs(static_cast<long long>(got - expected)) > 3)
     Fail("wrong answer",
@@ -806,13 +811,7 @@ void Soak::ClockSet() {
   const int32_t result =
       Call("setdatetime", L::kSetDateTime, L::Only({0, 13, 4}), args, [&] { return setdatetime(y, mo, d, h, mi, s); });
   if (result == PELKOR_OK) {
-    std::tm tm{};
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mo - 1;
-    tm.tm_mday = d;
-    tm.tm_hour = h;
-    tm.tm_min = mi;
-    phoneClock_ = std::make_pair(timegm(&tm), Clock::now());  // the seconds are not sent
+    phoneClock_ = std::make_pair(SecondsOf(y, mo, d, h, mi, 0), Clock::now());  // the seconds are not sent
   } else {
     phoneClock_.reset();  // the phone may or may not have taken it
   }
