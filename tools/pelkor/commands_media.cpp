@@ -1,13 +1,16 @@
 // Ringtones, logos and WAV files: what works without a phone, and the transfers.
 #include <pelkor16.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "commands.h"
+#include "exit_status.h"
 #include "logo_image.h"
 #include "progress.h"
 #include "ringtone_render.h"
+#include "validate.h"
 
 namespace pelkor_tool {
 namespace {
@@ -15,11 +18,41 @@ namespace {
 struct MediaOptions {
   std::string input, output, number;
   std::vector<std::string> tones;
+  std::string network;  // --network "MCC MNC" for operator logos
+  int group = -1;       // --group 0-4 for caller-group logos; -1 when not given
 } media;
 
+// Why a file cannot be read, in words; empty when it can.
+std::string Unreadable(const std::string &path) {
+  std::FILE *file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return errno == ENOENT ? "no such file" : std::strerror(errno);
+  char probe;
+  const bool empty = std::fread(&probe, 1, 1, file) == 0;
+  const bool folder = empty && std::ferror(file) != 0 && errno == EISDIR;
+  std::fclose(file);
+  if (folder) return "it is a folder, not a file";
+  if (empty) return "the file is empty";
+  return "";
+}
+
+// Loads an RTTTL file; an error in words when it cannot be read or holds no note to play.
+std::string LoadRingtone(const std::string &path) {
+  if (std::string problem = Unreadable(path); !problem.empty()) return problem;
+  if (ringtone_readfile(path.c_str()) != PELKOR_OK) return "it cannot be read";
+  if (ringtone_getnotes() == 0)
+    return "no notes found: an RTTTL file reads NAME:d=4,o=5,b=120:c,e,g (name, settings, notes)";
+  bool playable = false;
+  for (const RenderedNote &note : RingtoneNotes()) playable = playable || !note.pause;
+  if (!playable) return "no valid note: every note is a pause or not a note at all";
+  return "";
+}
+
+int BadInput(Report &r, const std::string &path, const std::string &problem) {
+  return FailAs(r, kExitBadInput, path + ": " + problem);
+}
+
 int RingtoneShow(Report &r) {
-  if (ringtone_readfile(media.input.c_str()) != PELKOR_OK)
-    return r.Fail(PELKOR_NOT_FOUND, "reading " + media.input);
+  if (std::string problem = LoadRingtone(media.input); !problem.empty()) return BadInput(r, media.input, problem);
   char name[32];
   ringtone_getname(name, sizeof name);
   r.Field("name", name);
@@ -37,26 +70,58 @@ int RingtoneShow(Report &r) {
   return r.Finish();
 }
 
-int RingtoneWav(Report &r) {
-  if (ringtone_readfile(media.input.c_str()) != PELKOR_OK)
-    return r.Fail(PELKOR_NOT_FOUND, "reading " + media.input);
-  const int32_t totalMs = RenderRingtone(media.output);
-  if (totalMs < 0) return r.Fail(PELKOR_NOT_FOUND, "creating " + media.output);
-  r.Field("wav", media.output, "wrote");
-  r.Field("milliseconds", totalMs, "length ms");
+std::string Extension(const std::string &path) {
+  const size_t dot = path.find_last_of('.'), slash = path.find_last_of('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  std::string extension = path.substr(dot + 1);
+  for (char &c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension;
+}
+
+// ringtone wav and ringtone convert: the output's extension picks WAV, MIDI or RTTTL.
+int RingtoneConvert(Report &r, bool wavOnly) {
+  const std::string extension = Extension(media.output);
+  const bool wav = wavOnly || extension == "wav";
+  const bool midi = !wavOnly && (extension == "mid" || extension == "midi");
+  const bool rtttl = !wavOnly && (extension == "rtttl" || extension == "rtx" || extension == "txt");
+  if (!wav && !midi && !rtttl)
+    return FailAs(r, kExitUsage,
+                  media.output + ": unknown output type; use .wav, .mid (or .midi) or .rtttl (or .txt)");
+  if (std::string problem = LoadRingtone(media.input); !problem.empty()) return BadInput(r, media.input, problem);
+  int32_t totalMs = 0;
+  errno = 0;
+  if (rtttl) {
+    if (ringtone_writefile(media.output.c_str()) != PELKOR_OK) totalMs = -1;
+  } else {
+    totalMs = wav ? RenderRingtone(media.output) : RenderRingtoneMidi(media.output);
+  }
+  if (totalMs < 0)
+    return FailAs(r, kExitCannotWrite,
+                  "cannot write " + media.output + ": " + (errno ? std::strerror(errno) : "it cannot be created"));
+  r.Field(wav ? "wav" : midi ? "midi" : "rtttl", media.output, "wrote");
+  if (!rtttl) r.Field("milliseconds", totalMs, "length ms");
   return r.Finish();
 }
 
 int Wav(Report &r) {
-  mfbwave_writer *wav = mfbwave_create(media.output.c_str());
-  if (wav == nullptr) return r.Fail(PELKOR_NOT_FOUND, "creating " + media.output);
-  int32_t totalMs = 0;
+  std::vector<std::pair<int, int>> tones;
   for (const std::string &tone : media.tones) {
     int hz = 0, ms = 0;
-    if (std::sscanf(tone.c_str(), "%d:%d", &hz, &ms) != 2 || hz < 0 || ms <= 0) {
-      mfbwave_close(wav);
-      return r.FailWith(PELKOR_ERR_REFUSED, "give tones as HZ:MS, e.g. 440:250 (code 22)");
-    }
+    char extra = 0;
+    if (std::sscanf(tone.c_str(), "%d:%d%c", &hz, &ms, &extra) != 2)
+      return FailAs(r, kExitUsage, "give tones as HZ:MS, e.g. 440:250 (0 Hz is silence), not \"" + tone + "\"");
+    for (const std::string &problem : {CheckRange("the frequency in " + tone, hz, 0, 20000, "Hz"),
+                                       CheckRange("the duration in " + tone, ms, 1, 60000, "ms")})
+      if (!problem.empty()) return FailAs(r, kExitUsage, problem);
+    tones.emplace_back(hz, ms);
+  }
+  errno = 0;
+  mfbwave_writer *wav = mfbwave_create(media.output.c_str());
+  if (wav == nullptr)
+    return FailAs(r, kExitCannotWrite,
+                  "cannot write " + media.output + ": " + (errno ? std::strerror(errno) : "it cannot be created"));
+  int32_t totalMs = 0;
+  for (const auto &[hz, ms] : tones) {
     mfbwave_add_tone(wav, hz, ms);
     totalMs += ms;
   }
@@ -66,30 +131,103 @@ int Wav(Report &r) {
   return r.Finish();
 }
 
+// --network and --group, checked; the kind they ask for (PELKOR_LOGO_NONE for neither).
+std::string LogoTargetProblem(int32_t &kind) {
+  kind = PELKOR_LOGO_NONE;
+  if (!media.network.empty() && media.group >= 0) return "give --network for an operator logo or --group for a caller-group logo, not both";
+  if (!media.network.empty()) {
+    std::string normalised;
+    if (std::string problem = ParseNetworkCode(media.network, normalised); !problem.empty()) return problem;
+    media.network = normalised;
+    kind = PELKOR_LOGO_OPERATOR;
+  }
+  if (media.group >= 0) {
+    if (std::string problem = CheckRange("the caller group", media.group, 0, 4); !problem.empty()) return problem;
+    kind = PELKOR_LOGO_CALLER;
+  }
+  return "";
+}
+
+int32_t LogoKind() {
+  int32_t kind = 0;
+  logo_getdata(&kind, nullptr, nullptr, nullptr, 0);
+  return kind;
+}
+
+std::string NetworkCodeOfLogo() {
+  char code[8];
+  logo_getdata(nullptr, nullptr, nullptr, code, sizeof code);
+  return code;
+}
+
+// Loads the input logo as `kind` (images are scaled to it) and applies --network/--group.
+int LoadLogoFor(Report &r, int32_t kind, bool &ok) {
+  ok = false;
+  std::string error, note;
+  if (!LoadLogo(media.input, kind, error, &note)) return BadInput(r, media.input, error);
+  if (!note.empty()) std::fprintf(stderr, "pelkor: %s: %s\n", media.input.c_str(), note.c_str());
+  const int32_t loaded = LogoKind();
+  if (loaded == PELKOR_LOGO_STARTUP && (!media.network.empty() || media.group >= 0))
+    return FailAs(r, kExitUsage, media.input + " is a start-up logo, which has no network code or caller group");
+  if (!media.network.empty()) logo_setdata(PELKOR_LOGO_OPERATOR, media.network.c_str());
+  if (media.group >= 0) {
+    logo_setdata(PELKOR_LOGO_CALLER, nullptr);
+    logo_setgroupnumber(media.group);
+  }
+  ok = true;
+  return kExitOk;
+}
+
 int LogoShow(Report &r) {
-  if (!LoadLogo(media.input)) return r.Fail(PELKOR_NOT_FOUND, "reading " + media.input);
+  int32_t requested;
+  if (std::string problem = LogoTargetProblem(requested); !problem.empty()) return FailAs(r, kExitUsage, problem);
+  bool ok;
+  if (const int status = LoadLogoFor(r, requested, ok); !ok) return status;
   int32_t kind, width, height;
   char code[8];
   logo_getdata(&kind, &width, &height, code, sizeof code);
-  r.Field("kind", kind == PELKOR_LOGO_STARTUP ? "start-up" : kind == PELKOR_LOGO_OPERATOR ? "operator" : "caller group");
+  r.Field("kind", LogoKindName(kind));
   r.Field("size", std::to_string(width) + "x" + std::to_string(height));
-  if (kind == PELKOR_LOGO_OPERATOR) r.Field("network_code", code, "network");
+  if (kind == PELKOR_LOGO_OPERATOR) {
+    r.Json()["network_code"] = code;
+    r.Line(std::string("network          ") + (code[0] ? code : "none given"));
+  }
   r.Json()["rows"] = LogoRows();
   if (!r.json()) std::printf("%s", LogoAsBlocks().c_str());
   return r.Finish();
 }
 
 int LogoConvert(Report &r) {
-  if (!LoadLogo(media.input)) return r.Fail(PELKOR_NOT_FOUND, "reading " + media.input);
-  if (!SaveLogo(media.output)) return r.Fail(PELKOR_NOT_FOUND, "writing " + media.output);
+  const LogoFileType type = TypeFromExtension(media.output);
+  if (type == LogoFileType::Unknown || type == LogoFileType::Nlm)
+    return FailAs(r, kExitUsage,
+                  media.output + (type == LogoFileType::Nlm ? ": NLM files are read, not written" : ": unknown output type") +
+                      "; use .nol, .ngg, .form (or .fml), .png or .bmp");
+  int32_t requested;
+  if (std::string problem = LogoTargetProblem(requested); !problem.empty()) return FailAs(r, kExitUsage, problem);
+  // An image becomes the kind the output file holds.
+  if (requested == PELKOR_LOGO_NONE)
+    requested = type == LogoFileType::Nol    ? PELKOR_LOGO_OPERATOR
+                : type == LogoFileType::Ngg  ? PELKOR_LOGO_CALLER
+                : type == LogoFileType::Form ? PELKOR_LOGO_STARTUP
+                                             : PELKOR_LOGO_NONE;
+  bool ok;
+  if (const int status = LoadLogoFor(r, requested, ok); !ok) return status;
+  if (type == LogoFileType::Nol && LogoKind() != PELKOR_LOGO_STARTUP && NetworkCodeOfLogo().empty())
+    return FailAs(r, kExitUsage, "an operator logo file carries its network code: add --network, e.g. --network \"262 01\"");
+  std::string error;
+  errno = 0;
+  if (!SaveLogo(media.output, type, error)) {
+    const bool kindMismatch = error.find("cannot be written as") != std::string::npos;
+    return FailAs(r, kindMismatch ? kExitUsage : kExitCannotWrite, "cannot write " + media.output + ": " + error);
+  }
   r.Field("wrote", media.output);
+  r.Field("kind", LogoKindName(LogoKind()));
   return r.Finish();
 }
 
 int RingtonePut(Report &r, int variant) {
-  if (ringtone_readfile(media.input.c_str()) != PELKOR_OK)
-    return r.Fail(PELKOR_NOT_FOUND, "reading " + media.input);
-  Progress progress("uploading the ringtone");
+  Progress progress("uploading the ringtone (up to 5 s)");
   const int32_t result = ringtone_upload(variant);
   if (result != PELKOR_OK) return r.Fail(result, "uploading " + media.input);
   r.Field("uploaded", media.input);
@@ -97,9 +235,7 @@ int RingtonePut(Report &r, int variant) {
 }
 
 int RingtoneSend(Report &r) {
-  if (ringtone_readfile(media.input.c_str()) != PELKOR_OK)
-    return r.Fail(PELKOR_NOT_FOUND, "reading " + media.input);
-  Progress progress("sending the ringtone");
+  Progress progress("sending the ringtone (up to 7 s)");
   const int32_t result = ringtone_sendsms(media.number.c_str());
   if (result != PELKOR_OK) return r.Fail(result, "sending the ringtone to " + media.number, "7 s");
   r.Field("sent_to", media.number, "sent to");
@@ -112,19 +248,22 @@ int32_t KindNumber(const std::string &kind) {
   return PELKOR_LOGO_CALLER;
 }
 
-int LogoGet(Report &r, const std::string &kind, int group) {
-  logo_setgroupnumber(group);
+int LogoGet(Report &r, const std::string &kind) {
+  const LogoFileType type = TypeFromExtension(media.output);
+  logo_setgroupnumber(media.group < 0 ? 0 : media.group);
   int32_t result;
   {
-    Progress progress("downloading the logo");
+    Progress progress("downloading the logo (up to 1 s)");
     result = logo_download(KindNumber(kind));
   }
   if (result != PELKOR_OK) return r.Fail(result, "downloading the " + kind + " logo", "1 s");
-  if (!media.output.empty() && !SaveLogo(media.output))
-    return r.Fail(PELKOR_NOT_FOUND, "writing " + media.output);
+  std::string error;
+  if (!media.output.empty() && !SaveLogo(media.output, type, error))
+    return FailAs(r, kExitCannotWrite, "cannot write " + media.output + ": " + error);
   char name[64];
   logo_getgroupname(name, sizeof name);
   if (kind == "caller") r.Field("group_name", name, "group name");
+  if (kind == "operator") r.Field("network_code", NetworkCodeOfLogo(), "network");
   r.Json()["rows"] = LogoRows();
   if (!r.json()) std::printf("%s", LogoAsBlocks().c_str());
   if (!media.output.empty()) r.Field("wrote", media.output);
@@ -132,16 +271,20 @@ int LogoGet(Report &r, const std::string &kind, int group) {
 }
 
 int LogoPut(Report &r) {
-  if (!LoadLogo(media.input)) return r.Fail(PELKOR_NOT_FOUND, "reading " + media.input);
-  Progress progress("uploading the logo");
+  if (LogoKind() == PELKOR_LOGO_OPERATOR && NetworkCodeOfLogo().empty())
+    r.Line("no network code given: the logo goes to the network the phone is in now");
+  Progress progress("uploading the logo (up to 5 s)");
   const int32_t result = logo_upload();
   if (result != PELKOR_OK) return r.Fail(result, "uploading " + media.input, "5 s");
   r.Field("uploaded", media.input);
+  r.Field("kind", LogoKindName(LogoKind()));
+  if (LogoKind() == PELKOR_LOGO_CALLER) r.Field("group", logo_getgroupnumber(), "caller group");
+  if (LogoKind() == PELKOR_LOGO_OPERATOR) r.Field("network_code", NetworkCodeOfLogo(), "network");
   return r.Finish();
 }
 
 int LogoSend(Report &r) {
-  if (!LoadLogo(media.input)) return r.Fail(PELKOR_NOT_FOUND, "reading " + media.input);
+  Progress progress("sending the logo (up to 7 s)");
   const int32_t result = sendoplogoviasms(media.number.c_str());
   if (result != PELKOR_OK) return r.Fail(result, "sending the logo to " + media.number, "7 s");
   r.Field("sent_to", media.number, "sent to");
@@ -154,10 +297,48 @@ void Offline(const GlobalOptions &options, Body body) {
   exitStatus = body(report);
 }
 
+// Runs `check` without a phone; only when it passes is the phone opened for `body`.
+template <typename Check, typename Body>
+void CheckedWithPhone(const GlobalOptions &options, Check check, Body body) {
+  Report report(options.json);
+  if (const int status = check(report); status != kExitOk) {
+    exitStatus = status;
+    return;
+  }
+  WithPhone(options, body);
+}
+
+int CheckSmsDestination(Report &r) {
+  const std::string problem = CheckSmsNumber(media.number);
+  return problem.empty() ? kExitOk : FailAs(r, kExitUsage, problem);
+}
+
+// The files for put and send are read before the phone is opened: a bad file is
+// reported without waiting for the link. The library keeps the loaded logo and ringtone
+// across init.
+int PrepareLogo(Report &r, bool bySms) {
+  int32_t requested;
+  if (std::string problem = LogoTargetProblem(requested); !problem.empty()) return FailAs(r, kExitUsage, problem);
+  if (bySms && CheckSmsDestination(r) != kExitOk) return kExitUsage;
+  bool ok;
+  if (const int status = LoadLogoFor(r, requested, ok); !ok) return status;
+  if (bySms && LogoKind() == PELKOR_LOGO_STARTUP)
+    return FailAs(r, kExitUsage, media.input + " is a start-up logo; only operator and caller-group logos go by SMS");
+  if (bySms && LogoKind() == PELKOR_LOGO_OPERATOR && NetworkCodeOfLogo().empty())
+    return FailAs(r, kExitUsage, "an operator logo by SMS carries its network code: add --network, e.g. --network \"262 01\"");
+  return kExitOk;
+}
+
+int PrepareRingtone(Report &r, bool bySms) {
+  if (bySms && CheckSmsDestination(r) != kExitOk) return kExitUsage;
+  if (std::string problem = LoadRingtone(media.input); !problem.empty()) return BadInput(r, media.input, problem);
+  return kExitOk;
+}
+
 }  // namespace
 
 void AddMediaCommands(CLI::App &app, GlobalOptions &options) {
-  auto *ringtone = app.add_subcommand("ringtone", "Ringtones: show, render to WAV, upload, send");
+  auto *ringtone = app.add_subcommand("ringtone", "Ringtones: show, convert to WAV or MIDI, upload, send");
   ringtone->require_subcommand(1);
   auto *show = ringtone->add_subcommand("show", "Show an RTTTL file as the library reads it");
   show->add_option("file", media.input, "RTTTL file")->required();
@@ -167,7 +348,13 @@ void AddMediaCommands(CLI::App &app, GlobalOptions &options) {
   wav->add_option("file", media.input, "RTTTL file")->required();
   wav->add_option("output", media.output, "WAV file to write")->required();
   wav->footer("Example: pelkor ringtone wav examples/scale.rtttl scale.wav");
-  wav->callback([&] { Offline(options, RingtoneWav); });
+  wav->callback([&] { Offline(options, [](Report &r) { return RingtoneConvert(r, true); }); });
+  auto *convert = ringtone->add_subcommand("convert", "Convert an RTTTL file to WAV, MIDI or RTTTL, by the output's extension");
+  convert->add_option("file", media.input, "RTTTL file")->required();
+  convert->add_option("output", media.output, ".wav, .mid/.midi or .rtttl/.txt")->required();
+  convert->footer("Examples:\n  pelkor ringtone convert examples/ode_to_joy.rtttl ode.mid\n"
+                  "  pelkor ringtone convert examples/scale.rtttl scale.wav");
+  convert->callback([&] { Offline(options, [](Report &r) { return RingtoneConvert(r, false); }); });
 
   static int variant = 1;
   auto *put = ringtone->add_subcommand("put", "Upload an RTTTL file as the phone's ringtone");
@@ -175,44 +362,75 @@ void AddMediaCommands(CLI::App &app, GlobalOptions &options) {
   put->add_option("--variant", variant, "0 uploads as a ringing-tone message, else as a ringtone command")
       ->capture_default_str();
   put->footer("Example: pelkor ringtone put examples/ode_to_joy.rtttl");
-  put->callback([&] { WithPhone(options, [](Report &r) { return RingtonePut(r, variant); }); });
+  put->callback([&] {
+    CheckedWithPhone(options, [](Report &r) { return PrepareRingtone(r, false); },
+                     [](Report &r) { return RingtonePut(r, variant); });
+  });
   auto *send = ringtone->add_subcommand("send", "Send an RTTTL file to another phone by SMS");
   send->add_option("file", media.input, "RTTTL file")->required();
   send->add_option("number", media.number, "destination")->required();
   send->footer("Example: pelkor ringtone send examples/scale.rtttl +4912345678");
-  send->callback([&] { WithPhone(options, RingtoneSend); });
+  send->callback([&] { CheckedWithPhone(options, [](Report &r) { return PrepareRingtone(r, true); }, RingtoneSend); });
 
   auto *logo = app.add_subcommand("logo", "Logos: show, convert, download, upload, send");
   logo->require_subcommand(1);
+  const char *kNetworkHelp = "network code \"MCC MNC\", e.g. \"262 01\": makes it an operator logo";
+  const char *kGroupHelp = "caller group 0-4: makes it a caller-group logo";
   auto *logoShow = logo->add_subcommand("show", "Draw a logo file in the terminal");
-  logoShow->add_option("file", media.input, "NOL, NGG, NLM, FORM or PNG file")->required();
+  logoShow->add_option("file", media.input, "NOL, NGG, NLM, FORM, PNG or BMP file")->required();
   logoShow->footer("Example: pelkor logo show examples/logos/operator.nol");
   logoShow->callback([&] { Offline(options, LogoShow); });
-  auto *convert = logo->add_subcommand("convert", "Convert between NOL, NGG, NLM (read), FORM and PNG");
-  convert->add_option("input", media.input, "logo file (or PNG)")->required();
-  convert->add_option("output", media.output, "file to write; .png writes an image")->required();
-  convert->footer("Example: pelkor logo convert examples/logos/operator.nol operator.png");
-  convert->callback([&] { Offline(options, LogoConvert); });
+  auto *logoConvert = logo->add_subcommand("convert", "Convert a logo or image; the output's extension picks the format");
+  logoConvert->add_option("input", media.input, "NOL, NGG, NLM, FORM, PNG or BMP file")->required();
+  logoConvert->add_option("output", media.output, ".nol, .ngg, .form (.fml), .png or .bmp")->required();
+  logoConvert->add_option("--network", media.network, kNetworkHelp);
+  logoConvert->add_option("--group", media.group, kGroupHelp);
+  logoConvert->footer("Examples:\n  pelkor logo convert examples/logos/operator.nol operator.png\n"
+                      "  pelkor logo convert drawing.png mine.nol --network \"262 01\"\n"
+                      "  pelkor logo convert examples/logos/startup.form startup.bmp");
+  logoConvert->callback([&] { Offline(options, LogoConvert); });
 
   static std::string kind = "operator";
-  static int group = 0;
   auto *get = logo->add_subcommand("get", "Download a logo from the phone (and save it)");
   get->add_option("kind", kind, "startup, operator or caller")
       ->required()
       ->check(CLI::IsMember({"startup", "operator", "caller"}));
-  get->add_option("output", media.output, "file to write (.png for an image)");
-  get->add_option("--group", group, "caller group number 0-4")->capture_default_str();
+  get->add_option("output", media.output, "file to write: .nol, .ngg, .form, .png or .bmp");
+  get->add_option("--group", media.group, "caller group number 0-4")->default_str("0");
   get->footer("Example: pelkor logo get startup startup.form");
-  get->callback([&] { WithPhone(options, [](Report &r) { return LogoGet(r, kind, group); }); });
+  get->callback([&] {
+    CheckedWithPhone(
+        options,
+        [](Report &r) {
+          if (std::string problem = CheckRange("the caller group", media.group < 0 ? 0 : media.group, 0, 4);
+              !problem.empty())
+            return FailAs(r, kExitUsage, problem);
+          const LogoFileType type = TypeFromExtension(media.output);
+          if (!media.output.empty() && (type == LogoFileType::Unknown || type == LogoFileType::Nlm))
+            return FailAs(r, kExitUsage, media.output + ": unknown output type; use .nol, .ngg, .form, .png or .bmp");
+          if (!media.output.empty() && type == LogoFileType::Form && kind != "startup")
+            return FailAs(r, kExitUsage, "a FORM file holds a start-up logo; save the " + kind + " logo as .nol, .ngg, .png or .bmp");
+          if (!media.output.empty() && (type == LogoFileType::Nol || type == LogoFileType::Ngg) && kind == "startup")
+            return FailAs(r, kExitUsage, "a start-up logo goes into a .form, .png or .bmp file");
+          return static_cast<int>(kExitOk);
+        },
+        [](Report &r) { return LogoGet(r, kind); });
+  });
   auto *putLogo = logo->add_subcommand("put", "Upload a logo file to the phone");
-  putLogo->add_option("file", media.input, "NOL, NGG, NLM, FORM or PNG file")->required();
-  putLogo->footer("Example: pelkor logo put examples/logos/operator.nol");
-  putLogo->callback([&] { WithPhone(options, LogoPut); });
+  putLogo->add_option("file", media.input, "NOL, NGG, NLM, FORM, PNG or BMP file")->required();
+  putLogo->add_option("--network", media.network, kNetworkHelp);
+  putLogo->add_option("--group", media.group, kGroupHelp);
+  putLogo->footer("Examples:\n  pelkor logo put examples/logos/operator.nol\n"
+                  "  pelkor logo put examples/logos/caller_group.ngg --group 2\n"
+                  "  pelkor logo put drawing.png --network \"262 01\"");
+  putLogo->callback([&] { CheckedWithPhone(options, [](Report &r) { return PrepareLogo(r, false); }, LogoPut); });
   auto *sendLogo = logo->add_subcommand("send", "Send an operator or caller-group logo by SMS");
-  sendLogo->add_option("file", media.input, "NOL or NGG file")->required();
+  sendLogo->add_option("file", media.input, "NOL, NGG or image file")->required();
   sendLogo->add_option("number", media.number, "destination")->required();
+  sendLogo->add_option("--network", media.network, kNetworkHelp);
+  sendLogo->add_option("--group", media.group, kGroupHelp);
   sendLogo->footer("Example: pelkor logo send examples/logos/operator.nol +4912345678");
-  sendLogo->callback([&] { WithPhone(options, LogoSend); });
+  sendLogo->callback([&] { CheckedWithPhone(options, [](Report &r) { return PrepareLogo(r, true); }, LogoSend); });
 
   auto *tones = app.add_subcommand("wav", "Write tones to a WAV file (8 kHz, 8-bit mono)");
   tones->add_option("output", media.output, "WAV file to write")->required();

@@ -8,6 +8,10 @@
 #include <thread>
 
 #include "commands.h"
+#include "exit_status.h"
+#include "network_names.h"
+#include "progress.h"
+#include "validate.h"
 
 namespace pelkor_tool {
 namespace {
@@ -36,8 +40,25 @@ int Identify(Report &r) {
   return r.Finish();
 }
 
+// The indicators lit on the display, from the eight "0"/"1" characters of indicators 1-8.
+std::vector<int> LitIndicators(const std::string &bits) {
+  std::vector<int> lit;
+  for (size_t i = 0; i < bits.size() && i < 8; ++i)
+    if (bits[i] == '1') lit.push_back(static_cast<int>(i) + 1);
+  return lit;
+}
+
+std::string InWords(const std::vector<int> &numbers) {
+  if (numbers.empty()) return "none";
+  std::string text;
+  for (size_t i = 0; i < numbers.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == numbers.size() ? " and " : ", ") + std::to_string(numbers[i]);
+  return text;
+}
+
 int Status(Report &r) {
   int32_t signal = 0, battery = 0;
+  Progress progress("reading the phone's status");
   int32_t result = getrflevel(&signal);
   if (result != PELKOR_OK) return r.Fail(result, "reading the signal level", "1 s");
   result = getbatterylevel(&battery);
@@ -47,8 +68,13 @@ int Status(Report &r) {
   if (result != PELKOR_OK) return r.Fail(result, "reading the display", "1 s");
   r.Field("signal_percent", signal / 4, "signal %");
   r.Field("battery_percent", battery / 4, "battery %");
-  r.Field("mains_power", uses_acdc_power() == 1, "mains power");
-  r.Field("display", display, "indicators 1-8");
+  const bool mains = uses_acdc_power() == 1;
+  r.Json()["mains_power"] = mains;
+  r.Line(std::string("power            ") + (mains ? "mains (charger)" : "battery"));
+  const std::vector<int> lit = LitIndicators(display);
+  r.Json()["display"] = display;
+  r.Json()["indicators_on"] = lit;
+  r.Line("indicators on    " + InWords(lit) + " (of 1-8)");
   return r.Finish();
 }
 
@@ -66,19 +92,27 @@ int ClockGet(Report &r) {
   return r.Finish();
 }
 
+// The time to set: "now" is read when the command runs, a given time is checked first.
+std::string ClockSetProblem(const std::string &when, CalendarTime &t) {
+  return when == "now" ? "" : ParseCalendarTime(when, t);
+}
+
 int ClockSet(Report &r, const std::string &when) {
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+  CalendarTime t;
   if (when == "now") {
+    // A phone shows local time, so "now" is the computer's local time.
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    y = local.tm_year + 1900, mo = local.tm_mon + 1, d = local.tm_mday, h = local.tm_hour, mi = local.tm_min;
-  } else if (std::sscanf(when.c_str(), "%d-%d-%d %d:%d", &y, &mo, &d, &h, &mi) != 5) {
-    return r.FailWith(PELKOR_ERR_REFUSED, "give the time as \"YYYY-MM-DD HH:MM\" or now (code 22)");
+    t = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
+  } else if (const std::string problem = ParseCalendarTime(when, t); !problem.empty()) {
+    return FailAs(r, kExitUsage, problem);
   }
-  const int32_t result = setdatetime(y, mo, d, h, mi, 0);
+  Progress progress("setting the clock");
+  const int32_t result = setdatetime(t.year, t.month, t.day, t.hour, t.minute, t.second);
   if (result != PELKOR_OK) return r.Fail(result, "setting the clock", "2 s");
-  r.Field("datetime", Stamp(y, mo, d, h, mi, 0), "clock set to");
+  // The phone takes the minute; its seconds start again from 0.
+  r.Field("datetime", Stamp(t.year, t.month, t.day, t.hour, t.minute, 0), "clock set to");
   return r.Finish();
 }
 
@@ -95,11 +129,13 @@ int AlarmGet(Report &r) {
 
 int AlarmSet(Report &r, const std::string &when) {
   int h = 0, m = 0;
-  if (std::sscanf(when.c_str(), "%d:%d", &h, &m) != 2 || h < 0 || h > 23 || m < 0 || m > 59)
-    return r.FailWith(PELKOR_ERR_REFUSED, "give the alarm time as HH:MM (code 22)");
+  if (const std::string problem = ParseClockTime(when, h, m); !problem.empty())
+    return FailAs(r, kExitUsage, "the alarm: " + problem);
   const int32_t result = setalarm(h, m);
   if (result != PELKOR_OK) return r.Fail(result, "setting the alarm", "2 s");
-  r.Field("time", when, "alarm set to");
+  char text[8];
+  std::snprintf(text, sizeof text, "%02d:%02d", h, m);
+  r.Field("time", text, "alarm set to");
   return r.Finish();
 }
 
@@ -151,7 +187,15 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
   auto *clockSet = clock->add_subcommand("set", "Set the clock");
   clockSet->add_option("time", when, "\"YYYY-MM-DD HH:MM\" or now")->required();
   clockSet->footer("Example: pelkor clock set \"2001-03-15 12:30\"");
-  clockSet->callback([&] { WithPhone(options, [](Report &r) { return ClockSet(r, when); }); });
+  clockSet->callback([&] {
+    CalendarTime t;
+    if (const std::string problem = ClockSetProblem(when, t); !problem.empty()) {
+      Report check(options.json);
+      exitStatus = FailAs(check, kExitUsage, problem);
+      return;
+    }
+    WithPhone(options, [](Report &r) { return ClockSet(r, when); });
+  });
 
   auto *alarm = app.add_subcommand("alarm", "Read or set the alarm");
   alarm->require_subcommand(1);
@@ -162,13 +206,26 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
   auto *alarmSet = alarm->add_subcommand("set", "Set and switch on the alarm");
   alarmSet->add_option("time", alarmTime, "HH:MM")->required();
   alarmSet->footer("Example: pelkor alarm set 07:30");
-  alarmSet->callback([&] { WithPhone(options, [](Report &r) { return AlarmSet(r, alarmTime); }); });
+  alarmSet->callback([&] {
+    int h, m;
+    if (const std::string problem = ParseClockTime(alarmTime, h, m); !problem.empty()) {
+      Report check(options.json);
+      exitStatus = FailAs(check, kExitUsage, "the alarm: " + problem);
+      return;
+    }
+    WithPhone(options, [](Report &r) { return AlarmSet(r, alarmTime); });
+  });
 
   static std::string number;
   auto *dial = app.add_subcommand("dial", "Dial a voice call");
   dial->add_option("number", number, "the number to call")->required();
   dial->footer("Example: pelkor dial +4912345678");
   dial->callback([&] {
+    Report check(options.json);
+    if (const std::string problem = CheckDialNumber(number); !problem.empty()) {
+      exitStatus = FailAs(check, kExitUsage, problem);
+      return;
+    }
     WithPhone(options, [](Report &r) {
       const int32_t result = dialvoice(number.c_str());
       if (result != PELKOR_OK) return r.Fail(result, "dialling " + number);
@@ -192,6 +249,11 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
   dtmf->add_option("digits", digits, "0-9, *, #")->required();
   dtmf->footer("Example: pelkor dtmf 1234#");
   dtmf->callback([&] {
+    Report check(options.json);
+    if (const std::string problem = CheckDtmf(digits); !problem.empty()) {
+      exitStatus = FailAs(check, kExitUsage, problem);
+      return;
+    }
     WithPhone(options, [](Report &r) {
       const int32_t result = send_dtmf(digits.c_str());
       if (result != PELKOR_OK) return r.Fail(result, "sending DTMF");
@@ -214,14 +276,25 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
 
   static int frequency = 1000, duration = 500, volume = 4;
   auto *tone = app.add_subcommand("tone", "Play a tone on the phone's speaker");
-  tone->add_option("frequency", frequency, "Hz")->required();
-  tone->add_option("--ms", duration, "duration in milliseconds")->capture_default_str();
+  tone->add_option("frequency", frequency, "Hz, 20-20000")->required();
+  tone->add_option("--ms", duration, "duration in milliseconds, 1-60000")->capture_default_str();
   tone->add_option("--volume", volume, "0-255")->capture_default_str();
   tone->footer("Example: pelkor tone 440 --ms 300");
   tone->callback([&] {
+    Report check(options.json);
+    for (const std::string &problem : {CheckRange("the frequency", frequency, 20, 20000, "Hz"),
+                                       CheckRange("the duration", duration, 1, 60000, "ms"),
+                                       CheckRange("the volume", volume, 0, 255)}) {
+      if (!problem.empty()) {
+        exitStatus = FailAs(check, kExitUsage, problem);
+        return;
+      }
+    }
     WithPhone(options, [](Report &r) {
       play_tone(volume, frequency, duration);
-      r.Field("tone", {{"frequency", frequency}, {"ms", duration}}, "played");
+      r.Json()["tone"] = {{"frequency", frequency}, {"ms", duration}, {"volume", volume}};
+      r.Line("played " + std::to_string(frequency) + " Hz for " + std::to_string(duration) + " ms at volume " +
+             std::to_string(volume));
       return r.Finish();
     });
   });
@@ -242,7 +315,14 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
   auto *watch = app.add_subcommand("watch", "Show incoming calls and new messages as they arrive");
   watch->add_option("--seconds", watchSeconds, "stop after this long (0: until Ctrl-C)");
   watch->footer("Example: pelkor watch --seconds 60");
-  watch->callback([&] { WithPhone(options, [](Report &r) { return Watch(r, watchSeconds); }); });
+  watch->callback([&] {
+    Report check(options.json);
+    if (watchSeconds < 0) {
+      exitStatus = FailAs(check, kExitUsage, "--seconds " + std::to_string(watchSeconds) + " is below 0");
+      return;
+    }
+    WithPhone(options, [](Report &r) { return Watch(r, watchSeconds); });
+  });
 
   auto *net = app.add_subcommand("net", "Network information and the net monitor");
   net->require_subcommand(1);
@@ -251,9 +331,16 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
   info->callback([&] {
     WithPhone(options, [](Report &r) {
       char code[8], area[8], cell[8];
-      const int32_t result = getnetworkinfo(code, sizeof code, area, sizeof area, cell, sizeof cell);
+      int32_t result;
+      {
+        Progress progress("reading the network");
+        result = getnetworkinfo(code, sizeof code, area, sizeof area, cell, sizeof cell);
+      }
       if (result != PELKOR_OK) return r.Fail(result, "reading the network", "0.2 s");
-      r.Field("network_code", code, "network");
+      const std::string name = NetworkName(code);
+      r.Json()["network_code"] = code;
+      r.Json()["network_name"] = name.empty() ? nlohmann::json() : nlohmann::json(name);
+      r.Line(std::string("network          ") + code + (name.empty() ? "" : " (" + name + ")"));
       r.Field("area_code", area, "area code");
       r.Field("cell_id", cell, "cell id");
       return r.Finish();
@@ -264,10 +351,19 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
   monitor->add_option("screen", screen, "a number, next, field, devel, off or reset")->required();
   monitor->footer("Example: pelkor net monitor 1");
   monitor->callback([&] {
+    Report check(options.json);
+    if (const std::string problem = CheckMonitorScreen(screen); !problem.empty()) {
+      exitStatus = FailAs(check, kExitUsage, problem);
+      return;
+    }
     WithPhone(options, [](Report &r) {
       char text[64];
-      netmonitor(screen.c_str(), text, sizeof text);
-      r.Field("screen", text, "screen " + screen);
+      {
+        Progress progress("waiting for the net monitor (up to 2 s)");
+        netmonitor(screen.c_str(), text, sizeof text);
+      }
+      r.Json()["screen"] = text;
+      r.Line("screen " + screen + ": " + (text[0] == '\0' ? std::string("the phone showed no text") : std::string(text)));
       return r.Finish();
     });
   });

@@ -3,11 +3,15 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <string>
 
+#include <unistd.h>
+
 #include "commands.h"
 #include "logo_image.h"
+#include "network_names.h"
 #include "ringtone_render.h"
 #include "simulated_phone.h"
 
@@ -67,24 +71,30 @@ int RunDemo(const std::string &examplesDir) {
   getbatterylevel(&battery);
   char display[16];
   getdisplaystatus(display, sizeof display);
-  std::printf("  signal %d%%  battery %d%%  on %s  display indicators %s\n", signal / 4,
-              battery / 4, uses_acdc_power() ? "mains" : "battery", display);
+  std::string lit;
+  for (int i = 0; i < 8 && display[i] != '\0'; ++i)
+    if (display[i] == '1') lit += (lit.empty() ? "" : ", ") + std::to_string(i + 1);
+  std::printf("  signal %d%%  battery %d%%  on %s  display indicators on: %s\n", signal / 4,
+              battery / 4, uses_acdc_power() ? "mains" : "battery", lit.empty() ? "none" : lit.c_str());
 
   Step("Clock");
+  // A phone shows local time, as `pelkor clock set now` sets it.
   std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  const int32_t set = setdatetime(utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour,
-                                  utc.tm_min, utc.tm_sec);
+  std::tm local{};
+  localtime_r(&now, &local);
+  const int32_t set = setdatetime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                                  local.tm_min, local.tm_sec);
   int32_t y, mo, d, h, mi, s;
   const int32_t got = getdatetime(&y, &mo, &d, &h, &mi, &s);
-  std::printf("  set to the computer's UTC time: %s; the phone now reads %04d-%02d-%02d %02d:%02d:%02d (%s)\n",
+  std::printf("  set to the computer's local time: %s; the phone now reads %04d-%02d-%02d %02d:%02d:%02d (%s)\n",
               Outcome(set), y, mo, d, h, mi, s, Outcome(got));
 
   Step("Network");
   char code[8], area[8], cell[8], screen[64];
   const int32_t net = getnetworkinfo(code, sizeof code, area, sizeof area, cell, sizeof cell);
-  std::printf("  network %s, area %s, cell %s (%s)\n", code, area, cell, Outcome(net));
+  const std::string operatorName = NetworkName(code);
+  std::printf("  network %s%s, area %s, cell %s (%s)\n", code,
+              operatorName.empty() ? "" : (" (" + operatorName + ")").c_str(), area, cell, Outcome(net));
   netmonitor("field", screen, sizeof screen);
   std::printf("  net monitor, field screen: \"%s\"\n", screen);
 
@@ -98,7 +108,8 @@ int RunDemo(const std::string &examplesDir) {
 
   Step("Reading the message store");
   const int32_t scan = updatesmslist();
-  std::printf("  scan ended with code %d; inbox %d, sent %d, status reports %d\n", scan,
+  std::printf("  %s; inbox %d, sent %d, status reports %d\n",
+              scan == PELKOR_OK ? "read every message" : ("stopped early: " + Describe(scan)).c_str(),
               getsmsmsgcount(13), getsmsmsgcount(11), getsmsmsgcount(12));
   for (int32_t n = 1; n <= getsmsmsgcount(13) && n <= 3; ++n) {
     char from[32], text[200];
@@ -134,9 +145,17 @@ int RunDemo(const std::string &examplesDir) {
     std::printf("  %s: \"%s\", %d notes at %d beats per minute\n", tune.c_str(), name,
                 ringtone_getnotes(), ringtone_gettempo());
     std::printf("  ringtone_upload -> %s\n", Outcome(ringtone_upload(1)));
-    const std::string wav = "/tmp/pelkor-demo-ode_to_joy.wav";
-    const int32_t ms = RenderRingtone(wav);
-    std::printf("  rendered %d ms of it to %s\n", ms, ms >= 0 ? wav.c_str() : "(failed)");
+    // Into a folder of its own under the system's temporary directory: no fixed name
+    // that another user or an earlier run may hold.
+    const char *tmp = std::getenv("TMPDIR");
+    std::string folder = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/pelkor-demo-XXXXXX";
+    if (::mkdtemp(folder.data()) != nullptr) {
+      const std::string wav = folder + "/ode_to_joy.wav";
+      const int32_t ms = RenderRingtone(wav);
+      std::printf("  rendered %d ms of it to %s\n", ms, ms >= 0 ? wav.c_str() : "(failed)");
+    } else {
+      std::printf("  cannot make a temporary folder for the WAV file\n");
+    }
   } else {
     std::printf("  cannot read %s\n", tune.c_str());
   }

@@ -3,73 +3,446 @@
 #include <pelkor16.h>
 #include <png.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
-#include <memory>
+#include <cstring>
+#include <fstream>
 
 namespace pelkor_tool {
 namespace {
 
-bool EndsWith(const std::string &text, const std::string &tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
+constexpr size_t kLargestFile = 4 << 20;  // far beyond any logo or logo-sized image
+constexpr size_t kBitmapCapacity = 504;
 
-bool IsPng(const std::string &path) { return EndsWith(path, ".png") || EndsWith(path, ".PNG"); }
+std::string Lower(std::string text) {
+  for (char &c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
 
 void Geometry(int32_t &width, int32_t &height) {
   int32_t kind;
   logo_getdata(&kind, &width, &height, nullptr, 0);
 }
 
+int32_t CurrentKind() {
+  int32_t kind = 0;
+  logo_getdata(&kind, nullptr, nullptr, nullptr, 0);
+  return kind;
+}
+
 // A pixel is dark when its bit is set; logo_getpixel answers 1 for a clear bit.
 bool Dark(int32_t x, int32_t y) { return logo_getpixel(x, y) == 0; }
 
-bool ReadPng(const std::string &path) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-  image.format = PNG_FORMAT_GRAY;
-  if (image.width == 0 || image.height == 0 || image.width > 4096 || image.height > 4096) {
-    png_image_free(&image);
+bool ReadWhole(const std::string &path, std::vector<uint8_t> &bytes, std::string &error) {
+  std::FILE *file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    error = errno == ENOENT ? "no such file" : std::strerror(errno);
     return false;
   }
-  std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return false;
-  const bool startup = image.width >= 84 && image.height >= 48;
-  logo_setdata(PELKOR_LOGO_NONE, nullptr);
-  logo_setdata(startup ? PELKOR_LOGO_STARTUP : PELKOR_LOGO_OPERATOR, nullptr);
-  int32_t width, height;
-  Geometry(width, height);
-  for (int32_t y = 0; y < height && y < static_cast<int32_t>(image.height); ++y)
-    for (int32_t x = 0; x < width && x < static_cast<int32_t>(image.width); ++x)
-      if (pixels[static_cast<size_t>(y) * image.width + static_cast<size_t>(x)] < 128) logo_setpixel(x, y, 0);
+  bytes.clear();
+  uint8_t chunk[4096];
+  size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 && bytes.size() <= kLargestFile)
+    bytes.insert(bytes.end(), chunk, chunk + got);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) {
+    error = errno == EISDIR ? "it is a folder, not a file" : "it cannot be read";
+    return false;
+  }
+  if (bytes.size() > kLargestFile) {
+    error = "it is far too large for a logo";
+    return false;
+  }
+  if (bytes.empty()) {
+    error = "the file is empty";
+    return false;
+  }
   return true;
 }
 
-bool WritePng(const std::string &path) {
+bool StartsWith(const std::vector<uint8_t> &bytes, const char *mark) {
+  const size_t n = std::strlen(mark);
+  return bytes.size() >= n && std::memcmp(bytes.data(), mark, n) == 0;
+}
+
+LogoFileType TypeFromContent(const std::vector<uint8_t> &bytes) {
+  if (StartsWith(bytes, "NOL")) return LogoFileType::Nol;
+  if (StartsWith(bytes, "NGG")) return LogoFileType::Ngg;
+  if (StartsWith(bytes, "FORM")) return LogoFileType::Form;
+  if (StartsWith(bytes, "NLM")) return LogoFileType::Nlm;
+  if (StartsWith(bytes, "\x89PNG\r\n\x1a\n")) return LogoFileType::Png;
+  if (StartsWith(bytes, "BM")) return LogoFileType::Bmp;
+  return LogoFileType::Unknown;
+}
+
+unsigned Little16(const std::vector<uint8_t> &b, size_t at) { return b[at] | (b[at + 1] << 8u); }
+uint32_t Little32(const std::vector<uint8_t> &b, size_t at) {
+  return b[at] | (b[at + 1] << 8u) | (b[at + 2] << 16u) | (static_cast<uint32_t>(b[at + 3]) << 24u);
+}
+
+// The pixel part of a NOL or NGG file: `size` bytes spelled as eight "0"/"1" characters each.
+std::string CheckTextBits(const std::vector<uint8_t> &b, size_t header, const char *what) {
+  if (b.size() < header) return "it ends inside its " + std::string(what) + " header";
+  const unsigned width = b[header == 20 ? 10 : 6], height = b[header == 20 ? 12 : 8];
+  const size_t size = static_cast<size_t>(width) * height / 8;
+  const std::string geometry = std::to_string(width) + "x" + std::to_string(height);
+  if (size == 0) return "its header declares an empty " + geometry + " bitmap";
+  if (size > kBitmapCapacity) return "its header declares " + geometry + " pixels, more than a logo holds";
+  const size_t needed = header + size * 8;
+  if (b.size() < needed)
+    return "it ends inside the bitmap (" + std::to_string(b.size() - header) + " of " +
+           std::to_string(size * 8) + " pixel characters for " + geometry + ")";
+  for (size_t i = header; i < needed; ++i)
+    if (b[i] != '0' && b[i] != '1')
+      return "the bitmap holds a character other than 0 and 1 at byte " + std::to_string(i);
+  if (header == 20 && (Little16(b, 6) > 999 || Little16(b, 8) > 99))
+    return "its network code " + std::to_string(Little16(b, 6)) + " " + std::to_string(Little16(b, 8)) +
+           " is not one (country at most 999, network at most 99)";
+  return "";
+}
+
+std::string CheckForm(const std::vector<uint8_t> &b) {
+  for (size_t i = 0; i + 3 <= b.size(); ++i) {
+    if (std::memcmp(b.data() + i, "NSL", 3) != 0) continue;
+    const size_t start = i + 6;
+    if (b.size() < start + kBitmapCapacity)
+      return "it ends inside the bitmap (" + std::to_string(b.size() > start ? b.size() - start : 0) +
+             " of 504 bytes)";
+    return "";
+  }
+  return "it is a FORM file without a start-up logo chunk (NSLD)";
+}
+
+std::string CheckNlm(const std::vector<uint8_t> &b) {
+  if (b.size() < 6) return "it ends inside its NLM header";
+  if (b[5] > 2) return "it is an NLM file of unknown logo type " + std::to_string(b[5]) + " (0-2 are known)";
+  size_t at = 6;
+  while (at < b.size() && (b[at] & 0x40) != 0) ++at;
+  ++at;  // the byte without bit 6 ends the field
+  if (at + 3 > b.size()) return "it ends inside its NLM header";
+  const unsigned width = b[at], height = b[at + 1];
+  at += 3;
+  const std::string geometry = std::to_string(width) + "x" + std::to_string(height);
+  const size_t size = static_cast<size_t>(width) * height / 8;
+  if (size == 0) return "it declares an empty " + geometry + " picture";
+  if (b[5] == 2 && (width != 84 || height != 48))
+    return "it is a start-up logo of " + geometry + "; a start-up logo is the whole 84x48 screen";
+  if (width != 84 && size > kBitmapCapacity) return "it declares " + geometry + " pixels, more than a logo holds";
+  const size_t needed = static_cast<size_t>((width + 7) / 8) * height;
+  if (b.size() < at + needed)
+    return "it ends inside the bitmap (" + std::to_string(b.size() - at) + " of " + std::to_string(needed) +
+           " bytes for " + geometry + ")";
+  return "";
+}
+
+// ---- Images ----
+
+bool ReadPng(const std::string &path, GreyImage &image, std::string &error) {
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&png, path.c_str())) {
+    error = std::string("it is not a readable PNG image (") + png.message + ")";
+    return false;
+  }
+  if (png.width == 0 || png.height == 0 || png.width > 4096 || png.height > 4096) {
+    error = "its size " + std::to_string(png.width) + "x" + std::to_string(png.height) + " is not a picture size";
+    png_image_free(&png);
+    return false;
+  }
+  // Grey with alpha: transparent parts count as the light background of a logo.
+  png.format = PNG_FORMAT_GA;
+  std::vector<png_byte> pixels(PNG_IMAGE_SIZE(png));
+  if (!png_image_finish_read(&png, nullptr, pixels.data(), 0, nullptr)) {
+    error = std::string("it ends inside the image data (") + png.message + ")";
+    return false;
+  }
+  image.width = static_cast<int>(png.width);
+  image.height = static_cast<int>(png.height);
+  image.pixels.resize(static_cast<size_t>(image.width) * image.height);
+  for (size_t i = 0; i < image.pixels.size(); ++i) {
+    const unsigned grey = pixels[2 * i], alpha = pixels[2 * i + 1];
+    image.pixels[i] = static_cast<uint8_t>((grey * alpha + 255 * (255 - alpha)) / 255);
+  }
+  return true;
+}
+
+bool ReadBmp(const std::vector<uint8_t> &b, GreyImage &image, std::string &error) {
+  if (b.size() < 54) {
+    error = "it ends inside its BMP header";
+    return false;
+  }
+  const uint32_t offset = Little32(b, 10), headerSize = Little32(b, 14);
+  if (headerSize < 40) {
+    error = "it is a BMP of an old kind (core header) that is not read here";
+    return false;
+  }
+  const int32_t width = static_cast<int32_t>(Little32(b, 18));
+  int32_t height = static_cast<int32_t>(Little32(b, 22));
+  const unsigned bits = Little16(b, 28);
+  const uint32_t compression = Little32(b, 30);
+  const bool topDown = height < 0;
+  if (topDown) height = -height;
+  if (width <= 0 || height <= 0 || width > 4096 || height > 4096) {
+    error = "its size " + std::to_string(width) + "x" + std::to_string(height) + " is not a picture size";
+    return false;
+  }
+  if (compression != 0 && !(compression == 3 && (bits == 16 || bits == 32))) {
+    error = "it is a compressed BMP; save it uncompressed";
+    return false;
+  }
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) {
+    error = "it has " + std::to_string(bits) + " bits a pixel; 1, 4, 8, 24 and 32 are read";
+    return false;
+  }
+  // The colour table follows the header for palette images.
+  std::vector<uint8_t> palette;
+  if (bits <= 8) {
+    uint32_t colours = Little32(b, 46);
+    if (colours == 0 || colours > (1u << bits)) colours = 1u << bits;
+    const size_t at = 14 + headerSize;
+    if (b.size() < at + colours * 4) {
+      error = "it ends inside its colour table";
+      return false;
+    }
+    for (uint32_t i = 0; i < colours; ++i)
+      palette.push_back(static_cast<uint8_t>((b[at + 4 * i] * 114 + b[at + 4 * i + 1] * 587 + b[at + 4 * i + 2] * 299) / 1000));
+  }
+  const size_t stride = ((static_cast<size_t>(width) * bits + 31) / 32) * 4;
+  if (offset > b.size() || b.size() - offset < stride * static_cast<size_t>(height)) {
+    error = "it ends inside the bitmap";
+    return false;
+  }
+  image.width = width;
+  image.height = height;
+  image.pixels.assign(static_cast<size_t>(width) * height, 255);
+  for (int32_t row = 0; row < height; ++row) {
+    const uint8_t *line = b.data() + offset + stride * static_cast<size_t>(topDown ? row : height - 1 - row);
+    for (int32_t x = 0; x < width; ++x) {
+      uint8_t grey;
+      if (bits <= 8) {
+        const size_t bit = static_cast<size_t>(x) * bits;
+        const unsigned index = (line[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
+        grey = index < palette.size() ? palette[index] : 255;
+      } else {
+        const uint8_t *p = line + static_cast<size_t>(x) * (bits / 8);
+        grey = static_cast<uint8_t>((p[0] * 114 + p[1] * 587 + p[2] * 299) / 1000);
+      }
+      image.pixels[static_cast<size_t>(row) * width + x] = grey;
+    }
+  }
+  return true;
+}
+
+GreyImage LogoAsImage() {
   int32_t width, height;
   Geometry(width, height);
-  if (width <= 0 || height <= 0) return false;
-  std::vector<png_byte> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
+  GreyImage image;
+  image.width = width;
+  image.height = height;
+  image.pixels.resize(static_cast<size_t>(std::max(width, 0)) * std::max(height, 0));
   for (int32_t y = 0; y < height; ++y)
-    for (int32_t x = 0; x < width; ++x) pixels[static_cast<size_t>(y * width + x)] = Dark(x, y) ? 0 : 255;
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(width);
-  image.height = static_cast<png_uint_32>(height);
-  image.format = PNG_FORMAT_GRAY;
-  return png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr) != 0;
+    for (int32_t x = 0; x < width; ++x) image.pixels[static_cast<size_t>(y) * width + x] = Dark(x, y) ? 0 : 255;
+  return image;
+}
+
+bool WritePng(const std::string &path, const GreyImage &image, std::string &error) {
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  png.width = static_cast<png_uint_32>(image.width);
+  png.height = static_cast<png_uint_32>(image.height);
+  png.format = PNG_FORMAT_GRAY;
+  if (png_image_write_to_file(&png, path.c_str(), 0, image.pixels.data(), 0, nullptr) != 0) return true;
+  error = png.message;
+  return false;
+}
+
+// A 1-bit BMP with a black and white colour table, rows bottom up.
+bool WriteBmp(const std::string &path, const GreyImage &image, std::string &error) {
+  const size_t stride = ((static_cast<size_t>(image.width) + 31) / 32) * 4;
+  const uint32_t offset = 14 + 40 + 8, size = offset + static_cast<uint32_t>(stride * image.height);
+  std::vector<uint8_t> out(size, 0);
+  auto put16 = [&](size_t at, unsigned v) { out[at] = v & 0xFF, out[at + 1] = (v >> 8) & 0xFF; };
+  auto put32 = [&](size_t at, uint32_t v) { put16(at, v & 0xFFFF), put16(at + 2, v >> 16); };
+  out[0] = 'B', out[1] = 'M';
+  put32(2, size);
+  put32(10, offset);
+  put32(14, 40);
+  put32(18, static_cast<uint32_t>(image.width));
+  put32(22, static_cast<uint32_t>(image.height));
+  put16(26, 1);
+  put16(28, 1);
+  put32(34, static_cast<uint32_t>(stride * image.height));
+  put32(38, 2835);  // 72 dots per inch
+  put32(42, 2835);
+  put32(46, 2);
+  // Colour 0 black, colour 1 white.
+  out[58] = out[59] = out[60] = 0xFF;
+  for (int y = 0; y < image.height; ++y) {
+    uint8_t *line = out.data() + offset + stride * static_cast<size_t>(image.height - 1 - y);
+    for (int x = 0; x < image.width; ++x)
+      if (image.pixels[static_cast<size_t>(y) * image.width + x] >= 128) line[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+  }
+  std::FILE *file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    error = std::strerror(errno);
+    return false;
+  }
+  const bool written = std::fwrite(out.data(), 1, out.size(), file) == out.size();
+  if (std::fclose(file) != 0 || !written) {
+    error = "the file could not be written whole";
+    return false;
+  }
+  return true;
+}
+
+// The kind an image of this shape is most likely meant as: the start-up screen or the
+// wide, low operator logo, whichever proportions are nearer.
+int32_t KindForShape(int width, int height) {
+  if (width == 84 && height == 48) return PELKOR_LOGO_STARTUP;
+  if (width == 72 && height == 14) return PELKOR_LOGO_OPERATOR;
+  const double shape = std::log(static_cast<double>(width) / height);
+  return std::fabs(shape - std::log(84.0 / 48)) <= std::fabs(shape - std::log(72.0 / 14)) ? PELKOR_LOGO_STARTUP
+                                                                                         : PELKOR_LOGO_OPERATOR;
+}
+
+bool HasDark(const GreyImage &image) {
+  return std::any_of(image.pixels.begin(), image.pixels.end(), [](uint8_t p) { return p < 128; });
+}
+
+bool ImageToLogo(const GreyImage &image, int32_t kind, std::string &error, std::string *note) {
+  if (kind == PELKOR_LOGO_NONE) kind = KindForShape(image.width, image.height);
+  const int width = kind == PELKOR_LOGO_STARTUP ? 84 : 72, height = kind == PELKOR_LOGO_STARTUP ? 48 : 14;
+  const GreyImage fitted = FitImage(image, width, height);
+  if (HasDark(image) && !HasDark(fitted)) {
+    error = "scaled from " + std::to_string(image.width) + "x" + std::to_string(image.height) + " to " +
+            std::to_string(width) + "x" + std::to_string(height) +
+            " nothing dark is left; draw it at that size, with heavier lines";
+    return false;
+  }
+  if (note != nullptr && (image.width != width || image.height != height))
+    *note = "scaled the " + std::to_string(image.width) + "x" + std::to_string(image.height) + " image to fit the " +
+            std::to_string(width) + "x" + std::to_string(height) + " " + LogoKindName(kind) + " logo";
+  // Keep the network code, group name and number of the logo in memory; clear the pixels.
+  logo_setdata(kind, nullptr);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      logo_setpixel(x, y, fitted.pixels[static_cast<size_t>(y) * width + x] < 128 ? 0 : 1);
+  return true;
 }
 
 }  // namespace
 
-bool LoadLogo(const std::string &path) {
-  if (IsPng(path)) return ReadPng(path);
-  return logo_readfile(path.c_str()) == PELKOR_OK;
+std::string LogoKindName(int32_t kind) {
+  switch (kind) {
+    case PELKOR_LOGO_STARTUP: return "start-up";
+    case PELKOR_LOGO_OPERATOR: return "operator";
+    case PELKOR_LOGO_CALLER: return "caller group";
+    default: return "empty";
+  }
 }
 
-bool SaveLogo(const std::string &path) {
-  if (IsPng(path)) return WritePng(path);
-  return logo_writefile(path.c_str()) == PELKOR_OK;
+LogoFileType TypeFromExtension(const std::string &path) {
+  const size_t dot = path.find_last_of('.');
+  const size_t slash = path.find_last_of('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return LogoFileType::Unknown;
+  const std::string extension = Lower(path.substr(dot + 1));
+  if (extension == "nol") return LogoFileType::Nol;
+  if (extension == "ngg") return LogoFileType::Ngg;
+  if (extension == "nlm") return LogoFileType::Nlm;
+  if (extension == "form" || extension == "fml") return LogoFileType::Form;
+  if (extension == "png") return LogoFileType::Png;
+  if (extension == "bmp") return LogoFileType::Bmp;
+  return LogoFileType::Unknown;
+}
+
+GreyImage FitImage(const GreyImage &image, int width, int height) {
+  GreyImage out;
+  out.width = width;
+  out.height = height;
+  out.pixels.assign(static_cast<size_t>(width) * height, 255);
+  if (image.width <= 0 || image.height <= 0) return out;
+  if (image.width == width && image.height == height) {
+    for (size_t i = 0; i < out.pixels.size(); ++i) out.pixels[i] = image.pixels[i] < 128 ? 0 : 255;
+    return out;
+  }
+  const double scale = std::min(static_cast<double>(width) / image.width, static_cast<double>(height) / image.height);
+  const int w = std::max(1, static_cast<int>(std::lround(image.width * scale)));
+  const int h = std::max(1, static_cast<int>(std::lround(image.height * scale)));
+  const int left = (width - w) / 2, top = (height - h) / 2;
+  // Each target pixel takes the mean of the source pixels it covers.
+  for (int y = 0; y < h; ++y) {
+    const int y0 = y * image.height / h, y1 = std::max(y0 + 1, (y + 1) * image.height / h);
+    for (int x = 0; x < w; ++x) {
+      const int x0 = x * image.width / w, x1 = std::max(x0 + 1, (x + 1) * image.width / w);
+      unsigned long sum = 0, count = 0;
+      for (int sy = y0; sy < y1 && sy < image.height; ++sy)
+        for (int sx = x0; sx < x1 && sx < image.width; ++sx, ++count)
+          sum += image.pixels[static_cast<size_t>(sy) * image.width + sx];
+      const unsigned mean = count ? static_cast<unsigned>(sum / count) : 255;
+      out.pixels[static_cast<size_t>(top + y) * width + left + x] = mean < 128 ? 0 : 255;
+    }
+  }
+  return out;
+}
+
+bool LoadLogo(const std::string &path, int32_t kind, std::string &error, std::string *note) {
+  std::vector<uint8_t> bytes;
+  if (!ReadWhole(path, bytes, error)) return false;
+  const LogoFileType type = TypeFromContent(bytes);
+  GreyImage image;
+  switch (type) {
+    case LogoFileType::Unknown:
+      error = "not a logo file (it is none of NOL, NGG, NLM, FORM, PNG and BMP)";
+      return false;
+    case LogoFileType::Png:
+      return ReadPng(path, image, error) && ImageToLogo(image, kind, error, note);
+    case LogoFileType::Bmp:
+      return ReadBmp(bytes, image, error) && ImageToLogo(image, kind, error, note);
+    case LogoFileType::Nol: error = CheckTextBits(bytes, 20, "NOL"); break;
+    case LogoFileType::Ngg: error = CheckTextBits(bytes, 16, "NGG"); break;
+    case LogoFileType::Form: error = CheckForm(bytes); break;
+    case LogoFileType::Nlm: error = CheckNlm(bytes); break;
+  }
+  if (!error.empty()) return false;
+  if (logo_readfile(path.c_str()) != PELKOR_OK) {
+    error = "the library could not read it as a logo";
+    return false;
+  }
+  return true;
+}
+
+bool SaveLogo(const std::string &path, LogoFileType type, std::string &error) {
+  const int32_t kind = CurrentKind();
+  if (type == LogoFileType::Png || type == LogoFileType::Bmp) {
+    const GreyImage image = LogoAsImage();
+    if (image.width <= 0 || image.height <= 0) {
+      error = "there is no logo to write";
+      return false;
+    }
+    return type == LogoFileType::Png ? WritePng(path, image, error) : WriteBmp(path, image, error);
+  }
+  const int32_t wanted = type == LogoFileType::Form ? PELKOR_LOGO_STARTUP
+                         : type == LogoFileType::Nol ? PELKOR_LOGO_OPERATOR
+                         : type == LogoFileType::Ngg ? PELKOR_LOGO_CALLER
+                                                     : PELKOR_LOGO_NONE;
+  if (wanted == PELKOR_LOGO_NONE) {
+    error = type == LogoFileType::Nlm ? "NLM files are read, not written: use .nol, .ngg, .form, .png or .bmp"
+                                      : "unknown output type: use .nol, .ngg, .form (or .fml), .png or .bmp";
+    return false;
+  }
+  if ((wanted == PELKOR_LOGO_STARTUP) != (kind == PELKOR_LOGO_STARTUP))
+    return error = "a " + LogoKindName(kind) + " logo (" + (kind == PELKOR_LOGO_STARTUP ? "84x48" : "72x14") +
+                   ") cannot be written as a " + LogoKindName(wanted) + " logo file; convert from an image instead",
+           false;
+  if (wanted != kind) logo_setdata(wanted, nullptr);  // operator and caller logos share their geometry
+  if (logo_writefile(path.c_str()) != PELKOR_OK) {
+    error = std::strerror(errno);
+    return false;
+  }
+  return true;
 }
 
 std::vector<std::string> LogoRows() {

@@ -1,18 +1,38 @@
 #pragma once
-// The library's logo as an image: PNG files in and out (thresholded to the logo's
-// geometry), and drawing in the terminal.
+// The library's logo as files and images: logo files checked before the library reads
+// them (so that a bad file is described, not just refused), PNG and BMP images in and
+// out (scaled to the logo's geometry), and drawing in the terminal.
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace pelkor_tool {
 
-// Loads a logo file into the library's logo; a .png file becomes a start-up logo when
-// it is 84x48 or larger, else an operator logo, thresholded at half brightness.
-bool LoadLogo(const std::string &path);
-// Saves the library's logo; .png writes an image, anything else the logo's own format.
-bool SaveLogo(const std::string &path);
+// A grey image, one byte a pixel (0 black, 255 white), rows top to bottom.
+struct GreyImage {
+  int width = 0, height = 0;
+  std::vector<uint8_t> pixels;
+};
+
+// What a file or an output name is, by its content or by its extension.
+enum class LogoFileType { Unknown, Nol, Ngg, Form, Nlm, Png, Bmp };
+LogoFileType TypeFromExtension(const std::string &path);
+
+// Loads a logo file (NOL, NGG, FORM, NLM) or an image (PNG, BMP) into the library's logo.
+// An image becomes a logo of `kind` (PELKOR_LOGO_*), or, with PELKOR_LOGO_NONE, of the
+// kind its shape suggests; an image of another size is scaled to fit, and `note` says
+// so. False with `error` saying what is wrong with the file.
+bool LoadLogo(const std::string &path, int32_t kind, std::string &error, std::string *note = nullptr);
+
+// Saves the library's logo in the format `type`; false with `error` set.
+bool SaveLogo(const std::string &path, LogoFileType type, std::string &error);
+
+// Scales `image` into a width x height box (keeping its proportions, centred) and
+// thresholds it at half brightness; what comes out is width x height.
+GreyImage FitImage(const GreyImage &image, int width, int height);
 
 std::vector<std::string> LogoRows();  // '#' for a dark pixel, '.' for a light one
 std::string LogoAsBlocks();           // two pixel rows per text line, with half blocks
+std::string LogoKindName(int32_t kind);
 
 }  // namespace pelkor_tool

@@ -1,8 +1,65 @@
 #include "phone_session.h"
 
+#include <fcntl.h>
 #include <pelkor16.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "exit_status.h"
+#include "progress.h"
 
 namespace pelkor_tool {
+namespace {
+
+bool QuickStart(const std::string &port) { return !port.empty() && port.back() == 'F'; }
+
+// Why the device cannot be used, from opening it the way a serial port is opened.
+std::string PortProblem(const std::string &path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) {
+    const int error = errno;
+    std::string reason = std::strerror(error);
+    if (error == EACCES || error == EPERM)
+      reason += "; serial ports belong to the dialout group: sudo usermod -aG dialout $USER, then log in again";
+    else if (error == EBUSY)
+      reason += "; another program has the port open";
+    return reason;
+  }
+  const bool terminal = ::isatty(fd) == 1;
+  ::close(fd);
+  return terminal ? "the port is in use or cannot be set up" : "it is not a serial port";
+}
+
+}  // namespace
+
+void ChoosePort(GlobalOptions &options) {
+  if (!options.port.empty()) {
+    options.portSource = "--port";
+    return;
+  }
+  const char *fromEnvironment = std::getenv("PELKOR_PORT");
+  if (fromEnvironment != nullptr && fromEnvironment[0] != '\0') {
+    options.port = fromEnvironment;
+    options.portSource = "PELKOR_PORT";
+  } else {
+    options.port = "sim";
+  }
+}
+
+std::string ResolvePortName(const std::string &port) {
+  std::string name = QuickStart(port) ? port.substr(0, port.size() - 1) : port;
+  if (!name.empty() && name[0] == '/') return name;
+  if (name.size() > 3 && name.compare(0, 3, "COM") == 0 && name[3] >= '1' && name[3] <= '9') {
+    char *end = nullptr;
+    const long n = std::strtol(name.c_str() + 3, &end, 10);
+    if (*end == '\0' && n >= 1 && n <= 4096) return "/dev/ttyS" + std::to_string(n - 1);
+  }
+  return "/dev/" + name;
+}
 
 PhoneSession::~PhoneSession() {
   if (open_) terminate();
@@ -11,25 +68,43 @@ PhoneSession::~PhoneSession() {
 
 bool PhoneSession::Open(Report &report, int &status) {
   if (!options_.trace.empty() && pelkor_settrace(options_.trace.c_str()) != PELKOR_OK) {
-    status = report.Fail(PELKOR_NOT_FOUND, "cannot write the trace to " + options_.trace);
+    status = FailAs(report, kExitCannotWrite, "cannot write the trace to " + options_.trace);
     return false;
   }
   std::string device = options_.port;
+  std::string shown = device;
   if (options_.port == "sim") {
     simulator_ = std::make_unique<SimulatedPhone>();
     if (!simulator_->Start(options_.simState)) {
-      status = report.Fail(PELKOR_ERR_REFUSED, "cannot start the simulated phone: " + simulator_->error());
+      status = FailAs(report, kExitNoPort, "cannot start the simulated phone: " + simulator_->error());
       return false;
     }
     device = simulator_->device();
+    std::fprintf(stderr, "pelkor: no --port given: using the simulated phone on %s\n", device.c_str());
+    shown = "the simulated phone";
+  } else {
+    const std::string path = ResolvePortName(device);
+    shown = path == device ? path : device + " (" + path + ")";
   }
-  const int32_t result =
-      init(device.c_str(), options_.infrared ? PELKOR_CONNECTION_INFRARED : PELKOR_CONNECTION_CABLE);
+  const bool quick = QuickStart(device);
+  int32_t result;
+  {
+    Progress progress("waiting for the phone on " + shown + " (up to " + (quick ? "0.1" : "10") + " s)");
+    result = init(device.c_str(), options_.infrared ? PELKOR_CONNECTION_INFRARED : PELKOR_CONNECTION_CABLE);
+  }
   open_ = result != PELKOR_ERR_REFUSED;
   if (result == PELKOR_OK) return true;
-  status = result == -1
-               ? report.FailWith(result, "the phone on " + device + " did not answer within 10 s (code -1)")
-               : report.Fail(result, "cannot open " + device);
+  if (result == PELKOR_ERR_REFUSED) {
+    const std::string path = ResolvePortName(device);
+    const std::string from = options_.portSource.empty() ? "" : " (from " + options_.portSource + ")";
+    status = FailAs(report, kExitNoPort,
+                    "cannot open " + device + from + (path == device ? "" : " = " + path) + ": " + PortProblem(path));
+  } else {
+    status = FailAs(report, kExitNoAnswer,
+                    "the phone on " + shown + " did not answer within " + (quick ? "0.1" : "10") +
+                        " s: is it switched on and plugged in" +
+                        (options_.infrared ? ", and its infrared port facing this one?" : ", and is it a cable link (--infrared otherwise)?"));
+  }
   return false;
 }
 

@@ -10,12 +10,21 @@
 namespace pelkor_tool {
 
 struct GlobalOptions {
-  std::string port = "sim";
+  std::string port;          // empty: PELKOR_PORT, else the simulated phone ("sim")
+  std::string portSource;    // where the port came from, for messages: "--port" or "PELKOR_PORT"
   bool infrared = false;
   bool json = false;
   std::string trace;
   std::string simState;  // a JSON state file for the simulated phone
 };
+
+// Fills in options.port from PELKOR_PORT when --port was not given, else "sim".
+void ChoosePort(GlobalOptions &options);
+
+// The device path the library opens for a port name: a trailing "F" (quick start) is
+// dropped, a path starting with "/" stands as it is, COMn is /dev/ttyS<n-1>, and any
+// other name is looked up under /dev/.
+std::string ResolvePortName(const std::string &port);
 
 class PhoneSession {
  public:

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "exit_status.h"
+
 namespace pelkor_tool {
 
 std::string Describe(int32_t code, const std::string &limit) {
@@ -53,7 +55,7 @@ int Report::FailWith(int32_t code, const std::string &message) {
   } else {
     std::fprintf(stderr, "pelkor: %s\n", message.c_str());
   }
-  return code == 0 ? 1 : (code < 0 ? 1 : (code > 125 ? 125 : code));
+  return code == 0 ? kExitUsage : ExitStatusFor(code);
 }
 
 int Report::Finish() {
