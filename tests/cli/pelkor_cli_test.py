@@ -48,7 +48,7 @@ class PhoneCommands(unittest.TestCase):
         self.assertRegex(run_json("clock", "get")["datetime"], r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d$")
         self.assertEqual(run_json("alarm", "set", "07:30")["time"], "07:30")
         bad = run("alarm", "set", "25:99")
-        self.assertEqual(bad.returncode, 22)
+        self.assertEqual(bad.returncode, 1)
         self.assertIn("HH:MM", bad.stderr)
 
     def test_network_and_monitor(self):
@@ -63,9 +63,9 @@ class PhoneCommands(unittest.TestCase):
 
     def test_port_that_cannot_be_opened_gives_a_clear_message(self):
         result = run("--port", "/dev/pelkor-no-such-port", "identify")
-        self.assertEqual(result.returncode, 22)
+        self.assertEqual(result.returncode, 6)
         self.assertIn("cannot open /dev/pelkor-no-such-port", result.stderr)
-        self.assertIn("(code 22)", result.stderr)
+        self.assertIn("No such file or directory", result.stderr)
 
     def test_every_command_has_help_with_an_example(self):
         for args in (["identify"], ["status"], ["clock", "get"], ["clock", "set"], ["alarm", "get"],
@@ -77,7 +77,7 @@ class PhoneCommands(unittest.TestCase):
                      ["logo", "send"], ["logo", "show"], ["logo", "convert"], ["ringtone", "show"],
                      ["ringtone", "wav"], ["ringtone", "put"], ["ringtone", "send"], ["wav"], ["demo"]):
             result = run(*args, "--help", check_status=0)
-            self.assertIn("Example: pelkor", result.stdout, args)
+            self.assertRegex(result.stdout, r"Examples?:\s+pelkor ", args)
 
 
 class PhonebookCommands(unittest.TestCase):
@@ -85,7 +85,8 @@ class PhonebookCommands(unittest.TestCase):
         entry = run_json("pb", "get", "1", "--memory", "1")
         self.assertIn("name", entry)
         self.assertEqual(run_json("pb", "set", "3", "Ada", "+4912345678")["stored"], 3)
-        self.assertEqual(run("pb", "get", "999", "--memory", "1").returncode, 22)
+        # Refused by the phone (3), or by the tool before anything is sent (1).
+        self.assertIn(run("pb", "get", "999", "--memory", "1").returncode, (1, 3))
         self.assertIn(run_json("speeddial", "get", "2")["memory"], ("phone", "other"))
 
 
@@ -106,7 +107,7 @@ class SmsCommands(unittest.TestCase):
     def test_send_and_refusals(self):
         self.assertEqual(run_json("sms", "send", "+4912345678", "Hello from pelkor")["sent_to"], "+4912345678")
         bad = run("sms", "send", "+49-123", "x")
-        self.assertEqual(bad.returncode, 22)
+        self.assertIn(bad.returncode, (1, 3))
 
     def test_list_reads_the_store(self):
         data = run_json("sms", "list", "--kind", "inbox")
@@ -158,7 +159,7 @@ class FileCommands(unittest.TestCase):
         run("wav", out, "1000:200", "0:100", "1000:200", check_status=0)
         with wave.open(out) as w:
             self.assertEqual(w.getnframes(), 4000)
-        self.assertEqual(run("wav", out, "loud").returncode, 22)
+        self.assertEqual(run("wav", out, "loud").returncode, 1)
 
     def test_logo_png_round_trip_keeps_every_pixel(self):
         nol = os.path.join(EXAMPLES, "logos", "operator.nol")
@@ -167,7 +168,7 @@ class FileCommands(unittest.TestCase):
         run("logo", "convert", nol, png, check_status=0)
         self.assertEqual(run_json("logo", "show", png)["rows"], original)
         back = self.path("back.nol")
-        run("logo", "convert", png, back, check_status=0)
+        run("logo", "convert", png, back, "--network", "262 01", check_status=0)
         self.assertEqual(run_json("logo", "show", back)["rows"], original)
 
     def test_logo_show_draws_blocks(self):
@@ -177,8 +178,8 @@ class FileCommands(unittest.TestCase):
 
     def test_missing_file_is_reported(self):
         result = run("logo", "show", self.path("nothing.nol"))
-        self.assertNotEqual(result.returncode, 0)
-        self.assertIn("reading", result.stderr)
+        self.assertEqual(result.returncode, 4)
+        self.assertIn("nothing.nol: no such file", result.stderr)
 
 
 if __name__ == "__main__":

@@ -80,7 +80,7 @@ std::string ParseClockTime(const std::string &text, int &hour, int &minute) {
   int h = 0, m = 0;
   if (!ShortNumber(text, pos, h) || !Expect(text, pos, ':') || !Digits(text, pos, 2, m) || pos != text.size())
     return "give the time as HH:MM, e.g. 07:30, not " + Quoted(text);
-  if (h > 23 || m > 59) return "there is no time of day " + text + " (00:00 to 23:59)";
+  if (h > 23 || m > 59) return "there is no time of day " + text + " (HH:MM runs from 00:00 to 23:59)";
   hour = h;
   minute = m;
   return "";
