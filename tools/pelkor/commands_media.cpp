@@ -270,15 +270,41 @@ int LogoGet(Report &r, const std::string &kind) {
   return r.Finish();
 }
 
+// A caller-group logo from a file carries no group name: the group's name and ringtone
+// are read from the phone first, so that the upload keeps them rather than blanking them.
+void KeepGroupSettings(Report &r) {
+  char name[256];
+  logo_getgroupname(name, sizeof name);
+  if (name[0] != '\0') return;
+  const std::vector<std::string> rows = LogoRows();
+  int32_t result;
+  {
+    Progress progress("reading the group's name (up to 1 s)");
+    result = logo_download(PELKOR_LOGO_CALLER);  // keeps the group number
+  }
+  logo_setdata(PELKOR_LOGO_CALLER, nullptr);
+  for (size_t y = 0; y < rows.size(); ++y)
+    for (size_t x = 0; x < rows[y].size(); ++x)
+      logo_setpixel(static_cast<int32_t>(x), static_cast<int32_t>(y), rows[y][x] == '#' ? 0 : 1);
+  if (result != PELKOR_OK)
+    r.Line("could not read the group's name (" + Describe(result, "1 s") + "): the phone may show it blank");
+}
+
 int LogoPut(Report &r) {
   if (LogoKind() == PELKOR_LOGO_OPERATOR && NetworkCodeOfLogo().empty())
     r.Line("no network code given: the logo goes to the network the phone is in now");
+  if (LogoKind() == PELKOR_LOGO_CALLER) KeepGroupSettings(r);
   Progress progress("uploading the logo (up to 5 s)");
   const int32_t result = logo_upload();
   if (result != PELKOR_OK) return r.Fail(result, "uploading " + media.input, "5 s");
   r.Field("uploaded", media.input);
   r.Field("kind", LogoKindName(LogoKind()));
-  if (LogoKind() == PELKOR_LOGO_CALLER) r.Field("group", logo_getgroupnumber(), "caller group");
+  if (LogoKind() == PELKOR_LOGO_CALLER) {
+    char name[256];
+    logo_getgroupname(name, sizeof name);
+    r.Field("group", logo_getgroupnumber(), "caller group");
+    r.Field("group_name", name, "group name");
+  }
   if (LogoKind() == PELKOR_LOGO_OPERATOR) r.Field("network_code", NetworkCodeOfLogo(), "network");
   return r.Finish();
 }

@@ -109,7 +109,11 @@ int RunDemo(const std::string &examplesDir) {
   Step("Reading the message store");
   const int32_t scan = updatesmslist();
   std::printf("  %s; inbox %d, sent %d, status reports %d\n",
-              scan == PELKOR_OK ? "read every message" : ("stopped early: " + Describe(scan)).c_str(),
+              // The scan ends at the first location that holds nothing (8), or when the
+              // list is full (0); anything else cut it short.
+              scan == PELKOR_ERR_SMS_READ ? "read the whole message store"
+              : scan == PELKOR_OK         ? "read the store until the list was full"
+                                          : ("the scan stopped early: " + Describe(scan)).c_str(),
               getsmsmsgcount(13), getsmsmsgcount(11), getsmsmsgcount(12));
   for (int32_t n = 1; n <= getsmsmsgcount(13) && n <= 3; ++n) {
     char from[32], text[200];
