@@ -227,16 +227,15 @@ int LogoConvert(Report &r) {
 }
 
 int RingtonePut(Report &r, int variant) {
-  Progress progress("uploading the ringtone (up to 5 s)");
-  const int32_t result = ringtone_upload(variant);
+  const int32_t result = Waiting("uploading the ringtone (up to 5 s)", [&] { return ringtone_upload(variant); });
   if (result != PELKOR_OK) return r.Fail(result, "uploading " + media.input);
   r.Field("uploaded", media.input);
   return r.Finish();
 }
 
 int RingtoneSend(Report &r) {
-  Progress progress("sending the ringtone (up to 7 s)");
-  const int32_t result = ringtone_sendsms(media.number.c_str());
+  const int32_t result =
+      Waiting("sending the ringtone (up to 7 s)", [] { return ringtone_sendsms(media.number.c_str()); });
   if (result != PELKOR_OK) return r.Fail(result, "sending the ringtone to " + media.number, "7 s");
   r.Field("sent_to", media.number, "sent to");
   return r.Finish();
@@ -251,11 +250,7 @@ int32_t KindNumber(const std::string &kind) {
 int LogoGet(Report &r, const std::string &kind) {
   const LogoFileType type = TypeFromExtension(media.output);
   logo_setgroupnumber(media.group < 0 ? 0 : media.group);
-  int32_t result;
-  {
-    Progress progress("downloading the logo (up to 1 s)");
-    result = logo_download(KindNumber(kind));
-  }
+  const int32_t result = Waiting("downloading the logo (up to 1 s)", [&] { return logo_download(KindNumber(kind)); });
   if (result != PELKOR_OK) return r.Fail(result, "downloading the " + kind + " logo", "1 s");
   std::string error;
   if (!media.output.empty() && !SaveLogo(media.output, type, error))
@@ -277,11 +272,9 @@ void KeepGroupSettings(Report &r) {
   logo_getgroupname(name, sizeof name);
   if (name[0] != '\0') return;
   const std::vector<std::string> rows = LogoRows();
-  int32_t result;
-  {
-    Progress progress("reading the group's name (up to 1 s)");
-    result = logo_download(PELKOR_LOGO_CALLER);  // keeps the group number
-  }
+  // The download keeps the group number.
+  const int32_t result =
+      Waiting("reading the group's name (up to 1 s)", [] { return logo_download(PELKOR_LOGO_CALLER); });
   logo_setdata(PELKOR_LOGO_CALLER, nullptr);
   for (size_t y = 0; y < rows.size(); ++y)
     for (size_t x = 0; x < rows[y].size(); ++x)
@@ -294,8 +287,7 @@ int LogoPut(Report &r) {
   if (LogoKind() == PELKOR_LOGO_OPERATOR && NetworkCodeOfLogo().empty())
     r.Line("no network code given: the logo goes to the network the phone is in now");
   if (LogoKind() == PELKOR_LOGO_CALLER) KeepGroupSettings(r);
-  Progress progress("uploading the logo (up to 5 s)");
-  const int32_t result = logo_upload();
+  const int32_t result = Waiting("uploading the logo (up to 5 s)", [] { return logo_upload(); });
   if (result != PELKOR_OK) return r.Fail(result, "uploading " + media.input, "5 s");
   r.Field("uploaded", media.input);
   r.Field("kind", LogoKindName(LogoKind()));
@@ -310,8 +302,8 @@ int LogoPut(Report &r) {
 }
 
 int LogoSend(Report &r) {
-  Progress progress("sending the logo (up to 7 s)");
-  const int32_t result = sendoplogoviasms(media.number.c_str());
+  const int32_t result =
+      Waiting("sending the logo (up to 7 s)", [] { return sendoplogoviasms(media.number.c_str()); });
   if (result != PELKOR_OK) return r.Fail(result, "sending the logo to " + media.number, "7 s");
   r.Field("sent_to", media.number, "sent to");
   return r.Finish();

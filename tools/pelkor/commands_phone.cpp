@@ -33,7 +33,7 @@ int Identify(Report &r) {
                 {"software_date", "software date", getswdate}};
   for (const auto &f : fields) {
     int32_t result;
-    const std::string text = Text(f.get, result);
+    const std::string text = Waiting(std::string("reading the ") + f.label, [&] { return Text(f.get, result); });
     if (result != PELKOR_OK) return r.Fail(result, std::string("reading the ") + f.label);
     r.Field(f.key, text, f.label);
   }
@@ -58,13 +58,12 @@ std::string InWords(const std::vector<int> &numbers) {
 
 int Status(Report &r) {
   int32_t signal = 0, battery = 0;
-  Progress progress("reading the phone's status");
-  int32_t result = getrflevel(&signal);
+  int32_t result = Waiting("reading the signal level (up to 1 s)", [&] { return getrflevel(&signal); });
   if (result != PELKOR_OK) return r.Fail(result, "reading the signal level", "1 s");
-  result = getbatterylevel(&battery);
+  result = Waiting("reading the battery level (up to 1 s)", [&] { return getbatterylevel(&battery); });
   if (result != PELKOR_OK) return r.Fail(result, "reading the battery level", "1 s");
   char display[16];
-  result = getdisplaystatus(display, sizeof display);
+  result = Waiting("reading the display (up to 1 s)", [&] { return getdisplaystatus(display, sizeof display); });
   if (result != PELKOR_OK) return r.Fail(result, "reading the display", "1 s");
   r.Field("signal_percent", signal / 4, "signal %");
   r.Field("battery_percent", battery / 4, "battery %");
@@ -86,7 +85,8 @@ std::string Stamp(int y, int mo, int d, int h, int mi, int s) {
 
 int ClockGet(Report &r) {
   int32_t y, mo, d, h, mi, s;
-  const int32_t result = getdatetime(&y, &mo, &d, &h, &mi, &s);
+  const int32_t result =
+      Waiting("reading the clock (up to 0.5 s)", [&] { return getdatetime(&y, &mo, &d, &h, &mi, &s); });
   if (result != PELKOR_OK) return r.Fail(result, "reading the clock", "0.5 s");
   r.Field("datetime", Stamp(y, mo, d, h, mi, s), "phone clock");
   return r.Finish();
@@ -108,8 +108,9 @@ int ClockSet(Report &r, const std::string &when) {
   } else if (const std::string problem = ParseCalendarTime(when, t); !problem.empty()) {
     return FailAs(r, kExitUsage, problem);
   }
-  Progress progress("setting the clock");
-  const int32_t result = setdatetime(t.year, t.month, t.day, t.hour, t.minute, t.second);
+  const int32_t result = Waiting("setting the clock (up to 2 s)", [&] {
+    return setdatetime(t.year, t.month, t.day, t.hour, t.minute, t.second);
+  });
   if (result != PELKOR_OK) return r.Fail(result, "setting the clock", "2 s");
   // The phone takes the minute; its seconds start again from 0.
   r.Field("datetime", Stamp(t.year, t.month, t.day, t.hour, t.minute, 0), "clock set to");
@@ -118,7 +119,7 @@ int ClockSet(Report &r, const std::string &when) {
 
 int AlarmGet(Report &r) {
   int32_t on, h, m;
-  const int32_t result = getalarm(&on, &h, &m);
+  const int32_t result = Waiting("reading the alarm (up to 0.5 s)", [&] { return getalarm(&on, &h, &m); });
   if (result != PELKOR_OK) return r.Fail(result, "reading the alarm", "0.5 s");
   char text[8];
   std::snprintf(text, sizeof text, "%02d:%02d", h, m);
@@ -131,7 +132,7 @@ int AlarmSet(Report &r, const std::string &when) {
   int h = 0, m = 0;
   if (const std::string problem = ParseClockTime(when, h, m); !problem.empty())
     return FailAs(r, kExitUsage, "the alarm: " + problem);
-  const int32_t result = setalarm(h, m);
+  const int32_t result = Waiting("setting the alarm (up to 2 s)", [&] { return setalarm(h, m); });
   if (result != PELKOR_OK) return r.Fail(result, "setting the alarm", "2 s");
   char text[8];
   std::snprintf(text, sizeof text, "%02d:%02d", h, m);
@@ -331,11 +332,9 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
   info->callback([&] {
     WithPhone(options, [](Report &r) {
       char code[8], area[8], cell[8];
-      int32_t result;
-      {
-        Progress progress("reading the network");
-        result = getnetworkinfo(code, sizeof code, area, sizeof area, cell, sizeof cell);
-      }
+      const int32_t result = Waiting("reading the network (up to 0.2 s)", [&] {
+        return getnetworkinfo(code, sizeof code, area, sizeof area, cell, sizeof cell);
+      });
       if (result != PELKOR_OK) return r.Fail(result, "reading the network", "0.2 s");
       const std::string name = NetworkName(code);
       r.Json()["network_code"] = code;
@@ -358,10 +357,7 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
     }
     WithPhone(options, [](Report &r) {
       char text[64];
-      {
-        Progress progress("waiting for the net monitor (up to 2 s)");
-        netmonitor(screen.c_str(), text, sizeof text);
-      }
+      Waiting("waiting for the net monitor (up to 2 s)", [&] { return netmonitor(screen.c_str(), text, sizeof text); });
       r.Json()["screen"] = text;
       r.Line("screen " + screen + ": " + (text[0] == '\0' ? std::string("the phone showed no text") : std::string(text)));
       return r.Finish();

@@ -80,7 +80,11 @@ bool PhoneSession::Open(Report &report, int &status) {
       return false;
     }
     device = simulator_->device();
-    std::fprintf(stderr, "pelkor: no --port given: using the simulated phone on %s\n", device.c_str());
+    if (options_.portSource.empty())
+      std::fprintf(stderr, "pelkor: no --port given: using the simulated phone on %s\n", device.c_str());
+    else
+      std::fprintf(stderr, "pelkor: using the simulated phone on %s (%s sim)\n", device.c_str(),
+                   options_.portSource == "--port" ? "--port" : "PELKOR_PORT=");
     shown = "the simulated phone";
   } else {
     const std::string path = ResolvePortName(device);

@@ -23,7 +23,9 @@ Progress::Progress(std::string what) : what_(std::move(what)) {
   });
 }
 
-Progress::~Progress() {
+Progress::~Progress() { Done(); }
+
+void Progress::Done() {
   done_ = true;
   if (thread_.joinable()) thread_.join();
 }

@@ -13,9 +13,18 @@ class Progress {
   ~Progress();
 
  private:
+  void Done();  // stops the spinner and clears its line
+
   std::string what_;
   std::atomic<bool> done_{false};
   std::thread thread_;
 };
+
+// Runs one library call under a spinner that is gone before the caller prints anything.
+template <typename Call>
+auto Waiting(const std::string &what, Call call) {
+  Progress progress(what);
+  return call();
+}
 
 }  // namespace pelkor_tool
