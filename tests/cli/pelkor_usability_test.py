@@ -387,6 +387,10 @@ class ResultsInWords(unittest.TestCase):
         self.assertIn("played 440 Hz for 50 ms at volume 4", run("tone", "440", "--ms", "50", status=0).stdout)
         self.assertEqual(run_json("tone", "440", "--ms", "50")["tone"], {"frequency": 440, "ms": 50, "volume": 4})
         self.assertRegex(run("net", "monitor", "2", status=0).stdout, r"^screen 2: .*CELL 1234")
+        self.assertIn("alarm            07:00, switched off", run("alarm", "get", status=0).stdout)
+        for command in (["status"], ["alarm", "get"], ["beep"], ["hangup"], ["reset", "soft"], ["identify"]):
+            out = run(*command, status=0).stdout
+            self.assertNotRegex(out, r"\b(true|false)\b|[{}]", command)
 
     def test_network_name_from_the_provider_database(self):
         with tempfile.TemporaryDirectory() as d:

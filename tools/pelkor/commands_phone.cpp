@@ -123,8 +123,9 @@ int AlarmGet(Report &r) {
   if (result != PELKOR_OK) return r.Fail(result, "reading the alarm", "0.5 s");
   char text[8];
   std::snprintf(text, sizeof text, "%02d:%02d", h, m);
-  r.Field("time", text, "alarm");
-  r.Field("enabled", on == 1, "switched on");
+  r.Json()["time"] = text;
+  r.Json()["enabled"] = on == 1;
+  r.Line(std::string("alarm            ") + text + (on == 1 ? ", switched on" : ", switched off"));
   return r.Finish();
 }
 
@@ -240,7 +241,8 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
   hang->callback([&] {
     WithPhone(options, [](Report &r) {
       hangup();
-      r.Field("hangup", true, "hung up");
+      r.Json()["hangup"] = true;
+      r.Line("asked the phone to end the call");
       return r.Finish();
     });
   });
@@ -270,7 +272,8 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
       gsmbeep(1);
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
       gsmbeep(0);
-      r.Field("beep", true, "beeped");
+      r.Json()["beep"] = true;
+      r.Line("the phone beeped");
       return r.Finish();
     });
   });
@@ -307,7 +310,8 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
   resetCommand->callback([&] {
     WithPhone(options, [](Report &r) {
       reset(kind.c_str());
-      r.Field("reset", kind);
+      r.Json()["reset"] = kind;
+      r.Line("asked the phone for a " + kind + " reset");
       return r.Finish();
     });
   });

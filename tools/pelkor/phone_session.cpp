@@ -83,8 +83,8 @@ bool PhoneSession::Open(Report &report, int &status) {
     if (options_.portSource.empty())
       std::fprintf(stderr, "pelkor: no --port given: using the simulated phone on %s\n", device.c_str());
     else
-      std::fprintf(stderr, "pelkor: using the simulated phone on %s (%s sim)\n", device.c_str(),
-                   options_.portSource == "--port" ? "--port" : "PELKOR_PORT=");
+      std::fprintf(stderr, "pelkor: using the simulated phone on %s (%s)\n", device.c_str(),
+                   options_.portSource == "--port" ? "--port sim" : "PELKOR_PORT=sim");
     shown = "the simulated phone";
   } else {
     const std::string path = ResolvePortName(device);
