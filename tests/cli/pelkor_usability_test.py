@@ -453,7 +453,15 @@ class LogoMedia(unittest.TestCase):
         with open(self.path("s.fml"), "rb") as f:
             self.assertEqual(f.read(4), b"FORM")
         self.assertEqual(run_json("logo", "show", self.path("s.fml"))["rows"], form_rows)
-        for output, words in (("x.nlm", "read, not written"), ("x.gif", "unknown output type"),
+        for source, kind in ((nol, "operator"), (self.path("group.ngg"), "caller group"),
+                             (example("logos", "startup.form"), "start-up")):
+            nlm = self.path("copy.nlm")
+            run("logo", "convert", source, nlm, status=0)
+            with open(nlm, "rb") as f:
+                self.assertEqual(f.read(6)[:3], b"NLM")
+            shown = run_json("logo", "show", nlm)
+            self.assertEqual((shown["kind"], shown["rows"]), (kind, form_rows if kind == "start-up" else rows))
+        for output, words in (("x.gif", "unknown output type"),
                               ("x.form", "cannot be written as a start-up logo")):
             result = run("logo", "convert", nol, self.path(output))
             self.assertEqual(result.returncode, 1, output)

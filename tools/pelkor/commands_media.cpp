@@ -199,10 +199,8 @@ int LogoShow(Report &r) {
 
 int LogoConvert(Report &r) {
   const LogoFileType type = TypeFromExtension(media.output);
-  if (type == LogoFileType::Unknown || type == LogoFileType::Nlm)
-    return FailAs(r, kExitUsage,
-                  media.output + (type == LogoFileType::Nlm ? ": NLM files are read, not written" : ": unknown output type") +
-                      "; use .nol, .ngg, .form (or .fml), .png or .bmp");
+  if (type == LogoFileType::Unknown)
+    return FailAs(r, kExitUsage, media.output + ": unknown output type; use .nol, .ngg, .nlm, .form (or .fml), .png or .bmp");
   int32_t requested;
   if (std::string problem = LogoTargetProblem(requested); !problem.empty()) return FailAs(r, kExitUsage, problem);
   // An image becomes the kind the output file holds.
@@ -400,7 +398,7 @@ void AddMediaCommands(CLI::App &app, GlobalOptions &options) {
   logoShow->callback([&] { Offline(options, LogoShow); });
   auto *logoConvert = logo->add_subcommand("convert", "Convert a logo or image; the output's extension picks the format");
   logoConvert->add_option("input", media.input, "NOL, NGG, NLM, FORM, PNG or BMP file")->required();
-  logoConvert->add_option("output", media.output, ".nol, .ngg, .form (.fml), .png or .bmp")->required();
+  logoConvert->add_option("output", media.output, ".nol, .ngg, .nlm, .form (.fml), .png or .bmp")->required();
   logoConvert->add_option("--network", media.network, kNetworkHelp);
   logoConvert->add_option("--group", media.group, kGroupHelp);
   logoConvert->footer("Examples:\n  pelkor logo convert examples/logos/operator.nol operator.png\n"
@@ -413,7 +411,7 @@ void AddMediaCommands(CLI::App &app, GlobalOptions &options) {
   get->add_option("kind", kind, "startup, operator or caller")
       ->required()
       ->check(CLI::IsMember({"startup", "operator", "caller"}));
-  get->add_option("output", media.output, "file to write: .nol, .ngg, .form, .png or .bmp");
+  get->add_option("output", media.output, "file to write: .nol, .ngg, .nlm, .form, .png or .bmp");
   get->add_option("--group", media.group, "caller group number 0-4")->default_str("0");
   get->footer("Example: pelkor logo get startup startup.form");
   get->callback([&] {
@@ -424,8 +422,8 @@ void AddMediaCommands(CLI::App &app, GlobalOptions &options) {
               !problem.empty())
             return FailAs(r, kExitUsage, problem);
           const LogoFileType type = TypeFromExtension(media.output);
-          if (!media.output.empty() && (type == LogoFileType::Unknown || type == LogoFileType::Nlm))
-            return FailAs(r, kExitUsage, media.output + ": unknown output type; use .nol, .ngg, .form, .png or .bmp");
+          if (!media.output.empty() && type == LogoFileType::Unknown)
+            return FailAs(r, kExitUsage, media.output + ": unknown output type; use .nol, .ngg, .nlm, .form, .png or .bmp");
           if (!media.output.empty() && type == LogoFileType::Form && kind != "startup")
             return FailAs(r, kExitUsage, "a FORM file holds a start-up logo; save the " + kind + " logo as .nol, .ngg, .png or .bmp");
           if (!media.output.empty() && (type == LogoFileType::Nol || type == LogoFileType::Ngg) && kind == "startup")

@@ -298,6 +298,35 @@ bool WriteBmp(const std::string &path, const GreyImage &image, std::string &erro
   return true;
 }
 
+// An NLM file: "NLM ", a version byte, the logo type (0 operator, 1 caller group,
+// 2 start-up), one frame byte, width, height, a byte the reader skips, then the rows,
+// each padded to whole bytes with the leftmost pixel in the top bit.
+bool WriteNlm(const std::string &path, int32_t kind, std::string &error) {
+  int32_t width, height;
+  Geometry(width, height);
+  const uint8_t type = kind == PELKOR_LOGO_STARTUP ? 2 : kind == PELKOR_LOGO_CALLER ? 1 : 0;
+  std::vector<uint8_t> out = {'N', 'L', 'M', ' ', 0x01, type, 0x00, static_cast<uint8_t>(width),
+                              static_cast<uint8_t>(height), 0x01};
+  const size_t stride = (static_cast<size_t>(width) + 7) / 8;
+  for (int32_t y = 0; y < height; ++y) {
+    std::vector<uint8_t> row(stride, 0);
+    for (int32_t x = 0; x < width; ++x)
+      if (Dark(x, y)) row[static_cast<size_t>(x) / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+    out.insert(out.end(), row.begin(), row.end());
+  }
+  std::FILE *file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    error = std::strerror(errno);
+    return false;
+  }
+  const bool written = std::fwrite(out.data(), 1, out.size(), file) == out.size();
+  if (std::fclose(file) != 0 || !written) {
+    error = "the file could not be written whole";
+    return false;
+  }
+  return true;
+}
+
 // The kind an image of this shape is most likely meant as: the start-up screen or the
 // wide, low operator logo, whichever proportions are nearer.
 int32_t KindForShape(int width, int height) {
@@ -424,19 +453,25 @@ bool SaveLogo(const std::string &path, LogoFileType type, std::string &error) {
     }
     return type == LogoFileType::Png ? WritePng(path, image, error) : WriteBmp(path, image, error);
   }
+  if (kind != PELKOR_LOGO_STARTUP && kind != PELKOR_LOGO_OPERATOR && kind != PELKOR_LOGO_CALLER) {
+    error = "there is no logo to write";
+    return false;
+  }
+  // An NLM file holds any kind; the others hold one each.
+  if (type == LogoFileType::Nlm) return WriteNlm(path, kind, error);
   const int32_t wanted = type == LogoFileType::Form ? PELKOR_LOGO_STARTUP
                          : type == LogoFileType::Nol ? PELKOR_LOGO_OPERATOR
                          : type == LogoFileType::Ngg ? PELKOR_LOGO_CALLER
                                                      : PELKOR_LOGO_NONE;
   if (wanted == PELKOR_LOGO_NONE) {
-    error = type == LogoFileType::Nlm ? "NLM files are read, not written: use .nol, .ngg, .form, .png or .bmp"
-                                      : "unknown output type: use .nol, .ngg, .form (or .fml), .png or .bmp";
+    error = "unknown output type: use .nol, .ngg, .nlm, .form (or .fml), .png or .bmp";
     return false;
   }
-  if ((wanted == PELKOR_LOGO_STARTUP) != (kind == PELKOR_LOGO_STARTUP))
-    return error = "a " + LogoKindName(kind) + " logo (" + (kind == PELKOR_LOGO_STARTUP ? "84x48" : "72x14") +
-                   ") cannot be written as a " + LogoKindName(wanted) + " logo file; convert from an image instead",
-           false;
+  if ((wanted == PELKOR_LOGO_STARTUP) != (kind == PELKOR_LOGO_STARTUP)) {
+    error = "a " + LogoKindName(kind) + " logo (" + (kind == PELKOR_LOGO_STARTUP ? "84x48" : "72x14") +
+            ") cannot be written as a " + LogoKindName(wanted) + " logo file; convert from an image instead";
+    return false;
+  }
   if (wanted != kind) logo_setdata(wanted, nullptr);  // operator and caller logos share their geometry
   if (logo_writefile(path.c_str()) != PELKOR_OK) {
     error = std::strerror(errno);
