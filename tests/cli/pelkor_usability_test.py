@@ -328,6 +328,7 @@ class BadFiles(unittest.TestCase):
         nlm_startup_small = b"NLM \x01\x02\x00" + bytes([72, 14, 1]) + b"\x00" * 126
         cases = [
             (os.path.join(self.dir.name, "absent.nol"), "no such file"),
+            (self.dir.name, "it is a folder"),
             (self.file("empty.nol", b""), "the file is empty"),
             (self.file("notes.txt", b"just some text\n"), "not a logo file"),
             (self.file("head.nol", nol[:12]), "ends inside its NOL header"),
@@ -352,6 +353,7 @@ class BadFiles(unittest.TestCase):
     def test_ringtone_files_without_a_note_are_refused(self):
         cases = [
             (os.path.join(self.dir.name, "absent.rtttl"), "no such file"),
+            (self.dir.name, "it is a folder"),
             (self.file("empty.rtttl", b""), "the file is empty"),
             (self.file("prose.rtttl", b"this is not a tune at all"), "no notes found"),
             (self.file("pauses.rtttl", b"Quiet:d=4,o=5,b=100:p,zz,8q"), "no valid note"),

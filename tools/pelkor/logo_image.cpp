@@ -47,9 +47,10 @@ bool ReadWhole(const std::string &path, std::vector<uint8_t> &bytes, std::string
   while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 && bytes.size() <= kLargestFile)
     bytes.insert(bytes.end(), chunk, chunk + got);
   const bool failed = std::ferror(file) != 0;
+  const int readError = errno;
   std::fclose(file);
   if (failed) {
-    error = errno == EISDIR ? "it is a folder, not a file" : "it cannot be read";
+    error = readError == EISDIR ? "it is a folder, not a file" : "it cannot be read";
     return false;
   }
   if (bytes.size() > kLargestFile) {
