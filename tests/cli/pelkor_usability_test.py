@@ -2,11 +2,13 @@
 files checked before anything is sent, media conversions, and the tool's conventions.
 The binary runs against the simulated phone it starts itself, or against a phonesim
 started here when a test needs to steer or inspect the phone."""
+import calendar
 import json
 import os
 import pty
 import re
 import select
+import shutil
 import socket
 import struct
 import subprocess
@@ -195,16 +197,15 @@ class Conventions(unittest.TestCase):
 
     def test_clock_set_now_and_the_demo_use_local_time(self):
         zone = {"TZ": "JST-9"}  # nine hours east of UTC, no daylight saving
-        before = time.time()
+        # Wall-clock readings as seconds, compared with the time now nine hours east.
+        def wall(text):
+            return calendar.timegm(time.strptime(text, "%Y-%m-%d %H:%M:%S"))
         data = run_json("clock", "set", "now", env=zone)
-        shown = time.mktime(time.strptime(data["datetime"], "%Y-%m-%d %H:%M:%S")) - time.timezone
-        expected_utc = before + 9 * 3600  # the wall clock in that zone, as seconds
-        self.assertLess(abs(shown - expected_utc), 120, data)
+        self.assertLess(abs(wall(data["datetime"]) - (time.time() + 9 * 3600)), 120, data)
         with tempfile.TemporaryDirectory() as tmp:
             out = run("demo", env=dict(zone, TMPDIR=tmp), status=0).stdout
             reads = re.search(r"local time: ok; the phone now reads (\S+ \S+)", out).group(1)
-            wall = time.mktime(time.strptime(reads, "%Y-%m-%d %H:%M:%S")) - time.timezone
-            self.assertLess(abs(wall - (time.time() + 9 * 3600)), 120, reads)
+            self.assertLess(abs(wall(reads) - (time.time() + 9 * 3600)), 120, reads)
             wav_path = re.search(r"rendered \d+ ms of it to (\S+)", out).group(1)
             self.assertTrue(wav_path.startswith(tmp + "/pelkor-demo-"), wav_path)
             with wave.open(wav_path) as w:
@@ -228,6 +229,17 @@ class PortsAndTheSimulatedPhone(unittest.TestCase):
         result = run("--port", "/dev/null", "status")
         self.assertEqual(result.returncode, 6)
         self.assertIn("it is not a serial port", result.stderr)
+
+    @unittest.skipUnless(os.geteuid() == 0 and shutil.which("setpriv"), "needs root to run as another user")
+    def test_permission_refused_gives_the_dialout_hint(self):
+        with tempfile.NamedTemporaryFile() as port:
+            os.chmod(port.name, 0o600)
+            result = subprocess.run(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                     PELKOR, "--port", port.name, "identify"],
+                                    capture_output=True, text=True, timeout=60)
+        self.assertEqual(result.returncode, 6, result.stderr)
+        self.assertIn(f"cannot open {port.name} (from --port): Permission denied", result.stderr)
+        self.assertIn("dialout group", result.stderr)
 
     def test_a_silent_phone_shows_the_wait_and_exits_2(self):
         phone = Phonesim()
