@@ -139,8 +139,12 @@ class InstalledTree(unittest.TestCase):
         venv = self.work / "venv"
         # The system's setuptools builds the package: no index is reached.
         run(os.environ["PELKOR_VENV_PYTHON"], "-m", "venv", "--system-site-packages", venv)
+        # Built from a copy: setuptools writes its build files beside the sources.
+        package = self.work / "python-package"
+        shutil.copytree(SOURCE / "bindings" / "python", package,
+                        ignore=shutil.ignore_patterns("__pycache__", "build", "*.egg-info"))
         run(venv / "bin" / "python", "-m", "pip", "install", "--no-index", "--no-build-isolation",
-            "--quiet", SOURCE / "bindings" / "python", timeout=300)
+            "--quiet", package, timeout=300)
         script = ("import pelkor16, sys\n"
                   "print(pelkor16.__file__)\n"
                   "with pelkor16.Phone(sys.argv[1]) as phone: print('IMEI', phone.imei)\n")
