@@ -332,7 +332,7 @@ PELKOR_API int32_t PELKOR_CALL senducs2(const char *destination, const char *fil
 PELKOR_API int32_t PELKOR_CALL setsmsmessagecenter(int32_t centre_index, const char *number);
 /** The message centre in use; asks the phone (up to 990 ms) when its number is not
  *  known yet. @param buffer receives the number (may be null) @param size its size
- *  @return the centre index in use (a count, not a result code). */
+ *  @return the centre index in use (not a result code). */
 PELKOR_API int32_t PELKOR_CALL getsmsmessagecenter(char *buffer, int32_t size);
 
 /** @} */
