@@ -44,7 +44,7 @@ docs:
 	  echo "WARN_LOGFILE = $(BUILD)/docs/warnings.txt" ) | doxygen -
 	@if grep 'pelkor16\.h:' $(BUILD)/docs/warnings.txt; then \
 	  echo "docs: the C header is not fully documented"; exit 1; fi
-	@echo "API reference: $(BUILD)/docs/html/index.html ($$(grep -c . $(BUILD)/docs/warnings.txt) warnings)"
+	@echo "API reference: $(BUILD)/docs/html/index.html (pelkor16.h fully documented; $$(grep -c . $(BUILD)/docs/warnings.txt) notes on pelkor16.hpp in $(BUILD)/docs/warnings.txt)"
 
 # The packaging checks alone: the installed tree, the C++ wrapper and the Python package.
 packaging-test: build
