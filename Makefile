@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build demo test test-quick tsan asan windows windows-test fuzz-build fuzz-smoke clean
+.PHONY: all build demo test test-quick tsan asan windows windows-test fuzz-build fuzz-smoke install docs packaging-test clean
 
 all: build
 
@@ -29,6 +29,26 @@ test: build
 # fault soak and the thousand init/terminate cycles.
 test-quick: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -LE 'slow|soak|cycles'
+
+# Installs the library, its headers, pkg-config and CMake package files, the tools, their
+# man pages and the examples under PREFIX (default /usr/local): make install PREFIX=~/.local
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The API reference (Doxygen) of the public headers: $(BUILD)/docs/html/index.html.
+# Fails when an export is undocumented.
+docs:
+	mkdir -p $(BUILD)/docs
+	( cat docs/Doxyfile; echo "OUTPUT_DIRECTORY = $(BUILD)/docs"; \
+	  echo "WARN_LOGFILE = $(BUILD)/docs/warnings.txt" ) | doxygen -
+	@if grep 'pelkor16\.h:' $(BUILD)/docs/warnings.txt; then \
+	  echo "docs: the C header is not fully documented"; exit 1; fi
+	@echo "API reference: $(BUILD)/docs/html/index.html (pelkor16.h fully documented; $$(grep -c . $(BUILD)/docs/warnings.txt) notes on pelkor16.hpp in $(BUILD)/docs/warnings.txt)"
+
+# The packaging checks alone: the installed tree, the C++ wrapper and the Python package.
+packaging-test: build
+	cd $(BUILD) && ctest --output-on-failure -R 'install_tree|python_package|Wrapped|LibraryInfo'
 
 # Sanitizer builds skip optimisation (they compile faster and report more precisely)
 # and leave out the command-line tool and the benchmarks: the tool is a host of the

@@ -105,7 +105,9 @@
   X(mfbwave_writer *, mfbwave_create, (const char *file_name))                              \
   X(void, mfbwave_add_tone, (mfbwave_writer *, int32_t frequency_hz, int32_t duration_ms))  \
   X(void, mfbwave_close, (mfbwave_writer * writer))                                         \
-  X(int32_t, pelkor_settrace, (const char *path))
+  X(int32_t, pelkor_settrace, (const char *path))                                           \
+  X(const char *, pelkor_strerror, (int32_t code))                                          \
+  X(const char *, pelkor_version, (void))
 
 /* One pointer type per export, with the header's calling convention (__stdcall on
  * Windows): a pointer of the wrong convention would corrupt the stack on i686. */
@@ -652,6 +654,10 @@ int main(int argc, char **argv) {
   library = dynamic_library_open(argv[1]);
   if (check(library != NULL, "the library loads", "%s", dynamic_library_error()) && resolve_exports(library)) {
     check_int("pelkor_settrace with no path (trace off) returns 0", api.pelkor_settrace(NULL), 0);
+    check_text("pelkor_strerror(4) is the text of the time-out", api.pelkor_strerror(PELKOR_ERR_TIMEOUT),
+               "no answer from the phone in time");
+    check(api.pelkor_version() != NULL && strchr(api.pelkor_version(), '.') != NULL,
+          "pelkor_version gives a dotted version", "got %s", api.pelkor_version() ? api.pelkor_version() : "(null)");
     check_session();
     check_identity_and_status();
     check_clock();

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "commands.h"
+#include "install_paths.h"
 #include "logo_image.h"
 #include "network_names.h"
 #include "ringtone_render.h"
@@ -184,7 +185,7 @@ int RunDemo(const std::string &examplesDir) {
 }
 
 void AddDemoCommand(CLI::App &app, GlobalOptions &) {
-  static std::string examples = PELKOR_EXAMPLES_DIR;
+  static std::string examples = ExamplesDirectory();
   auto *demo = app.add_subcommand("demo", "A guided tour of the library against the simulated phone");
   demo->add_option("--examples", examples, "folder of example ringtones and logos")->capture_default_str();
   demo->footer("Example: pelkor demo");

@@ -9,27 +9,10 @@
 namespace pelkor_tool {
 
 std::string Describe(int32_t code, const std::string &limit) {
+  if (code == PELKOR_OK) return pelkor_strerror(code);
   const std::string tail = " (code " + std::to_string(code) + ")";
-  switch (code) {
-    case PELKOR_OK: return "done";
-    case PELKOR_NOT_FOUND: return "no open session, no such entry, or the file cannot be opened" + tail;
-    case PELKOR_ERR_TIMEOUT:
-      return (limit.empty() ? "no answer from the phone in time" : "no answer from the phone within " + limit) + tail;
-    case PELKOR_ERR_IDENTITY_UNKNOWN: return "the phone did not tell" + tail;
-    case PELKOR_ERR_MEMORY_STATUS: return "the phone could not report its memory" + tail;
-    case PELKOR_ERR_SMS_READ: return "no message at that location" + tail;
-    case PELKOR_ERR_PHONEBOOK_READ: return "the phone refused to read the entry" + tail;
-    case PELKOR_ERR_SPEED_DIAL: return "the phone refused the speed dial" + tail;
-    case PELKOR_ERR_SETTING_REFUSED: return "the phone refused the setting" + tail;
-    case PELKOR_ERR_SMS_READ_OTHER: return "the phone could not read the message" + tail;
-    case PELKOR_ERR_PHONEBOOK_WRITE: return "the phone refused to store the entry" + tail;
-    case PELKOR_ERR_SMS_SEND: return "the phone could not send the message" + tail;
-    case PELKOR_ERR_TEXT_TOO_LONG: return "the text is longer than 160 characters" + tail;
-    case PELKOR_ERR_REFUSED: return "refused: a bad argument, an error reply or a port that cannot be opened" + tail;
-    case PELKOR_ERR_NO_CALL: return "no call known" + tail;
-    case PELKOR_ERR_LOGO: return "the phone refused the logo" + tail;
-    default: return "failed" + tail;
-  }
+  if (code == PELKOR_ERR_TIMEOUT && !limit.empty()) return "no answer from the phone within " + limit + tail;
+  return pelkor_strerror(code) + tail;
 }
 
 void Report::Line(const std::string &text) {

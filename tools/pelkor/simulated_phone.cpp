@@ -1,5 +1,7 @@
 #include "simulated_phone.h"
 
+#include "install_paths.h"
+
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -13,16 +15,6 @@
 extern char **environ;
 
 namespace pelkor_tool {
-namespace {
-
-// PELKOR_PHONESIM, else the phonesim built beside this tool, else the one on PATH.
-std::string PhonesimPath() {
-  if (const char *path = std::getenv("PELKOR_PHONESIM")) return path;
-  if (::access(PELKOR_PHONESIM_BUILT, X_OK) == 0) return PELKOR_PHONESIM_BUILT;
-  return "phonesim";
-}
-
-}  // namespace
 
 SimulatedPhone::~SimulatedPhone() { Stop(); }
 

@@ -1,0 +1,284 @@
+"""A session with the phone as a Python object."""
+import ctypes
+import datetime
+from dataclasses import dataclass
+from typing import Iterator, List, Optional
+
+from . import _library as L
+from .errors import PelkorError, check
+
+lib = L.lib
+ENCODING = "latin-1"  # the library's 8-bit texts
+
+
+def _text(raw):
+    return raw.split(b"\0", 1)[0].decode(ENCODING)
+
+
+def _bytes(text):
+    return None if text is None else text.encode(ENCODING, errors="replace")
+
+
+def _read(function, size, *leading):
+    buffer = ctypes.create_string_buffer(size)
+    code = function(*leading, buffer, size)
+    return code, _text(buffer.raw)
+
+
+@dataclass
+class NetworkInfo:
+    network_code: str
+    area_code: str
+    cell_id: str
+
+
+@dataclass
+class PhonebookEntry:
+    name: str
+    number: str
+    group: int = 0
+
+
+@dataclass
+class Message:
+    """One message of the library's SMS list."""
+    kind: int           # SMS_RECEIVED, SMS_OUTGOING or SMS_STATUS_REPORT
+    index: int          # ordinal number within its kind, from 1
+    sender: str
+    text: str
+    time: Optional[datetime.datetime]  # None when the message carries none
+    read_or_sent: bool
+
+
+class Phone:
+    """The library's one session: opened by the constructor, closed by close() or by
+    leaving the `with` block. Raises PelkorError when the port cannot be opened or the
+    phone does not answer."""
+
+    def __init__(self, port, infrared=False):
+        code = lib.init(_bytes(port), L.CONNECTION_INFRARED if infrared else L.CONNECTION_CABLE)
+        if code != L.OK:
+            lib.terminate()  # an unanswered init leaves the port open
+            raise PelkorError(code, f"init {port}")
+        self._open = True
+
+    def close(self):
+        if self._open:
+            lib.terminate()
+            self._open = False
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+    # -- identity and status -------------------------------------------------------
+
+    def _identity(self, function, name):
+        code, text = _read(function, 32)
+        check(code, name)
+        return text
+
+    @property
+    def alive(self) -> bool:
+        return lib.isalive() == 1
+
+    @property
+    def imei(self) -> str:
+        return self._identity(lib.getimei, "getimei")
+
+    @property
+    def model(self) -> str:
+        return self._identity(lib.getmodel, "getmodel")
+
+    @property
+    def revision(self) -> str:
+        return self._identity(lib.getrevision, "getrevision")
+
+    @property
+    def software_date(self) -> str:
+        return self._identity(lib.getswdate, "getswdate")
+
+    def _level(self, function, name):
+        level = ctypes.c_int32(-1)
+        check(function(ctypes.byref(level)), name)
+        return level.value
+
+    @property
+    def signal_level(self) -> int:
+        """The phone's signal level times 100."""
+        return self._level(lib.getrflevel, "getrflevel")
+
+    @property
+    def battery_level(self) -> int:
+        """The phone's battery level times 100."""
+        return self._level(lib.getbatterylevel, "getbatterylevel")
+
+    @property
+    def external_power(self) -> bool:
+        return lib.uses_acdc_power() == 1
+
+    @property
+    def display_indicators(self) -> List[bool]:
+        code, flags = _read(lib.getdisplaystatus, 9)
+        check(code, "getdisplaystatus")
+        return [c == "1" for c in flags]
+
+    @property
+    def network(self) -> NetworkInfo:
+        buffers = [ctypes.create_string_buffer(16) for _ in range(3)]
+        check(lib.getnetworkinfo(buffers[0], 16, buffers[1], 16, buffers[2], 16), "getnetworkinfo")
+        return NetworkInfo(*(_text(b.raw) for b in buffers))
+
+    def net_monitor(self, screen="field") -> str:
+        return _read(lib.netmonitor, 64, _bytes(str(screen)))[1]
+
+    # -- clock and alarm -----------------------------------------------------------
+
+    @property
+    def clock(self) -> datetime.datetime:
+        parts = [ctypes.c_int32() for _ in range(6)]
+        check(lib.getdatetime(*(ctypes.byref(p) for p in parts)), "getdatetime")
+        return datetime.datetime(*(p.value for p in parts))
+
+    @clock.setter
+    def clock(self, when: datetime.datetime):
+        check(lib.setdatetime(when.year, when.month, when.day, when.hour, when.minute, when.second),
+              "setdatetime")
+
+    @property
+    def alarm(self) -> Optional[datetime.time]:
+        """The alarm time, or None when the alarm is off."""
+        enabled, hour, minute = ctypes.c_int32(), ctypes.c_int32(), ctypes.c_int32()
+        check(lib.getalarm(ctypes.byref(enabled), ctypes.byref(hour), ctypes.byref(minute)), "getalarm")
+        return datetime.time(hour.value, minute.value) if enabled.value else None
+
+    @alarm.setter
+    def alarm(self, when: datetime.time):
+        check(lib.setalarm(when.hour, when.minute), "setalarm")
+
+    # -- calls ---------------------------------------------------------------------
+
+    def dial(self, number):
+        check(lib.dialvoice(_bytes(number)), "dialvoice")
+
+    def hang_up(self):
+        check(lib.hangup(), "hangup")
+
+    def dtmf(self, digits):
+        check(lib.send_dtmf(_bytes(digits)), "send_dtmf")
+
+    def beep(self, on=True):
+        lib.gsmbeep(1 if on else 0)
+
+    def reset(self, hard=False):
+        check(lib.reset(b"hard" if hard else b"soft"), "reset")
+
+    @property
+    def incoming_call(self) -> Optional[str]:
+        """The number of the last incoming call, or None when no call is known."""
+        code, number = _read(lib.incoming, 64)
+        if code == L.ERR_NO_CALL:
+            return None
+        check(code, "incoming")
+        return number
+
+    # -- SMS -----------------------------------------------------------------------
+
+    def send_sms(self, number, text, centre=1, status_report=False, message_class=0):
+        """Sends `text` (a str). Through the library's UTF-8 extension where it has
+        one; otherwise as Latin-1 text, characters it lacks sent as '?'. Returns the
+        number of parts sent when the library tells it, else None."""
+        options = (message_class & 0xFFFF) | (L.SMS_OPTION_STATUS_REPORT if status_report else 0)
+        if L.has("pelkor_sendsms_utf8"):
+            parts = ctypes.c_int32(0)
+            check(lib.pelkor_sendsms_utf8(_bytes(number), text.encode("utf-8"), centre, options,
+                                          ctypes.byref(parts)), "pelkor_sendsms_utf8")
+            return parts.value
+        check(lib.sendsms(_bytes(number), _bytes(text), centre, options), "sendsms")
+        return None
+
+    @property
+    def message_centre(self) -> str:
+        return _read(lib.getsmsmessagecenter, 48)[1]
+
+    def set_message_centre(self, index, number=""):
+        check(lib.setsmsmessagecenter(index, _bytes(number)), "setsmsmessagecenter")
+
+    def messages(self, kind=None) -> Iterator[Message]:
+        """Reads the phone's stored messages into the library's list and yields them,
+        received first, then outgoing, then status reports (or only those of `kind`)."""
+        code = lib.updatesmslist()
+        if code not in (L.OK, L.ERR_SMS_READ):
+            raise PelkorError(code, "updatesmslist")
+        kinds = [kind] if kind is not None else [L.SMS_RECEIVED, L.SMS_OUTGOING, L.SMS_STATUS_REPORT]
+        for k in kinds:
+            for n in range(1, lib.getsmsmsgcount(k) + 1):
+                yield self._message(k, n)
+
+    def _message(self, kind, n):
+        text = _read(lib.getsmsmsgdata, 512, kind, n, L.SMS_FIELD_TEXT)[1]
+        sender = _read(lib.getsmsmsgdata, 48, kind, n, L.SMS_FIELD_SENDER)[1]
+        parts = [ctypes.c_int32() for _ in range(6)]
+        lib.getsmsmsgdatetime(kind, n, *(ctypes.byref(p) for p in parts))
+        year, *rest = (p.value for p in parts)
+        # The network gives two digits: 90-99 are taken as 1990-1999, the rest as 20xx.
+        year += 1900 if year >= 90 else 2000
+        try:
+            when = datetime.datetime(year, *rest)
+        except ValueError:  # no time stamp (an outgoing message)
+            when = None
+        return Message(kind, n, sender, text, when, lib.getsmssentread(kind, n) == 1)
+
+    def delete_message(self, message: Message):
+        """Deletes a message that messages() gave, on the phone and from the list. The
+        ordinal numbers of the later messages of its kind move down by one."""
+        check(lib.deletesmsmsg(message.kind, message.index), "deletesmsmsg")
+
+    @property
+    def unread_messages(self) -> int:
+        return lib.getsmsmsgunread()
+
+    @property
+    def stored_messages(self) -> int:
+        return lib.getsmsmsgtotal()
+
+    # -- phonebook -----------------------------------------------------------------
+
+    def entry(self, location, memory=L.MEMORY_PHONE) -> PhonebookEntry:
+        name, number = ctypes.create_string_buffer(48), ctypes.create_string_buffer(48)
+        group = ctypes.c_int32()
+        check(lib.getphonebookentry(location, memory, name, 48, number, 48, ctypes.byref(group)),
+              "getphonebookentry")
+        return PhonebookEntry(_text(name.raw), _text(number.raw), group.value)
+
+    def set_entry(self, location, entry: PhonebookEntry, memory=L.MEMORY_PHONE):
+        check(lib.setphonebookentry(location, memory, _bytes(entry.name), _bytes(entry.number), entry.group),
+              "setphonebookentry")
+
+    def speed_dial(self, key):
+        """(memory, location) of a speed-dial key: memory 0 is the phone's own."""
+        memory, location = ctypes.c_int32(), ctypes.c_int32()
+        check(lib.getspeeddial(key, ctypes.byref(memory), ctypes.byref(location)), "getspeeddial")
+        return memory.value, location.value
+
+    def set_speed_dial(self, key, location, memory=L.MEMORY_PHONE):
+        check(lib.setspeeddial(key, memory, location), "setspeeddial")
+
+    # -- logo and ringtone transfer -----------------------------------------------
+
+    def upload_logo(self):
+        """Uploads the library's logo (see Logo)."""
+        check(lib.logo_upload(), "logo_upload")
+
+    def download_logo(self, kind):
+        check(lib.logo_download(kind), "logo_download")
+
+    def set_startup_text(self, text):
+        check(lib.setlogo(0, _bytes(text), 0), "setlogo")
+
+    def upload_ringtone(self, variant=0):
+        """Uploads the library's ringtone (see Ringtone); nothing is awaited."""
+        check(lib.ringtone_upload(variant), "ringtone_upload")
