@@ -186,6 +186,54 @@ PELKOR_API void PELKOR_CALL mfbwave_close(mfbwave_writer *writer);
  * be opened. The library writes nothing unless asked. */
 PELKOR_API int32_t PELKOR_CALL pelkor_settrace(const char *path);
 
+/* ---- UTF-8 extensions ------------------------------------------------------------
+ * Beside the 8-bit functions above, which keep their behaviour. Texts here are UTF-8;
+ * output buffers are cut between characters, never inside one. Text that is not
+ * well-formed UTF-8 is refused with PELKOR_ERR_REFUSED (22). */
+
+/* Sends text in the GSM 7-bit alphabet with its extension table when every character
+ * allows, else in UCS-2; a text too long for one message goes as concatenated parts
+ * (153 septets or 67 UCS-2 characters each), one second apart. options as for
+ * sendsms. *parts_sent (may be null) receives the parts the phone confirmed, also
+ * when a later part failed. 0, or the result of the first part that failed. */
+PELKOR_API int32_t PELKOR_CALL pelkor_sendsms_utf8(const char *destination, const char *text,
+                                                   int32_t centre_index, int32_t options,
+                                                   int32_t *parts_sent);
+/* How pelkor_sendsms_utf8 would send text: *parts (1 and up) and *ucs2 (1 for UCS-2,
+ * 0 for the GSM alphabet); either may be null. 0, or 22 (not UTF-8, over 255 parts). */
+PELKOR_API int32_t PELKOR_CALL pelkor_smsparts_utf8(const char *text, int32_t *parts,
+                                                    int32_t *ucs2);
+/* Sends only part `part` (1 and up) of text as pelkor_sendsms_utf8 splits it, with the
+ * concatenation reference number `reference` (0-255) when there are several parts:
+ * for callers that show progress per part or send a failed part again. */
+PELKOR_API int32_t PELKOR_CALL pelkor_sendsmspart_utf8(const char *destination, const char *text,
+                                                       int32_t centre_index, int32_t options,
+                                                       int32_t reference, int32_t part);
+/* The text and the sender of the n-th list entry of a kind, as getsmsmsgdata fields 1
+ * and 2 but in UTF-8 whatever the coding (GSM 7-bit with its extension table, 8-bit
+ * as Latin-1, UCS-2); an alphanumeric sender as its name. 0, or -1 for no such entry. */
+PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgtext_utf8(int32_t kind_code, int32_t n,
+                                                         char *buffer, int32_t size);
+PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgsender_utf8(int32_t kind_code, int32_t n,
+                                                           char *buffer, int32_t size);
+/* The phone's memory location of the n-th list entry of a kind, or -1. */
+PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsglocation(int32_t kind_code, int32_t n);
+/* getsms with the number and the text in UTF-8; the same result codes. */
+PELKOR_API int32_t PELKOR_CALL pelkor_getsms_utf8(int32_t location, char *number,
+                                                  int32_t number_size, char *text,
+                                                  int32_t text_size);
+/* Phonebook entries with UTF-8 names. The phone stores names in Latin-1: a name with a
+ * character beyond it is refused with 22 and nothing is sent. Otherwise the results of
+ * getphonebookentry and setphonebookentry. */
+PELKOR_API int32_t PELKOR_CALL pelkor_getphonebookentry_utf8(int32_t location, int32_t memory_type,
+                                                             char *name, int32_t name_length,
+                                                             char *number, int32_t number_length,
+                                                             int32_t *group);
+PELKOR_API int32_t PELKOR_CALL pelkor_setphonebookentry_utf8(int32_t location, int32_t memory_type,
+                                                             const char *name, const char *number,
+                                                             int32_t group);
+/* ---- end of UTF-8 extensions ---------------------------------------------------- */
+
 #ifdef __cplusplus
 }
 #endif
