@@ -222,6 +222,16 @@ PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsglocation(int32_t kind_code, int32
 PELKOR_API int32_t PELKOR_CALL pelkor_getsms_utf8(int32_t location, char *number,
                                                   int32_t number_size, char *text,
                                                   int32_t text_size);
+/* Stores a message at a location of the phone's message store, replacing what is
+ * there: kind_code 13 received (read: 1 read, 0 unread) or 11 stored outgoing (read: 1
+ * sent, 0 not sent); number the sender or recipient, digits or a name of up to 11
+ * characters; text as much as one message holds (in the GSM alphabet, else UCS-2);
+ * time (may be null) points to year, month, day, hour, minute, second of a received
+ * message. 0; 21 for a text that needs more than one message; 22 for a bad argument or
+ * a refusal; 4. The library's message list is not changed. */
+PELKOR_API int32_t PELKOR_CALL pelkor_savesms_utf8(int32_t location, int32_t kind_code, int32_t read,
+                                                   const char *number, const char *text,
+                                                   const int32_t *time);
 /* Phonebook entries with UTF-8 names. The phone stores names in Latin-1: a name with a
  * character beyond it is refused with 22 and nothing is sent. Otherwise the results of
  * getphonebookentry and setphonebookentry. */

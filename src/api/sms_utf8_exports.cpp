@@ -7,6 +7,7 @@
 #include <string>
 
 #include "phonebook/phonebook_entries.h"
+#include "sms/sms_save.h"
 #include "sms/sms_store.h"
 #include "sms/sms_utf8.h"
 #include "sms/utf8_text.h"
@@ -108,6 +109,22 @@ PELKOR_API int32_t PELKOR_CALL pelkor_getsms_utf8(int32_t location, char *number
       case pelkor::kSmsKindStatusReport: return pelkor::kKindCodeStatusReport;
       default: return pelkor::kKindCodeReceived;
     }
+  });
+}
+
+PELKOR_API int32_t PELKOR_CALL pelkor_savesms_utf8(int32_t location, int32_t kind_code, int32_t read,
+                                                   const char *number, const char *text,
+                                                   const int32_t *time) {
+  return Guarded([&] {
+    pelkor::StoredSms message;
+    message.location = location;
+    message.kindCode = kind_code;
+    message.read = read != 0;
+    message.number = number != nullptr ? number : "";
+    message.text = text != nullptr ? text : "";
+    if (time != nullptr)
+      for (size_t i = 0; i < 6; ++i) message.time[i] = time[i];
+    return pelkor::SaveSms(message);
   });
 }
 

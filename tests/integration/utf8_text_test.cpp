@@ -160,6 +160,46 @@ TEST_F(Utf8Text, ReceivedMessagesOfEveryCodingReadBackAsUtf8) {
   EXPECT_STREQ(small, "Пр");
 }
 
+TEST_F(Utf8Text, StoredMessagesReadBackAsTheyWereGiven) {
+  sim.load_state(json{{"sms", {{"capacity", 5}, {"messages", json::array()}}}});
+  const int32_t time[6] = {2026, 12, 8, 9, 15, 30};
+  ASSERT_EQ(pelkor_savesms_utf8(3, kReceived, 0, "INDOSAT", "Grüße {€} Δ", time), PELKOR_OK);
+  ASSERT_EQ(pelkor_savesms_utf8(1, kOutgoing, 1, "+4912345", "Привет 😀", nullptr), PELKOR_OK);
+  ASSERT_EQ(pelkor_savesms_utf8(1, kReceived, 1, "0612", "replaces the draft", time), PELKOR_OK);
+  const json stored = sim.state()["sms"]["messages"];
+  ASSERT_EQ(stored.size(), 2u);
+  EXPECT_EQ(stored[0]["sender"], "INDOSAT");
+  EXPECT_EQ(stored[0]["text"], "Grüße {€} Δ");
+  EXPECT_EQ(stored[0]["read"], false);
+  EXPECT_EQ(stored[0]["time"], json::array({26, 12, 8, 9, 15, 30}));
+
+  ASSERT_EQ(updatesmslist(), PELKOR_ERR_SMS_READ);
+  ASSERT_EQ(getsmsmsgcount(kReceived), 2);
+  char text[200], sender[64];
+  ASSERT_EQ(pelkor_getsmsmsgtext_utf8(kReceived, 2, text, sizeof text), PELKOR_OK);
+  EXPECT_STREQ(text, "Grüße {€} Δ");
+  ASSERT_EQ(pelkor_getsmsmsgsender_utf8(kReceived, 2, sender, sizeof sender), PELKOR_OK);
+  EXPECT_STREQ(sender, "INDOSAT");
+  EXPECT_EQ(getsmssentread(kReceived, 2), 0);
+  int32_t y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+  ASSERT_EQ(getsmsmsgdatetime(kReceived, 2, &y, &mo, &d, &h, &mi, &sec), PELKOR_OK);
+  EXPECT_EQ((std::vector<int32_t>{y, mo, d, h, mi, sec}), (std::vector<int32_t>{26, 12, 8, 9, 15, 30}));
+  ASSERT_EQ(pelkor_getsmsmsgtext_utf8(kReceived, 1, text, sizeof text), PELKOR_OK);
+  EXPECT_STREQ(text, "replaces the draft");
+
+  // What cannot be stored is refused before the phone is asked; the phone refuses a
+  // location beyond its store.
+  sim.clear_records();
+  EXPECT_EQ(pelkor_savesms_utf8(2, kReceived, 1, "1", std::string(161, 'a').c_str(), nullptr), 21);
+  EXPECT_EQ(pelkor_savesms_utf8(2, 12, 1, "1", "report", nullptr), PELKOR_ERR_REFUSED);
+  EXPECT_EQ(pelkor_savesms_utf8(0, kReceived, 1, "1", "zero", nullptr), PELKOR_ERR_REFUSED);
+  EXPECT_EQ(pelkor_savesms_utf8(2, kReceived, 1, "a name far too long", "x", nullptr), PELKOR_ERR_REFUSED);
+  EXPECT_EQ(pelkor_savesms_utf8(2, kReceived, 1, "1", "\xFF", nullptr), PELKOR_ERR_REFUSED);
+  EXPECT_TRUE(MessagesOfType(0x14).empty());
+  EXPECT_EQ(pelkor_savesms_utf8(9, kReceived, 1, "1", "beyond", nullptr), PELKOR_ERR_REFUSED);
+  EXPECT_EQ(sim.state()["sms"]["messages"].size(), 2u);
+}
+
 TEST_F(Utf8Text, PhonebookNamesInUtf8WhereThePhoneCanHoldThem) {
   ASSERT_EQ(pelkor_setphonebookentry_utf8(4, 0, "Jürgen Müller", "+4930123456", 1), PELKOR_OK);
   const json entry = sim.state()["phonebook"]["memories"]["2"]["entries"]["4"];

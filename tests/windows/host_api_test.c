@@ -105,7 +105,22 @@
   X(mfbwave_writer *, mfbwave_create, (const char *file_name))                              \
   X(void, mfbwave_add_tone, (mfbwave_writer *, int32_t frequency_hz, int32_t duration_ms))  \
   X(void, mfbwave_close, (mfbwave_writer * writer))                                         \
-  X(int32_t, pelkor_settrace, (const char *path))
+  X(int32_t, pelkor_settrace, (const char *path))                                           \
+  X(int32_t, pelkor_sendsms_utf8,                                                           \
+    (const char *, const char *, int32_t, int32_t, int32_t *))                              \
+  X(int32_t, pelkor_smsparts_utf8, (const char *text, int32_t * parts, int32_t * ucs2))     \
+  X(int32_t, pelkor_sendsmspart_utf8,                                                       \
+    (const char *, const char *, int32_t, int32_t, int32_t, int32_t))                       \
+  X(int32_t, pelkor_getsmsmsgtext_utf8, (int32_t, int32_t, char *, int32_t))                \
+  X(int32_t, pelkor_getsmsmsgsender_utf8, (int32_t, int32_t, char *, int32_t))              \
+  X(int32_t, pelkor_getsmsmsglocation, (int32_t kind_code, int32_t n))                      \
+  X(int32_t, pelkor_getsms_utf8, (int32_t, char *, int32_t, char *, int32_t))               \
+  X(int32_t, pelkor_savesms_utf8,                                                           \
+    (int32_t, int32_t, int32_t, const char *, const char *, const int32_t *))               \
+  X(int32_t, pelkor_getphonebookentry_utf8,                                                 \
+    (int32_t, int32_t, char *, int32_t, char *, int32_t, int32_t *))                        \
+  X(int32_t, pelkor_setphonebookentry_utf8,                                                 \
+    (int32_t, int32_t, const char *, const char *, int32_t))
 
 /* One pointer type per export, with the header's calling convention (__stdcall on
  * Windows): a pointer of the wrong convention would corrupt the stack on i686. */
@@ -652,6 +667,25 @@ int main(int argc, char **argv) {
   library = dynamic_library_open(argv[1]);
   if (check(library != NULL, "the library loads", "%s", dynamic_library_error()) && resolve_exports(library)) {
     check_int("pelkor_settrace with no path (trace off) returns 0", api.pelkor_settrace(NULL), 0);
+    {
+      /* Pointer outputs through the calling convention, no phone needed. */
+      int32_t parts = 0, ucs2 = -1;
+      check_int("pelkor_smsparts_utf8 of 71 Cyrillic letters returns 0",
+                api.pelkor_smsparts_utf8("\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96",
+                                         &parts, &ucs2),
+                0);
+      check_int("... in two UCS-2 parts", parts * 10 + ucs2, 21);
+    }
     check_session();
     check_identity_and_status();
     check_clock();

@@ -2,12 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "sms/septet_packing.h"
 #include "sms/sms_read_reply.h"
+#include "sms/sms_save.h"
 #include "sms/sms_utf8.h"
 
 namespace {
@@ -148,6 +150,60 @@ TEST(Utf8Read, AlphanumericSenderIsItsName) {
   const SmsRecord record = Decode(ReceivedReply(0x00, 2, origin, text));
   EXPECT_EQ(RecordSenderUtf8(record), "INDOSAT");
   EXPECT_EQ(RecordTextUtf8(record), "Hi");
+}
+
+// The store request lays the message out as the read reply does: read back through the
+// reader, it is the message that was stored.
+TEST(Utf8Save, TheStoreRequestReadsBackAsTheSameMessage) {
+  const struct {
+    int32_t kind;
+    bool read;
+    const char *number, *text;
+  } cases[] = {{13, false, "INDOSAT", "Grüße {€} Δ"}, {13, true, "+4912345", "Привет 😀"},
+               {11, true, "555", "draft [1]"}, {11, false, "", ""}};
+  for (const auto &c : cases) {
+    StoredSms message;
+    message.location = 7;
+    message.kindCode = c.kind;
+    message.read = c.read;
+    message.number = c.number;
+    message.text = c.text;
+    const int32_t time[6] = {2026, 12, 8, 9, 15, 30};
+    std::copy(time, time + 6, message.time);
+    Bytes request;
+    ASSERT_EQ(BuildSaveRequest(message, request), 0) << c.text;
+    EXPECT_EQ(Bytes(request.begin(), request.begin() + 4), (Bytes{0x00, 0x01, 0x00, 0x04}));
+    EXPECT_EQ(request[5], 7);
+    Bytes reply = request;
+    reply[3] = 0x08;
+    reply.push_back(0x01);  // frames left and sequence, as a reply ends
+    reply.push_back(0x41);
+    const SmsRecord record = Decode(reply);
+    EXPECT_EQ(record.kind, c.kind == 11 ? kSmsKindStoredOutgoing : kSmsKindReceived);
+    EXPECT_EQ(record.readOrSent, c.read ? 1 : 0);
+    EXPECT_EQ(RecordTextUtf8(record), c.text);
+    if (c.kind == 13) {
+      EXPECT_EQ(RecordSenderUtf8(record), c.number);
+      EXPECT_EQ((std::vector<int32_t>{record.year, record.month, record.day, record.hour, record.minute,
+                                      record.second}),
+                (std::vector<int32_t>{26, 12, 8, 9, 15, 30}));
+    }
+  }
+  StoredSms bad;
+  bad.location = 1;
+  Bytes request;
+  bad.kindCode = 12;
+  EXPECT_EQ(BuildSaveRequest(bad, request), 22) << "status reports are not stored";
+  bad.kindCode = 13;
+  bad.location = 256;
+  EXPECT_EQ(BuildSaveRequest(bad, request), 22);
+  bad.location = 1;
+  const std::string longText(161, 'x');
+  bad.text = longText.c_str();
+  EXPECT_EQ(BuildSaveRequest(bad, request), 21);
+  bad.text = "ok";
+  bad.number = "twelve chars";
+  EXPECT_EQ(BuildSaveRequest(bad, request), 22) << "a name holds at most 11 characters";
 }
 
 }  // namespace
