@@ -154,15 +154,42 @@ class Utf8Messages(unittest.TestCase):
         self.assertIn("location 4 is empty", empty.stderr)
         self.assertNotEqual(run(self.phone, "sms", "read", "9").returncode, 0)
 
-    def test_backup_holds_every_location(self):
+    def test_backup_holds_every_location_and_restores_onto_another_phone(self):
         with tempfile.TemporaryDirectory() as d:
             path = os.path.join(d, "sms.json")
             data = run_json(self.phone, "sms", "backup", path)
             self.assertEqual(data["messages"], 5)
             with open(path, encoding="utf-8") as f:
                 backup = json.load(f)
-        self.assertEqual([m["location"] for m in backup["messages"]], [1, 2, 3, 5, 6])
-        self.assertEqual(backup["messages"][0]["text"], "Привет 日本")
+            self.assertEqual([m["location"] for m in backup["messages"]], [1, 2, 3, 5, 6])
+            self.assertEqual(backup["messages"][0]["text"], "Привет 日本")
+
+            other = Phone({"sms": {"capacity": 8, "messages": [{"location": 7, "text": "stays"}]}})
+            try:
+                restored = run_json(other, "sms", "restore", path)
+                self.assertEqual((restored["stored"], restored["skipped_reports"]), ([1, 2, 3, 5], 1))
+                after = {m["location"]: m for m in run_json(other, "sms", "list")["messages"]}
+                self.assertEqual(sorted(after), [1, 2, 3, 5, 7])
+                for location in (1, 2, 3, 5):
+                    before = next(m for m in backup["messages"] if m["location"] == location)
+                    for key in ("kind", "from", "time", "text"):
+                        self.assertEqual(after[location][key], before[key], (location, key))
+                self.assertFalse(after[2]["read"])
+            finally:
+                other.close()
+
+            # A backup holding a message no phone can store is refused whole.
+            backup["messages"].append({"location": 4, "kind": "inbox", "text": "x" * 200})
+            with open(path, "w", encoding="utf-8") as f:
+                json.dump(backup, f, ensure_ascii=False)
+            other = Phone({"sms": {"capacity": 8, "messages": []}})
+            try:
+                refused = run(other, "sms", "restore", path)
+                self.assertEqual(refused.returncode, 22)
+                self.assertIn("does not fit one message", refused.stderr)
+                self.assertEqual(other.state()["sms"]["messages"], [])
+            finally:
+                other.close()
 
     def test_text_that_is_not_utf8_is_refused(self):
         result = subprocess.run([PELKOR, "--port", self.phone.device, "sms", "send", "+4912345678",

@@ -160,6 +160,69 @@ int Backup(Report &r) {
   return r.Finish();
 }
 
+// Six numbers of "YYYY-MM-DD hh:mm:ss"; false for any other text.
+bool ParseStamp(const std::string &text, int32_t out[6]) {
+  char end = 0;
+  return std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &out[0], &out[1], &out[2], &out[3], &out[4],
+                     &out[5], &end) == 6;
+}
+
+int Restore(Report &r) {
+  std::ifstream in(sms.file, std::ios::binary);
+  if (!in) return r.FailWith(PELKOR_NOT_FOUND, "cannot read " + sms.file + ": no such file (code -1)");
+  const nlohmann::json backup = nlohmann::json::parse(in, nullptr, false);
+  if (backup.is_discarded() || !backup.is_object() || !backup.contains("messages") || !backup["messages"].is_array())
+    return r.FailWith(PELKOR_ERR_REFUSED, sms.file + " is not an SMS backup (JSON with \"messages\") (code 22)");
+
+  struct Item {
+    int32_t location, kind;
+    bool read;
+    std::string from, text;
+    int32_t time[6] = {};
+  };
+  std::vector<Item> items;
+  int skipped = 0;
+  // Every message is checked before the first is stored.
+  for (const nlohmann::json &m : backup["messages"]) {
+    const std::string where = "message " + std::to_string(items.size() + skipped + 1);
+    if (!m.is_object() || !m.contains("location") || !m["location"].is_number_integer())
+      return r.FailWith(PELKOR_ERR_REFUSED, where + " has no location; nothing was stored (code 22)");
+    Item item{m["location"].get<int32_t>(), KindCodeOf(m.value("kind", "inbox")), true, "", ""};
+    if (item.kind == 12) {  // status reports come from the network; the store takes none
+      ++skipped;
+      continue;
+    }
+    if (item.kind < 0 || item.location < 1 || item.location > 255)
+      return r.FailWith(PELKOR_ERR_REFUSED, where + ": no kind or location a phone stores; nothing was stored (code 22)");
+    item.read = m.value(item.kind == 11 ? "sent" : "read", true);
+    item.from = m.contains("from") && m["from"].is_string() ? m["from"].get<std::string>() : "";
+    item.text = m.contains("text") && m["text"].is_string() ? m["text"].get<std::string>() : "";
+    if (m.contains("time") && m["time"].is_string() && !ParseStamp(m["time"].get<std::string>(), item.time))
+      return r.FailWith(PELKOR_ERR_REFUSED, where + ": the time is not YYYY-MM-DD hh:mm:ss (code 22)");
+    int32_t parts = 0;
+    if (pelkor_smsparts_utf8(item.text.c_str(), &parts, nullptr) != PELKOR_OK || parts != 1)
+      return r.FailWith(PELKOR_ERR_REFUSED, where + " at location " + std::to_string(item.location) +
+                                                ": the text does not fit one message; nothing was stored (code 22)");
+    items.push_back(item);
+  }
+  nlohmann::json stored = nlohmann::json::array();
+  for (const Item &item : items) {
+    const int32_t result = pelkor_savesms_utf8(item.location, item.kind, item.read ? 1 : 0, item.from.c_str(),
+                                               item.text.c_str(), item.time);
+    if (result != PELKOR_OK) {
+      r.Json()["stored"] = stored;
+      return r.Fail(result, "storing the message at location " + std::to_string(item.location) + " (" +
+                                std::to_string(stored.size()) + " stored before)", "5 s");
+    }
+    stored.push_back(item.location);
+    r.Line("stored location " + std::to_string(item.location));
+  }
+  r.Json()["stored"] = stored;
+  r.Json()["skipped_reports"] = skipped;
+  if (skipped > 0) r.Line(std::to_string(skipped) + " status reports left out: a phone stores none");
+  return r.Finish();
+}
+
 }  // namespace
 
 void AddSmsCommands(CLI::App &app, GlobalOptions &options) {
@@ -216,6 +279,13 @@ void AddSmsCommands(CLI::App &app, GlobalOptions &options) {
   backup->add_option("file", sms.file, "the JSON file to write")->required();
   backup->footer("Example: pelkor sms backup messages.json");
   backup->callback([&] { WithPhone(options, Backup); });
+
+  auto *restore = group->add_subcommand("restore", "Store the messages of a backup at their locations");
+  restore->add_option("file", sms.file, "a file written by sms backup")->required();
+  restore->footer(
+      "Each message replaces what its location holds; status reports are left out.\n"
+      "Example: pelkor sms restore messages.json");
+  restore->callback([&] { WithPhone(options, Restore); });
 
   auto *counts = group->add_subcommand("counts", "Unread and total messages on the phone");
   counts->footer("Example: pelkor sms counts");
