@@ -3,7 +3,7 @@
 #include <pelkor16.h>
 
 #include <chrono>
-#include <ctime>
+#include <random>
 #include <fstream>
 #include <thread>
 
@@ -49,9 +49,9 @@ int Send(Report &r) {
   r.Line("sending as " + coding + " in " + PartsText(parts));
   r.Json()["coding"] = ucs2 ? "ucs2" : "gsm";
   r.Json()["parts"] = parts;
-  // One reference number for the parts of this message; another message soon after
-  // gets another.
-  const int32_t reference = static_cast<int32_t>(std::time(nullptr) % 255) + 1;
+  // One reference number for the parts of this message, drawn afresh for each message
+  // so that the parts of two long messages to one phone are never joined.
+  const int32_t reference = static_cast<int32_t>(std::random_device{}() % 255) + 1;
   for (int32_t part = 1; part <= parts; ++part) {
     if (part > 1) std::this_thread::sleep_for(std::chrono::milliseconds(kPauseBetweenPartsMs));
     int32_t result;
