@@ -161,6 +161,9 @@ int Restore(Report &r, bool memoryGiven) {
     if (MemoryType(c.memory) < 0) return r.FailWith(PELKOR_ERR_REFUSED, which + ": no memory \"" + c.memory + "\" (code 22)");
     const std::string problem = EntryProblem(c.name, c.number);
     if (!problem.empty()) return r.FailWith(PELKOR_ERR_REFUSED, which + ": " + problem + "; nothing was written (code 22)");
+    if (c.group < 0 || c.group > 5)
+      return r.FailWith(PELKOR_ERR_REFUSED, which + ": caller group " + std::to_string(c.group) +
+                                                " is not 0-4 or 5 for none (code 22)");
     if (c.location == 0) c.location = next++;
     if (c.location > kLastLocation) return r.FailWith(PELKOR_ERR_REFUSED, which + ": location over 255 (code 22)");
   }
