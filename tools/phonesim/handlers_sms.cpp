@@ -131,7 +131,7 @@ json decode_submission(std::span<const uint8_t> b) {
 // /sms/concatenated ({destination, reference, parts, coding, text}); its parts in
 // /sms/sent are marked "assembled" so that a later message with the same reference
 // starts afresh.
-void assemble_parts(PhoneState& state, const json& latest) {
+void join_parts(PhoneState& state, const json& latest) {
   if (!latest.contains("concat") || !latest.contains("text") || latest["outcome"] != "sent") return;
   const json& concat = latest["concat"];
   const size_t parts = concat["parts"].get<size_t>();
@@ -158,6 +158,14 @@ void assemble_parts(PhoneState& state, const json& latest) {
                                      {"parts", parts},
                                      {"coding", latest["coding"]},
                                      {"text", text}});
+}
+
+// A hand-edited /sms/sent may hold anything: what cannot be read is not joined.
+void assemble_parts(PhoneState& state, const json& latest) {
+  try {
+    join_parts(state, latest);
+  } catch (const json::exception&) {
+  }
 }
 
 void handle_submit(const Request& request, PhoneState& state, Replies& replies) {

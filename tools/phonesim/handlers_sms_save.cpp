@@ -63,10 +63,13 @@ void handle_save(const Request& request, PhoneState& state, Replies& replies) {
   else message["data"] = to_hex(user_data.first(octets));
 
   json& root = state.json();
+  if (!root.contains("sms") || !root["sms"].is_object()) return refuse(0x03);
   if (!root["sms"].contains("messages") || !root["sms"]["messages"].is_array()) root["sms"]["messages"] = json::array();
   json& messages = root["sms"]["messages"];
   for (size_t i = 0; i < messages.size(); ++i) {
-    if (messages[i].is_object() && messages[i].value("location", -1) == location) {
+    const json& m = messages[i];
+    if (m.is_object() && m.contains("location") && m["location"].is_number_integer() &&
+        m["location"].get<int>() == location) {
       messages.erase(i);
       break;
     }
