@@ -128,8 +128,9 @@ ReadReplyOutcome DecodeReadReply(const ReplyMessage &reply, SmsRecord &record) {
     const size_t octets = available < sizeof kept.userData ? available : sizeof kept.userData;
     std::memcpy(kept.userData, reply.bytes + userData, octets);
     kept.userDataOctets = static_cast<uint8_t>(octets);
-    for (size_t i = 0; i < sizeof kept.origin; ++i) kept.origin[i] = reply.At(r + kOriginAt + i);
   }
+  for (size_t i = 0; i < sizeof record.received.origin; ++i)
+    record.received.origin[i] = reply.At(r + kOriginAt + i);
   outcome.dumpMessage = layout.kind != kSmsKindStatusReport && ucs2Coding;
   outcome.status = 0;
   return outcome;

@@ -193,8 +193,9 @@ std::string RecordTextUtf8(const SmsRecord &record) {
 
 std::string RecordSenderUtf8(const SmsRecord &record) {
   const uint8_t *origin = record.received.origin;
+  // The reader's own decoding: digits, or a name in Latin-1.
   if (record.kind == kSmsKindStoredOutgoing || (origin[1] & 0x70) != kAlphanumericType)
-    return record.sender;
+    return DecodeLatin1(reinterpret_cast<const uint8_t *>(record.sender), strnlen(record.sender, sizeof record.sender));
   // An alphanumeric address: its length counts the semi-octets the packed name uses.
   const size_t semiOctets = origin[0] < 2 * (kSmsAddressFieldSize - 2) ? origin[0]
                                                                        : 2 * (kSmsAddressFieldSize - 2);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <algorithm>
+#include <random>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -150,6 +151,28 @@ TEST(Utf8Read, AlphanumericSenderIsItsName) {
   const SmsRecord record = Decode(ReceivedReply(0x00, 2, origin, text));
   EXPECT_EQ(RecordSenderUtf8(record), "INDOSAT");
   EXPECT_EQ(RecordTextUtf8(record), "Hi");
+}
+
+// Whatever a phone sends, the UTF-8 view is well-formed UTF-8 and stays in the reply.
+TEST(Utf8Read, ArbitraryRepliesGiveWellFormedUtf8) {
+  std::mt19937 random(20261209);
+  std::vector<char32_t> points;
+  for (int round = 0; round < 20000; ++round) {
+    Bytes reply(43 + random() % 160);
+    for (uint8_t &b : reply) b = static_cast<uint8_t>(random());
+    reply[3] = 0x08;
+    reply[7] = static_cast<uint8_t>(random() % 4);
+    const uint8_t codings[] = {0x00, 0x08, 0xF4, 0x18, 0xF0, static_cast<uint8_t>(random())};
+    reply[4 + 18] = codings[random() % 6];
+    SmsRecord record;
+    const ReplyMessage message{0x14, reply.data(), reply.size()};
+    if (DecodeReadReply(message, record).status != 0) continue;
+    const std::string text = RecordTextUtf8(record);
+    const std::string sender = RecordSenderUtf8(record);
+    ASSERT_TRUE(DecodeUtf8(text, points)) << "round " << round;
+    ASSERT_TRUE(DecodeUtf8(sender, points)) << "round " << round;
+    ASSERT_LE(points.size(), 11u + 20u);
+  }
 }
 
 // The store request lays the message out as the read reply does: read back through the
