@@ -267,12 +267,18 @@ class Watching(unittest.TestCase):
             command = ('printf "%s|%s|%s|%s|%s\\n" "$PELKOR_SMS_LOCATION" "$PELKOR_SMS_KIND" "$PELKOR_SMS_FROM" '
                        '"$PELKOR_SMS_TIME" "$PELKOR_SMS_TEXT" >> ' + log)
             watch = subprocess.Popen([PELKOR, "--port", phone.device, "--json", "watch", "--seconds", "5",
-                                      "--exec", command], stdout=subprocess.PIPE, text=True, encoding="utf-8")
+                                      "--exec", command], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                     text=True, encoding="utf-8")
             try:
                 self.assertEqual(json.loads(watch.stdout.readline()), {"event": "watching"})
                 self.assertTrue(phone.control("sms deliver +4915550001 Grüße aus Köln, 5 €").startswith("ok"))
                 # Each event is a line of its own as it happens, before the watch ends.
-                event = json.loads(watch.stdout.readline())
+                line = watch.stdout.readline()
+                if not line:
+                    watch.wait(timeout=30)
+                    self.fail("no event line; pelkor said: " + watch.stderr.read() +
+                              " phone: " + json.dumps(phone.state()["sms"]))
+                event = json.loads(line)
                 self.assertEqual(watch.poll(), None)
                 self.assertEqual((event["event"], event["location"], event["from"], event["text"]),
                                  ("sms", 1, "+4915550001", "Grüße aus Köln, 5 €"))
@@ -284,6 +290,7 @@ class Watching(unittest.TestCase):
                 if watch.poll() is None:
                     watch.kill()
                 watch.stdout.close()
+                watch.stderr.close()
                 phone.close()
             self.assertIn({"event": "call", "number": "0612345678"}, rest)
             with open(log, encoding="utf-8") as f:
