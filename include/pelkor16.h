@@ -619,6 +619,105 @@ PELKOR_API const char *PELKOR_CALL pelkor_strerror(int32_t code);
  *  @return static text "major.minor.patch", never null. */
 PELKOR_API const char *PELKOR_CALL pelkor_version(void);
 
+/**
+ * @name UTF-8 extensions
+ * Beside the 8-bit functions above, which keep their behaviour. Texts here are UTF-8;
+ * output buffers are cut between characters, never inside one. Text that is not
+ * well-formed UTF-8 is refused with #PELKOR_ERR_REFUSED (22).
+ * @{
+ */
+
+/** Sends text in the GSM 7-bit alphabet with its extension table when every character
+ *  allows, else in UCS-2; a text too long for one message goes as concatenated parts
+ *  (153 septets or 67 UCS-2 characters each), one second apart. Waits up to the
+ *  send limit of sendsms() for each part.
+ *  @param destination the recipient's number
+ *  @param text the message, UTF-8
+ *  @param centre_index the message centre, as for sendsms()
+ *  @param options as for sendsms()
+ *  @param parts_sent may be null; receives the parts the phone confirmed, also when a
+ *         later part failed
+ *  @return #PELKOR_OK, or the result of the first part that failed. */
+PELKOR_API int32_t PELKOR_CALL pelkor_sendsms_utf8(const char *destination, const char *text,
+                                                   int32_t centre_index, int32_t options,
+                                                   int32_t *parts_sent);
+/** How pelkor_sendsms_utf8() would send a text. Needs no phone.
+ *  @param text the message, UTF-8
+ *  @param parts may be null; receives the number of parts (1 and up)
+ *  @param ucs2 may be null; receives 1 for UCS-2, 0 for the GSM alphabet
+ *  @return #PELKOR_OK, or #PELKOR_ERR_REFUSED (not UTF-8, over 255 parts). */
+PELKOR_API int32_t PELKOR_CALL pelkor_smsparts_utf8(const char *text, int32_t *parts,
+                                                    int32_t *ucs2);
+/** Sends only one part of a text as pelkor_sendsms_utf8() splits it: for callers that
+ *  show progress per part or send a failed part again.
+ *  @param destination @param text @param centre_index @param options as for
+ *         pelkor_sendsms_utf8()
+ *  @param reference the concatenation reference number (0-255) when there are several
+ *         parts; the same for every part of one message
+ *  @param part the part, 1 and up
+ *  @return as sendsms(). */
+PELKOR_API int32_t PELKOR_CALL pelkor_sendsmspart_utf8(const char *destination, const char *text,
+                                                       int32_t centre_index, int32_t options,
+                                                       int32_t reference, int32_t part);
+/** The text of the n-th list entry of a kind, as getsmsmsgdata() field 1 but in UTF-8
+ *  whatever the coding (GSM 7-bit with its extension table, 8-bit as Latin-1, UCS-2).
+ *  @param kind_code an SMS kind code @param n the entry, 1 and up
+ *  @param buffer receives the text @param size the buffer's size in bytes
+ *  @return #PELKOR_OK, or -1 for no such entry. */
+PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgtext_utf8(int32_t kind_code, int32_t n,
+                                                         char *buffer, int32_t size);
+/** The sender (or recipient) of the n-th list entry of a kind, as getsmsmsgdata()
+ *  field 2 but in UTF-8; an alphanumeric sender as its name.
+ *  @param kind_code an SMS kind code @param n the entry, 1 and up
+ *  @param buffer receives the sender @param size the buffer's size in bytes
+ *  @return #PELKOR_OK, or -1 for no such entry. */
+PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgsender_utf8(int32_t kind_code, int32_t n,
+                                                           char *buffer, int32_t size);
+/** The phone's memory location of the n-th list entry of a kind.
+ *  @param kind_code an SMS kind code @param n the entry, 1 and up
+ *  @return the location, or -1 for no such entry. */
+PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsglocation(int32_t kind_code, int32_t n);
+/** getsms() with the number and the text in UTF-8.
+ *  @param location the message's location
+ *  @param number receives the sender @param number_size its buffer's size in bytes
+ *  @param text receives the text @param text_size its buffer's size in bytes
+ *  @return the result codes of getsms(). */
+PELKOR_API int32_t PELKOR_CALL pelkor_getsms_utf8(int32_t location, char *number,
+                                                  int32_t number_size, char *text,
+                                                  int32_t text_size);
+/** Stores a message at a location of the phone's message store, replacing what is
+ *  there. The library's message list is not changed.
+ *  @param location the location
+ *  @param kind_code 13 received or 11 stored outgoing
+ *  @param read for a received message 1 read, 0 unread; for an outgoing one 1 sent,
+ *         0 not sent
+ *  @param number the sender or recipient: digits, or a name of up to 11 characters
+ *  @param text as much as one message holds (in the GSM alphabet, else UCS-2)
+ *  @param time may be null; year, month, day, hour, minute, second of a received message
+ *  @return #PELKOR_OK; #PELKOR_ERR_TEXT_TOO_LONG for a text that needs more than one
+ *          message; #PELKOR_ERR_REFUSED for a bad argument or a refusal;
+ *          #PELKOR_ERR_TIMEOUT. */
+PELKOR_API int32_t PELKOR_CALL pelkor_savesms_utf8(int32_t location, int32_t kind_code, int32_t read,
+                                                   const char *number, const char *text,
+                                                   const int32_t *time);
+/** getphonebookentry() with the name in UTF-8 (the phone stores names in Latin-1).
+ *  @param location @param memory_type @param name @param name_length @param number
+ *  @param number_length @param group as for getphonebookentry()
+ *  @return the results of getphonebookentry(). */
+PELKOR_API int32_t PELKOR_CALL pelkor_getphonebookentry_utf8(int32_t location, int32_t memory_type,
+                                                             char *name, int32_t name_length,
+                                                             char *number, int32_t number_length,
+                                                             int32_t *group);
+/** setphonebookentry() with the name in UTF-8. The phone stores names in Latin-1: a name
+ *  with a character beyond it is refused with #PELKOR_ERR_REFUSED and nothing is sent.
+ *  @param location @param memory_type @param name @param number @param group as for
+ *         setphonebookentry()
+ *  @return the results of setphonebookentry(). */
+PELKOR_API int32_t PELKOR_CALL pelkor_setphonebookentry_utf8(int32_t location, int32_t memory_type,
+                                                             const char *name, const char *number,
+                                                             int32_t group);
+/** @} */
+
 /** @} */
 
 #ifdef __cplusplus

@@ -119,6 +119,18 @@ ReadReplyOutcome DecodeReadReply(const ReplyMessage &reply, SmsRecord &record) {
   record.userDataLength = layout.kind != kSmsKindStatusReport && record.eightBit != 0
                               ? static_cast<int32_t>(declared)
                               : static_cast<int32_t>(std::strlen(record.text));
+  if (layout.kind != kSmsKindStatusReport) {
+    SmsRecord::Received &kept = record.received;
+    kept.coding = coding;
+    kept.declaredLength = static_cast<uint8_t>(declared);
+    kept.headerOctets = static_cast<uint8_t>(headerOctets < 255 ? headerOctets : 255);
+    const size_t available = dataLength - userData;
+    const size_t octets = available < sizeof kept.userData ? available : sizeof kept.userData;
+    std::memcpy(kept.userData, reply.bytes + userData, octets);
+    kept.userDataOctets = static_cast<uint8_t>(octets);
+  }
+  for (size_t i = 0; i < sizeof record.received.origin; ++i)
+    record.received.origin[i] = reply.At(r + kOriginAt + i);
   outcome.dumpMessage = layout.kind != kSmsKindStatusReport && ucs2Coding;
   outcome.status = 0;
   return outcome;

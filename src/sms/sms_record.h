@@ -11,6 +11,8 @@ constexpr size_t kSmsTextSize = 257;
 constexpr size_t kSmsCentreNumberSize = 40;
 constexpr size_t kSmsSenderSize = 41;
 constexpr size_t kSmsDestinationSize = 51;
+constexpr size_t kSmsUserDataSize = 140;
+constexpr size_t kSmsAddressFieldSize = 12;
 
 // Values of SmsRecord::kind.
 constexpr int32_t kSmsKindStoredOutgoing = 0;
@@ -41,6 +43,18 @@ struct SmsRecord {
   int32_t location = 0;
   int32_t statusReport = 0;
   int32_t ucs2 = 0;
+
+  // A read message as it came from the phone, for the UTF-8 readers: `text` holds
+  // Latin-1, which loses the extension table, the Greek capitals and alphanumeric
+  // senders. The user data starts with the header when there is one.
+  struct Received {
+    uint8_t coding = 0;
+    uint8_t declaredLength = 0;  // septets for 7-bit text, octets otherwise
+    uint8_t headerOctets = 0;
+    uint8_t userDataOctets = 0;
+    uint8_t userData[kSmsUserDataSize] = {};
+    uint8_t origin[kSmsAddressFieldSize] = {};  // length byte counting digits, type, digits
+  } received;
 };
 
 // Copies at most capacity - 1 characters of text into a zero-filled field.

@@ -62,8 +62,6 @@ void HandleSmsStoreOther(const ReplyMessage &) {
   SmsTarget().Fill([](SmsRecord &) { CountsStatus().Complete(kResultRefused); });
 }
 
-void HandleSmsStoreIgnored(const ReplyMessage &) {}
-
 void HandleSmsArrival(const ReplyMessage &reply) { NoteSmsArrival(reply.At(kArrivalLocationByte)); }
 
 }  // namespace pelkor

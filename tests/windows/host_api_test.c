@@ -107,7 +107,22 @@
   X(void, mfbwave_close, (mfbwave_writer * writer))                                         \
   X(int32_t, pelkor_settrace, (const char *path))                                           \
   X(const char *, pelkor_strerror, (int32_t code))                                          \
-  X(const char *, pelkor_version, (void))
+  X(const char *, pelkor_version, (void))                                                   \
+  X(int32_t, pelkor_sendsms_utf8,                                                           \
+    (const char *, const char *, int32_t, int32_t, int32_t *))                              \
+  X(int32_t, pelkor_smsparts_utf8, (const char *text, int32_t * parts, int32_t * ucs2))     \
+  X(int32_t, pelkor_sendsmspart_utf8,                                                       \
+    (const char *, const char *, int32_t, int32_t, int32_t, int32_t))                       \
+  X(int32_t, pelkor_getsmsmsgtext_utf8, (int32_t, int32_t, char *, int32_t))                \
+  X(int32_t, pelkor_getsmsmsgsender_utf8, (int32_t, int32_t, char *, int32_t))              \
+  X(int32_t, pelkor_getsmsmsglocation, (int32_t kind_code, int32_t n))                      \
+  X(int32_t, pelkor_getsms_utf8, (int32_t, char *, int32_t, char *, int32_t))               \
+  X(int32_t, pelkor_savesms_utf8,                                                           \
+    (int32_t, int32_t, int32_t, const char *, const char *, const int32_t *))               \
+  X(int32_t, pelkor_getphonebookentry_utf8,                                                 \
+    (int32_t, int32_t, char *, int32_t, char *, int32_t, int32_t *))                        \
+  X(int32_t, pelkor_setphonebookentry_utf8,                                                 \
+    (int32_t, int32_t, const char *, const char *, int32_t))
 
 /* One pointer type per export, with the header's calling convention (__stdcall on
  * Windows): a pointer of the wrong convention would corrupt the stack on i686. */
@@ -658,6 +673,25 @@ int main(int argc, char **argv) {
                "no answer from the phone in time");
     check(api.pelkor_version() != NULL && strchr(api.pelkor_version(), '.') != NULL,
           "pelkor_version gives a dotted version", "got %s", api.pelkor_version() ? api.pelkor_version() : "(null)");
+    {
+      /* Pointer outputs through the calling convention, no phone needed. */
+      int32_t parts = 0, ucs2 = -1;
+      check_int("pelkor_smsparts_utf8 of 71 Cyrillic letters returns 0",
+                api.pelkor_smsparts_utf8("\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96"
+                                         "\xD0\x96",
+                                         &parts, &ucs2),
+                0);
+      check_int("... in two UCS-2 parts", parts * 10 + ucs2, 21);
+    }
     check_session();
     check_identity_and_status();
     check_clock();

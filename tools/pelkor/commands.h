@@ -11,6 +11,7 @@ extern int exitStatus;
 
 void AddPhoneCommands(CLI::App &app, GlobalOptions &options);
 void AddSmsCommands(CLI::App &app, GlobalOptions &options);
+void AddWatchCommand(CLI::App &app, GlobalOptions &options);
 void AddPhonebookCommands(CLI::App &app, GlobalOptions &options);
 void AddMediaCommands(CLI::App &app, GlobalOptions &options);
 void AddDemoCommand(CLI::App &app, GlobalOptions &options);

@@ -1,4 +1,4 @@
-// Identity, status, clock, alarm, calls, tones, reset, network, and watching for events.
+// Identity, status, clock, alarm, calls, tones, reset and network.
 #include <pelkor16.h>
 
 #include <chrono>
@@ -138,34 +138,6 @@ int AlarmSet(Report &r, const std::string &when) {
   char text[8];
   std::snprintf(text, sizeof text, "%02d:%02d", h, m);
   r.Field("time", text, "alarm set to");
-  return r.Finish();
-}
-
-std::atomic<bool> stopWatching{false};
-
-int Watch(Report &r, int seconds) {
-  stopWatching = false;
-  std::signal(SIGINT, [](int) { stopWatching = true; });
-  r.Line("watching for calls and messages (Ctrl-C to stop)");
-  nlohmann::json events = nlohmann::json::array();
-  int32_t messages = smsreceivedcount();
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!stopWatching && (seconds <= 0 || std::chrono::steady_clock::now() < until)) {
-    if (incomingevent() == 1) {
-      char number[32];
-      incoming(number, sizeof number);
-      events.push_back({{"event", "call"}, {"number", number}});
-      r.Line(std::string("incoming call from ") + number);
-    }
-    const int32_t now = smsreceivedcount();
-    if (now != messages) {
-      events.push_back({{"event", "sms"}, {"count", now}});
-      r.Line("new message (" + std::to_string(now) + " since the session started)");
-      messages = now;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  }
-  r.Json()["events"] = events;
   return r.Finish();
 }
 
@@ -314,19 +286,6 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
       r.Line("asked the phone for a " + kind + " reset");
       return r.Finish();
     });
-  });
-
-  static int watchSeconds = 0;
-  auto *watch = app.add_subcommand("watch", "Show incoming calls and new messages as they arrive");
-  watch->add_option("--seconds", watchSeconds, "stop after this long (0: until Ctrl-C)");
-  watch->footer("Example: pelkor watch --seconds 60");
-  watch->callback([&] {
-    Report check(options.json);
-    if (watchSeconds < 0) {
-      exitStatus = FailAs(check, kExitUsage, "--seconds " + std::to_string(watchSeconds) + " is below 0");
-      return;
-    }
-    WithPhone(options, [](Report &r) { return Watch(r, watchSeconds); });
   });
 
   auto *net = app.add_subcommand("net", "Network information and the net monitor");

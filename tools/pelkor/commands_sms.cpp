@@ -1,23 +1,26 @@
-// Sending, listing, reading and deleting short messages; message centres and counts.
+// Sending, listing, reading, deleting and backing up short messages, all text in UTF-8;
+// message centres and counts.
 #include <pelkor16.h>
+
+#include <chrono>
+#include <random>
+#include <fstream>
+#include <thread>
 
 #include "commands.h"
 #include "progress.h"
+#include "sms_messages.h"
 
 namespace pelkor_tool {
 namespace {
 
 struct SmsOptions {
-  std::string number, text, file, kind = "inbox";
-  int messageClass = -1, centre = 1, location = 1, index = 1;
+  std::string number, text, file, kind = "all";
+  int messageClass = -1, centre = 1, location = 1, maxParts = 0;
   bool statusReport = false;
 } sms;
 
-int32_t KindCode(const std::string &kind) {
-  if (kind == "sent") return 11;
-  if (kind == "reports") return 12;
-  return 13;
-}
+constexpr int kPauseBetweenPartsMs = 1000;
 
 // Bits 0-15 carry the class (0-3; any other value: no class), bit 16 a status report.
 int32_t SendOptions() {
@@ -26,41 +29,197 @@ int32_t SendOptions() {
   return options;
 }
 
-std::string Field(int32_t kind, int32_t n, int32_t field) {
-  char buffer[1024];
-  getsmsmsgdata(kind, n, field, buffer, sizeof buffer);
-  return buffer;
+std::string PartsText(int32_t parts) {
+  return std::to_string(parts) + (parts == 1 ? " part" : " parts");
 }
 
-int List(Report &r) {
+// Sends a UTF-8 text part by part, saying first how it will go.
+int Send(Report &r) {
+  int32_t parts = 0, ucs2 = 0;
+  if (pelkor_smsparts_utf8(sms.text.c_str(), &parts, &ucs2) != PELKOR_OK) {
+    return r.FailWith(PELKOR_ERR_REFUSED, IsUtf8(sms.text)
+                                              ? "the text needs more than 255 parts; nothing was sent (code 22)"
+                                              : "the text is not UTF-8; nothing was sent (code 22)");
+  }
+  const std::string coding = ucs2 ? "UCS-2" : "the GSM alphabet";
+  if (sms.maxParts > 0 && parts > sms.maxParts)
+    return r.FailWith(PELKOR_ERR_REFUSED, "the text needs " + PartsText(parts) + " as " + coding +
+                                              ", more than --max-parts " + std::to_string(sms.maxParts) +
+                                              "; nothing was sent (code 22)");
+  r.Line("sending as " + coding + " in " + PartsText(parts));
+  r.Json()["coding"] = ucs2 ? "ucs2" : "gsm";
+  r.Json()["parts"] = parts;
+  // One reference number for the parts of this message, drawn afresh for each message
+  // so that the parts of two long messages to one phone are never joined.
+  const int32_t reference = static_cast<int32_t>(std::random_device{}() % 255) + 1;
+  for (int32_t part = 1; part <= parts; ++part) {
+    if (part > 1) std::this_thread::sleep_for(std::chrono::milliseconds(kPauseBetweenPartsMs));
+    int32_t result;
+    {
+      Progress progress("sending part " + std::to_string(part) + " of " + std::to_string(parts));
+      result = pelkor_sendsmspart_utf8(sms.number.c_str(), sms.text.c_str(), sms.centre, SendOptions(),
+                                       reference, part);
+    }
+    if (result != PELKOR_OK) {
+      r.Json()["parts_sent"] = part - 1;
+      const std::string what = parts == 1 ? "sending to " + sms.number
+                                          : "sending part " + std::to_string(part) + " of " +
+                                                std::to_string(parts) + " to " + sms.number +
+                                                " (" + std::to_string(part - 1) + " sent)";
+      return r.Fail(result, what, "7 s");
+    }
+    if (parts > 1) r.Line("part " + std::to_string(part) + " of " + std::to_string(parts) + " sent");
+  }
+  r.Json()["parts_sent"] = parts;
+  r.Field("sent_to", sms.number, "sent to");
+  r.Line("sent as " + coding + " in " + PartsText(parts));
+  return r.Finish();
+}
+
+std::vector<int32_t> KindFilter() {
+  if (sms.kind == "all") return {};
+  return {KindCodeOf(sms.kind)};
+}
+
+// Reads the whole store into the library's list; false (with the failure reported)
+// when the phone did not let it.
+bool ReadStore(Report &r, int &status) {
   int32_t scan;
   {
     Progress progress("reading the message store");
     scan = updatesmslist();
   }
-  if (scan != PELKOR_OK && scan != PELKOR_ERR_SMS_READ)
-    return r.Fail(scan, "reading the message store", "6 s per message");
+  if (scan == PELKOR_OK || scan == PELKOR_ERR_SMS_READ) return true;
+  status = r.Fail(scan, "reading the message store", "6 s per message");
+  return false;
+}
+
+void ShowMessage(Report &r, const StoredMessage &m) {
+  std::string head = std::to_string(m.location) + "  " + KindName(m.kindCode);
+  if (!m.time.empty()) head += "  " + m.time;
+  if (!m.from.empty()) head += "  " + m.from;
+  if (!m.read) head += m.kindCode == 11 ? "  (not sent)" : "  (new)";
+  r.Line(head);
+  r.Line("   " + m.text);
+}
+
+int List(Report &r) {
+  int status = 0;
+  if (!ReadStore(r, status)) return status;
   nlohmann::json list = nlohmann::json::array();
-  const int32_t kind = KindCode(sms.kind);
-  const int32_t count = getsmsmsgcount(kind);
-  for (int32_t n = 1; n <= count; ++n) {
-    int32_t y, mo, d, h, mi, s;
-    getsmsmsgdatetime(kind, n, &y, &mo, &d, &h, &mi, &s);
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
-    const nlohmann::json entry = {{"n", n},
-                                  {"from", Field(kind, n, 2)},
-                                  {"time", stamp},
-                                  {"read_or_sent", getsmssentread(kind, n) == 1},
-                                  {"text", Field(kind, n, 1)}};
-    list.push_back(entry);
-    r.Line(std::to_string(n) + ". " + entry["time"].get<std::string>() + "  " +
-           entry["from"].get<std::string>() + (entry["read_or_sent"].get<bool>() ? "" : "  (new)") +
-           "\n   " + entry["text"].get<std::string>());
+  const std::vector<StoredMessage> messages = ListedMessages(KindFilter());
+  for (const StoredMessage &m : messages) {
+    list.push_back(m.ToJson());
+    ShowMessage(r, m);
   }
   r.Json()["kind"] = sms.kind;
   r.Json()["messages"] = list;
-  if (count == 0) r.Line("no " + sms.kind + " messages");
+  if (messages.empty()) r.Line(sms.kind == "all" ? "no messages" : "no " + sms.kind + " messages");
+  return r.Finish();
+}
+
+int Read(Report &r) {
+  char number[128], text[1024];
+  const int32_t kind = pelkor_getsms_utf8(sms.location, number, sizeof number, text, sizeof text);
+  const std::string where = "location " + std::to_string(sms.location);
+  if (kind == 3) return r.FailWith(PELKOR_ERR_SMS_READ, "no such location: " + where + " (code 3)");
+  if (kind == 4) return r.FailWith(PELKOR_ERR_SMS_READ, where + " is empty (code 4)");
+  if (kind == 5) return r.FailWith(PELKOR_ERR_TIMEOUT, "the phone did not answer for " + where + " (code 5)");
+  r.Field("location", sms.location);
+  r.Field("kind", KindName(kind));
+  r.Field("from", number);
+  r.Field("text", text);
+  return r.Finish();
+}
+
+int Delete(Report &r) {
+  int status = 0;
+  if (!ReadStore(r, status)) return status;
+  const std::vector<StoredMessage> messages = ListedMessages();
+  const StoredMessage *m = AtLocation(messages, sms.location);
+  if (m == nullptr)
+    return r.FailWith(PELKOR_ERR_SMS_READ, "no message at location " + std::to_string(sms.location) + " (code 8)");
+  const int32_t result = deletesmsmsg(m->kindCode, m->n);
+  if (result != PELKOR_OK) return r.Fail(result, "deleting the message at location " + std::to_string(sms.location), "5 s");
+  r.Field("deleted", sms.location, "deleted location");
+  return r.Finish();
+}
+
+int Backup(Report &r) {
+  int status = 0;
+  if (!ReadStore(r, status)) return status;
+  nlohmann::json list = nlohmann::json::array();
+  for (const StoredMessage &m : ListedMessages()) list.push_back(m.ToJson());
+  const nlohmann::json backup = {{"format", "pelkor sms backup"}, {"version", 1}, {"messages", list}};
+  std::ofstream out(sms.file, std::ios::binary | std::ios::trunc);
+  out << JsonText(backup, 2) << "\n";
+  out.close();
+  if (!out) return r.FailWith(PELKOR_NOT_FOUND, "cannot write " + sms.file + " (code -1)");
+  r.Field("file", sms.file, "written");
+  r.Field("messages", list.size(), "messages");
+  return r.Finish();
+}
+
+// Six numbers of "YYYY-MM-DD hh:mm:ss"; false for any other text.
+bool ParseStamp(const std::string &text, int32_t out[6]) {
+  char end = 0;
+  return std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &out[0], &out[1], &out[2], &out[3], &out[4],
+                     &out[5], &end) == 6;
+}
+
+int Restore(Report &r) {
+  std::ifstream in(sms.file, std::ios::binary);
+  if (!in) return r.FailWith(PELKOR_NOT_FOUND, "cannot read " + sms.file + ": no such file (code -1)");
+  const nlohmann::json backup = nlohmann::json::parse(in, nullptr, false);
+  if (backup.is_discarded() || !backup.is_object() || !backup.contains("messages") || !backup["messages"].is_array())
+    return r.FailWith(PELKOR_ERR_REFUSED, sms.file + " is not an SMS backup (JSON with \"messages\") (code 22)");
+
+  struct Item {
+    int32_t location, kind;
+    bool read;
+    std::string from, text;
+    int32_t time[6] = {};
+  };
+  std::vector<Item> items;
+  int skipped = 0;
+  // Every message is checked before the first is stored.
+  for (const nlohmann::json &m : backup["messages"]) {
+    const std::string where = "message " + std::to_string(items.size() + skipped + 1);
+    if (!m.is_object() || !m.contains("location") || !m["location"].is_number_integer())
+      return r.FailWith(PELKOR_ERR_REFUSED, where + " has no location; nothing was stored (code 22)");
+    Item item{m["location"].get<int32_t>(), KindCodeOf(m.value("kind", "inbox")), true, "", ""};
+    if (item.kind == 12) {  // status reports come from the network; the store takes none
+      ++skipped;
+      continue;
+    }
+    if (item.kind < 0 || item.location < 1 || item.location > 255)
+      return r.FailWith(PELKOR_ERR_REFUSED, where + ": no kind or location a phone stores; nothing was stored (code 22)");
+    item.read = m.value(item.kind == 11 ? "sent" : "read", true);
+    item.from = m.contains("from") && m["from"].is_string() ? m["from"].get<std::string>() : "";
+    item.text = m.contains("text") && m["text"].is_string() ? m["text"].get<std::string>() : "";
+    if (m.contains("time") && m["time"].is_string() && !ParseStamp(m["time"].get<std::string>(), item.time))
+      return r.FailWith(PELKOR_ERR_REFUSED, where + ": the time is not YYYY-MM-DD hh:mm:ss (code 22)");
+    int32_t parts = 0;
+    if (pelkor_smsparts_utf8(item.text.c_str(), &parts, nullptr) != PELKOR_OK || parts != 1)
+      return r.FailWith(PELKOR_ERR_REFUSED, where + " at location " + std::to_string(item.location) +
+                                                ": the text does not fit one message; nothing was stored (code 22)");
+    items.push_back(item);
+  }
+  nlohmann::json stored = nlohmann::json::array();
+  for (const Item &item : items) {
+    const int32_t result = pelkor_savesms_utf8(item.location, item.kind, item.read ? 1 : 0, item.from.c_str(),
+                                               item.text.c_str(), item.time);
+    if (result != PELKOR_OK) {
+      r.Json()["stored"] = stored;
+      return r.Fail(result, "storing the message at location " + std::to_string(item.location) + " (" +
+                                std::to_string(stored.size()) + " stored before)", "5 s");
+    }
+    stored.push_back(item.location);
+    r.Line("stored location " + std::to_string(item.location));
+  }
+  r.Json()["stored"] = stored;
+  r.Json()["skipped_reports"] = skipped;
+  if (skipped > 0) r.Line(std::to_string(skipped) + " status reports left out: a phone stores none");
   return r.Finish();
 }
 
@@ -70,21 +229,20 @@ void AddSmsCommands(CLI::App &app, GlobalOptions &options) {
   auto *group = app.add_subcommand("sms", "Short messages: send, list, read, delete, counts, centres");
   group->require_subcommand(1);
 
-  auto *send = group->add_subcommand("send", "Send a text (long texts go as several parts)");
+  auto *send = group->add_subcommand("send", "Send a UTF-8 text (long texts go as several parts)");
   send->add_option("number", sms.number, "destination, e.g. +4912345678")->required();
-  send->add_option("text", sms.text, "the message text")->required();
+  send->add_option("text", sms.text, "the message text, UTF-8")->required();
   send->add_option("--class", sms.messageClass, "message class 0-3");
   send->add_flag("--report", sms.statusReport, "ask for a status report");
   send->add_option("--centre", sms.centre, "message centre index")->capture_default_str();
-  send->footer("Example: pelkor sms send +4912345678 \"Hello from pelkor\"");
-  send->callback([&] {
-    WithPhone(options, [](Report &r) {
-      const int32_t result = sendsms(sms.number.c_str(), sms.text.c_str(), sms.centre, SendOptions());
-      if (result != PELKOR_OK) return r.Fail(result, "sending to " + sms.number, "7 s");
-      r.Field("sent_to", sms.number, "sent to");
-      return r.Finish();
-    });
-  });
+  send->add_option("--max-parts", sms.maxParts, "refuse a text that needs more parts than this")
+      ->check(CLI::PositiveNumber);
+  send->footer(
+      "The text goes in the GSM alphabet when every character allows (its extension\n"
+      "table holds € [ ] { } ^ ~ \\ |), else as UCS-2; 160 GSM characters or 70 UCS-2\n"
+      "characters fit one message, longer texts go in parts of 153 or 67.\n"
+      "Example: pelkor sms send +4912345678 \"Grüße aus Köln, 10 €\" --max-parts 3");
+  send->callback([&] { WithPhone(options, Send); });
 
   auto *ucs2 = group->add_subcommand("send-ucs2", "Send a UCS-2 text file (big-endian, BOM first)");
   ucs2->add_option("number", sms.number, "destination")->required();
@@ -100,45 +258,34 @@ void AddSmsCommands(CLI::App &app, GlobalOptions &options) {
     });
   });
 
-  auto *list = group->add_subcommand("list", "Read the message store and list one kind");
-  list->add_option("--kind", sms.kind, "inbox, sent or reports")
-      ->check(CLI::IsMember({"inbox", "sent", "reports"}))
+  auto *list = group->add_subcommand("list", "Read the message store and list it by location");
+  list->add_option("--kind", sms.kind, "all, inbox, sent or report")
+      ->check(CLI::IsMember({"all", "inbox", "sent", "report", "reports"}))
       ->capture_default_str();
-  list->footer("Example: pelkor sms list --kind sent");
+  list->footer("Example: pelkor sms list --kind inbox");
   list->callback([&] { WithPhone(options, List); });
 
   auto *read = group->add_subcommand("read", "Read the message at one location");
-  read->add_option("location", sms.location, "memory location, 1 and up")->required();
+  read->add_option("location", sms.location, "memory location as sms list shows it")->required();
   read->footer("Example: pelkor sms read 3");
-  read->callback([&] {
-    WithPhone(options, [](Report &r) {
-      char number[64], text[1024];
-      const int32_t kind = getsms(sms.location, number, sizeof number, text, sizeof text);
-      if (kind == 3) return r.FailWith(PELKOR_ERR_SMS_READ, "no such location (code 3)");
-      if (kind == 4) return r.FailWith(PELKOR_ERR_SMS_READ, "the location is empty (code 4)");
-      if (kind == 5) return r.FailWith(PELKOR_ERR_TIMEOUT, "the phone did not answer (code 5)");
-      r.Field("kind", kind == 11 ? "sent" : kind == 12 ? "report" : "received");
-      r.Field("number", number);
-      r.Field("text", text);
-      return r.Finish();
-    });
-  });
+  read->callback([&] { WithPhone(options, Read); });
 
-  auto *del = group->add_subcommand("delete", "Delete the n-th message of a kind");
-  del->add_option("n", sms.index, "1 for the first")->required();
-  del->add_option("--kind", sms.kind, "inbox, sent or reports")
-      ->check(CLI::IsMember({"inbox", "sent", "reports"}))
-      ->capture_default_str();
-  del->footer("Example: pelkor sms delete 2 --kind inbox");
-  del->callback([&] {
-    WithPhone(options, [](Report &r) {
-      updatesmslist();
-      const int32_t result = deletesmsmsg(KindCode(sms.kind), sms.index);
-      if (result != PELKOR_OK) return r.Fail(result, "deleting message " + std::to_string(sms.index), "5 s");
-      r.Field("deleted", sms.index);
-      return r.Finish();
-    });
-  });
+  auto *del = group->add_subcommand("delete", "Delete the message at one location");
+  del->add_option("location", sms.location, "memory location as sms list shows it")->required();
+  del->footer("Example: pelkor sms delete 3");
+  del->callback([&] { WithPhone(options, Delete); });
+
+  auto *backup = group->add_subcommand("backup", "Save every stored message to a JSON file");
+  backup->add_option("file", sms.file, "the JSON file to write")->required();
+  backup->footer("Example: pelkor sms backup messages.json");
+  backup->callback([&] { WithPhone(options, Backup); });
+
+  auto *restore = group->add_subcommand("restore", "Store the messages of a backup at their locations");
+  restore->add_option("file", sms.file, "a file written by sms backup")->required();
+  restore->footer(
+      "Each message replaces what its location holds; status reports are left out.\n"
+      "Example: pelkor sms restore messages.json");
+  restore->callback([&] { WithPhone(options, Restore); });
 
   auto *counts = group->add_subcommand("counts", "Unread and total messages on the phone");
   counts->footer("Example: pelkor sms counts");

@@ -52,6 +52,7 @@ int main(int argc, char **argv) {
   AddDemoCommand(app, options);
   AddPhoneCommands(app, options);
   AddSmsCommands(app, options);
+  AddWatchCommand(app, options);
   AddPhonebookCommands(app, options);
   AddMediaCommands(app, options);
   GatherExamples(app);

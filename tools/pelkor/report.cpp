@@ -15,6 +15,11 @@ std::string Describe(int32_t code, const std::string &limit) {
   return pelkor_strerror(code) + tail;
 }
 
+std::string JsonText(const nlohmann::json &value, int indent) {
+  // A byte that is not UTF-8 becomes U+FFFD: the output stays valid JSON.
+  return value.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 void Report::Line(const std::string &text) {
   if (!json_) std::printf("%s\n", text.c_str());
 }
@@ -22,7 +27,7 @@ void Report::Line(const std::string &text) {
 void Report::Field(const std::string &key, const nlohmann::json &value, const std::string &label) {
   data_[key] = value;
   if (!json_) {
-    const std::string shown = value.is_string() ? value.get<std::string>() : value.dump();
+    const std::string shown = value.is_string() ? value.get<std::string>() : JsonText(value);
     std::printf("%-16s %s\n", (label.empty() ? key : label).c_str(), shown.c_str());
   }
 }
@@ -34,7 +39,7 @@ int Report::Fail(int32_t code, const std::string &what, const std::string &limit
 int Report::FailWith(int32_t code, const std::string &message) {
   if (json_) {
     data_["error"] = {{"code", code}, {"message", message}};
-    std::printf("%s\n", data_.dump(2).c_str());
+    std::printf("%s\n", JsonText(data_, 2).c_str());
   } else {
     std::fprintf(stderr, "pelkor: %s\n", message.c_str());
   }
@@ -42,7 +47,7 @@ int Report::FailWith(int32_t code, const std::string &message) {
 }
 
 int Report::Finish() {
-  if (json_) std::printf("%s\n", data_.dump(2).c_str());
+  if (json_) std::printf("%s\n", JsonText(data_, 2).c_str());
   return 0;
 }
 

@@ -11,6 +11,9 @@ namespace pelkor_tool {
 // ("0.5 s") for code 4.
 std::string Describe(int32_t code, const std::string &limit = "");
 
+// JSON text of a value; bytes that are not UTF-8 are replaced, never fatal.
+std::string JsonText(const nlohmann::json &value, int indent = -1);
+
 // Collects one command's results and prints them as text lines or as one JSON object.
 class Report {
  public:

@@ -3,7 +3,8 @@
 // State, under "phonebook":
 //   memories      keyed by the memory code in decimal ("2" the phone's own memory,
 //                 "3" the SIM, ...): {"capacity": n, "entries": {"<location>":
-//                 {"name": s, "number": s, "group": g}}}. Used is the number of
+//                 {"name": s, "number": s, "group": g}}}, texts in UTF-8 (the phone
+//                 keeps them in Latin-1 on the wire). Used is the number of
 //                 entries within the capacity, free the rest of it.
 //   speed_dials   keyed by key: {"memory": code, "location": n}; keys 1..9 exist.
 //   fail          one-shot faults, cleared when used: "memory_status", "read",
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "dispatch.hpp"
+#include "sms_pdu.hpp"
 
 namespace phonesim {
 
@@ -137,8 +139,8 @@ void read_entry(const Request& request, PhoneState& state, Replies& replies) {
   const auto it = entries.find(std::to_string(location));
   const nlohmann::json entry = it != entries.end() && it->is_object() ? *it : nlohmann::json::object();
   std::vector<uint8_t> bytes = reply(0x02, {code});
-  put_text(bytes, text_of(entry, "name"));
-  put_text(bytes, text_of(entry, "number"));
+  put_text(bytes, sms::latin1_bytes(text_of(entry, "name")));
+  put_text(bytes, sms::latin1_bytes(text_of(entry, "number")));
   const auto group = entry.find("group");
   bytes.push_back(group != entry.end() && group->is_number_integer() ? static_cast<uint8_t>(group->get<int>() & 0xFF)
                                                                      : 0xFF);
@@ -167,8 +169,7 @@ void write_entry(const Request& request, PhoneState& state, Replies& replies) {
     return;
   }
   const auto text_from = [&](size_t at, size_t length) {
-    return std::string(request.bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                       request.bytes.begin() + static_cast<std::ptrdiff_t>(at + length));
+    return sms::latin1_text(std::span(request.bytes).subspan(at, length));
   };
   nlohmann::json& entries = object_at(*mem, "entries");
   const std::string name = text_from(7, name_length);

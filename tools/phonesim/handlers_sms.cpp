@@ -1,5 +1,7 @@
 // SMS sending: the phone decodes every SMS-SUBMIT it is handed and keeps it in
-// /sms/sent, and answers message-centre queries from /sms/centres (index 1 first).
+// /sms/sent (text as UTF-8: GSM 7-bit with its extension table, UCS-2, or 8-bit data
+// as Latin-1), joins concatenated parts in /sms/concatenated, and answers
+// message-centre queries from /sms/centres (index 1 first).
 //
 // State keys read and cleared by the send handler:
 //   /sms/fail_next_send    true: the next send is refused (command 0x03)
@@ -112,6 +114,8 @@ json decode_submission(std::span<const uint8_t> b) {
     const auto payload = user_data.subspan(header_octets, octets - header_octets);
     out["data"] = to_hex(payload);
     if (scheme.coding == sms::Coding::ucs2) out["text"] = sms::ucs2_text(payload);
+    // 8-bit data that no application port claims is read as Latin-1 text.
+    if (scheme.coding == sms::Coding::eight_bit && !out.contains("ports")) out["text"] = sms::latin1_text(payload);
     // Smart Messaging: the family that knows the destination port reads the payload
     // (a ringing tone, a logo) into "content".
     if (out.contains("ports")) {
@@ -123,6 +127,47 @@ json decode_submission(std::span<const uint8_t> b) {
   return out;
 }
 
+// Once every part of a concatenated message has been sent, the whole text joins
+// /sms/concatenated ({destination, reference, parts, coding, text}); its parts in
+// /sms/sent are marked "assembled" so that a later message with the same reference
+// starts afresh.
+void join_parts(PhoneState& state, const json& latest) {
+  if (!latest.contains("concat") || !latest.contains("text") || latest["outcome"] != "sent") return;
+  const json& concat = latest["concat"];
+  const size_t parts = concat["parts"].get<size_t>();
+  if (parts == 0) return;
+  json& sent = state.json()["sms"]["sent"];
+  std::vector<long> index_of_part(parts, -1);
+  for (size_t i = 0; i < sent.size(); ++i) {
+    const json& m = sent[i];
+    if (!m.is_object() || !m.contains("concat") || !m.contains("text") || m.value("assembled", false) ||
+        m.value("outcome", "") != "sent" || m.value("destination", "") != latest["destination"] ||
+        m["concat"]["reference"] != concat["reference"] || m["concat"]["parts"] != concat["parts"])
+      continue;
+    const size_t part = m["concat"]["part"].get<size_t>();
+    if (part >= 1 && part <= parts) index_of_part[part - 1] = static_cast<long>(i);  // the latest copy wins
+  }
+  std::string text;
+  for (long index : index_of_part) {
+    if (index < 0) return;  // still waiting for a part
+    text += sent[static_cast<size_t>(index)]["text"].get<std::string>();
+  }
+  for (long index : index_of_part) sent[static_cast<size_t>(index)]["assembled"] = true;
+  state.append("/sms/concatenated", {{"destination", latest["destination"]},
+                                     {"reference", concat["reference"]},
+                                     {"parts", parts},
+                                     {"coding", latest["coding"]},
+                                     {"text", text}});
+}
+
+// A hand-edited /sms/sent may hold anything: what cannot be read is not joined.
+void assemble_parts(PhoneState& state, const json& latest) {
+  try {
+    join_parts(state, latest);
+  } catch (const json::exception&) {
+  }
+}
+
 void handle_submit(const Request& request, PhoneState& state, Replies& replies) {
   json decoded = decode_submission(request.bytes);
   const bool fail = take_switch(state, "fail_next_send");
@@ -132,6 +177,7 @@ void handle_submit(const Request& request, PhoneState& state, Replies& replies) 
   if (ignore) outcome = "ignored";
   decoded["outcome"] = outcome;
   state.append("/sms/sent", decoded);
+  assemble_parts(state, decoded);
 
   if (outcome == "sent") replies.send(0x02, {0x01, 0x08, 0x00, 0x02, 0x01, 0x00});
   if (outcome == "refused") replies.send(0x02, {0x01, 0x08, 0x00, 0x03, 0x01, 0xC5});
@@ -172,6 +218,7 @@ void register_sms_handlers(HandlerTable& table) {
                        {{"centres", json::array({{{"number", "+358405202000"}, {"name", "Centre 1"}},
                                                  {{"number", "+358405202999"}, {"name", "Centre 2"}}})},
                         {"sent", json::array()},
+                        {"concatenated", json::array()},
                         {"fail_next_send", false},
                         {"ignore_next_send", false}}}});
   table.on(0x02, 0x01, handle_submit);

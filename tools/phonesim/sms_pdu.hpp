@@ -63,25 +63,69 @@ inline std::vector<char32_t> utf8_code_points(const std::string& text) {
   return points;
 }
 
-// GSM codes for a UTF-8 text; characters outside the default alphabet become '?'.
+// The extension table behind the escape code 0x1B: code -> Unicode code point.
+struct GsmExtension {
+  uint8_t code;
+  char32_t point;
+};
+inline constexpr GsmExtension kGsmExtension[] = {
+    {0x0A, U'\f'}, {0x14, U'^'}, {0x28, U'{'}, {0x29, U'}'}, {0x2F, U'\\'},
+    {0x3C, U'['},  {0x3D, U'~'}, {0x3E, U']'}, {0x40, U'|'}, {0x65, U'€'},
+};
+
+// GSM codes for a UTF-8 text, extension characters as the escape and their code;
+// characters the alphabet lacks become '?'.
 inline std::vector<uint8_t> gsm_codes(const std::string& text) {
   std::vector<uint8_t> codes;
   for (char32_t c : utf8_code_points(text)) {
-    uint8_t code = 0x3F;
-    for (uint8_t k = 0; k < 128; ++k) {
-      if (k != 0x1B && kGsmToUnicode[k] == c) {
-        code = k;
-        break;
+    int code = -1;
+    for (uint8_t k = 0; k < 128 && code < 0; ++k)
+      if (k != 0x1B && kGsmToUnicode[k] == c) code = k;
+    if (code < 0) {
+      for (const GsmExtension& e : kGsmExtension) {
+        if (e.point == c) {
+          codes.push_back(0x1B);
+          code = e.code;
+          break;
+        }
       }
     }
-    codes.push_back(code);
+    codes.push_back(static_cast<uint8_t>(code < 0 ? 0x3F : code));
   }
   return codes;
 }
 
+// UTF-8 of GSM codes. An escape before a code the extension table lacks shows that
+// code's default character; a lone escape at the end shows nothing.
 inline std::string gsm_text(std::span<const uint8_t> codes) {
   std::string out;
-  for (uint8_t code : codes) append_utf8(out, kGsmToUnicode[code & 0x7F]);
+  for (size_t i = 0; i < codes.size(); ++i) {
+    const uint8_t code = codes[i] & 0x7F;
+    if (code != 0x1B) {
+      append_utf8(out, kGsmToUnicode[code]);
+      continue;
+    }
+    if (i + 1 == codes.size()) break;
+    const uint8_t next = codes[++i] & 0x7F;
+    char32_t point = next == 0x1B ? U' ' : kGsmToUnicode[next];
+    for (const GsmExtension& e : kGsmExtension)
+      if (e.code == next) point = e.point;
+    append_utf8(out, point);
+  }
+  return out;
+}
+
+// UTF-8 of Latin-1 bytes.
+inline std::string latin1_text(std::span<const uint8_t> bytes) {
+  std::string out;
+  for (uint8_t b : bytes) append_utf8(out, b);
+  return out;
+}
+
+// Latin-1 bytes of a UTF-8 text; characters beyond U+00FF become '?'.
+inline std::string latin1_bytes(const std::string& text) {
+  std::string out;
+  for (char32_t c : utf8_code_points(text)) out += static_cast<char>(c <= 0xFF ? c : U'?');
   return out;
 }
 

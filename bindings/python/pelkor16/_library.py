@@ -126,6 +126,15 @@ PROTOTYPES = {
 OPTIONAL_PROTOTYPES = {
     # (destination, UTF-8 text, centre index, options, parts sent out) -> result code
     "pelkor_sendsms_utf8": (_int, [_str, _str, _int, _int, _pint]),
+    "pelkor_smsparts_utf8": (_int, [_str, _pint, _pint]),
+    "pelkor_sendsmspart_utf8": (_int, [_str, _str, _int, _int, _int, _int]),
+    "pelkor_getsmsmsgtext_utf8": (_int, [_int, _int, _buf, _int]),
+    "pelkor_getsmsmsgsender_utf8": (_int, [_int, _int, _buf, _int]),
+    "pelkor_getsmsmsglocation": (_int, [_int, _int]),
+    "pelkor_getsms_utf8": (_int, [_int, _buf, _int, _buf, _int]),
+    "pelkor_savesms_utf8": (_int, [_int, _int, _int, _str, _str, _pint]),
+    "pelkor_getphonebookentry_utf8": (_int, [_int, _int, _buf, _int, _buf, _int, _pint]),
+    "pelkor_setphonebookentry_utf8": (_int, [_int, _int, _str, _str, _int]),
 }
 
 

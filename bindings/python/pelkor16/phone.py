@@ -25,6 +25,12 @@ def _read(function, size, *leading):
     return code, _text(buffer.raw)
 
 
+def _read_utf8(function, size, *leading):
+    buffer = ctypes.create_string_buffer(size)
+    code = function(*leading, buffer, size)
+    return code, buffer.raw.split(b"\0", 1)[0].decode("utf-8", errors="replace")
+
+
 @dataclass
 class NetworkInfo:
     network_code: str
@@ -219,8 +225,12 @@ class Phone:
                 yield self._message(k, n)
 
     def _message(self, kind, n):
-        text = _read(lib.getsmsmsgdata, 512, kind, n, L.SMS_FIELD_TEXT)[1]
-        sender = _read(lib.getsmsmsgdata, 48, kind, n, L.SMS_FIELD_SENDER)[1]
+        if L.has("pelkor_getsmsmsgtext_utf8"):  # every coding, the extension table included
+            text = _read_utf8(lib.pelkor_getsmsmsgtext_utf8, 1024, kind, n)[1]
+            sender = _read_utf8(lib.pelkor_getsmsmsgsender_utf8, 96, kind, n)[1]
+        else:
+            text = _read(lib.getsmsmsgdata, 512, kind, n, L.SMS_FIELD_TEXT)[1]
+            sender = _read(lib.getsmsmsgdata, 48, kind, n, L.SMS_FIELD_SENDER)[1]
         parts = [ctypes.c_int32() for _ in range(6)]
         lib.getsmsmsgdatetime(kind, n, *(ctypes.byref(p) for p in parts))
         year, *rest = (p.value for p in parts)
@@ -248,13 +258,25 @@ class Phone:
     # -- phonebook -----------------------------------------------------------------
 
     def entry(self, location, memory=L.MEMORY_PHONE) -> PhonebookEntry:
-        name, number = ctypes.create_string_buffer(48), ctypes.create_string_buffer(48)
+        name, number = ctypes.create_string_buffer(96), ctypes.create_string_buffer(48)
         group = ctypes.c_int32()
+        if L.has("pelkor_getphonebookentry_utf8"):
+            check(lib.pelkor_getphonebookentry_utf8(location, memory, name, 96, number, 48,
+                                                    ctypes.byref(group)), "pelkor_getphonebookentry_utf8")
+            return PhonebookEntry(name.raw.split(b"\0", 1)[0].decode("utf-8", errors="replace"),
+                                  _text(number.raw), group.value)
         check(lib.getphonebookentry(location, memory, name, 48, number, 48, ctypes.byref(group)),
               "getphonebookentry")
         return PhonebookEntry(_text(name.raw), _text(number.raw), group.value)
 
     def set_entry(self, location, entry: PhonebookEntry, memory=L.MEMORY_PHONE):
+        """Stores an entry. A name with a character the phone's Latin-1 set lacks is
+        refused (PelkorError 22) where the library has its UTF-8 extension."""
+        if L.has("pelkor_setphonebookentry_utf8"):
+            check(lib.pelkor_setphonebookentry_utf8(location, memory, entry.name.encode("utf-8"),
+                                                    _bytes(entry.number), entry.group),
+                  "pelkor_setphonebookentry_utf8")
+            return
         check(lib.setphonebookentry(location, memory, _bytes(entry.name), _bytes(entry.number), entry.group),
               "setphonebookentry")
 

@@ -1,5 +1,6 @@
 """The Python package against phonesim, and the phone-free helpers."""
 import datetime
+import json
 import pathlib
 import re
 import wave
@@ -124,3 +125,15 @@ def test_logo_ringtone_and_wave_files_need_no_phone(tmp_path, examples):
     with wave.open(str(tmp_path / "beep.wav")) as w:
         assert (w.getframerate(), w.getsampwidth(), w.getnchannels()) == (8000, 1, 1)
         assert w.getnframes() == 1200
+
+
+def test_phonebook_names_are_python_text_and_refused_where_the_phone_has_no_letter(phonesim):
+    with pelkor16.Phone(phonesim.device) as phone:
+        phone.set_entry(5, pelkor16.PhonebookEntry("Jürgen", "+4930123", 0))
+        assert phone.entry(5).name == "Jürgen"
+        with pytest.raises(pelkor16.PelkorError) as refused:
+            phone.set_entry(6, pelkor16.PhonebookEntry("日本", "+8112", 0))
+        assert refused.value.code == pelkor16.ERR_REFUSED
+    entries = phonesim.final_state()["phonebook"]
+    assert "Jürgen" in json.dumps(entries, ensure_ascii=False)
+    assert "日本" not in json.dumps(entries, ensure_ascii=False)

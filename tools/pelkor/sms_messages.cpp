@@ -1,0 +1,106 @@
+#include "sms_messages.h"
+
+#include <pelkor16.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace pelkor_tool {
+
+namespace {
+
+constexpr int32_t kAllKinds[] = {13, 11, 12};
+
+std::string Utf8Field(int32_t (*get)(int32_t, int32_t, char *, int32_t), int32_t kind, int32_t n) {
+  char buffer[1024];
+  return get(kind, n, buffer, sizeof buffer) == PELKOR_OK ? buffer : "";
+}
+
+}  // namespace
+
+bool IsUtf8(const std::string &text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const size_t extra = lead < 0x80 ? 0 : lead >= 0xC2 && lead < 0xE0 ? 1 : lead >= 0xE0 && lead < 0xF0 ? 2
+                         : lead >= 0xF0 && lead < 0xF5 ? 3 : 4;
+    if (extra == 4 || (extra > 0 && i + extra >= text.size())) return false;
+    uint32_t point = extra == 0 ? lead : lead & (0x3F >> extra);
+    for (size_t k = 1; k <= extra; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      point = point << 6 | (next & 0x3F);
+    }
+    const uint32_t least = extra == 2 ? 0x800 : extra == 3 ? 0x10000 : 0;
+    if (point < least || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
+const char *KindName(int32_t kindCode) {
+  switch (kindCode) {
+    case 11: return "sent";
+    case 12: return "report";
+    default: return "inbox";
+  }
+}
+
+int32_t KindCodeOf(const std::string &name) {
+  if (name == "inbox") return 13;
+  if (name == "sent") return 11;
+  if (name == "report" || name == "reports") return 12;
+  return -1;
+}
+
+std::string StampText(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
+                      int32_t second) {
+  if (year >= 0 && year < 100) year += year >= 90 ? 1900 : 2000;
+  char stamp[48];
+  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute,
+                second);
+  return stamp;
+}
+
+nlohmann::json StoredMessage::ToJson() const {
+  nlohmann::json out = {{"location", location}, {"kind", KindName(kindCode)}};
+  out["from"] = from;
+  out["time"] = time.empty() ? nlohmann::json(nullptr) : nlohmann::json(time);
+  out[kindCode == 11 ? "sent" : "read"] = read;
+  out["text"] = text;
+  return out;
+}
+
+std::vector<StoredMessage> ListedMessages(const std::vector<int32_t> &kindCodes) {
+  std::vector<StoredMessage> out;
+  const std::vector<int32_t> kinds =
+      kindCodes.empty() ? std::vector<int32_t>(std::begin(kAllKinds), std::end(kAllKinds)) : kindCodes;
+  for (int32_t kind : kinds) {
+    const int32_t count = getsmsmsgcount(kind);
+    for (int32_t n = 1; n <= count; ++n) {
+      StoredMessage m;
+      m.kindCode = kind;
+      m.n = n;
+      m.location = pelkor_getsmsmsglocation(kind, n);
+      m.from = Utf8Field(pelkor_getsmsmsgsender_utf8, kind, n);
+      m.text = Utf8Field(pelkor_getsmsmsgtext_utf8, kind, n);
+      m.read = getsmssentread(kind, n) == 1;
+      int32_t y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+      getsmsmsgdatetime(kind, n, &y, &mo, &d, &h, &mi, &s);
+      // Stored outgoing messages carry no time at all.
+      if (kind != 11 || y + mo + d != 0) m.time = StampText(y, mo, d, h, mi, s);
+      out.push_back(m);
+    }
+  }
+  std::stable_sort(out.begin(), out.end(),
+                   [](const StoredMessage &a, const StoredMessage &b) { return a.location < b.location; });
+  return out;
+}
+
+const StoredMessage *AtLocation(const std::vector<StoredMessage> &messages, int32_t location) {
+  for (const StoredMessage &m : messages)
+    if (m.location == location) return &m;
+  return nullptr;
+}
+
+}  // namespace pelkor_tool

@@ -1,0 +1,40 @@
+#pragma once
+// The phone's stored messages as the tool shows them: one location number for every
+// command, the same kind names everywhere, four-digit years and UTF-8 text.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace pelkor_tool {
+
+// True for well-formed UTF-8.
+bool IsUtf8(const std::string &text);
+
+// Kind names and the library's kind codes: inbox 13, sent 11, report 12.
+const char *KindName(int32_t kindCode);
+// -1 for a name that is not a kind; "reports" is taken for "report".
+int32_t KindCodeOf(const std::string &name);
+
+// "YYYY-MM-DD hh:mm:ss" from the phone's two-digit year (90-99 are 1990s).
+std::string StampText(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
+                      int32_t second);
+
+struct StoredMessage {
+  int32_t location = 0;
+  int32_t kindCode = 13;
+  int32_t n = 0;  // ordinal among the list entries of its kind
+  std::string from, time, text;
+  bool read = true;  // read (inbox) or sent (outgoing)
+  nlohmann::json ToJson() const;
+};
+
+// Every message of the library's list whose kind is in kindCodes (all kinds when
+// empty), ordered by location. The list must have been read (updatesmslist).
+std::vector<StoredMessage> ListedMessages(const std::vector<int32_t> &kindCodes = {});
+
+// The list entry at a phone location, or null.
+const StoredMessage *AtLocation(const std::vector<StoredMessage> &messages, int32_t location);
+
+}  // namespace pelkor_tool
