@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build demo test test-quick tsan asan windows windows-test fuzz-build fuzz-smoke clean
+.PHONY: all build demo test test-quick peers tsan asan windows windows-test fuzz-build fuzz-smoke clean
 
 all: build
 
@@ -29,6 +29,10 @@ test: build
 # fault soak and the thousand init/terminate cycles.
 test-quick: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -LE 'slow|soak|cycles'
+
+# Gammu and gnokii, as clients of phonesim (they are installed when missing).
+peers: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -L peers
 
 # Sanitizer builds skip optimisation (they compile faster and report more precisely)
 # and leave out the command-line tool and the benchmarks: the tool is a host of the

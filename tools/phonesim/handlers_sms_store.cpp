@@ -220,7 +220,9 @@ void handle_counts(const Request&, PhoneState& state, Replies& replies) {
       if (kind == "received" && m.contains("read") && m["read"].is_boolean() && !m["read"].get<bool>()) ++unread;
     }
   }
-  std::vector<uint8_t> reply = {0x01, 0x08, 0x00, 0x37, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+  // The store's size at byte 7, messages held at 10, unread at 11.
+  const auto size = static_cast<uint8_t>(state.integer("/sms/capacity", 15, 0, 255));
+  std::vector<uint8_t> reply = {0x01, 0x08, 0x00, 0x37, 0x00, 0x00, 0x00, size, 0x00, 0x00};
   reply.push_back(static_cast<uint8_t>(std::min(total, 255)));
   reply.push_back(static_cast<uint8_t>(std::min(unread, 255)));
   replies.send(kStoreType, std::move(reply));
