@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build demo test test-quick tsan asan windows windows-test fuzz-build fuzz-smoke install docs packaging-test clean
+.PHONY: all build demo test test-quick peers tsan asan windows windows-test fuzz-build fuzz-smoke install docs packaging-test clean
 
 all: build
 
@@ -49,6 +49,10 @@ docs:
 # The packaging checks alone: the installed tree, the C++ wrapper and the Python package.
 packaging-test: build
 	cd $(BUILD) && ctest --output-on-failure -R 'install_tree|python_package|Wrapped|LibraryInfo'
+
+# Gammu and gnokii, as clients of phonesim (they are installed when missing).
+peers: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -L peers
 
 # Sanitizer builds skip optimisation (they compile faster and report more precisely)
 # and leave out the command-line tool and the benchmarks: the tool is a host of the

@@ -61,6 +61,20 @@ void register_calls_handlers(HandlerTable& table) {
     replies.send(0x01, {0x01, 0x00, 0x00, 0x03, static_cast<uint8_t>(id), 0x00});
   });
 
+  // 00 01 7C 01 digits 00 on type 0x40: dial a voice call through the extended
+  // commands; answered 01 00 7C 01 00, the call going up as for 00 01 00 01.
+  table.on(0x40, 0x7C, [](const Request& request, PhoneState& state, Replies& replies) {
+    if (request.at(3) != 0x01) return;
+    std::string number;
+    for (size_t i = 4; i < request.bytes.size() && request.bytes[i] != 0x00 && number.size() < 40; ++i)
+      number.push_back(static_cast<char>(request.bytes[i]));
+    state.append("/calls/dialled", number);
+    const int id = state.integer("/calls/next_id", 1, 1, 255);
+    state.json()["calls"]["next_id"] = id % 255 + 1;
+    state.json()["calls"]["active_id"] = id;
+    replies.send(0x40, {0x01, 0x00, 0x7C, 0x01, 0x00});
+  });
+
   // 00 01 00 08 id 85: hang up.
   table.on(0x01, 0x08, [](const Request& request, PhoneState& state, Replies& replies) {
     state.json()["calls"]["hangups"] = state.integer("/calls/hangups", 0, 0, INT32_MAX) + 1;
@@ -77,8 +91,10 @@ void register_calls_handlers(HandlerTable& table) {
     state.append("/calls/dtmf", std::string(request.bytes.begin() + 5, request.bytes.begin() + 5 + static_cast<long>(n)));
   });
 
-  // 00 01 64 01: the preparatory request; 03 and 04: soft and hard reset.
-  table.on(0x40, 0x64, [](const Request& request, PhoneState& state, Replies&) {
+  // 00 01 64 01: the preparatory request (it enables the extended commands); 03 and
+  // 04: soft and hard reset. Each is answered 01 00 64 xx 00 00.
+  table.on(0x40, 0x64, [](const Request& request, PhoneState& state, Replies& replies) {
+    replies.send(0x40, {0x01, 0x00, 0x64, request.at(3), 0x00, 0x00});
     switch (request.at(3)) {
       case 0x01:
         state.json()["preparatory_requests"] = state.integer("/preparatory_requests", 0, 0, INT32_MAX) + 1;

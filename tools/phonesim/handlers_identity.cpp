@@ -1,5 +1,5 @@
-// The identity record the phone sends when the cable link starts: IMEI, model,
-// hardware and software version at fixed offsets, each zero-terminated.
+// The identity record the phone sends when the cable link starts: IMEI, model, product
+// code, hardware and software version at fixed offsets, each zero-terminated.
 #include <algorithm>
 #include <string>
 
@@ -11,6 +11,7 @@ namespace {
 
 constexpr size_t kImeiOffset = 9;
 constexpr size_t kModelOffset = 25;
+constexpr size_t kProductCodeOffset = 31;
 constexpr size_t kHardwareOffset = 39;
 constexpr size_t kSoftwareOffset = 44;
 constexpr size_t kSoftwareRoom = 40;  // the last field is open-ended; keep it phone-sized
@@ -36,7 +37,8 @@ void register_identity_handlers(HandlerTable& table) {
   table.on(0x64, 0x10, [](const Request&, PhoneState& state, Replies& replies) {
     std::vector<uint8_t> record = {0x01, 0x00, 0x00, 0x11, 0x00, 0x01, 0x00, 0x00, 0x00};
     put_text(record, kImeiOffset, state.text("/identity/imei", ""), kModelOffset);
-    put_text(record, kModelOffset, state.text("/identity/model", ""), kHardwareOffset);
+    put_text(record, kModelOffset, state.text("/identity/model", ""), kProductCodeOffset);
+    put_text(record, kProductCodeOffset, state.text("/identity/product_code", ""), kHardwareOffset);
     put_text(record, kHardwareOffset, state.text("/identity/hardware", ""), kSoftwareOffset);
     put_text(record, kSoftwareOffset, state.text("/identity/software", ""), kSoftwareOffset + kSoftwareRoom);
     replies.send(0x64, std::move(record));

@@ -238,7 +238,7 @@ void handle_startup_set(const Request& request, PhoneState& state, Replies& repl
 
 // ---- operator logo -----------------------------------------------------------------------
 
-void handle_operator_get(const Request&, PhoneState& state, Replies& replies) {
+void handle_operator_get(const Request& request, PhoneState& state, Replies& replies) {
   if (take_refusal(state)) {
     replies.send(kTypeLogo, {0x01, 0x00, 0x00, 0x35, 0x00});
     return;
@@ -246,9 +246,9 @@ void handle_operator_get(const Request&, PhoneState& state, Replies& replies) {
   json& slot = object_at(logos(state), "operator");
   load_from_file(slot, logo::Kind::op);
   const logo::Image image = image_of(slot, logo::Kind::op);
-  std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x34};
+  // Location at byte 4, the network code at 5-7, the bitmap section from byte 8.
+  std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x34, request.at(4, 0x01)};
   for (uint8_t byte : pack_network(image.network)) reply.push_back(byte);
-  reply.push_back(0x00);
   put_bitmap_section(reply, image);
   replies.send(kTypeLogo, std::move(reply));
 }

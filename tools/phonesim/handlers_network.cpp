@@ -23,7 +23,8 @@ void register_network_handlers(HandlerTable& table) {
                         {"cell_id", 0x1234},
                         {"status", 1},
                         {"selection", 0},
-                        {"name", "Pelkor Net"}}},
+                        {"name", "Pelkor Net"},
+                        {"send_name", false}}},
                       {"netmonitor",
                        {{"mode", "off"},
                         {"screen", 1},
@@ -32,14 +33,19 @@ void register_network_handlers(HandlerTable& table) {
                           {"2", "CELL 1234 LAC 5678 NCC 3 BCC 2"},
                           {"3", "NEIGHBOURS 5 BEST 62 71 80"}}}}}});
 
-  // 00 01 00 70: status, selection, cell id, area code, packed network code, name.
+  // 00 01 00 70: byte 7 the length of what follows up to the network code (9), status,
+  // selection, cell id, area code, packed network code, then the length of the
+  // network's name in UCS-2 characters and the name; a phone of this family sends no
+  // name (length 0) unless /network/send_name is set.
   table.on(0x0A, 0x70, [](const Request&, PhoneState& state, Replies& replies) {
     const std::string mcc = state.text("/network/mcc", "000");
     const std::string mnc = state.text("/network/mnc", "00");
     const int cell = state.integer("/network/cell_id", 0, 0, 0xFFFF);
     const int lac = state.integer("/network/lac", 0, 0, 0xFFFF);
-    std::string name = state.text("/network/name", "").substr(0, 40);
-    std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x71, 0x00, 0x00, 0x00, 0x00,
+    const nlohmann::json& send_name = state.json()["network"]["send_name"];
+    const std::string name = send_name.is_boolean() && send_name.get<bool>()
+                                 ? state.text("/network/name", "").substr(0, 40) : std::string();
+    std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x71, 0x00, 0x00, 0x00, 0x09,
                                   static_cast<uint8_t>(state.integer("/network/status", 1, 0, 255)),
                                   static_cast<uint8_t>(state.integer("/network/selection", 0, 0, 255)),
                                   static_cast<uint8_t>(cell >> 8), static_cast<uint8_t>(cell & 0xFF),
@@ -48,7 +54,10 @@ void register_network_handlers(HandlerTable& table) {
                                   static_cast<uint8_t>(0xF0 | digit(mcc, 2)),
                                   static_cast<uint8_t>(digit(mnc, 1) << 4 | digit(mnc, 0)),
                                   static_cast<uint8_t>(name.size())};
-    reply.insert(reply.end(), name.begin(), name.end());
+    for (const char c : name) {  // the name's characters are ASCII in the state
+      reply.push_back(0x00);
+      reply.push_back(static_cast<uint8_t>(c));
+    }
     replies.send(0x0A, std::move(reply));
   });
 

@@ -23,6 +23,9 @@ namespace {
 constexpr uint8_t kType = 0x03;
 constexpr uint8_t kInvalidLocation = 0x7D;
 constexpr uint8_t kInvalidMemory = 0x8D;
+// Memory codes of this family: 0x01 (all) and 0x02 (the phone) to 0x09.
+constexpr uint8_t kFirstMemoryCode = 0x01;
+constexpr uint8_t kLastMemoryCode = 0x09;
 constexpr int kFirstKey = 1;
 constexpr int kLastKey = 9;
 
@@ -104,7 +107,7 @@ std::vector<uint8_t> reply(uint8_t command, std::initializer_list<uint8_t> rest 
   return bytes;
 }
 
-// 00 01 00 07 memory -> 08 memory free used, or 09 error.
+// 00 01 00 07 memory -> 08 memory free used, or 09 error (0x7D: no such memory here).
 void memory_status(const Request& request, PhoneState& state, Replies& replies) {
   uint8_t error = 0;
   const Fault fault = take_fault(state, "memory_status", error);
@@ -112,7 +115,11 @@ void memory_status(const Request& request, PhoneState& state, Replies& replies) 
   const uint8_t code = request.at(4);
   const nlohmann::json* mem = memory(state, code);
   if (fault == Fault::error || mem == nullptr) {
-    replies.send(kType, reply(0x09, {fault == Fault::error ? error : kInvalidMemory}));
+    // A memory of the family that this phone does not have is an invalid location; a
+    // code that names no memory at all gets 0x8D.
+    const bool family_code = code >= kFirstMemoryCode && code <= kLastMemoryCode;
+    const uint8_t missing = family_code ? kInvalidLocation : kInvalidMemory;
+    replies.send(kType, reply(0x09, {fault == Fault::error ? error : missing}));
     return;
   }
   const int capacity = capacity_of(*mem);
@@ -120,7 +127,7 @@ void memory_status(const Request& request, PhoneState& state, Replies& replies) 
   replies.send(kType, reply(0x08, {code, static_cast<uint8_t>(capacity - used), static_cast<uint8_t>(used)}));
 }
 
-// 00 01 00 01 memory location 00 -> 02 memory, name, number, group; or 03 error.
+// 00 01 00 01 memory location 00 -> 02 00, name, number, group; or 03 error.
 // An empty location answers with an empty name and number.
 void read_entry(const Request& request, PhoneState& state, Replies& replies) {
   uint8_t error = 0;
@@ -138,7 +145,8 @@ void read_entry(const Request& request, PhoneState& state, Replies& replies) {
   const nlohmann::json& entries = object_at(*mem, "entries");
   const auto it = entries.find(std::to_string(location));
   const nlohmann::json entry = it != entries.end() && it->is_object() ? *it : nlohmann::json::object();
-  std::vector<uint8_t> bytes = reply(0x02, {code});
+  // Byte 4 is 0: the name and number that follow are plain 8-bit text (Latin-1).
+  std::vector<uint8_t> bytes = reply(0x02, {0x00});
   put_text(bytes, sms::latin1_bytes(text_of(entry, "name")));
   put_text(bytes, sms::latin1_bytes(text_of(entry, "number")));
   const auto group = entry.find("group");

@@ -196,13 +196,15 @@ void handle_centre_query(const Request& request, PhoneState& state, Replies& rep
     replies.send(0x02, {0x01, 0x08, 0x00, 0x35, index});
     return;
   }
-  // Index, format and validity, an empty default recipient, the centre's address at
-  // byte 21 (its length byte counting octets), then the set's name.
-  std::vector<uint8_t> reply = {0x01, 0x08, 0x00, 0x34, index, 0x00, 0x00, 0x00, 0x00, 0xA9};
+  // Index, format, validity at byte 8, the default recipient (12 bytes) from byte 9, the
+  // centre's address from byte 21 (its length byte counting octets), the set's name
+  // from byte 33.
+  std::vector<uint8_t> reply = {0x01, 0x08, 0x00, 0x34, index, 0x00, 0x00, 0x00, 0xA9};
   reply.resize(21, 0x00);
   const sms::Address address = sms::encode_address((*centre)["number"].get<std::string>());
   const auto field = sms::address_field(address, static_cast<uint8_t>(address.digits.size() + 1));
   reply.insert(reply.end(), field.begin(), field.end());
+  reply.resize(33, 0x00);
   if (centre->contains("name") && (*centre)["name"].is_string()) {
     const std::string name = (*centre)["name"].get<std::string>();
     reply.insert(reply.end(), name.begin(), name.end());

@@ -117,7 +117,13 @@ std::vector<uint8_t> time_stamp(const json& m) {
 }
 
 // The read answer (command 0x08) for a stored message.
-std::vector<uint8_t> read_reply(const json& m, uint8_t location) {
+// The number of message centre 1, which a stored message without a centre of its own
+// went through.
+std::string first_centre(const PhoneState& state) {
+  return state.text("/sms/centres/0/number", "");
+}
+
+std::vector<uint8_t> read_reply(const json& m, uint8_t location, const std::string& default_centre) {
   const std::string kind = field_text(m, "kind", "received");
   const bool read = !m.contains("read") || !m["read"].is_boolean() || m["read"].get<bool>();
   uint8_t message_type = 0x00;
@@ -130,7 +136,7 @@ std::vector<uint8_t> read_reply(const json& m, uint8_t location) {
   if (kind == "other") message_type = 0x03;
 
   std::vector<uint8_t> reply = {0x01, 0x08, 0x00, 0x08, status, location, 0x00, message_type};
-  const sms::Address centre = sms::encode_address(field_text(m, "centre", "+358405202000"));
+  const sms::Address centre = sms::encode_address(field_text(m, "centre", default_centre));
   const auto centre_field = sms::address_field(centre, static_cast<uint8_t>(centre.digits.size() + 1));
   reply.insert(reply.end(), centre_field.begin(), centre_field.end());  // bytes 8-19
 
@@ -180,7 +186,7 @@ void handle_read(const Request& request, PhoneState& state, Replies& replies) {
     replies.send(kStoreType, {0x01, 0x08, 0x00, 0x09, 0x07, location});
     return;
   }
-  replies.send(kStoreType, read_reply((*messages)[static_cast<size_t>(index)], location));
+  replies.send(kStoreType, read_reply((*messages)[static_cast<size_t>(index)], location, first_centre(state)));
 }
 
 void handle_delete(const Request& request, PhoneState& state, Replies& replies) {
@@ -188,7 +194,10 @@ void handle_delete(const Request& request, PhoneState& state, Replies& replies) 
   json* messages = messages_of(state);
   const long index = messages == nullptr || !valid_location(state, location) ? -1 : find_message(*messages, location);
   if (index < 0) {
-    replies.send(kStoreType, {0x01, 0x08, 0x00, 0x0C, valid_location(state, location) ? uint8_t{0x07} : uint8_t{0x02}});
+    // Deleting a location that holds nothing leaves it empty, as asked; only a
+    // location outside the store is an error.
+    if (valid_location(state, location)) replies.send(kStoreType, {0x01, 0x08, 0x00, 0x0B});
+    else replies.send(kStoreType, {0x01, 0x08, 0x00, 0x0C, 0x02});
     return;
   }
   messages->erase(static_cast<size_t>(index));
@@ -211,7 +220,9 @@ void handle_counts(const Request&, PhoneState& state, Replies& replies) {
       if (kind == "received" && m.contains("read") && m["read"].is_boolean() && !m["read"].get<bool>()) ++unread;
     }
   }
-  std::vector<uint8_t> reply = {0x01, 0x08, 0x00, 0x37, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+  // The store's size at byte 7, messages held at 10, unread at 11.
+  const auto size = static_cast<uint8_t>(state.integer("/sms/capacity", 15, 0, 255));
+  std::vector<uint8_t> reply = {0x01, 0x08, 0x00, 0x37, 0x00, 0x00, 0x00, size, 0x00, 0x00};
   reply.push_back(static_cast<uint8_t>(std::min(total, 255)));
   reply.push_back(static_cast<uint8_t>(std::min(unread, 255)));
   replies.send(kStoreType, std::move(reply));
@@ -252,6 +263,8 @@ void register_sms_store_handlers(HandlerTable& table) {
                      return "ok " + std::to_string(location);
                    });
   table.on(kStoreType, 0x07, handle_read);
+  // The same read request may come on type 0x02; it is answered on type 0x14 all the same.
+  table.on(0x02, 0x07, handle_read);
   table.on(kStoreType, 0x0A, handle_delete);
   table.on(kStoreType, 0x36, handle_counts);
 }

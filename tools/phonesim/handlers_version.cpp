@@ -3,6 +3,7 @@
 #include <string>
 
 #include "dispatch.hpp"
+#include "frame_codec.hpp"
 
 namespace phonesim {
 
@@ -16,7 +17,14 @@ void append_text(std::vector<uint8_t>& bytes, const std::string& text) {
 }  // namespace
 
 void register_version_handlers(HandlerTable& table) {
-  table.add_defaults({{"identity", {{"date", "17-02-99"}}}});
+  table.add_defaults({{"identity",
+                       {{"date", "17-02-99"}, {"ppm", ""},
+                        {"product_code", ""},
+                        {"mcu_checksum", ""},
+                        {"dsp_rom", ""},
+                        {"original_imei", ""},
+                        {"made", ""},
+                        {"msid", ""}}}});
 
   // 00 01 66: the IMEI, after 01 00 66 01.
   table.on(0x40, 0x66, [](const Request&, PhoneState& state, Replies& replies) {
@@ -25,11 +33,46 @@ void register_version_handlers(HandlerTable& table) {
     replies.send(0x40, std::move(reply));
   });
 
-  // 00 01 C8 05: the hardware text, after 01 00 C8 05 00.
-  table.on(0x40, 0xC8, [](const Request& request, PhoneState& state, Replies& replies) {
-    if (request.at(3) != 0x05) return;
-    std::vector<uint8_t> reply = {0x01, 0x00, 0xC8, 0x05, 0x00};
-    append_text(reply, state.text("/identity/hardware", "").substr(0, 40));
+  // Texts of the phone's own, asked for with the extended commands enabled: 00 01 C8 xx,
+  // CC xx or CA xx, answered 01 00 <same two bytes> 00 and the zero-terminated text.
+  // C8 01 is the three version lines (software, date, model), each ended by a line feed.
+  struct InfoText {
+    uint8_t command, what;
+    const char* key;
+  };
+  static constexpr InfoText kTexts[] = {
+      {0xC8, 0x05, "/identity/hardware"},  {0xC8, 0x12, "/identity/ppm"},
+      {0xC8, 0x02, "/identity/mcu_checksum"}, {0xC8, 0x09, "/identity/dsp_rom"},
+      {0xCC, 0x01, "/identity/original_imei"}, {0xCC, 0x02, "/identity/made"},
+      {0xCA, 0x01, "/identity/product_code"}};
+  for (const uint8_t command : {uint8_t{0xC8}, uint8_t{0xCC}, uint8_t{0xCA}}) {
+    table.on(0x40, command, [command](const Request& request, PhoneState& state, Replies& replies) {
+      const uint8_t what = request.at(3);
+      std::string text;
+      if (command == 0xC8 && what == 0x01) {
+        for (const char* key : {"/identity/software", "/identity/date", "/identity/model"})
+          text += state.text(key, "").substr(0, 40) + "\n";
+      } else {
+        const InfoText* found = nullptr;
+        for (const InfoText& entry : kTexts)
+          if (entry.command == command && entry.what == what) found = &entry;
+        if (found == nullptr) return;  // not a text this phone knows
+        text = state.text(found->key, "").substr(0, 40);
+      }
+      std::vector<uint8_t> reply = {0x01, 0x00, command, what, 0x00};
+      append_text(reply, text);
+      replies.send(0x40, std::move(reply));
+    });
+  }
+
+  // 00 01 B4 xx yy: a block of the phone's memory, answered on B5 after the two address
+  // bytes; 00 B4 is the mobile station id (/identity/msid, hex).
+  table.on(0x40, 0xB4, [](const Request& request, PhoneState& state, Replies& replies) {
+    std::vector<uint8_t> reply = {0x01, 0x00, 0xB5, request.at(3), request.at(4)};
+    std::vector<uint8_t> block;
+    if (request.at(3) == 0x00 && request.at(4) == 0xB4) parse_hex(state.text("/identity/msid", ""), block);
+    block.resize(std::min<size_t>(block.size(), 64));
+    reply.insert(reply.end(), block.begin(), block.end());
     replies.send(0x40, std::move(reply));
   });
 

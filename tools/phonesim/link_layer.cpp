@@ -23,7 +23,9 @@ LinkEvent LinkLayer::on_frame(const Frame& frame) {
   event.ack_sequence = sequence & 0x0F;
 
   const auto block = std::span<const uint8_t>(frame.payload).first(frame.payload.size() - 2);
-  const bool first = (sequence & 0xF0) == kFirstFrameBit;
+  // Bit 0x40 marks a first frame whatever else the high nibble holds (some computers
+  // number their very first frame 0x60).
+  const bool first = (sequence & kFirstFrameBit) != 0;
 
   if (first) {
     if (frames_left <= 1) {
