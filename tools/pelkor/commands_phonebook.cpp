@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "commands.h"
+#include "exit_status.h"
 #include "progress.h"
 #include "sms_messages.h"
 #include "vcard.h"
@@ -102,7 +103,7 @@ int ListEntries(Report &r) {
   const int memory = MemoryType(pb.memory);
   int first, last;
   if (!ParseRange(pb.range, first, last))
-    return r.FailWith(PELKOR_ERR_REFUSED, "locations are N or FIRST-LAST within 1-255, not \"" + pb.range + "\" (code 22)");
+    return FailAs(r, kExitUsage, "locations are N or FIRST-LAST within 1-255, not \"" + pb.range + "\"");
   std::vector<Entry> entries;
   int32_t result;
   {
@@ -137,7 +138,7 @@ int Backup(Report &r) {
   std::ofstream out(pb.file, std::ios::binary | std::ios::trunc);
   out << WriteCards(cards);
   out.close();
-  if (!out) return r.FailWith(PELKOR_NOT_FOUND, "cannot write " + pb.file + " (code -1)");
+  if (!out) return FailAs(r, kExitCannotWrite, "cannot write " + pb.file);
   r.Field("file", pb.file, "written");
   r.Field("entries", cards.size(), "entries");
   r.Json()["memory"] = MemoryName(memory);
@@ -146,11 +147,11 @@ int Backup(Report &r) {
 
 int Restore(Report &r, bool memoryGiven) {
   std::ifstream in(pb.file, std::ios::binary);
-  if (!in) return r.FailWith(PELKOR_NOT_FOUND, "cannot read " + pb.file + ": no such file (code -1)");
+  if (!in) return FailAs(r, kExitBadInput, "cannot read " + pb.file + ": no such file");
   const std::string text((std::istreambuf_iterator<char>(in)), {});
   std::string error;
   std::vector<Card> cards = ReadCards(text, error);
-  if (cards.empty()) return r.FailWith(PELKOR_ERR_REFUSED, pb.file + ": " + error + " (code 22)");
+  if (cards.empty()) return FailAs(r, kExitBadInput, pb.file + ": " + error);
   // Everything is checked before the first entry is written.
   int next = 1;
   for (const Card &c : cards) next = std::max(next, c.location + 1);
@@ -158,14 +159,14 @@ int Restore(Report &r, bool memoryGiven) {
     Card &c = cards[i];
     const std::string which = "card " + std::to_string(i + 1) + " (\"" + c.name + "\")";
     if (memoryGiven || c.memory.empty()) c.memory = pb.memory;
-    if (MemoryType(c.memory) < 0) return r.FailWith(PELKOR_ERR_REFUSED, which + ": no memory \"" + c.memory + "\" (code 22)");
+    if (MemoryType(c.memory) < 0) return FailAs(r, kExitBadInput, which + ": no memory \"" + c.memory + "\"");
     const std::string problem = EntryProblem(c.name, c.number);
-    if (!problem.empty()) return r.FailWith(PELKOR_ERR_REFUSED, which + ": " + problem + "; nothing was written (code 22)");
+    if (!problem.empty()) return FailAs(r, kExitBadInput, which + ": " + problem + "; nothing was written");
     if (c.group < 0 || c.group > 5)
-      return r.FailWith(PELKOR_ERR_REFUSED, which + ": caller group " + std::to_string(c.group) +
-                                                " is not 0-4 or 5 for none (code 22)");
+      return FailAs(r, kExitBadInput, which + ": caller group " + std::to_string(c.group) +
+                                                " is not 0-4 or 5 for none");
     if (c.location == 0) c.location = next++;
-    if (c.location > kLastLocation) return r.FailWith(PELKOR_ERR_REFUSED, which + ": location over 255 (code 22)");
+    if (c.location > kLastLocation) return FailAs(r, kExitBadInput, which + ": location over 255");
   }
   nlohmann::json written = nlohmann::json::array();
   for (const Card &c : cards) {
@@ -224,7 +225,7 @@ void AddPhonebookCommands(CLI::App &app, GlobalOptions &options) {
   set->callback([&] {
     WithPhone(options, [](Report &r) {
       const std::string problem = EntryProblem(pb.name, pb.number);
-      if (!problem.empty()) return r.FailWith(PELKOR_ERR_REFUSED, problem + "; nothing was written (code 22)");
+      if (!problem.empty()) return FailAs(r, kExitUsage, problem + "; nothing was written");
       const int memory = MemoryType(pb.memory);
       const int32_t result =
           pelkor_setphonebookentry_utf8(pb.location, memory, pb.name.c_str(), pb.number.c_str(), pb.group);

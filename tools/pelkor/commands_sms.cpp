@@ -8,8 +8,10 @@
 #include <thread>
 
 #include "commands.h"
+#include "exit_status.h"
 #include "progress.h"
 #include "sms_messages.h"
+#include "validate.h"
 
 namespace pelkor_tool {
 namespace {
@@ -37,15 +39,15 @@ std::string PartsText(int32_t parts) {
 int Send(Report &r) {
   int32_t parts = 0, ucs2 = 0;
   if (pelkor_smsparts_utf8(sms.text.c_str(), &parts, &ucs2) != PELKOR_OK) {
-    return r.FailWith(PELKOR_ERR_REFUSED, IsUtf8(sms.text)
-                                              ? "the text needs more than 255 parts; nothing was sent (code 22)"
-                                              : "the text is not UTF-8; nothing was sent (code 22)");
+    return FailAs(r, kExitUsage, IsUtf8(sms.text)
+                                              ? "the text needs more than 255 parts; nothing was sent"
+                                              : "the text is not UTF-8; nothing was sent");
   }
   const std::string coding = ucs2 ? "UCS-2" : "the GSM alphabet";
   if (sms.maxParts > 0 && parts > sms.maxParts)
-    return r.FailWith(PELKOR_ERR_REFUSED, "the text needs " + PartsText(parts) + " as " + coding +
+    return FailAs(r, kExitUsage, "the text needs " + PartsText(parts) + " as " + coding +
                                               ", more than --max-parts " + std::to_string(sms.maxParts) +
-                                              "; nothing was sent (code 22)");
+                                              "; nothing was sent");
   r.Line("sending as " + coding + " in " + PartsText(parts));
   r.Json()["coding"] = ucs2 ? "ucs2" : "gsm";
   r.Json()["parts"] = parts;
@@ -122,9 +124,9 @@ int Read(Report &r) {
   char number[128], text[1024];
   const int32_t kind = pelkor_getsms_utf8(sms.location, number, sizeof number, text, sizeof text);
   const std::string where = "location " + std::to_string(sms.location);
-  if (kind == 3) return r.FailWith(PELKOR_ERR_SMS_READ, "no such location: " + where + " (code 3)");
-  if (kind == 4) return r.FailWith(PELKOR_ERR_SMS_READ, where + " is empty (code 4)");
-  if (kind == 5) return r.FailWith(PELKOR_ERR_TIMEOUT, "the phone did not answer for " + where + " (code 5)");
+  if (kind == 3) return FailAs(r, kExitNotFound, "no such location: " + where);
+  if (kind == 4) return FailAs(r, kExitNotFound, where + " is empty");
+  if (kind == 5) return FailAs(r, kExitNoAnswer, "the phone did not answer for " + where);
   r.Field("location", sms.location);
   r.Field("kind", KindName(kind));
   r.Field("from", number);
@@ -138,7 +140,7 @@ int Delete(Report &r) {
   const std::vector<StoredMessage> messages = ListedMessages();
   const StoredMessage *m = AtLocation(messages, sms.location);
   if (m == nullptr)
-    return r.FailWith(PELKOR_ERR_SMS_READ, "no message at location " + std::to_string(sms.location) + " (code 8)");
+    return FailAs(r, kExitNotFound, "no message at location " + std::to_string(sms.location));
   const int32_t result = deletesmsmsg(m->kindCode, m->n);
   if (result != PELKOR_OK) return r.Fail(result, "deleting the message at location " + std::to_string(sms.location), "5 s");
   r.Field("deleted", sms.location, "deleted location");
@@ -154,7 +156,7 @@ int Backup(Report &r) {
   std::ofstream out(sms.file, std::ios::binary | std::ios::trunc);
   out << JsonText(backup, 2) << "\n";
   out.close();
-  if (!out) return r.FailWith(PELKOR_NOT_FOUND, "cannot write " + sms.file + " (code -1)");
+  if (!out) return FailAs(r, kExitCannotWrite, "cannot write " + sms.file);
   r.Field("file", sms.file, "written");
   r.Field("messages", list.size(), "messages");
   return r.Finish();
@@ -169,10 +171,10 @@ bool ParseStamp(const std::string &text, int32_t out[6]) {
 
 int Restore(Report &r) {
   std::ifstream in(sms.file, std::ios::binary);
-  if (!in) return r.FailWith(PELKOR_NOT_FOUND, "cannot read " + sms.file + ": no such file (code -1)");
+  if (!in) return FailAs(r, kExitBadInput, "cannot read " + sms.file + ": no such file");
   const nlohmann::json backup = nlohmann::json::parse(in, nullptr, false);
   if (backup.is_discarded() || !backup.is_object() || !backup.contains("messages") || !backup["messages"].is_array())
-    return r.FailWith(PELKOR_ERR_REFUSED, sms.file + " is not an SMS backup (JSON with \"messages\") (code 22)");
+    return FailAs(r, kExitBadInput, sms.file + " is not an SMS backup (JSON with \"messages\")");
 
   struct Item {
     int32_t location, kind;
@@ -186,23 +188,23 @@ int Restore(Report &r) {
   for (const nlohmann::json &m : backup["messages"]) {
     const std::string where = "message " + std::to_string(items.size() + skipped + 1);
     if (!m.is_object() || !m.contains("location") || !m["location"].is_number_integer())
-      return r.FailWith(PELKOR_ERR_REFUSED, where + " has no location; nothing was stored (code 22)");
+      return FailAs(r, kExitBadInput, where + " has no location; nothing was stored");
     Item item{m["location"].get<int32_t>(), KindCodeOf(m.value("kind", "inbox")), true, "", ""};
     if (item.kind == 12) {  // status reports come from the network; the store takes none
       ++skipped;
       continue;
     }
     if (item.kind < 0 || item.location < 1 || item.location > 255)
-      return r.FailWith(PELKOR_ERR_REFUSED, where + ": no kind or location a phone stores; nothing was stored (code 22)");
+      return FailAs(r, kExitBadInput, where + ": no kind or location a phone stores; nothing was stored");
     item.read = m.value(item.kind == 11 ? "sent" : "read", true);
     item.from = m.contains("from") && m["from"].is_string() ? m["from"].get<std::string>() : "";
     item.text = m.contains("text") && m["text"].is_string() ? m["text"].get<std::string>() : "";
     if (m.contains("time") && m["time"].is_string() && !ParseStamp(m["time"].get<std::string>(), item.time))
-      return r.FailWith(PELKOR_ERR_REFUSED, where + ": the time is not YYYY-MM-DD hh:mm:ss (code 22)");
+      return FailAs(r, kExitBadInput, where + ": the time is not YYYY-MM-DD hh:mm:ss");
     int32_t parts = 0;
     if (pelkor_smsparts_utf8(item.text.c_str(), &parts, nullptr) != PELKOR_OK || parts != 1)
-      return r.FailWith(PELKOR_ERR_REFUSED, where + " at location " + std::to_string(item.location) +
-                                                ": the text does not fit one message; nothing was stored (code 22)");
+      return FailAs(r, kExitBadInput, where + " at location " + std::to_string(item.location) +
+                                                ": the text does not fit one message; nothing was stored");
     items.push_back(item);
   }
   nlohmann::json stored = nlohmann::json::array();
@@ -232,7 +234,7 @@ void AddSmsCommands(CLI::App &app, GlobalOptions &options) {
   auto *send = group->add_subcommand("send", "Send a UTF-8 text (long texts go as several parts)");
   send->add_option("number", sms.number, "destination, e.g. +4912345678")->required();
   send->add_option("text", sms.text, "the message text, UTF-8")->required();
-  send->add_option("--class", sms.messageClass, "message class 0-3");
+  send->add_option("--class", sms.messageClass, "message class 0-3")->check(CLI::Range(0, 3));
   send->add_flag("--report", sms.statusReport, "ask for a status report");
   send->add_option("--centre", sms.centre, "message centre index")->capture_default_str();
   send->add_option("--max-parts", sms.maxParts, "refuse a text that needs more parts than this")
@@ -242,7 +244,15 @@ void AddSmsCommands(CLI::App &app, GlobalOptions &options) {
       "table holds € [ ] { } ^ ~ \\ |), else as UCS-2; 160 GSM characters or 70 UCS-2\n"
       "characters fit one message, longer texts go in parts of 153 or 67.\n"
       "Example: pelkor sms send +4912345678 \"Grüße aus Köln, 10 €\" --max-parts 3");
-  send->callback([&] { WithPhone(options, Send); });
+  send->callback([&] {
+    const std::string problem = CheckSmsNumber(sms.number);
+    if (!problem.empty()) {
+      Report check(options.json);
+      exitStatus = FailAs(check, kExitUsage, problem + "; nothing was sent");
+      return;
+    }
+    WithPhone(options, Send);
+  });
 
   auto *ucs2 = group->add_subcommand("send-ucs2", "Send a UCS-2 text file (big-endian, BOM first)");
   ucs2->add_option("number", sms.number, "destination")->required();
