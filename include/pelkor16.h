@@ -650,8 +650,7 @@ PELKOR_API int32_t PELKOR_CALL pelkor_smsparts_utf8(const char *text, int32_t *p
                                                     int32_t *ucs2);
 /** Sends only one part of a text as pelkor_sendsms_utf8() splits it: for callers that
  *  show progress per part or send a failed part again.
- *  @param destination @param text @param centre_index @param options as for
- *         pelkor_sendsms_utf8()
+ *  @param destination,text,centre_index,options as for pelkor_sendsms_utf8()
  *  @param reference the concatenation reference number (0-255) when there are several
  *         parts; the same for every part of one message
  *  @param part the part, 1 and up
@@ -701,8 +700,8 @@ PELKOR_API int32_t PELKOR_CALL pelkor_savesms_utf8(int32_t location, int32_t kin
                                                    const char *number, const char *text,
                                                    const int32_t *time);
 /** getphonebookentry() with the name in UTF-8 (the phone stores names in Latin-1).
- *  @param location @param memory_type @param name @param name_length @param number
- *  @param number_length @param group as for getphonebookentry()
+ *  @param location,memory_type,name,name_length,number,number_length,group as for
+ *         getphonebookentry()
  *  @return the results of getphonebookentry(). */
 PELKOR_API int32_t PELKOR_CALL pelkor_getphonebookentry_utf8(int32_t location, int32_t memory_type,
                                                              char *name, int32_t name_length,
@@ -710,8 +709,7 @@ PELKOR_API int32_t PELKOR_CALL pelkor_getphonebookentry_utf8(int32_t location, i
                                                              int32_t *group);
 /** setphonebookentry() with the name in UTF-8. The phone stores names in Latin-1: a name
  *  with a character beyond it is refused with #PELKOR_ERR_REFUSED and nothing is sent.
- *  @param location @param memory_type @param name @param number @param group as for
- *         setphonebookentry()
+ *  @param location,memory_type,name,number,group as for setphonebookentry()
  *  @return the results of setphonebookentry(). */
 PELKOR_API int32_t PELKOR_CALL pelkor_setphonebookentry_utf8(int32_t location, int32_t memory_type,
                                                              const char *name, const char *number,
