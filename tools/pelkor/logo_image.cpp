@@ -64,6 +64,21 @@ bool ReadWhole(const std::string &path, std::vector<uint8_t> &bytes, std::string
   return true;
 }
 
+// Writes `bytes` as the whole file at `path`; on failure `error` says why.
+bool WriteWholeFile(const std::string &path, const std::vector<uint8_t> &bytes, std::string &error) {
+  std::FILE *file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    error = std::strerror(errno);
+    return false;
+  }
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  if (std::fclose(file) != 0 || !written) {
+    error = "the file could not be written whole";
+    return false;
+  }
+  return true;
+}
+
 bool StartsWith(const std::vector<uint8_t> &bytes, const char *mark) {
   const size_t n = std::strlen(mark);
   return bytes.size() >= n && std::memcmp(bytes.data(), mark, n) == 0;
@@ -286,17 +301,7 @@ bool WriteBmp(const std::string &path, const GreyImage &image, std::string &erro
     for (int x = 0; x < image.width; ++x)
       if (image.pixels[static_cast<size_t>(y) * image.width + x] >= 128) line[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
   }
-  std::FILE *file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    error = std::strerror(errno);
-    return false;
-  }
-  const bool written = std::fwrite(out.data(), 1, out.size(), file) == out.size();
-  if (std::fclose(file) != 0 || !written) {
-    error = "the file could not be written whole";
-    return false;
-  }
-  return true;
+  return WriteWholeFile(path, out, error);
 }
 
 // An NLM file: "NLM ", a version byte, the logo type (0 operator, 1 caller group,
@@ -315,17 +320,7 @@ bool WriteNlm(const std::string &path, int32_t kind, std::string &error) {
       if (Dark(x, y)) row[static_cast<size_t>(x) / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
     out.insert(out.end(), row.begin(), row.end());
   }
-  std::FILE *file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    error = std::strerror(errno);
-    return false;
-  }
-  const bool written = std::fwrite(out.data(), 1, out.size(), file) == out.size();
-  if (std::fclose(file) != 0 || !written) {
-    error = "the file could not be written whole";
-    return false;
-  }
-  return true;
+  return WriteWholeFile(path, out, error);
 }
 
 // The kind an image of this shape is most likely meant as: the start-up screen or the
