@@ -190,20 +190,24 @@ int32_t GetSmsCounts(int32_t *pair) {
   return countsCache.Result();
 }
 
+// The count and the queue change together under one lock, so a caller that sees a
+// notice counted also finds its location queued (and reads it before returning).
 void NoteSmsArrival(uint8_t location) {
-  incomingCount.fetch_add(1);
   std::lock_guard<std::mutex> lock(incomingMutex);
   if (incomingQueued < kIncomingQueueSize) incomingQueue[incomingQueued++] = location;
+  incomingCount.fetch_add(1);
 }
 
 int32_t TakeArrival() {
   int32_t location = -1;
+  int32_t count = 0;
   {
     std::lock_guard<std::mutex> lock(incomingMutex);
     if (incomingQueued > 0) location = incomingQueue[--incomingQueued];
+    count = incomingCount.load();
   }
   if (location >= 0) AppendFromPhone(location);  // its result is not reported
-  return incomingCount.load();
+  return count;
 }
 
 void ResetArrivalCount() { incomingCount.store(0); }
