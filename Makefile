@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build demo test test-quick peers tsan asan windows windows-test fuzz-build fuzz-smoke install docs packaging-test clean
+.PHONY: all build demo test test-quick peers tsan asan windows windows-test fuzz-build fuzz-smoke install docs packaging-test format format-check clean
 
 all: build
 
@@ -53,6 +53,16 @@ packaging-test: build
 # Gammu and gnokii, as clients of phonesim (they are installed when missing).
 peers: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -L peers
+
+# One style for every C and C++ file (.clang-format): `format` rewrites, `format-check`
+# lists the files that differ and fails.
+FORMAT_FILES = $$(git ls-files '*.c' '*.cpp' '*.h' '*.hpp')
+format:
+	clang-format -i $(FORMAT_FILES)
+
+format-check:
+	@clang-format --dry-run --Werror $(FORMAT_FILES) && \
+	  echo "format-check: $$(git ls-files '*.c' '*.cpp' '*.h' '*.hpp' | wc -l) files, all formatted"
 
 # Sanitizer builds skip optimisation (they compile faster and report more precisely)
 # and leave out the command-line tool and the benchmarks: the tool is a host of the

@@ -34,13 +34,13 @@ inline void RemoveScratchDirectory();
   ((condition) ? static_cast<void>(0) : ::fuzzing::CheckFailed(__FILE__, __LINE__, #condition))
 
 // The same with a printf-style explanation written first.
-#define FUZZ_CHECK_MSG(condition, ...)                              \
-  do {                                                              \
-    if (!(condition)) {                                             \
-      std::fprintf(stderr, __VA_ARGS__);                            \
-      std::fputc('\n', stderr);                                     \
-      ::fuzzing::CheckFailed(__FILE__, __LINE__, #condition);       \
-    }                                                               \
+#define FUZZ_CHECK_MSG(condition, ...)                        \
+  do {                                                        \
+    if (!(condition)) {                                       \
+      std::fprintf(stderr, __VA_ARGS__);                      \
+      std::fputc('\n', stderr);                               \
+      ::fuzzing::CheckFailed(__FILE__, __LINE__, #condition); \
+    }                                                         \
   } while (0)
 
 namespace fuzzing {
@@ -127,8 +127,7 @@ inline std::vector<uint8_t> ReadWholeFile(const std::string &path) {
 // odd offsets. The payload carries its own frames-left and sequence bytes.
 inline std::vector<uint8_t> Frame(uint8_t start, uint8_t destination, uint8_t source, uint8_t type,
                                   const std::vector<uint8_t> &payload) {
-  std::vector<uint8_t> frame = {start, destination, source, type, 0x00,
-                                static_cast<uint8_t>(payload.size())};
+  std::vector<uint8_t> frame = {start, destination, source, type, 0x00, static_cast<uint8_t>(payload.size())};
   frame.insert(frame.end(), payload.begin(), payload.end());
   if (payload.size() % 2 != 0) frame.push_back(0x00);
   uint8_t even = 0, odd = 0;

@@ -84,8 +84,8 @@ LogoBitmap RoundTrip(const LogoBitmap &written) {
                  "a %ux%u logo was written that no reader takes", written.width, written.height);
 
   const int32_t result = logo_readfile(g_outputPath.c_str());
-  FUZZ_CHECK_MSG(result == 0, "a file written for kind %d (%ux%u, size %u) does not read back: %d", kind,
-                 written.width, written.height, written.size, result);
+  FUZZ_CHECK_MSG(result == 0, "a file written for kind %d (%ux%u, size %u) does not read back: %d", kind, written.width,
+                 written.height, written.size, result);
   const LogoBitmap &back = shared;
   FUZZ_CHECK(back.kind == kind);
   ExpectKeptFields(written, back);
@@ -154,8 +154,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // An NLM file states its kind; a picture that kind cannot hold is refused: a start-up
   // logo is exactly 84 x 48, and every logo has at least one whole byte.
   if (size >= 3 && std::memcmp(data, "NLM", 3) == 0) {
-    FUZZ_CHECK_MSG(read.size > 0, "NLM file accepted as kind %d with a %ux%u image of no byte", read.kind,
-                   read.width, read.height);
+    FUZZ_CHECK_MSG(read.size > 0, "NLM file accepted as kind %d with a %ux%u image of no byte", read.kind, read.width,
+                   read.height);
     if (read.kind == pelkor::kLogoStartup)
       FUZZ_CHECK_MSG(read.width == pelkor::kStartupLogoWidth && read.height == pelkor::kStartupLogoHeight,
                      "NLM file accepted as a start-up logo of %ux%u", read.width, read.height);

@@ -57,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       FUZZ_CHECK(frame.payload.size() <= 255);
       const phonesim::LinkEvent event = link.on_frame(frame);
       if (event.needs_ack) {
-        const std::vector<uint8_t> ack = phonesim::LinkLayer::ack_frame(frame.start, event.ack_type, event.ack_sequence);
+        const std::vector<uint8_t> ack =
+            phonesim::LinkLayer::ack_frame(frame.start, event.ack_type, event.ack_sequence);
         FUZZ_CHECK(ack.size() == 10);
       }
       if (!event.message) continue;

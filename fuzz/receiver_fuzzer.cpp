@@ -85,7 +85,7 @@ constexpr size_t kWaitingCommandCount = sizeof kWaitingCommands / sizeof kWaitin
 
 // One reply for each waiting command that ends its wait whatever the input did.
 Bytes PhoneFrame(uint8_t type, Bytes message, uint8_t sequence) {
-  message.push_back(0x01);                                      // frames left
+  message.push_back(0x01);                                         // frames left
   message.push_back(static_cast<uint8_t>(0x40 | (sequence & 7)));  // first frame
   return fuzzing::Frame(pelkor::kStartCable, pelkor::kAddressHost, pelkor::kAddressPhone, type, message);
 }
@@ -94,8 +94,8 @@ const std::vector<Bytes> &Completions() {
   static const std::vector<Bytes> frames = {
       PhoneFrame(0x11, {0x01, 0x00, 0x00, 0x63, 0x01, 0x01, 0x07, 0x00, 0x07, 0xD1, 0x03, 0x0F, 0x0C, 0x1E, 0x2D}, 1),
       PhoneFrame(0x11, {0x01, 0x00, 0x00, 0x6E, 0x01, 0x20, 0x03, 0x00, 0x02, 0x07, 0x1E}, 2),
-      PhoneFrame(0x0A, {0x01, 0x00, 0x00, 0x71, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x12, 0x34, 0x56, 0x78,
-                        0x62, 0xF2, 0x10},
+      PhoneFrame(0x0A,
+                 {0x01, 0x00, 0x00, 0x71, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x12, 0x34, 0x56, 0x78, 0x62, 0xF2, 0x10},
                  3),
       PhoneFrame(0x40, {0x01, 0x00, 0x7E, 0x01, 'f', 'i', 'e', 'l', 'd', 0x00}, 4),
   };
@@ -244,9 +244,10 @@ void CheckDispatches(const uint8_t *data, size_t size) {
     const ptrdiff_t j = LatestFirstFrame(frames, k);
     FUZZ_CHECK_MSG(j >= 0, "type %02X dispatched at byte %zu without a first frame", f.type, d.at);
     const SeenFrame &start = frames[static_cast<size_t>(j)];
-    FUZZ_CHECK_MSG(start.type == f.type,
-                   "type %02X dispatched at byte %zu although a first frame of type %02X (byte %zu) came after its start",
-                   f.type, d.at, start.type, start.end);
+    FUZZ_CHECK_MSG(
+        start.type == f.type,
+        "type %02X dispatched at byte %zu although a first frame of type %02X (byte %zu) came after its start", f.type,
+        d.at, start.type, start.end);
     FUZZ_CHECK_MSG(ChainSearch(frames, static_cast<size_t>(j), k, d.bytes).Found(),
                    "type %02X dispatched at byte %zu (%zu bytes) is not the unbroken run of frames that began at "
                    "byte %zu with frames-left %u",
@@ -274,7 +275,8 @@ void CheckDispatches(const uint8_t *data, size_t size) {
       number = f.number;
       expected.insert(expected.end(), f.payload, f.payload + f.length - (i == k ? 0 : 2));
     }
-    if (static_cast<size_t>(j) == k) expected.insert(expected.end(), end.payload + end.length - 2, end.payload + end.length);
+    if (static_cast<size_t>(j) == k)
+      expected.insert(expected.end(), end.payload + end.length - 2, end.payload + end.length);
     if (!clean || framesLeft != 1) continue;
     const Dispatched *d = dispatchedAt[end.end];
     FUZZ_CHECK_MSG(d != nullptr, "a whole message of type %02X (%zu bytes, began at byte %zu) was never dispatched",

@@ -36,9 +36,7 @@ bool PitchHeld(uint16_t pitch) {
   return step != 5 && step != 13 && pitch / pelkor::kStepsPerScale <= 3;
 }
 
-std::string Name(const Ringtone &tone) {
-  return std::string(tone.name, strnlen(tone.name, sizeof tone.name));
-}
+std::string Name(const Ringtone &tone) { return std::string(tone.name, strnlen(tone.name, sizeof tone.name)); }
 
 Ringtone WriteAndReadBack(const Ringtone &tone) {
   pelkor::CurrentRingtone() = tone;
@@ -52,12 +50,11 @@ void ExpectSameHeader(const Ringtone &written, const Ringtone &back) {
   FUZZ_CHECK_MSG(Name(back) == (name.empty() ? std::string(pelkor::kUnnamedRingtoneName) : name),
                  "name \"%s\" came back as \"%s\"", name.c_str(), Name(back).c_str());
   FUZZ_CHECK_MSG(back.tempo == written.tempo, "tempo %u came back as %u", written.tempo, back.tempo);
-  FUZZ_CHECK_MSG(back.defaultScale == written.defaultScale, "default scale %d came back as %d",
-                 written.defaultScale, back.defaultScale);
+  FUZZ_CHECK_MSG(back.defaultScale == written.defaultScale, "default scale %d came back as %d", written.defaultScale,
+                 back.defaultScale);
   FUZZ_CHECK_MSG(back.defaultDuration == written.defaultDuration, "default duration %d came back as %d",
                  written.defaultDuration, back.defaultDuration);
-  FUZZ_CHECK_MSG(back.noteCount == written.noteCount, "%u notes came back as %u", written.noteCount,
-                 back.noteCount);
+  FUZZ_CHECK_MSG(back.noteCount == written.noteCount, "%u notes came back as %u", written.noteCount, back.noteCount);
 }
 
 }  // namespace

@@ -13,11 +13,11 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
-#  define PELKOR_CALL __stdcall
-#  define PELKOR_API
+#define PELKOR_CALL __stdcall
+#define PELKOR_API
 #else
-#  define PELKOR_CALL
-#  define PELKOR_API __attribute__((visibility("default")))
+#define PELKOR_CALL
+#define PELKOR_API __attribute__((visibility("default")))
 #endif
 
 #ifdef __cplusplus
@@ -32,61 +32,61 @@ extern "C" {
  * @{
  */
 
-#define PELKOR_OK                   0  /**< done */
-#define PELKOR_NOT_FOUND          (-1) /**< no open session, no such entry, nothing to send, or a file that cannot be opened */
-#define PELKOR_HANDED_TO_SEND       1  /**< tone functions: the request was written; nothing is awaited */
-#define PELKOR_ERR_TIMEOUT          4  /**< no reply within the time limit (also the phone's memory-status error 0x6F) */
-#define PELKOR_ERR_IDENTITY_UNKNOWN 5  /**< identity text still unknown after the phone was asked */
-#define PELKOR_ERR_MEMORY_STATUS    6  /**< phonebook memory-status error 0x8D (no such memory) */
-#define PELKOR_ERR_SMS_READ         8  /**< SMS read error: invalid location */
-#define PELKOR_ERR_PHONEBOOK_READ  10  /**< phonebook entry read refused */
-#define PELKOR_ERR_SPEED_DIAL      11  /**< speed-dial read or write refused */
-#define PELKOR_ERR_SETTING_REFUSED 13  /**< date/time or alarm setting refused */
-#define PELKOR_ERR_SMS_READ_OTHER  14  /**< SMS read error: other (an empty location among them) */
-#define PELKOR_ERR_PHONEBOOK_WRITE 15  /**< phonebook entry write refused */
-#define PELKOR_ERR_SMS_SEND        19  /**< the phone could not send the SMS */
-#define PELKOR_ERR_TEXT_TOO_LONG   21  /**< SMS text longer than 160 characters */
-#define PELKOR_ERR_REFUSED         22  /**< error reply, bad argument, location beyond the memory, port error */
-#define PELKOR_ERR_NO_CALL         23  /**< incoming(): no call known */
-#define PELKOR_ERR_LOGO            24  /**< logo error reply */
+#define PELKOR_OK 0             /**< done */
+#define PELKOR_NOT_FOUND (-1)   /**< no open session, no such entry, nothing to send, or a file that cannot be opened */
+#define PELKOR_HANDED_TO_SEND 1 /**< tone functions: the request was written; nothing is awaited */
+#define PELKOR_ERR_TIMEOUT 4    /**< no reply within the time limit (also the phone's memory-status error 0x6F) */
+#define PELKOR_ERR_IDENTITY_UNKNOWN 5 /**< identity text still unknown after the phone was asked */
+#define PELKOR_ERR_MEMORY_STATUS 6    /**< phonebook memory-status error 0x8D (no such memory) */
+#define PELKOR_ERR_SMS_READ 8         /**< SMS read error: invalid location */
+#define PELKOR_ERR_PHONEBOOK_READ 10  /**< phonebook entry read refused */
+#define PELKOR_ERR_SPEED_DIAL 11      /**< speed-dial read or write refused */
+#define PELKOR_ERR_SETTING_REFUSED 13 /**< date/time or alarm setting refused */
+#define PELKOR_ERR_SMS_READ_OTHER 14  /**< SMS read error: other (an empty location among them) */
+#define PELKOR_ERR_PHONEBOOK_WRITE 15 /**< phonebook entry write refused */
+#define PELKOR_ERR_SMS_SEND 19        /**< the phone could not send the SMS */
+#define PELKOR_ERR_TEXT_TOO_LONG 21   /**< SMS text longer than 160 characters */
+#define PELKOR_ERR_REFUSED 22         /**< error reply, bad argument, location beyond the memory, port error */
+#define PELKOR_ERR_NO_CALL 23         /**< incoming(): no call known */
+#define PELKOR_ERR_LOGO 24            /**< logo error reply */
 
 /** @name Connection types for init()
  *  Anything other than infrared is the cable (FBUS or DLR-3 cable alike). */
 /** @{ */
-#define PELKOR_CONNECTION_CABLE     0  /**< data cable (FBUS or DLR-3) */
-#define PELKOR_CONNECTION_INFRARED  1  /**< infrared port */
+#define PELKOR_CONNECTION_CABLE 0    /**< data cable (FBUS or DLR-3) */
+#define PELKOR_CONNECTION_INFRARED 1 /**< infrared port */
 /** @} */
 
 /** @name Logo kinds (logo_setdata(), logo_getdata(), logo_download())
  *  Start-up logos are 84 x 48 pixels, operator and caller-group logos 72 x 14. */
 /** @{ */
-#define PELKOR_LOGO_NONE     0  /**< no logo; logo_setdata() with it clears the record */
-#define PELKOR_LOGO_STARTUP  1  /**< start-up logo, 84 x 48 */
-#define PELKOR_LOGO_OPERATOR 2  /**< operator logo, 72 x 14, with its network code */
-#define PELKOR_LOGO_CALLER   3  /**< caller-group logo, 72 x 14, with group number and name */
+#define PELKOR_LOGO_NONE 0     /**< no logo; logo_setdata() with it clears the record */
+#define PELKOR_LOGO_STARTUP 1  /**< start-up logo, 84 x 48 */
+#define PELKOR_LOGO_OPERATOR 2 /**< operator logo, 72 x 14, with its network code */
+#define PELKOR_LOGO_CALLER 3   /**< caller-group logo, 72 x 14, with group number and name */
 /** @} */
 
 /** @name SMS list kind codes (getsmsmsgcount() and the other list functions)
  *  Also the results of getsms() for a message that was read. Any code other than
  *  11 and 12 selects received messages. */
 /** @{ */
-#define PELKOR_SMS_OUTGOING       11  /**< stored outgoing message */
-#define PELKOR_SMS_STATUS_REPORT  12  /**< status report */
-#define PELKOR_SMS_RECEIVED       13  /**< received message */
+#define PELKOR_SMS_OUTGOING 11      /**< stored outgoing message */
+#define PELKOR_SMS_STATUS_REPORT 12 /**< status report */
+#define PELKOR_SMS_RECEIVED 13      /**< received message */
 /** @} */
 
 /** @name Fields of getsmsmsgdata() */
 /** @{ */
-#define PELKOR_SMS_FIELD_TEXT        1  /**< the message text */
-#define PELKOR_SMS_FIELD_SENDER      2  /**< the sender's number */
-#define PELKOR_SMS_FIELD_DESTINATION 3  /**< the destination number (reading leaves it empty) */
+#define PELKOR_SMS_FIELD_TEXT 1        /**< the message text */
+#define PELKOR_SMS_FIELD_SENDER 2      /**< the sender's number */
+#define PELKOR_SMS_FIELD_DESTINATION 3 /**< the destination number (reading leaves it empty) */
 /** @} */
 
 /** @name Results of getsms() when nothing was read */
 /** @{ */
-#define PELKOR_GETSMS_INVALID_LOCATION 3  /**< no such location */
-#define PELKOR_GETSMS_EMPTY            4  /**< empty location (or another read error) */
-#define PELKOR_GETSMS_FAILED           5  /**< anything else, no answer in time among it */
+#define PELKOR_GETSMS_INVALID_LOCATION 3 /**< no such location */
+#define PELKOR_GETSMS_EMPTY 4            /**< empty location (or another read error) */
+#define PELKOR_GETSMS_FAILED 5           /**< anything else, no answer in time among it */
 /** @} */
 
 /** Option bit of sendsms() and senducs2(): ask the network for a status report. Bits
@@ -97,8 +97,8 @@ extern "C" {
  *  0 is the phone's own memory (code 0x02), 1 the SIM (0x03); 2-7 reach the phone's
  *  memory codes 0x04-0x09 and 9 the code 0x01; any other value names no memory. */
 /** @{ */
-#define PELKOR_MEMORY_PHONE 0  /**< the phone's own memory */
-#define PELKOR_MEMORY_SIM   1  /**< the SIM card */
+#define PELKOR_MEMORY_PHONE 0 /**< the phone's own memory */
+#define PELKOR_MEMORY_SIM 1   /**< the SIM card */
 /** @} */
 
 /** @} */
@@ -205,15 +205,15 @@ PELKOR_API int32_t PELKOR_CALL getdisplaystatus(char *buffer, int32_t size);
  *  @param year four digits @param month 1-12 @param day 1-31 @param hour 0-23
  *  @param minute 0-59 @param second 0-59
  *  @return #PELKOR_OK or #PELKOR_ERR_TIMEOUT. */
-PELKOR_API int32_t PELKOR_CALL getdatetime(int32_t *year, int32_t *month, int32_t *day,
-                                           int32_t *hour, int32_t *minute, int32_t *second);
+PELKOR_API int32_t PELKOR_CALL getdatetime(int32_t *year, int32_t *month, int32_t *day, int32_t *hour, int32_t *minute,
+                                           int32_t *second);
 /** Sets the phone's clock. Seconds are not sent: the phone starts the minute at 0.
  *  Waits up to 1.99 s.
  *  @param year four digits @param month 1-12 @param day 1-31 @param hour 0-23
  *  @param minute 0-59 @param second ignored by the phone
  *  @return #PELKOR_OK, #PELKOR_ERR_SETTING_REFUSED or #PELKOR_ERR_TIMEOUT. */
-PELKOR_API int32_t PELKOR_CALL setdatetime(int32_t year, int32_t month, int32_t day,
-                                           int32_t hour, int32_t minute, int32_t second);
+PELKOR_API int32_t PELKOR_CALL setdatetime(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
+                                           int32_t second);
 /** Reads the alarm. Waits up to 490 ms.
  *  @param enabled 1 when the alarm is on @param hour 0-23 @param minute 0-59
  *  @return #PELKOR_OK or #PELKOR_ERR_TIMEOUT. */
@@ -278,9 +278,8 @@ PELKOR_API int32_t PELKOR_CALL incomingevent(void);
  *  @param cell_id receives the cell id, four hexadecimal digits
  *  @param cell_id_size its size
  *  @return #PELKOR_OK or #PELKOR_ERR_TIMEOUT (the texts are then empty). */
-PELKOR_API int32_t PELKOR_CALL getnetworkinfo(char *network_code, int32_t network_code_size,
-                                              char *area_code, int32_t area_code_size,
-                                              char *cell_id, int32_t cell_id_size);
+PELKOR_API int32_t PELKOR_CALL getnetworkinfo(char *network_code, int32_t network_code_size, char *area_code,
+                                              int32_t area_code_size, char *cell_id, int32_t cell_id_size);
 /** Drives the phone's network monitor and returns the text of its screen. Waits up to
  *  1.99 s. Without a session, a null buffer or a size of 0 it sends nothing.
  *  @param screen "reset", "off", "field", "devel", "next" (case matters) or a screen
@@ -313,8 +312,8 @@ PELKOR_API int32_t PELKOR_CALL netmonitor(const char *screen, char *buffer, int3
  *                 for a status report
  *  @return #PELKOR_OK, #PELKOR_ERR_SMS_SEND, #PELKOR_ERR_TIMEOUT, or the error of
  *          fetching the message centre (#PELKOR_ERR_REFUSED). */
-PELKOR_API int32_t PELKOR_CALL sendsms(const char *destination, const char *text,
-                                       int32_t centre_index, int32_t options);
+PELKOR_API int32_t PELKOR_CALL sendsms(const char *destination, const char *text, int32_t centre_index,
+                                       int32_t options);
 /** Sends a UCS-2 message from a file: big-endian UTF-16 with the byte-order mark FE FF
  *  first, at most 255 bytes after it (the dump files of received UCS-2 messages are of
  *  this form).
@@ -322,8 +321,8 @@ PELKOR_API int32_t PELKOR_CALL sendsms(const char *destination, const char *text
  *  @param centre_index as for sendsms() @param options as for sendsms()
  *  @return as sendsms(); #PELKOR_ERR_REFUSED when the file cannot be read or holds no
  *          character. */
-PELKOR_API int32_t PELKOR_CALL senducs2(const char *destination, const char *file_name,
-                                        int32_t centre_index, int32_t options);
+PELKOR_API int32_t PELKOR_CALL senducs2(const char *destination, const char *file_name, int32_t centre_index,
+                                        int32_t options);
 /** Chooses the message centre for later sends. No exchange with the phone.
  *  @param centre_index a centre set of the phone (1 and up; its number is fetched at
  *                      the next need), or 0 to use `number`
@@ -373,17 +372,15 @@ PELKOR_API int32_t PELKOR_CALL getsmssentread(int32_t kind_code, int32_t n);
  *               #PELKOR_SMS_FIELD_DESTINATION; any other value copies nothing
  *  @param buffer receives the field @param size its size in bytes
  *  @return #PELKOR_OK, or #PELKOR_NOT_FOUND when there is no such entry. */
-PELKOR_API int32_t PELKOR_CALL getsmsmsgdata(int32_t kind_code, int32_t n, int32_t field,
-                                             char *buffer, int32_t size);
+PELKOR_API int32_t PELKOR_CALL getsmsmsgdata(int32_t kind_code, int32_t n, int32_t field, char *buffer, int32_t size);
 /** The time stamp of the n-th entry of a kind (the centre's time for received messages).
  *  Each output may be null.
  *  @param kind_code a kind code @param n ordinal number
  *  @param year two digits (0-99), as the network gives it @param month 1-12 @param day 1-31 @param hour 0-23
  *  @param minute 0-59 @param second 0-59
  *  @return #PELKOR_OK or #PELKOR_NOT_FOUND. */
-PELKOR_API int32_t PELKOR_CALL getsmsmsgdatetime(int32_t kind_code, int32_t n,
-                                                 int32_t *year, int32_t *month, int32_t *day,
-                                                 int32_t *hour, int32_t *minute, int32_t *second);
+PELKOR_API int32_t PELKOR_CALL getsmsmsgdatetime(int32_t kind_code, int32_t n, int32_t *year, int32_t *month,
+                                                 int32_t *day, int32_t *hour, int32_t *minute, int32_t *second);
 /** Deletes the n-th entry of a kind on the phone and from the list. Waits up to 4.99 s.
  *  @param kind_code a kind code @param n ordinal number
  *  @return #PELKOR_OK, #PELKOR_NOT_FOUND (no such entry) or #PELKOR_ERR_TIMEOUT. */
@@ -398,8 +395,8 @@ PELKOR_API int32_t PELKOR_CALL smsreceivedcount(void);
  *  @return the kind of the message read (#PELKOR_SMS_OUTGOING, #PELKOR_SMS_STATUS_REPORT,
  *          #PELKOR_SMS_RECEIVED), or #PELKOR_GETSMS_INVALID_LOCATION,
  *          #PELKOR_GETSMS_EMPTY, #PELKOR_GETSMS_FAILED. */
-PELKOR_API int32_t PELKOR_CALL getsms(int32_t location, char *number, int32_t number_size,
-                                      char *text, int32_t text_size);
+PELKOR_API int32_t PELKOR_CALL getsms(int32_t location, char *number, int32_t number_size, char *text,
+                                      int32_t text_size);
 
 /** @} */
 
@@ -469,8 +466,8 @@ PELKOR_API int32_t PELKOR_CALL logo_setdata(int32_t kind, const char *network_co
  *  @param kind receives the kind @param width in pixels @param height in pixels
  *  @param network_code receives at most 6 characters @param length its size
  *  @return #PELKOR_OK. */
-PELKOR_API int32_t PELKOR_CALL logo_getdata(int32_t *kind, int32_t *width, int32_t *height,
-                                            char *network_code, int32_t length);
+PELKOR_API int32_t PELKOR_CALL logo_getdata(int32_t *kind, int32_t *width, int32_t *height, char *network_code,
+                                            int32_t length);
 /** Sets one pixel; outside the geometry nothing changes.
  *  @param x column from 0 @param y row from 0 @param value 0 black, anything else white
  *  @return #PELKOR_OK. */
@@ -479,14 +476,14 @@ PELKOR_API int32_t PELKOR_CALL logo_setpixel(int32_t x, int32_t y, int32_t value
  *  @return 0 black (or outside the geometry), 1 white. */
 PELKOR_API int32_t PELKOR_CALL logo_getpixel(int32_t x, int32_t y);
 /** Sets the caller group of a caller-group logo. @param number its low 8 bits are kept. */
-PELKOR_API void    PELKOR_CALL logo_setgroupnumber(int32_t number);
+PELKOR_API void PELKOR_CALL logo_setgroupnumber(int32_t number);
 /** @return the caller group; values 128-255 come back sign-extended to 16 bits
  *          (65408-65535). */
 PELKOR_API int32_t PELKOR_CALL logo_getgroupnumber(void);
 /** Sets the caller group's name. @param name 8-bit text, at most 255 characters. */
-PELKOR_API void    PELKOR_CALL logo_setgroupname(const char *name);
+PELKOR_API void PELKOR_CALL logo_setgroupname(const char *name);
 /** The caller group's name. @param buffer receives it @param length its size, at least 1. */
-PELKOR_API void    PELKOR_CALL logo_getgroupname(char *buffer, int32_t length);
+PELKOR_API void PELKOR_CALL logo_getgroupname(char *buffer, int32_t length);
 /** Loads a logo file: NOL (operator), NGG (caller group), the FORM start-up file or NLM,
  *  recognised by their first bytes. @param path the file
  *  @return #PELKOR_OK, or #PELKOR_NOT_FOUND when it cannot be opened, is not a logo
@@ -535,19 +532,16 @@ PELKOR_API int32_t PELKOR_CALL sendoplogoviasms(const char *destination);
  *  @param group receives the caller group (may be null)
  *  @return #PELKOR_OK, #PELKOR_ERR_TIMEOUT, #PELKOR_ERR_MEMORY_STATUS,
  *          #PELKOR_ERR_PHONEBOOK_READ or #PELKOR_ERR_REFUSED (location beyond the memory). */
-PELKOR_API int32_t PELKOR_CALL getphonebookentry(int32_t location, int32_t memory_type,
-                                                 char *name, int32_t name_length,
-                                                 char *number, int32_t number_length,
-                                                 int32_t *group);
+PELKOR_API int32_t PELKOR_CALL getphonebookentry(int32_t location, int32_t memory_type, char *name, int32_t name_length,
+                                                 char *number, int32_t number_length, int32_t *group);
 /** Writes one entry. Waits up to 4.99 s.
  *  @param location 1 and up @param memory_type a memory type
  *  @param name at most 40 characters @param number at most 40 characters
  *  @param group caller group
  *  @return #PELKOR_OK, #PELKOR_ERR_PHONEBOOK_WRITE, #PELKOR_ERR_REFUSED or
  *          #PELKOR_ERR_TIMEOUT. */
-PELKOR_API int32_t PELKOR_CALL setphonebookentry(int32_t location, int32_t memory_type,
-                                                 const char *name, const char *number,
-                                                 int32_t group);
+PELKOR_API int32_t PELKOR_CALL setphonebookentry(int32_t location, int32_t memory_type, const char *name,
+                                                 const char *number, int32_t group);
 /** Reads a speed dial; a good answer younger than 200 ms is reused. Waits up to 1.99 s.
  *  @param key 1-9
  *  @param memory receives 0 for the phone's memory, 1 for any other (255 on failure)
@@ -578,8 +572,7 @@ typedef struct mfbwave_writer mfbwave_writer;
 PELKOR_API mfbwave_writer *PELKOR_CALL mfbwave_create(const char *file_name);
 /** Appends one enveloped sine tone. @param writer from mfbwave_create()
  *  @param frequency_hz in Hz; 0 gives silence @param duration_ms in milliseconds */
-PELKOR_API void PELKOR_CALL mfbwave_add_tone(mfbwave_writer *writer, int32_t frequency_hz,
-                                             int32_t duration_ms);
+PELKOR_API void PELKOR_CALL mfbwave_add_tone(mfbwave_writer *writer, int32_t frequency_hz, int32_t duration_ms);
 /** Writes the final sizes into the header, closes the file and frees the writer.
  *  @param writer from mfbwave_create(); not to be used afterwards */
 PELKOR_API void PELKOR_CALL mfbwave_close(mfbwave_writer *writer);
@@ -638,16 +631,14 @@ PELKOR_API const char *PELKOR_CALL pelkor_version(void);
  *  @param parts_sent may be null; receives the parts the phone confirmed, also when a
  *         later part failed
  *  @return #PELKOR_OK, or the result of the first part that failed. */
-PELKOR_API int32_t PELKOR_CALL pelkor_sendsms_utf8(const char *destination, const char *text,
-                                                   int32_t centre_index, int32_t options,
-                                                   int32_t *parts_sent);
+PELKOR_API int32_t PELKOR_CALL pelkor_sendsms_utf8(const char *destination, const char *text, int32_t centre_index,
+                                                   int32_t options, int32_t *parts_sent);
 /** How pelkor_sendsms_utf8() would send a text. Needs no phone.
  *  @param text the message, UTF-8
  *  @param parts may be null; receives the number of parts (1 and up)
  *  @param ucs2 may be null; receives 1 for UCS-2, 0 for the GSM alphabet
  *  @return #PELKOR_OK, or #PELKOR_ERR_REFUSED (not UTF-8, over 255 parts). */
-PELKOR_API int32_t PELKOR_CALL pelkor_smsparts_utf8(const char *text, int32_t *parts,
-                                                    int32_t *ucs2);
+PELKOR_API int32_t PELKOR_CALL pelkor_smsparts_utf8(const char *text, int32_t *parts, int32_t *ucs2);
 /** Sends only one part of a text as pelkor_sendsms_utf8() splits it: for callers that
  *  show progress per part or send a failed part again.
  *  @param destination,text,centre_index,options as for pelkor_sendsms_utf8()
@@ -655,23 +646,20 @@ PELKOR_API int32_t PELKOR_CALL pelkor_smsparts_utf8(const char *text, int32_t *p
  *         parts; the same for every part of one message
  *  @param part the part, 1 and up
  *  @return as sendsms(). */
-PELKOR_API int32_t PELKOR_CALL pelkor_sendsmspart_utf8(const char *destination, const char *text,
-                                                       int32_t centre_index, int32_t options,
-                                                       int32_t reference, int32_t part);
+PELKOR_API int32_t PELKOR_CALL pelkor_sendsmspart_utf8(const char *destination, const char *text, int32_t centre_index,
+                                                       int32_t options, int32_t reference, int32_t part);
 /** The text of the n-th list entry of a kind, as getsmsmsgdata() field 1 but in UTF-8
  *  whatever the coding (GSM 7-bit with its extension table, 8-bit as Latin-1, UCS-2).
  *  @param kind_code an SMS kind code @param n the entry, 1 and up
  *  @param buffer receives the text @param size the buffer's size in bytes
  *  @return #PELKOR_OK, or -1 for no such entry. */
-PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgtext_utf8(int32_t kind_code, int32_t n,
-                                                         char *buffer, int32_t size);
+PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgtext_utf8(int32_t kind_code, int32_t n, char *buffer, int32_t size);
 /** The sender (or recipient) of the n-th list entry of a kind, as getsmsmsgdata()
  *  field 2 but in UTF-8; an alphanumeric sender as its name.
  *  @param kind_code an SMS kind code @param n the entry, 1 and up
  *  @param buffer receives the sender @param size the buffer's size in bytes
  *  @return #PELKOR_OK, or -1 for no such entry. */
-PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgsender_utf8(int32_t kind_code, int32_t n,
-                                                           char *buffer, int32_t size);
+PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgsender_utf8(int32_t kind_code, int32_t n, char *buffer, int32_t size);
 /** The phone's memory location of the n-th list entry of a kind.
  *  @param kind_code an SMS kind code @param n the entry, 1 and up
  *  @return the location, or -1 for no such entry. */
@@ -681,8 +669,7 @@ PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsglocation(int32_t kind_code, int32
  *  @param number receives the sender @param number_size its buffer's size in bytes
  *  @param text receives the text @param text_size its buffer's size in bytes
  *  @return the result codes of getsms(). */
-PELKOR_API int32_t PELKOR_CALL pelkor_getsms_utf8(int32_t location, char *number,
-                                                  int32_t number_size, char *text,
+PELKOR_API int32_t PELKOR_CALL pelkor_getsms_utf8(int32_t location, char *number, int32_t number_size, char *text,
                                                   int32_t text_size);
 /** Stores a message at a location of the phone's message store, replacing what is
  *  there. The library's message list is not changed.
@@ -697,23 +684,20 @@ PELKOR_API int32_t PELKOR_CALL pelkor_getsms_utf8(int32_t location, char *number
  *          message; #PELKOR_ERR_REFUSED for a bad argument or a refusal;
  *          #PELKOR_ERR_TIMEOUT. */
 PELKOR_API int32_t PELKOR_CALL pelkor_savesms_utf8(int32_t location, int32_t kind_code, int32_t read,
-                                                   const char *number, const char *text,
-                                                   const int32_t *time);
+                                                   const char *number, const char *text, const int32_t *time);
 /** getphonebookentry() with the name in UTF-8 (the phone stores names in Latin-1).
  *  @param location,memory_type,name,name_length,number,number_length,group as for
  *         getphonebookentry()
  *  @return the results of getphonebookentry(). */
-PELKOR_API int32_t PELKOR_CALL pelkor_getphonebookentry_utf8(int32_t location, int32_t memory_type,
-                                                             char *name, int32_t name_length,
-                                                             char *number, int32_t number_length,
+PELKOR_API int32_t PELKOR_CALL pelkor_getphonebookentry_utf8(int32_t location, int32_t memory_type, char *name,
+                                                             int32_t name_length, char *number, int32_t number_length,
                                                              int32_t *group);
 /** setphonebookentry() with the name in UTF-8. The phone stores names in Latin-1: a name
  *  with a character beyond it is refused with #PELKOR_ERR_REFUSED and nothing is sent.
  *  @param location,memory_type,name,number,group as for setphonebookentry()
  *  @return the results of setphonebookentry(). */
-PELKOR_API int32_t PELKOR_CALL pelkor_setphonebookentry_utf8(int32_t location, int32_t memory_type,
-                                                             const char *name, const char *number,
-                                                             int32_t group);
+PELKOR_API int32_t PELKOR_CALL pelkor_setphonebookentry_utf8(int32_t location, int32_t memory_type, const char *name,
+                                                             const char *number, int32_t group);
 /** @} */
 
 /** @} */

@@ -25,7 +25,7 @@ namespace pelkor16 {
 /** A failure reported by the library: its result code and what was being done. */
 class error : public std::runtime_error {
  public:
-/// The failure `code` of `operation` (the function or the step that failed).
+  /// The failure `code` of `operation` (the function or the step that failed).
   error(int32_t code, const std::string &operation)
       : std::runtime_error(operation + ": " + ::pelkor_strerror(code) + " (code " + std::to_string(code) + ")"),
         code_(code) {}
@@ -82,7 +82,7 @@ struct date_time {
 
 /** The alarm: whether it is on, and its time. */
 struct alarm_setting {
-  bool enabled = false;        ///< the alarm is on
+  bool enabled = false;          ///< the alarm is on
   int32_t hour = 0, minute = 0;  ///< its time
 };
 
@@ -99,17 +99,17 @@ struct phonebook_entry {
 
 /** A speed dial: the memory and location it points to. */
 struct speed_dial {
-  int32_t memory = 0;  ///< 0 the phone's memory, 1 any other
+  int32_t memory = 0;    ///< 0 the phone's memory, 1 any other
   int32_t location = 0;  ///< location in that memory
 };
 
 /** One message of the library's SMS list (see session::messages()). */
 struct sms_message {
   sms_kind kind = sms_kind::received;  ///< received, outgoing or status report
-  int32_t index = 0;  ///< ordinal number within its kind, from 1
-  std::string sender, text;  ///< Latin-1 texts
-  date_time time;  ///< the year in two digits, as the network gives it
-  bool read_or_sent = false;  ///< read (received) or sent (outgoing)
+  int32_t index = 0;                   ///< ordinal number within its kind, from 1
+  std::string sender, text;            ///< Latin-1 texts
+  date_time time;                      ///< the year in two digits, as the network gives it
+  bool read_or_sent = false;           ///< read (received) or sent (outgoing)
 };
 
 /** The session with the phone: init() in the constructor, terminate() in the destructor. */
@@ -212,8 +212,7 @@ class session {
   /// The network the phone is registered in.
   network_info network() const {
     char network[16] = {}, area[16] = {}, cell[16] = {};
-    detail::check(::getnetworkinfo(network, sizeof network, area, sizeof area, cell, sizeof cell),
-                  "getnetworkinfo");
+    detail::check(::getnetworkinfo(network, sizeof network, area, sizeof area, cell, sizeof cell), "getnetworkinfo");
     return {network, area, cell};
   }
   /** The text of a network-monitor screen ("field", "next", a number, ...). */
@@ -222,13 +221,11 @@ class session {
   }
 
   /** Sends a text (Latin-1; long texts as concatenated parts). */
-  void send_sms(const std::string &number, const std::string &text, int32_t centre_index = 1,
-                int32_t options = 0) {
+  void send_sms(const std::string &number, const std::string &text, int32_t centre_index = 1, int32_t options = 0) {
     detail::check(::sendsms(number.c_str(), text.c_str(), centre_index, options), "sendsms");
   }
   /** Sends a UCS-2 file (big-endian, byte-order mark first). */
-  void send_ucs2(const std::string &number, const std::string &file, int32_t centre_index = 1,
-                 int32_t options = 0) {
+  void send_ucs2(const std::string &number, const std::string &file, int32_t centre_index = 1, int32_t options = 0) {
     detail::check(::senducs2(number.c_str(), file.c_str(), centre_index, options), "senducs2");
   }
   /** The message centre's number in use. */
@@ -313,7 +310,7 @@ class session {
   }
 
  private:
-  static std::string identity(int32_t (PELKOR_CALL *query)(char *, int32_t), const char *operation) {
+  static std::string identity(int32_t(PELKOR_CALL *query)(char *, int32_t), const char *operation) {
     int32_t code = PELKOR_OK;
     std::string value = detail::text(32, [&](char *b, int32_t n) { code = query(b, n); });
     detail::check(code, operation);
@@ -371,7 +368,9 @@ class ringtone {
     detail::check(::ringtone_writefile(path.c_str()), "ringtone_writefile " + path);
   }
   /// The tone's name.
-  static std::string name() { return detail::text(64, [](char *b, int32_t n) { ::ringtone_getname(b, n); }); }
+  static std::string name() {
+    return detail::text(64, [](char *b, int32_t n) { ::ringtone_getname(b, n); });
+  }
   /// Sets the tone's name.
   static void set_name(const std::string &name) { ::ringtone_setname(name.c_str()); }
   /// Tempo in beats per minute.

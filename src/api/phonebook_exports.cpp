@@ -6,16 +6,13 @@
 
 extern "C" {
 
-PELKOR_API int32_t PELKOR_CALL getphonebookentry(int32_t location, int32_t memory_type, char *name,
-                                                 int32_t name_length, char *number,
-                                                 int32_t number_length, int32_t *group) {
-  return pelkor::GetPhonebookEntry(location, memory_type, name, name_length, number, number_length,
-                                   group);
+PELKOR_API int32_t PELKOR_CALL getphonebookentry(int32_t location, int32_t memory_type, char *name, int32_t name_length,
+                                                 char *number, int32_t number_length, int32_t *group) {
+  return pelkor::GetPhonebookEntry(location, memory_type, name, name_length, number, number_length, group);
 }
 
-PELKOR_API int32_t PELKOR_CALL setphonebookentry(int32_t location, int32_t memory_type,
-                                                 const char *name, const char *number,
-                                                 int32_t group) {
+PELKOR_API int32_t PELKOR_CALL setphonebookentry(int32_t location, int32_t memory_type, const char *name,
+                                                 const char *number, int32_t group) {
   return pelkor::SetPhonebookEntry(location, memory_type, name, number, group);
 }
 

@@ -6,9 +6,7 @@
 
 extern "C" {
 
-PELKOR_API int32_t PELKOR_CALL init(const char *port, int32_t type) {
-  return pelkor::OpenSession(port, type);
-}
+PELKOR_API int32_t PELKOR_CALL init(const char *port, int32_t type) { return pelkor::OpenSession(port, type); }
 
 PELKOR_API int32_t PELKOR_CALL terminate(void) { return pelkor::CloseSession(); }
 

@@ -13,13 +13,13 @@ void CopyOut(char *buffer, int32_t size, const char *text) {
 
 }  // namespace
 
-extern "C" int32_t PELKOR_CALL sendsms(const char *destination, const char *text,
-                                       int32_t centre_index, int32_t options) {
+extern "C" int32_t PELKOR_CALL sendsms(const char *destination, const char *text, int32_t centre_index,
+                                       int32_t options) {
   return pelkor::SendTextMessage(destination, text, centre_index, options);
 }
 
-extern "C" int32_t PELKOR_CALL senducs2(const char *destination, const char *file_name,
-                                        int32_t centre_index, int32_t options) {
+extern "C" int32_t PELKOR_CALL senducs2(const char *destination, const char *file_name, int32_t centre_index,
+                                        int32_t options) {
   return pelkor::SendUcs2File(destination, file_name, centre_index, options);
 }
 
@@ -33,9 +33,7 @@ extern "C" int32_t PELKOR_CALL getsmsmessagecenter(char *buffer, int32_t size) {
 
 extern "C" int32_t PELKOR_CALL updatesmslist(void) { return pelkor::UpdateSmsList(); }
 
-extern "C" int32_t PELKOR_CALL getsmsmsgcount(int32_t kind_code) {
-  return pelkor::CountEntries(kind_code);
-}
+extern "C" int32_t PELKOR_CALL getsmsmsgcount(int32_t kind_code) { return pelkor::CountEntries(kind_code); }
 
 extern "C" int32_t PELKOR_CALL getsmsmsgunread(void) {
   int32_t counts[2] = {0, 0};
@@ -54,23 +52,28 @@ extern "C" int32_t PELKOR_CALL getsmssentread(int32_t kind_code, int32_t n) {
   return entry != nullptr && entry->readOrSent == 1 ? 1 : 0;
 }
 
-extern "C" int32_t PELKOR_CALL getsmsmsgdata(int32_t kind_code, int32_t n, int32_t field,
-                                             char *buffer, int32_t size) {
+extern "C" int32_t PELKOR_CALL getsmsmsgdata(int32_t kind_code, int32_t n, int32_t field, char *buffer, int32_t size) {
   CopyOut(buffer, size, "");
   const pelkor::SmsRecord *entry = pelkor::FindEntry(kind_code, n);
   if (entry == nullptr) return PELKOR_NOT_FOUND;
   switch (field) {
-    case 1: CopyOut(buffer, size, entry->text); break;
-    case 2: CopyOut(buffer, size, entry->sender); break;
-    case 3: CopyOut(buffer, size, entry->destination); break;
-    default: break;
+    case 1:
+      CopyOut(buffer, size, entry->text);
+      break;
+    case 2:
+      CopyOut(buffer, size, entry->sender);
+      break;
+    case 3:
+      CopyOut(buffer, size, entry->destination);
+      break;
+    default:
+      break;
   }
   return PELKOR_OK;
 }
 
-extern "C" int32_t PELKOR_CALL getsmsmsgdatetime(int32_t kind_code, int32_t n, int32_t *year,
-                                                 int32_t *month, int32_t *day, int32_t *hour,
-                                                 int32_t *minute, int32_t *second) {
+extern "C" int32_t PELKOR_CALL getsmsmsgdatetime(int32_t kind_code, int32_t n, int32_t *year, int32_t *month,
+                                                 int32_t *day, int32_t *hour, int32_t *minute, int32_t *second) {
   const pelkor::SmsRecord *entry = pelkor::FindEntry(kind_code, n);
   const pelkor::SmsRecord none;
   const pelkor::SmsRecord &from = entry != nullptr ? *entry : none;
@@ -81,13 +84,11 @@ extern "C" int32_t PELKOR_CALL getsmsmsgdatetime(int32_t kind_code, int32_t n, i
   return entry != nullptr ? PELKOR_OK : PELKOR_NOT_FOUND;
 }
 
-extern "C" int32_t PELKOR_CALL deletesmsmsg(int32_t kind_code, int32_t n) {
-  return pelkor::DeleteEntry(kind_code, n);
-}
+extern "C" int32_t PELKOR_CALL deletesmsmsg(int32_t kind_code, int32_t n) { return pelkor::DeleteEntry(kind_code, n); }
 
 extern "C" int32_t PELKOR_CALL smsreceivedcount(void) { return pelkor::TakeArrival(); }
 
-extern "C" int32_t PELKOR_CALL getsms(int32_t location, char *number, int32_t number_size,
-                                      char *text, int32_t text_size) {
+extern "C" int32_t PELKOR_CALL getsms(int32_t location, char *number, int32_t number_size, char *text,
+                                      int32_t text_size) {
   return pelkor::ReadLocation(location, number, number_size, text, text_size);
 }

@@ -37,32 +37,24 @@ int32_t Guarded(Body body) {
 
 extern "C" {
 
-PELKOR_API int32_t PELKOR_CALL pelkor_sendsms_utf8(const char *destination, const char *text,
-                                                   int32_t centre_index, int32_t options,
-                                                   int32_t *parts_sent) {
+PELKOR_API int32_t PELKOR_CALL pelkor_sendsms_utf8(const char *destination, const char *text, int32_t centre_index,
+                                                   int32_t options, int32_t *parts_sent) {
   if (parts_sent != nullptr) *parts_sent = 0;
-  return Guarded([&] {
-    return pelkor::SendUtf8Message(destination, text, centre_index, options, parts_sent);
-  });
+  return Guarded([&] { return pelkor::SendUtf8Message(destination, text, centre_index, options, parts_sent); });
 }
 
-PELKOR_API int32_t PELKOR_CALL pelkor_sendsmspart_utf8(const char *destination, const char *text,
-                                                       int32_t centre_index, int32_t options,
-                                                       int32_t reference, int32_t part) {
-  return Guarded([&] {
-    return pelkor::SendUtf8Part(destination, text, centre_index, options, reference, part);
-  });
+PELKOR_API int32_t PELKOR_CALL pelkor_sendsmspart_utf8(const char *destination, const char *text, int32_t centre_index,
+                                                       int32_t options, int32_t reference, int32_t part) {
+  return Guarded([&] { return pelkor::SendUtf8Part(destination, text, centre_index, options, reference, part); });
 }
 
-PELKOR_API int32_t PELKOR_CALL pelkor_smsparts_utf8(const char *text, int32_t *parts,
-                                                    int32_t *ucs2) {
+PELKOR_API int32_t PELKOR_CALL pelkor_smsparts_utf8(const char *text, int32_t *parts, int32_t *ucs2) {
   if (parts != nullptr) *parts = 0;
   if (ucs2 != nullptr) *ucs2 = 0;
   return Guarded([&] { return pelkor::PlanUtf8Message(text, parts, ucs2); });
 }
 
-PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgtext_utf8(int32_t kind_code, int32_t n,
-                                                         char *buffer, int32_t size) {
+PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgtext_utf8(int32_t kind_code, int32_t n, char *buffer, int32_t size) {
   Clear(buffer, size);
   return Guarded([&] {
     const pelkor::SmsRecord *entry = pelkor::FindEntry(kind_code, n);
@@ -72,8 +64,7 @@ PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgtext_utf8(int32_t kind_code, int3
   });
 }
 
-PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgsender_utf8(int32_t kind_code, int32_t n,
-                                                           char *buffer, int32_t size) {
+PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgsender_utf8(int32_t kind_code, int32_t n, char *buffer, int32_t size) {
   Clear(buffer, size);
   return Guarded([&] {
     const pelkor::SmsRecord *entry = pelkor::FindEntry(kind_code, n);
@@ -88,8 +79,7 @@ PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsglocation(int32_t kind_code, int32
   return entry != nullptr ? entry->location : PELKOR_NOT_FOUND;
 }
 
-PELKOR_API int32_t PELKOR_CALL pelkor_getsms_utf8(int32_t location, char *number,
-                                                  int32_t number_size, char *text,
+PELKOR_API int32_t PELKOR_CALL pelkor_getsms_utf8(int32_t location, char *number, int32_t number_size, char *text,
                                                   int32_t text_size) {
   Clear(number, number_size);
   Clear(text, text_size);
@@ -97,24 +87,30 @@ PELKOR_API int32_t PELKOR_CALL pelkor_getsms_utf8(int32_t location, char *number
     pelkor::SmsRecord scratch;
     scratch.location = location;
     switch (pelkor::ReadSms(scratch)) {
-      case 0: break;
-      case 8: return 3;   // invalid location
-      case 14: return 4;  // empty location
-      default: return 5;
+      case 0:
+        break;
+      case 8:
+        return 3;  // invalid location
+      case 14:
+        return 4;  // empty location
+      default:
+        return 5;
     }
     CopyOut(number, number_size, pelkor::RecordSenderUtf8(scratch));
     CopyOut(text, text_size, pelkor::RecordTextUtf8(scratch));
     switch (scratch.kind) {
-      case pelkor::kSmsKindStoredOutgoing: return pelkor::kKindCodeStoredOutgoing;
-      case pelkor::kSmsKindStatusReport: return pelkor::kKindCodeStatusReport;
-      default: return pelkor::kKindCodeReceived;
+      case pelkor::kSmsKindStoredOutgoing:
+        return pelkor::kKindCodeStoredOutgoing;
+      case pelkor::kSmsKindStatusReport:
+        return pelkor::kKindCodeStatusReport;
+      default:
+        return pelkor::kKindCodeReceived;
     }
   });
 }
 
 PELKOR_API int32_t PELKOR_CALL pelkor_savesms_utf8(int32_t location, int32_t kind_code, int32_t read,
-                                                   const char *number, const char *text,
-                                                   const int32_t *time) {
+                                                   const char *number, const char *text, const int32_t *time) {
   return Guarded([&] {
     pelkor::StoredSms message;
     message.location = location;
@@ -128,9 +124,8 @@ PELKOR_API int32_t PELKOR_CALL pelkor_savesms_utf8(int32_t location, int32_t kin
   });
 }
 
-PELKOR_API int32_t PELKOR_CALL pelkor_getphonebookentry_utf8(int32_t location, int32_t memory_type,
-                                                             char *name, int32_t name_length,
-                                                             char *number, int32_t number_length,
+PELKOR_API int32_t PELKOR_CALL pelkor_getphonebookentry_utf8(int32_t location, int32_t memory_type, char *name,
+                                                             int32_t name_length, char *number, int32_t number_length,
                                                              int32_t *group) {
   Clear(name, name_length);
   Clear(number, number_length);
@@ -138,28 +133,25 @@ PELKOR_API int32_t PELKOR_CALL pelkor_getphonebookentry_utf8(int32_t location, i
   return Guarded([&] {
     char rawName[kNameField] = {};
     char rawNumber[kNameField] = {};
-    const int32_t result = pelkor::GetPhonebookEntry(location, memory_type, rawName, kNameField,
-                                                     rawNumber, kNameField, group);
+    const int32_t result =
+        pelkor::GetPhonebookEntry(location, memory_type, rawName, kNameField, rawNumber, kNameField, group);
     if (result != PELKOR_OK) return result;
     // The phone keeps names in Latin-1.
-    CopyOut(name, name_length,
-            pelkor::DecodeLatin1(reinterpret_cast<const uint8_t *>(rawName), std::strlen(rawName)));
+    CopyOut(name, name_length, pelkor::DecodeLatin1(reinterpret_cast<const uint8_t *>(rawName), std::strlen(rawName)));
     CopyOut(number, number_length,
             pelkor::DecodeLatin1(reinterpret_cast<const uint8_t *>(rawNumber), std::strlen(rawNumber)));
     return PELKOR_OK;
   });
 }
 
-PELKOR_API int32_t PELKOR_CALL pelkor_setphonebookentry_utf8(int32_t location, int32_t memory_type,
-                                                             const char *name, const char *number,
-                                                             int32_t group) {
+PELKOR_API int32_t PELKOR_CALL pelkor_setphonebookentry_utf8(int32_t location, int32_t memory_type, const char *name,
+                                                             const char *number, int32_t group) {
   return Guarded([&] {
     std::string latinName, latinNumber;
     if (!pelkor::EncodeLatin1(name != nullptr ? name : "", latinName) ||
         !pelkor::EncodeLatin1(number != nullptr ? number : "", latinNumber))
       return PELKOR_ERR_REFUSED;  // not UTF-8, or a character the phone cannot store
-    return pelkor::SetPhonebookEntry(location, memory_type, latinName.c_str(), latinNumber.c_str(),
-                                     group);
+    return pelkor::SetPhonebookEntry(location, memory_type, latinName.c_str(), latinNumber.c_str(), group);
   });
 }
 

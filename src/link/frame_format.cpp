@@ -10,8 +10,7 @@ uint8_t AlternateXor(const uint8_t *bytes, size_t first, size_t end) {
   return x;
 }
 
-size_t BuildFrame(uint8_t startByte, uint8_t type, const uint8_t *payload, uint8_t length,
-                  uint8_t *out) {
+size_t BuildFrame(uint8_t startByte, uint8_t type, const uint8_t *payload, uint8_t length, uint8_t *out) {
   size_t n = 0;
   out[n++] = startByte;
   out[n++] = kAddressPhone;

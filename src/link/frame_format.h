@@ -15,14 +15,11 @@ constexpr uint8_t kFirstFrameBit = 0x40;
 constexpr size_t kMaxBlock = 120;      // message bytes per frame the library sends
 constexpr size_t kMaxFrameSize = 264;  // 6 header + 255 payload + pad + 2 checksums
 
-constexpr size_t FrameSize(size_t payloadLength) {
-  return 6 + payloadLength + (payloadLength % 2) + 2;
-}
+constexpr size_t FrameSize(size_t payloadLength) { return 6 + payloadLength + (payloadLength % 2) + 2; }
 
 // Builds a frame from the host to the phone into `out` (at least kMaxFrameSize bytes)
 // and returns its length.
-size_t BuildFrame(uint8_t startByte, uint8_t type, const uint8_t *payload, uint8_t length,
-                  uint8_t *out);
+size_t BuildFrame(uint8_t startByte, uint8_t type, const uint8_t *payload, uint8_t length, uint8_t *out);
 
 // XOR of the bytes at offsets first, first + 2, ... below `end`.
 uint8_t AlternateXor(const uint8_t *bytes, size_t first, size_t end);

@@ -17,9 +17,7 @@ constexpr size_t kFirstCandidate = kWindowSize - 8;
 constexpr size_t kLastCandidate = kWindowSize - kMaxFrameSize;
 
 bool IsFrameAt(const uint8_t *w, size_t p, uint8_t startByte) {
-  if (w[p] != startByte || w[p + 1] != kAddressHost || w[p + 2] != kAddressPhone ||
-      w[p + 4] != 0x00)
-    return false;
+  if (w[p] != startByte || w[p + 1] != kAddressHost || w[p + 2] != kAddressPhone || w[p + 4] != 0x00) return false;
   const size_t length = w[p + 5];
   if (kWindowSize - p != FrameSize(length)) return false;
   return w[kWindowSize - 2] == AlternateXor(w, p, kWindowSize - 2) &&

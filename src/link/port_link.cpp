@@ -70,8 +70,7 @@ bool OpenConnection(const char *portName, void (*onByte)(uint8_t), void (*keepAl
   s.running.store(false);
   // Threads of a session stopped without joining may still be on their way out; a new
   // pair must not run beside them.
-  for (int32_t waited = 0; s.threadsInLoop.load() > 0 && waited < kStragglerWaitMs; ++waited)
-    platform::SleepMs(1);
+  for (int32_t waited = 0; s.threadsInLoop.load() > 0 && waited < kStragglerWaitMs; ++waited) platform::SleepMs(1);
   if (s.threadsInLoop.load() > 0) return false;
   if (!port.Open(portName)) return false;
   port.Purge();
@@ -120,8 +119,7 @@ void CloseConnectionWithoutJoining(bool threadsGone, int32_t loopExitWaitMs) {
   if (!threadsGone) {
     s.stop.Trigger();
     port.CancelWait();
-    for (int32_t waited = 0; s.threadsInLoop.load() > 0 && waited < loopExitWaitMs; ++waited)
-      platform::SleepMs(1);
+    for (int32_t waited = 0; s.threadsInLoop.load() > 0 && waited < loopExitWaitMs; ++waited) platform::SleepMs(1);
     if (s.keepAliveThread.joinable()) s.keepAliveThread.detach();
     if (s.watchThread.joinable()) s.watchThread.detach();
   }

@@ -33,7 +33,7 @@ struct LinkSession {
   std::atomic<uint32_t> sendSequence{0};  // low three bits are the next sequence number
   std::atomic<uint32_t> framesSent{0};
   std::atomic<uint32_t> framesAcked{0};
-  std::atomic<uint16_t> lastAck{0xFFFF};  // [type, number] of the last ack sent
+  std::atomic<uint16_t> lastAck{0xFFFF};        // [type, number] of the last ack sent
   std::atomic<uint16_t> lastFrameSent{0xFFFF};  // [type, number] of the last data frame written
   std::atomic<bool> phoneHeard{false};
   std::atomic<bool> linkUp{false};

@@ -96,8 +96,7 @@ int32_t OpenSession(const char *port, int32_t connectionType) {
   const int32_t opened = Initialise(name, connectionType);
   if (opened != 0) return opened;
 
-  for (int poll = quickStart ? kQuickStartFirstPoll : 0;
-       poll < kPhoneWaitPolls && !s.linkUp.load(); ++poll)
+  for (int poll = quickStart ? kQuickStartFirstPoll : 0; poll < kPhoneWaitPolls && !s.linkUp.load(); ++poll)
     platform::SleepMs(50);
   if (!s.linkUp.load()) return -1;
 

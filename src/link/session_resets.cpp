@@ -12,12 +12,8 @@ void ResetForNewSession() {
   ResetSmsArrivalCount();
 }
 
-void ResetAfterClose() {
-  ResetSmsList();
-}
+void ResetAfterClose() { ResetSmsList(); }
 
-void PrepareOnFirstOpen() {
-  PrepareSmsSending();
-}
+void PrepareOnFirstOpen() { PrepareSmsSending(); }
 
 }  // namespace pelkor

@@ -34,9 +34,9 @@ void TraceWire(const char *direction, const uint8_t *bytes, size_t length) {
   const platform::TimeOfDay now = platform::LocalTimeOfDay();
   std::lock_guard<std::mutex> lock(traceMutex);
   if (traceFile == nullptr) return;
-  std::fprintf(traceFile, "%02d:%02d:%02d.%03d %s %3u:", static_cast<int>(now.hour),
-               static_cast<int>(now.minute), static_cast<int>(now.second),
-               static_cast<int>(now.millisecond), direction, static_cast<unsigned>(length));
+  std::fprintf(traceFile, "%02d:%02d:%02d.%03d %s %3u:", static_cast<int>(now.hour), static_cast<int>(now.minute),
+               static_cast<int>(now.second), static_cast<int>(now.millisecond), direction,
+               static_cast<unsigned>(length));
   for (size_t i = 0; i < length; ++i) std::fprintf(traceFile, " %02X", bytes[i]);
   std::fputc('\n', traceFile);
   std::fflush(traceFile);

@@ -17,33 +17,33 @@ inline constexpr LogoKind kLogoStartup = 1;
 inline constexpr LogoKind kLogoOperator = 2;
 inline constexpr LogoKind kLogoCaller = 3;
 
-inline constexpr std::size_t kLogoBitmapCapacity = 504;    // a full start-up logo
-inline constexpr std::size_t kLogoGroupNameCapacity = 256; // 255 characters + zero
-inline constexpr std::size_t kLogoNetworkCodeCapacity = 7; // "244 05" + zero
+inline constexpr std::size_t kLogoBitmapCapacity = 504;     // a full start-up logo
+inline constexpr std::size_t kLogoGroupNameCapacity = 256;  // 255 characters + zero
+inline constexpr std::size_t kLogoNetworkCodeCapacity = 7;  // "244 05" + zero
 
 inline constexpr uint8_t kStartupLogoWidth = 84;
 inline constexpr uint8_t kStartupLogoHeight = 48;
-inline constexpr uint8_t kSmallLogoWidth = 72; // operator and caller-group logos
+inline constexpr uint8_t kSmallLogoWidth = 72;  // operator and caller-group logos
 inline constexpr uint8_t kSmallLogoHeight = 14;
 
 struct LogoBitmap {
-    uint8_t height;
-    uint8_t width;
-    uint16_t size; // meaningful bytes at the start of `bitmap`
-    LogoKind kind;
-    char network_code[kLogoNetworkCodeCapacity]; // "MCC NN": digits 0-2, separator, digits 4-5
-    char group_name[kLogoGroupNameCapacity];     // caller-group name, or start-up text
-    uint8_t bitmap[kLogoBitmapCapacity];
-    uint8_t group_number;
-    uint8_t ringtone_id; // only carried from a download to a later upload
+  uint8_t height;
+  uint8_t width;
+  uint16_t size;  // meaningful bytes at the start of `bitmap`
+  LogoKind kind;
+  char network_code[kLogoNetworkCodeCapacity];  // "MCC NN": digits 0-2, separator, digits 4-5
+  char group_name[kLogoGroupNameCapacity];      // caller-group name, or start-up text
+  uint8_t bitmap[kLogoBitmapCapacity];
+  uint8_t group_number;
+  uint8_t ringtone_id;  // only carried from a download to a later upload
 };
 
 // The process-wide record; starts all zero (kLogoNone).
 LogoBitmap &sharedLogo();
 
 struct LogoGeometry {
-    uint8_t width;
-    uint8_t height;
+  uint8_t width;
+  uint8_t height;
 };
 
 // The fixed pixel geometry of a kind: 84 x 48 for start-up logos, 72 x 14 for
@@ -51,8 +51,8 @@ struct LogoGeometry {
 LogoGeometry fixedLogoGeometry(LogoKind kind);
 
 struct PixelAddress {
-    uint16_t byte_index;
-    uint8_t mask;
+  uint16_t byte_index;
+  uint8_t mask;
 };
 
 // Where pixel (x, y) lives for a kind: column bytes in 8-row bands for start-up logos,
@@ -79,7 +79,6 @@ bool logoPixelIsOn(const LogoBitmap &logo, int32_t x, int32_t y);
 
 // Zero-fills `capacity` bytes, then copies at most min(max_chars, capacity - 1)
 // characters of `source` (null counts as empty), so the result is always terminated.
-void copyBoundedText(char *destination, std::size_t capacity, const char *source,
-                     std::size_t max_chars);
+void copyBoundedText(char *destination, std::size_t capacity, const char *source, std::size_t max_chars);
 
-} // namespace pelkor
+}  // namespace pelkor

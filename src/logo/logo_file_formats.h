@@ -31,15 +31,15 @@ bool writeFormFile(LogoFileStream &out, const LogoBitmap &logo);
 // The country and network numbers a NOL file carries for a "MCC MNC" network code;
 // both 0 when the code does not hold two numbers within 999 and 99.
 struct NolNetworkNumbers {
-    unsigned country;
-    unsigned network;
+  unsigned country;
+  unsigned network;
 };
 NolNetworkNumbers nolNetworkNumbers(const char (&network_code)[kLogoNetworkCodeCapacity]);
 
 // Byte `index` of the pixel data a writer emits: the bitmap's meaningful bytes, zero
 // past `size`, so a file's pixel data always matches the length its header implies.
 inline uint8_t pixelByteForFile(const LogoBitmap &logo, std::size_t index) {
-    return index < logo.size && index < kLogoBitmapCapacity ? logo.bitmap[index] : 0;
+  return index < logo.size && index < kLogoBitmapCapacity ? logo.bitmap[index] : 0;
 }
 
-} // namespace pelkor
+}  // namespace pelkor

@@ -11,60 +11,72 @@ namespace {
 enum class LogoFileFormat { Unknown, Nol, Ngg, Form, Nlm };
 
 LogoFileFormat recogniseFormat(const uint8_t *start, std::size_t length) {
-    const auto startsWith = [&](const char *mark) {
-        const std::size_t mark_length = std::strlen(mark);
-        return length >= mark_length && std::memcmp(start, mark, mark_length) == 0;
-    };
-    if (startsWith("NOL")) return LogoFileFormat::Nol;
-    if (startsWith("NGG")) return LogoFileFormat::Ngg;
-    if (startsWith("FORM")) return LogoFileFormat::Form;
-    if (startsWith("NLM")) return LogoFileFormat::Nlm;
-    return LogoFileFormat::Unknown;
+  const auto startsWith = [&](const char *mark) {
+    const std::size_t mark_length = std::strlen(mark);
+    return length >= mark_length && std::memcmp(start, mark, mark_length) == 0;
+  };
+  if (startsWith("NOL")) return LogoFileFormat::Nol;
+  if (startsWith("NGG")) return LogoFileFormat::Ngg;
+  if (startsWith("FORM")) return LogoFileFormat::Form;
+  if (startsWith("NLM")) return LogoFileFormat::Nlm;
+  return LogoFileFormat::Unknown;
 }
 
 bool readFormat(LogoFileFormat format, LogoFileStream &in, LogoBitmap &logo) {
-    switch (format) {
-    case LogoFileFormat::Nol: return readNolFile(in, logo);
-    case LogoFileFormat::Ngg: return readNggFile(in, logo);
-    case LogoFileFormat::Form: return readFormFile(in, logo);
-    case LogoFileFormat::Nlm: return readNlmFile(in, logo);
-    case LogoFileFormat::Unknown: break;
-    }
-    return false;
+  switch (format) {
+    case LogoFileFormat::Nol:
+      return readNolFile(in, logo);
+    case LogoFileFormat::Ngg:
+      return readNggFile(in, logo);
+    case LogoFileFormat::Form:
+      return readFormFile(in, logo);
+    case LogoFileFormat::Nlm:
+      return readNlmFile(in, logo);
+    case LogoFileFormat::Unknown:
+      break;
+  }
+  return false;
 }
 
-} // namespace
+}  // namespace
 
 int32_t readLogoFile(const char *path, LogoBitmap &logo) {
-    LogoFileStream in(path, LogoFileStream::Mode::Read);
-    if (!in.isOpen()) return -1;
+  LogoFileStream in(path, LogoFileStream::Mode::Read);
+  if (!in.isOpen()) return -1;
 
-    uint8_t start[9];
-    const std::size_t length = in.readSome(start, sizeof start);
-    const LogoFileFormat format = recogniseFormat(start, length);
-    if (format == LogoFileFormat::Unknown || !in.rewind()) return -1;
+  uint8_t start[9];
+  const std::size_t length = in.readSome(start, sizeof start);
+  const LogoFileFormat format = recogniseFormat(start, length);
+  if (format == LogoFileFormat::Unknown || !in.rewind()) return -1;
 
-    // Readers keep the fields their format does not carry, so start from the record;
-    // a failed read then leaves the record exactly as it was.
-    LogoBitmap scratch = logo;
-    if (!readFormat(format, in, scratch)) return -1;
-    logo = scratch;
-    return 0;
+  // Readers keep the fields their format does not carry, so start from the record;
+  // a failed read then leaves the record exactly as it was.
+  LogoBitmap scratch = logo;
+  if (!readFormat(format, in, scratch)) return -1;
+  logo = scratch;
+  return 0;
 }
 
 int32_t writeLogoFile(const char *path, const LogoBitmap &logo) {
-    LogoFileStream out(path, LogoFileStream::Mode::Write);
-    if (!out.isOpen()) return -1;
+  LogoFileStream out(path, LogoFileStream::Mode::Write);
+  if (!out.isOpen()) return -1;
 
-    bool written = true;
-    switch (logo.kind) {
-    case kLogoStartup: written = writeFormFile(out, logo); break;
-    case kLogoOperator: written = writeNolFile(out, logo); break;
-    case kLogoCaller: written = writeNggFile(out, logo); break;
-    default: break; // nothing to save: an empty file
-    }
-    const bool closed = out.close();
-    return written && closed ? 0 : -1;
+  bool written = true;
+  switch (logo.kind) {
+    case kLogoStartup:
+      written = writeFormFile(out, logo);
+      break;
+    case kLogoOperator:
+      written = writeNolFile(out, logo);
+      break;
+    case kLogoCaller:
+      written = writeNggFile(out, logo);
+      break;
+    default:
+      break;  // nothing to save: an empty file
+  }
+  const bool closed = out.close();
+  return written && closed ? 0 : -1;
 }
 
-} // namespace pelkor
+}  // namespace pelkor

@@ -19,4 +19,4 @@ int32_t readLogoFile(const char *path, LogoBitmap &logo);
 // created or written.
 int32_t writeLogoFile(const char *path, const LogoBitmap &logo);
 
-} // namespace pelkor
+}  // namespace pelkor

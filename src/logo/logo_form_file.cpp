@@ -15,53 +15,53 @@ constexpr std::size_t kModelLength = sizeof kModelText - 1;
 constexpr uint8_t kBitmapChunkMark[3] = {'N', 'S', 'L'};
 
 bool writeChunkHeader(LogoFileStream &out, const char (&name)[5], std::size_t length) {
-    const uint8_t header[6] = {static_cast<uint8_t>(name[0]), static_cast<uint8_t>(name[1]),
-                               static_cast<uint8_t>(name[2]), static_cast<uint8_t>(name[3]),
-                               static_cast<uint8_t>((length >> 8) & 0xFF),
-                               static_cast<uint8_t>(length & 0xFF)};
-    return out.write(header, sizeof header);
+  const uint8_t header[6] = {static_cast<uint8_t>(name[0]),
+                             static_cast<uint8_t>(name[1]),
+                             static_cast<uint8_t>(name[2]),
+                             static_cast<uint8_t>(name[3]),
+                             static_cast<uint8_t>((length >> 8) & 0xFF),
+                             static_cast<uint8_t>(length & 0xFF)};
+  return out.write(header, sizeof header);
 }
 
 // Advances the stream just past the first occurrence of "NSL"; false at the end.
 bool skipPastBitmapChunkMark(LogoFileStream &in) {
-    uint8_t window[3] = {};
-    std::size_t seen = 0;
-    for (;;) {
-        const int next = in.readByte();
-        if (next < 0) return false;
-        window[0] = window[1];
-        window[1] = window[2];
-        window[2] = static_cast<uint8_t>(next);
-        if (++seen >= 3 && std::memcmp(window, kBitmapChunkMark, 3) == 0) return true;
-    }
+  uint8_t window[3] = {};
+  std::size_t seen = 0;
+  for (;;) {
+    const int next = in.readByte();
+    if (next < 0) return false;
+    window[0] = window[1];
+    window[1] = window[2];
+    window[2] = static_cast<uint8_t>(next);
+    if (++seen >= 3 && std::memcmp(window, kBitmapChunkMark, 3) == 0) return true;
+  }
 }
 
-} // namespace
+}  // namespace
 
 bool readFormFile(LogoFileStream &in, LogoBitmap &logo) {
-    // The chunks are not walked: the bitmap is whatever follows "NSL", "D" and the length.
-    if (!skipPastBitmapChunkMark(in)) return false;
-    uint8_t skipped[3];
-    if (!in.readExact(skipped, sizeof skipped)) return false;
-    if (!in.readExact(logo.bitmap, kLogoBitmapCapacity)) return false;
-    logo.kind = kLogoStartup;
-    logo.width = kStartupLogoWidth;
-    logo.height = kStartupLogoHeight;
-    logo.size = static_cast<uint16_t>(kLogoBitmapCapacity);
-    return true;
+  // The chunks are not walked: the bitmap is whatever follows "NSL", "D" and the length.
+  if (!skipPastBitmapChunkMark(in)) return false;
+  uint8_t skipped[3];
+  if (!in.readExact(skipped, sizeof skipped)) return false;
+  if (!in.readExact(logo.bitmap, kLogoBitmapCapacity)) return false;
+  logo.kind = kLogoStartup;
+  logo.width = kStartupLogoWidth;
+  logo.height = kStartupLogoHeight;
+  logo.size = static_cast<uint16_t>(kLogoBitmapCapacity);
+  return true;
 }
 
 bool writeFormFile(LogoFileStream &out, const LogoBitmap &logo) {
-    // Always a full 504-byte chunk, as its length says; bytes past `size` go out as zero.
-    uint8_t pixels[kLogoBitmapCapacity];
-    for (std::size_t i = 0; i < kLogoBitmapCapacity; ++i) pixels[i] = pixelByteForFile(logo, i);
+  // Always a full 504-byte chunk, as its length says; bytes past `size` go out as zero.
+  uint8_t pixels[kLogoBitmapCapacity];
+  for (std::size_t i = 0; i < kLogoBitmapCapacity; ++i) pixels[i] = pixelByteForFile(logo, i);
 
-    return writeChunkHeader(out, "FORM", kFormFileSize - 6) &&
-           writeChunkHeader(out, "VERS", kVersionLength) &&
-           out.write(kVersionText, kVersionLength) &&
-           writeChunkHeader(out, "MODL", kModelLength) && out.write(kModelText, kModelLength) &&
-           writeChunkHeader(out, "NSLD", kLogoBitmapCapacity) &&
-           out.write(pixels, sizeof pixels) && writeChunkHeader(out, "COMM", 0);
+  return writeChunkHeader(out, "FORM", kFormFileSize - 6) && writeChunkHeader(out, "VERS", kVersionLength) &&
+         out.write(kVersionText, kVersionLength) && writeChunkHeader(out, "MODL", kModelLength) &&
+         out.write(kModelText, kModelLength) && writeChunkHeader(out, "NSLD", kLogoBitmapCapacity) &&
+         out.write(pixels, sizeof pixels) && writeChunkHeader(out, "COMM", 0);
 }
 
-} // namespace pelkor
+}  // namespace pelkor

@@ -20,230 +20,227 @@ constexpr uint8_t kBlockSkipOneByte = 3;
 // Appends bytes to a request; the capacity covers the longest request, so the bound
 // only guards against a record whose fields break their own limits.
 class RequestWriter {
-public:
-    explicit RequestWriter(LogoRequest &request) : request_(request) { request_.length = 0; }
-    void put(uint8_t byte) {
-        if (request_.length < sizeof request_.bytes) request_.bytes[request_.length++] = byte;
-    }
-    void put(const void *bytes, std::size_t count) {
-        const auto *source = static_cast<const uint8_t *>(bytes);
-        for (std::size_t i = 0; i < count; ++i) put(source[i]);
-    }
-    void command(uint8_t command) {
-        put(0x00);
-        put(0x01);
-        put(0x00);
-        put(command);
-    }
+ public:
+  explicit RequestWriter(LogoRequest &request) : request_(request) { request_.length = 0; }
+  void put(uint8_t byte) {
+    if (request_.length < sizeof request_.bytes) request_.bytes[request_.length++] = byte;
+  }
+  void put(const void *bytes, std::size_t count) {
+    const auto *source = static_cast<const uint8_t *>(bytes);
+    for (std::size_t i = 0; i < count; ++i) put(source[i]);
+  }
+  void command(uint8_t command) {
+    put(0x00);
+    put(0x01);
+    put(0x00);
+    put(command);
+  }
 
-private:
-    LogoRequest &request_;
+ private:
+  LogoRequest &request_;
 };
 
 // The Smart Messaging style bitmap header used by uploads and logo SMS: 00 w h 01.
 void putBitmapHeader(RequestWriter &out, const LogoBitmap &logo) {
-    out.put(0x00);
-    out.put(logo.width);
-    out.put(logo.height);
-    out.put(0x01);
+  out.put(0x00);
+  out.put(logo.width);
+  out.put(logo.height);
+  out.put(0x01);
 }
 
 void putLengthWithHeader(RequestWriter &out, std::size_t size) {
-    const std::size_t with_header = size + 4; // the 4 bytes of the bitmap header
-    out.put(static_cast<uint8_t>(with_header >> 8));
-    out.put(static_cast<uint8_t>(with_header & 0xFF));
+  const std::size_t with_header = size + 4;  // the 4 bytes of the bitmap header
+  out.put(static_cast<uint8_t>(with_header >> 8));
+  out.put(static_cast<uint8_t>(with_header & 0xFF));
 }
 
 // A bitmap a reply declares, cut to what its geometry allows and what the record holds.
 std::size_t boundedReplyBitmap(std::size_t declared, uint8_t width, uint8_t height) {
-    const std::size_t by_geometry = std::size_t{width} * height / 8;
-    if (declared > by_geometry) declared = by_geometry;
-    return declared < kLogoBitmapCapacity ? declared : kLogoBitmapCapacity;
+  const std::size_t by_geometry = std::size_t{width} * height / 8;
+  if (declared > by_geometry) declared = by_geometry;
+  return declared < kLogoBitmapCapacity ? declared : kLogoBitmapCapacity;
 }
 
-void copyReplyBytes(const ReplyMessage &reply, std::size_t offset, uint8_t *out,
-                    std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) out[i] = reply.At(offset + i);
+void copyReplyBytes(const ReplyMessage &reply, std::size_t offset, uint8_t *out, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) out[i] = reply.At(offset + i);
 }
 
 // Copies `length` text bytes of a reply into the group-name field (at most 255).
-void copyReplyName(const ReplyMessage &reply, std::size_t offset, std::size_t length,
-                   LogoBitmap &logo) {
-    std::memset(logo.group_name, 0, sizeof logo.group_name);
-    const std::size_t kept =
-        length < sizeof logo.group_name - 1 ? length : sizeof logo.group_name - 1;
-    for (std::size_t i = 0; i < kept; ++i) logo.group_name[i] = static_cast<char>(reply.At(offset + i));
+void copyReplyName(const ReplyMessage &reply, std::size_t offset, std::size_t length, LogoBitmap &logo) {
+  std::memset(logo.group_name, 0, sizeof logo.group_name);
+  const std::size_t kept = length < sizeof logo.group_name - 1 ? length : sizeof logo.group_name - 1;
+  for (std::size_t i = 0; i < kept; ++i) logo.group_name[i] = static_cast<char>(reply.At(offset + i));
 }
 
 // The bitmap part shared by the operator and caller-group replies, starting at the
 // two size bytes: size (with its 4-byte header), skip, width, height, skip, bitmap.
 void readBitmapSection(const ReplyMessage &reply, std::size_t at, LogoBitmap &logo) {
-    const std::size_t declared = std::size_t{reply.At(at)} * 256 + reply.At(at + 1);
-    logo.width = reply.At(at + 3);
-    logo.height = reply.At(at + 4);
-    const std::size_t size = boundedReplyBitmap(declared, logo.width, logo.height);
-    logo.size = static_cast<uint16_t>(size);
-    copyReplyBytes(reply, at + 6, logo.bitmap, size);
+  const std::size_t declared = std::size_t{reply.At(at)} * 256 + reply.At(at + 1);
+  logo.width = reply.At(at + 3);
+  logo.height = reply.At(at + 4);
+  const std::size_t size = boundedReplyBitmap(declared, logo.width, logo.height);
+  logo.size = static_cast<uint16_t>(size);
+  copyReplyBytes(reply, at + 6, logo.bitmap, size);
 }
 
-} // namespace
+}  // namespace
 
 void packNetworkCode(const char (&network_code)[kLogoNetworkCodeCapacity], uint8_t (&packed)[3]) {
-    const auto digit = [&](std::size_t index) {
-        return static_cast<uint8_t>(static_cast<unsigned char>(network_code[index]) & 0x0F);
-    };
-    packed[0] = static_cast<uint8_t>(digit(1) << 4 | digit(0));
-    packed[1] = static_cast<uint8_t>(0xF0 | digit(2));
-    packed[2] = static_cast<uint8_t>(digit(5) << 4 | digit(4));
+  const auto digit = [&](std::size_t index) {
+    return static_cast<uint8_t>(static_cast<unsigned char>(network_code[index]) & 0x0F);
+  };
+  packed[0] = static_cast<uint8_t>(digit(1) << 4 | digit(0));
+  packed[1] = static_cast<uint8_t>(0xF0 | digit(2));
+  packed[2] = static_cast<uint8_t>(digit(5) << 4 | digit(4));
 }
 
 std::size_t boundedLogoSize(const LogoBitmap &logo) {
-    return logo.size < kLogoBitmapCapacity ? logo.size : kLogoBitmapCapacity;
+  return logo.size < kLogoBitmapCapacity ? logo.size : kLogoBitmapCapacity;
 }
 
 std::size_t boundedGroupNameLength(const LogoBitmap &logo) {
-    std::size_t length = 0;
-    while (length < sizeof logo.group_name - 1 && logo.group_name[length] != '\0') ++length;
-    return length;
+  std::size_t length = 0;
+  while (length < sizeof logo.group_name - 1 && logo.group_name[length] != '\0') ++length;
+  return length;
 }
 
 void buildUploadRequest(const LogoBitmap &logo, LogoRequest &request) {
-    RequestWriter out(request);
-    const std::size_t size = boundedLogoSize(logo);
-    switch (logo.kind) {
+  RequestWriter out(request);
+  const std::size_t size = boundedLogoSize(logo);
+  switch (logo.kind) {
     case kLogoStartup:
-        request.type = kLogoTypeStartupOperator;
-        out.command(kCommandStartupUpload);
-        out.put(0x01); // one block
-        if (size != 0) {
-            out.put(kBlockStartupLogo);
-            out.put(logo.height);
-            out.put(logo.width);
-            out.put(logo.bitmap, size);
-        } else {
-            const std::size_t length = boundedGroupNameLength(logo);
-            out.put(kBlockStartupText);
-            out.put(static_cast<uint8_t>(length));
-            out.put(logo.group_name, length);
-        }
-        break;
-    case kLogoOperator: {
-        request.type = kLogoTypeStartupOperator;
-        uint8_t network[3];
-        packNetworkCode(logo.network_code, network);
-        out.command(kCommandOperatorUpload);
-        out.put(0x00);
-        out.put(network, sizeof network);
-        putLengthWithHeader(out, size);
-        putBitmapHeader(out, logo);
+      request.type = kLogoTypeStartupOperator;
+      out.command(kCommandStartupUpload);
+      out.put(0x01);  // one block
+      if (size != 0) {
+        out.put(kBlockStartupLogo);
+        out.put(logo.height);
+        out.put(logo.width);
         out.put(logo.bitmap, size);
-        break;
-    }
-    case kLogoCaller: {
-        request.type = kLogoTypeCallerGroup;
+      } else {
         const std::size_t length = boundedGroupNameLength(logo);
-        out.command(kCommandCallerUpload);
-        out.put(logo.group_number);
+        out.put(kBlockStartupText);
         out.put(static_cast<uint8_t>(length));
         out.put(logo.group_name, length);
-        out.put(logo.ringtone_id);
-        out.put(0x01);
-        putLengthWithHeader(out, size);
-        putBitmapHeader(out, logo);
-        out.put(logo.bitmap, size);
-        break;
+      }
+      break;
+    case kLogoOperator: {
+      request.type = kLogoTypeStartupOperator;
+      uint8_t network[3];
+      packNetworkCode(logo.network_code, network);
+      out.command(kCommandOperatorUpload);
+      out.put(0x00);
+      out.put(network, sizeof network);
+      putLengthWithHeader(out, size);
+      putBitmapHeader(out, logo);
+      out.put(logo.bitmap, size);
+      break;
+    }
+    case kLogoCaller: {
+      request.type = kLogoTypeCallerGroup;
+      const std::size_t length = boundedGroupNameLength(logo);
+      out.command(kCommandCallerUpload);
+      out.put(logo.group_number);
+      out.put(static_cast<uint8_t>(length));
+      out.put(logo.group_name, length);
+      out.put(logo.ringtone_id);
+      out.put(0x01);
+      putLengthWithHeader(out, size);
+      putBitmapHeader(out, logo);
+      out.put(logo.bitmap, size);
+      break;
     }
     default:
-        request.type = 0;
-        request.length = 0;
-        break;
-    }
+      request.type = 0;
+      request.length = 0;
+      break;
+  }
 }
 
 void buildDownloadRequest(LogoKind kind, uint8_t group_number, LogoRequest &request) {
-    RequestWriter out(request);
-    switch (kind) {
+  RequestWriter out(request);
+  switch (kind) {
     case kLogoStartup:
-        request.type = kLogoTypeStartupOperator;
-        out.command(kCommandStartupDownload);
-        break;
+      request.type = kLogoTypeStartupOperator;
+      out.command(kCommandStartupDownload);
+      break;
     case kLogoOperator:
-        request.type = kLogoTypeStartupOperator;
-        out.command(kCommandOperatorDownload);
-        out.put(0x00);
-        break;
+      request.type = kLogoTypeStartupOperator;
+      out.command(kCommandOperatorDownload);
+      out.put(0x00);
+      break;
     case kLogoCaller:
-        request.type = kLogoTypeCallerGroup;
-        out.command(kCommandCallerDownload);
-        out.put(group_number);
-        break;
+      request.type = kLogoTypeCallerGroup;
+      out.command(kCommandCallerDownload);
+      out.put(group_number);
+      break;
     default:
-        request.type = 0;
-        request.length = 0;
-        break;
-    }
+      request.type = 0;
+      request.length = 0;
+      break;
+  }
 }
 
 std::size_t buildLogoSmsData(const LogoBitmap &logo, uint8_t *out) {
-    if (logo.kind != kLogoOperator && logo.kind != kLogoCaller) return 0;
-    std::size_t length = 0;
-    if (logo.kind == kLogoOperator) {
-        uint8_t network[3];
-        packNetworkCode(logo.network_code, network);
-        for (uint8_t byte : network) out[length++] = byte;
-    }
-    out[length++] = 0x00;
-    out[length++] = logo.width;
-    out[length++] = logo.height;
-    out[length++] = 0x01;
-    const std::size_t size = boundedLogoSize(logo);
-    std::memcpy(out + length, logo.bitmap, size);
-    return length + size;
+  if (logo.kind != kLogoOperator && logo.kind != kLogoCaller) return 0;
+  std::size_t length = 0;
+  if (logo.kind == kLogoOperator) {
+    uint8_t network[3];
+    packNetworkCode(logo.network_code, network);
+    for (uint8_t byte : network) out[length++] = byte;
+  }
+  out[length++] = 0x00;
+  out[length++] = logo.width;
+  out[length++] = logo.height;
+  out[length++] = 0x01;
+  const std::size_t size = boundedLogoSize(logo);
+  std::memcpy(out + length, logo.bitmap, size);
+  return length + size;
 }
 
 void readStartupReply(const ReplyMessage &reply, LogoBitmap &logo) {
-    const unsigned blocks = reply.At(4);
-    std::size_t at = 5;
-    // Each block moves `at` forward by at least its type byte, so a block count the
-    // message does not back up ends the walk at the end of the message.
-    for (unsigned block = 0; block < blocks && at < reply.length; ++block) {
-        switch (reply.At(at++)) {
-        case kBlockStartupLogo: {
-            logo.height = reply.At(at);
-            logo.width = reply.At(at + 1);
-            at += 2;
-            const std::size_t declared = std::size_t{logo.height} * logo.width / 8;
-            const std::size_t size = boundedReplyBitmap(declared, logo.width, logo.height);
-            logo.size = static_cast<uint16_t>(size);
-            copyReplyBytes(reply, at, logo.bitmap, size);
-            at += declared;
-            break;
-        }
-        case kBlockStartupText: {
-            const std::size_t length = reply.At(at++);
-            copyReplyName(reply, at, length, logo);
-            at += length;
-            break;
-        }
-        case kBlockSkipOneByte:
-            ++at;
-            break;
-        default:
-            break; // unknown block: only its type byte is consumed
-        }
+  const unsigned blocks = reply.At(4);
+  std::size_t at = 5;
+  // Each block moves `at` forward by at least its type byte, so a block count the
+  // message does not back up ends the walk at the end of the message.
+  for (unsigned block = 0; block < blocks && at < reply.length; ++block) {
+    switch (reply.At(at++)) {
+      case kBlockStartupLogo: {
+        logo.height = reply.At(at);
+        logo.width = reply.At(at + 1);
+        at += 2;
+        const std::size_t declared = std::size_t{logo.height} * logo.width / 8;
+        const std::size_t size = boundedReplyBitmap(declared, logo.width, logo.height);
+        logo.size = static_cast<uint16_t>(size);
+        copyReplyBytes(reply, at, logo.bitmap, size);
+        at += declared;
+        break;
+      }
+      case kBlockStartupText: {
+        const std::size_t length = reply.At(at++);
+        copyReplyName(reply, at, length, logo);
+        at += length;
+        break;
+      }
+      case kBlockSkipOneByte:
+        ++at;
+        break;
+      default:
+        break;  // unknown block: only its type byte is consumed
     }
+  }
 }
 
 void readOperatorReply(const ReplyMessage &reply, LogoBitmap &logo) {
-    // Bytes 4-7 (the network code) are not taken: the record keeps the code it had.
-    readBitmapSection(reply, 8, logo);
+  // Bytes 4-7 (the network code) are not taken: the record keeps the code it had.
+  readBitmapSection(reply, 8, logo);
 }
 
 void readCallerGroupReply(const ReplyMessage &reply, LogoBitmap &logo) {
-    const std::size_t name_length = reply.At(5);
-    copyReplyName(reply, 6, name_length, logo);
-    logo.ringtone_id = reply.At(name_length + 6);
-    readBitmapSection(reply, name_length + 8, logo);
+  const std::size_t name_length = reply.At(5);
+  copyReplyName(reply, 6, name_length, logo);
+  logo.ringtone_id = reply.At(name_length + 6);
+  readBitmapSection(reply, name_length + 8, logo);
 }
 
-} // namespace pelkor
+}  // namespace pelkor

@@ -11,8 +11,8 @@
 
 namespace pelkor {
 
-inline constexpr uint8_t kLogoTypeStartupOperator = 0x05; // start-up and operator logos
-inline constexpr uint8_t kLogoTypeCallerGroup = 0x03;     // caller groups
+inline constexpr uint8_t kLogoTypeStartupOperator = 0x05;  // start-up and operator logos
+inline constexpr uint8_t kLogoTypeCallerGroup = 0x03;      // caller groups
 
 // Longest request: a caller group with a 255-character name and a full bitmap.
 inline constexpr std::size_t kLogoRequestCapacity = 4 + 2 + 255 + 2 + 2 + 4 + kLogoBitmapCapacity;
@@ -20,9 +20,9 @@ inline constexpr std::size_t kLogoRequestCapacity = 4 + 2 + 255 + 2 + 2 + 4 + kL
 inline constexpr std::size_t kLogoSmsDataCapacity = 3 + 4 + kLogoBitmapCapacity;
 
 struct LogoRequest {
-    uint8_t type;        // FBUS message type
-    std::size_t length;  // 0: nothing to send for this kind
-    uint8_t bytes[kLogoRequestCapacity];
+  uint8_t type;        // FBUS message type
+  std::size_t length;  // 0: nothing to send for this kind
+  uint8_t bytes[kLogoRequestCapacity];
 };
 
 // The operator's network code packed as the phone expects it: low 4 bits of the
@@ -48,8 +48,8 @@ std::size_t buildLogoSmsData(const LogoBitmap &logo, uint8_t *out);
 
 // The phone's logo replies, read into `logo`. Every count is bounded by the field it
 // fills; bytes a reply announces but does not carry read as 0.
-void readStartupReply(const ReplyMessage &reply, LogoBitmap &logo);     // 0x05, 0x17
-void readOperatorReply(const ReplyMessage &reply, LogoBitmap &logo);    // 0x05, 0x34
-void readCallerGroupReply(const ReplyMessage &reply, LogoBitmap &logo); // 0x03, 0x11
+void readStartupReply(const ReplyMessage &reply, LogoBitmap &logo);      // 0x05, 0x17
+void readOperatorReply(const ReplyMessage &reply, LogoBitmap &logo);     // 0x05, 0x34
+void readCallerGroupReply(const ReplyMessage &reply, LogoBitmap &logo);  // 0x03, 0x11
 
-} // namespace pelkor
+}  // namespace pelkor

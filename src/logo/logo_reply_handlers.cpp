@@ -11,17 +11,14 @@ namespace {
 
 template <typename Reader>
 void fillDownload(const ReplyMessage &reply, Reader read) {
-    if (logoDownloadTarget().Fill([&](LogoBitmap &logo) { read(reply, logo); }))
-        logoDownloadStatus().Complete(kResultOk);
+  if (logoDownloadTarget().Fill([&](LogoBitmap &logo) { read(reply, logo); })) logoDownloadStatus().Complete(kResultOk);
 }
 
-} // namespace
+}  // namespace
 
 void HandleLogoUploaded(const ReplyMessage &) { logoUploadStatus().Complete(kResultOk); }
 
-void HandleLogoUploadRefused(const ReplyMessage &) {
-    logoUploadStatus().Complete(kResultLogoError);
-}
+void HandleLogoUploadRefused(const ReplyMessage &) { logoUploadStatus().Complete(kResultLogoError); }
 
 void HandleStartupLogoReply(const ReplyMessage &reply) { fillDownload(reply, readStartupReply); }
 
@@ -29,8 +26,6 @@ void HandleOperatorLogoReply(const ReplyMessage &reply) { fillDownload(reply, re
 
 void HandleCallerGroupReply(const ReplyMessage &reply) { fillDownload(reply, readCallerGroupReply); }
 
-void HandleLogoDownloadRefused(const ReplyMessage &) {
-    logoDownloadStatus().Complete(kResultLogoError);
-}
+void HandleLogoDownloadRefused(const ReplyMessage &) { logoDownloadStatus().Complete(kResultLogoError); }
 
-} // namespace pelkor
+}  // namespace pelkor

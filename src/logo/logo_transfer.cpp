@@ -16,12 +16,12 @@ namespace {
 constexpr int32_t kUploadChecks = 500;
 constexpr int32_t kDownloadChecks = 100;
 constexpr int32_t kPollMs = 10;
-constexpr int32_t kSettleMs = 10; // pause before a transfer's request goes out
+constexpr int32_t kSettleMs = 10;  // pause before a transfer's request goes out
 constexpr int32_t kNetworkQueryPauseMs = 1;
 constexpr std::size_t kSmsDestinationChars = 40;
 
-constexpr uint8_t kOperatorLogoPort = 0x82; // 0x1582
-constexpr uint8_t kCallerLogoPort = 0x83;   // 0x1583
+constexpr uint8_t kOperatorLogoPort = 0x82;  // 0x1582
+constexpr uint8_t kCallerLogoPort = 0x83;    // 0x1583
 
 StatusCell g_upload_status;
 StatusCell g_download_status;
@@ -29,112 +29,109 @@ ReplyTarget<LogoBitmap> g_download_target;
 
 // Holds back the keep-alive exchange while a transfer is under way.
 class BusyDuringTransfer {
-public:
-    BusyDuringTransfer() { Session().busy.store(true); }
-    ~BusyDuringTransfer() { Session().busy.store(false); }
-    BusyDuringTransfer(const BusyDuringTransfer &) = delete;
-    BusyDuringTransfer &operator=(const BusyDuringTransfer &) = delete;
+ public:
+  BusyDuringTransfer() { Session().busy.store(true); }
+  ~BusyDuringTransfer() { Session().busy.store(false); }
+  BusyDuringTransfer(const BusyDuringTransfer &) = delete;
+  BusyDuringTransfer &operator=(const BusyDuringTransfer &) = delete;
 };
 
 // One logo transaction. A request of length 0 (a kind with nothing to send) still
 // waits out the limit and ends as a time-out.
 int32_t runTransfer(StatusCell &status, const LogoRequest &request, int32_t checks) {
-    status.Arm(kPending);
-    BusyDuringTransfer busy;
-    platform::SleepMs(kSettleMs);
-    if (request.length != 0) Send(request.length, request.type, request.bytes);
-    if (AwaitCell(status, kPending, checks, kPollMs)) return status.Value();
-    status.Arm(kResultTimeout);
-    return kResultTimeout;
+  status.Arm(kPending);
+  BusyDuringTransfer busy;
+  platform::SleepMs(kSettleMs);
+  if (request.length != 0) Send(request.length, request.type, request.bytes);
+  if (AwaitCell(status, kPending, checks, kPollMs)) return status.Value();
+  status.Arm(kResultTimeout);
+  return kResultTimeout;
 }
 
 void fillNetworkCode(LogoBitmap &logo) {
-    GetNetworkInfo(logo.network_code, static_cast<int32_t>(sizeof logo.network_code), nullptr,
-                   0, nullptr, 0);
+  GetNetworkInfo(logo.network_code, static_cast<int32_t>(sizeof logo.network_code), nullptr, 0, nullptr, 0);
 }
 
-} // namespace
+}  // namespace
 
 StatusCell &logoUploadStatus() { return g_upload_status; }
 StatusCell &logoDownloadStatus() { return g_download_status; }
 ReplyTarget<LogoBitmap> &logoDownloadTarget() { return g_download_target; }
 
 int32_t uploadLogo(const LogoBitmap &logo) {
-    LogoRequest request{};
-    buildUploadRequest(logo, request);
-    return runTransfer(g_upload_status, request, kUploadChecks);
+  LogoRequest request{};
+  buildUploadRequest(logo, request);
+  return runTransfer(g_upload_status, request, kUploadChecks);
 }
 
 int32_t uploadStartupText(const char *text) {
-    LogoBitmap record{};
-    record.kind = kLogoStartup;
-    record.size = 0; // no bitmap: the upload carries the text
-    setLogoGroupName(record, text);
-    return uploadLogo(record);
+  LogoBitmap record{};
+  record.kind = kLogoStartup;
+  record.size = 0;  // no bitmap: the upload carries the text
+  setLogoGroupName(record, text);
+  return uploadLogo(record);
 }
 
 int32_t uploadSharedLogo() {
-    LogoBitmap &logo = sharedLogo();
-    if (logo.kind == kLogoOperator && logo.network_code[0] == '\0') {
-        fillNetworkCode(logo);
-        platform::SleepMs(kNetworkQueryPauseMs);
-    }
-    return uploadLogo(logo);
+  LogoBitmap &logo = sharedLogo();
+  if (logo.kind == kLogoOperator && logo.network_code[0] == '\0') {
+    fillNetworkCode(logo);
+    platform::SleepMs(kNetworkQueryPauseMs);
+  }
+  return uploadLogo(logo);
 }
 
 int32_t downloadSharedLogo(LogoKind kind) {
-    LogoBitmap &logo = sharedLogo();
-    const uint8_t group_number = logo.group_number;
-    clearLogo(logo);
-    logo.group_number = group_number;
-    logo.kind = kind;
+  LogoBitmap &logo = sharedLogo();
+  const uint8_t group_number = logo.group_number;
+  clearLogo(logo);
+  logo.group_number = group_number;
+  logo.kind = kind;
 
-    // The reply fills a record of our own; the shared one takes it only after the
-    // target was detached, so a late reply can never touch what the host reads.
-    LogoBitmap received = logo;
-    LogoRequest request{};
-    buildDownloadRequest(kind, group_number, request);
-    g_download_target.Attach(&received);
-    const int32_t result = runTransfer(g_download_status, request, kDownloadChecks);
-    g_download_target.Detach();
-    if (result != kResultOk) return result;
-    logo = received;
+  // The reply fills a record of our own; the shared one takes it only after the
+  // target was detached, so a late reply can never touch what the host reads.
+  LogoBitmap received = logo;
+  LogoRequest request{};
+  buildDownloadRequest(kind, group_number, request);
+  g_download_target.Attach(&received);
+  const int32_t result = runTransfer(g_download_status, request, kDownloadChecks);
+  g_download_target.Detach();
+  if (result != kResultOk) return result;
+  logo = received;
 
-    // The operator reply does not carry the network code into the record.
-    if (kind == kLogoOperator && logo.network_code[0] == '\0') {
-        platform::SleepMs(kNetworkQueryPauseMs);
-        fillNetworkCode(logo);
-    }
-    return result;
+  // The operator reply does not carry the network code into the record.
+  if (kind == kLogoOperator && logo.network_code[0] == '\0') {
+    platform::SleepMs(kNetworkQueryPauseMs);
+    fillNetworkCode(logo);
+  }
+  return result;
 }
 
 int32_t sendSharedLogoBySms(const char *destination) {
-    const LogoBitmap &logo = sharedLogo();
-    if (logo.kind != kLogoOperator && logo.kind != kLogoCaller) return kResultNotFound;
+  const LogoBitmap &logo = sharedLogo();
+  if (logo.kind != kLogoOperator && logo.kind != kLogoCaller) return kResultNotFound;
 
-    uint8_t data[kLogoSmsDataCapacity];
-    const std::size_t length = buildLogoSmsData(logo, data);
-    SmsRecord &record = SmsSendRecord();
-    if (length > sizeof record.text) return kResultRefused;
+  uint8_t data[kLogoSmsDataCapacity];
+  const std::size_t length = buildLogoSmsData(logo, data);
+  SmsRecord &record = SmsSendRecord();
+  if (length > sizeof record.text) return kResultRefused;
 
-    record.kind = kSmsKindStoredOutgoing;
-    record.messageClass = 1;
-    record.eightBit = 1;
-    record.ucs2 = 0;
-    record.validityMinutes = kSmsValidityMinutes;
-    copyBoundedText(record.destination, sizeof record.destination, destination,
-                    kSmsDestinationChars);
-    std::memset(record.text, 0, sizeof record.text);
-    std::memcpy(record.text, data, length);
+  record.kind = kSmsKindStoredOutgoing;
+  record.messageClass = 1;
+  record.eightBit = 1;
+  record.ucs2 = 0;
+  record.validityMinutes = kSmsValidityMinutes;
+  copyBoundedText(record.destination, sizeof record.destination, destination, kSmsDestinationChars);
+  std::memset(record.text, 0, sizeof record.text);
+  std::memcpy(record.text, data, length);
 
-    // 16-bit application port addressing: destination port, source port 0.
-    const uint8_t header[] = {0x06, 0x05, 0x04, 0x15,
-                              logo.kind == kLogoOperator ? kOperatorLogoPort : kCallerLogoPort,
-                              0x00, 0x00};
-    std::memset(record.header, 0, sizeof record.header);
-    std::memcpy(record.header, header, sizeof header);
-    record.hasHeader = logo.kind;
-    return SendSmsRecord(record, static_cast<int32_t>(length));
+  // 16-bit application port addressing: destination port, source port 0.
+  const uint8_t header[] = {0x06, 0x05, 0x04, 0x15, logo.kind == kLogoOperator ? kOperatorLogoPort : kCallerLogoPort,
+                            0x00, 0x00};
+  std::memset(record.header, 0, sizeof record.header);
+  std::memcpy(record.header, header, sizeof header);
+  record.hasHeader = logo.kind;
+  return SendSmsRecord(record, static_cast<int32_t>(length));
 }
 
-} // namespace pelkor
+}  // namespace pelkor

@@ -10,7 +10,7 @@
 
 namespace pelkor {
 
-inline constexpr int32_t kResultLogoError = 24; // the phone answered with an error
+inline constexpr int32_t kResultLogoError = 24;  // the phone answered with an error
 
 // Uploads `logo` as its kind says. 0 stored, 24 refused, 4 no answer (also for a
 // kind that has nothing to send, after the full wait).
@@ -39,4 +39,4 @@ StatusCell &logoUploadStatus();
 StatusCell &logoDownloadStatus();
 ReplyTarget<LogoBitmap> &logoDownloadTarget();
 
-} // namespace pelkor
+}  // namespace pelkor

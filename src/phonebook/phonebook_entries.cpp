@@ -18,10 +18,8 @@ constexpr int32_t kMemoryStatusChecks = 200;
 constexpr int32_t kEntryReadChecks = 50;
 constexpr int32_t kEntryWriteChecks = 500;
 
-int32_t Transact(StatusCell &cell, const PhonebookRequest &request, int32_t checks,
-                 bool storeTimeout = false) {
-  return RunTransaction(cell, kPhonebookMessageType, request.bytes, request.length, checks, kStepMs,
-                        storeTimeout);
+int32_t Transact(StatusCell &cell, const PhonebookRequest &request, int32_t checks, bool storeTimeout = false) {
+  return RunTransaction(cell, kPhonebookMessageType, request.bytes, request.length, checks, kStepMs, storeTimeout);
 }
 
 // Asks for the size of `memoryType` unless it is the memory last counted. The counts
@@ -66,8 +64,8 @@ int32_t ReadEntry(PhonebookSession &pb, int32_t location, int32_t memoryType) {
   if (counted == kResultOk && location > pb.counts.used + pb.counts.free) return kResultRefused;
 
   pb.entryTarget.Attach(&pb.cachedEntry);
-  const int32_t result = Transact(pb.entryCell, EntryReadRequest(MemoryCodeFor(memoryType), location),
-                                  kEntryReadChecks, true);
+  const int32_t result =
+      Transact(pb.entryCell, EntryReadRequest(MemoryCodeFor(memoryType), location), kEntryReadChecks, true);
   pb.entryTarget.Detach();
   return result;
 }
@@ -82,8 +80,8 @@ void CopyOut(const char *field, char *out, int32_t size) {
 
 }  // namespace
 
-int32_t GetPhonebookEntry(int32_t location, int32_t memoryType, char *name, int32_t nameLength,
-                          char *number, int32_t numberLength, int32_t *group) {
+int32_t GetPhonebookEntry(int32_t location, int32_t memoryType, char *name, int32_t nameLength, char *number,
+                          int32_t numberLength, int32_t *group) {
   CopyOut("", name, nameLength);
   CopyOut("", number, numberLength);
   if (group != nullptr) *group = 0;
@@ -106,8 +104,7 @@ int32_t GetPhonebookEntry(int32_t location, int32_t memoryType, char *name, int3
   return kResultOk;
 }
 
-int32_t SetPhonebookEntry(int32_t location, int32_t memoryType, const char *name,
-                          const char *number, int32_t group) {
+int32_t SetPhonebookEntry(int32_t location, int32_t memoryType, const char *name, const char *number, int32_t group) {
   // A location that does not fit its byte would land on another entry.
   if (!FitsInOneByte(location)) return kResultRefused;
   PhonebookEntry entry;
@@ -116,8 +113,7 @@ int32_t SetPhonebookEntry(int32_t location, int32_t memoryType, const char *name
   entry.memoryType = memoryType;
   entry.group = group;
   entry.location = location;
-  return Transact(Phonebook().entryCell, EntryWriteRequest(MemoryCodeFor(memoryType), entry),
-                  kEntryWriteChecks);
+  return Transact(Phonebook().entryCell, EntryWriteRequest(MemoryCodeFor(memoryType), entry), kEntryWriteChecks);
 }
 
 }  // namespace pelkor

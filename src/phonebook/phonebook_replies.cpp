@@ -15,8 +15,7 @@ constexpr int32_t kResultEntryWrite = 15;
 
 // Copies `length` reply bytes from `offset` into a field: at most 40 characters, and
 // a zero byte inside ends the text as it would on the phone.
-void CopyField(const ReplyMessage &reply, size_t offset, size_t length,
-               char (&field)[kPhonebookFieldChars + 1]) {
+void CopyField(const ReplyMessage &reply, size_t offset, size_t length, char (&field)[kPhonebookFieldChars + 1]) {
   size_t n = 0;
   for (; n < length && n < kPhonebookFieldChars; ++n) {
     const uint8_t byte = reply.At(offset + n);
@@ -60,19 +59,19 @@ bool ParseSpeedDialReply(const ReplyMessage &reply, SpeedDial &dial) {
 
 int32_t MemoryStatusErrorResult(uint8_t code) {
   switch (code) {
-    case kErrorTimeout: return kResultTimeout;
-    case kErrorInvalid: return kResultRefused;
-    case kErrorMemory: return kResultMemoryStatus;
-    default: return kPending;
+    case kErrorTimeout:
+      return kResultTimeout;
+    case kErrorInvalid:
+      return kResultRefused;
+    case kErrorMemory:
+      return kResultMemoryStatus;
+    default:
+      return kPending;
   }
 }
 
-int32_t EntryReadErrorResult(uint8_t code) {
-  return code == kErrorInvalid ? kResultEntryRead : kResultRefused;
-}
+int32_t EntryReadErrorResult(uint8_t code) { return code == kErrorInvalid ? kResultEntryRead : kResultRefused; }
 
-int32_t EntryWriteErrorResult(uint8_t code) {
-  return code == kErrorInvalid ? kResultEntryWrite : kResultRefused;
-}
+int32_t EntryWriteErrorResult(uint8_t code) { return code == kErrorInvalid ? kResultEntryWrite : kResultRefused; }
 
 }  // namespace pelkor

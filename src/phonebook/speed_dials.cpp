@@ -17,8 +17,8 @@ int32_t ReadSpeedDial(PhonebookSession &pb, int32_t key) {
   if (!FitsInOneByte(key)) return kResultRefused;
   const PhonebookRequest request = SpeedDialReadRequest(key);
   pb.speedDialTarget.Attach(&pb.cachedSpeedDial);
-  const int32_t result = RunTransaction(pb.speedDialCell, kPhonebookMessageType, request.bytes,
-                                        request.length, kChecks, kStepMs);
+  const int32_t result =
+      RunTransaction(pb.speedDialCell, kPhonebookMessageType, request.bytes, request.length, kChecks, kStepMs);
   pb.speedDialTarget.Detach();
   return result;
 }
@@ -44,8 +44,8 @@ int32_t SetSpeedDial(int32_t key, int32_t memoryType, int32_t location) {
   // Values that do not fit their byte would set another key or location.
   if (!FitsInOneByte(key) || !FitsInOneByte(location)) return kResultRefused;
   const PhonebookRequest request = SpeedDialWriteRequest(key, MemoryCodeFor(memoryType), location);
-  return RunTransaction(Phonebook().speedDialCell, kPhonebookMessageType, request.bytes,
-                        request.length, kChecks, kStepMs);
+  return RunTransaction(Phonebook().speedDialCell, kPhonebookMessageType, request.bytes, request.length, kChecks,
+                        kStepMs);
 }
 
 }  // namespace pelkor

@@ -8,9 +8,7 @@ const std::chrono::steady_clock::time_point kLoadTime = std::chrono::steady_cloc
 }
 
 int64_t MonotonicMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                               kLoadTime)
-      .count();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - kLoadTime).count();
 }
 
 }  // namespace pelkor::platform

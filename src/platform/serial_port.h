@@ -21,8 +21,8 @@ class SerialPort {
   virtual bool SetBaudRate(int32_t baud) = 0;  // waits for queued output first
   virtual void SetDtr(bool high) = 0;          // control-line failures are ignored
   virtual void SetRts(bool high) = 0;
-  virtual void Purge() = 0;                    // drop queued input and output
-  virtual void DrainOutput() = 0;              // wait until queued output has gone
+  virtual void Purge() = 0;        // drop queued input and output
+  virtual void DrainOutput() = 0;  // wait until queued output has gone
 
   // Reads only what is already queued, at most `maximum` bytes.
   virtual size_t ReadQueued(uint8_t *buffer, size_t maximum) = 0;

@@ -28,8 +28,7 @@ bool StopSignal::Triggered() const {
 
 bool StopSignal::SleepFor(int32_t milliseconds) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (milliseconds > 0)
-    changed_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return triggered_; });
+  if (milliseconds > 0) changed_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return triggered_; });
   return !triggered_;
 }
 

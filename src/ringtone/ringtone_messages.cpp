@@ -15,47 +15,45 @@ constexpr std::uint8_t kDirectPrefix[] = {0x0C, 0x01, 0x06, 0x05, 0x04, 0x15, 0x
 constexpr std::uint8_t kCommandPrefix[] = {0x00, 0x01, 0x00, 0x36, 0x00, 0x00};  // then the length
 constexpr std::uint8_t kUploadTrailer = 0x01;
 
-bool Encoded(const SmartRingtoneEncoding& encoding) {
-    return encoding.status == SmartRingtoneStatus::Ok;
-}
+bool Encoded(const SmartRingtoneEncoding &encoding) { return encoding.status == SmartRingtoneStatus::Ok; }
 
 }  // namespace
 
-int BuildRingtoneUploadMessage(const Ringtone& tone, std::int32_t variant, RingtoneUploadMessage& message) {
+int BuildRingtoneUploadMessage(const Ringtone &tone, std::int32_t variant, RingtoneUploadMessage &message) {
+  message = RingtoneUploadMessage{};
+  const bool direct = variant == 0;
+  const std::size_t prefixLength = direct ? sizeof kDirectPrefix : sizeof kCommandPrefix + 1;
+  const std::size_t maxTone = direct ? kRingtoneUploadMaxToneDirect : kRingtoneUploadMaxToneCommand;
+
+  const std::span<std::uint8_t> toneBytes(message.bytes.data() + prefixLength, maxTone);
+  const SmartRingtoneEncoding encoding = EncodeSmartRingtone(tone, toneBytes);
+  if (!Encoded(encoding)) {
     message = RingtoneUploadMessage{};
-    const bool direct = variant == 0;
-    const std::size_t prefixLength = direct ? sizeof kDirectPrefix : sizeof kCommandPrefix + 1;
-    const std::size_t maxTone = direct ? kRingtoneUploadMaxToneDirect : kRingtoneUploadMaxToneCommand;
+    return PELKOR_ERR_REFUSED;
+  }
 
-    const std::span<std::uint8_t> toneBytes(message.bytes.data() + prefixLength, maxTone);
-    const SmartRingtoneEncoding encoding = EncodeSmartRingtone(tone, toneBytes);
-    if (!Encoded(encoding)) {
-        message = RingtoneUploadMessage{};
-        return PELKOR_ERR_REFUSED;
-    }
-
-    if (direct) {
-        std::copy(std::begin(kDirectPrefix), std::end(kDirectPrefix), message.bytes.begin());
-        message.messageType = kRingtoneUploadTypeDirect;
-    } else {
-        std::copy(std::begin(kCommandPrefix), std::end(kCommandPrefix), message.bytes.begin());
-        message.bytes[sizeof kCommandPrefix] = static_cast<std::uint8_t>(encoding.length);
-        message.messageType = kRingtoneUploadTypeCommand;
-    }
-    message.bytes[prefixLength + encoding.length] = kUploadTrailer;
-    message.length = prefixLength + encoding.length + 1;
-    return PELKOR_OK;
+  if (direct) {
+    std::copy(std::begin(kDirectPrefix), std::end(kDirectPrefix), message.bytes.begin());
+    message.messageType = kRingtoneUploadTypeDirect;
+  } else {
+    std::copy(std::begin(kCommandPrefix), std::end(kCommandPrefix), message.bytes.begin());
+    message.bytes[sizeof kCommandPrefix] = static_cast<std::uint8_t>(encoding.length);
+    message.messageType = kRingtoneUploadTypeCommand;
+  }
+  message.bytes[prefixLength + encoding.length] = kUploadTrailer;
+  message.length = prefixLength + encoding.length + 1;
+  return PELKOR_OK;
 }
 
-int BuildRingtoneSmsPayload(const Ringtone& tone, RingtoneSmsPayload& payload) {
+int BuildRingtoneSmsPayload(const Ringtone &tone, RingtoneSmsPayload &payload) {
+  payload = RingtoneSmsPayload{};
+  const SmartRingtoneEncoding encoding = EncodeSmartRingtone(tone, payload.tone);
+  if (!Encoded(encoding)) {
     payload = RingtoneSmsPayload{};
-    const SmartRingtoneEncoding encoding = EncodeSmartRingtone(tone, payload.tone);
-    if (!Encoded(encoding)) {
-        payload = RingtoneSmsPayload{};
-        return PELKOR_ERR_REFUSED;
-    }
-    payload.length = encoding.length;
-    return PELKOR_OK;
+    return PELKOR_ERR_REFUSED;
+  }
+  payload.length = encoding.length;
+  return PELKOR_OK;
 }
 
 }  // namespace pelkor

@@ -13,12 +13,12 @@ inline constexpr std::size_t kRtttlFileMaxNotes = 200;
 inline constexpr char kUnnamedRingtoneName[] = "Velmora";
 
 // Replaces tone with the one described by text (defaults first, at most 200 notes).
-void ParseRtttlText(std::string_view text, Ringtone& tone);
+void ParseRtttlText(std::string_view text, Ringtone &tone);
 
 // 0, or -1 when the file cannot be opened or read; tone is untouched on failure.
-int ReadRtttlFile(const char* path, Ringtone& tone);
+int ReadRtttlFile(const char *path, Ringtone &tone);
 
 // 0, or -1 when the file cannot be created or written.
-int WriteRtttlFile(const char* path, const Ringtone& tone);
+int WriteRtttlFile(const char *path, const Ringtone &tone);
 
 }  // namespace pelkor

@@ -9,7 +9,7 @@
 
 namespace pelkor {
 
-inline constexpr std::size_t kSmartRingtoneNameMax = 15;     // the name length field has 4 bits
+inline constexpr std::size_t kSmartRingtoneNameMax = 15;        // the name length field has 4 bits
 inline constexpr unsigned kSmartRingtoneMaxInstructions = 255;  // the count field has 8 bits
 // Room for the longest tone whose instruction count fits its field (253 notes, one scale).
 inline constexpr std::size_t kSmartRingtoneMaxBytes = 405;
@@ -26,18 +26,18 @@ std::size_t PadToByte(std::span<std::uint8_t> buffer, std::size_t bitPos);
 unsigned SmartTempoIndex(unsigned bpm);
 
 enum class SmartRingtoneStatus {
-    Ok,
-    DoesNotFit,           // the encoding is longer than the output buffer
-    TooManyInstructions,  // more than 255 instructions: the count field would wrap
+  Ok,
+  DoesNotFit,           // the encoding is longer than the output buffer
+  TooManyInstructions,  // more than 255 instructions: the count field would wrap
 };
 
 struct SmartRingtoneEncoding {
-    SmartRingtoneStatus status;
-    std::size_t length;         // bytes of the complete encoding (also when it did not fit)
-    unsigned instructionCount;  // style, tempo, scale and note instructions written
+  SmartRingtoneStatus status;
+  std::size_t length;         // bytes of the complete encoding (also when it did not fit)
+  unsigned instructionCount;  // style, tempo, scale and note instructions written
 };
 
 // Encodes tone into out. Only an Ok result leaves a usable encoding in out[0, length).
-SmartRingtoneEncoding EncodeSmartRingtone(const Ringtone& tone, std::span<std::uint8_t> out);
+SmartRingtoneEncoding EncodeSmartRingtone(const Ringtone &tone, std::span<std::uint8_t> out);
 
 }  // namespace pelkor

@@ -40,8 +40,7 @@ int32_t DialVoice(const char *number) {
   const size_t n = std::strlen(number);
   if (n > kMaxDialledDigits) return kResultRefused;
   static constexpr uint8_t kTail[] = {0x05, 0x01, 0x01, 0x05, 0x81, 0x01, 0x00, 0x00};
-  uint8_t request[5 + kMaxDialledDigits + sizeof kTail] = {0x00, 0x01, 0x00, 0x01,
-                                                           static_cast<uint8_t>(n)};
+  uint8_t request[5 + kMaxDialledDigits + sizeof kTail] = {0x00, 0x01, 0x00, 0x01, static_cast<uint8_t>(n)};
   std::memcpy(request + 5, number, n);
   std::memcpy(request + 5 + n, kTail, sizeof kTail);
   Send(5 + n + sizeof kTail, kTypeCall, request);
@@ -84,7 +83,10 @@ int32_t PlayTone(int32_t volume, int32_t frequency, int32_t durationMs) {
   // Wider arithmetic: the caller's duration may be anything a 32-bit integer holds.
   int64_t duration = durationMs;
   if (SendPreparatoryRequestOnce()) duration -= 5;
-  const uint8_t toneOn[] = {0x00, 0x01, 0x8F, static_cast<uint8_t>(volume & 0xFF),
+  const uint8_t toneOn[] = {0x00,
+                            0x01,
+                            0x8F,
+                            static_cast<uint8_t>(volume & 0xFF),
                             static_cast<uint8_t>((frequency >> 8) & 0xFF),
                             static_cast<uint8_t>(frequency & 0xFF)};
   Send(sizeof toneOn, kTypeService, toneOn);

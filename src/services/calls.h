@@ -10,10 +10,10 @@ namespace pelkor {
 constexpr size_t kMaxDialledDigits = 49;
 constexpr size_t kMaxDtmfCharacters = 58;
 
-int32_t DialVoice(const char *number);   // 0, or 22 for a number too long to send
+int32_t DialVoice(const char *number);  // 0, or 22 for a number too long to send
 int32_t HangUp();
-int32_t SendDtmf(const char *digits);    // 0, or 22 for a string too long to send
-int32_t ResetPhone(const char *kind);    // "hard" or anything else (soft)
+int32_t SendDtmf(const char *digits);  // 0, or 22 for a string too long to send
+int32_t ResetPhone(const char *kind);  // "hard" or anything else (soft)
 int32_t PlayTone(int32_t volume, int32_t frequency, int32_t durationMs);
 int32_t Beep(int32_t on);
 int32_t IncomingCall(char *buffer, int32_t size);  // 0 with the call text, 23 when none

@@ -31,22 +31,19 @@ uint8_t Low8(int32_t value) { return static_cast<uint8_t>(value & 0xFF); }
 
 // Reads a record through its target: attach, ask, wait, detach.
 template <typename Record>
-int32_t ReadRecord(StatusCell &cell, ReplyTarget<Record> &target, Record &record,
-                   const uint8_t *request, size_t length) {
+int32_t ReadRecord(StatusCell &cell, ReplyTarget<Record> &target, Record &record, const uint8_t *request,
+                   size_t length) {
   target.Attach(&record);
   const int32_t result = RunTransaction(cell, kTypeClock, request, length, kReadPolls, kPollMs);
   target.Detach();
   return result;
 }
 
-int32_t SettingResult(const ReplyMessage &reply) {
-  return reply.At(4) == 0x01 ? kResultOk : kSettingRefused;
-}
+int32_t SettingResult(const ReplyMessage &reply) { return reply.At(4) == 0x01 ? kResultOk : kSettingRefused; }
 
 }  // namespace
 
-int32_t GetDateTime(int32_t *year, int32_t *month, int32_t *day, int32_t *hour, int32_t *minute,
-                    int32_t *second) {
+int32_t GetDateTime(int32_t *year, int32_t *month, int32_t *day, int32_t *hour, int32_t *minute, int32_t *second) {
   for (int32_t *out : {year, month, day, hour, minute, second}) Put(out, 0);
   static constexpr uint8_t kRequest[] = {0x00, 0x01, 0x00, 0x62};
   DateTime now{};
@@ -63,9 +60,10 @@ int32_t GetDateTime(int32_t *year, int32_t *month, int32_t *day, int32_t *hour, 
 
 int32_t SetDateTime(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute) {
   // The phone sets seconds to zero itself; the seconds argument is not sent.
-  const uint8_t request[] = {0x00, 0x01, 0x00, 0x60, 0x01, 0x01, 0x07,
-                             static_cast<uint8_t>((year >> 8) & 0xFF), Low8(year),
-                             Low8(month), Low8(day), Low8(hour), Low8(minute), 0x00};
+  const uint8_t request[] = {0x00,         0x01,        0x00,      0x60,
+                             0x01,         0x01,        0x07,      static_cast<uint8_t>((year >> 8) & 0xFF),
+                             Low8(year),   Low8(month), Low8(day), Low8(hour),
+                             Low8(minute), 0x00};
   return RunTransaction(dateTimeSet, kTypeClock, request, sizeof request, kSetPolls, kPollMs);
 }
 
@@ -83,8 +81,7 @@ int32_t GetAlarm(int32_t *enabled, int32_t *hour, int32_t *minute) {
 
 int32_t SetAlarm(int32_t hour, int32_t minute) {
   // 0x02 before the hour switches the alarm on; there is no request that switches it off.
-  const uint8_t request[] = {0x00, 0x01, 0x00, 0x6B, 0x01, 0x20, 0x03, 0x02,
-                             Low8(hour), Low8(minute), 0x00};
+  const uint8_t request[] = {0x00, 0x01, 0x00, 0x6B, 0x01, 0x20, 0x03, 0x02, Low8(hour), Low8(minute), 0x00};
   return RunTransaction(alarmSet, kTypeClock, request, sizeof request, kSetPolls, kPollMs);
 }
 

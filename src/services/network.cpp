@@ -63,8 +63,8 @@ uint8_t NetMonitorSelector(const char *screen) {
   return static_cast<uint8_t>(LeadingNumber(screen) & 0xFF);
 }
 
-int32_t GetNetworkInfo(char *networkCode, int32_t networkCodeSize, char *areaCode,
-                       int32_t areaCodeSize, char *cellId, int32_t cellIdSize) {
+int32_t GetNetworkInfo(char *networkCode, int32_t networkCodeSize, char *areaCode, int32_t areaCodeSize, char *cellId,
+                       int32_t cellIdSize) {
   if (!networkCache.Fresh(kNetworkReuseMs)) {
     const int64_t asked = platform::MonotonicMs();
     networkInfo = NetworkInfo{};
@@ -103,8 +103,8 @@ void HandleNetworkInfo(const ReplyMessage &reply) {
     if (!networkCell.Holds(kPending)) return;
     // The country and network digits are packed low nibble first, as in a location
     // area identity; the cell id comes before the location area code.
-    std::snprintf(info.networkCode, sizeof info.networkCode, "%x%x%x %x%x", reply.At(14) & 0x0F,
-                  reply.At(14) >> 4, reply.At(15) & 0x0F, reply.At(16) & 0x0F, reply.At(16) >> 4);
+    std::snprintf(info.networkCode, sizeof info.networkCode, "%x%x%x %x%x", reply.At(14) & 0x0F, reply.At(14) >> 4,
+                  reply.At(15) & 0x0F, reply.At(16) & 0x0F, reply.At(16) >> 4);
     std::snprintf(info.cellId, sizeof info.cellId, "%02x%02x", reply.At(10), reply.At(11));
     std::snprintf(info.areaCode, sizeof info.areaCode, "%02x%02x", reply.At(12), reply.At(13));
   });

@@ -6,8 +6,8 @@
 
 namespace pelkor {
 
-int32_t GetNetworkInfo(char *networkCode, int32_t networkCodeSize, char *areaCode,
-                       int32_t areaCodeSize, char *cellId, int32_t cellIdSize);
+int32_t GetNetworkInfo(char *networkCode, int32_t networkCodeSize, char *areaCode, int32_t areaCodeSize, char *cellId,
+                       int32_t cellIdSize);
 int32_t NetMonitor(const char *screen, char *buffer, int32_t size);
 
 // The monitor screen selector for a screen text ("field", "3", ...).

@@ -54,8 +54,8 @@ int32_t GetDisplayStatus(char *buffer, int32_t size) {
   if (buffer != nullptr && size > 0) std::memset(buffer, 0, static_cast<size_t>(size));
   if (!displayCache.Fresh(kDisplayReuseMs)) {
     const int64_t asked = platform::MonotonicMs();
-    const int32_t result = RunTransaction(displayCell, kTypeDisplay, kDisplayRequest,
-                                          sizeof kDisplayRequest, kStatusPolls, kPollMs);
+    const int32_t result =
+        RunTransaction(displayCell, kTypeDisplay, kDisplayRequest, sizeof kDisplayRequest, kStatusPolls, kPollMs);
     const uint32_t mask = result == kResultOk ? displayIndicators.load() : 0;
     displayCache.Store(result == kResultOk ? kResultOk : kResultTimeout, asked);
     for (int i = 0; i < 8; ++i) displayText[i] = (mask >> i) & 1 ? '1' : '0';

@@ -56,8 +56,8 @@ bool AwaitCell(const StatusCell &cell, int32_t pending, int32_t checks, int32_t 
   return !cell.Holds(pending);
 }
 
-int32_t RunTransaction(StatusCell &cell, uint8_t type, const uint8_t *payload, size_t length,
-                       int32_t checks, int32_t stepMs, bool storeTimeout) {
+int32_t RunTransaction(StatusCell &cell, uint8_t type, const uint8_t *payload, size_t length, int32_t checks,
+                       int32_t stepMs, bool storeTimeout) {
   cell.Arm(kPending);
   Send(length, type, payload);
   if (AwaitCell(cell, kPending, checks, stepMs)) return cell.Value();

@@ -44,8 +44,8 @@ bool AwaitCondition(Predicate ready, int32_t checks, int32_t stepMs);
 
 // Arms the cell, sends the request and waits. Returns the cell's final value, or 4 on
 // time-out (also stored in the cell when `storeTimeout` is set).
-int32_t RunTransaction(StatusCell &cell, uint8_t type, const uint8_t *payload, size_t length,
-                       int32_t checks, int32_t stepMs, bool storeTimeout = false);
+int32_t RunTransaction(StatusCell &cell, uint8_t type, const uint8_t *payload, size_t length, int32_t checks,
+                       int32_t stepMs, bool storeTimeout = false);
 
 // The caller's record a reply may fill while its command waits. Attach and Detach
 // bracket the wait; a handler writes only through Fill, under the same lock, so a late
@@ -108,8 +108,7 @@ int64_t NowMs();
 template <typename Predicate>
 bool AwaitCondition(Predicate ready, int32_t checks, int32_t stepMs) {
   const int64_t deadline = detail::NowMs() + static_cast<int64_t>(checks) * stepMs;
-  detail::WaitForReply(
-      deadline, &ready, [](const void *p) { return (*static_cast<const Predicate *>(p))(); });
+  detail::WaitForReply(deadline, &ready, [](const void *p) { return (*static_cast<const Predicate *>(p))(); });
   return ready();
 }
 

@@ -13,12 +13,12 @@ void HandleCentreDetails(const ReplyMessage &reply);   // 0x34
 void HandleCentreRefused(const ReplyMessage &reply);   // 0x35
 
 // Type 0x14.
-void HandleSmsRead(const ReplyMessage &reply);          // 0x08
-void HandleSmsReadRefused(const ReplyMessage &reply);   // 0x09
-void HandleSmsDeleted(const ReplyMessage &reply);       // 0x0B
-void HandleSmsCounts(const ReplyMessage &reply);        // 0x37
-void HandleSmsSaved(const ReplyMessage &reply);         // 0x05, answers a store request only
-void HandleSmsSaveRefused(const ReplyMessage &reply);   // 0x06
-void HandleSmsStoreOther(const ReplyMessage &reply);    // 0x38 and every other command
+void HandleSmsRead(const ReplyMessage &reply);         // 0x08
+void HandleSmsReadRefused(const ReplyMessage &reply);  // 0x09
+void HandleSmsDeleted(const ReplyMessage &reply);      // 0x0B
+void HandleSmsCounts(const ReplyMessage &reply);       // 0x37
+void HandleSmsSaved(const ReplyMessage &reply);        // 0x05, answers a store request only
+void HandleSmsSaveRefused(const ReplyMessage &reply);  // 0x06
+void HandleSmsStoreOther(const ReplyMessage &reply);   // 0x38 and every other command
 
 }  // namespace pelkor

@@ -11,8 +11,8 @@ namespace {
 
 std::atomic<int32_t> dumpCount{0};
 
-void WriteFile(const std::string &path, const uint8_t *prefix, size_t prefixLength,
-               const uint8_t *bytes, size_t length) {
+void WriteFile(const std::string &path, const uint8_t *prefix, size_t prefixLength, const uint8_t *bytes,
+               size_t length) {
   std::FILE *file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return;
   if (prefixLength > 0) std::fwrite(prefix, 1, prefixLength, file);

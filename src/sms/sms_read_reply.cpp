@@ -36,10 +36,14 @@ struct Layout {
 
 Layout LayoutFor(uint8_t messageType) {
   switch (messageType) {
-    case 0x00: return {kSmsKindReceived, 4};
-    case 0x01: return {kSmsKindStatusReport, 3};
-    case 0x02: return {kSmsKindStoredOutgoing, 5};
-    default: return {kSmsKindOther, 4};
+    case 0x00:
+      return {kSmsKindReceived, 4};
+    case 0x01:
+      return {kSmsKindStatusReport, 3};
+    case 0x02:
+      return {kSmsKindStoredOutgoing, 5};
+    default:
+      return {kSmsKindOther, 4};
   }
 }
 
@@ -71,8 +75,7 @@ ReadReplyOutcome DecodeReadReply(const ReplyMessage &reply, SmsRecord &record) {
 
   record.kind = layout.kind;
   record.readOrSent = (reply.At(kStatusByte) & kUnreadOrUnsent) == 0 ? 1 : 0;
-  const size_t headerOctets =
-      (reply.At(kFirstOctetByte) & kHeaderIndicator) ? size_t{reply.At(userData)} + 1 : 0;
+  const size_t headerOctets = (reply.At(kFirstOctetByte) & kHeaderIndicator) ? size_t{reply.At(userData)} + 1 : 0;
   const uint8_t coding = reply.At(r + kCodingAt);
   const size_t declared = reply.At(r + kUserDataLengthAt);
   const bool ucs2Coding = (coding & 0x08) != 0;
@@ -81,8 +84,7 @@ ReadReplyOutcome DecodeReadReply(const ReplyMessage &reply, SmsRecord &record) {
   const bool eightBitCoding = (coding & 0xF4) == 0xF4 || (coding & 0xCC) == 0x04;
 
   if (layout.kind != kSmsKindStoredOutgoing) {
-    int32_t *stamp[] = {&record.year, &record.month, &record.day,
-                        &record.hour, &record.minute, &record.second};
+    int32_t *stamp[] = {&record.year, &record.month, &record.day, &record.hour, &record.minute, &record.second};
     for (size_t i = 0; i < 6; ++i) *stamp[i] = SwappedBcdValue(reply.At(r + kTimeStampAt + i));
     const int digits = reply.At(r + kOriginAt);
     const auto octets = static_cast<uint8_t>(AddressOctets(digits));
@@ -111,8 +113,8 @@ ReadReplyOutcome DecodeReadReply(const ReplyMessage &reply, SmsRecord &record) {
       return outcome;
     const size_t septets = declared - headerSeptets;
     uint8_t codes[256];
-    const size_t count = UnpackSeptets(reply.bytes + userData + headerOctets,
-                                       dataLength - userData - headerOctets, fill, septets, codes);
+    const size_t count = UnpackSeptets(reply.bytes + userData + headerOctets, dataLength - userData - headerOctets,
+                                       fill, septets, codes);
     record.eightBit = 0;
     for (size_t i = 0; i < count; ++i) record.text[i] = GsmToChar(codes[i]);
   }
@@ -129,8 +131,7 @@ ReadReplyOutcome DecodeReadReply(const ReplyMessage &reply, SmsRecord &record) {
     std::memcpy(kept.userData, reply.bytes + userData, octets);
     kept.userDataOctets = static_cast<uint8_t>(octets);
   }
-  for (size_t i = 0; i < sizeof record.received.origin; ++i)
-    record.received.origin[i] = reply.At(r + kOriginAt + i);
+  for (size_t i = 0; i < sizeof record.received.origin; ++i) record.received.origin[i] = reply.At(r + kOriginAt + i);
   outcome.dumpMessage = layout.kind != kSmsKindStatusReport && ucs2Coding;
   outcome.status = 0;
   return outcome;

@@ -13,8 +13,8 @@ constexpr int32_t kResultSmsReadError = 14;  // empty location, or a reply that 
 
 struct ReadReplyOutcome {
   int32_t status = kResultSmsReadError;  // 0 decoded, 14 malformed
-  bool dumpMessage = false;    // the whole message goes to a .dat dump file
-  bool dumpUcs2Text = false;   // the UCS-2 text goes to a .txt dump file
+  bool dumpMessage = false;              // the whole message goes to a .dat dump file
+  bool dumpUcs2Text = false;             // the UCS-2 text goes to a .txt dump file
 };
 
 // Fills record (which the caller has cleared) from the reply. Every length in the reply

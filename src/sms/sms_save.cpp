@@ -77,13 +77,17 @@ int32_t BuildSaveRequest(const StoredSms &message, std::vector<uint8_t> &out) {
 
   // Status as the store reports it: bit 0x02 set for unread or unsent.
   const uint8_t status = static_cast<uint8_t>((outgoing ? 0x05 : 0x01) | (message.read ? 0x00 : 0x02));
-  out = {0x00, 0x01, 0x00, 0x04, status, static_cast<uint8_t>(message.location), 0x00,
-         static_cast<uint8_t>(outgoing ? 0x02 : 0x00)};
+  out = {0x00,   0x01,
+         0x00,   0x04,
+         status, static_cast<uint8_t>(message.location),
+         0x00,   static_cast<uint8_t>(outgoing ? 0x02 : 0x00)};
   // The message centre the send record knows, else none.
   uint8_t centre[kSmsAddressFieldSize] = {};
   const int centreDigits = EncodeNumber(SmsSendRecord().centreNumber, centre + 1, kEncodedNumberBytes);
-  if (centreDigits > 0) centre[0] = static_cast<uint8_t>(AddressOctets(centreDigits));
-  else centre[1] = 0x81;
+  if (centreDigits > 0)
+    centre[0] = static_cast<uint8_t>(AddressOctets(centreDigits));
+  else
+    centre[1] = 0x81;
   out.insert(out.end(), centre, centre + sizeof centre);
   if (outgoing) {
     out.insert(out.end(), {0x11, 0x00, 0x00, coding, length});
@@ -103,8 +107,7 @@ int32_t SaveSms(const StoredSms &message) {
   std::vector<uint8_t> request;
   const int32_t built = BuildSaveRequest(message, request);
   if (built != 0) return built;
-  return RunTransaction(saveStatus, kSmsStoreType, request.data(), request.size(), kSaveChecks,
-                        kSaveStepMs);
+  return RunTransaction(saveStatus, kSmsStoreType, request.data(), request.size(), kSaveChecks, kSaveStepMs);
 }
 
 // Replies to a store request; without one waiting they change nothing anyone reads.

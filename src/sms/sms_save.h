@@ -14,8 +14,8 @@ constexpr uint8_t kSmsStoreType = 0x14;
 // minute, second; kept for received messages only.
 struct StoredSms {
   int32_t location = 0;
-  int32_t kindCode = 13;  // 13 received, 11 stored outgoing
-  bool read = true;       // read (received) or sent (outgoing)
+  int32_t kindCode = 13;    // 13 received, 11 stored outgoing
+  bool read = true;         // read (received) or sent (outgoing)
   const char *number = "";  // sender or recipient: digits, or a name (alphanumeric)
   const char *text = "";    // UTF-8, one message's worth
   int32_t time[6] = {};

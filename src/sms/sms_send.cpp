@@ -36,8 +36,7 @@ bool ValidNumber(const char *text) {
 }
 
 // The fields every text and UCS-2 send sets; the rest keep what earlier calls left.
-void PrepareSend(SmsRecord &record, const char *destination, int32_t centreIndex,
-                 int32_t options, bool ucs2) {
+void PrepareSend(SmsRecord &record, const char *destination, int32_t centreIndex, int32_t options, bool ucs2) {
   record.kind = kSmsKindStoredOutgoing;
   record.messageClass = options & 0xFFFF;
   record.statusReport = (options >> 16) & 1;
@@ -67,8 +66,7 @@ int32_t FetchMessageCentre(SmsRecord &record) {
   std::memcpy(query, kCentreQuery, sizeof kCentreQuery);
   query[sizeof kCentreQuery] = static_cast<uint8_t>(record.centreIndex & 0xFF);
   centreTarget.Attach(&record);
-  const int32_t result =
-      RunTransaction(centreStatus, kSmsSendType, query, sizeof query, kCentreChecks, kCentreStepMs);
+  const int32_t result = RunTransaction(centreStatus, kSmsSendType, query, sizeof query, kCentreChecks, kCentreStepMs);
   centreTarget.Detach();
   return result;
 }
@@ -87,14 +85,13 @@ int32_t SendSmsRecord(SmsRecord &record, int32_t dataLength) {
   record.userDataLength = request.userDataLength;
 
   smsTarget.Attach(&record);
-  const int32_t result = RunTransaction(smsStatus, kSmsSendType, request.bytes, request.length,
-                                        kSendChecks, kSendStepMs);
+  const int32_t result =
+      RunTransaction(smsStatus, kSmsSendType, request.bytes, request.length, kSendChecks, kSendStepMs);
   smsTarget.Detach();
   return result == kSmsSent ? 0 : result;
 }
 
-int32_t SendTextMessage(const char *destination, const char *text, int32_t centreIndex,
-                        int32_t options) {
+int32_t SendTextMessage(const char *destination, const char *text, int32_t centreIndex, int32_t options) {
   if (text == nullptr) text = "";
   if (!ValidNumber(destination)) return kResultRefused;
   SmsRecord &record = sendRecord;
@@ -112,8 +109,7 @@ int32_t SendTextMessage(const char *destination, const char *text, int32_t centr
   record.hasHeader = 1;
   for (size_t part = 1; part <= parts; ++part) {
     if (part > 1) platform::SleepMs(kPauseBetweenPartsMs);
-    const uint8_t header[] = {0x05, 0x00, 0x03, 0x01, static_cast<uint8_t>(parts),
-                              static_cast<uint8_t>(part)};
+    const uint8_t header[] = {0x05, 0x00, 0x03, 0x01, static_cast<uint8_t>(parts), static_cast<uint8_t>(part)};
     std::memset(record.header, 0, sizeof record.header);
     std::memcpy(record.header, header, sizeof header);
     std::memset(record.text, 0, sizeof record.text);
@@ -125,8 +121,7 @@ int32_t SendTextMessage(const char *destination, const char *text, int32_t centr
   return 0;
 }
 
-int32_t SendUcs2File(const char *destination, const char *fileName, int32_t centreIndex,
-                     int32_t options) {
+int32_t SendUcs2File(const char *destination, const char *fileName, int32_t centreIndex, int32_t options) {
   SmsRecord &record = sendRecord;
   PrepareSend(record, destination, centreIndex, options, true);
   record.hasHeader = 0;
@@ -137,8 +132,7 @@ int32_t SendUcs2File(const char *destination, const char *fileName, int32_t cent
   uint8_t mark[2];
   size_t length = 0;
   uint8_t data[kUcs2FileMaxBytes] = {};
-  if (std::fread(mark, 1, sizeof mark, file) == sizeof mark)
-    length = std::fread(data, 1, sizeof data, file);
+  if (std::fread(mark, 1, sizeof mark, file) == sizeof mark) length = std::fread(data, 1, sizeof data, file);
   const bool unreadable = std::ferror(file) != 0;  // a directory opens, but does not read
   std::fclose(file);
   // Nothing to send: the source could not be read or holds no whole character after
@@ -152,17 +146,14 @@ int32_t SendUcs2File(const char *destination, const char *fileName, int32_t cent
 
 int32_t SetMessageCentre(int32_t centreIndex, const char *number) {
   // A set on the phone is looked up when it is next needed.
-  CopyField(sendRecord.centreNumber, sizeof sendRecord.centreNumber,
-            centreIndex != 0 ? "" : number);
+  CopyField(sendRecord.centreNumber, sizeof sendRecord.centreNumber, centreIndex != 0 ? "" : number);
   sendRecord.centreIndex = centreIndex;
   return 0;
 }
 
 int32_t GetMessageCentre(char *buffer, int32_t size) {
-  if (sendRecord.centreIndex != 0 && sendRecord.centreNumber[0] == '\0')
-    FetchMessageCentre(sendRecord);
-  if (buffer != nullptr && size > 0)
-    CopyField(buffer, static_cast<size_t>(size), sendRecord.centreNumber);
+  if (sendRecord.centreIndex != 0 && sendRecord.centreNumber[0] == '\0') FetchMessageCentre(sendRecord);
+  if (buffer != nullptr && size > 0) CopyField(buffer, static_cast<size_t>(size), sendRecord.centreNumber);
   return sendRecord.centreIndex;
 }
 

@@ -15,8 +15,8 @@
 
 namespace pelkor {
 
-constexpr int32_t kSmsSent = 18;            // the phone confirmed the send
-constexpr int32_t kResultSmsRefused = 19;   // the phone refused it
+constexpr int32_t kSmsSent = 18;           // the phone confirmed the send
+constexpr int32_t kResultSmsRefused = 19;  // the phone refused it
 constexpr int32_t kResultTextTooLong = 21;
 constexpr int32_t kSmsValidityMinutes = 4320;  // three days, for every sender
 
@@ -36,12 +36,10 @@ int32_t FetchMessageCentre(SmsRecord &record);
 
 // sendsms: text in the host's 8-bit characters, split into concatenated parts of 153
 // characters when longer than 160. options: class in bits 0-15, bit 16 status report.
-int32_t SendTextMessage(const char *destination, const char *text, int32_t centreIndex,
-                        int32_t options);
+int32_t SendTextMessage(const char *destination, const char *text, int32_t centreIndex, int32_t options);
 
 // senducs2: big-endian UCS-2 from a file whose first two bytes are a byte-order mark.
-int32_t SendUcs2File(const char *destination, const char *fileName, int32_t centreIndex,
-                     int32_t options);
+int32_t SendUcs2File(const char *destination, const char *fileName, int32_t centreIndex, int32_t options);
 
 int32_t SetMessageCentre(int32_t centreIndex, const char *number);
 int32_t GetMessageCentre(char *buffer, int32_t size);

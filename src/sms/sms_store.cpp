@@ -38,14 +38,16 @@ size_t incomingQueued = 0;
 
 int32_t KindFor(int32_t kindCode) {
   switch (kindCode) {
-    case kKindCodeStoredOutgoing: return kSmsKindStoredOutgoing;
-    case kKindCodeStatusReport: return kSmsKindStatusReport;
-    default: return kSmsKindReceived;
+    case kKindCodeStoredOutgoing:
+      return kSmsKindStoredOutgoing;
+    case kKindCodeStatusReport:
+      return kSmsKindStatusReport;
+    default:
+      return kSmsKindReceived;
   }
 }
 
-int32_t RunStoreTransaction(SmsRecord &target, const uint8_t *request, size_t length,
-                            int32_t checks, int32_t stepMs) {
+int32_t RunStoreTransaction(SmsRecord &target, const uint8_t *request, size_t length, int32_t checks, int32_t stepMs) {
   SmsTarget().Attach(&target);
   const int32_t result = RunTransaction(SmsStatus(), kStoreType, request, length, checks, stepMs);
   SmsTarget().Detach();
@@ -62,14 +64,12 @@ StatusCell &CountsStatus() { return countsStatus; }
 ReplyTarget<SmsCounts> &CountsTarget() { return countsTarget; }
 
 int32_t ReadSms(SmsRecord &record) {
-  const uint8_t request[] = {0x00, 0x01, 0x00, 0x07, 0x02,
-                             static_cast<uint8_t>(record.location & 0xFF), 0x01, 0x64};
+  const uint8_t request[] = {0x00, 0x01, 0x00, 0x07, 0x02, static_cast<uint8_t>(record.location & 0xFF), 0x01, 0x64};
   return RunStoreTransaction(record, request, sizeof request, kReadChecks, kReadStepMs);
 }
 
 int32_t DeleteSms(const SmsRecord &record) {
-  const uint8_t request[] = {0x00, 0x01, 0x00, 0x0A, 0x02,
-                             static_cast<uint8_t>(record.location & 0xFF)};
+  const uint8_t request[] = {0x00, 0x01, 0x00, 0x0A, 0x02, static_cast<uint8_t>(record.location & 0xFF)};
   SmsRecord scratch;  // the answer carries nothing to keep
   return RunStoreTransaction(scratch, request, sizeof request, kDeleteChecks, kDeleteStepMs);
 }
@@ -98,9 +98,7 @@ int32_t UpdateSmsList() {
 
 int32_t SmsListCount() { return smsListCount; }
 
-const SmsRecord *SmsListEntry(int32_t index) {
-  return index >= 0 && index < smsListCount ? &smsList[index] : nullptr;
-}
+const SmsRecord *SmsListEntry(int32_t index) { return index >= 0 && index < smsListCount ? &smsList[index] : nullptr; }
 
 const SmsRecord *FindEntry(int32_t kindCode, int32_t n, int32_t *index) {
   const int32_t kind = KindFor(kindCode);
@@ -141,17 +139,20 @@ void ClearSmsList() {
   smsListCount = 0;
 }
 
-int32_t ReadLocation(int32_t location, char *number, int32_t numberSize, char *text,
-                     int32_t textSize) {
+int32_t ReadLocation(int32_t location, char *number, int32_t numberSize, char *text, int32_t textSize) {
   CopyOut(number, numberSize, "");
   CopyOut(text, textSize, "");
   SmsRecord scratch;
   scratch.location = location;
   switch (ReadSms(scratch)) {
-    case 0: break;
-    case kResultSmsInvalidLocation: return 3;
-    case kResultSmsReadError: return 4;
-    default: return 5;
+    case 0:
+      break;
+    case kResultSmsInvalidLocation:
+      return 3;
+    case kResultSmsReadError:
+      return 4;
+    default:
+      return 5;
   }
   CopyOut(number, numberSize, scratch.sender);
   if (text != nullptr && textSize > 0) {
@@ -160,9 +161,12 @@ int32_t ReadLocation(int32_t location, char *number, int32_t numberSize, char *t
     std::memcpy(text, scratch.text, length);
   }
   switch (scratch.kind) {
-    case kSmsKindStoredOutgoing: return kKindCodeStoredOutgoing;
-    case kSmsKindStatusReport: return kKindCodeStatusReport;
-    default: return kKindCodeReceived;
+    case kSmsKindStoredOutgoing:
+      return kKindCodeStoredOutgoing;
+    case kSmsKindStatusReport:
+      return kKindCodeStatusReport;
+    default:
+      return kKindCodeReceived;
   }
 }
 
@@ -176,8 +180,8 @@ int32_t GetSmsCounts(int32_t *pair) {
     SmsTarget().Attach(&scratch);
     const uint8_t request[] = {0x00, 0x01, 0x00, 0x36, 0x64};
     // A refusal (22) leaves both counts zero and, like a time-out, is not reused.
-    const int32_t result = RunTransaction(countsStatus, kStoreType, request, sizeof request,
-                                          kCountsChecks, kCountsStepMs);
+    const int32_t result =
+        RunTransaction(countsStatus, kStoreType, request, sizeof request, kCountsChecks, kCountsStepMs);
     SmsTarget().Detach();
     countsTarget.Detach();
     cachedCounts = result == kResultOk ? counts : SmsCounts{};

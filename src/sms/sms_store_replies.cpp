@@ -37,9 +37,14 @@ void HandleSmsRead(const ReplyMessage &reply) {
 void HandleSmsReadRefused(const ReplyMessage &reply) {
   SmsTarget().Fill([&](SmsRecord &) {
     switch (reply.At(kRefusalCodeByte)) {
-      case kRefusedInvalidLocation: SmsStatus().Complete(kResultSmsInvalidLocation); break;
-      case kRefusedEmptyLocation: SmsStatus().Complete(kResultSmsReadError); break;
-      default: break;  // other codes leave the read waiting
+      case kRefusedInvalidLocation:
+        SmsStatus().Complete(kResultSmsInvalidLocation);
+        break;
+      case kRefusedEmptyLocation:
+        SmsStatus().Complete(kResultSmsReadError);
+        break;
+      default:
+        break;  // other codes leave the read waiting
     }
   });
 }

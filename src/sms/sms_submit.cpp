@@ -85,12 +85,10 @@ int32_t BuildSubmitRequest(const SmsRecord &record, int32_t dataLength, SubmitRe
     const int fill = FillBitsAfterHeader(headerOctets);
     if (headerOctets + PackedOctets(textLength, fill) > kMaxUserDataOctets) return 22;
     std::memcpy(userData, record.header, headerOctets);
-    const size_t packed = PackSeptets(std::string_view(record.text, textLength), fill,
-                                      userData + headerOctets,
+    const size_t packed = PackSeptets(std::string_view(record.text, textLength), fill, userData + headerOctets,
                                       kMaxUserDataOctets - headerOctets);
     userDataOctets = headerOctets + packed;
-    out.userDataLength = static_cast<int32_t>((8 * headerOctets + static_cast<size_t>(fill)) / 7 +
-                                              textLength);
+    out.userDataLength = static_cast<int32_t>((8 * headerOctets + static_cast<size_t>(fill)) / 7 + textLength);
     if (headerOctets > 0) b[kFirstOctetByte] |= kHeaderIndicator;
   }
   b[kUserDataLengthByte] = static_cast<uint8_t>(out.userDataLength);
@@ -107,8 +105,7 @@ int32_t BuildSubmitRequest(const SmsRecord &record, int32_t dataLength, SubmitRe
 
   char destination[kSmsDestinationSize + 1] = {};
   std::memcpy(destination, record.destination, kSmsDestinationSize);
-  const int destinationDigits =
-      EncodeNumber(destination, b + kDestinationLengthByte + 1, kEncodedNumberBytes);
+  const int destinationDigits = EncodeNumber(destination, b + kDestinationLengthByte + 1, kEncodedNumberBytes);
   if (destinationDigits == kInvalidNumber) return 22;
   b[kDestinationLengthByte] = static_cast<uint8_t>(destinationDigits);
 

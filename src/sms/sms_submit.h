@@ -27,9 +27,7 @@ uint8_t ValidityPeriodByte(int32_t minutes);
 uint8_t DataCodingScheme(const SmsRecord &record);
 
 // Fill bits that align 7-bit text after a header of `headerOctets` octets.
-constexpr int FillBitsAfterHeader(size_t headerOctets) {
-  return static_cast<int>((7 - (headerOctets * 8) % 7) % 7);
-}
+constexpr int FillBitsAfterHeader(size_t headerOctets) { return static_cast<int>((7 - (headerOctets * 8) % 7) % 7); }
 
 // Builds the request. dataLength counts the raw bytes of text for 8-bit and UCS-2
 // messages. Returns 0; 21 for text over 160 characters without a header; 22 for a

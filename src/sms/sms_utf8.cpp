@@ -22,8 +22,7 @@ constexpr uint8_t kHeaderIndicator = 0x40;
 constexpr uint8_t kAlphanumericType = 0x50;  // type-of-number bits 6-4 = 101
 
 // Packs GSM codes (already codes, not host characters) from bit fillBits of out.
-size_t PackCodes(const uint8_t *codes, size_t count, int fillBits, uint8_t *out,
-                 size_t capacity) {
+size_t PackCodes(const uint8_t *codes, size_t count, int fillBits, uint8_t *out, size_t capacity) {
   const size_t octets = PackedOctets(count, fillBits);
   if (octets > capacity) return 0;
   std::memset(out, 0, octets);
@@ -38,8 +37,7 @@ size_t PackCodes(const uint8_t *codes, size_t count, int fillBits, uint8_t *out,
   return octets;
 }
 
-void PrepareRecord(SmsRecord &record, const char *destination, int32_t centreIndex,
-                   int32_t options) {
+void PrepareRecord(SmsRecord &record, const char *destination, int32_t centreIndex, int32_t options) {
   record.kind = kSmsKindStoredOutgoing;
   record.messageClass = options & 0xFFFF;
   record.statusReport = (options >> 16) & 1;
@@ -48,9 +46,7 @@ void PrepareRecord(SmsRecord &record, const char *destination, int32_t centreInd
   CopyField(record.destination, sizeof record.destination, destination);
 }
 
-bool IsEightBitCoding(uint8_t coding) {
-  return (coding & 0xF4) == 0xF4 || (coding & 0xCC) == 0x04;
-}
+bool IsEightBitCoding(uint8_t coding) { return (coding & 0xF4) == 0xF4 || (coding & 0xCC) == 0x04; }
 
 // Sends the request built for one part, fetching the message centre first when the
 // record names a set whose number is not known yet.
@@ -66,8 +62,8 @@ int32_t SendPart(SmsRecord &record, const SmsTextParts &split, size_t part, uint
   }
   record.userDataLength = request.userDataLength;
   SmsTarget().Attach(&record);
-  const int32_t result = RunTransaction(SmsStatus(), kSmsSendType, request.bytes, request.length,
-                                        kSendChecks, kSendStepMs);
+  const int32_t result =
+      RunTransaction(SmsStatus(), kSmsSendType, request.bytes, request.length, kSendChecks, kSendStepMs);
   SmsTarget().Detach();
   return result == kSmsSent ? 0 : result;
 }
@@ -83,21 +79,19 @@ int32_t PlanUtf8Message(const char *text, int32_t *parts, int32_t *ucs2) {
   if (parts != nullptr) *parts = 0;
   if (ucs2 != nullptr) *ucs2 = 0;
   SmsTextParts split;
-  if (!SplitSmsText(text != nullptr ? text : "", split) || split.parts.size() > kMaxParts)
-    return kResultRefused;
+  if (!SplitSmsText(text != nullptr ? text : "", split) || split.parts.size() > kMaxParts) return kResultRefused;
   if (parts != nullptr) *parts = static_cast<int32_t>(split.parts.size());
   if (ucs2 != nullptr) *ucs2 = split.ucs2 ? 1 : 0;
   return 0;
 }
 
-int32_t BuildUtf8SubmitRequest(SmsRecord &record, const SmsTextParts &split, size_t part,
-                               uint8_t reference, SubmitRequest &out) {
+int32_t BuildUtf8SubmitRequest(SmsRecord &record, const SmsTextParts &split, size_t part, uint8_t reference,
+                               SubmitRequest &out) {
   if (part >= split.parts.size() || split.parts.size() > kMaxParts) return kResultRefused;
   const std::vector<uint8_t> &data = split.parts[part];
   const bool concatenated = split.parts.size() > 1;
-  const uint8_t header[kConcatHeaderOctets] = {0x05, 0x00, 0x03, reference,
-                                               static_cast<uint8_t>(split.parts.size()),
-                                               static_cast<uint8_t>(part + 1)};
+  const uint8_t header[kConcatHeaderOctets] = {
+      0x05, 0x00, 0x03, reference, static_cast<uint8_t>(split.parts.size()), static_cast<uint8_t>(part + 1)};
   std::memset(record.header, 0, sizeof record.header);
   std::memset(record.text, 0, sizeof record.text);
 
@@ -111,8 +105,7 @@ int32_t BuildUtf8SubmitRequest(SmsRecord &record, const SmsTextParts &split, siz
     record.hasHeader = 0;
     std::memcpy(record.text, header, headerOctets);
     if (!data.empty()) std::memcpy(record.text + headerOctets, data.data(), data.size());
-    const int32_t built =
-        BuildSubmitRequest(record, static_cast<int32_t>(headerOctets + data.size()), out);
+    const int32_t built = BuildSubmitRequest(record, static_cast<int32_t>(headerOctets + data.size()), out);
     if (built != 0) return built;
     if (concatenated) out.bytes[kFirstOctetByte] |= kHeaderIndicator;
     return 0;
@@ -129,8 +122,8 @@ int32_t BuildUtf8SubmitRequest(SmsRecord &record, const SmsTextParts &split, siz
   const size_t headerOctets = concatenated ? kConcatHeaderOctets : 0;
   const int fill = FillBitsAfterHeader(headerOctets);
   const size_t room = kMaxUserDataOctets - headerOctets;
-  const size_t packed = PackCodes(data.data(), data.size(), fill,
-                                  out.bytes + kSubmitUserDataOffset + headerOctets, room);
+  const size_t packed =
+      PackCodes(data.data(), data.size(), fill, out.bytes + kSubmitUserDataOffset + headerOctets, room);
   if (packed == 0 && !data.empty()) return kResultRefused;
   out.length = kSubmitUserDataOffset + headerOctets + packed;
   out.userDataLength += static_cast<int32_t>(data.size());
@@ -138,25 +131,23 @@ int32_t BuildUtf8SubmitRequest(SmsRecord &record, const SmsTextParts &split, siz
   return 0;
 }
 
-int32_t SendUtf8Part(const char *destination, const char *text, int32_t centreIndex,
-                     int32_t options, int32_t reference, int32_t part) {
+int32_t SendUtf8Part(const char *destination, const char *text, int32_t centreIndex, int32_t options, int32_t reference,
+                     int32_t part) {
   if (destination == nullptr || destination[0] == '\0') return kResultRefused;  // to nobody
   SmsTextParts split;
   if (!SplitSmsText(text != nullptr ? text : "", split)) return kResultRefused;
   if (part < 1 || static_cast<size_t>(part) > split.parts.size()) return kResultRefused;
   SmsRecord &record = SmsSendRecord();
   PrepareRecord(record, destination, centreIndex, options);
-  return SendPart(record, split, static_cast<size_t>(part - 1),
-                  static_cast<uint8_t>(reference & 0xFF));
+  return SendPart(record, split, static_cast<size_t>(part - 1), static_cast<uint8_t>(reference & 0xFF));
 }
 
-int32_t SendUtf8Message(const char *destination, const char *text, int32_t centreIndex,
-                        int32_t options, int32_t *partsSent) {
+int32_t SendUtf8Message(const char *destination, const char *text, int32_t centreIndex, int32_t options,
+                        int32_t *partsSent) {
   if (partsSent != nullptr) *partsSent = 0;
   if (destination == nullptr || destination[0] == '\0') return kResultRefused;  // to nobody
   SmsTextParts split;
-  if (!SplitSmsText(text != nullptr ? text : "", split) || split.parts.size() > kMaxParts)
-    return kResultRefused;
+  if (!SplitSmsText(text != nullptr ? text : "", split) || split.parts.size() > kMaxParts) return kResultRefused;
   SmsRecord &record = SmsSendRecord();
   PrepareRecord(record, destination, centreIndex, options);
   const uint8_t reference = split.parts.size() > 1 ? NextReference() : 0;
@@ -179,15 +170,13 @@ std::string RecordTextUtf8(const SmsRecord &record) {
   if (IsEightBitCoding(kept.coding) || ucs2) {
     size_t length = kept.declaredLength < octets ? kept.declaredLength : octets;
     length = length > header ? length - header : 0;
-    return IsEightBitCoding(kept.coding) ? DecodeLatin1(data + header, length)
-                                         : DecodeUcs2(data + header, length);
+    return IsEightBitCoding(kept.coding) ? DecodeLatin1(data + header, length) : DecodeUcs2(data + header, length);
   }
   const int fill = FillBitsAfterHeader(header);
   const size_t headerSeptets = (8 * header + static_cast<size_t>(fill)) / 7;
   if (headerSeptets > kept.declaredLength) return "";
   uint8_t codes[256];
-  const size_t count = UnpackSeptets(data + header, octets - header, fill,
-                                     kept.declaredLength - headerSeptets, codes);
+  const size_t count = UnpackSeptets(data + header, octets - header, fill, kept.declaredLength - headerSeptets, codes);
   return DecodeGsmSeptets(codes, count);
 }
 
@@ -197,8 +186,7 @@ std::string RecordSenderUtf8(const SmsRecord &record) {
   if (record.kind == kSmsKindStoredOutgoing || (origin[1] & 0x70) != kAlphanumericType)
     return DecodeLatin1(reinterpret_cast<const uint8_t *>(record.sender), strnlen(record.sender, sizeof record.sender));
   // An alphanumeric address: its length counts the semi-octets the packed name uses.
-  const size_t semiOctets = origin[0] < 2 * (kSmsAddressFieldSize - 2) ? origin[0]
-                                                                       : 2 * (kSmsAddressFieldSize - 2);
+  const size_t semiOctets = origin[0] < 2 * (kSmsAddressFieldSize - 2) ? origin[0] : 2 * (kSmsAddressFieldSize - 2);
   const size_t septets = semiOctets * 4 / 7;
   uint8_t codes[kSmsAddressFieldSize * 8 / 7 + 1];
   const size_t count = UnpackSeptets(origin + 2, (semiOctets + 1) / 2, 0, septets, codes);

@@ -19,19 +19,19 @@ int32_t PlanUtf8Message(const char *text, int32_t *parts, int32_t *ucs2);
 // Builds the send request for part `part` (0-based) of `split`; the record supplies the
 // destination, centre, class and status-report request. A split of several parts
 // carries the concatenation header with `reference`. 0, or 22 as BuildSubmitRequest.
-int32_t BuildUtf8SubmitRequest(SmsRecord &record, const SmsTextParts &split, size_t part,
-                               uint8_t reference, SubmitRequest &out);
+int32_t BuildUtf8SubmitRequest(SmsRecord &record, const SmsTextParts &split, size_t part, uint8_t reference,
+                               SubmitRequest &out);
 
 // Sends one part (1-based) of a text's split, as the whole sender would. 0 sent; 4, 19,
 // 22 as SendSmsRecord; 22 also for text that is not UTF-8, a part it does not have or
 // an empty destination.
-int32_t SendUtf8Part(const char *destination, const char *text, int32_t centreIndex,
-                     int32_t options, int32_t reference, int32_t part);
+int32_t SendUtf8Part(const char *destination, const char *text, int32_t centreIndex, int32_t options, int32_t reference,
+                     int32_t part);
 
 // Sends every part, one second apart; *partsSent (if given) counts the parts the phone
 // confirmed, also when a later part fails (the rest are not sent).
-int32_t SendUtf8Message(const char *destination, const char *text, int32_t centreIndex,
-                        int32_t options, int32_t *partsSent);
+int32_t SendUtf8Message(const char *destination, const char *text, int32_t centreIndex, int32_t options,
+                        int32_t *partsSent);
 
 // The text of a read record as UTF-8: 7-bit text through the extension table, 8-bit
 // data as Latin-1, UCS-2 with surrogate pairs; the header is left out.

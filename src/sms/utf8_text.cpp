@@ -33,8 +33,8 @@ struct Extension {
 };
 constexpr Extension kGsmExtension[] = {
     {0x0A, 0x000C},  // form feed (page break)
-    {0x14, U'^'},  {0x28, U'{'}, {0x29, U'}'}, {0x2F, U'\\'}, {0x3C, U'['},
-    {0x3D, U'~'},  {0x3E, U']'}, {0x40, U'|'}, {0x65, 0x20AC},  // euro sign
+    {0x14, U'^'},   {0x28, U'{'}, {0x29, U'}'}, {0x2F, U'\\'},  {0x3C, U'['},
+    {0x3D, U'~'},   {0x3E, U']'}, {0x40, U'|'}, {0x65, 0x20AC},  // euro sign
 };
 
 bool IsSurrogate(char32_t point) { return point >= 0xD800 && point <= 0xDFFF; }
@@ -142,9 +142,12 @@ std::string DecodeGsmSeptets(const uint8_t *septets, size_t count) {
     if (i + 1 >= count) break;  // an escape with nothing after it
     const uint8_t next = septets[++i] & 0x7F;
     const char32_t extended = GsmExtensionCharacter(next);
-    if (extended != 0) AppendUtf8(out, extended);
-    else if (next != kGsmEscape) AppendUtf8(out, kGsmDefault[next]);
-    else AppendUtf8(out, U' ');  // a second escape: an extension this table lacks
+    if (extended != 0)
+      AppendUtf8(out, extended);
+    else if (next != kGsmEscape)
+      AppendUtf8(out, kGsmDefault[next]);
+    else
+      AppendUtf8(out, U' ');  // a second escape: an extension this table lacks
   }
   return out;
 }

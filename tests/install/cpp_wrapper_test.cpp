@@ -144,11 +144,23 @@ TEST(WrappedFiles, LogoRingtoneAndWaveNeedNoPhone) {
 }
 
 TEST(LibraryInfo, EveryResultCodeHasItsOwnTextAndTheVersionIsTheBuilds) {
-  const int32_t codes[] = {PELKOR_OK, PELKOR_NOT_FOUND, PELKOR_HANDED_TO_SEND, PELKOR_ERR_TIMEOUT,
-                           PELKOR_ERR_IDENTITY_UNKNOWN, PELKOR_ERR_MEMORY_STATUS, PELKOR_ERR_SMS_READ,
-                           PELKOR_ERR_PHONEBOOK_READ, PELKOR_ERR_SPEED_DIAL, PELKOR_ERR_SETTING_REFUSED,
-                           PELKOR_ERR_SMS_READ_OTHER, PELKOR_ERR_PHONEBOOK_WRITE, PELKOR_ERR_SMS_SEND,
-                           PELKOR_ERR_TEXT_TOO_LONG, PELKOR_ERR_REFUSED, PELKOR_ERR_NO_CALL, PELKOR_ERR_LOGO};
+  const int32_t codes[] = {PELKOR_OK,
+                           PELKOR_NOT_FOUND,
+                           PELKOR_HANDED_TO_SEND,
+                           PELKOR_ERR_TIMEOUT,
+                           PELKOR_ERR_IDENTITY_UNKNOWN,
+                           PELKOR_ERR_MEMORY_STATUS,
+                           PELKOR_ERR_SMS_READ,
+                           PELKOR_ERR_PHONEBOOK_READ,
+                           PELKOR_ERR_SPEED_DIAL,
+                           PELKOR_ERR_SETTING_REFUSED,
+                           PELKOR_ERR_SMS_READ_OTHER,
+                           PELKOR_ERR_PHONEBOOK_WRITE,
+                           PELKOR_ERR_SMS_SEND,
+                           PELKOR_ERR_TEXT_TOO_LONG,
+                           PELKOR_ERR_REFUSED,
+                           PELKOR_ERR_NO_CALL,
+                           PELKOR_ERR_LOGO};
   const string unknown = pelkor_strerror(9999);
   set<string> texts;
   for (int32_t code : codes) {

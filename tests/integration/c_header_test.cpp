@@ -3,6 +3,4 @@
 
 extern "C" int pelkor_c_header_check(void);
 
-TEST(PublicHeader, CompilesAsPlainCAndLinksAgainstTheLibrary) {
-  EXPECT_EQ(pelkor_c_header_check(), PELKOR_OK);
-}
+TEST(PublicHeader, CompilesAsPlainCAndLinksAgainstTheLibrary) { EXPECT_EQ(pelkor_c_header_check(), PELKOR_OK); }

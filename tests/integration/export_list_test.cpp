@@ -35,8 +35,7 @@ std::set<std::string> LibraryExports() {
   char line[512];
   while (std::fgets(line, sizeof line, nm) != nullptr) {
     char address[64], type[8], name[256];
-    if (std::sscanf(line, "%63s %7s %255s", address, type, name) == 3 && std::string(type) == "T")
-      names.insert(name);
+    if (std::sscanf(line, "%63s %7s %255s", address, type, name) == 3 && std::string(type) == "T") names.insert(name);
   }
   pclose(nm);
   return names;

@@ -61,11 +61,14 @@ TEST_F(Link, CableStartupPutsSyncBytesThenTheStartupFramesOnTheWire) {
   // (acknowledgements of the phone's replies may come in between), then the beep.
   auto messages = Messages();
   ASSERT_GE(messages.size(), 8u);
-  const std::vector<std::pair<uint8_t, Bytes>> expected = {
-      {0x04, kStatusRequest}, {0x02, kStartup1},  {0x02, kStartup2},
-      {0x02, kStartup3},      {0x64, kIdentityRequest},
-      {0x40, {0x00, 0x01, 0x64, 0x01}}, {0x40, {0x00, 0x01, 0x8F, 0x04, 0x09, 0xC4}},
-      {0x40, {0x00, 0x01, 0x8F, 0x00, 0x00, 0x00}}};
+  const std::vector<std::pair<uint8_t, Bytes>> expected = {{0x04, kStatusRequest},
+                                                           {0x02, kStartup1},
+                                                           {0x02, kStartup2},
+                                                           {0x02, kStartup3},
+                                                           {0x64, kIdentityRequest},
+                                                           {0x40, {0x00, 0x01, 0x64, 0x01}},
+                                                           {0x40, {0x00, 0x01, 0x8F, 0x04, 0x09, 0xC4}},
+                                                           {0x40, {0x00, 0x01, 0x8F, 0x00, 0x00, 0x00}}};
   for (size_t i = 0; i < expected.size(); ++i) {
     EXPECT_EQ(messages[i].start, 0x1E);
     EXPECT_EQ(messages[i].type, expected[i].first) << "message " << i;

@@ -41,8 +41,8 @@ class LogoTransfer : public SimulatedPhone {
     return bytes;
   }
   std::string TempFile(const std::string &name) {
-    const std::string path = std::filesystem::temp_directory_path() /
-                             ("pelkor-logo-" + std::to_string(::getpid()) + "-" + name);
+    const std::string path =
+        std::filesystem::temp_directory_path() / ("pelkor-logo-" + std::to_string(::getpid()) + "-" + name);
     files_.push_back(path);
     return path;
   }
@@ -178,7 +178,7 @@ TEST_F(LogoTransfer, OperatorDownloadTakesTheCodeOfTheCurrentNetwork) {
   EXPECT_EQ(kind, PELKOR_LOGO_OPERATOR);
   EXPECT_EQ(width, 72);
   EXPECT_EQ(height, 14);
-  EXPECT_EQ(logo_getpixel(0, 0), 0);   // the default logo's frame
+  EXPECT_EQ(logo_getpixel(0, 0), 0);  // the default logo's frame
   EXPECT_EQ(logo_getpixel(71, 13), 0);
   EXPECT_EQ(logo_getpixel(30, 5), 1);
 }

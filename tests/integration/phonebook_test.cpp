@@ -36,8 +36,7 @@ class Phonebook : public SimulatedPhone {
     sim.load_state({{"phonebook", {{"fail", {{request, value}}}}}});
   }
   nlohmann::json Entry(int memoryCode, int location) const {
-    return sim.state()["phonebook"]["memories"][std::to_string(memoryCode)]["entries"]
-                      [std::to_string(location)];
+    return sim.state()["phonebook"]["memories"][std::to_string(memoryCode)]["entries"][std::to_string(location)];
   }
 
   // Reads past the 200 ms reuse window.
@@ -62,8 +61,8 @@ TEST_F(Phonebook, FirstReadOfAMemoryAsksItsSizeThenTheEntry) {
   ASSERT_EQ(getphonebookentry(2, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
   ASSERT_EQ(getphonebookentry(1, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
   EXPECT_STREQ(name, "Alice Archer");
-  EXPECT_EQ(Requests(), (std::vector<Bytes>{EntryRequest(0x03, 1), kStatusOfPhone, EntryRequest(0x02, 2),
-                                            EntryRequest(0x02, 1)}));
+  EXPECT_EQ(Requests(),
+            (std::vector<Bytes>{EntryRequest(0x03, 1), kStatusOfPhone, EntryRequest(0x02, 2), EntryRequest(0x02, 1)}));
 }
 
 TEST_F(Phonebook, EveryNewSessionAsksTheMemorySizeAgain) {
@@ -135,9 +134,9 @@ TEST_F(Phonebook, AnEntryWithoutANameIsNamedByItsNumber) {
 TEST_F(Phonebook, OverlongFieldsFromThePhoneAreCutToTheirFieldAndTheCallersBuffer) {
   const std::string longName(70, 'L');
   const std::string longNumber(50, '4');
-  sim.load_state({{"phonebook",
-                   {{"memories",
-                     {{"2", {{"entries", {{"9", {{"name", longName}, {"number", longNumber}, {"group", 3}}}}}}}}}}}});
+  sim.load_state(
+      {{"phonebook",
+        {{"memories", {{"2", {{"entries", {{"9", {{"name", longName}, {"number", longNumber}, {"group", 3}}}}}}}}}}}});
   ASSERT_EQ(getphonebookentry(9, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
   EXPECT_EQ(std::string(name), longName.substr(0, 40));
   EXPECT_EQ(std::string(number), longNumber.substr(0, 40));

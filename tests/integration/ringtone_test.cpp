@@ -27,14 +27,12 @@ struct PhoneNote {
 std::vector<PhoneNote> NotesOf(const json &tone) {
   std::vector<PhoneNote> notes;
   for (const json &n : tone.value("notes", json::array()))
-    notes.push_back({n.value("note", ""), n.value("scale", -1), n.value("duration", ""),
-                     n.value("specifier", "")});
+    notes.push_back({n.value("note", ""), n.value("scale", -1), n.value("duration", ""), n.value("specifier", "")});
   return notes;
 }
 
 bool operator==(const PhoneNote &a, const PhoneNote &b) {
-  return a.note == b.note && a.scale == b.scale && a.duration == b.duration &&
-         a.specifier == b.specifier;
+  return a.note == b.note && a.scale == b.scale && a.duration == b.duration && a.specifier == b.specifier;
 }
 
 std::ostream &operator<<(std::ostream &out, const PhoneNote &n) {
@@ -43,7 +41,7 @@ std::ostream &operator<<(std::ostream &out, const PhoneNote &n) {
 
 // The RTTTL text of a decoded note, as the library writes its notes ("8c#.5", "4p").
 std::string RtttlText(const PhoneNote &n) {
-  static const std::vector<std::string> kDurations = {"whole", "half", "quarter",
+  static const std::vector<std::string> kDurations = {"whole",  "half",      "quarter",
                                                       "eighth", "sixteenth", "thirty-second"};
   std::string text;
   for (size_t i = 0; i < kDurations.size(); ++i)
@@ -57,19 +55,17 @@ std::string RtttlText(const PhoneNote &n) {
 
 // Round: 125 bpm (in the phone's tempo table), eighth notes in octave 5 by default.
 constexpr const char *kRoundTune = "Round:d=8,o=5,b=125:c,4d#.,16f#6,2p,a7,32h4,4c..,e,1g#.,p";
-const std::vector<PhoneNote> kRoundNotes = {
-    {"c", 1, "eighth", "none"},           {"d#", 1, "quarter", "dotted"},
-    {"f#", 2, "sixteenth", "none"},       {"pause", -1, "half", "none"},
-    {"a", 3, "eighth", "none"},           {"b", 0, "thirty-second", "none"},
-    {"c", 1, "quarter", "double-dotted"}, {"e", 1, "eighth", "none"},
-    {"g#", 1, "whole", "dotted"},         {"pause", -1, "eighth", "none"}};
+const std::vector<PhoneNote> kRoundNotes = {{"c", 1, "eighth", "none"},           {"d#", 1, "quarter", "dotted"},
+                                            {"f#", 2, "sixteenth", "none"},       {"pause", -1, "half", "none"},
+                                            {"a", 3, "eighth", "none"},           {"b", 0, "thirty-second", "none"},
+                                            {"c", 1, "quarter", "double-dotted"}, {"e", 1, "eighth", "none"},
+                                            {"g#", 1, "whole", "dotted"},         {"pause", -1, "eighth", "none"}};
 
 class Ringtones : public SimulatedPhone {
  protected:
   void SetUp() override {
     SimulatedPhone::SetUp();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("pelkor-ringtone-it-" + std::to_string(getpid()));
+    dir_ = std::filesystem::temp_directory_path() / ("pelkor-ringtone-it-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir_);
   }
   void TearDown() override {

@@ -33,10 +33,10 @@ class SmsSend : public SimulatedPhone {
   }
 
   std::string WriteFile(const std::string &name, const Bytes &bytes) {
-    const std::string path = std::filesystem::temp_directory_path() /
-                             ("pelkor-sms-" + std::to_string(::getpid()) + "-" + name);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    const std::string path =
+        std::filesystem::temp_directory_path() / ("pelkor-sms-" + std::to_string(::getpid()) + "-" + name);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     files_.push_back(path);
     return path;
   }
@@ -64,7 +64,11 @@ TEST_F(SmsSend, ShortTextArrivesWithClassCentreAndValidity) {
   EXPECT_EQ(RequestsWithCommand(0x33), 0u) << "a centre given by number needs no query";
 
   // Status report asked for, no class; accented Latin-1 text goes through the alphabet.
-  ASSERT_EQ(sendsms("0612", "caf\xE9 \xA3" "5", 0, 0x10004), PELKOR_OK);
+  ASSERT_EQ(sendsms("0612",
+                    "caf\xE9 \xA3"
+                    "5",
+                    0, 0x10004),
+            PELKOR_OK);
   const json second = Sent()[1];
   EXPECT_EQ(second["status_report"], true);
   EXPECT_EQ(second["first_octet"], 0x31);
@@ -153,8 +157,7 @@ TEST_F(SmsSend, Ucs2FromAFileKeepsItsClass) {
   EXPECT_EQ(senducs2("+4915", WriteFile("big.txt", big).c_str(), 0, 0), PELKOR_ERR_REFUSED);
   Bytes noZeros = {0xFE, 0xFF};
   noZeros.insert(noZeros.end(), 170, 0x41);
-  EXPECT_EQ(senducs2("+4915", WriteFile("long.txt", noZeros).c_str(), 0, 0),
-            PELKOR_ERR_TEXT_TOO_LONG);
+  EXPECT_EQ(senducs2("+4915", WriteFile("long.txt", noZeros).c_str(), 0, 0), PELKOR_ERR_TEXT_TOO_LONG);
   EXPECT_EQ(Sent().size(), 3u) << "refused messages never reach the phone";
 }
 

@@ -26,20 +26,32 @@ json StoreWith(json messages, int capacity) {
 
 // Locations 3 and 9 are empty; 10 is past the end.
 json FullStore() {
-  return StoreWith(
-      json::array({
-          {{"location", 1}, {"kind", "received"}, {"text", "First"}, {"sender", "+4412345"},
-           {"centre", "+4477001122"}, {"time", {24, 5, 6, 17, 23, 45}}},
-          {{"location", 2}, {"kind", "sent"}, {"read", false}, {"text", "Draft"}, {"recipient", "555"}},
-          {{"location", 4}, {"kind", "received"}, {"read", false}, {"header", "05 00 03 07 02 01"},
-           {"text", "Second part"}, {"sender", "0612"}},
-          {{"location", 5}, {"kind", "report"}, {"status", 0x41}, {"recipient", "+4412345"}},
-          {{"location", 6}, {"kind", "received"}, {"coding", "ucs2"}, {"text", "Hi"}, {"sender", "+49"}},
-          {{"location", 7}, {"kind", "received"}, {"text", "Promo"}, {"sender", "INDOSAT"}},
-          {{"location", 8}, {"kind", "received"}, {"coding", "8bit"}, {"class", 1},
-           {"header", "06 05 04 15 82 00 00"}, {"data", "41 42 43"}, {"sender", "+4412345"}},
-      }),
-      9);
+  return StoreWith(json::array({
+                       {{"location", 1},
+                        {"kind", "received"},
+                        {"text", "First"},
+                        {"sender", "+4412345"},
+                        {"centre", "+4477001122"},
+                        {"time", {24, 5, 6, 17, 23, 45}}},
+                       {{"location", 2}, {"kind", "sent"}, {"read", false}, {"text", "Draft"}, {"recipient", "555"}},
+                       {{"location", 4},
+                        {"kind", "received"},
+                        {"read", false},
+                        {"header", "05 00 03 07 02 01"},
+                        {"text", "Second part"},
+                        {"sender", "0612"}},
+                       {{"location", 5}, {"kind", "report"}, {"status", 0x41}, {"recipient", "+4412345"}},
+                       {{"location", 6}, {"kind", "received"}, {"coding", "ucs2"}, {"text", "Hi"}, {"sender", "+49"}},
+                       {{"location", 7}, {"kind", "received"}, {"text", "Promo"}, {"sender", "INDOSAT"}},
+                       {{"location", 8},
+                        {"kind", "received"},
+                        {"coding", "8bit"},
+                        {"class", 1},
+                        {"header", "06 05 04 15 82 00 00"},
+                        {"data", "41 42 43"},
+                        {"sender", "+4412345"}},
+                   }),
+                   9);
 }
 
 class SmsStore : public SimulatedPhone {
@@ -55,8 +67,10 @@ class SmsStore : public SimulatedPhone {
   }
   void TearDown() override {
     SimulatedPhone::TearDown();
-    if (oldTmpdir_.empty()) unsetenv("TMPDIR");
-    else setenv("TMPDIR", oldTmpdir_.c_str(), 1);
+    if (oldTmpdir_.empty())
+      unsetenv("TMPDIR");
+    else
+      setenv("TMPDIR", oldTmpdir_.c_str(), 1);
     fs::remove_all(dumps_);
   }
 

@@ -25,8 +25,7 @@ class Utf8Text : public SimulatedPhone {
 
 TEST_F(Utf8Text, ExtensionCharactersArriveAsTyped) {
   int32_t parts = -1;
-  ASSERT_EQ(pelkor_sendsms_utf8("+4912345678", "Grüße €uro ÄÖÜ ñ {x} [a|b] ~^\\", 1, kNoClass, &parts),
-            PELKOR_OK);
+  ASSERT_EQ(pelkor_sendsms_utf8("+4912345678", "Grüße €uro ÄÖÜ ñ {x} [a|b] ~^\\", 1, kNoClass, &parts), PELKOR_OK);
   EXPECT_EQ(parts, 1);
   const json sent = Sent();
   ASSERT_EQ(sent.size(), 1u);
@@ -100,7 +99,11 @@ TEST_F(Utf8Text, AFailedPartStopsTheRestAndCountsWhatWent) {
 
 TEST_F(Utf8Text, MalformedTextAndBadNumbersAreRefusedUnsent) {
   int32_t parts = -1;
-  EXPECT_EQ(pelkor_sendsms_utf8("+4912345678", "Gr\xFC\xDF" "e", 1, kNoClass, &parts), PELKOR_ERR_REFUSED);
+  EXPECT_EQ(pelkor_sendsms_utf8("+4912345678",
+                                "Gr\xFC\xDF"
+                                "e",
+                                1, kNoClass, &parts),
+            PELKOR_ERR_REFUSED);
   EXPECT_EQ(parts, 0);
   EXPECT_EQ(pelkor_sendsms_utf8("not a number", "hi", 1, kNoClass, nullptr), PELKOR_ERR_REFUSED);
   EXPECT_EQ(pelkor_sendsms_utf8(nullptr, nullptr, 1, kNoClass, nullptr), PELKOR_ERR_REFUSED);
@@ -108,18 +111,21 @@ TEST_F(Utf8Text, MalformedTextAndBadNumbersAreRefusedUnsent) {
 }
 
 TEST_F(Utf8Text, ReceivedMessagesOfEveryCodingReadBackAsUtf8) {
-  sim.load_state(json{{"sms",
-                       {{"capacity", 6},
-                        {"messages",
-                         json::array({
-                             {{"location", 1}, {"coding", "ucs2"}, {"text", "Привет 日本"}, {"sender", "+79161234567"}},
-                             {{"location", 2}, {"text", "Grüße aus Köln {€}"}, {"sender", "+4922112345"}},
-                             {{"location", 3}, {"coding", "8bit"}, {"data", "4B F6 6C 6E"}, {"sender", "0612"}},
-                             {{"location", 4}, {"text", "Promo"}, {"sender", "INDOSAT"}},
-                             {{"location", 5}, {"kind", "sent"}, {"text", "[draft]"}, {"recipient", "555"}},
-                             {{"location", 6}, {"coding", "ucs2"}, {"header", "05 00 03 07 02 01"},
-                              {"text", "日本😀"}, {"sender", "+49"}},
-                         })}}}});
+  sim.load_state(json{
+      {"sms",
+       {{"capacity", 6},
+        {"messages", json::array({
+                         {{"location", 1}, {"coding", "ucs2"}, {"text", "Привет 日本"}, {"sender", "+79161234567"}},
+                         {{"location", 2}, {"text", "Grüße aus Köln {€}"}, {"sender", "+4922112345"}},
+                         {{"location", 3}, {"coding", "8bit"}, {"data", "4B F6 6C 6E"}, {"sender", "0612"}},
+                         {{"location", 4}, {"text", "Promo"}, {"sender", "INDOSAT"}},
+                         {{"location", 5}, {"kind", "sent"}, {"text", "[draft]"}, {"recipient", "555"}},
+                         {{"location", 6},
+                          {"coding", "ucs2"},
+                          {"header", "05 00 03 07 02 01"},
+                          {"text", "日本😀"},
+                          {"sender", "+49"}},
+                     })}}}});
   ASSERT_EQ(updatesmslist(), PELKOR_ERR_SMS_READ);
   ASSERT_EQ(getsmsmsgcount(kReceived), 5);
   char text[400], sender[64];
@@ -145,7 +151,9 @@ TEST_F(Utf8Text, ReceivedMessagesOfEveryCodingReadBackAsUtf8) {
   // The 8-bit functions keep what they always gave: Latin-1 and the raw UCS-2 bytes.
   char latin[64];
   ASSERT_EQ(getsmsmsgdata(kReceived, 2, 1, latin, sizeof latin), PELKOR_OK);
-  EXPECT_EQ(std::string(latin), "Gr\xFC\xDF" "e aus K\xF6ln ?(?e?)");
+  EXPECT_EQ(std::string(latin),
+            "Gr\xFC\xDF"
+            "e aus K\xF6ln ?(?e?)");
 
   // One location read directly.
   EXPECT_EQ(pelkor_getsms_utf8(1, sender, sizeof sender, text, sizeof text), kReceived);

@@ -19,7 +19,7 @@ using phonesim_test::Bytes;
 using phonesim_test::computer_message;
 using phonesim_test::TestClient;
 
-std::string temp_path(const std::string& name) {
+std::string temp_path(const std::string &name) {
   return ::testing::TempDir() + name + "_" + std::to_string(::getpid());
 }
 
@@ -33,7 +33,7 @@ TEST(ControlCommands, SwitchModesAndRejectNonsense) {
   EXPECT_FALSE(sim.acknowledging());
   EXPECT_EQ(sim.control("pace on"), "ok");
   EXPECT_TRUE(sim.paced());
-  for (const char* bad : {"silent maybe", "ack", "noise", "noise -3", "send", "send zz", "set /status/signal",
+  for (const char *bad : {"silent maybe", "ack", "noise", "noise -3", "send", "send zz", "set /status/signal",
                           "load [1,2]", "frobnicate"}) {
     EXPECT_EQ(sim.control(bad).rfind("error", 0), 0u) << bad;
   }
@@ -168,7 +168,7 @@ TEST(ControlServer, AnswersLinesOnTheSocket) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-  ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
   // Two commands in one write, the second split across writes.
   const std::string first = "silent on\nack o";
   const std::string second = "ff\r\n";

@@ -15,7 +15,7 @@ using phonesim_test::computer_message;
 // The status request exactly as the computer writes it on the cable, sequence 0.
 const Bytes kStatusRequest = {0x1E, 0x00, 0x0C, 0x04, 0x00, 0x06, 0x00, 0x01, 0x00, 0x01, 0x01, 0x40, 0x13, 0x42};
 
-std::vector<Frame> feed_bytewise(FrameReader& reader, const Bytes& bytes, size_t* completed_at = nullptr) {
+std::vector<Frame> feed_bytewise(FrameReader &reader, const Bytes &bytes, size_t *completed_at = nullptr) {
   std::vector<Frame> all;
   for (size_t i = 0; i < bytes.size(); ++i) {
     auto found = reader.feed(std::span<const uint8_t>(&bytes[i], 1));
@@ -62,7 +62,7 @@ TEST(FrameReader, IgnoresBadChecksumsForeignAddressesAndLongLengths) {
   Bytes high_length = computer_frame(0x1E, 0x04, {0x01, 0x40});
   high_length[4] = 0x01;
   FrameReader reader;
-  for (const Bytes& bad : {corrupt, wrong_direction, high_length}) {
+  for (const Bytes &bad : {corrupt, wrong_direction, high_length}) {
     EXPECT_TRUE(reader.feed(bad).empty());
   }
   // A good frame right after all that is still found.
@@ -88,7 +88,7 @@ TEST(FrameReader, StaysSmallUnderEndlessNoise) {
   FrameReader reader;
   Bytes noise(100000);
   uint32_t x = 12345;
-  for (auto& b : noise) {
+  for (auto &b : noise) {
     x = x * 1103515245u + 12345u;
     b = static_cast<uint8_t>(x >> 16);
   }

@@ -18,9 +18,9 @@ struct Split {
 };
 
 // Reads back what frames_for produced: block size, frames-left and sequence byte.
-std::vector<Split> describe(const std::vector<Bytes>& frames) {
+std::vector<Split> describe(const std::vector<Bytes> &frames) {
   std::vector<Split> out;
-  for (const Bytes& frame : frames) {
+  for (const Bytes &frame : frames) {
     const size_t length = frame[5];
     out.push_back({length - 2, frame[6 + length - 2], frame[6 + length - 1]});
   }
@@ -38,8 +38,8 @@ TEST(LinkSplit, SplitsAt120BytesWithCountdownAndSequence) {
     size_t length;
     std::vector<size_t> blocks;
   };
-  for (const Case& c : {Case{0, {0}}, Case{5, {5}}, Case{120, {120}}, Case{121, {120, 1}},
-                        Case{250, {120, 120, 10}}, Case{512, {120, 120, 120, 120, 32}}}) {
+  for (const Case &c : {Case{0, {0}}, Case{5, {5}}, Case{120, {120}}, Case{121, {120, 1}}, Case{250, {120, 120, 10}},
+                        Case{512, {120, 120, 120, 120, 32}}}) {
     LinkLayer link;
     Bytes message(c.length);
     for (size_t i = 0; i < message.size(); ++i) message[i] = static_cast<uint8_t>(i);
@@ -85,7 +85,7 @@ TEST(LinkJoin, AcknowledgesEveryFrameAndJoinsThree) {
   const auto first = link.on_frame(data_frame(0x05, Bytes(120, 0xAA), 3, 0x45));
   const auto second = link.on_frame(data_frame(0x05, Bytes(120, 0xBB), 2, 0x06));
   const auto third = link.on_frame(data_frame(0x05, Bytes(7, 0xCC), 1, 0x07));
-  for (const auto* event : {&first, &second, &third}) EXPECT_TRUE(event->needs_ack);
+  for (const auto *event : {&first, &second, &third}) EXPECT_TRUE(event->needs_ack);
   EXPECT_EQ(first.ack_sequence, 0x05);
   EXPECT_EQ(second.ack_sequence, 0x06);
   EXPECT_FALSE(first.message);

@@ -17,21 +17,21 @@ class PeerRequests : public ::testing::Test {
   PeerRequests() : table(phonesim::make_handler_table()), state(table.defaults()) {}
 
   // The answers to one request, each as (type, bytes).
-  std::vector<phonesim::OutgoingMessage> Ask(uint8_t type, const Bytes& bytes) {
+  std::vector<phonesim::OutgoingMessage> Ask(uint8_t type, const Bytes &bytes) {
     phonesim::Replies replies;
-    const phonesim::Handler* handler = table.find(type, bytes);
+    const phonesim::Handler *handler = table.find(type, bytes);
     if (handler != nullptr) (*handler)(phonesim::Request{0x1E, type, bytes}, state, replies);
     return replies.messages();
   }
   // The one answer to a request.
-  Bytes One(uint8_t type, const Bytes& bytes, uint8_t reply_type) {
+  Bytes One(uint8_t type, const Bytes &bytes, uint8_t reply_type) {
     const auto answers = Ask(type, bytes);
     EXPECT_EQ(answers.size(), 1u);
     if (answers.size() != 1) return {};
     EXPECT_EQ(answers[0].type, reply_type);
     return answers[0].bytes;
   }
-  static std::string Text(const Bytes& bytes, size_t from) {
+  static std::string Text(const Bytes &bytes, size_t from) {
     std::string text;
     for (size_t i = from; i < bytes.size() && bytes[i] != 0; ++i) text.push_back(static_cast<char>(bytes[i]));
     return text;
@@ -67,8 +67,14 @@ TEST_F(PeerRequests, ExtendedCommandsResetsAndDiallingAreAnswered) {
 
 TEST_F(PeerRequests, PhoneTextsComeFromTheState) {
   state.load({{"identity",
-               {{"software", "V 9.99"}, {"date", "01-01-00"}, {"model", "NSE-9"}, {"ppm", "X"},
-                {"product_code", "0501111"}, {"original_imei", "111"}, {"made", "03/00"}, {"msid", "A1B2"}}}});
+               {{"software", "V 9.99"},
+                {"date", "01-01-00"},
+                {"model", "NSE-9"},
+                {"ppm", "X"},
+                {"product_code", "0501111"},
+                {"original_imei", "111"},
+                {"made", "03/00"},
+                {"msid", "A1B2"}}}});
   const Bytes versions = One(0x40, {0x00, 0x01, 0xC8, 0x01}, 0x40);
   EXPECT_EQ(Bytes(versions.begin(), versions.begin() + 5), (Bytes{0x01, 0x00, 0xC8, 0x01, 0x00}));
   EXPECT_EQ(Text(versions, 5), "V 9.99\n01-01-00\nNSE-9\n");
@@ -131,7 +137,7 @@ TEST_F(PeerRequests, MessageCentreReplyHasThePhonesLayout) {
   ASSERT_GE(r.size(), 41u);
   EXPECT_EQ(r[3], 0x34);
   EXPECT_EQ(r[4], 0x01);
-  EXPECT_EQ(r[8], 0xA9);  // validity: 3 days
+  EXPECT_EQ(r[8], 0xA9);                                             // validity: 3 days
   EXPECT_EQ(Bytes(r.begin() + 9, r.begin() + 21), Bytes(12, 0x00));  // no default recipient
   EXPECT_EQ(Bytes(r.begin() + 21, r.begin() + 28), (Bytes{0x07, 0x91, 0x94, 0x71, 0x01, 0x67, 0x00}));
   EXPECT_EQ(Text(r, 33), "Telekom");

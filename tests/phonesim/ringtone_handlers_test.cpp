@@ -19,7 +19,7 @@ using phonesim_test::computer_message;
 // Builds a bit stream field by field, most significant bit first.
 class Bits {
  public:
-  Bits& put(unsigned value, unsigned width) {
+  Bits &put(unsigned value, unsigned width) {
     for (unsigned i = width; i-- > 0;) {
       if (bit_ % 8 == 0) bytes_.push_back(0);
       if ((value >> i) & 1u) bytes_.back() = static_cast<uint8_t>(bytes_.back() | 0x80u >> (bit_ % 8));
@@ -27,7 +27,7 @@ class Bits {
     }
     return *this;
   }
-  Bits& pad() {
+  Bits &pad() {
     while (bit_ % 8 != 0) put(0, 1);
     return *this;
   }
@@ -39,7 +39,7 @@ class Bits {
 };
 
 // Programming and sound commands, basic song, the name, and `patterns` patterns.
-Bits Song(const std::string& name, unsigned patterns) {
+Bits Song(const std::string &name, unsigned patterns) {
   Bits bits;
   bits.put(2, 8).put(0x25, 7).put(0, 1).put(0x1D, 7).put(1, 3).put(static_cast<unsigned>(name.size()), 4);
   for (const char c : name) bits.put(static_cast<unsigned char>(c), 8);
@@ -47,7 +47,7 @@ Bits Song(const std::string& name, unsigned patterns) {
   return bits;
 }
 
-json Decode(const Bytes& bytes) { return phonesim::decode_sms_port_payload(0x1581, bytes); }
+json Decode(const Bytes &bytes) { return phonesim::decode_sms_port_payload(0x1581, bytes); }
 
 class RingtoneReader : public ::testing::Test {
  protected:
@@ -57,14 +57,14 @@ class RingtoneReader : public ::testing::Test {
 
 TEST_F(RingtoneReader, ReadsPatternsScalesAndEveryInstructionKind) {
   Bits bits = Song("Hi", 2);
-  bits.put(0, 3).put(0, 2).put(0, 4).put(4, 8);  // pattern A: 4 instructions
-  bits.put(3, 3).put(2, 2);                      // style: staccato
-  bits.put(4, 3).put(31, 5);                     // tempo: 900 bpm
-  bits.put(1, 3).put(12, 4).put(5, 3).put(3, 2); // b, thirty-second, two thirds: default scale
-  bits.put(5, 3).put(7, 4);                      // volume 7
-  bits.put(0, 3).put(1, 2).put(2, 4).put(2, 8);  // pattern B, looped twice: 2 instructions
-  bits.put(2, 3).put(3, 2);                      // scale 3
-  bits.put(1, 3).put(0, 4).put(0, 3).put(1, 2);  // pause, dotted whole
+  bits.put(0, 3).put(0, 2).put(0, 4).put(4, 8);   // pattern A: 4 instructions
+  bits.put(3, 3).put(2, 2);                       // style: staccato
+  bits.put(4, 3).put(31, 5);                      // tempo: 900 bpm
+  bits.put(1, 3).put(12, 4).put(5, 3).put(3, 2);  // b, thirty-second, two thirds: default scale
+  bits.put(5, 3).put(7, 4);                       // volume 7
+  bits.put(0, 3).put(1, 2).put(2, 4).put(2, 8);   // pattern B, looped twice: 2 instructions
+  bits.put(2, 3).put(3, 2);                       // scale 3
+  bits.put(1, 3).put(0, 4).put(0, 3).put(1, 2);   // pause, dotted whole
   bits.pad().put(0, 8);
   const json tone = Decode(bits.bytes());
   EXPECT_FALSE(tone.contains("error")) << tone.dump();
@@ -74,9 +74,9 @@ TEST_F(RingtoneReader, ReadsPatternsScalesAndEveryInstructionKind) {
   EXPECT_EQ(tone["volume"], 7);
   ASSERT_EQ(tone["patterns"].size(), 2u);
   EXPECT_EQ(tone["patterns"][1], (json{{"id", 1}, {"loop", 2}, {"instructions", 2}}));
-  EXPECT_EQ(tone["notes"], (json::array({{{"note", "b"}, {"scale", 1}, {"duration", "thirty-second"},
-                                          {"specifier", "two-thirds"}},
-                                         {{"note", "pause"}, {"duration", "whole"}, {"specifier", "dotted"}}})));
+  EXPECT_EQ(tone["notes"],
+            (json::array({{{"note", "b"}, {"scale", 1}, {"duration", "thirty-second"}, {"specifier", "two-thirds"}},
+                          {{"note", "pause"}, {"duration", "whole"}, {"specifier", "dotted"}}})));
 }
 
 TEST_F(RingtoneReader, BrokenStreamsSayWhereReadingStopped) {
@@ -123,21 +123,21 @@ TEST_F(RingtoneReader, MalformedUploadsAreKeptAsErrorsAndLeaveTheTone) {
   const Bytes good = tone.bytes();
   const Bytes direct = {0x0C, 0x01, 0x06, 0x05, 0x04, 0x15, 0x81, 0x15, 0x81};
 
-  auto with = [](Bytes head, const Bytes& body, Bytes tail) {
+  auto with = [](Bytes head, const Bytes &body, Bytes tail) {
     head.insert(head.end(), body.begin(), body.end());
     head.insert(head.end(), tail.begin(), tail.end());
     return head;
   };
   const std::vector<std::pair<uint8_t, Bytes>> uploads = {
-      {0x12, with(direct, good, {0x01})},                                   // taken
+      {0x12, with(direct, good, {0x01})},                                                  // taken
       {0x12, with({0x0C, 0x01, 0x06, 0x05, 0x04, 0x15, 0x82, 0x15, 0x82}, good, {0x01})},  // logo port
-      {0x12, with(direct, good, {0x02})},                                   // no closing 01
-      {0x12, direct},                                                       // nothing at all
-      {0x05, with({0x00, 0x01, 0x00, 0x36, 0x00, 0x00, 0xF0}, good, {0x01})},  // length beyond the end
-      {0x05, with({0x00, 0x01, 0x00, 0x36, 0x00, 0x00, 0x03}, good, {0x01})},  // tone cut at 3 bytes
+      {0x12, with(direct, good, {0x02})},                                                  // no closing 01
+      {0x12, direct},                                                                      // nothing at all
+      {0x05, with({0x00, 0x01, 0x00, 0x36, 0x00, 0x00, 0xF0}, good, {0x01})},              // length beyond the end
+      {0x05, with({0x00, 0x01, 0x00, 0x36, 0x00, 0x00, 0x03}, good, {0x01})},              // tone cut at 3 bytes
   };
   uint8_t seq = 0;
-  for (const auto& [type, bytes] : uploads) {
+  for (const auto &[type, bytes] : uploads) {
     ASSERT_TRUE(client.write(computer_message(0x1E, type, bytes, seq++ & 7)));
     ASSERT_TRUE(sim.wait_for([&] { return sim.state()["ringtone"]["uploads"].size() == seq; }, 2s)) << int(seq);
   }

@@ -68,15 +68,15 @@ TEST_F(SimulatorTest, AnswersTheStatusRequestFromItsState) {
 }
 
 TEST_F(SimulatorTest, SendsTheIdentityRecordWithFieldsAtTheirOffsets) {
-  sim.load_state({{"identity", {{"imei", "350612345678901"}, {"model", "NHM-5"}, {"hardware", "1234"},
-                                {"software", "V 4.73"}}}});
+  sim.load_state(
+      {{"identity", {{"imei", "350612345678901"}, {"model", "NHM-5"}, {"hardware", "1234"}, {"software", "V 4.73"}}}});
   ASSERT_TRUE(client->write(computer_message(0x1E, 0x64, kIdentityRequest, 5)));
   expect_ack(0x1E, 0x64, 0x05);
   const auto reply = client->next_frame();
   ASSERT_TRUE(reply);
   EXPECT_TRUE(reply->checksums_ok);
   EXPECT_EQ(reply->type, 0x64);
-  const Bytes& p = reply->payload;
+  const Bytes &p = reply->payload;
   auto text_at = [&](size_t offset) {
     std::string text;
     for (size_t i = offset; i < p.size() && p[i] != 0; ++i) text.push_back(static_cast<char>(p[i]));
@@ -112,7 +112,7 @@ TEST_F(SimulatorTest, JoinsAMultiFrameRequestAndAcknowledgesEachFrame) {
   // A status request slips in between, as the keep-alive may do during a transfer.
   const Bytes status = computer_message(0x1E, 0x04, kStatusRequest, 1);
   stream.insert(stream.end(), status.begin(), status.end());
-  for (const Bytes& part : {computer_frame(0x1E, 0x12, second), computer_frame(0x1E, 0x12, third)}) {
+  for (const Bytes &part : {computer_frame(0x1E, 0x12, second), computer_frame(0x1E, 0x12, third)}) {
     stream.insert(stream.end(), part.begin(), part.end());
   }
   ASSERT_TRUE(client->write(stream));
@@ -202,7 +202,7 @@ TEST_F(SimulatorTest, StartUpMessagesAreAnsweredTonesOnlyAcknowledged) {
       {{0x00, 0x01, 0x00, 0x20, 0x02}, {0x01, 0x08, 0x00, 0x21, 0x01}},
       {{0x00, 0x01, 0x00, 0x0D, 0x01, 0x00, 0x02}, {0x01, 0x08, 0x00, 0x0E}}};
   uint8_t seq = 0;
-  for (const auto& [request, answer] : startup) {
+  for (const auto &[request, answer] : startup) {
     ASSERT_TRUE(client->write(computer_message(0x1E, 0x02, request, seq)));
     expect_ack(0x1E, 0x02, seq);
     const auto reply = client->next_frame();
@@ -216,7 +216,7 @@ TEST_F(SimulatorTest, StartUpMessagesAreAnsweredTonesOnlyAcknowledged) {
   const auto enabled = client->next_frame();
   ASSERT_TRUE(enabled);
   EXPECT_EQ(Bytes(enabled->payload.begin(), enabled->payload.end() - 2), (Bytes{0x01, 0x00, 0x64, 0x01, 0x00, 0x00}));
-  for (const Bytes& tone : {Bytes{0x00, 0x01, 0x8F, 0x04, 0x09, 0xC4}, Bytes{0x00, 0x01, 0x8F, 0x00, 0x00, 0x00}}) {
+  for (const Bytes &tone : {Bytes{0x00, 0x01, 0x8F, 0x04, 0x09, 0xC4}, Bytes{0x00, 0x01, 0x8F, 0x00, 0x00, 0x00}}) {
     ASSERT_TRUE(client->write(computer_message(0x1E, 0x40, tone, seq)));
     expect_ack(0x1E, 0x40, seq);
     ++seq;
@@ -340,7 +340,11 @@ TEST(SimulatorLifecycle, MakesAndRemovesTheSymlinkAndStopsAtOnce) {
 
 TEST(SimulatorLifecycle, RefusesToReplaceARegularFileWithTheSymlink) {
   const std::string path = ::testing::TempDir() + "phonesim_file_" + std::to_string(::getpid());
-  { FILE* file = std::fopen(path.c_str(), "w"); ASSERT_NE(file, nullptr); std::fclose(file); }
+  {
+    FILE *file = std::fopen(path.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+  }
   phonesim::Options options;
   options.link_path = path;
   Simulator sim(options);

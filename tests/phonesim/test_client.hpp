@@ -20,7 +20,7 @@ using Bytes = std::vector<uint8_t>;
 
 // A frame from the computer (destination 0x00, source 0x0C); `payload` as it goes on
 // the wire, trailer included when the caller put one there.
-inline Bytes computer_frame(uint8_t start, uint8_t type, const Bytes& payload) {
+inline Bytes computer_frame(uint8_t start, uint8_t type, const Bytes &payload) {
   Bytes frame = {start, 0x00, 0x0C, type, 0x00, static_cast<uint8_t>(payload.size())};
   frame.insert(frame.end(), payload.begin(), payload.end());
   if (payload.size() % 2 == 1) frame.push_back(0x00);
@@ -41,7 +41,7 @@ inline Bytes computer_message(uint8_t start, uint8_t type, Bytes bytes, uint8_t 
 struct PhoneFrame {
   uint8_t start = 0;
   uint8_t type = 0;
-  Bytes payload;            // L bytes, trailer included
+  Bytes payload;  // L bytes, trailer included
   bool checksums_ok = false;
   bool addressed_ok = false;  // destination 0x0C, source 0x00, length high byte 0
   Bytes raw;
@@ -49,7 +49,7 @@ struct PhoneFrame {
 
 class TestClient {
  public:
-  explicit TestClient(const std::string& path) {
+  explicit TestClient(const std::string &path) {
     fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) return;
     termios settings{};
@@ -60,8 +60,8 @@ class TestClient {
     tcsetattr(fd_, TCSANOW, &settings);
   }
   ~TestClient() { close(); }
-  TestClient(const TestClient&) = delete;
-  TestClient& operator=(const TestClient&) = delete;
+  TestClient(const TestClient &) = delete;
+  TestClient &operator=(const TestClient &) = delete;
 
   bool is_open() const { return fd_ >= 0; }
   int fd() const { return fd_; }
@@ -70,7 +70,7 @@ class TestClient {
     fd_ = -1;
   }
 
-  bool write(const Bytes& bytes) {
+  bool write(const Bytes &bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
       const ssize_t put = ::write(fd_, bytes.data() + done, bytes.size() - done);

@@ -22,8 +22,8 @@ TEST(CalendarTime, RealDatesOnlyWithFourDigitYears) {
   EXPECT_EQ(ParseCalendarTime("2026-04-31 10:00", t), "2026-04 has no day 31");
   EXPECT_EQ(ParseCalendarTime("2026-00-10 10:00", t), "there is no month 0");
   EXPECT_NE(ParseCalendarTime("26-01-01 10:00", t).find("four digits"), std::string::npos);
-  for (const char *bad : {"2026-01-01", "2026-01-01 10", "2026-01-01 10:00 ", "2026-01-01 10:00:5x",
-                          "2026/01/01 10:00", "", "now please"})
+  for (const char *bad : {"2026-01-01", "2026-01-01 10", "2026-01-01 10:00 ", "2026-01-01 10:00:5x", "2026/01/01 10:00",
+                          "", "now please"})
     EXPECT_NE(ParseCalendarTime(bad, t), "") << bad;
   EXPECT_NE(ParseCalendarTime("2026-01-01 24:00", t).find("no time of day 24:00"), std::string::npos);
   EXPECT_NE(ParseCalendarTime("2026-01-01 10:60", t).find("no time of day"), std::string::npos);
@@ -46,8 +46,8 @@ TEST(Numbers, DialSmsAndDtmf) {
   EXPECT_NE(CheckDialNumber(std::string(50, '1')), "");
   EXPECT_EQ(CheckSmsNumber("+4912345678"), "");
   EXPECT_EQ(CheckSmsNumber(std::string(20, '9')), "");
-  for (const std::string &bad : {std::string(""), std::string("+"), std::string(21, '9'), std::string("*100#"),
-                                 std::string("+49-123")})
+  for (const std::string &bad :
+       {std::string(""), std::string("+"), std::string(21, '9'), std::string("*100#"), std::string("+49-123")})
     EXPECT_NE(CheckSmsNumber(bad), "") << bad;
   EXPECT_EQ(CheckDtmf("0123456789*#ABCDabcd"), "");
   EXPECT_EQ(CheckDtmf("12e"), "'e' is not a DTMF digit: use 0-9, A-D, * and #");
@@ -85,12 +85,12 @@ TEST(MidiFile, HeaderTempoAndVariableLengthTimes) {
   const uint32_t length = static_cast<uint32_t>(file[18] << 24 | file[19] << 16 | file[20] << 8 | file[21]);
   EXPECT_EQ(length, file.size() - 22);
   EXPECT_EQ(std::vector<uint8_t>(file.begin() + 22, file.begin() + 41),
-            (std::vector<uint8_t>{0x00, 0xFF, 0x03, 0x02, 'a', 'b', 0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,
-                                  0x00, 0xC0, 0x05, 0x00, 0x90, 69}));
+            (std::vector<uint8_t>{0x00, 0xFF, 0x03, 0x02, 'a', 'b', 0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00,
+                                  0xC0, 0x05, 0x00, 0x90, 69}));
   // A4 for 480 ticks (83 60), a rest of 0x4000 ticks (81 80 00) before middle C for 127 (7F).
-  EXPECT_EQ(Events(file, 2), (std::vector<uint8_t>{0x00, 0x90, 69, 100, 0x83, 0x60, 0x80, 69, 0,
-                                                   0x81, 0x80, 0x00, 0x90, 60, 100, 0x7F, 0x80, 60, 0,
-                                                   0x00, 0xFF, 0x2F, 0x00}));
+  EXPECT_EQ(Events(file, 2),
+            (std::vector<uint8_t>{0x00, 0x90, 69,  100,  0x83, 0x60, 0x80, 69,   0,    0x81, 0x80, 0x00,
+                                  0x90, 60,   100, 0x7F, 0x80, 60,   0,    0x00, 0xFF, 0x2F, 0x00}));
 }
 
 TEST(MidiFile, ClosingRestKeepsItsTime) {

@@ -1,6 +1,6 @@
 /* The two loaders behind dynamic_library.h. */
 #if !defined(_WIN32) && !defined(_POSIX_C_SOURCE)
-#  define _POSIX_C_SOURCE 200809L
+#define _POSIX_C_SOURCE 200809L
 #endif
 
 #include "dynamic_library.h"
@@ -20,8 +20,7 @@ struct dynamic_library {
 };
 
 static void note_windows_error(const char *what, const char *name) {
-  snprintf(last_error, sizeof last_error, "%s %s: Windows error %lu", what, name,
-           (unsigned long)GetLastError());
+  snprintf(last_error, sizeof last_error, "%s %s: Windows error %lu", what, name, (unsigned long)GetLastError());
 }
 
 dynamic_library *dynamic_library_open(const char *path) {
@@ -66,8 +65,7 @@ struct dynamic_library {
 
 static void note_dl_error(const char *what, const char *name) {
   const char *reason = dlerror();
-  snprintf(last_error, sizeof last_error, "%s %s: %s", what, name,
-           reason != NULL ? reason : "not found");
+  snprintf(last_error, sizeof last_error, "%s %s: %s", what, name, reason != NULL ? reason : "not found");
 }
 
 dynamic_library *dynamic_library_open(const char *path) {

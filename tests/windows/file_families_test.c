@@ -20,7 +20,6 @@
 
 #include "checks.h"
 
-
 static int check_int(const char *what, long got, long expected) {
   return check(got == expected, what, "got %ld, expected %ld", got, expected);
 }
@@ -156,8 +155,8 @@ static void drawn_logos(void) {
     for (x = 0; x < small_width; ++x) logo_setpixel(x, y, ((x / 3 + y) % 4 == 0) ? 0 : 1);
   write_and_read_back("drawn-operator.nol", PELKOR_LOGO_OPERATOR);
   logo_getdata(NULL, &width, &height, code, sizeof code);
-  check(width == 72 && height == 14 && strcmp(code, "244 05") == 0,
-        "the NOL file carries geometry and network code", "got %d x %d, \"%s\"", (int)width, (int)height, code);
+  check(width == 72 && height == 14 && strcmp(code, "244 05") == 0, "the NOL file carries geometry and network code",
+        "got %d x %d, \"%s\"", (int)width, (int)height, code);
 
   logo_setdata(PELKOR_LOGO_NONE, NULL);
   logo_setdata(PELKOR_LOGO_CALLER, NULL);
@@ -221,7 +220,8 @@ static void rtttl_round_trip(const char *input) {
   written_length = read_file(path, written, sizeof written);
   rewritten_length = read_file(path_again, rewritten, sizeof rewritten);
   snprintf(what, sizeof what, "%s written a second time is the same file", base);
-  check(written_length > 0 && written_length == rewritten_length && memcmp(written, rewritten, (size_t)written_length) == 0,
+  check(written_length > 0 && written_length == rewritten_length &&
+            memcmp(written, rewritten, (size_t)written_length) == 0,
         what, "%ld bytes, then %ld", written_length, rewritten_length);
 }
 
@@ -270,11 +270,12 @@ static void wave_files(void) {
     if (length >= 44) {
       check_int("tones.wav RIFF size", (long)little_endian32(bytes + 4), 36 + samples);
       check_int("tones.wav data size", (long)little_endian32(bytes + 40), samples);
-      check(memcmp(bytes, "RIFF", 4) == 0 && memcmp(bytes + 8, "WAVEfmt ", 8) == 0 && memcmp(bytes + 36, "data", 4) == 0,
-            "tones.wav has the RIFF, WAVE, fmt and data marks", "header differs");
+      check(
+          memcmp(bytes, "RIFF", 4) == 0 && memcmp(bytes + 8, "WAVEfmt ", 8) == 0 && memcmp(bytes + 36, "data", 4) == 0,
+          "tones.wav has the RIFF, WAVE, fmt and data marks", "header differs");
       check(bytes[44] == 128 && bytes[44 + 4000] == 128 && bytes[44 + 4000 + 1999] == 128,
-            "each tone starts at silence and the 0 Hz tone is silence", "got %u %u %u", bytes[44],
-            bytes[44 + 4000], bytes[44 + 4000 + 1999]);
+            "each tone starts at silence and the 0 Hz tone is silence", "got %u %u %u", bytes[44], bytes[44 + 4000],
+            bytes[44 + 4000 + 1999]);
     }
   }
 

@@ -30,123 +30,112 @@
 
 /* ---- The exports: return type, name, parameter list, as pelkor16.h declares them ---- */
 
-#define PELKOR_EXPORTS(X)                                                                   \
-  X(int32_t, init, (const char *port, int32_t type))                                        \
-  X(int32_t, terminate, (void))                                                             \
-  X(int32_t, isalive, (void))                                                               \
-  X(int32_t, getimei, (char *buffer, int32_t size))                                         \
-  X(int32_t, getrevision, (char *buffer, int32_t size))                                     \
-  X(int32_t, getmodel, (char *buffer, int32_t size))                                        \
-  X(int32_t, getswdate, (char *buffer, int32_t size))                                       \
-  X(int32_t, getrflevel, (int32_t * level))                                                 \
-  X(int32_t, getbatterylevel, (int32_t * level))                                            \
-  X(int32_t, uses_acdc_power, (void))                                                       \
-  X(int32_t, getdisplaystatus, (char *buffer, int32_t size))                                \
-  X(int32_t, getdatetime, (int32_t *, int32_t *, int32_t *, int32_t *, int32_t *, int32_t *)) \
-  X(int32_t, setdatetime, (int32_t, int32_t, int32_t, int32_t, int32_t, int32_t))           \
-  X(int32_t, getalarm, (int32_t * enabled, int32_t * hour, int32_t * minute))               \
-  X(int32_t, setalarm, (int32_t hour, int32_t minute))                                      \
-  X(int32_t, dialvoice, (const char *number))                                               \
-  X(int32_t, hangup, (void))                                                                \
-  X(int32_t, send_dtmf, (const char *digits))                                               \
-  X(int32_t, gsmbeep, (int32_t on))                                                         \
-  X(int32_t, play_tone, (int32_t volume, int32_t frequency, int32_t duration_ms))           \
-  X(int32_t, reset, (const char *kind))                                                     \
-  X(int32_t, incoming, (char *buffer, int32_t size))                                        \
-  X(int32_t, incomingevent, (void))                                                         \
-  X(int32_t, getnetworkinfo, (char *, int32_t, char *, int32_t, char *, int32_t))           \
-  X(int32_t, netmonitor, (const char *screen, char *buffer, int32_t size))                  \
-  X(int32_t, sendsms, (const char *, const char *, int32_t, int32_t))                       \
-  X(int32_t, senducs2, (const char *, const char *, int32_t, int32_t))                      \
-  X(int32_t, setsmsmessagecenter, (int32_t centre_index, const char *number))               \
-  X(int32_t, getsmsmessagecenter, (char *buffer, int32_t size))                             \
-  X(int32_t, updatesmslist, (void))                                                         \
-  X(int32_t, getsmsmsgcount, (int32_t kind_code))                                           \
-  X(int32_t, getsmsmsgunread, (void))                                                       \
-  X(int32_t, getsmsmsgtotal, (void))                                                        \
-  X(int32_t, getsmssentread, (int32_t kind_code, int32_t n))                                \
-  X(int32_t, getsmsmsgdata, (int32_t, int32_t, int32_t, char *, int32_t))                   \
-  X(int32_t, getsmsmsgdatetime,                                                             \
-    (int32_t, int32_t, int32_t *, int32_t *, int32_t *, int32_t *, int32_t *, int32_t *))   \
-  X(int32_t, deletesmsmsg, (int32_t kind_code, int32_t n))                                  \
-  X(int32_t, smsreceivedcount, (void))                                                      \
-  X(int32_t, getsms, (int32_t, char *, int32_t, char *, int32_t))                           \
-  X(int32_t, ringtone_readfile, (const char *file_name))                                    \
-  X(int32_t, ringtone_writefile, (const char *file_name))                                   \
-  X(int32_t, ringtone_setnote, (int32_t index, const char *note))                           \
-  X(int32_t, ringtone_getnote, (int32_t index, char *buffer, int32_t size))                 \
-  X(int32_t, ringtone_setnotes, (int32_t count))                                            \
-  X(int32_t, ringtone_getnotes, (void))                                                     \
-  X(int32_t, ringtone_settempo, (int32_t bpm))                                              \
-  X(int32_t, ringtone_gettempo, (void))                                                     \
-  X(int32_t, ringtone_setname, (const char *name))                                          \
-  X(int32_t, ringtone_getname, (char *buffer, int32_t size))                                \
-  X(int32_t, ringtone_upload, (int32_t variant))                                            \
-  X(int32_t, ringtone_sendsms, (const char *destination))                                   \
-  X(int32_t, logo_setdata, (int32_t kind, const char *network_code))                        \
-  X(int32_t, logo_getdata, (int32_t *, int32_t *, int32_t *, char *, int32_t))              \
-  X(int32_t, logo_setpixel, (int32_t x, int32_t y, int32_t value))                          \
-  X(int32_t, logo_getpixel, (int32_t x, int32_t y))                                         \
-  X(void, logo_setgroupnumber, (int32_t number))                                            \
-  X(int32_t, logo_getgroupnumber, (void))                                                   \
-  X(void, logo_setgroupname, (const char *name))                                            \
-  X(void, logo_getgroupname, (char *buffer, int32_t length))                                \
-  X(int32_t, logo_readfile, (const char *path))                                             \
-  X(int32_t, logo_writefile, (const char *path))                                            \
-  X(int32_t, setlogo, (int32_t first, const char *text, int32_t third))                     \
-  X(int32_t, logo_upload, (void))                                                           \
-  X(int32_t, logo_download, (int32_t kind))                                                 \
-  X(int32_t, sendoplogoviasms, (const char *destination))                                   \
-  X(int32_t, getphonebookentry,                                                             \
-    (int32_t, int32_t, char *, int32_t, char *, int32_t, int32_t *))                        \
-  X(int32_t, setphonebookentry, (int32_t, int32_t, const char *, const char *, int32_t))    \
-  X(int32_t, getspeeddial, (int32_t key, int32_t * memory, int32_t * location))             \
-  X(int32_t, setspeeddial, (int32_t key, int32_t memory_type, int32_t location))            \
-  X(mfbwave_writer *, mfbwave_create, (const char *file_name))                              \
-  X(void, mfbwave_add_tone, (mfbwave_writer *, int32_t frequency_hz, int32_t duration_ms))  \
-  X(void, mfbwave_close, (mfbwave_writer * writer))                                         \
-  X(int32_t, pelkor_settrace, (const char *path))                                           \
-  X(const char *, pelkor_strerror, (int32_t code))                                          \
-  X(const char *, pelkor_version, (void))                                                   \
-  X(int32_t, pelkor_sendsms_utf8,                                                           \
-    (const char *, const char *, int32_t, int32_t, int32_t *))                              \
-  X(int32_t, pelkor_smsparts_utf8, (const char *text, int32_t * parts, int32_t * ucs2))     \
-  X(int32_t, pelkor_sendsmspart_utf8,                                                       \
-    (const char *, const char *, int32_t, int32_t, int32_t, int32_t))                       \
-  X(int32_t, pelkor_getsmsmsgtext_utf8, (int32_t, int32_t, char *, int32_t))                \
-  X(int32_t, pelkor_getsmsmsgsender_utf8, (int32_t, int32_t, char *, int32_t))              \
-  X(int32_t, pelkor_getsmsmsglocation, (int32_t kind_code, int32_t n))                      \
-  X(int32_t, pelkor_getsms_utf8, (int32_t, char *, int32_t, char *, int32_t))               \
-  X(int32_t, pelkor_savesms_utf8,                                                           \
-    (int32_t, int32_t, int32_t, const char *, const char *, const int32_t *))               \
-  X(int32_t, pelkor_getphonebookentry_utf8,                                                 \
-    (int32_t, int32_t, char *, int32_t, char *, int32_t, int32_t *))                        \
-  X(int32_t, pelkor_setphonebookentry_utf8,                                                 \
-    (int32_t, int32_t, const char *, const char *, int32_t))
+#define PELKOR_EXPORTS(X)                                                                                             \
+  X(int32_t, init, (const char *port, int32_t type))                                                                  \
+  X(int32_t, terminate, (void))                                                                                       \
+  X(int32_t, isalive, (void))                                                                                         \
+  X(int32_t, getimei, (char *buffer, int32_t size))                                                                   \
+  X(int32_t, getrevision, (char *buffer, int32_t size))                                                               \
+  X(int32_t, getmodel, (char *buffer, int32_t size))                                                                  \
+  X(int32_t, getswdate, (char *buffer, int32_t size))                                                                 \
+  X(int32_t, getrflevel, (int32_t * level))                                                                           \
+  X(int32_t, getbatterylevel, (int32_t * level))                                                                      \
+  X(int32_t, uses_acdc_power, (void))                                                                                 \
+  X(int32_t, getdisplaystatus, (char *buffer, int32_t size))                                                          \
+  X(int32_t, getdatetime, (int32_t *, int32_t *, int32_t *, int32_t *, int32_t *, int32_t *))                         \
+  X(int32_t, setdatetime, (int32_t, int32_t, int32_t, int32_t, int32_t, int32_t))                                     \
+  X(int32_t, getalarm, (int32_t * enabled, int32_t * hour, int32_t * minute))                                         \
+  X(int32_t, setalarm, (int32_t hour, int32_t minute))                                                                \
+  X(int32_t, dialvoice, (const char *number))                                                                         \
+  X(int32_t, hangup, (void))                                                                                          \
+  X(int32_t, send_dtmf, (const char *digits))                                                                         \
+  X(int32_t, gsmbeep, (int32_t on))                                                                                   \
+  X(int32_t, play_tone, (int32_t volume, int32_t frequency, int32_t duration_ms))                                     \
+  X(int32_t, reset, (const char *kind))                                                                               \
+  X(int32_t, incoming, (char *buffer, int32_t size))                                                                  \
+  X(int32_t, incomingevent, (void))                                                                                   \
+  X(int32_t, getnetworkinfo, (char *, int32_t, char *, int32_t, char *, int32_t))                                     \
+  X(int32_t, netmonitor, (const char *screen, char *buffer, int32_t size))                                            \
+  X(int32_t, sendsms, (const char *, const char *, int32_t, int32_t))                                                 \
+  X(int32_t, senducs2, (const char *, const char *, int32_t, int32_t))                                                \
+  X(int32_t, setsmsmessagecenter, (int32_t centre_index, const char *number))                                         \
+  X(int32_t, getsmsmessagecenter, (char *buffer, int32_t size))                                                       \
+  X(int32_t, updatesmslist, (void))                                                                                   \
+  X(int32_t, getsmsmsgcount, (int32_t kind_code))                                                                     \
+  X(int32_t, getsmsmsgunread, (void))                                                                                 \
+  X(int32_t, getsmsmsgtotal, (void))                                                                                  \
+  X(int32_t, getsmssentread, (int32_t kind_code, int32_t n))                                                          \
+  X(int32_t, getsmsmsgdata, (int32_t, int32_t, int32_t, char *, int32_t))                                             \
+  X(int32_t, getsmsmsgdatetime, (int32_t, int32_t, int32_t *, int32_t *, int32_t *, int32_t *, int32_t *, int32_t *)) \
+  X(int32_t, deletesmsmsg, (int32_t kind_code, int32_t n))                                                            \
+  X(int32_t, smsreceivedcount, (void))                                                                                \
+  X(int32_t, getsms, (int32_t, char *, int32_t, char *, int32_t))                                                     \
+  X(int32_t, ringtone_readfile, (const char *file_name))                                                              \
+  X(int32_t, ringtone_writefile, (const char *file_name))                                                             \
+  X(int32_t, ringtone_setnote, (int32_t index, const char *note))                                                     \
+  X(int32_t, ringtone_getnote, (int32_t index, char *buffer, int32_t size))                                           \
+  X(int32_t, ringtone_setnotes, (int32_t count))                                                                      \
+  X(int32_t, ringtone_getnotes, (void))                                                                               \
+  X(int32_t, ringtone_settempo, (int32_t bpm))                                                                        \
+  X(int32_t, ringtone_gettempo, (void))                                                                               \
+  X(int32_t, ringtone_setname, (const char *name))                                                                    \
+  X(int32_t, ringtone_getname, (char *buffer, int32_t size))                                                          \
+  X(int32_t, ringtone_upload, (int32_t variant))                                                                      \
+  X(int32_t, ringtone_sendsms, (const char *destination))                                                             \
+  X(int32_t, logo_setdata, (int32_t kind, const char *network_code))                                                  \
+  X(int32_t, logo_getdata, (int32_t *, int32_t *, int32_t *, char *, int32_t))                                        \
+  X(int32_t, logo_setpixel, (int32_t x, int32_t y, int32_t value))                                                    \
+  X(int32_t, logo_getpixel, (int32_t x, int32_t y))                                                                   \
+  X(void, logo_setgroupnumber, (int32_t number))                                                                      \
+  X(int32_t, logo_getgroupnumber, (void))                                                                             \
+  X(void, logo_setgroupname, (const char *name))                                                                      \
+  X(void, logo_getgroupname, (char *buffer, int32_t length))                                                          \
+  X(int32_t, logo_readfile, (const char *path))                                                                       \
+  X(int32_t, logo_writefile, (const char *path))                                                                      \
+  X(int32_t, setlogo, (int32_t first, const char *text, int32_t third))                                               \
+  X(int32_t, logo_upload, (void))                                                                                     \
+  X(int32_t, logo_download, (int32_t kind))                                                                           \
+  X(int32_t, sendoplogoviasms, (const char *destination))                                                             \
+  X(int32_t, getphonebookentry, (int32_t, int32_t, char *, int32_t, char *, int32_t, int32_t *))                      \
+  X(int32_t, setphonebookentry, (int32_t, int32_t, const char *, const char *, int32_t))                              \
+  X(int32_t, getspeeddial, (int32_t key, int32_t * memory, int32_t * location))                                       \
+  X(int32_t, setspeeddial, (int32_t key, int32_t memory_type, int32_t location))                                      \
+  X(mfbwave_writer *, mfbwave_create, (const char *file_name))                                                        \
+  X(void, mfbwave_add_tone, (mfbwave_writer *, int32_t frequency_hz, int32_t duration_ms))                            \
+  X(void, mfbwave_close, (mfbwave_writer * writer))                                                                   \
+  X(int32_t, pelkor_settrace, (const char *path))                                                                     \
+  X(const char *, pelkor_strerror, (int32_t code))                                                                    \
+  X(const char *, pelkor_version, (void))                                                                             \
+  X(int32_t, pelkor_sendsms_utf8, (const char *, const char *, int32_t, int32_t, int32_t *))                          \
+  X(int32_t, pelkor_smsparts_utf8, (const char *text, int32_t *parts, int32_t *ucs2))                                 \
+  X(int32_t, pelkor_sendsmspart_utf8, (const char *, const char *, int32_t, int32_t, int32_t, int32_t))               \
+  X(int32_t, pelkor_getsmsmsgtext_utf8, (int32_t, int32_t, char *, int32_t))                                          \
+  X(int32_t, pelkor_getsmsmsgsender_utf8, (int32_t, int32_t, char *, int32_t))                                        \
+  X(int32_t, pelkor_getsmsmsglocation, (int32_t kind_code, int32_t n))                                                \
+  X(int32_t, pelkor_getsms_utf8, (int32_t, char *, int32_t, char *, int32_t))                                         \
+  X(int32_t, pelkor_savesms_utf8, (int32_t, int32_t, int32_t, const char *, const char *, const int32_t *))           \
+  X(int32_t, pelkor_getphonebookentry_utf8, (int32_t, int32_t, char *, int32_t, char *, int32_t, int32_t *))          \
+  X(int32_t, pelkor_setphonebookentry_utf8, (int32_t, int32_t, const char *, const char *, int32_t))
 
 /* One pointer type per export, with the header's calling convention (__stdcall on
  * Windows): a pointer of the wrong convention would corrupt the stack on i686. */
-#define DECLARE_POINTER_TYPE(result, name, parameters) \
-  typedef result(PELKOR_CALL *name##_function) parameters;
+#define DECLARE_POINTER_TYPE(result, name, parameters) typedef result(PELKOR_CALL *name##_function) parameters;
 PELKOR_EXPORTS(DECLARE_POINTER_TYPE)
 
 /* Each pointer type must be the type of the header's declaration, calling convention
  * included; the operand of _Generic is not evaluated, so nothing is linked. */
-#define CHECK_POINTER_TYPE(result, name, parameters)                                     \
-  _Static_assert(_Generic(&name, name##_function: 1, default: 0),                        \
+#define CHECK_POINTER_TYPE(result, name, parameters)                \
+  _Static_assert(_Generic(&name, name##_function : 1, default : 0), \
                  "the pointer type of " #name " differs from pelkor16.h");
 PELKOR_EXPORTS(CHECK_POINTER_TYPE)
 
 #define DECLARE_MEMBER(result, name, parameters) name##_function name;
-static struct {
-  PELKOR_EXPORTS(DECLARE_MEMBER)
-} api;
+static struct { PELKOR_EXPORTS(DECLARE_MEMBER) } api;
 
 #define COUNT_EXPORT(result, name, parameters) +1
 enum { export_count = 0 PELKOR_EXPORTS(COUNT_EXPORT) };
 
 /* ---- Checks ------------------------------------------------------------------------ */
-
 
 static int check_int(const char *what, long got, long expected) {
   return check(got == expected, what, "got %ld, expected %ld", got, expected);
@@ -159,8 +148,8 @@ static int check_text(const char *what, const char *got, const char *expected) {
 /* A result code and the text it came with, in one line. */
 static int check_result_text(const char *what, long result, long expected_result, const char *got,
                              const char *expected) {
-  return check(result == expected_result && strcmp(got, expected) == 0, what,
-               "got %ld \"%s\", expected %ld \"%s\"", result, got, expected_result, expected);
+  return check(result == expected_result && strcmp(got, expected) == 0, what, "got %ld \"%s\", expected %ld \"%s\"",
+               result, got, expected_result, expected);
 }
 
 /* Sends a control line to the simulator through the driver; the answer lands in reply. */
@@ -181,8 +170,7 @@ static int check_control(const char *line, const char *expected_answer) {
   char what[160];
   snprintf(what, sizeof what, "phone control \"%s\"", line);
   control(line, reply, sizeof reply);
-  return check(strcmp(reply, expected_answer) == 0, what, "answered \"%s\", expected \"%s\"", reply,
-               expected_answer);
+  return check(strcmp(reply, expected_answer) == 0, what, "answered \"%s\", expected \"%s\"", reply, expected_answer);
 }
 
 /* Calls probe until it returns non-zero or timeout_ms have passed; its last value. */
@@ -217,17 +205,17 @@ static void print_export_names(void) {
 static int resolve_exports(dynamic_library *library) {
   char missing[1024] = "";
   int found = 0;
-#define RESOLVE(result, name, parameters)                                           \
-  api.name = (name##_function)dynamic_library_symbol(library, #name);               \
-  if (api.name != NULL) {                                                           \
-    ++found;                                                                        \
-  } else if (strlen(missing) + sizeof #name + 2 < sizeof missing) {                 \
-    strcat(missing, " " #name);                                                     \
+#define RESOLVE(result, name, parameters)                             \
+  api.name = (name##_function)dynamic_library_symbol(library, #name); \
+  if (api.name != NULL) {                                             \
+    ++found;                                                          \
+  } else if (strlen(missing) + sizeof #name + 2 < sizeof missing) {   \
+    strcat(missing, " " #name);                                       \
   }
   PELKOR_EXPORTS(RESOLVE)
 #undef RESOLVE
-  check(found == export_count, "every export of pelkor16.h resolves by its plain name",
-        "%d of %d found; missing:%s", found, (int)export_count, missing);
+  check(found == export_count, "every export of pelkor16.h resolves by its plain name", "%d of %d found; missing:%s",
+        found, (int)export_count, missing);
   return found == export_count;
 }
 
@@ -253,12 +241,12 @@ static void check_session(void) {
   check_int("terminate a second time returns 0", api.terminate(), PELKOR_OK);
 
   check_int("a second init returns 0", api.init(port_name, PELKOR_CONNECTION_CABLE), PELKOR_OK);
-  check_int("init again without terminate closes the first and returns 0",
-            api.init(port_name, PELKOR_CONNECTION_CABLE), PELKOR_OK);
+  check_int("init again without terminate closes the first and returns 0", api.init(port_name, PELKOR_CONNECTION_CABLE),
+            PELKOR_OK);
   check_int("isalive on the reopened session is 1", api.isalive(), 1);
 
-  check_int("init on a port that does not exist returns 22",
-            api.init(missing_port_name, PELKOR_CONNECTION_CABLE), PELKOR_ERR_REFUSED);
+  check_int("init on a port that does not exist returns 22", api.init(missing_port_name, PELKOR_CONNECTION_CABLE),
+            PELKOR_ERR_REFUSED);
   check_int("isalive after the refused init is 0", api.isalive(), 0);
   check_int("getmodel after the refused init returns -1", api.getmodel(text, sizeof text), PELKOR_NOT_FOUND);
 
@@ -284,8 +272,8 @@ static void check_identity_and_status(void) {
   check_int("getbatterylevel returns 0", api.getbatterylevel(&level), PELKOR_OK);
   check_int("getbatterylevel reports battery 4 as 400", level, 400);
   check_int("uses_acdc_power is 1 on the charger", api.uses_acdc_power(), 1);
-  check_result_text("getdisplaystatus shows indicators 1 and 4", api.getdisplaystatus(text, sizeof text),
-                    PELKOR_OK, text, "10010000");
+  check_result_text("getdisplaystatus shows indicators 1 and 4", api.getdisplaystatus(text, sizeof text), PELKOR_OK,
+                    text, "10010000");
 }
 
 /* ---- Clock and alarm ---------------------------------------------------------------- */
@@ -302,8 +290,8 @@ static void check_clock(void) {
   check_int("getdatetime returns 0", api.getdatetime(&year, &month, &day, &hour, &minute, &second), PELKOR_OK);
   /* The phone takes the minute and starts its seconds at 0. */
   check(year == 2001 && month == 3 && day == 15 && hour == 12 && minute == 30 && second >= 0 && second <= 5,
-        "getdatetime reads back the clock that was set", "got %04d-%02d-%02d %02d:%02d:%02d", (int)year,
-        (int)month, (int)day, (int)hour, (int)minute, (int)second);
+        "getdatetime reads back the clock that was set", "got %04d-%02d-%02d %02d:%02d:%02d", (int)year, (int)month,
+        (int)day, (int)hour, (int)minute, (int)second);
 
   check_int("setalarm 06:45 returns 0", api.setalarm(6, 45), PELKOR_OK);
   enabled = hour = minute = -1;
@@ -379,10 +367,9 @@ static void check_calls_and_tones(void) {
 static void check_network(void) {
   char code[7], area[8], cell[8], screen[64];
   const int32_t result = api.getnetworkinfo(code, sizeof code, area, sizeof area, cell, sizeof cell);
-  check(result == PELKOR_OK && strcmp(code, "262 01") == 0 && strcmp(area, "5678") == 0 &&
-            strcmp(cell, "1234") == 0,
-        "getnetworkinfo gives network 262 01, area 5678, cell 1234", "got %d \"%s\" \"%s\" \"%s\"", (int)result,
-        code, area, cell);
+  check(result == PELKOR_OK && strcmp(code, "262 01") == 0 && strcmp(area, "5678") == 0 && strcmp(cell, "1234") == 0,
+        "getnetworkinfo gives network 262 01, area 5678, cell 1234", "got %d \"%s\" \"%s\" \"%s\"", (int)result, code,
+        area, cell);
   check_result_text("netmonitor field screen", api.netmonitor("field", screen, sizeof screen), PELKOR_OK, screen,
                     "CH 62 RxL -67 C1 38 TA 1 ");
   check_result_text("netmonitor screen 2", api.netmonitor("2", screen, sizeof screen), PELKOR_OK, screen,
@@ -403,13 +390,12 @@ static void check_sms_send(void) {
   char text[200];
 
   check_int("setsmsmessagecenter by number returns 0", api.setsmsmessagecenter(0, "+4477001122"), PELKOR_OK);
-  check_result_text("getsmsmessagecenter gives set 0 and the number", api.getsmsmessagecenter(centre, sizeof centre),
-                    0, centre, "+4477001122");
+  check_result_text("getsmsmessagecenter gives set 0 and the number", api.getsmsmessagecenter(centre, sizeof centre), 0,
+                    centre, "+4477001122");
   check_int("sendsms of a short class-1 text returns 0", api.sendsms("+1234567", "Hello world", 0, 1), PELKOR_OK);
   long_text(text, 161);
   check_int("sendsms of 161 characters (two parts) returns 0", api.sendsms("+1234567", text, 0, 1), PELKOR_OK);
-  check_int("sendsms to a number with letters is refused with 22", api.sendsms("12ab", "hi", 0, 0),
-            PELKOR_ERR_REFUSED);
+  check_int("sendsms to a number with letters is refused with 22", api.sendsms("12ab", "hi", 0, 0), PELKOR_ERR_REFUSED);
 }
 
 static int arrival_counted(void *context) {
@@ -428,20 +414,20 @@ static void check_sms_store(void) {
   check_int("the list holds two received messages", api.getsmsmsgcount(received), 2);
   check_int("the list holds one stored outgoing message", api.getsmsmsgcount(outgoing), 1);
   check_int("the list holds one status report", api.getsmsmsgcount(report), 1);
-  check_result_text("text of received message 1", api.getsmsmsgdata(received, 1, 1, text, sizeof text), PELKOR_OK,
-                    text, "Meet you at the station at 6?");
+  check_result_text("text of received message 1", api.getsmsmsgdata(received, 1, 1, text, sizeof text), PELKOR_OK, text,
+                    "Meet you at the station at 6?");
   check_result_text("sender of received message 1", api.getsmsmsgdata(received, 1, 2, text, sizeof text), PELKOR_OK,
                     text, "+4917011112222");
   check_result_text("alphanumeric sender of received message 2", api.getsmsmsgdata(received, 2, 2, text, sizeof text),
                     PELKOR_OK, text, "DHL");
   check_result_text("text of the stored outgoing message", api.getsmsmsgdata(outgoing, 1, 1, text, sizeof text),
                     PELKOR_OK, text, "On my way!");
-  check_result_text("the status report reads Delivered", api.getsmsmsgdata(report, 1, 1, text, sizeof text),
-                    PELKOR_OK, text, "Delivered");
+  check_result_text("the status report reads Delivered", api.getsmsmsgdata(report, 1, 1, text, sizeof text), PELKOR_OK,
+                    text, "Delivered");
   result = api.getsmsmsgdatetime(received, 1, &year, &month, &day, &hour, &minute, &second);
   check(result == PELKOR_OK && year == 26 && month == 12 && day == 8 && hour == 17 && minute == 42 && second == 5,
-        "time stamp of received message 1 is 26-12-08 17:42:05", "got %d: %02d-%02d-%02d %02d:%02d:%02d",
-        (int)result, (int)year, (int)month, (int)day, (int)hour, (int)minute, (int)second);
+        "time stamp of received message 1 is 26-12-08 17:42:05", "got %d: %02d-%02d-%02d %02d:%02d:%02d", (int)result,
+        (int)year, (int)month, (int)day, (int)hour, (int)minute, (int)second);
   check_int("received message 1 is read", api.getsmssentread(received, 1), 1);
   check_int("received message 2 is unread", api.getsmssentread(received, 2), 0);
   check_int("getsmsmsgunread counts one unread message", api.getsmsmsgunread(), 1);
@@ -459,8 +445,8 @@ static void check_sms_store(void) {
 
   check_int("deletesmsmsg of received message 2 returns 0", api.deletesmsmsg(received, 2), PELKOR_OK);
   check_int("the list holds one received message after the delete", api.getsmsmsgcount(received), 1);
-  check_int("there is no second received message any more",
-            api.getsmsmsgdata(received, 2, 1, text, sizeof text), PELKOR_NOT_FOUND);
+  check_int("there is no second received message any more", api.getsmsmsgdata(received, 2, 1, text, sizeof text),
+            PELKOR_NOT_FOUND);
   check_int("the deleted location is empty on the phone", api.getsms(2, number, sizeof number, text, sizeof text), 4);
 
   /* A new message arrives: stored at the first free location, announced to the library. */
@@ -469,15 +455,16 @@ static void check_sms_store(void) {
   check_int("the arrived message was read into the list", api.getsmsmsgcount(received), 2);
   check_result_text("text of the arrived message", api.getsmsmsgdata(received, 2, 1, text, sizeof text), PELKOR_OK,
                     text, "Hello from the network");
-  check_result_text("sender of the arrived message", api.getsmsmsgdata(received, 2, 2, text, sizeof text),
-                    PELKOR_OK, text, "+4915550001");
+  check_result_text("sender of the arrived message", api.getsmsmsgdata(received, 2, 2, text, sizeof text), PELKOR_OK,
+                    text, "+4915550001");
 
   /* A UCS-2 message: its text is 00 48 00 69, so the 8-bit field reads empty, and the
    * library writes its dump files (c:\temp\ on Windows, TMPDIR elsewhere), which the
    * driver looks at. */
-  check_control("set /sms/messages/- {\"location\": 5, \"kind\": \"received\", \"coding\": \"ucs2\", "
-                "\"text\": \"Hi\", \"sender\": \"+4930123\"}",
-                "ok");
+  check_control(
+      "set /sms/messages/- {\"location\": 5, \"kind\": \"received\", \"coding\": \"ucs2\", "
+      "\"text\": \"Hi\", \"sender\": \"+4930123\"}",
+      "ok");
   check_int("updatesmslist with a UCS-2 message at 5 still ends with 8", api.updatesmslist(), PELKOR_ERR_SMS_READ);
   check_int("the list holds three received messages", api.getsmsmsgcount(received), 3);
   check_result_text("the UCS-2 text reads empty as 8-bit text", api.getsmsmsgdata(received, 3, 1, text, sizeof text),
@@ -501,8 +488,7 @@ static void check_phonebook(void) {
   check(result == PELKOR_OK && strcmp(name, "Carol (SIM)") == 0 && group == 1, "getphonebookentry 1 of the SIM",
         "got %d \"%s\" group %d", (int)result, name, (int)group);
 
-  check_int("setphonebookentry 7 returns 0", api.setphonebookentry(7, 0, "Dora Diaz", "+441632960007", 3),
-            PELKOR_OK);
+  check_int("setphonebookentry 7 returns 0", api.setphonebookentry(7, 0, "Dora Diaz", "+441632960007", 3), PELKOR_OK);
   group = -7;
   result = api.getphonebookentry(7, 0, name, sizeof name, number, sizeof number, &group);
   check(result == PELKOR_OK && strcmp(name, "Dora Diaz") == 0 && strcmp(number, "+441632960007") == 0 && group == 3,
@@ -564,11 +550,10 @@ static void check_ringtone(void) {
             api.ringtone_readfile(path_in_examples(path, sizeof path, "ode_to_joy.rtttl")), PELKOR_OK);
   check_int("the tone has the file's 30 notes", api.ringtone_getnotes(), 30);
   check_int("the tone keeps the file's tempo of 120", api.ringtone_gettempo(), 120);
-  check_result_text("the tone is named OdeToJoy", api.ringtone_getname(text, sizeof text), PELKOR_OK, text,
-                    "OdeToJoy");
+  check_result_text("the tone is named OdeToJoy", api.ringtone_getname(text, sizeof text), PELKOR_OK, text, "OdeToJoy");
   check_result_text("its first note reads 4e5", api.ringtone_getnote(0, text, sizeof text), PELKOR_OK, text, "4e5");
-  check_result_text("its thirteenth note (e.) reads 4e.5", api.ringtone_getnote(12, text, sizeof text), PELKOR_OK,
-                    text, "4e.5");
+  check_result_text("its thirteenth note (e.) reads 4e.5", api.ringtone_getnote(12, text, sizeof text), PELKOR_OK, text,
+                    "4e.5");
   check_int("ringtone_upload (type 0x12) returns 0", api.ringtone_upload(0), PELKOR_OK);
 
   /* A tone built note by note goes up in the other message form. */
@@ -604,8 +589,7 @@ static void check_pulled_cable(void) {
   check_int("the timed-out getrflevel reports -1", level, -1);
   check_int("isalive drops to 0 with frames unacknowledged", wait_for(session_is_down, NULL, 6000), 1);
   dropped = host_clock_ms() - last_answer;
-  check(dropped >= 1950, "isalive dropped only after 2 s without received data", "dropped after %ld ms",
-        (long)dropped);
+  check(dropped >= 1950, "isalive dropped only after 2 s without received data", "dropped after %ld ms", (long)dropped);
 
   check_control("silent off", "ok");
   check_int("getrflevel answers once the cable is back", api.getrflevel(&level), PELKOR_OK);
@@ -630,8 +614,7 @@ static void check_session_ends_with_its_thread(void) {
   char text[32];
   long before, after;
 
-  check_int("a thread could be started",
-            host_run_thread(open_session_and_leave, &thread_result), 0);
+  check_int("a thread could be started", host_run_thread(open_session_and_leave, &thread_result), 0);
   check_int("init on the other thread returned 0", thread_result, PELKOR_OK);
   check_int("after that thread ended, isalive is 0", api.isalive(), 0);
   check_int("after that thread ended, getimei returns -1", api.getimei(text, sizeof text), PELKOR_NOT_FOUND);
@@ -658,8 +641,7 @@ int main(int argc, char **argv) {
     return 0;
   }
   if (argc != 5) {
-    fprintf(stderr, "usage: %s LIBRARY PORT MISSING_PORT EXAMPLES_DIR\n       %s --list-exports\n", argv[0],
-            argv[0]);
+    fprintf(stderr, "usage: %s LIBRARY PORT MISSING_PORT EXAMPLES_DIR\n       %s --list-exports\n", argv[0], argv[0]);
     return 2;
   }
   port_name = argv[2];

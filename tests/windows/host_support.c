@@ -1,6 +1,6 @@
 /* The two implementations behind host_support.h. */
 #if !defined(_WIN32) && !defined(_POSIX_C_SOURCE)
-#  define _POSIX_C_SOURCE 200809L
+#define _POSIX_C_SOURCE 200809L
 #endif
 
 #include "host_support.h"

@@ -85,8 +85,7 @@ int RingtoneConvert(Report &r, bool wavOnly) {
   const bool midi = !wavOnly && (extension == "mid" || extension == "midi");
   const bool rtttl = !wavOnly && (extension == "rtttl" || extension == "rtx" || extension == "txt");
   if (!wav && !midi && !rtttl)
-    return FailAs(r, kExitUsage,
-                  media.output + ": unknown output type; use .wav, .mid (or .midi) or .rtttl (or .txt)");
+    return FailAs(r, kExitUsage, media.output + ": unknown output type; use .wav, .mid (or .midi) or .rtttl (or .txt)");
   if (std::string problem = LoadRingtone(media.input); !problem.empty()) return BadInput(r, media.input, problem);
   int32_t totalMs = 0;
   errno = 0;
@@ -134,7 +133,8 @@ int Wav(Report &r) {
 // --network and --group, checked; the kind they ask for (PELKOR_LOGO_NONE for neither).
 std::string LogoTargetProblem(int32_t &kind) {
   kind = PELKOR_LOGO_NONE;
-  if (!media.network.empty() && media.group >= 0) return "give --network for an operator logo or --group for a caller-group logo, not both";
+  if (!media.network.empty() && media.group >= 0)
+    return "give --network for an operator logo or --group for a caller-group logo, not both";
   if (!media.network.empty()) {
     std::string normalised;
     if (std::string problem = ParseNetworkCode(media.network, normalised); !problem.empty()) return problem;
@@ -200,7 +200,8 @@ int LogoShow(Report &r) {
 int LogoConvert(Report &r) {
   const LogoFileType type = TypeFromExtension(media.output);
   if (type == LogoFileType::Unknown)
-    return FailAs(r, kExitUsage, media.output + ": unknown output type; use .nol, .ngg, .nlm, .form (or .fml), .png or .bmp");
+    return FailAs(r, kExitUsage,
+                  media.output + ": unknown output type; use .nol, .ngg, .nlm, .form (or .fml), .png or .bmp");
   int32_t requested;
   if (std::string problem = LogoTargetProblem(requested); !problem.empty()) return FailAs(r, kExitUsage, problem);
   // An image becomes the kind the output file holds.
@@ -212,7 +213,8 @@ int LogoConvert(Report &r) {
   bool ok;
   if (const int status = LoadLogoFor(r, requested, ok); !ok) return status;
   if (type == LogoFileType::Nol && LogoKind() != PELKOR_LOGO_STARTUP && NetworkCodeOfLogo().empty())
-    return FailAs(r, kExitUsage, "an operator logo file carries its network code: add --network, e.g. --network \"262 01\"");
+    return FailAs(r, kExitUsage,
+                  "an operator logo file carries its network code: add --network, e.g. --network \"262 01\"");
   std::string error;
   errno = 0;
   if (!SaveLogo(media.output, type, error)) {
@@ -300,8 +302,7 @@ int LogoPut(Report &r) {
 }
 
 int LogoSend(Report &r) {
-  const int32_t result =
-      Waiting("sending the logo (up to 7 s)", [] { return sendoplogoviasms(media.number.c_str()); });
+  const int32_t result = Waiting("sending the logo (up to 7 s)", [] { return sendoplogoviasms(media.number.c_str()); });
   if (result != PELKOR_OK) return r.Fail(result, "sending the logo to " + media.number, "7 s");
   r.Field("sent_to", media.number, "sent to");
   return r.Finish();
@@ -341,7 +342,8 @@ int PrepareLogo(Report &r, bool bySms) {
   if (bySms && LogoKind() == PELKOR_LOGO_STARTUP)
     return FailAs(r, kExitUsage, media.input + " is a start-up logo; only operator and caller-group logos go by SMS");
   if (bySms && LogoKind() == PELKOR_LOGO_OPERATOR && NetworkCodeOfLogo().empty())
-    return FailAs(r, kExitUsage, "an operator logo by SMS carries its network code: add --network, e.g. --network \"262 01\"");
+    return FailAs(r, kExitUsage,
+                  "an operator logo by SMS carries its network code: add --network, e.g. --network \"262 01\"");
   return kExitOk;
 }
 
@@ -365,11 +367,13 @@ void AddMediaCommands(CLI::App &app, GlobalOptions &options) {
   wav->add_option("output", media.output, "WAV file to write")->required();
   wav->footer("Example: pelkor ringtone wav examples/scale.rtttl scale.wav");
   wav->callback([&] { Offline(options, [](Report &r) { return RingtoneConvert(r, true); }); });
-  auto *convert = ringtone->add_subcommand("convert", "Convert an RTTTL file to WAV, MIDI or RTTTL, by the output's extension");
+  auto *convert =
+      ringtone->add_subcommand("convert", "Convert an RTTTL file to WAV, MIDI or RTTTL, by the output's extension");
   convert->add_option("file", media.input, "RTTTL file")->required();
   convert->add_option("output", media.output, ".wav, .mid/.midi or .rtttl/.txt")->required();
-  convert->footer("Examples:\n  pelkor ringtone convert examples/ode_to_joy.rtttl ode.mid\n"
-                  "  pelkor ringtone convert examples/scale.rtttl scale.wav");
+  convert->footer(
+      "Examples:\n  pelkor ringtone convert examples/ode_to_joy.rtttl ode.mid\n"
+      "  pelkor ringtone convert examples/scale.rtttl scale.wav");
   convert->callback([&] { Offline(options, [](Report &r) { return RingtoneConvert(r, false); }); });
 
   static int variant = 1;
@@ -379,14 +383,18 @@ void AddMediaCommands(CLI::App &app, GlobalOptions &options) {
       ->capture_default_str();
   put->footer("Example: pelkor ringtone put examples/ode_to_joy.rtttl");
   put->callback([&] {
-    CheckedWithPhone(options, [](Report &r) { return PrepareRingtone(r, false); },
-                     [](Report &r) { return RingtonePut(r, variant); });
+    CheckedWithPhone(
+        options, [](Report &r) { return PrepareRingtone(r, false); },
+        [](Report &r) { return RingtonePut(r, variant); });
   });
   auto *send = ringtone->add_subcommand("send", "Send an RTTTL file to another phone by SMS");
   send->add_option("file", media.input, "RTTTL file")->required();
   send->add_option("number", media.number, "destination")->required();
   send->footer("Example: pelkor ringtone send examples/scale.rtttl +4912345678");
-  send->callback([&] { CheckedWithPhone(options, [](Report &r) { return PrepareRingtone(r, true); }, RingtoneSend); });
+  send->callback([&] {
+    CheckedWithPhone(
+        options, [](Report &r) { return PrepareRingtone(r, true); }, RingtoneSend);
+  });
 
   auto *logo = app.add_subcommand("logo", "Logos: show, convert, download, upload, send");
   logo->require_subcommand(1);
@@ -396,14 +404,16 @@ void AddMediaCommands(CLI::App &app, GlobalOptions &options) {
   logoShow->add_option("file", media.input, "NOL, NGG, NLM, FORM, PNG or BMP file")->required();
   logoShow->footer("Example: pelkor logo show examples/logos/operator.nol");
   logoShow->callback([&] { Offline(options, LogoShow); });
-  auto *logoConvert = logo->add_subcommand("convert", "Convert a logo or image; the output's extension picks the format");
+  auto *logoConvert =
+      logo->add_subcommand("convert", "Convert a logo or image; the output's extension picks the format");
   logoConvert->add_option("input", media.input, "NOL, NGG, NLM, FORM, PNG or BMP file")->required();
   logoConvert->add_option("output", media.output, ".nol, .ngg, .nlm, .form (.fml), .png or .bmp")->required();
   logoConvert->add_option("--network", media.network, kNetworkHelp);
   logoConvert->add_option("--group", media.group, kGroupHelp);
-  logoConvert->footer("Examples:\n  pelkor logo convert examples/logos/operator.nol operator.png\n"
-                      "  pelkor logo convert drawing.png mine.nol --network \"262 01\"\n"
-                      "  pelkor logo convert examples/logos/startup.form startup.bmp");
+  logoConvert->footer(
+      "Examples:\n  pelkor logo convert examples/logos/operator.nol operator.png\n"
+      "  pelkor logo convert drawing.png mine.nol --network \"262 01\"\n"
+      "  pelkor logo convert examples/logos/startup.form startup.bmp");
   logoConvert->callback([&] { Offline(options, LogoConvert); });
 
   static std::string kind = "operator";
@@ -423,9 +433,11 @@ void AddMediaCommands(CLI::App &app, GlobalOptions &options) {
             return FailAs(r, kExitUsage, problem);
           const LogoFileType type = TypeFromExtension(media.output);
           if (!media.output.empty() && type == LogoFileType::Unknown)
-            return FailAs(r, kExitUsage, media.output + ": unknown output type; use .nol, .ngg, .nlm, .form, .png or .bmp");
+            return FailAs(r, kExitUsage,
+                          media.output + ": unknown output type; use .nol, .ngg, .nlm, .form, .png or .bmp");
           if (!media.output.empty() && type == LogoFileType::Form && kind != "startup")
-            return FailAs(r, kExitUsage, "a FORM file holds a start-up logo; save the " + kind + " logo as .nol, .ngg, .png or .bmp");
+            return FailAs(r, kExitUsage,
+                          "a FORM file holds a start-up logo; save the " + kind + " logo as .nol, .ngg, .png or .bmp");
           if (!media.output.empty() && (type == LogoFileType::Nol || type == LogoFileType::Ngg) && kind == "startup")
             return FailAs(r, kExitUsage, "a start-up logo goes into a .form, .png or .bmp file");
           return static_cast<int>(kExitOk);
@@ -436,17 +448,24 @@ void AddMediaCommands(CLI::App &app, GlobalOptions &options) {
   putLogo->add_option("file", media.input, "NOL, NGG, NLM, FORM, PNG or BMP file")->required();
   putLogo->add_option("--network", media.network, kNetworkHelp);
   putLogo->add_option("--group", media.group, kGroupHelp);
-  putLogo->footer("Examples:\n  pelkor logo put examples/logos/operator.nol\n"
-                  "  pelkor logo put examples/logos/caller_group.ngg --group 2\n"
-                  "  pelkor logo put drawing.png --network \"262 01\"");
-  putLogo->callback([&] { CheckedWithPhone(options, [](Report &r) { return PrepareLogo(r, false); }, LogoPut); });
+  putLogo->footer(
+      "Examples:\n  pelkor logo put examples/logos/operator.nol\n"
+      "  pelkor logo put examples/logos/caller_group.ngg --group 2\n"
+      "  pelkor logo put drawing.png --network \"262 01\"");
+  putLogo->callback([&] {
+    CheckedWithPhone(
+        options, [](Report &r) { return PrepareLogo(r, false); }, LogoPut);
+  });
   auto *sendLogo = logo->add_subcommand("send", "Send an operator or caller-group logo by SMS");
   sendLogo->add_option("file", media.input, "NOL, NGG or image file")->required();
   sendLogo->add_option("number", media.number, "destination")->required();
   sendLogo->add_option("--network", media.network, kNetworkHelp);
   sendLogo->add_option("--group", media.group, kGroupHelp);
   sendLogo->footer("Example: pelkor logo send examples/logos/operator.nol +4912345678");
-  sendLogo->callback([&] { CheckedWithPhone(options, [](Report &r) { return PrepareLogo(r, true); }, LogoSend); });
+  sendLogo->callback([&] {
+    CheckedWithPhone(
+        options, [](Report &r) { return PrepareLogo(r, true); }, LogoSend);
+  });
 
   auto *tones = app.add_subcommand("wav", "Write tones to a WAV file (8 kHz, 8-bit mono)");
   tones->add_option("output", media.output, "WAV file to write")->required();

@@ -108,9 +108,8 @@ int ClockSet(Report &r, const std::string &when) {
   } else if (const std::string problem = ParseCalendarTime(when, t); !problem.empty()) {
     return FailAs(r, kExitUsage, problem);
   }
-  const int32_t result = Waiting("setting the clock (up to 2 s)", [&] {
-    return setdatetime(t.year, t.month, t.day, t.hour, t.minute, t.second);
-  });
+  const int32_t result = Waiting("setting the clock (up to 2 s)",
+                                 [&] { return setdatetime(t.year, t.month, t.day, t.hour, t.minute, t.second); });
   if (result != PELKOR_OK) return r.Fail(result, "setting the clock", "2 s");
   // The phone takes the minute; its seconds start again from 0.
   r.Field("datetime", Stamp(t.year, t.month, t.day, t.hour, t.minute, 0), "clock set to");
@@ -258,9 +257,9 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
   tone->footer("Example: pelkor tone 440 --ms 300");
   tone->callback([&] {
     Report check(options.json);
-    for (const std::string &problem : {CheckRange("the frequency", frequency, 20, 20000, "Hz"),
-                                       CheckRange("the duration", duration, 1, 60000, "ms"),
-                                       CheckRange("the volume", volume, 0, 255)}) {
+    for (const std::string &problem :
+         {CheckRange("the frequency", frequency, 20, 20000, "Hz"), CheckRange("the duration", duration, 1, 60000, "ms"),
+          CheckRange("the volume", volume, 0, 255)}) {
       if (!problem.empty()) {
         exitStatus = FailAs(check, kExitUsage, problem);
         return;
@@ -322,7 +321,8 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
       char text[64];
       Waiting("waiting for the net monitor (up to 2 s)", [&] { return netmonitor(screen.c_str(), text, sizeof text); });
       r.Json()["screen"] = text;
-      r.Line("screen " + screen + ": " + (text[0] == '\0' ? std::string("the phone showed no text") : std::string(text)));
+      r.Line("screen " + screen + ": " +
+             (text[0] == '\0' ? std::string("the phone showed no text") : std::string(text)));
       return r.Finish();
     });
   });

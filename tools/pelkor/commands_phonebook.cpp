@@ -31,9 +31,7 @@ int MemoryType(const std::string &memory) {
   return std::stoi(memory);
 }
 
-std::string MemoryName(int type) {
-  return type == 0 ? "phone" : type == 1 ? "sim" : std::to_string(type);
-}
+std::string MemoryName(int type) { return type == 0 ? "phone" : type == 1 ? "sim" : std::to_string(type); }
 
 // Latin-1 is what the phone keeps: a name beyond it is refused before anything is sent.
 std::string UnstorableCharacter(const std::string &utf8) {
@@ -90,8 +88,8 @@ int32_t ReadEntries(int memory, int first, int last, bool wholeMemory, std::vect
   for (int location = first; location <= last; ++location) {
     char name[128], number[128];
     int32_t group = 0;
-    const int32_t result = pelkor_getphonebookentry_utf8(location, memory, name, sizeof name, number,
-                                                         sizeof number, &group);
+    const int32_t result =
+        pelkor_getphonebookentry_utf8(location, memory, name, sizeof name, number, sizeof number, &group);
     if (result == PELKOR_ERR_REFUSED && (wholeMemory || location > first)) break;  // past the end
     if (result != PELKOR_OK) return result;
     if (name[0] != '\0' || number[0] != '\0') out.push_back({location, name, number, group});
@@ -163,19 +161,21 @@ int Restore(Report &r, bool memoryGiven) {
     const std::string problem = EntryProblem(c.name, c.number);
     if (!problem.empty()) return FailAs(r, kExitBadInput, which + ": " + problem + "; nothing was written");
     if (c.group < 0 || c.group > 5)
-      return FailAs(r, kExitBadInput, which + ": caller group " + std::to_string(c.group) +
-                                                " is not 0-4 or 5 for none");
+      return FailAs(r, kExitBadInput,
+                    which + ": caller group " + std::to_string(c.group) + " is not 0-4 or 5 for none");
     if (c.location == 0) c.location = next++;
     if (c.location > kLastLocation) return FailAs(r, kExitBadInput, which + ": location over 255");
   }
   nlohmann::json written = nlohmann::json::array();
   for (const Card &c : cards) {
-    const int32_t result = pelkor_setphonebookentry_utf8(c.location, MemoryType(c.memory), c.name.c_str(),
-                                                         c.number.c_str(), c.group);
+    const int32_t result =
+        pelkor_setphonebookentry_utf8(c.location, MemoryType(c.memory), c.name.c_str(), c.number.c_str(), c.group);
     if (result != PELKOR_OK) {
       r.Json()["written"] = written;
-      return r.Fail(result, "writing \"" + c.name + "\" at " + c.memory + " " + std::to_string(c.location) +
-                                " (" + std::to_string(written.size()) + " written before)", "5 s");
+      return r.Fail(result,
+                    "writing \"" + c.name + "\" at " + c.memory + " " + std::to_string(c.location) + " (" +
+                        std::to_string(written.size()) + " written before)",
+                    "5 s");
     }
     written.push_back({{"location", c.location}, {"memory", MemoryName(MemoryType(c.memory))}, {"name", c.name}});
     r.Line("stored " + c.name + " at " + MemoryName(MemoryType(c.memory)) + " " + std::to_string(c.location));
@@ -203,8 +203,8 @@ void AddPhonebookCommands(CLI::App &app, GlobalOptions &options) {
       char name[128], number[128];
       int32_t callerGroup = 0;
       const int memory = MemoryType(pb.memory);
-      const int32_t result = pelkor_getphonebookentry_utf8(pb.location, memory, name, sizeof name, number,
-                                                           sizeof number, &callerGroup);
+      const int32_t result =
+          pelkor_getphonebookentry_utf8(pb.location, memory, name, sizeof name, number, sizeof number, &callerGroup);
       if (result != PELKOR_OK)
         return r.Fail(result, "reading " + MemoryName(memory) + " entry " + std::to_string(pb.location), "0.5 s");
       r.Field("memory", MemoryName(memory));
@@ -249,9 +249,10 @@ void AddPhonebookCommands(CLI::App &app, GlobalOptions &options) {
 
   auto *restore = group->add_subcommand("restore", "Write the entries of a vCard file back to the phone");
   restore->add_option("file", pb.file, "a .vcf file (vCard 3.0, UTF-8)")->required();
-  auto *restoreMemory = restore->add_option("--memory", pb.memory,
-                                            "memory for every card (default: each card's X-PELKOR-MEMORY, else sim)")
-                            ->check(CheckMemory);
+  auto *restoreMemory =
+      restore
+          ->add_option("--memory", pb.memory, "memory for every card (default: each card's X-PELKOR-MEMORY, else sim)")
+          ->check(CheckMemory);
   restore->footer(
       "Cards keep their X-PELKOR-LOCATION; cards without one go after the highest given.\n"
       "Example: pelkor pb restore sim.vcf");

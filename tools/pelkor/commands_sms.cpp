@@ -31,23 +31,21 @@ int32_t SendOptions() {
   return options;
 }
 
-std::string PartsText(int32_t parts) {
-  return std::to_string(parts) + (parts == 1 ? " part" : " parts");
-}
+std::string PartsText(int32_t parts) { return std::to_string(parts) + (parts == 1 ? " part" : " parts"); }
 
 // Sends a UTF-8 text part by part, saying first how it will go.
 int Send(Report &r) {
   int32_t parts = 0, ucs2 = 0;
   if (pelkor_smsparts_utf8(sms.text.c_str(), &parts, &ucs2) != PELKOR_OK) {
-    return FailAs(r, kExitUsage, IsUtf8(sms.text)
-                                              ? "the text needs more than 255 parts; nothing was sent"
-                                              : "the text is not UTF-8; nothing was sent");
+    return FailAs(r, kExitUsage,
+                  IsUtf8(sms.text) ? "the text needs more than 255 parts; nothing was sent"
+                                   : "the text is not UTF-8; nothing was sent");
   }
   const std::string coding = ucs2 ? "UCS-2" : "the GSM alphabet";
   if (sms.maxParts > 0 && parts > sms.maxParts)
-    return FailAs(r, kExitUsage, "the text needs " + PartsText(parts) + " as " + coding +
-                                              ", more than --max-parts " + std::to_string(sms.maxParts) +
-                                              "; nothing was sent");
+    return FailAs(r, kExitUsage,
+                  "the text needs " + PartsText(parts) + " as " + coding + ", more than --max-parts " +
+                      std::to_string(sms.maxParts) + "; nothing was sent");
   r.Line("sending as " + coding + " in " + PartsText(parts));
   r.Json()["coding"] = ucs2 ? "ucs2" : "gsm";
   r.Json()["parts"] = parts;
@@ -59,15 +57,14 @@ int Send(Report &r) {
     int32_t result;
     {
       Progress progress("sending part " + std::to_string(part) + " of " + std::to_string(parts));
-      result = pelkor_sendsmspart_utf8(sms.number.c_str(), sms.text.c_str(), sms.centre, SendOptions(),
-                                       reference, part);
+      result =
+          pelkor_sendsmspart_utf8(sms.number.c_str(), sms.text.c_str(), sms.centre, SendOptions(), reference, part);
     }
     if (result != PELKOR_OK) {
       r.Json()["parts_sent"] = part - 1;
       const std::string what = parts == 1 ? "sending to " + sms.number
-                                          : "sending part " + std::to_string(part) + " of " +
-                                                std::to_string(parts) + " to " + sms.number +
-                                                " (" + std::to_string(part - 1) + " sent)";
+                                          : "sending part " + std::to_string(part) + " of " + std::to_string(parts) +
+                                                " to " + sms.number + " (" + std::to_string(part - 1) + " sent)";
       return r.Fail(result, what, "7 s");
     }
     if (parts > 1) r.Line("part " + std::to_string(part) + " of " + std::to_string(parts) + " sent");
@@ -139,10 +136,10 @@ int Delete(Report &r) {
   if (!ReadStore(r, status)) return status;
   const std::vector<StoredMessage> messages = ListedMessages();
   const StoredMessage *m = AtLocation(messages, sms.location);
-  if (m == nullptr)
-    return FailAs(r, kExitNotFound, "no message at location " + std::to_string(sms.location));
+  if (m == nullptr) return FailAs(r, kExitNotFound, "no message at location " + std::to_string(sms.location));
   const int32_t result = deletesmsmsg(m->kindCode, m->n);
-  if (result != PELKOR_OK) return r.Fail(result, "deleting the message at location " + std::to_string(sms.location), "5 s");
+  if (result != PELKOR_OK)
+    return r.Fail(result, "deleting the message at location " + std::to_string(sms.location), "5 s");
   r.Field("deleted", sms.location, "deleted location");
   return r.Finish();
 }
@@ -165,8 +162,8 @@ int Backup(Report &r) {
 // Six numbers of "YYYY-MM-DD hh:mm:ss"; false for any other text.
 bool ParseStamp(const std::string &text, int32_t out[6]) {
   char end = 0;
-  return std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &out[0], &out[1], &out[2], &out[3], &out[4],
-                     &out[5], &end) == 6;
+  return std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &out[0], &out[1], &out[2], &out[3], &out[4], &out[5],
+                     &end) == 6;
 }
 
 int Restore(Report &r) {
@@ -203,8 +200,9 @@ int Restore(Report &r) {
       return FailAs(r, kExitBadInput, where + ": the time is not YYYY-MM-DD hh:mm:ss");
     int32_t parts = 0;
     if (pelkor_smsparts_utf8(item.text.c_str(), &parts, nullptr) != PELKOR_OK || parts != 1)
-      return FailAs(r, kExitBadInput, where + " at location " + std::to_string(item.location) +
-                                                ": the text does not fit one message; nothing was stored");
+      return FailAs(r, kExitBadInput,
+                    where + " at location " + std::to_string(item.location) +
+                        ": the text does not fit one message; nothing was stored");
     items.push_back(item);
   }
   nlohmann::json stored = nlohmann::json::array();
@@ -213,8 +211,10 @@ int Restore(Report &r) {
                                                item.text.c_str(), item.time);
     if (result != PELKOR_OK) {
       r.Json()["stored"] = stored;
-      return r.Fail(result, "storing the message at location " + std::to_string(item.location) + " (" +
-                                std::to_string(stored.size()) + " stored before)", "5 s");
+      return r.Fail(result,
+                    "storing the message at location " + std::to_string(item.location) + " (" +
+                        std::to_string(stored.size()) + " stored before)",
+                    "5 s");
     }
     stored.push_back(item.location);
     r.Line("stored location " + std::to_string(item.location));

@@ -132,7 +132,8 @@ void AddWatchCommand(CLI::App &app, GlobalOptions &options) {
       "With --json every event is one line of JSON as it happens: {\"event\": \"sms\",\n"
       "\"location\": 4, \"from\": ..., \"time\": ..., \"text\": ...} or {\"event\": \"call\", \"number\": ...}.\n"
       "Example: pelkor watch --seconds 60\n"
-      "Example: pelkor watch --json --exec 'printf \"%s: %s\\n\" \"$PELKOR_SMS_FROM\" \"$PELKOR_SMS_TEXT\" >> sms.log'");
+      "Example: pelkor watch --json --exec 'printf \"%s: %s\\n\" \"$PELKOR_SMS_FROM\" \"$PELKOR_SMS_TEXT\" >> "
+      "sms.log'");
   watch->callback([&] {
     if (watchOptions.seconds < 0) {
       Report check(options.json);

@@ -23,13 +23,20 @@ void Step(const char *title) { std::printf("\n== %s\n", title); }
 
 const char *Outcome(int32_t result) {
   switch (result) {
-    case PELKOR_OK: return "ok";
-    case PELKOR_NOT_FOUND: return "no session or nothing found (code -1)";
-    case PELKOR_ERR_TIMEOUT: return "no answer from the phone in time (code 4)";
-    case PELKOR_ERR_IDENTITY_UNKNOWN: return "the phone did not tell (code 5)";
-    case PELKOR_ERR_SETTING_REFUSED: return "the phone refused the setting (code 13)";
-    case PELKOR_ERR_REFUSED: return "refused (code 22)";
-    default: return "failed";
+    case PELKOR_OK:
+      return "ok";
+    case PELKOR_NOT_FOUND:
+      return "no session or nothing found (code -1)";
+    case PELKOR_ERR_TIMEOUT:
+      return "no answer from the phone in time (code 4)";
+    case PELKOR_ERR_IDENTITY_UNKNOWN:
+      return "the phone did not tell (code 5)";
+    case PELKOR_ERR_SETTING_REFUSED:
+      return "the phone refused the setting (code 13)";
+    case PELKOR_ERR_REFUSED:
+      return "refused (code 22)";
+    default:
+      return "failed";
   }
 }
 
@@ -53,8 +60,7 @@ int RunDemo(const std::string &examplesDir) {
   Step("Opening the link (init)");
   const auto started = std::chrono::steady_clock::now();
   const int32_t opened = init(phone.device().c_str(), PELKOR_CONNECTION_CABLE);
-  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
-      std::chrono::steady_clock::now() - started);
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
   const int32_t alive = isalive();
   std::printf("  init -> %d (%s) after %lld ms; isalive -> %d\n", opened, Outcome(opened),
               static_cast<long long>(took.count()), alive);
@@ -75,16 +81,16 @@ int RunDemo(const std::string &examplesDir) {
   std::string lit;
   for (int i = 0; i < 8 && display[i] != '\0'; ++i)
     if (display[i] == '1') lit += (lit.empty() ? "" : ", ") + std::to_string(i + 1);
-  std::printf("  signal %d%%  battery %d%%  on %s  display indicators on: %s\n", signal / 4,
-              battery / 4, uses_acdc_power() ? "mains" : "battery", lit.empty() ? "none" : lit.c_str());
+  std::printf("  signal %d%%  battery %d%%  on %s  display indicators on: %s\n", signal / 4, battery / 4,
+              uses_acdc_power() ? "mains" : "battery", lit.empty() ? "none" : lit.c_str());
 
   Step("Clock");
   // A phone shows local time, as `pelkor clock set now` sets it.
   std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  const int32_t set = setdatetime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                                  local.tm_min, local.tm_sec);
+  const int32_t set =
+      setdatetime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
   int32_t y, mo, d, h, mi, s;
   const int32_t got = getdatetime(&y, &mo, &d, &h, &mi, &s);
   std::printf("  set to the computer's local time: %s; the phone now reads %04d-%02d-%02d %02d:%02d:%02d (%s)\n",
@@ -147,8 +153,8 @@ int RunDemo(const std::string &examplesDir) {
   if (ringtone_readfile(tune.c_str()) == PELKOR_OK) {
     char name[32];
     ringtone_getname(name, sizeof name);
-    std::printf("  %s: \"%s\", %d notes at %d beats per minute\n", tune.c_str(), name,
-                ringtone_getnotes(), ringtone_gettempo());
+    std::printf("  %s: \"%s\", %d notes at %d beats per minute\n", tune.c_str(), name, ringtone_getnotes(),
+                ringtone_gettempo());
     std::printf("  ringtone_upload -> %s\n", Outcome(ringtone_upload(1)));
     // Into a folder of its own under the system's temporary directory: no fixed name
     // that another user or an earlier run may hold.
@@ -176,8 +182,7 @@ int RunDemo(const std::string &examplesDir) {
                 sms.value("sent", nlohmann::json::array()).size());
     const nlohmann::json ringtone = state.value("ringtone", nlohmann::json::object());
     if (ringtone.contains("tone"))
-      std::printf("  its ringtone is now \"%s\" with %zu notes\n",
-                  ringtone["tone"].value("name", "").c_str(),
+      std::printf("  its ringtone is now \"%s\" with %zu notes\n", ringtone["tone"].value("name", "").c_str(),
                   ringtone["tone"].value("notes", nlohmann::json::array()).size());
   }
   std::printf("\nDone.\n");

@@ -6,13 +6,17 @@ namespace pelkor_tool {
 
 int ExitStatusFor(int32_t code) {
   switch (code) {
-    case PELKOR_OK: return kExitOk;
+    case PELKOR_OK:
+      return kExitOk;
     case PELKOR_ERR_TIMEOUT:
-    case PELKOR_ERR_IDENTITY_UNKNOWN: return kExitNoAnswer;
+    case PELKOR_ERR_IDENTITY_UNKNOWN:
+      return kExitNoAnswer;
     case PELKOR_NOT_FOUND:
     case PELKOR_ERR_SMS_READ:
-    case PELKOR_ERR_NO_CALL: return kExitNotFound;
-    default: return kExitRefused;
+    case PELKOR_ERR_NO_CALL:
+      return kExitNotFound;
+    default:
+      return kExitRefused;
   }
 }
 

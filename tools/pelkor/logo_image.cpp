@@ -109,8 +109,8 @@ std::string CheckTextBits(const std::vector<uint8_t> &b, size_t header, const ch
   if (size > kBitmapCapacity) return "its header declares " + geometry + " pixels, more than a logo holds";
   const size_t needed = header + size * 8;
   if (b.size() < needed)
-    return "it ends inside the bitmap (" + std::to_string(b.size() - header) + " of " +
-           std::to_string(size * 8) + " pixel characters for " + geometry + ")";
+    return "it ends inside the bitmap (" + std::to_string(b.size() - header) + " of " + std::to_string(size * 8) +
+           " pixel characters for " + geometry + ")";
   for (size_t i = header; i < needed; ++i)
     if (b[i] != '0' && b[i] != '1')
       return "the bitmap holds a character other than 0 and 1 at byte " + std::to_string(i);
@@ -125,8 +125,7 @@ std::string CheckForm(const std::vector<uint8_t> &b) {
     if (std::memcmp(b.data() + i, "NSL", 3) != 0) continue;
     const size_t start = i + 6;
     if (b.size() < start + kBitmapCapacity)
-      return "it ends inside the bitmap (" + std::to_string(b.size() > start ? b.size() - start : 0) +
-             " of 504 bytes)";
+      return "it ends inside the bitmap (" + std::to_string(b.size() > start ? b.size() - start : 0) + " of 504 bytes)";
     return "";
   }
   return "it is a FORM file without a start-up logo chunk (NSLD)";
@@ -224,7 +223,8 @@ bool ReadBmp(const std::vector<uint8_t> &b, GreyImage &image, std::string &error
       return false;
     }
     for (uint32_t i = 0; i < colours; ++i)
-      palette.push_back(static_cast<uint8_t>((b[at + 4 * i] * 114 + b[at + 4 * i + 1] * 587 + b[at + 4 * i + 2] * 299) / 1000));
+      palette.push_back(
+          static_cast<uint8_t>((b[at + 4 * i] * 114 + b[at + 4 * i + 1] * 587 + b[at + 4 * i + 2] * 299) / 1000));
   }
   const size_t stride = ((static_cast<size_t>(width) * bits + 31) / 32) * 4;
   if (offset > b.size() || b.size() - offset < stride * static_cast<size_t>(height)) {
@@ -299,7 +299,8 @@ bool WriteBmp(const std::string &path, const GreyImage &image, std::string &erro
   for (int y = 0; y < image.height; ++y) {
     uint8_t *line = out.data() + offset + stride * static_cast<size_t>(image.height - 1 - y);
     for (int x = 0; x < image.width; ++x)
-      if (image.pixels[static_cast<size_t>(y) * image.width + x] >= 128) line[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+      if (image.pixels[static_cast<size_t>(y) * image.width + x] >= 128)
+        line[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
   }
   return WriteWholeFile(path, out, error);
 }
@@ -311,8 +312,8 @@ bool WriteNlm(const std::string &path, int32_t kind, std::string &error) {
   int32_t width, height;
   Geometry(width, height);
   const uint8_t type = kind == PELKOR_LOGO_STARTUP ? 2 : kind == PELKOR_LOGO_CALLER ? 1 : 0;
-  std::vector<uint8_t> out = {'N', 'L', 'M', ' ', 0x01, type, 0x00, static_cast<uint8_t>(width),
-                              static_cast<uint8_t>(height), 0x01};
+  std::vector<uint8_t> out = {
+      'N', 'L', 'M', ' ', 0x01, type, 0x00, static_cast<uint8_t>(width), static_cast<uint8_t>(height), 0x01};
   const size_t stride = (static_cast<size_t>(width) + 7) / 8;
   for (int32_t y = 0; y < height; ++y) {
     std::vector<uint8_t> row(stride, 0);
@@ -330,7 +331,7 @@ int32_t KindForShape(int width, int height) {
   if (width == 72 && height == 14) return PELKOR_LOGO_OPERATOR;
   const double shape = std::log(static_cast<double>(width) / height);
   return std::fabs(shape - std::log(84.0 / 48)) <= std::fabs(shape - std::log(72.0 / 14)) ? PELKOR_LOGO_STARTUP
-                                                                                         : PELKOR_LOGO_OPERATOR;
+                                                                                          : PELKOR_LOGO_OPERATOR;
 }
 
 bool HasDark(const GreyImage &image) {
@@ -362,10 +363,14 @@ bool ImageToLogo(const GreyImage &image, int32_t kind, std::string &error, std::
 
 std::string LogoKindName(int32_t kind) {
   switch (kind) {
-    case PELKOR_LOGO_STARTUP: return "start-up";
-    case PELKOR_LOGO_OPERATOR: return "operator";
-    case PELKOR_LOGO_CALLER: return "caller group";
-    default: return "empty";
+    case PELKOR_LOGO_STARTUP:
+      return "start-up";
+    case PELKOR_LOGO_OPERATOR:
+      return "operator";
+    case PELKOR_LOGO_CALLER:
+      return "caller group";
+    default:
+      return "empty";
   }
 }
 
@@ -426,10 +431,18 @@ bool LoadLogo(const std::string &path, int32_t kind, std::string &error, std::st
       return ReadPng(path, image, error) && ImageToLogo(image, kind, error, note);
     case LogoFileType::Bmp:
       return ReadBmp(bytes, image, error) && ImageToLogo(image, kind, error, note);
-    case LogoFileType::Nol: error = CheckTextBits(bytes, 20, "NOL"); break;
-    case LogoFileType::Ngg: error = CheckTextBits(bytes, 16, "NGG"); break;
-    case LogoFileType::Form: error = CheckForm(bytes); break;
-    case LogoFileType::Nlm: error = CheckNlm(bytes); break;
+    case LogoFileType::Nol:
+      error = CheckTextBits(bytes, 20, "NOL");
+      break;
+    case LogoFileType::Ngg:
+      error = CheckTextBits(bytes, 16, "NGG");
+      break;
+    case LogoFileType::Form:
+      error = CheckForm(bytes);
+      break;
+    case LogoFileType::Nlm:
+      error = CheckNlm(bytes);
+      break;
   }
   if (!error.empty()) return false;
   if (logo_readfile(path.c_str()) != PELKOR_OK) {
@@ -455,7 +468,7 @@ bool SaveLogo(const std::string &path, LogoFileType type, std::string &error) {
   }
   // An NLM file holds any kind; the others hold one each.
   if (type == LogoFileType::Nlm) return WriteNlm(path, kind, error);
-  const int32_t wanted = type == LogoFileType::Form ? PELKOR_LOGO_STARTUP
+  const int32_t wanted = type == LogoFileType::Form  ? PELKOR_LOGO_STARTUP
                          : type == LogoFileType::Nol ? PELKOR_LOGO_OPERATOR
                          : type == LogoFileType::Ngg ? PELKOR_LOGO_CALLER
                                                      : PELKOR_LOGO_NONE;

@@ -20,8 +20,10 @@ void GatherExamples(CLI::App &group) {
     GatherExamples(*command);
     std::stringstream footer(command->get_footer());
     for (std::string line; std::getline(footer, line);) {
-      if (line.rfind("Example: ", 0) == 0) examples += "  " + line.substr(9) + "\n";
-      else if (line.rfind("  pelkor ", 0) == 0) examples += line + "\n";
+      if (line.rfind("Example: ", 0) == 0)
+        examples += "  " + line.substr(9) + "\n";
+      else if (line.rfind("  pelkor ", 0) == 0)
+        examples += line + "\n";
     }
   }
   if (!examples.empty() && group.get_footer().empty() && group.get_parent() != nullptr) {

@@ -107,7 +107,8 @@ bool PhoneSession::Open(Report &report, int &status) {
     status = FailAs(report, kExitNoAnswer,
                     "the phone on " + shown + " did not answer within " + (quick ? "0.1" : "10") +
                         " s: is it switched on and plugged in" +
-                        (options_.infrared ? ", and its infrared port facing this one?" : ", and is it a cable link (--infrared otherwise)?"));
+                        (options_.infrared ? ", and its infrared port facing this one?"
+                                           : ", and is it a cable link (--infrared otherwise)?"));
   }
   return false;
 }

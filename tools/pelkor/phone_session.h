@@ -10,8 +10,8 @@
 namespace pelkor_tool {
 
 struct GlobalOptions {
-  std::string port;          // empty: PELKOR_PORT, else the simulated phone ("sim")
-  std::string portSource;    // where the port came from, for messages: "--port" or "PELKOR_PORT"
+  std::string port;        // empty: PELKOR_PORT, else the simulated phone ("sim")
+  std::string portSource;  // where the port came from, for messages: "--port" or "PELKOR_PORT"
   bool infrared = false;
   bool json = false;
   std::string trace;

@@ -13,8 +13,7 @@ Progress::Progress(std::string what) : what_(std::move(what)) {
     static const char spin[] = "|/-\\";
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; !done_; ++i) {
-      const double seconds =
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       std::fprintf(stderr, "\r%c %s %.1f s ", spin[i % 4], what_.c_str(), seconds);
       std::fflush(stderr);
       std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -18,7 +18,7 @@ std::string JsonText(const nlohmann::json &value, int indent = -1);
 class Report {
  public:
   explicit Report(bool json) : json_(json) {}
-  void Line(const std::string &text);                          // text mode only
+  void Line(const std::string &text);  // text mode only
   void Field(const std::string &key, const nlohmann::json &value, const std::string &label = "");
   nlohmann::json &Json() { return data_; }
   // Prints the failure (to stderr in text mode) and returns the exit status.

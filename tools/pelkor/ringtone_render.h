@@ -10,10 +10,10 @@ namespace pelkor_tool {
 
 struct RenderedNote {
   bool pause = false;
-  int32_t hz = 0;        // 0 for a pause
-  int32_t ms = 0;        // length at the tone's tempo
-  int key = -1;          // MIDI key; -1 for a pause
-  uint32_t ticks = 0;    // length in MIDI ticks (480 a quarter note)
+  int32_t hz = 0;      // 0 for a pause
+  int32_t ms = 0;      // length at the tone's tempo
+  int key = -1;        // MIDI key; -1 for a pause
+  uint32_t ticks = 0;  // length in MIDI ticks (480 a quarter note)
 };
 
 // The notes of the current ringtone that have a length; notes without one are left out.

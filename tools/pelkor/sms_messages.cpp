@@ -22,8 +22,11 @@ bool IsUtf8(const std::string &text) {
   size_t i = 0;
   while (i < text.size()) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const size_t extra = lead < 0x80 ? 0 : lead >= 0xC2 && lead < 0xE0 ? 1 : lead >= 0xE0 && lead < 0xF0 ? 2
-                         : lead >= 0xF0 && lead < 0xF5 ? 3 : 4;
+    const size_t extra = lead < 0x80                   ? 0
+                         : lead >= 0xC2 && lead < 0xE0 ? 1
+                         : lead >= 0xE0 && lead < 0xF0 ? 2
+                         : lead >= 0xF0 && lead < 0xF5 ? 3
+                                                       : 4;
     if (extra == 4 || (extra > 0 && i + extra >= text.size())) return false;
     uint32_t point = extra == 0 ? lead : lead & (0x3F >> extra);
     for (size_t k = 1; k <= extra; ++k) {
@@ -40,9 +43,12 @@ bool IsUtf8(const std::string &text) {
 
 const char *KindName(int32_t kindCode) {
   switch (kindCode) {
-    case 11: return "sent";
-    case 12: return "report";
-    default: return "inbox";
+    case 11:
+      return "sent";
+    case 12:
+      return "report";
+    default:
+      return "inbox";
   }
 }
 
@@ -53,12 +59,10 @@ int32_t KindCodeOf(const std::string &name) {
   return -1;
 }
 
-std::string StampText(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
-                      int32_t second) {
+std::string StampText(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute, int32_t second) {
   if (year >= 0 && year < 100) year += year >= 90 ? 1900 : 2000;
   char stamp[48];
-  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute,
-                second);
+  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute, second);
   return stamp;
 }
 

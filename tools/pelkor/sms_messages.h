@@ -18,8 +18,7 @@ const char *KindName(int32_t kindCode);
 int32_t KindCodeOf(const std::string &name);
 
 // "YYYY-MM-DD hh:mm:ss" from the phone's two-digit year (90-99 are 1990s).
-std::string StampText(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
-                      int32_t second);
+std::string StampText(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute, int32_t second);
 
 struct StoredMessage {
   int32_t location = 0;

@@ -59,8 +59,7 @@ std::string ParseCalendarTime(const std::string &text, CalendarTime &out) {
     return form;
   if (pos >= text.size() || (text[pos] != ' ' && text[pos] != 'T')) return form;
   ++pos;
-  if (!ShortNumber(text, pos, t.hour) || !Expect(text, pos, ':') || !ShortNumber(text, pos, t.minute))
-    return form;
+  if (!ShortNumber(text, pos, t.hour) || !Expect(text, pos, ':') || !ShortNumber(text, pos, t.minute)) return form;
   if (pos < text.size() && (!Expect(text, pos, ':') || !ShortNumber(text, pos, t.second))) return form;
   if (pos != text.size()) return form;
   if (t.year < 1980 || t.year > 2099) return "the year " + std::to_string(t.year) + " is outside 1980-2099";
@@ -125,8 +124,8 @@ std::string CheckRange(const std::string &what, long long value, long long low, 
                        const std::string &unit) {
   if (value >= low && value <= high) return "";
   const std::string tail = unit.empty() ? "" : " " + unit;
-  return what + " " + std::to_string(value) + tail + " is outside " + std::to_string(low) + "-" +
-         std::to_string(high) + tail;
+  return what + " " + std::to_string(value) + tail + " is outside " + std::to_string(low) + "-" + std::to_string(high) +
+         tail;
 }
 
 std::string ParseNetworkCode(const std::string &text, std::string &normalised) {
@@ -143,8 +142,7 @@ std::string ParseNetworkCode(const std::string &text, std::string &normalised) {
     }
   }
   if (digits.size() != 5)
-    return "give the network code as three country digits and two network digits, e.g. \"262 01\", not " +
-           Quoted(text);
+    return "give the network code as three country digits and two network digits, e.g. \"262 01\", not " + Quoted(text);
   normalised = digits.substr(0, 3) + " " + digits.substr(3);
   return "";
 }

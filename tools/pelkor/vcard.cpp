@@ -11,9 +11,12 @@ namespace {
 std::string Escape(const std::string &value) {
   std::string out;
   for (char c : value) {
-    if (c == '\\' || c == ',' || c == ';') out += '\\', out += c;
-    else if (c == '\n') out += "\\n";
-    else if (c != '\r') out += c;
+    if (c == '\\' || c == ',' || c == ';')
+      out += '\\', out += c;
+    else if (c == '\n')
+      out += "\\n";
+    else if (c != '\r')
+      out += c;
   }
   return out;
 }
@@ -106,8 +109,10 @@ std::vector<Card> ReadCards(const std::string &text, std::string &error) {
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && !lines.empty()) lines.back() += line.substr(1);
-    else lines.push_back(line);
+    if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && !lines.empty())
+      lines.back() += line.substr(1);
+    else
+      lines.push_back(line);
   }
 
   std::vector<Card> cards;

@@ -10,7 +10,7 @@ namespace phonesim {
 
 namespace {
 
-bool parse_switch(const std::string& word, bool& value) {
+bool parse_switch(const std::string &word, bool &value) {
   if (word == "on" || word == "1" || word == "true") {
     value = true;
     return true;
@@ -22,7 +22,7 @@ bool parse_switch(const std::string& word, bool& value) {
   return false;
 }
 
-std::string rest_of(std::istringstream& words) {
+std::string rest_of(std::istringstream &words) {
   std::string rest;
   std::getline(words, rest);
   const size_t first = rest.find_first_not_of(" \t");
@@ -33,7 +33,7 @@ std::string rest_of(std::istringstream& words) {
 
 std::string Simulator::family_help() const {
   std::string lines;
-  for (const auto& [name, command] : handlers_.controls()) lines += "\n  " + command.usage;
+  for (const auto &[name, command] : handlers_.controls()) lines += "\n  " + command.usage;
   return lines;
 }
 
@@ -56,10 +56,11 @@ std::string Simulator::help() const {
          "  clear              forget wire, frames and messages\n"
          "  acks               acknowledgements received\n"
          "  info               device, modes and counters\n"
-         "  quit               end the simulator" + family_help();
+         "  quit               end the simulator" +
+         family_help();
 }
 
-std::string Simulator::control(const std::string& line) {
+std::string Simulator::control(const std::string &line) {
   std::istringstream words(line);
   std::string command;
   words >> command;
@@ -110,7 +111,7 @@ std::string Simulator::control(const std::string& line) {
       nlohmann::json changed = state();
       changed[nlohmann::json::json_pointer(pointer)] = value;
       load_state(changed);
-    } catch (const nlohmann::json::exception& failure) {
+    } catch (const nlohmann::json::exception &failure) {
       return std::string("error: ") + failure.what();
     }
     return "ok";
@@ -133,7 +134,7 @@ std::string Simulator::control(const std::string& line) {
   if (command == "frames") {
     const auto received = frames();
     std::string reply = "frames " + std::to_string(received.size());
-    for (const auto& frame : received) {
+    for (const auto &frame : received) {
       char head[32];
       std::snprintf(head, sizeof head, "\n%02X %02X%s ", frame.start, frame.type, frame.is_ack ? " ack" : "");
       reply += head + to_hex(frame.payload);
@@ -143,7 +144,7 @@ std::string Simulator::control(const std::string& line) {
   if (command == "messages") {
     const auto received = messages();
     std::string reply = "messages " + std::to_string(received.size());
-    for (const auto& message : received) {
+    for (const auto &message : received) {
       char head[16];
       std::snprintf(head, sizeof head, "\n%02X %02X ", message.start, message.type);
       reply += head + to_hex(message.bytes);
@@ -171,7 +172,8 @@ std::string Simulator::control(const std::string& line) {
     (void)result;
     return "bye";
   }
-  if (const ControlCommand* family = handlers_.find_control(command)) return run_family_control(*family, rest_of(words));
+  if (const ControlCommand *family = handlers_.find_control(command))
+    return run_family_control(*family, rest_of(words));
   return "error: unknown command " + command + " (try help)";
 }
 

@@ -19,7 +19,7 @@ namespace {
 
 constexpr size_t kMaxLine = 64 * 1024;  // a longer "line" is a confused client
 
-bool write_all(int fd, const std::string& text) {
+bool write_all(int fd, const std::string &text) {
   size_t done = 0;
   while (done < text.size()) {
     const ssize_t put = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
@@ -34,7 +34,7 @@ bool write_all(int fd, const std::string& text) {
 
 ControlServer::~ControlServer() { stop(); }
 
-bool ControlServer::start(const std::string& path) {
+bool ControlServer::start(const std::string &path) {
   sockaddr_un address{};
   if (path.empty() || path.size() >= sizeof address.sun_path) {
     error_ = "control socket path too long or empty";
@@ -53,7 +53,7 @@ bool ControlServer::start(const std::string& path) {
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
   if (listen_fd_ < 0 || wake_fd_ < 0 ||
-      ::bind(listen_fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::bind(listen_fd_, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
       ::listen(listen_fd_, 8) != 0) {
     error_ = "control socket " + path + ": " + std::strerror(errno);
     stop();
@@ -71,9 +71,9 @@ void ControlServer::stop() {
     (void)result;
     thread_.join();
   }
-  for (const Client& client : clients_) ::close(client.fd);
+  for (const Client &client : clients_) ::close(client.fd);
   clients_.clear();
-  for (int* fd : {&listen_fd_, &wake_fd_}) {
+  for (int *fd : {&listen_fd_, &wake_fd_}) {
     if (*fd >= 0) ::close(*fd);
     *fd = -1;
   }
@@ -81,7 +81,7 @@ void ControlServer::stop() {
   path_.clear();
 }
 
-bool ControlServer::serve(Client& client) {
+bool ControlServer::serve(Client &client) {
   std::array<char, 4096> buffer{};
   const ssize_t got = ::recv(client.fd, buffer.data(), buffer.size(), 0);
   if (got < 0) return errno == EAGAIN || errno == EINTR;
@@ -100,7 +100,7 @@ bool ControlServer::serve(Client& client) {
 void ControlServer::run() {
   for (;;) {
     std::vector<pollfd> fds = {{wake_fd_, POLLIN, 0}, {listen_fd_, POLLIN, 0}};
-    for (const Client& client : clients_) fds.push_back({client.fd, POLLIN, 0});
+    for (const Client &client : clients_) fds.push_back({client.fd, POLLIN, 0});
     if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) return;
     if (fds[0].revents != 0) return;
     if (fds[1].revents & POLLIN) {
@@ -115,7 +115,7 @@ void ControlServer::run() {
     // Walk back to front so that dropping a client does not disturb the indices.
     for (size_t i = fds.size(); i-- > 2;) {
       if (fds[i].revents == 0) continue;
-      Client& client = clients_[i - 2];
+      Client &client = clients_[i - 2];
       if (!serve(client)) {
         ::close(client.fd);
         clients_.erase(clients_.begin() + static_cast<std::ptrdiff_t>(i - 2));

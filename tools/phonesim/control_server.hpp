@@ -12,15 +12,15 @@ class Simulator;
 
 class ControlServer {
  public:
-  explicit ControlServer(Simulator& simulator) : simulator_(simulator) {}
+  explicit ControlServer(Simulator &simulator) : simulator_(simulator) {}
   ~ControlServer();
-  ControlServer(const ControlServer&) = delete;
-  ControlServer& operator=(const ControlServer&) = delete;
+  ControlServer(const ControlServer &) = delete;
+  ControlServer &operator=(const ControlServer &) = delete;
 
   // Listens at `path` (a stale socket there is replaced) on a thread of its own.
-  bool start(const std::string& path);
+  bool start(const std::string &path);
   void stop();
-  const std::string& error() const { return error_; }
+  const std::string &error() const { return error_; }
 
  private:
   struct Client {
@@ -29,9 +29,9 @@ class ControlServer {
   };
 
   void run();
-  bool serve(Client& client);  // false when the client has gone
+  bool serve(Client &client);  // false when the client has gone
 
-  Simulator& simulator_;
+  Simulator &simulator_;
   std::string path_;
   std::string error_;
   int listen_fd_ = -1;

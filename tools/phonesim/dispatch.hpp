@@ -37,18 +37,18 @@ struct OutgoingMessage {
 class Replies {
  public:
   void send(uint8_t type, std::vector<uint8_t> bytes) { messages_.push_back({type, std::move(bytes)}); }
-  const std::vector<OutgoingMessage>& messages() const { return messages_; }
+  const std::vector<OutgoingMessage> &messages() const { return messages_; }
 
  private:
   std::vector<OutgoingMessage> messages_;
 };
 
-using Handler = std::function<void(const Request&, PhoneState&, Replies&)>;
+using Handler = std::function<void(const Request &, PhoneState &, Replies &)>;
 
 // A line command a family adds to the control channel (e.g. "call incoming 0612345678"):
 // it gets the words after the command, may change the state and send messages of its
 // own, and returns the reply text.
-using ControlHandler = std::function<std::string(const std::string& arguments, PhoneState&, Replies&)>;
+using ControlHandler = std::function<std::string(const std::string &arguments, PhoneState &, Replies &)>;
 
 struct ControlCommand {
   std::string usage;  // one help line
@@ -64,16 +64,16 @@ class HandlerTable {
   void on(uint8_t type, uint8_t command, Handler handler);
   // For every command of `type` that has no handler of its own.
   void on_type(uint8_t type, Handler handler);
-  void on_control(const std::string& command, std::string usage, ControlHandler handler);
-  const ControlCommand* find_control(const std::string& command) const;
-  const std::map<std::string, ControlCommand>& controls() const { return controls_; }
+  void on_control(const std::string &command, std::string usage, ControlHandler handler);
+  const ControlCommand *find_control(const std::string &command) const;
+  const std::map<std::string, ControlCommand> &controls() const { return controls_; }
 
   // Merged into the state's defaults (objects merge, so families can share one).
-  void add_defaults(const nlohmann::json& defaults);
+  void add_defaults(const nlohmann::json &defaults);
 
   // The handler for a request, or nullptr: unknown requests are only acknowledged.
-  const Handler* find(uint8_t type, std::span<const uint8_t> bytes) const;
-  const nlohmann::json& defaults() const { return defaults_; }
+  const Handler *find(uint8_t type, std::span<const uint8_t> bytes) const;
+  const nlohmann::json &defaults() const { return defaults_; }
 
  private:
   std::map<std::pair<uint8_t, uint8_t>, Handler> by_command_;
@@ -83,7 +83,7 @@ class HandlerTable {
 };
 
 // Calls register_<family>_handlers for every handlers_<family>.cpp (generated at build time).
-void register_handler_families(HandlerTable& table);
+void register_handler_families(HandlerTable &table);
 
 // A table with every family registered.
 HandlerTable make_handler_table();

@@ -31,7 +31,7 @@ std::vector<uint8_t> build_phone_frame(uint8_t start, uint8_t type, std::span<co
   return frame;
 }
 
-FrameReader::Candidate FrameReader::examine(size_t at, size_t& frame_size) const {
+FrameReader::Candidate FrameReader::examine(size_t at, size_t &frame_size) const {
   const size_t available = buffer_.size() - at;
   auto byte = [&](size_t offset) { return buffer_[at + offset]; };
   // Check the header as far as it has arrived; any mismatch rules the position out.
@@ -82,7 +82,7 @@ std::vector<Frame> FrameReader::feed(std::span<const uint8_t> bytes) {
 }
 
 std::string to_hex(std::span<const uint8_t> bytes) {
-  static const char* digits = "0123456789ABCDEF";
+  static const char *digits = "0123456789ABCDEF";
   std::string text;
   text.reserve(bytes.size() * 3);
   for (size_t i = 0; i < bytes.size(); ++i) {
@@ -93,7 +93,7 @@ std::string to_hex(std::span<const uint8_t> bytes) {
   return text;
 }
 
-bool parse_hex(const std::string& text, std::vector<uint8_t>& out) {
+bool parse_hex(const std::string &text, std::vector<uint8_t> &out) {
   out.clear();
   int high = -1;
   for (size_t i = 0; i < text.size(); ++i) {

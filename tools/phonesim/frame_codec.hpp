@@ -48,13 +48,13 @@ class FrameReader {
 
  private:
   enum class Candidate { kNone, kIncomplete, kComplete };
-  Candidate examine(size_t at, size_t& frame_size) const;
+  Candidate examine(size_t at, size_t &frame_size) const;
 
   std::vector<uint8_t> buffer_;
 };
 
 std::string to_hex(std::span<const uint8_t> bytes);  // "1E 00 0C"
 // Parses hex pairs, spaces and commas ignored, optional 0x prefixes; false on junk.
-bool parse_hex(const std::string& text, std::vector<uint8_t>& out);
+bool parse_hex(const std::string &text, std::vector<uint8_t> &out);
 
 }  // namespace phonesim

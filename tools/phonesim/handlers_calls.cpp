@@ -8,7 +8,7 @@
 
 namespace phonesim {
 
-void register_calls_handlers(HandlerTable& table) {
+void register_calls_handlers(HandlerTable &table) {
   table.add_defaults({{"calls",
                        {{"dialled", nlohmann::json::array()},
                         {"dtmf", nlohmann::json::array()},
@@ -21,13 +21,13 @@ void register_calls_handlers(HandlerTable& table) {
   // "call incoming NUMBER", "call establish [ID]", "call end": what the phone announces
   // on its own when somebody calls.
   table.on_control("call", "call incoming NUMBER | call establish [ID] | call end",
-                   [](const std::string& arguments, PhoneState& state, Replies& replies) -> std::string {
+                   [](const std::string &arguments, PhoneState &state, Replies &replies) -> std::string {
                      std::istringstream words(arguments);
                      std::string what, value;
                      words >> what >> value;
                      if (what == "incoming" && !value.empty() && value.size() <= 40) {
-                       std::vector<uint8_t> notice = {0x01, 0x00, 0x00, 0x05, 0x00, 0x00,
-                                                      static_cast<uint8_t>(value.size())};
+                       std::vector<uint8_t> notice = {
+                           0x01, 0x00, 0x00, 0x05, 0x00, 0x00, static_cast<uint8_t>(value.size())};
                        notice.insert(notice.end(), value.begin(), value.end());
                        replies.send(0x01, std::move(notice));
                        state.json()["calls"]["incoming"] = value;
@@ -50,7 +50,7 @@ void register_calls_handlers(HandlerTable& table) {
                    });
 
   // 00 01 00 01 n digits 05 01 01 05 81 01 00 00: dial a voice call.
-  table.on(0x01, 0x01, [](const Request& request, PhoneState& state, Replies& replies) {
+  table.on(0x01, 0x01, [](const Request &request, PhoneState &state, Replies &replies) {
     const size_t n = request.at(4);
     if (request.bytes.size() < 5 + n) return;
     const std::string number(request.bytes.begin() + 5, request.bytes.begin() + 5 + static_cast<long>(n));
@@ -63,7 +63,7 @@ void register_calls_handlers(HandlerTable& table) {
 
   // 00 01 7C 01 digits 00 on type 0x40: dial a voice call through the extended
   // commands; answered 01 00 7C 01 00, the call going up as for 00 01 00 01.
-  table.on(0x40, 0x7C, [](const Request& request, PhoneState& state, Replies& replies) {
+  table.on(0x40, 0x7C, [](const Request &request, PhoneState &state, Replies &replies) {
     if (request.at(3) != 0x01) return;
     std::string number;
     for (size_t i = 4; i < request.bytes.size() && request.bytes[i] != 0x00 && number.size() < 40; ++i)
@@ -76,7 +76,7 @@ void register_calls_handlers(HandlerTable& table) {
   });
 
   // 00 01 00 08 id 85: hang up.
-  table.on(0x01, 0x08, [](const Request& request, PhoneState& state, Replies& replies) {
+  table.on(0x01, 0x08, [](const Request &request, PhoneState &state, Replies &replies) {
     state.json()["calls"]["hangups"] = state.integer("/calls/hangups", 0, 0, INT32_MAX) + 1;
     state.json()["calls"]["last_hangup_id"] = request.at(4);
     if (state.integer("/calls/active_id", 0, 0, 255) == 0) return;
@@ -85,15 +85,16 @@ void register_calls_handlers(HandlerTable& table) {
   });
 
   // 00 01 00 50 n characters: DTMF tones.
-  table.on(0x01, 0x50, [](const Request& request, PhoneState& state, Replies&) {
+  table.on(0x01, 0x50, [](const Request &request, PhoneState &state, Replies &) {
     const size_t n = request.at(4);
     if (request.bytes.size() < 5 + n) return;
-    state.append("/calls/dtmf", std::string(request.bytes.begin() + 5, request.bytes.begin() + 5 + static_cast<long>(n)));
+    state.append("/calls/dtmf",
+                 std::string(request.bytes.begin() + 5, request.bytes.begin() + 5 + static_cast<long>(n)));
   });
 
   // 00 01 64 01: the preparatory request (it enables the extended commands); 03 and
   // 04: soft and hard reset. Each is answered 01 00 64 xx 00 00.
-  table.on(0x40, 0x64, [](const Request& request, PhoneState& state, Replies& replies) {
+  table.on(0x40, 0x64, [](const Request &request, PhoneState &state, Replies &replies) {
     replies.send(0x40, {0x01, 0x00, 0x64, request.at(3), 0x00, 0x00});
     switch (request.at(3)) {
       case 0x01:

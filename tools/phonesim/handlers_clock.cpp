@@ -11,8 +11,7 @@ namespace phonesim {
 namespace {
 
 int64_t host_seconds() {
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 // Days since 1970-01-01 of a civil date (proleptic Gregorian), and back.
@@ -41,38 +40,41 @@ Civil civil_from_seconds(int64_t t) {
   const unsigned mp = (5 * doy + 2) / 153;
   const unsigned d = doy - (153 * mp + 2) / 5 + 1;
   const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-  return {static_cast<int64_t>(yoe) + era * 400 + (m <= 2), m, d, static_cast<unsigned>(rest / 3600),
-          static_cast<unsigned>(rest % 3600 / 60), static_cast<unsigned>(rest % 60)};
+  return {static_cast<int64_t>(yoe) + era * 400 + (m <= 2),
+          m,
+          d,
+          static_cast<unsigned>(rest / 3600),
+          static_cast<unsigned>(rest % 3600 / 60),
+          static_cast<unsigned>(rest % 60)};
 }
 
-uint8_t setting_answer(PhoneState& state) {
-  const nlohmann::json* refuse = nullptr;
-  auto& clock = state.json()["clock"];
+uint8_t setting_answer(PhoneState &state) {
+  const nlohmann::json *refuse = nullptr;
+  auto &clock = state.json()["clock"];
   if (clock.is_object() && clock.contains("refuse_settings")) refuse = &clock["refuse_settings"];
   return refuse != nullptr && refuse->is_boolean() && refuse->get<bool>() ? 0x02 : 0x01;
 }
 
 }  // namespace
 
-void register_clock_handlers(HandlerTable& table) {
+void register_clock_handlers(HandlerTable &table) {
   table.add_defaults({{"clock",
                        {{"offset_seconds", 0},
                         {"refuse_settings", false},
                         {"alarm", {{"enabled", false}, {"hour", 7}, {"minute", 0}}}}}});
 
   // 00 01 00 62: the date and time, year big-endian at bytes 8-9.
-  table.on(0x11, 0x62, [](const Request&, PhoneState& state, Replies& replies) {
+  table.on(0x11, 0x62, [](const Request &, PhoneState &state, Replies &replies) {
     const int64_t offset = state.integer("/clock/offset_seconds", 0, INT32_MIN, INT32_MAX);
     const Civil now = civil_from_seconds(host_seconds() + offset);
-    replies.send(0x11, {0x01, 0x00, 0x00, 0x63, 0x01, 0x01, 0x07, 0x00,
-                        static_cast<uint8_t>((now.year >> 8) & 0xFF), static_cast<uint8_t>(now.year & 0xFF),
-                        static_cast<uint8_t>(now.month), static_cast<uint8_t>(now.day),
-                        static_cast<uint8_t>(now.hour), static_cast<uint8_t>(now.minute),
-                        static_cast<uint8_t>(now.second)});
+    replies.send(0x11,
+                 {0x01, 0x00, 0x00, 0x63, 0x01, 0x01, 0x07, 0x00, static_cast<uint8_t>((now.year >> 8) & 0xFF),
+                  static_cast<uint8_t>(now.year & 0xFF), static_cast<uint8_t>(now.month), static_cast<uint8_t>(now.day),
+                  static_cast<uint8_t>(now.hour), static_cast<uint8_t>(now.minute), static_cast<uint8_t>(now.second)});
   });
 
   // 00 01 00 60 01 01 07 YH YL MM DD hh mm 00: set the clock (seconds start at 0).
-  table.on(0x11, 0x60, [](const Request& request, PhoneState& state, Replies& replies) {
+  table.on(0x11, 0x60, [](const Request &request, PhoneState &state, Replies &replies) {
     const uint8_t answer = setting_answer(state);
     if (answer == 0x01 && request.bytes.size() >= 14) {
       const int64_t year = request.at(7) << 8 | request.at(8);
@@ -87,17 +89,16 @@ void register_clock_handlers(HandlerTable& table) {
   });
 
   // 00 01 00 6D: the alarm; byte 8 is 02 when it is switched on.
-  table.on(0x11, 0x6D, [](const Request&, PhoneState& state, Replies& replies) {
-    const auto& alarm = state.json()["clock"]["alarm"];
+  table.on(0x11, 0x6D, [](const Request &, PhoneState &state, Replies &replies) {
+    const auto &alarm = state.json()["clock"]["alarm"];
     const bool enabled = alarm.is_object() && alarm.value("enabled", false);
-    replies.send(0x11, {0x01, 0x00, 0x00, 0x6E, 0x01, 0x20, 0x03, 0x00,
-                        static_cast<uint8_t>(enabled ? 0x02 : 0x01),
+    replies.send(0x11, {0x01, 0x00, 0x00, 0x6E, 0x01, 0x20, 0x03, 0x00, static_cast<uint8_t>(enabled ? 0x02 : 0x01),
                         static_cast<uint8_t>(state.integer("/clock/alarm/hour", 0, 0, 23)),
                         static_cast<uint8_t>(state.integer("/clock/alarm/minute", 0, 0, 59))});
   });
 
   // 00 01 00 6B 01 20 03 02 hh mm 00: set and switch on the alarm.
-  table.on(0x11, 0x6B, [](const Request& request, PhoneState& state, Replies& replies) {
+  table.on(0x11, 0x6B, [](const Request &request, PhoneState &state, Replies &replies) {
     const uint8_t answer = setting_answer(state);
     if (answer == 0x01 && request.bytes.size() >= 10) {
       state.json()["clock"]["alarm"] = {

@@ -4,13 +4,13 @@
 
 namespace phonesim {
 
-void register_display_handlers(HandlerTable& table) {
+void register_display_handlers(HandlerTable &table) {
   // Indicator number (1-8) -> shown.
   table.add_defaults({{"display", {{"indicators", {{"1", true}, {"4", true}}}}}});
 
-  table.on(0x0D, 0x51, [](const Request&, PhoneState& state, Replies& replies) {
+  table.on(0x0D, 0x51, [](const Request &, PhoneState &state, Replies &replies) {
     std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x52, 0x00};
-    const nlohmann::json& indicators = state.json()["display"]["indicators"];
+    const nlohmann::json &indicators = state.json()["display"]["indicators"];
     uint8_t count = 0;
     if (indicators.is_object()) {
       for (auto it = indicators.begin(); it != indicators.end() && count < 32; ++it) {

@@ -17,7 +17,7 @@ constexpr size_t kSoftwareOffset = 44;
 constexpr size_t kSoftwareRoom = 40;  // the last field is open-ended; keep it phone-sized
 
 // Writes `text` at `offset`, cut so that its terminating zero stays before `limit`.
-void put_text(std::vector<uint8_t>& record, size_t offset, const std::string& text, size_t limit) {
+void put_text(std::vector<uint8_t> &record, size_t offset, const std::string &text, size_t limit) {
   const size_t room = limit - offset - 1;
   const size_t length = std::min(text.size(), room);
   if (record.size() < offset + length + 1) record.resize(offset + length + 1, 0x00);
@@ -26,15 +26,12 @@ void put_text(std::vector<uint8_t>& record, size_t offset, const std::string& te
 
 }  // namespace
 
-void register_identity_handlers(HandlerTable& table) {
-  table.add_defaults({{"identity",
-                       {{"imei", "490154203237518"},
-                        {"model", "NSE-3"},
-                        {"hardware", "0520"},
-                        {"software", "V 5.24"}}}});
+void register_identity_handlers(HandlerTable &table) {
+  table.add_defaults(
+      {{"identity", {{"imei", "490154203237518"}, {"model", "NSE-3"}, {"hardware", "0520"}, {"software", "V 5.24"}}}});
 
   // 00 01 00 10 on the cable link: answered with command 0x11, the identity record.
-  table.on(0x64, 0x10, [](const Request&, PhoneState& state, Replies& replies) {
+  table.on(0x64, 0x10, [](const Request &, PhoneState &state, Replies &replies) {
     std::vector<uint8_t> record = {0x01, 0x00, 0x00, 0x11, 0x00, 0x01, 0x00, 0x00, 0x00};
     put_text(record, kImeiOffset, state.text("/identity/imei", ""), kModelOffset);
     put_text(record, kModelOffset, state.text("/identity/model", ""), kProductCodeOffset);

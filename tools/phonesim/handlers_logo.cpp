@@ -42,46 +42,45 @@ constexpr uint16_t kCallerLogoPort = 0x1583;
 
 // ---- state access ------------------------------------------------------------------
 
-json& logos(PhoneState& state) {
-  json& root = state.json();
+json &logos(PhoneState &state) {
+  json &root = state.json();
   if (!root.contains("logos") || !root["logos"].is_object()) root["logos"] = json::object();
   return root["logos"];
 }
 
-json& object_at(json& parent, const std::string& key) {
+json &object_at(json &parent, const std::string &key) {
   if (!parent.contains(key) || !parent[key].is_object()) parent[key] = json::object();
   return parent[key];
 }
 
 // The caller group's object, or nullptr when the phone has no such group.
-json* caller_group(PhoneState& state, uint8_t number) {
-  json& all = logos(state);
+json *caller_group(PhoneState &state, uint8_t number) {
+  json &all = logos(state);
   if (!all.contains("caller_groups") || !all["caller_groups"].is_array()) return nullptr;
-  json& groups = all["caller_groups"];
+  json &groups = all["caller_groups"];
   if (number >= groups.size()) return nullptr;
   if (!groups[number].is_object()) groups[number] = json::object();
   return &groups[number];
 }
 
-bool take_refusal(PhoneState& state) {
-  json& all = logos(state);
-  if (!all.contains("refuse_next") || !all["refuse_next"].is_boolean() || !all["refuse_next"].get<bool>())
-    return false;
+bool take_refusal(PhoneState &state) {
+  json &all = logos(state);
+  if (!all.contains("refuse_next") || !all["refuse_next"].is_boolean() || !all["refuse_next"].get<bool>()) return false;
   all["refuse_next"] = false;
   return true;
 }
 
-std::string string_of(const json& object, const char* key) {
+std::string string_of(const json &object, const char *key) {
   return object.contains(key) && object[key].is_string() ? object[key].get<std::string>() : std::string();
 }
 
-unsigned number_of(const json& object, const char* key, unsigned fallback, unsigned high) {
+unsigned number_of(const json &object, const char *key, unsigned fallback, unsigned high) {
   if (!object.contains(key) || !object[key].is_number_unsigned()) return fallback;
   return std::min(object[key].get<unsigned>(), high);
 }
 
 // The logo a slot holds; its bitmap always has exactly width x height / 8 bytes.
-logo::Image image_of(const json& slot, logo::Kind kind) {
+logo::Image image_of(const json &slot, logo::Kind kind) {
   logo::Image image;
   image.kind = kind;
   const bool startup = kind == logo::Kind::startup;
@@ -97,14 +96,14 @@ logo::Image image_of(const json& slot, logo::Kind kind) {
   return image;
 }
 
-void store_image(json& slot, const logo::Image& image) {
+void store_image(json &slot, const logo::Image &image) {
   slot["width"] = image.width;
   slot["height"] = image.height;
   slot["bitmap"] = to_hex(image.bitmap);
 }
 
 // Loads a slot from its file, when it has one.
-void load_from_file(json& slot, logo::Kind kind) {
+void load_from_file(json &slot, logo::Kind kind) {
   const std::string path = string_of(slot, "file");
   if (path.empty()) return;
   const auto image = logo::read_file(path);
@@ -117,7 +116,7 @@ void load_from_file(json& slot, logo::Kind kind) {
   slot.erase("file_error");
 }
 
-void save_to_file(json& slot, logo::Kind kind) {
+void save_to_file(json &slot, logo::Kind kind) {
   const std::string path = string_of(slot, "file");
   if (path.empty()) return;
   if (logo::write_file(path, image_of(slot, kind)))
@@ -126,18 +125,17 @@ void save_to_file(json& slot, logo::Kind kind) {
     slot["file_error"] = "cannot write " + path;
 }
 
-void note_upload(PhoneState& state, const char* kind, size_t length, const char* outcome) {
+void note_upload(PhoneState &state, const char *kind, size_t length, const char *outcome) {
   state.append("/logos/uploads", json{{"kind", kind}, {"length", length}, {"outcome", outcome}});
 }
 
 // ---- network codes -------------------------------------------------------------------
 
-uint8_t digit(const std::string& text, size_t index) {
-  return index < text.size() && text[index] >= '0' && text[index] <= '9' ? static_cast<uint8_t>(text[index] - '0')
-                                                                           : 0;
+uint8_t digit(const std::string &text, size_t index) {
+  return index < text.size() && text[index] >= '0' && text[index] <= '9' ? static_cast<uint8_t>(text[index] - '0') : 0;
 }
 
-std::vector<uint8_t> pack_network(const std::string& code) {
+std::vector<uint8_t> pack_network(const std::string &code) {
   return {static_cast<uint8_t>(digit(code, 1) << 4 | digit(code, 0)), static_cast<uint8_t>(0xF0 | digit(code, 2)),
           static_cast<uint8_t>(digit(code, 5) << 4 | digit(code, 4))};
 }
@@ -151,7 +149,7 @@ std::string unpack_network(uint8_t a, uint8_t b, uint8_t c) {
 // ---- the bitmap section of operator and caller-group messages -------------------------
 // (size + 4) as 16 bits big-endian, 00, width, height, 01, then the bitmap.
 
-void put_bitmap_section(std::vector<uint8_t>& out, const logo::Image& image) {
+void put_bitmap_section(std::vector<uint8_t> &out, const logo::Image &image) {
   const size_t with_header = image.bitmap.size() + 4;
   for (uint8_t byte : {static_cast<uint8_t>(with_header >> 8), static_cast<uint8_t>(with_header & 0xFF), uint8_t{0},
                        static_cast<uint8_t>(image.width), static_cast<uint8_t>(image.height), uint8_t{1}})
@@ -160,7 +158,7 @@ void put_bitmap_section(std::vector<uint8_t>& out, const logo::Image& image) {
 }
 
 // Reads the section at `at` into `image`; false when it is inconsistent or cut short.
-bool read_bitmap_section(const Request& request, size_t at, logo::Image& image) {
+bool read_bitmap_section(const Request &request, size_t at, logo::Image &image) {
   const size_t declared = size_t{request.at(at)} << 8 | request.at(at + 1);
   image.width = request.at(at + 3);
   image.height = request.at(at + 4);
@@ -173,15 +171,15 @@ bool read_bitmap_section(const Request& request, size_t at, logo::Image& image) 
 
 // ---- start-up logo and text --------------------------------------------------------------
 
-void handle_startup_get(const Request&, PhoneState& state, Replies& replies) {
+void handle_startup_get(const Request &, PhoneState &state, Replies &replies) {
   if (take_refusal(state)) return;  // the phone has no error reply for this one
-  json& slot = object_at(logos(state), "startup");
+  json &slot = object_at(logos(state), "startup");
   load_from_file(slot, logo::Kind::startup);
   const logo::Image image = image_of(slot, logo::Kind::startup);
   const std::string text = string_of(slot, "text").substr(0, 255);
   // Three blocks: the logo, the text, and a one-byte block the phone always adds.
-  std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x17, 0x03, 0x01, static_cast<uint8_t>(image.height),
-                                static_cast<uint8_t>(image.width)};
+  std::vector<uint8_t> reply = {
+      0x01, 0x00, 0x00, 0x17, 0x03, 0x01, static_cast<uint8_t>(image.height), static_cast<uint8_t>(image.width)};
   reply.insert(reply.end(), image.bitmap.begin(), image.bitmap.end());
   reply.push_back(0x02);
   reply.push_back(static_cast<uint8_t>(text.size()));
@@ -191,14 +189,14 @@ void handle_startup_get(const Request&, PhoneState& state, Replies& replies) {
   replies.send(kTypeLogo, std::move(reply));
 }
 
-void handle_startup_set(const Request& request, PhoneState& state, Replies& replies) {
+void handle_startup_set(const Request &request, PhoneState &state, Replies &replies) {
   if (take_refusal(state)) {
     note_upload(state, "startup", request.bytes.size(), "refused");
     return;
   }
-  json& slot = object_at(logos(state), "startup");
+  json &slot = object_at(logos(state), "startup");
   json changed = slot;
-  const char* kind = "startup";
+  const char *kind = "startup";
   const unsigned blocks = request.at(4);
   size_t at = 5;
   bool good = blocks > 0;
@@ -238,12 +236,12 @@ void handle_startup_set(const Request& request, PhoneState& state, Replies& repl
 
 // ---- operator logo -----------------------------------------------------------------------
 
-void handle_operator_get(const Request& request, PhoneState& state, Replies& replies) {
+void handle_operator_get(const Request &request, PhoneState &state, Replies &replies) {
   if (take_refusal(state)) {
     replies.send(kTypeLogo, {0x01, 0x00, 0x00, 0x35, 0x00});
     return;
   }
-  json& slot = object_at(logos(state), "operator");
+  json &slot = object_at(logos(state), "operator");
   load_from_file(slot, logo::Kind::op);
   const logo::Image image = image_of(slot, logo::Kind::op);
   // Location at byte 4, the network code at 5-7, the bitmap section from byte 8.
@@ -253,7 +251,7 @@ void handle_operator_get(const Request& request, PhoneState& state, Replies& rep
   replies.send(kTypeLogo, std::move(reply));
 }
 
-void handle_operator_set(const Request& request, PhoneState& state, Replies& replies) {
+void handle_operator_set(const Request &request, PhoneState &state, Replies &replies) {
   logo::Image image;
   image.kind = logo::Kind::op;
   if (take_refusal(state) || !read_bitmap_section(request, 8, image)) {
@@ -261,7 +259,7 @@ void handle_operator_set(const Request& request, PhoneState& state, Replies& rep
     replies.send(kTypeLogo, {0x01, 0x00, 0x00, 0x32, 0x00});
     return;
   }
-  json& slot = object_at(logos(state), "operator");
+  json &slot = object_at(logos(state), "operator");
   store_image(slot, image);
   slot["network"] = unpack_network(request.at(5), request.at(6), request.at(7));
   save_to_file(slot, logo::Kind::op);
@@ -271,9 +269,9 @@ void handle_operator_set(const Request& request, PhoneState& state, Replies& rep
 
 // ---- caller groups -----------------------------------------------------------------------
 
-void handle_caller_get(const Request& request, PhoneState& state, Replies& replies) {
+void handle_caller_get(const Request &request, PhoneState &state, Replies &replies) {
   const uint8_t number = request.at(4);
-  json* group = caller_group(state, number);
+  json *group = caller_group(state, number);
   if (take_refusal(state) || group == nullptr) {
     replies.send(kTypeCallerGroup, {0x01, 0x00, 0x00, 0x12, number});
     return;
@@ -289,10 +287,10 @@ void handle_caller_get(const Request& request, PhoneState& state, Replies& repli
   replies.send(kTypeCallerGroup, std::move(reply));
 }
 
-void handle_caller_set(const Request& request, PhoneState& state, Replies& replies) {
+void handle_caller_set(const Request &request, PhoneState &state, Replies &replies) {
   const uint8_t number = request.at(4);
   const size_t name_length = request.at(5);
-  json* group = caller_group(state, number);
+  json *group = caller_group(state, number);
   logo::Image image;
   image.kind = logo::Kind::caller;
   if (take_refusal(state) || group == nullptr || !read_bitmap_section(request, name_length + 8, image)) {
@@ -348,13 +346,13 @@ json decode_caller_sms(std::span<const uint8_t> payload) {
 
 // ---- control lines ---------------------------------------------------------------------------
 
-constexpr const char* kLogoControlUsage = "logo load|dump startup|operator|caller N PATH";
+constexpr const char *kLogoControlUsage = "logo load|dump startup|operator|caller N PATH";
 
-std::string logo_control(const std::string& arguments, PhoneState& state, Replies&) {
+std::string logo_control(const std::string &arguments, PhoneState &state, Replies &) {
   std::istringstream words(arguments);
   std::string action, which;
   words >> action >> which;
-  json* slot = nullptr;
+  json *slot = nullptr;
   logo::Kind kind = logo::Kind::startup;
   if (which == "startup") {
     slot = &object_at(logos(state), "startup");
@@ -406,7 +404,7 @@ json default_logos() {
   json op = framed_logo(logo::Kind::op, 72, 14);
   op["network"] = "262 01";
   json groups = json::array();
-  const char* names[] = {"Family", "VIP", "Friends", "Colleagues", "Other"};
+  const char *names[] = {"Family", "VIP", "Friends", "Colleagues", "Other"};
   for (unsigned i = 0; i < 5; ++i) {
     json group = framed_logo(logo::Kind::caller, 72, 14);
     group["name"] = names[i];
@@ -422,7 +420,7 @@ json default_logos() {
 
 }  // namespace
 
-void register_logo_handlers(HandlerTable& table) {
+void register_logo_handlers(HandlerTable &table) {
   table.add_defaults({{"logos", default_logos()}});
   table.on(kTypeLogo, 0x16, handle_startup_get);
   table.on(kTypeLogo, 0x18, handle_startup_set);

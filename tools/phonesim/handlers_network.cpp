@@ -8,14 +8,14 @@ namespace phonesim {
 
 namespace {
 
-uint8_t digit(const std::string& text, size_t index) {
+uint8_t digit(const std::string &text, size_t index) {
   return index < text.size() && text[index] >= '0' && text[index] <= '9' ? static_cast<uint8_t>(text[index] - '0')
-                                                                           : 0x0F;
+                                                                         : 0x0F;
 }
 
 }  // namespace
 
-void register_network_handlers(HandlerTable& table) {
+void register_network_handlers(HandlerTable &table) {
   table.add_defaults({{"network",
                        {{"mcc", "262"},
                         {"mnc", "01"},
@@ -37,19 +37,28 @@ void register_network_handlers(HandlerTable& table) {
   // selection, cell id, area code, packed network code, then the length of the
   // network's name in UCS-2 characters and the name; a phone of this family sends no
   // name (length 0) unless /network/send_name is set.
-  table.on(0x0A, 0x70, [](const Request&, PhoneState& state, Replies& replies) {
+  table.on(0x0A, 0x70, [](const Request &, PhoneState &state, Replies &replies) {
     const std::string mcc = state.text("/network/mcc", "000");
     const std::string mnc = state.text("/network/mnc", "00");
     const int cell = state.integer("/network/cell_id", 0, 0, 0xFFFF);
     const int lac = state.integer("/network/lac", 0, 0, 0xFFFF);
-    const nlohmann::json& send_name = state.json()["network"]["send_name"];
-    const std::string name = send_name.is_boolean() && send_name.get<bool>()
-                                 ? state.text("/network/name", "").substr(0, 40) : std::string();
-    std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x71, 0x00, 0x00, 0x00, 0x09,
+    const nlohmann::json &send_name = state.json()["network"]["send_name"];
+    const std::string name =
+        send_name.is_boolean() && send_name.get<bool>() ? state.text("/network/name", "").substr(0, 40) : std::string();
+    std::vector<uint8_t> reply = {0x01,
+                                  0x00,
+                                  0x00,
+                                  0x71,
+                                  0x00,
+                                  0x00,
+                                  0x00,
+                                  0x09,
                                   static_cast<uint8_t>(state.integer("/network/status", 1, 0, 255)),
                                   static_cast<uint8_t>(state.integer("/network/selection", 0, 0, 255)),
-                                  static_cast<uint8_t>(cell >> 8), static_cast<uint8_t>(cell & 0xFF),
-                                  static_cast<uint8_t>(lac >> 8), static_cast<uint8_t>(lac & 0xFF),
+                                  static_cast<uint8_t>(cell >> 8),
+                                  static_cast<uint8_t>(cell & 0xFF),
+                                  static_cast<uint8_t>(lac >> 8),
+                                  static_cast<uint8_t>(lac & 0xFF),
                                   static_cast<uint8_t>(digit(mcc, 1) << 4 | digit(mcc, 0)),
                                   static_cast<uint8_t>(0xF0 | digit(mcc, 2)),
                                   static_cast<uint8_t>(digit(mnc, 1) << 4 | digit(mnc, 0)),
@@ -64,17 +73,30 @@ void register_network_handlers(HandlerTable& table) {
   // 00 01 7E selector: F0 reset, F1 off, F2 field, F3 devel, 00 next screen, else a
   // screen number. The answer carries the screen text from byte 4 (byte 3 non-zero), or
   // byte 3 = 0 when there is nothing to show.
-  table.on(0x40, 0x7E, [](const Request& request, PhoneState& state, Replies& replies) {
-    auto& monitor = state.json()["netmonitor"];
+  table.on(0x40, 0x7E, [](const Request &request, PhoneState &state, Replies &replies) {
+    auto &monitor = state.json()["netmonitor"];
     const uint8_t selector = request.at(3);
     int screen = state.integer("/netmonitor/screen", 1, 0, 255);
     switch (selector) {
-      case 0xF0: monitor["mode"] = "off"; screen = 1; break;
-      case 0xF1: monitor["mode"] = "off"; break;
-      case 0xF2: monitor["mode"] = "field"; break;
-      case 0xF3: monitor["mode"] = "devel"; break;
-      case 0x00: ++screen; break;
-      default: screen = selector; break;
+      case 0xF0:
+        monitor["mode"] = "off";
+        screen = 1;
+        break;
+      case 0xF1:
+        monitor["mode"] = "off";
+        break;
+      case 0xF2:
+        monitor["mode"] = "field";
+        break;
+      case 0xF3:
+        monitor["mode"] = "devel";
+        break;
+      case 0x00:
+        ++screen;
+        break;
+      default:
+        screen = selector;
+        break;
     }
     monitor["screen"] = screen;
     std::vector<uint8_t> reply = {0x01, 0x00, 0x7E, 0x00};

@@ -29,16 +29,16 @@ constexpr uint8_t kLastMemoryCode = 0x09;
 constexpr int kFirstKey = 1;
 constexpr int kLastKey = 9;
 
-nlohmann::json& phonebook(PhoneState& state) {
-  nlohmann::json& root = state.json();
+nlohmann::json &phonebook(PhoneState &state) {
+  nlohmann::json &root = state.json();
   if (!root.is_object()) root = nlohmann::json::object();
-  nlohmann::json& book = root["phonebook"];
+  nlohmann::json &book = root["phonebook"];
   if (!book.is_object()) book = nlohmann::json::object();
   return book;
 }
 
-nlohmann::json& object_at(nlohmann::json& parent, const std::string& key) {
-  nlohmann::json& child = parent[key];
+nlohmann::json &object_at(nlohmann::json &parent, const std::string &key) {
+  nlohmann::json &child = parent[key];
   if (!child.is_object()) child = nlohmann::json::object();
   return child;
 }
@@ -46,8 +46,8 @@ nlohmann::json& object_at(nlohmann::json& parent, const std::string& key) {
 enum class Fault { none, error, silent };
 
 // Takes the one-shot fault for `request`, if a test asked for one.
-Fault take_fault(PhoneState& state, const char* request, uint8_t& error) {
-  nlohmann::json& fail = object_at(phonebook(state), "fail");
+Fault take_fault(PhoneState &state, const char *request, uint8_t &error) {
+  nlohmann::json &fail = object_at(phonebook(state), "fail");
   if (!fail.contains(request)) return Fault::none;
   const nlohmann::json value = fail[request];
   fail.erase(request);
@@ -59,29 +59,29 @@ Fault take_fault(PhoneState& state, const char* request, uint8_t& error) {
 }
 
 // The memory with this code, or nullptr when the phone has no such memory.
-nlohmann::json* memory(PhoneState& state, uint8_t code) {
-  nlohmann::json& memories = object_at(phonebook(state), "memories");
+nlohmann::json *memory(PhoneState &state, uint8_t code) {
+  nlohmann::json &memories = object_at(phonebook(state), "memories");
   const std::string key = std::to_string(code);
   if (!memories.contains(key) || !memories[key].is_object()) return nullptr;
   return &memories[key];
 }
 
-int capacity_of(const nlohmann::json& mem) {
+int capacity_of(const nlohmann::json &mem) {
   const auto it = mem.find("capacity");
   if (it == mem.end() || !it->is_number_integer()) return 0;
   return std::clamp(it->get<int>(), 0, 255);
 }
 
-int used_in(const nlohmann::json& mem) {
+int used_in(const nlohmann::json &mem) {
   const auto entries = mem.find("entries");
   if (entries == mem.end() || !entries->is_object()) return 0;
   const int capacity = capacity_of(mem);
   int used = 0;
-  for (const auto& [location, entry] : entries->items()) {
+  for (const auto &[location, entry] : entries->items()) {
     int at = 0;
     try {
       at = std::stoi(location);
-    } catch (const std::exception&) {
+    } catch (const std::exception &) {
       continue;
     }
     if (at >= 1 && at <= capacity && entry.is_object()) ++used;
@@ -89,13 +89,13 @@ int used_in(const nlohmann::json& mem) {
   return used;
 }
 
-std::string text_of(const nlohmann::json& entry, const char* field) {
+std::string text_of(const nlohmann::json &entry, const char *field) {
   const auto it = entry.find(field);
   return it != entry.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
 // A length byte and at most 255 bytes of text.
-void put_text(std::vector<uint8_t>& out, const std::string& text) {
+void put_text(std::vector<uint8_t> &out, const std::string &text) {
   const size_t length = std::min<size_t>(text.size(), 255);
   out.push_back(static_cast<uint8_t>(length));
   out.insert(out.end(), text.begin(), text.begin() + static_cast<std::ptrdiff_t>(length));
@@ -108,12 +108,12 @@ std::vector<uint8_t> reply(uint8_t command, std::initializer_list<uint8_t> rest 
 }
 
 // 00 01 00 07 memory -> 08 memory free used, or 09 error (0x7D: no such memory here).
-void memory_status(const Request& request, PhoneState& state, Replies& replies) {
+void memory_status(const Request &request, PhoneState &state, Replies &replies) {
   uint8_t error = 0;
   const Fault fault = take_fault(state, "memory_status", error);
   if (fault == Fault::silent) return;
   const uint8_t code = request.at(4);
-  const nlohmann::json* mem = memory(state, code);
+  const nlohmann::json *mem = memory(state, code);
   if (fault == Fault::error || mem == nullptr) {
     // A memory of the family that this phone does not have is an invalid location; a
     // code that names no memory at all gets 0x8D.
@@ -129,20 +129,22 @@ void memory_status(const Request& request, PhoneState& state, Replies& replies) 
 
 // 00 01 00 01 memory location 00 -> 02 00, name, number, group; or 03 error.
 // An empty location answers with an empty name and number.
-void read_entry(const Request& request, PhoneState& state, Replies& replies) {
+void read_entry(const Request &request, PhoneState &state, Replies &replies) {
   uint8_t error = 0;
   const Fault fault = take_fault(state, "read", error);
   if (fault == Fault::silent) return;
   const uint8_t code = request.at(4);
   const int location = request.at(5);
-  nlohmann::json* mem = memory(state, code);
-  if (fault == Fault::none && mem == nullptr) error = kInvalidMemory;
-  else if (fault == Fault::none && (location < 1 || location > capacity_of(*mem))) error = kInvalidLocation;
+  nlohmann::json *mem = memory(state, code);
+  if (fault == Fault::none && mem == nullptr)
+    error = kInvalidMemory;
+  else if (fault == Fault::none && (location < 1 || location > capacity_of(*mem)))
+    error = kInvalidLocation;
   if (fault == Fault::error || error != 0) {
     replies.send(kType, reply(0x03, {error}));
     return;
   }
-  const nlohmann::json& entries = object_at(*mem, "entries");
+  const nlohmann::json &entries = object_at(*mem, "entries");
   const auto it = entries.find(std::to_string(location));
   const nlohmann::json entry = it != entries.end() && it->is_object() ? *it : nlohmann::json::object();
   // Byte 4 is 0: the name and number that follow are plain 8-bit text (Latin-1).
@@ -157,7 +159,7 @@ void read_entry(const Request& request, PhoneState& state, Replies& replies) {
 
 // 00 01 00 04 memory location L name N number group -> 05, or 06 error. Writing an
 // empty name and number clears the location.
-void write_entry(const Request& request, PhoneState& state, Replies& replies) {
+void write_entry(const Request &request, PhoneState &state, Replies &replies) {
   uint8_t error = 0;
   const Fault fault = take_fault(state, "write", error);
   if (fault == Fault::silent) return;
@@ -167,10 +169,12 @@ void write_entry(const Request& request, PhoneState& state, Replies& replies) {
   const size_t number_at = 7 + name_length;
   const size_t number_length = request.at(number_at);
   const size_t group_at = number_at + 1 + number_length;
-  nlohmann::json* mem = memory(state, code);
+  nlohmann::json *mem = memory(state, code);
   if (fault == Fault::none) {
-    if (mem == nullptr || request.bytes.size() <= group_at) error = kInvalidMemory;
-    else if (location < 1 || location > capacity_of(*mem)) error = kInvalidLocation;
+    if (mem == nullptr || request.bytes.size() <= group_at)
+      error = kInvalidMemory;
+    else if (location < 1 || location > capacity_of(*mem))
+      error = kInvalidLocation;
   }
   if (fault == Fault::error || error != 0) {
     replies.send(kType, reply(0x06, {error}));
@@ -179,7 +183,7 @@ void write_entry(const Request& request, PhoneState& state, Replies& replies) {
   const auto text_from = [&](size_t at, size_t length) {
     return sms::latin1_text(std::span(request.bytes).subspan(at, length));
   };
-  nlohmann::json& entries = object_at(*mem, "entries");
+  nlohmann::json &entries = object_at(*mem, "entries");
   const std::string name = text_from(7, name_length);
   const std::string number = text_from(number_at + 1, number_length);
   if (name.empty() && number.empty()) {
@@ -191,7 +195,7 @@ void write_entry(const Request& request, PhoneState& state, Replies& replies) {
 }
 
 // 00 01 00 16 key -> 17 memory location, or 18 error. A key never set points nowhere.
-void read_speed_dial(const Request& request, PhoneState& state, Replies& replies) {
+void read_speed_dial(const Request &request, PhoneState &state, Replies &replies) {
   uint8_t error = 0;
   const Fault fault = take_fault(state, "speed_dial_read", error);
   if (fault == Fault::silent) return;
@@ -200,7 +204,7 @@ void read_speed_dial(const Request& request, PhoneState& state, Replies& replies
     replies.send(kType, reply(0x18, {fault == Fault::error ? error : kInvalidLocation}));
     return;
   }
-  const nlohmann::json& dials = object_at(phonebook(state), "speed_dials");
+  const nlohmann::json &dials = object_at(phonebook(state), "speed_dials");
   const auto it = dials.find(std::to_string(key));
   uint8_t code = 0x02;
   uint8_t location = 0;
@@ -213,15 +217,15 @@ void read_speed_dial(const Request& request, PhoneState& state, Replies& replies
 
 // 00 01 00 19 key memory location -> 1A, or 1B error. Keys point into the phone's
 // memory or the SIM only.
-void write_speed_dial(const Request& request, PhoneState& state, Replies& replies) {
+void write_speed_dial(const Request &request, PhoneState &state, Replies &replies) {
   uint8_t error = 0;
   const Fault fault = take_fault(state, "speed_dial_write", error);
   if (fault == Fault::silent) return;
   const int key = request.at(4);
   const uint8_t code = request.at(5);
   const int location = request.at(6);
-  if (fault == Fault::none && (request.bytes.size() < 7 || key < kFirstKey || key > kLastKey ||
-                               (code != 0x02 && code != 0x03))) {
+  if (fault == Fault::none &&
+      (request.bytes.size() < 7 || key < kFirstKey || key > kLastKey || (code != 0x02 && code != 0x03))) {
     error = kInvalidLocation;
   }
   if (fault == Fault::error || error != 0) {
@@ -234,18 +238,18 @@ void write_speed_dial(const Request& request, PhoneState& state, Replies& replie
 
 // Handlers must not throw into the link layer: a state edited into odd shapes gives
 // no answer rather than a dead phone.
-Handler guarded(void (*handler)(const Request&, PhoneState&, Replies&)) {
-  return [handler](const Request& request, PhoneState& state, Replies& replies) {
+Handler guarded(void (*handler)(const Request &, PhoneState &, Replies &)) {
+  return [handler](const Request &request, PhoneState &state, Replies &replies) {
     try {
       handler(request, state, replies);
-    } catch (const std::exception&) {
+    } catch (const std::exception &) {
     }
   };
 }
 
 }  // namespace
 
-void register_phonebook_handlers(HandlerTable& table) {
+void register_phonebook_handlers(HandlerTable &table) {
   table.add_defaults(
       {{"phonebook",
         {{"memories",

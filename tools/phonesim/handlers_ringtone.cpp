@@ -35,7 +35,7 @@ class BitStream {
  public:
   explicit BitStream(std::span<const uint8_t> bytes) : bytes_(bytes) {}
 
-  bool take(unsigned bits, unsigned& value) {
+  bool take(unsigned bits, unsigned &value) {
     if (bits > remaining()) return false;
     value = 0;
     for (unsigned i = 0; i < bits; ++i, ++position_) {
@@ -72,19 +72,18 @@ constexpr unsigned kInstructionVolume = 5;
 // Until a scale instruction says otherwise, notes play in the format's default scale.
 constexpr unsigned kDefaultScale = 1;
 
-constexpr std::array<unsigned, 32> kBeatsPerMinute = {
-    25,  28,  31,  35,  40,  45,  50,  56,  63,  70,  80,  90,  100, 112, 125, 140,
-    160, 180, 200, 225, 250, 285, 320, 355, 400, 450, 500, 565, 635, 715, 800, 900};
-constexpr std::array<const char*, 13> kNoteNames = {"pause", "c", "c#", "d", "d#", "e", "f",
-                                                   "f#",    "g", "g#", "a", "a#", "b"};
-constexpr std::array<const char*, 6> kDurationNames = {"whole",     "half",      "quarter",
-                                                      "eighth",    "sixteenth", "thirty-second"};
-constexpr std::array<const char*, 4> kSpecifierNames = {"none", "dotted", "double-dotted",
-                                                       "two-thirds"};
-constexpr std::array<const char*, 3> kStyleNames = {"natural", "continuous", "staccato"};
+constexpr std::array<unsigned, 32> kBeatsPerMinute = {25,  28,  31,  35,  40,  45,  50,  56,  63,  70,  80,
+                                                      90,  100, 112, 125, 140, 160, 180, 200, 225, 250, 285,
+                                                      320, 355, 400, 450, 500, 565, 635, 715, 800, 900};
+constexpr std::array<const char *, 13> kNoteNames = {"pause", "c", "c#", "d", "d#", "e", "f",
+                                                     "f#",    "g", "g#", "a", "a#", "b"};
+constexpr std::array<const char *, 6> kDurationNames = {"whole",  "half",      "quarter",
+                                                        "eighth", "sixteenth", "thirty-second"};
+constexpr std::array<const char *, 4> kSpecifierNames = {"none", "dotted", "double-dotted", "two-thirds"};
+constexpr std::array<const char *, 3> kStyleNames = {"natural", "continuous", "staccato"};
 
 // Tone names are 8-bit characters; keep them readable as JSON (Latin-1 to UTF-8).
-std::string latin1_text(const std::string& bytes) {
+std::string latin1_text(const std::string &bytes) {
   std::string out;
   for (const char c : bytes) {
     const auto byte = static_cast<unsigned char>(c);
@@ -99,7 +98,7 @@ std::string latin1_text(const std::string& bytes) {
 }
 
 // Reads one pattern's instructions into tone; false (with tone["error"]) on a bad one.
-bool read_pattern(BitStream& in, json& tone, unsigned& scale) {
+bool read_pattern(BitStream &in, json &tone, unsigned &scale) {
   unsigned header = 0, pattern_id = 0, loop = 0, count = 0;
   if (!in.take(3, header) || !in.take(2, pattern_id) || !in.take(4, loop) || !in.take(8, count)) {
     tone["error"] = "pattern header cut short";
@@ -171,7 +170,7 @@ bool read_pattern(BitStream& in, json& tone, unsigned& scale) {
   return true;
 }
 
-bool read_sound(BitStream& in, json& tone) {
+bool read_sound(BitStream &in, json &tone) {
   unsigned song_type = 0, name_length = 0, patterns = 0;
   if (!in.take(3, song_type) || song_type != kSongBasic) {
     tone["error"] = "not a basic song";
@@ -251,8 +250,8 @@ constexpr size_t kCommandPrefixSize = 7;  // 00 01 00 36 00 00 n
 constexpr uint8_t kUploadTrailer = 0x01;
 
 // Keeps an upload and, when it read cleanly, makes its tone the phone's tone.
-void keep_upload(PhoneState& state, const Request& request, json upload) {
-  json& root = state.json();
+void keep_upload(PhoneState &state, const Request &request, json upload) {
+  json &root = state.json();
   if (!root.contains("ringtone") || !root["ringtone"].is_object()) root["ringtone"] = json::object();
   upload["message_type"] = request.type;
   upload["bytes"] = to_hex(request.bytes);
@@ -266,7 +265,7 @@ void keep_upload(PhoneState& state, const Request& request, json upload) {
   state.append("/ringtone/uploads", std::move(upload));
 }
 
-void handle_direct_upload(const Request& request, PhoneState& state, Replies&) {
+void handle_direct_upload(const Request &request, PhoneState &state, Replies &) {
   const auto bytes = request.bytes;
   json upload = json::object();
   if (bytes.size() < kDirectPrefix.size() + 1 ||
@@ -280,7 +279,7 @@ void handle_direct_upload(const Request& request, PhoneState& state, Replies&) {
   keep_upload(state, request, std::move(upload));
 }
 
-void handle_command_upload(const Request& request, PhoneState& state, Replies&) {
+void handle_command_upload(const Request &request, PhoneState &state, Replies &) {
   const auto bytes = request.bytes;
   json upload = json::object();
   const size_t length = request.at(kCommandPrefixSize - 1);
@@ -296,7 +295,7 @@ void handle_command_upload(const Request& request, PhoneState& state, Replies&) 
 
 }  // namespace
 
-void register_ringtone_handlers(HandlerTable& table) {
+void register_ringtone_handlers(HandlerTable &table) {
   table.add_defaults({{"ringtone", {{"uploads", json::array()}}}});
   table.on_type(0x12, handle_direct_upload);
   table.on(0x05, 0x36, handle_command_upload);

@@ -22,10 +22,10 @@ using nlohmann::json;
 constexpr size_t kSubmitHeaderBytes = 42;  // request bytes before the user data
 
 // Reads and clears a one-shot switch under /sms.
-bool take_switch(PhoneState& state, const char* name) {
-  json& root = state.json();
+bool take_switch(PhoneState &state, const char *name) {
+  json &root = state.json();
   if (!root.contains("sms") || !root["sms"].is_object()) return false;
-  json& sms = root["sms"];
+  json &sms = root["sms"];
   if (!sms.contains(name) || !sms[name].is_boolean() || !sms[name].get<bool>()) return false;
   sms[name] = false;
   return true;
@@ -131,15 +131,15 @@ json decode_submission(std::span<const uint8_t> b) {
 // /sms/concatenated ({destination, reference, parts, coding, text}); its parts in
 // /sms/sent are marked "assembled" so that a later message with the same reference
 // starts afresh.
-void join_parts(PhoneState& state, const json& latest) {
+void join_parts(PhoneState &state, const json &latest) {
   if (!latest.contains("concat") || !latest.contains("text") || latest["outcome"] != "sent") return;
-  const json& concat = latest["concat"];
+  const json &concat = latest["concat"];
   const size_t parts = concat["parts"].get<size_t>();
   if (parts == 0) return;
-  json& sent = state.json()["sms"]["sent"];
+  json &sent = state.json()["sms"]["sent"];
   std::vector<long> index_of_part(parts, -1);
   for (size_t i = 0; i < sent.size(); ++i) {
-    const json& m = sent[i];
+    const json &m = sent[i];
     if (!m.is_object() || !m.contains("concat") || !m.contains("text") || m.value("assembled", false) ||
         m.value("outcome", "") != "sent" || m.value("destination", "") != latest["destination"] ||
         m["concat"]["reference"] != concat["reference"] || m["concat"]["parts"] != concat["parts"])
@@ -161,14 +161,14 @@ void join_parts(PhoneState& state, const json& latest) {
 }
 
 // A hand-edited /sms/sent may hold anything: what cannot be read is not joined.
-void assemble_parts(PhoneState& state, const json& latest) {
+void assemble_parts(PhoneState &state, const json &latest) {
   try {
     join_parts(state, latest);
-  } catch (const json::exception&) {
+  } catch (const json::exception &) {
   }
 }
 
-void handle_submit(const Request& request, PhoneState& state, Replies& replies) {
+void handle_submit(const Request &request, PhoneState &state, Replies &replies) {
   json decoded = decode_submission(request.bytes);
   const bool fail = take_switch(state, "fail_next_send");
   const bool ignore = !fail && take_switch(state, "ignore_next_send");
@@ -183,12 +183,12 @@ void handle_submit(const Request& request, PhoneState& state, Replies& replies) 
   if (outcome == "refused") replies.send(0x02, {0x01, 0x08, 0x00, 0x03, 0x01, 0xC5});
 }
 
-void handle_centre_query(const Request& request, PhoneState& state, Replies& replies) {
+void handle_centre_query(const Request &request, PhoneState &state, Replies &replies) {
   const uint8_t index = request.at(5);
-  const json& root = state.json();
-  const json* centre = nullptr;
+  const json &root = state.json();
+  const json *centre = nullptr;
   if (root.contains("sms") && root["sms"].is_object() && root["sms"].contains("centres")) {
-    const json& centres = root["sms"]["centres"];
+    const json &centres = root["sms"]["centres"];
     if (centres.is_array() && index >= 1 && index <= centres.size() && centres[index - 1].is_object())
       centre = &centres[index - 1];
   }
@@ -215,7 +215,7 @@ void handle_centre_query(const Request& request, PhoneState& state, Replies& rep
 
 }  // namespace
 
-void register_sms_handlers(HandlerTable& table) {
+void register_sms_handlers(HandlerTable &table) {
   table.add_defaults({{"sms",
                        {{"centres", json::array({{{"number", "+358405202000"}, {"name", "Centre 1"}},
                                                  {{"number", "+358405202999"}, {"name", "Centre 2"}}})},

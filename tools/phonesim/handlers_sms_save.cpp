@@ -28,8 +28,8 @@ std::string address_text(std::span<const uint8_t> field) {
   return sms::decode_digits(type, digits, std::min<size_t>(length, 20));
 }
 
-void handle_save(const Request& request, PhoneState& state, Replies& replies) {
-  const auto& b = request.bytes;
+void handle_save(const Request &request, PhoneState &state, Replies &replies) {
+  const auto &b = request.bytes;
   const uint8_t location = request.at(5);
   const uint8_t message_type = request.at(7);
   const size_t r = message_type == 0x02 ? 5 : 4;
@@ -58,16 +58,19 @@ void handle_save(const Request& request, PhoneState& state, Replies& replies) {
     for (size_t i = 0; i < 6; ++i) time.push_back(bcd_value(b[r + 32 + i]));
     message["time"] = time;
   }
-  if (scheme.coding == sms::Coding::gsm) message["text"] = sms::gsm_text(sms::unpack_septets(user_data.first(octets), udl));
-  else if (scheme.coding == sms::Coding::ucs2) message["text"] = sms::ucs2_text(user_data.first(octets));
-  else message["data"] = to_hex(user_data.first(octets));
+  if (scheme.coding == sms::Coding::gsm)
+    message["text"] = sms::gsm_text(sms::unpack_septets(user_data.first(octets), udl));
+  else if (scheme.coding == sms::Coding::ucs2)
+    message["text"] = sms::ucs2_text(user_data.first(octets));
+  else
+    message["data"] = to_hex(user_data.first(octets));
 
-  json& root = state.json();
+  json &root = state.json();
   if (!root.contains("sms") || !root["sms"].is_object()) return refuse(0x03);
   if (!root["sms"].contains("messages") || !root["sms"]["messages"].is_array()) root["sms"]["messages"] = json::array();
-  json& messages = root["sms"]["messages"];
+  json &messages = root["sms"]["messages"];
   for (size_t i = 0; i < messages.size(); ++i) {
-    const json& m = messages[i];
+    const json &m = messages[i];
     if (m.is_object() && m.contains("location") && m["location"].is_number_integer() &&
         m["location"].get<int>() == location) {
       messages.erase(i);
@@ -80,6 +83,6 @@ void handle_save(const Request& request, PhoneState& state, Replies& replies) {
 
 }  // namespace
 
-void register_sms_save_handlers(HandlerTable& table) { table.on(kStoreType, 0x04, handle_save); }
+void register_sms_save_handlers(HandlerTable &table) { table.on(kStoreType, 0x04, handle_save); }
 
 }  // namespace phonesim

@@ -33,38 +33,38 @@ using nlohmann::json;
 
 constexpr uint8_t kStoreType = 0x14;
 
-json* messages_of(PhoneState& state) {
-  json& root = state.json();
+json *messages_of(PhoneState &state) {
+  json &root = state.json();
   if (!root.contains("sms") || !root["sms"].is_object()) return nullptr;
-  json& sms = root["sms"];
+  json &sms = root["sms"];
   if (!sms.contains("messages") || !sms["messages"].is_array()) return nullptr;
   return &sms["messages"];
 }
 
-int field_int(const json& object, const char* key, int fallback) {
+int field_int(const json &object, const char *key, int fallback) {
   if (!object.contains(key) || !object[key].is_number()) return fallback;
   return object[key].get<int>();
 }
 
-std::string field_text(const json& object, const char* key, const std::string& fallback) {
+std::string field_text(const json &object, const char *key, const std::string &fallback) {
   if (!object.contains(key) || !object[key].is_string()) return fallback;
   return object[key].get<std::string>();
 }
 
-std::vector<uint8_t> field_hex(const json& object, const char* key) {
+std::vector<uint8_t> field_hex(const json &object, const char *key) {
   std::vector<uint8_t> bytes;
   if (object.contains(key) && object[key].is_string()) parse_hex(object[key].get<std::string>(), bytes);
   return bytes;
 }
 
 // Index in /sms/messages of the message at `location`, or -1.
-long find_message(const json& messages, int location) {
+long find_message(const json &messages, int location) {
   for (size_t i = 0; i < messages.size(); ++i)
     if (messages[i].is_object() && field_int(messages[i], "location", -1) == location) return static_cast<long>(i);
   return -1;
 }
 
-bool valid_location(const PhoneState& state, int location) {
+bool valid_location(const PhoneState &state, int location) {
   return location >= 1 && location <= state.integer("/sms/capacity", 15, 0, 255);
 }
 
@@ -75,7 +75,7 @@ struct UserData {
   bool has_header = false;
 };
 
-UserData build_user_data(const json& m) {
+UserData build_user_data(const json &m) {
   UserData ud;
   const std::string coding_name = field_text(m, "coding", "gsm");
   const sms::Coding coding = coding_name == "ucs2"   ? sms::Coding::ucs2
@@ -104,7 +104,7 @@ UserData build_user_data(const json& m) {
   return ud;
 }
 
-std::vector<uint8_t> time_stamp(const json& m) {
+std::vector<uint8_t> time_stamp(const json &m) {
   std::vector<int> parts = {24, 6, 1, 12, 30, 0};
   if (m.contains("time") && m["time"].is_array()) {
     for (size_t i = 0; i < parts.size() && i < m["time"].size(); ++i)
@@ -119,11 +119,9 @@ std::vector<uint8_t> time_stamp(const json& m) {
 // The read answer (command 0x08) for a stored message.
 // The number of message centre 1, which a stored message without a centre of its own
 // went through.
-std::string first_centre(const PhoneState& state) {
-  return state.text("/sms/centres/0/number", "");
-}
+std::string first_centre(const PhoneState &state) { return state.text("/sms/centres/0/number", ""); }
 
-std::vector<uint8_t> read_reply(const json& m, uint8_t location, const std::string& default_centre) {
+std::vector<uint8_t> read_reply(const json &m, uint8_t location, const std::string &default_centre) {
   const std::string kind = field_text(m, "kind", "received");
   const bool read = !m.contains("read") || !m["read"].is_boolean() || m["read"].get<bool>();
   uint8_t message_type = 0x00;
@@ -174,13 +172,13 @@ std::vector<uint8_t> read_reply(const json& m, uint8_t location, const std::stri
   return reply;
 }
 
-void handle_read(const Request& request, PhoneState& state, Replies& replies) {
+void handle_read(const Request &request, PhoneState &state, Replies &replies) {
   const uint8_t location = request.at(5);
   if (!valid_location(state, location)) {
     replies.send(kStoreType, {0x01, 0x08, 0x00, 0x09, 0x02, location});
     return;
   }
-  json* messages = messages_of(state);
+  json *messages = messages_of(state);
   const long index = messages == nullptr ? -1 : find_message(*messages, location);
   if (index < 0) {
     replies.send(kStoreType, {0x01, 0x08, 0x00, 0x09, 0x07, location});
@@ -189,31 +187,33 @@ void handle_read(const Request& request, PhoneState& state, Replies& replies) {
   replies.send(kStoreType, read_reply((*messages)[static_cast<size_t>(index)], location, first_centre(state)));
 }
 
-void handle_delete(const Request& request, PhoneState& state, Replies& replies) {
+void handle_delete(const Request &request, PhoneState &state, Replies &replies) {
   const uint8_t location = request.at(5);
-  json* messages = messages_of(state);
+  json *messages = messages_of(state);
   const long index = messages == nullptr || !valid_location(state, location) ? -1 : find_message(*messages, location);
   if (index < 0) {
     // Deleting a location that holds nothing leaves it empty, as asked; only a
     // location outside the store is an error.
-    if (valid_location(state, location)) replies.send(kStoreType, {0x01, 0x08, 0x00, 0x0B});
-    else replies.send(kStoreType, {0x01, 0x08, 0x00, 0x0C, 0x02});
+    if (valid_location(state, location))
+      replies.send(kStoreType, {0x01, 0x08, 0x00, 0x0B});
+    else
+      replies.send(kStoreType, {0x01, 0x08, 0x00, 0x0C, 0x02});
     return;
   }
   messages->erase(static_cast<size_t>(index));
   replies.send(kStoreType, {0x01, 0x08, 0x00, 0x0B});
 }
 
-void handle_counts(const Request&, PhoneState& state, Replies& replies) {
-  json& root = state.json();
+void handle_counts(const Request &, PhoneState &state, Replies &replies) {
+  json &root = state.json();
   if (root["sms"].value("refuse_counts", false)) {
     replies.send(kStoreType, {0x01, 0x08, 0x00, 0x38, 0x6F});
     return;
   }
   int total = 0;
   int unread = 0;
-  if (const json* messages = messages_of(state)) {
-    for (const json& m : *messages) {
+  if (const json *messages = messages_of(state)) {
+    for (const json &m : *messages) {
       if (!m.is_object()) continue;
       ++total;
       const std::string kind = field_text(m, "kind", "received");
@@ -230,38 +230,39 @@ void handle_counts(const Request&, PhoneState& state, Replies& replies) {
 
 }  // namespace
 
-void register_sms_store_handlers(HandlerTable& table) {
+void register_sms_store_handlers(HandlerTable &table) {
   table.add_defaults({{"sms", {{"capacity", 15}, {"messages", json::array()}, {"refuse_counts", false}}}});
   // "sms deliver SENDER TEXT...": a new message arrives; it is stored at the first free
   // location and announced with the arrival notice (type 0x02, command 0x10).
-  table.on_control("sms", "sms deliver SENDER TEXT... | sms fail-next (the next send is refused)",
-                   [](const std::string& arguments, PhoneState& state, Replies& replies) -> std::string {
-                     std::istringstream words(arguments);
-                     std::string what, sender;
-                     words >> what;
-                     if (what == "fail-next") {
-                       state.json()["sms"]["fail_next_send"] = true;
-                       return "ok";
-                     }
-                     words >> sender;
-                     std::string text;
-                     std::getline(words, text);
-                     text.erase(0, text.find_first_not_of(' '));
-                     if (what != "deliver" || sender.empty() || text.size() > 160)
-                       return "error: sms deliver SENDER TEXT... | sms fail-next";
-                     json* messages = messages_of(state);
-                     if (messages == nullptr) {
-                       state.json()["sms"]["messages"] = json::array();
-                       messages = messages_of(state);
-                     }
-                     int location = 1;
-                     while (valid_location(state, location) && find_message(*messages, location) >= 0) ++location;
-                     if (!valid_location(state, location)) return "error: the message store is full";
-                     messages->push_back({{"location", location}, {"kind", "received"}, {"read", false},
-                                          {"sender", sender}, {"text", text}});
-                     replies.send(0x02, {0x01, 0x08, 0x00, 0x10, 0x02, static_cast<uint8_t>(location), 0x00});
-                     return "ok " + std::to_string(location);
-                   });
+  table.on_control(
+      "sms", "sms deliver SENDER TEXT... | sms fail-next (the next send is refused)",
+      [](const std::string &arguments, PhoneState &state, Replies &replies) -> std::string {
+        std::istringstream words(arguments);
+        std::string what, sender;
+        words >> what;
+        if (what == "fail-next") {
+          state.json()["sms"]["fail_next_send"] = true;
+          return "ok";
+        }
+        words >> sender;
+        std::string text;
+        std::getline(words, text);
+        text.erase(0, text.find_first_not_of(' '));
+        if (what != "deliver" || sender.empty() || text.size() > 160)
+          return "error: sms deliver SENDER TEXT... | sms fail-next";
+        json *messages = messages_of(state);
+        if (messages == nullptr) {
+          state.json()["sms"]["messages"] = json::array();
+          messages = messages_of(state);
+        }
+        int location = 1;
+        while (valid_location(state, location) && find_message(*messages, location) >= 0) ++location;
+        if (!valid_location(state, location)) return "error: the message store is full";
+        messages->push_back(
+            {{"location", location}, {"kind", "received"}, {"read", false}, {"sender", sender}, {"text", text}});
+        replies.send(0x02, {0x01, 0x08, 0x00, 0x10, 0x02, static_cast<uint8_t>(location), 0x00});
+        return "ok " + std::to_string(location);
+      });
   table.on(kStoreType, 0x07, handle_read);
   // The same read request may come on type 0x02; it is answered on type 0x14 all the same.
   table.on(0x02, 0x07, handle_read);

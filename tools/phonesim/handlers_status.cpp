@@ -3,13 +3,13 @@
 
 namespace phonesim {
 
-void register_status_handlers(HandlerTable& table) {
+void register_status_handlers(HandlerTable &table) {
   table.add_defaults({{"status", {{"signal", 3}, {"battery", 2}, {"power", 0}}}});
 
   // 00 01 00 01 asks for the status; the answer carries command 0x02 with the signal
   // level at byte 5, the power source (1 = charger, 0 = battery) at byte 7 and the
   // battery level at byte 8, each out of 4 bars.
-  table.on(0x04, 0x01, [](const Request&, PhoneState& state, Replies& replies) {
+  table.on(0x04, 0x01, [](const Request &, PhoneState &state, Replies &replies) {
     const auto signal = static_cast<uint8_t>(state.integer("/status/signal", 3, 0, 255));
     const auto power = static_cast<uint8_t>(state.integer("/status/power", 0, 0, 255));
     const auto battery = static_cast<uint8_t>(state.integer("/status/battery", 2, 0, 255));

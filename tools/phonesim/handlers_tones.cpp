@@ -5,11 +5,11 @@
 
 namespace phonesim {
 
-void register_tones_handlers(HandlerTable& table) {
+void register_tones_handlers(HandlerTable &table) {
   table.add_defaults({{"tones", nlohmann::json::array()}});
 
   // 00 01 8F volume frequency-high frequency-low; volume 0 switches the tone off.
-  table.on(0x40, 0x8F, [](const Request& request, PhoneState& state, Replies&) {
+  table.on(0x40, 0x8F, [](const Request &request, PhoneState &state, Replies &) {
     nlohmann::json tone = {{"bytes", to_hex(request.bytes)}};
     if (request.bytes.size() >= 6) {
       tone["volume"] = request.at(3);

@@ -9,16 +9,17 @@ namespace phonesim {
 
 namespace {
 
-void append_text(std::vector<uint8_t>& bytes, const std::string& text) {
+void append_text(std::vector<uint8_t> &bytes, const std::string &text) {
   bytes.insert(bytes.end(), text.begin(), text.end());
   bytes.push_back(0x00);
 }
 
 }  // namespace
 
-void register_version_handlers(HandlerTable& table) {
+void register_version_handlers(HandlerTable &table) {
   table.add_defaults({{"identity",
-                       {{"date", "17-02-99"}, {"ppm", ""},
+                       {{"date", "17-02-99"},
+                        {"ppm", ""},
                         {"product_code", ""},
                         {"mcu_checksum", ""},
                         {"dsp_rom", ""},
@@ -27,7 +28,7 @@ void register_version_handlers(HandlerTable& table) {
                         {"msid", ""}}}});
 
   // 00 01 66: the IMEI, after 01 00 66 01.
-  table.on(0x40, 0x66, [](const Request&, PhoneState& state, Replies& replies) {
+  table.on(0x40, 0x66, [](const Request &, PhoneState &state, Replies &replies) {
     std::vector<uint8_t> reply = {0x01, 0x00, 0x66, 0x01};
     append_text(reply, state.text("/identity/imei", "").substr(0, 40));
     replies.send(0x40, std::move(reply));
@@ -38,23 +39,22 @@ void register_version_handlers(HandlerTable& table) {
   // C8 01 is the three version lines (software, date, model), each ended by a line feed.
   struct InfoText {
     uint8_t command, what;
-    const char* key;
+    const char *key;
   };
-  static constexpr InfoText kTexts[] = {
-      {0xC8, 0x05, "/identity/hardware"},  {0xC8, 0x12, "/identity/ppm"},
-      {0xC8, 0x02, "/identity/mcu_checksum"}, {0xC8, 0x09, "/identity/dsp_rom"},
-      {0xCC, 0x01, "/identity/original_imei"}, {0xCC, 0x02, "/identity/made"},
-      {0xCA, 0x01, "/identity/product_code"}};
+  static constexpr InfoText kTexts[] = {{0xC8, 0x05, "/identity/hardware"},      {0xC8, 0x12, "/identity/ppm"},
+                                        {0xC8, 0x02, "/identity/mcu_checksum"},  {0xC8, 0x09, "/identity/dsp_rom"},
+                                        {0xCC, 0x01, "/identity/original_imei"}, {0xCC, 0x02, "/identity/made"},
+                                        {0xCA, 0x01, "/identity/product_code"}};
   for (const uint8_t command : {uint8_t{0xC8}, uint8_t{0xCC}, uint8_t{0xCA}}) {
-    table.on(0x40, command, [command](const Request& request, PhoneState& state, Replies& replies) {
+    table.on(0x40, command, [command](const Request &request, PhoneState &state, Replies &replies) {
       const uint8_t what = request.at(3);
       std::string text;
       if (command == 0xC8 && what == 0x01) {
-        for (const char* key : {"/identity/software", "/identity/date", "/identity/model"})
+        for (const char *key : {"/identity/software", "/identity/date", "/identity/model"})
           text += state.text(key, "").substr(0, 40) + "\n";
       } else {
-        const InfoText* found = nullptr;
-        for (const InfoText& entry : kTexts)
+        const InfoText *found = nullptr;
+        for (const InfoText &entry : kTexts)
           if (entry.command == command && entry.what == what) found = &entry;
         if (found == nullptr) return;  // not a text this phone knows
         text = state.text(found->key, "").substr(0, 40);
@@ -67,7 +67,7 @@ void register_version_handlers(HandlerTable& table) {
 
   // 00 01 B4 xx yy: a block of the phone's memory, answered on B5 after the two address
   // bytes; 00 B4 is the mobile station id (/identity/msid, hex).
-  table.on(0x40, 0xB4, [](const Request& request, PhoneState& state, Replies& replies) {
+  table.on(0x40, 0xB4, [](const Request &request, PhoneState &state, Replies &replies) {
     std::vector<uint8_t> reply = {0x01, 0x00, 0xB5, request.at(3), request.at(4)};
     std::vector<uint8_t> block;
     if (request.at(3) == 0x00 && request.at(4) == 0xB4) parse_hex(state.text("/identity/msid", ""), block);
@@ -78,9 +78,9 @@ void register_version_handlers(HandlerTable& table) {
 
   // 00 01 00 03 00 on type 0xD1: three lines (software version, date, model), each
   // ended by a line feed, from byte 6 of a type 0xD2 reply.
-  table.on(0xD1, 0x03, [](const Request&, PhoneState& state, Replies& replies) {
+  table.on(0xD1, 0x03, [](const Request &, PhoneState &state, Replies &replies) {
     std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x03, 0x00, 0x00};
-    for (const char* key : {"/identity/software", "/identity/date", "/identity/model"}) {
+    for (const char *key : {"/identity/software", "/identity/date", "/identity/model"}) {
       const std::string line = state.text(key, "").substr(0, 40);
       reply.insert(reply.end(), line.begin(), line.end());
       reply.push_back(0x0A);

@@ -7,7 +7,7 @@ namespace {
 constexpr size_t kMaxMessage = kMaxFramesPerMessage * kMaxBlock;
 }  // namespace
 
-LinkEvent LinkLayer::on_frame(const Frame& frame) {
+LinkEvent LinkLayer::on_frame(const Frame &frame) {
   LinkEvent event;
   if (frame.type == kAckType) {
     event.is_ack = true;
@@ -33,7 +33,7 @@ LinkEvent LinkLayer::on_frame(const Frame& frame) {
       event.message = Message{frame.start, frame.type, {block.begin(), block.end()}};
       return event;
     }
-    Partial& partial = partial_[frame.type];  // a new first frame replaces a stale message
+    Partial &partial = partial_[frame.type];  // a new first frame replaces a stale message
     partial.start = frame.start;
     partial.frames_left = static_cast<uint8_t>(frames_left - 1);
     partial.bytes.assign(block.begin(), block.end());
@@ -42,7 +42,7 @@ LinkEvent LinkLayer::on_frame(const Frame& frame) {
 
   auto it = partial_.find(frame.type);
   if (it == partial_.end()) return event;  // a continuation of nothing: acknowledged, dropped
-  Partial& partial = it->second;
+  Partial &partial = it->second;
   if (frames_left != partial.frames_left || partial.bytes.size() + block.size() > kMaxMessage) {
     partial_.erase(it);  // a frame went missing or the count is broken: the message is lost
     return event;
@@ -57,8 +57,7 @@ LinkEvent LinkLayer::on_frame(const Frame& frame) {
   return event;
 }
 
-std::vector<std::vector<uint8_t>> LinkLayer::frames_for(uint8_t start, uint8_t type,
-                                                       std::span<const uint8_t> bytes) {
+std::vector<std::vector<uint8_t>> LinkLayer::frames_for(uint8_t start, uint8_t type, std::span<const uint8_t> bytes) {
   const size_t count = bytes.empty() ? 1 : (bytes.size() + kMaxBlock - 1) / kMaxBlock;
   std::vector<std::vector<uint8_t>> frames;
   if (count > kMaxFramesPerMessage) return frames;

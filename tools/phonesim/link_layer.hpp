@@ -13,7 +13,7 @@
 
 namespace phonesim {
 
-inline constexpr size_t kMaxBlock = 120;           // message bytes per frame
+inline constexpr size_t kMaxBlock = 120;             // message bytes per frame
 inline constexpr size_t kMaxFramesPerMessage = 255;  // the frames-left byte's limit
 inline constexpr uint8_t kFirstFrameBit = 0x40;
 
@@ -25,17 +25,17 @@ struct Message {
 };
 
 struct LinkEvent {
-  bool is_ack = false;                 // the computer acknowledged one of our frames
-  bool needs_ack = false;              // a data frame: acknowledge with [type, sequence & 0x0F]
+  bool is_ack = false;     // the computer acknowledged one of our frames
+  bool needs_ack = false;  // a data frame: acknowledge with [type, sequence & 0x0F]
   uint8_t ack_type = 0;
   uint8_t ack_sequence = 0;
-  std::optional<Message> message;      // set when this frame completed a message
+  std::optional<Message> message;  // set when this frame completed a message
 };
 
 class LinkLayer {
  public:
   // Classifies one frame from the computer and joins messages.
-  LinkEvent on_frame(const Frame& frame);
+  LinkEvent on_frame(const Frame &frame);
 
   // Frames (whole, with checksums) for one of our messages; every frame takes the next
   // sequence number, 0x40 marks the first. Empty when the message needs more than 255

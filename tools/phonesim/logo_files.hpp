@@ -40,12 +40,12 @@ inline std::optional<std::pair<size_t, uint8_t>> pixel_at(Kind kind, unsigned wi
   return std::pair<size_t, uint8_t>{y * size_t{(width + 7) / 8} + x / 8, uint8_t(0x80u >> (x % 8))};
 }
 
-inline bool pixel_on(const Image& image, unsigned x, unsigned y) {
+inline bool pixel_on(const Image &image, unsigned x, unsigned y) {
   const auto at = pixel_at(image.kind, image.width, image.height, x, y);
   return at && at->first < image.bitmap.size() && (image.bitmap[at->first] & at->second) != 0;
 }
 
-inline void set_pixel(Image& image, unsigned x, unsigned y, bool on) {
+inline void set_pixel(Image &image, unsigned x, unsigned y, bool on) {
   const auto at = pixel_at(image.kind, image.width, image.height, x, y);
   if (!at || at->first >= image.bitmap.size()) return;
   if (on)
@@ -55,7 +55,7 @@ inline void set_pixel(Image& image, unsigned x, unsigned y, bool on) {
 }
 
 // One text line per pixel row, '#' for a drawn pixel: easy to read in a state dump.
-inline std::vector<std::string> rows(const Image& image) {
+inline std::vector<std::string> rows(const Image &image) {
   std::vector<std::string> out;
   for (unsigned y = 0; y < image.height; ++y) {
     std::string row;
@@ -67,28 +67,30 @@ inline std::vector<std::string> rows(const Image& image) {
 
 namespace detail {
 
-inline void put16(std::vector<uint8_t>& out, unsigned value) {
+inline void put16(std::vector<uint8_t> &out, unsigned value) {
   out.push_back(static_cast<uint8_t>(value & 0xFF));
   out.push_back(static_cast<uint8_t>(value >> 8 & 0xFF));
 }
 
-inline void put_text(std::vector<uint8_t>& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
+inline void put_text(std::vector<uint8_t> &out, const std::string &text) {
+  out.insert(out.end(), text.begin(), text.end());
+}
 
-inline void put_bit_characters(std::vector<uint8_t>& out, const std::vector<uint8_t>& bitmap) {
+inline void put_bit_characters(std::vector<uint8_t> &out, const std::vector<uint8_t> &bitmap) {
   for (uint8_t byte : bitmap)
     for (int bit = 7; bit >= 0; --bit) out.push_back((byte >> bit & 1) ? '1' : '0');
 }
 
-inline unsigned get16(const std::vector<uint8_t>& in, size_t at) { return in[at] | unsigned{in[at + 1]} << 8; }
+inline unsigned get16(const std::vector<uint8_t> &in, size_t at) { return in[at] | unsigned{in[at + 1]} << 8; }
 
-inline bool starts_with(const std::vector<uint8_t>& in, const char* mark) {
+inline bool starts_with(const std::vector<uint8_t> &in, const char *mark) {
   const std::string text(mark);
   return in.size() >= text.size() && std::equal(text.begin(), text.end(), in.begin());
 }
 
 // Pixel data spelled as '1'/'0' characters from `at`; nothing when the file is short
 // or the image would not fit a phone's logo.
-inline std::optional<std::vector<uint8_t>> bit_characters(const std::vector<uint8_t>& in, size_t at, size_t bytes) {
+inline std::optional<std::vector<uint8_t>> bit_characters(const std::vector<uint8_t> &in, size_t at, size_t bytes) {
   if (bytes > kMaxBitmapBytes || in.size() < at + bytes * 8) return std::nullopt;
   std::vector<uint8_t> bitmap(bytes, 0);
   for (size_t i = 0; i < bytes * 8; ++i)
@@ -96,7 +98,7 @@ inline std::optional<std::vector<uint8_t>> bit_characters(const std::vector<uint
   return bitmap;
 }
 
-inline std::optional<Image> read_nol_or_ngg(const std::vector<uint8_t>& in, bool nol) {
+inline std::optional<Image> read_nol_or_ngg(const std::vector<uint8_t> &in, bool nol) {
   const size_t header = nol ? 20 : 16;
   if (in.size() < header) return std::nullopt;
   Image image;
@@ -117,19 +119,20 @@ inline std::optional<Image> read_nol_or_ngg(const std::vector<uint8_t>& in, bool
   return image;
 }
 
-inline std::optional<Image> read_form(const std::vector<uint8_t>& in) {
+inline std::optional<Image> read_form(const std::vector<uint8_t> &in) {
   // The logo chunk: "NSLD", a 16-bit big-endian length, then the banded bitmap.
   for (size_t at = 0; at + 6 <= in.size(); ++at) {
     if (in[at] != 'N' || in[at + 1] != 'S' || in[at + 2] != 'L' || in[at + 3] != 'D') continue;
     if (in.size() < at + 6 + kMaxBitmapBytes) return std::nullopt;
     Image image{Kind::startup, 84, 48, {}, {}};
-    image.bitmap.assign(in.begin() + static_cast<long>(at + 6), in.begin() + static_cast<long>(at + 6 + kMaxBitmapBytes));
+    image.bitmap.assign(in.begin() + static_cast<long>(at + 6),
+                        in.begin() + static_cast<long>(at + 6 + kMaxBitmapBytes));
     return image;
   }
   return std::nullopt;
 }
 
-inline std::optional<Image> read_nlm(const std::vector<uint8_t>& in) {
+inline std::optional<Image> read_nlm(const std::vector<uint8_t> &in) {
   if (in.size() < 6 || in[5] > 2) return std::nullopt;
   size_t at = 6;
   while (at < in.size() && (in[at] & 0x40) != 0) ++at;  // skipped bytes end with one without 0x40
@@ -153,14 +156,14 @@ inline std::optional<Image> read_nlm(const std::vector<uint8_t>& in) {
 
 }  // namespace detail
 
-inline std::optional<std::vector<uint8_t>> read_bytes(const std::string& path) {
+inline std::optional<std::vector<uint8_t>> read_bytes(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // A logo file of any of the four formats, recognised by its first bytes.
-inline std::optional<Image> parse_file(const std::vector<uint8_t>& in) {
+inline std::optional<Image> parse_file(const std::vector<uint8_t> &in) {
   if (detail::starts_with(in, "NOL")) return detail::read_nol_or_ngg(in, true);
   if (detail::starts_with(in, "NGG")) return detail::read_nol_or_ngg(in, false);
   if (detail::starts_with(in, "FORM")) return detail::read_form(in);
@@ -168,14 +171,14 @@ inline std::optional<Image> parse_file(const std::vector<uint8_t>& in) {
   return std::nullopt;
 }
 
-inline std::optional<Image> read_file(const std::string& path) {
+inline std::optional<Image> read_file(const std::string &path) {
   const auto bytes = read_bytes(path);
   return bytes ? parse_file(*bytes) : std::nullopt;
 }
 
 // The file of the image's kind: FORM for start-up logos, NOL for operator logos
 // (network "MCC NN"), NGG for caller groups.
-inline std::vector<uint8_t> file_bytes(const Image& image) {
+inline std::vector<uint8_t> file_bytes(const Image &image) {
   std::vector<uint8_t> out;
   switch (image.kind) {
     case Kind::startup: {
@@ -227,10 +230,10 @@ inline std::vector<uint8_t> file_bytes(const Image& image) {
   return out;
 }
 
-inline bool write_file(const std::string& path, const Image& image) {
+inline bool write_file(const std::string &path, const Image &image) {
   const auto bytes = file_bytes(image);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
 }
 

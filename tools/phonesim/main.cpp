@@ -24,7 +24,7 @@ void on_signal(int) {
   (void)result;
 }
 
-bool write_dump(const phonesim::Simulator& simulator, const std::string& path) {
+bool write_dump(const phonesim::Simulator &simulator, const std::string &path) {
   std::ofstream file(path);
   file << simulator.state().dump(2) << '\n';
   return static_cast<bool>(file);
@@ -32,7 +32,7 @@ bool write_dump(const phonesim::Simulator& simulator, const std::string& path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
   CLI::App app{"phonesim - FBUS phone simulator on a pseudo-terminal"};
   phonesim::Options options;
   std::string control_path;

@@ -15,22 +15,22 @@ class PhoneState {
   explicit PhoneState(nlohmann::json defaults = nlohmann::json::object());
 
   // Defaults overlaid with `patch` (RFC 7386 merge: objects merge, other values replace).
-  void load(const nlohmann::json& patch);
+  void load(const nlohmann::json &patch);
   void reset() { data_ = defaults_; }
 
-  const nlohmann::json& json() const { return data_; }
-  nlohmann::json& json() { return data_; }
+  const nlohmann::json &json() const { return data_; }
+  nlohmann::json &json() { return data_; }
 
   // The integer at `pointer` (e.g. "/status/signal") clamped to [low, high], or
   // `fallback` when it is missing or not a number.
-  int integer(const std::string& pointer, int fallback, int low, int high) const;
+  int integer(const std::string &pointer, int fallback, int low, int high) const;
   // The string at `pointer`, or `fallback` when missing or not a string.
-  std::string text(const std::string& pointer, const std::string& fallback) const;
+  std::string text(const std::string &pointer, const std::string &fallback) const;
   // Appends to the array at `pointer`, making it an array first if needed.
-  void append(const std::string& pointer, nlohmann::json value);
+  void append(const std::string &pointer, nlohmann::json value);
 
  private:
-  const nlohmann::json* find(const std::string& pointer) const;
+  const nlohmann::json *find(const std::string &pointer) const;
 
   nlohmann::json defaults_;
   nlohmann::json data_;

@@ -29,13 +29,13 @@ bool make_raw(int fd) {
 
 PtyTransport::~PtyTransport() { close(); }
 
-bool PtyTransport::fail(const std::string& what) {
+bool PtyTransport::fail(const std::string &what) {
   error_ = what + ": " + std::strerror(errno);
   close();
   return false;
 }
 
-bool PtyTransport::open_pty(const std::string& link_path) {
+bool PtyTransport::open_pty(const std::string &link_path) {
   close();
   io_fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (io_fd_ < 0) return fail("posix_openpt");
@@ -73,7 +73,7 @@ bool PtyTransport::open_pty(const std::string& link_path) {
   return true;
 }
 
-bool PtyTransport::open_device(const std::string& path) {
+bool PtyTransport::open_device(const std::string &path) {
   close();
   io_fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (io_fd_ < 0) return fail("open " + path);
@@ -97,7 +97,7 @@ void PtyTransport::close() {
     ::unlink(link_path_.c_str());
     link_path_.clear();
   }
-  for (int* fd : {&inotify_fd_, &terminal_fd_, &io_fd_}) {
+  for (int *fd : {&inotify_fd_, &terminal_fd_, &io_fd_}) {
     if (*fd >= 0) ::close(*fd);
     *fd = -1;
   }
@@ -133,7 +133,7 @@ bool PtyTransport::handle_watch_events() {
   return false;
 }
 
-ptrdiff_t PtyTransport::read_some(uint8_t* buffer, size_t size) {
+ptrdiff_t PtyTransport::read_some(uint8_t *buffer, size_t size) {
   const ssize_t got = ::read(io_fd_, buffer, size);
   if (got > 0 && inotify_fd_ >= 0 && !watch_heard_) {
     ::close(inotify_fd_);
@@ -143,7 +143,7 @@ ptrdiff_t PtyTransport::read_some(uint8_t* buffer, size_t size) {
   return got;
 }
 
-ptrdiff_t PtyTransport::write_some(const uint8_t* buffer, size_t size) {
+ptrdiff_t PtyTransport::write_some(const uint8_t *buffer, size_t size) {
   const ssize_t put = ::write(io_fd_, buffer, size);
   if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return 0;
   return put;

@@ -13,19 +13,19 @@ class PtyTransport {
  public:
   PtyTransport() = default;
   ~PtyTransport();
-  PtyTransport(const PtyTransport&) = delete;
-  PtyTransport& operator=(const PtyTransport&) = delete;
+  PtyTransport(const PtyTransport &) = delete;
+  PtyTransport &operator=(const PtyTransport &) = delete;
 
   // Creates the pseudo-terminal; with a non-empty `link_path` also a symlink to it.
-  bool open_pty(const std::string& link_path);
+  bool open_pty(const std::string &link_path);
   // Uses a serial device instead (raw, 115200 8N1).
-  bool open_device(const std::string& path);
+  bool open_device(const std::string &path);
   void close();
 
-  int fd() const { return io_fd_; }              // read from / write to the client
-  int watch_fd() const { return inotify_fd_; }   // readable when clients open or close; -1 if none
-  const std::string& device_path() const { return device_path_; }
-  const std::string& error() const { return error_; }
+  int fd() const { return io_fd_; }             // read from / write to the client
+  int watch_fd() const { return inotify_fd_; }  // readable when clients open or close; -1 if none
+  const std::string &device_path() const { return device_path_; }
+  const std::string &error() const { return error_; }
 
   // Reads the device node's open/close events. Returns true when the last client has
   // just gone; then its leftovers are cleared: the exclusive-use flag, settings it
@@ -38,11 +38,11 @@ class PtyTransport {
   // checks that the watch works: a client must have opened the terminal before it
   // could write, so bytes without any open event mean the events do not come, and
   // the line is then taken as always in use.
-  ptrdiff_t read_some(uint8_t* buffer, size_t size);
-  ptrdiff_t write_some(const uint8_t* buffer, size_t size);
+  ptrdiff_t read_some(uint8_t *buffer, size_t size);
+  ptrdiff_t write_some(const uint8_t *buffer, size_t size);
 
  private:
-  bool fail(const std::string& what);
+  bool fail(const std::string &what);
   void release_terminal();
 
   int io_fd_ = -1;        // pty master, or the serial device

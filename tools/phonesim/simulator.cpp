@@ -20,7 +20,7 @@ constexpr size_t kMaxRecords = 100000;
 constexpr size_t kMaxNoise = 1 << 20;
 
 template <typename T>
-void keep_bounded(std::vector<T>& records, size_t limit) {
+void keep_bounded(std::vector<T> &records, size_t limit) {
   if (records.size() > limit) records.erase(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(limit / 2));
 }
 
@@ -140,7 +140,7 @@ void Simulator::run() {
     // Sleep until something happens; a paced byte not yet due sets an alarm. (A byte
     // that is due waits for POLLOUT like any other, so a client that stops reading
     // does not set us spinning.)
-    const timespec* wait = nullptr;
+    const timespec *wait = nullptr;
     if (have_output && !want_write) {
       const auto left = std::max(clock::duration::zero(), next_due - clock::now());
       const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
@@ -185,7 +185,7 @@ void Simulator::receive(std::span<const uint8_t> bytes) {
   wire_.insert(wire_.end(), bytes.begin(), bytes.end());
   if (wire_.size() > kMaxWire) wire_.erase(wire_.begin(), wire_.begin() + static_cast<std::ptrdiff_t>(kMaxWire / 2));
 
-  for (const Frame& frame : reader_.feed(bytes)) {
+  for (const Frame &frame : reader_.feed(bytes)) {
     if (options_.verbose) {
       std::fprintf(stderr, "phonesim: <- %02X %02X [%s]\n", frame.start, frame.type, to_hex(frame.payload).c_str());
     }
@@ -209,29 +209,29 @@ void Simulator::receive(std::span<const uint8_t> bytes) {
   notify_change();
 }
 
-void Simulator::dispatch(const Message& message) {
-  const Handler* handler = handlers_.find(message.type, message.bytes);
+void Simulator::dispatch(const Message &message) {
+  const Handler *handler = handlers_.find(message.type, message.bytes);
   if (handler == nullptr) return;  // acknowledged and recorded, nothing to answer
   Replies replies;
   try {
     (*handler)(Request{message.start, message.type, message.bytes}, state_, replies);
-  } catch (const std::exception& failure) {
+  } catch (const std::exception &failure) {
     // A state file with odd contents must not take the phone down.
     std::fprintf(stderr, "phonesim: handler for type 0x%02X failed: %s\n", message.type, failure.what());
     return;
   }
-  for (const OutgoingMessage& reply : replies.messages())
+  for (const OutgoingMessage &reply : replies.messages())
     queue_frames(link_.frames_for(message.start, reply.type, reply.bytes));
 }
 
-void Simulator::queue_output(const std::vector<uint8_t>& bytes) {
+void Simulator::queue_output(const std::vector<uint8_t> &bytes) {
   // A client that never reads must not make us hoard bytes for ever.
   if (silent_ || output_.size() + bytes.size() > kMaxOutput) return;
   output_.insert(output_.end(), bytes.begin(), bytes.end());
   wake();
 }
 
-void Simulator::queue_frames(const std::vector<std::vector<uint8_t>>& frames) {
+void Simulator::queue_frames(const std::vector<std::vector<uint8_t>> &frames) {
   // The frames keep their sequence numbers whether or not they reach the wire.
   size_t skip = frames.size();
   if (lose_frame_ > 0 && frames.size() > 1 && !silent_) {
@@ -243,7 +243,7 @@ void Simulator::queue_frames(const std::vector<std::vector<uint8_t>>& frames) {
     if (i != skip) queue_output(frames[i]);
 }
 
-void Simulator::flush_output(std::chrono::steady_clock::time_point& next_due) {
+void Simulator::flush_output(std::chrono::steady_clock::time_point &next_due) {
   using clock = std::chrono::steady_clock;
   std::vector<uint8_t> chunk;
   {
@@ -272,7 +272,8 @@ void Simulator::flush_output(std::chrono::steady_clock::time_point& next_due) {
   std::lock_guard lock(mutex_);
   // Only this thread takes bytes off the front, so the first `written` bytes are the
   // ones just written.
-  output_.erase(output_.begin(), output_.begin() + std::min<std::ptrdiff_t>(written, static_cast<std::ptrdiff_t>(output_.size())));
+  output_.erase(output_.begin(),
+                output_.begin() + std::min<std::ptrdiff_t>(written, static_cast<std::ptrdiff_t>(output_.size())));
   if (paced_ && pacing_) {
     pace_sent_ += static_cast<size_t>(written);
     next_due = pace_origin_ + kByteTime * static_cast<long>(pace_sent_);
@@ -324,7 +325,7 @@ void Simulator::inject_noise(size_t count) {
   std::lock_guard lock(mutex_);
   std::uniform_int_distribution<int> byte(0, 255);
   std::vector<uint8_t> noise(std::min(count, kMaxNoise));
-  for (uint8_t& b : noise) b = static_cast<uint8_t>(byte(random_));
+  for (uint8_t &b : noise) b = static_cast<uint8_t>(byte(random_));
   queue_output(noise);
 }
 
@@ -339,24 +340,24 @@ void Simulator::inject_corrupt_frame() {
   queue_output(frame);
 }
 
-std::string Simulator::run_family_control(const ControlCommand& command, const std::string& arguments) {
+std::string Simulator::run_family_control(const ControlCommand &command, const std::string &arguments) {
   std::string answer;
   Replies replies;
   {
     std::lock_guard lock(mutex_);
     try {
       answer = command.handler(arguments, state_, replies);
-    } catch (const std::exception& failure) {
+    } catch (const std::exception &failure) {
       return std::string("error: ") + failure.what();
     }
-    for (const OutgoingMessage& message : replies.messages())
+    for (const OutgoingMessage &message : replies.messages())
       queue_frames(link_.frames_for(last_start_, message.type, message.bytes));
   }
   notify_change();
   return answer;
 }
 
-bool Simulator::send_message(uint8_t type, const std::vector<uint8_t>& bytes) {
+bool Simulator::send_message(uint8_t type, const std::vector<uint8_t> &bytes) {
   std::lock_guard lock(mutex_);
   if (silent_) return false;
   const auto frames = link_.frames_for(last_start_, type, bytes);
@@ -416,7 +417,7 @@ nlohmann::json Simulator::state() const {
   return state_.json();
 }
 
-void Simulator::load_state(const nlohmann::json& state) {
+void Simulator::load_state(const nlohmann::json &state) {
   {
     std::lock_guard lock(mutex_);
     state_.load(state);

@@ -55,8 +55,8 @@ class Simulator {
  public:
   explicit Simulator(Options options = {});
   ~Simulator();
-  Simulator(const Simulator&) = delete;
-  Simulator& operator=(const Simulator&) = delete;
+  Simulator(const Simulator &) = delete;
+  Simulator &operator=(const Simulator &) = delete;
 
   // Loads the state, creates the pseudo-terminal (or opens the device) and starts the
   // I/O thread. False with last_error() set when any of it fails.
@@ -85,7 +85,7 @@ class Simulator {
   size_t frames_lost() const;         // frames not written so far
   // Sends a message of our own (numbered, split as needed). False when it cannot be
   // numbered (over 255 frames) or nothing may be sent (silent).
-  bool send_message(uint8_t type, const std::vector<uint8_t>& bytes);
+  bool send_message(uint8_t type, const std::vector<uint8_t> &bytes);
 
   std::vector<uint8_t> wire() const;
   void clear_wire();
@@ -95,10 +95,10 @@ class Simulator {
   size_t acks_received() const;
 
   nlohmann::json state() const;
-  void load_state(const nlohmann::json& state);  // laid over the defaults
+  void load_state(const nlohmann::json &state);  // laid over the defaults
 
   // One line command (see `help`) -> reply text without a trailing newline.
-  std::string control(const std::string& line);
+  std::string control(const std::string &line);
   bool quit_requested() const { return quit_.load(); }
   int quit_fd() const { return quit_fd_; }  // readable once `quit` was asked for
 
@@ -110,14 +110,14 @@ class Simulator {
   void run();
   void wake();
   void notify_change();
-  void receive(std::span<const uint8_t> bytes);               // lock held
-  void dispatch(const Message& message);                      // lock held
-  void queue_output(const std::vector<uint8_t>& bytes);       // lock held
-  void queue_frames(const std::vector<std::vector<uint8_t>>& frames);  // lock held
-  void flush_output(std::chrono::steady_clock::time_point& next_due);  // lock not held
+  void receive(std::span<const uint8_t> bytes);                        // lock held
+  void dispatch(const Message &message);                               // lock held
+  void queue_output(const std::vector<uint8_t> &bytes);                // lock held
+  void queue_frames(const std::vector<std::vector<uint8_t>> &frames);  // lock held
+  void flush_output(std::chrono::steady_clock::time_point &next_due);  // lock not held
   std::string help() const;
   std::string family_help() const;
-  std::string run_family_control(const ControlCommand& command, const std::string& arguments);
+  std::string run_family_control(const ControlCommand &command, const std::string &arguments);
 
   Options options_;
   HandlerTable handlers_;

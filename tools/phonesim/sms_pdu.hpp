@@ -15,17 +15,16 @@ namespace phonesim::sms {
 
 // GSM default alphabet, code -> Unicode code point.
 inline constexpr char32_t kGsmToUnicode[128] = {
-    U'@', U'£', U'$', U'¥', U'è', U'é', U'ù', U'ì', U'ò', U'Ç', U'\n', U'Ø', U'ø', U'\r', U'Å', U'å',
-    U'Δ', U'_', U'Φ', U'Γ', U'Λ', U'Ω', U'Π', U'Ψ', U'Σ', U'Θ', U'Ξ', 0x1B, U'Æ', U'æ', U'ß', U'É',
-    U' ', U'!', U'"', U'#', U'¤', U'%', U'&', U'\'', U'(', U')', U'*', U'+', U',', U'-', U'.', U'/',
-    U'0', U'1', U'2', U'3', U'4', U'5', U'6', U'7', U'8', U'9', U':', U';', U'<', U'=', U'>', U'?',
-    U'¡', U'A', U'B', U'C', U'D', U'E', U'F', U'G', U'H', U'I', U'J', U'K', U'L', U'M', U'N', U'O',
-    U'P', U'Q', U'R', U'S', U'T', U'U', U'V', U'W', U'X', U'Y', U'Z', U'Ä', U'Ö', U'Ñ', U'Ü', U'§',
-    U'¿', U'a', U'b', U'c', U'd', U'e', U'f', U'g', U'h', U'i', U'j', U'k', U'l', U'm', U'n', U'o',
-    U'p', U'q', U'r', U's', U't', U'u', U'v', U'w', U'x', U'y', U'z', U'ä', U'ö', U'ñ', U'ü', U'à',
+    U'@', U'£',  U'$', U'¥', U'è', U'é', U'ù', U'ì', U'ò', U'Ç', U'\n', U'Ø', U'ø', U'\r', U'Å', U'å', U'Δ', U'_', U'Φ',
+    U'Γ', U'Λ',  U'Ω', U'Π', U'Ψ', U'Σ', U'Θ', U'Ξ', 0x1B, U'Æ', U'æ',  U'ß', U'É', U' ',  U'!', U'"', U'#', U'¤', U'%',
+    U'&', U'\'', U'(', U')', U'*', U'+', U',', U'-', U'.', U'/', U'0',  U'1', U'2', U'3',  U'4', U'5', U'6', U'7', U'8',
+    U'9', U':',  U';', U'<', U'=', U'>', U'?', U'¡', U'A', U'B', U'C',  U'D', U'E', U'F',  U'G', U'H', U'I', U'J', U'K',
+    U'L', U'M',  U'N', U'O', U'P', U'Q', U'R', U'S', U'T', U'U', U'V',  U'W', U'X', U'Y',  U'Z', U'Ä', U'Ö', U'Ñ', U'Ü',
+    U'§', U'¿',  U'a', U'b', U'c', U'd', U'e', U'f', U'g', U'h', U'i',  U'j', U'k', U'l',  U'm', U'n', U'o', U'p', U'q',
+    U'r', U's',  U't', U'u', U'v', U'w', U'x', U'y', U'z', U'ä', U'ö',  U'ñ', U'ü', U'à',
 };
 
-inline void append_utf8(std::string& out, char32_t c) {
+inline void append_utf8(std::string &out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
   } else if (c < 0x800) {
@@ -44,12 +43,16 @@ inline void append_utf8(std::string& out, char32_t c) {
 }
 
 // Code points of a UTF-8 text; a malformed sequence yields U+FFFD for its first byte.
-inline std::vector<char32_t> utf8_code_points(const std::string& text) {
+inline std::vector<char32_t> utf8_code_points(const std::string &text) {
   std::vector<char32_t> points;
   size_t i = 0;
   while (i < text.size()) {
     const auto lead = static_cast<uint8_t>(text[i]);
-    const size_t extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : 4;
+    const size_t extra = lead < 0x80             ? 0
+                         : (lead & 0xE0) == 0xC0 ? 1
+                         : (lead & 0xF0) == 0xE0 ? 2
+                         : (lead & 0xF8) == 0xF0 ? 3
+                                                 : 4;
     bool ok = extra < 4 && i + extra < text.size();
     char32_t c = extra == 0 ? lead : static_cast<char32_t>(lead & (0x3F >> extra));
     for (size_t k = 1; ok && k <= extra; ++k) {
@@ -75,14 +78,14 @@ inline constexpr GsmExtension kGsmExtension[] = {
 
 // GSM codes for a UTF-8 text, extension characters as the escape and their code;
 // characters the alphabet lacks become '?'.
-inline std::vector<uint8_t> gsm_codes(const std::string& text) {
+inline std::vector<uint8_t> gsm_codes(const std::string &text) {
   std::vector<uint8_t> codes;
   for (char32_t c : utf8_code_points(text)) {
     int code = -1;
     for (uint8_t k = 0; k < 128 && code < 0; ++k)
       if (k != 0x1B && kGsmToUnicode[k] == c) code = k;
     if (code < 0) {
-      for (const GsmExtension& e : kGsmExtension) {
+      for (const GsmExtension &e : kGsmExtension) {
         if (e.point == c) {
           codes.push_back(0x1B);
           code = e.code;
@@ -108,7 +111,7 @@ inline std::string gsm_text(std::span<const uint8_t> codes) {
     if (i + 1 == codes.size()) break;
     const uint8_t next = codes[++i] & 0x7F;
     char32_t point = next == 0x1B ? U' ' : kGsmToUnicode[next];
-    for (const GsmExtension& e : kGsmExtension)
+    for (const GsmExtension &e : kGsmExtension)
       if (e.code == next) point = e.point;
     append_utf8(out, point);
   }
@@ -123,14 +126,14 @@ inline std::string latin1_text(std::span<const uint8_t> bytes) {
 }
 
 // Latin-1 bytes of a UTF-8 text; characters beyond U+00FF become '?'.
-inline std::string latin1_bytes(const std::string& text) {
+inline std::string latin1_bytes(const std::string &text) {
   std::string out;
   for (char32_t c : utf8_code_points(text)) out += static_cast<char>(c <= 0xFF ? c : U'?');
   return out;
 }
 
 // Septets packed from bit `first_bit` of a zeroed octet stream, low bits first.
-inline void pack_septets_at(std::vector<uint8_t>& octets, size_t first_bit, std::span<const uint8_t> codes) {
+inline void pack_septets_at(std::vector<uint8_t> &octets, size_t first_bit, std::span<const uint8_t> codes) {
   const size_t end_bit = first_bit + 7 * codes.size();
   octets.resize(std::max(octets.size(), (end_bit + 7) / 8), 0);
   for (size_t n = 0; n < codes.size(); ++n) {
@@ -169,7 +172,7 @@ struct Address {
   std::vector<uint8_t> digits;  // semi-octet bytes (or packed name)
 };
 
-inline bool is_phone_number(const std::string& text) {
+inline bool is_phone_number(const std::string &text) {
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (!(c >= '0' && c <= '9') && !(c == '+' && i == 0)) return false;
@@ -179,7 +182,7 @@ inline bool is_phone_number(const std::string& text) {
 
 // Semi-octets of a number; a text that is not a number becomes an alphanumeric
 // address (type 0xD0, the name packed as septets). The length counts semi-octets.
-inline Address encode_address(const std::string& text) {
+inline Address encode_address(const std::string &text) {
   Address address;
   if (!is_phone_number(text)) {
     address.type = 0xD0;
@@ -210,14 +213,16 @@ inline std::string decode_digits(uint8_t type, std::span<const uint8_t> digits, 
   std::string out = type == 0x91 ? "+" : "";
   for (size_t i = 0; i < digit_count && i / 2 < digits.size(); ++i) {
     const uint8_t nibble = (i % 2 == 0) ? (digits[i / 2] & 0x0F) : (digits[i / 2] >> 4);
-    if (nibble < 10) out += static_cast<char>('0' + nibble);
-    else if (nibble != 0x0F) out += '?';
+    if (nibble < 10)
+      out += static_cast<char>('0' + nibble);
+    else if (nibble != 0x0F)
+      out += '?';
   }
   return out;
 }
 
 // The 12-byte form of the phone's SMS messages: length, type, 10 digit bytes.
-inline std::vector<uint8_t> address_field(const Address& address, uint8_t length_byte) {
+inline std::vector<uint8_t> address_field(const Address &address, uint8_t length_byte) {
   std::vector<uint8_t> field = {length_byte, address.type};
   field.insert(field.end(), address.digits.begin(), address.digits.end());
   field.resize(12, 0x00);
@@ -249,9 +254,15 @@ inline CodingScheme decode_coding(uint8_t dcs) {
   } else if ((dcs & 0xC0) == 0x00) {  // general data coding
     scheme.compressed = (dcs & 0x20) != 0;
     switch ((dcs >> 2) & 0x03) {
-      case 1: scheme.coding = Coding::eight_bit; break;
-      case 2: scheme.coding = Coding::ucs2; break;
-      default: scheme.coding = Coding::gsm; break;
+      case 1:
+        scheme.coding = Coding::eight_bit;
+        break;
+      case 2:
+        scheme.coding = Coding::ucs2;
+        break;
+      default:
+        scheme.coding = Coding::gsm;
+        break;
     }
     if (dcs & 0x10) scheme.message_class = dcs & 0x03;
   } else if ((dcs & 0xF0) == 0xE0) {  // message waiting, UCS-2 text
@@ -271,7 +282,7 @@ inline std::string coding_name(Coding coding) {
 }
 
 // UTF-16 big-endian bytes <-> UTF-8 (characters beyond the BMP as surrogate pairs).
-inline std::vector<uint8_t> ucs2_bytes(const std::string& text) {
+inline std::vector<uint8_t> ucs2_bytes(const std::string &text) {
   std::vector<uint8_t> out;
   auto put = [&out](char32_t unit) {
     out.push_back(static_cast<uint8_t>(unit >> 8));

@@ -26,7 +26,7 @@ struct SmsPortRegistry {
   std::map<uint16_t, SmsPortDecoder> decoders;
 };
 
-inline SmsPortRegistry& sms_port_registry() {
+inline SmsPortRegistry &sms_port_registry() {
   static SmsPortRegistry registry;
   return registry;
 }
@@ -35,7 +35,7 @@ inline SmsPortRegistry& sms_port_registry() {
 
 // Sets the decoder for payloads sent to `port`; a later registration replaces it.
 inline void register_sms_port_decoder(uint16_t port, SmsPortDecoder decoder) {
-  auto& registry = detail::sms_port_registry();
+  auto &registry = detail::sms_port_registry();
   std::lock_guard<std::mutex> lock(registry.mutex);
   registry.decoders[port] = std::move(decoder);
 }
@@ -45,7 +45,7 @@ inline void register_sms_port_decoder(uint16_t port, SmsPortDecoder decoder) {
 inline nlohmann::json decode_sms_port_payload(uint16_t port, std::span<const uint8_t> payload) {
   SmsPortDecoder decoder;
   {
-    auto& registry = detail::sms_port_registry();
+    auto &registry = detail::sms_port_registry();
     std::lock_guard<std::mutex> lock(registry.mutex);
     const auto found = registry.decoders.find(port);
     if (found == registry.decoders.end() || !found->second) return nullptr;

@@ -126,8 +126,8 @@ class Win32SerialPort final : public SerialPort {
   bool Open(const char *name) override {
     char path[160];
     if (IsOpen() || !win32::ResolvePortPath(name, path, sizeof path)) return false;
-    HANDLE port = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE port =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) return false;
     if (!ProgramPort(port)) {
       CloseHandle(port);
@@ -261,8 +261,8 @@ class Win32SerialPort final : public SerialPort {
   }
 
   std::atomic<HANDLE> port_{INVALID_HANDLE_VALUE};
-  HANDLE cancelEvent_;  // manual reset: stays set until the next connection
-  HANDLE readEvent_;    // reads come from the watch thread only
+  HANDLE cancelEvent_;                          // manual reset: stays set until the next connection
+  HANDLE readEvent_;                            // reads come from the watch thread only
   std::atomic<CommEventWait *> wait_{nullptr};  // used by the watch thread
   std::atomic<bool> waitPending_{false};
   std::mutex writeMutex_;

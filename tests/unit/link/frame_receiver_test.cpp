@@ -145,8 +145,7 @@ TEST_F(ReceiverTest, ReplyLongerThanTheMessageBufferIsDroppedWhole) {
   int completions = 0;
   for (int i = 0; i < 26; ++i) {
     const uint8_t seq = static_cast<uint8_t>((i == 0 ? 0x40 : 0) | (i % 8));
-    for (int r : Feed(PhoneFrame(0x14, DataPayload(Bytes(120, 0x11), 26 - i, seq))))
-      completions += r;
+    for (int r : Feed(PhoneFrame(0x14, DataPayload(Bytes(120, 0x11), 26 - i, seq)))) completions += r;
   }
   EXPECT_EQ(completions, 0);
   EXPECT_EQ(port.Writes().size(), 26u);
@@ -183,7 +182,6 @@ TEST(ReplyMessage, ReadsPastTheEndAsZeroAndCutsTexts) {
 namespace pelkor::testing {
 namespace {
 
-
 class ReassemblyTest : public ReceiverTest {
  protected:
   int FeedFrames(const std::vector<Bytes> &frames) {
@@ -201,8 +199,8 @@ class ReassemblyTest : public ReceiverTest {
 TEST_F(ReassemblyTest, AMessageThatLostAFrameIsNeverDispatched) {
   // Five frames, the third lost: the rest are acknowledged, nothing completes, and the
   // next message arrives whole.
-  EXPECT_EQ(FeedFrames({Frame(0x05, 0x11, 5, 0x41), Frame(0x05, 0x22, 4, 0x02),
-                        Frame(0x05, 0x44, 2, 0x04), Frame(0x05, 0x55, 1, 0x05)}),
+  EXPECT_EQ(FeedFrames({Frame(0x05, 0x11, 5, 0x41), Frame(0x05, 0x22, 4, 0x02), Frame(0x05, 0x44, 2, 0x04),
+                        Frame(0x05, 0x55, 1, 0x05)}),
             0);
   EXPECT_EQ(AcksWritten(), 4u);
   EXPECT_FALSE(Session().collecting);
@@ -220,8 +218,7 @@ TEST_F(ReassemblyTest, AFrameOutOfSequenceBreaksTheMessage) {
 TEST_F(ReassemblyTest, AFrameSentAgainIsKeptOnce) {
   // Our acknowledgement of the second frame went missing and the phone repeats it.
   const Bytes second = Frame(0x14, 0x22, 2, 0x02);
-  EXPECT_EQ(FeedFrames({Frame(0x14, 0x11, 3, 0x41), second, second,
-                        PhoneFrame(0x14, DataPayload({0x33}, 1, 0x03))}),
+  EXPECT_EQ(FeedFrames({Frame(0x14, 0x11, 3, 0x41), second, second, PhoneFrame(0x14, DataPayload({0x33}, 1, 0x03))}),
             1);
   EXPECT_EQ(Session().messageLength, 120 + 120 + 3);
   EXPECT_EQ(Message()[120], 0x22);

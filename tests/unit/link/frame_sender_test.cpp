@@ -19,8 +19,8 @@ TEST(FrameFormat, StatusRequestOnCableHasKnownChecksums) {
   uint8_t frame[kMaxFrameSize];
   const uint8_t payload[] = {0x00, 0x01, 0x00, 0x01, 0x01, 0x40};
   size_t n = BuildFrame(kStartCable, 0x04, payload, sizeof payload, frame);
-  EXPECT_EQ(Bytes(frame, frame + n), (Bytes{0x1E, 0x00, 0x0C, 0x04, 0x00, 0x06, 0x00, 0x01, 0x00,
-                                            0x01, 0x01, 0x40, 0x13, 0x42}));
+  EXPECT_EQ(Bytes(frame, frame + n),
+            (Bytes{0x1E, 0x00, 0x0C, 0x04, 0x00, 0x06, 0x00, 0x01, 0x00, 0x01, 0x01, 0x40, 0x13, 0x42}));
   n = BuildFrame(kStartInfrared, 0x04, payload, sizeof payload, frame);
   EXPECT_EQ(frame[0], 0x1C);
   EXPECT_EQ(frame[n - 2], 0x11);
@@ -54,8 +54,7 @@ TEST_F(SenderTest, StatusRequestGoesOutAsOneNumberedFrame) {
   Send(kStatusRequest.size(), 0x04, kStatusRequest.data());
   auto writes = port.Writes();
   ASSERT_EQ(writes.size(), 1u);
-  EXPECT_EQ(writes[0], (Bytes{0x1E, 0x00, 0x0C, 0x04, 0x00, 0x06, 0x00, 0x01, 0x00, 0x01, 0x01,
-                              0x40, 0x13, 0x42}));
+  EXPECT_EQ(writes[0], (Bytes{0x1E, 0x00, 0x0C, 0x04, 0x00, 0x06, 0x00, 0x01, 0x00, 0x01, 0x01, 0x40, 0x13, 0x42}));
   EXPECT_EQ(Session().sendSequence.load() & 7, 1u);
 }
 
@@ -90,8 +89,7 @@ TEST_P(SplitTest, LongMessagesAreSplitIntoBlocksOf120) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, SplitTest,
                          ::testing::Values(SplitCase{120, {120}}, SplitCase{121, {120, 1}},
-                                           SplitCase{250, {120, 120, 10}},
-                                           SplitCase{512, {120, 120, 120, 120, 32}}));
+                                           SplitCase{250, {120, 120, 10}}, SplitCase{512, {120, 120, 120, 120, 32}}));
 
 TEST_F(SenderTest, MessageNeedingMoreThan255FramesIsRefusedUnwritten) {
   Bytes huge(255 * 120 + 1, 0xAA);
@@ -115,9 +113,9 @@ TEST_F(SenderTest, RepeatedAcknowledgementIsSuppressedUntilAnotherComesBetween) 
   EXPECT_EQ(SendAck(0x04, 0x02), 1);
   auto writes = port.Writes();
   ASSERT_EQ(writes.size(), 3u);
-  EXPECT_EQ(writes[0], (Bytes{0x1E, 0x00, 0x0C, 0x7F, 0x00, 0x02, 0x04, 0x02,
-                              static_cast<uint8_t>(0x1E ^ 0x0C ^ 0x00 ^ 0x04),
-                              static_cast<uint8_t>(0x00 ^ 0x7F ^ 0x02 ^ 0x02)}));
+  EXPECT_EQ(writes[0],
+            (Bytes{0x1E, 0x00, 0x0C, 0x7F, 0x00, 0x02, 0x04, 0x02, static_cast<uint8_t>(0x1E ^ 0x0C ^ 0x00 ^ 0x04),
+                   static_cast<uint8_t>(0x00 ^ 0x7F ^ 0x02 ^ 0x02)}));
   // Acknowledgements take no sequence number and are not counted as sent frames.
   EXPECT_EQ(Session().framesSent.load(), 0u);
   EXPECT_EQ(Session().sendSequence.load(), 0u);

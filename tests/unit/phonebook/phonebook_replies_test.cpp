@@ -134,10 +134,11 @@ TEST_F(PhonebookHandlers, AMalformedEntryReplyLeavesTheReadPending) {
 }
 
 TEST_F(PhonebookHandlers, ErrorRepliesEndTheirFamilysCommand) {
-  const std::pair<Bytes, int32_t> entryCases[] = {
-      {{0x01, 0x00, 0x00, 0x03, 0x7D}, 10}, {{0x01, 0x00, 0x00, 0x03}, 22},
-      {{0x01, 0x00, 0x00, 0x06, 0x7D}, 15}, {{0x01, 0x00, 0x00, 0x06, 0x01}, 22},
-      {{0x01, 0x00, 0x00, 0x05}, 0}};
+  const std::pair<Bytes, int32_t> entryCases[] = {{{0x01, 0x00, 0x00, 0x03, 0x7D}, 10},
+                                                  {{0x01, 0x00, 0x00, 0x03}, 22},
+                                                  {{0x01, 0x00, 0x00, 0x06, 0x7D}, 15},
+                                                  {{0x01, 0x00, 0x00, 0x06, 0x01}, 22},
+                                                  {{0x01, 0x00, 0x00, 0x05}, 0}};
   for (const auto &[bytes, result] : entryCases) {
     pb.entryCell.Arm();
     Dispatch(bytes);

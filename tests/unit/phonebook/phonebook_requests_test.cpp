@@ -23,10 +23,9 @@ PhonebookEntry Entry(const char *name, const char *number, int32_t group, int32_
 }
 
 TEST(MemoryTypes, HostTypesMapOntoThePhonesCodes) {
-  const std::pair<int32_t, uint8_t> table[] = {{0, 0x02}, {1, 0x03}, {2, 0x04}, {3, 0x05},
-                                               {4, 0x06}, {5, 0x07}, {6, 0x08}, {7, 0x09},
-                                               {9, 0x01}, {8, 0xFF}, {10, 0xFF}, {-1, 0xFF},
-                                               {0x102, 0xFF}, {INT32_MIN, 0xFF}};
+  const std::pair<int32_t, uint8_t> table[] = {{0, 0x02},  {1, 0x03},  {2, 0x04},     {3, 0x05},        {4, 0x06},
+                                               {5, 0x07},  {6, 0x08},  {7, 0x09},     {9, 0x01},        {8, 0xFF},
+                                               {10, 0xFF}, {-1, 0xFF}, {0x102, 0xFF}, {INT32_MIN, 0xFF}};
   for (const auto &[type, code] : table) EXPECT_EQ(MemoryCodeFor(type), code) << "type " << type;
 }
 

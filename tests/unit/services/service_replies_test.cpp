@@ -18,9 +18,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using namespace std::chrono_literals;
 
-void Deliver(uint8_t type, const Bytes &bytes) {
-  DispatchReply(ReplyMessage{type, bytes.data(), bytes.size()});
-}
+void Deliver(uint8_t type, const Bytes &bytes) { DispatchReply(ReplyMessage{type, bytes.data(), bytes.size()}); }
 
 // Delivers `reply` as soon as the command under test has written its request (a frame
 // more than the port held when the responder was made).
@@ -48,12 +46,12 @@ Bytes Request(FakePort &port, size_t i) {
 class ServiceReplies : public LinkTest {};
 
 TEST_F(ServiceReplies, DateAndTimeAreReadFromBytesEightToFourteen) {
-  Responder phone(port, 0x11, {0x01, 0x00, 0x00, 0x63, 0x01, 0x01, 0x07, 0x00, 0x07, 0xD1, 0x03,
-                               0x0F, 0x0C, 0x1E, 0x2D, 0x01, 0x40});
+  Responder phone(
+      port, 0x11,
+      {0x01, 0x00, 0x00, 0x63, 0x01, 0x01, 0x07, 0x00, 0x07, 0xD1, 0x03, 0x0F, 0x0C, 0x1E, 0x2D, 0x01, 0x40});
   int32_t y, mo, d, h, mi, s;
   ASSERT_EQ(GetDateTime(&y, &mo, &d, &h, &mi, &s), 0);
-  EXPECT_EQ((std::vector<int32_t>{y, mo, d, h, mi, s}),
-            (std::vector<int32_t>{2001, 3, 15, 12, 30, 45}));
+  EXPECT_EQ((std::vector<int32_t>{y, mo, d, h, mi, s}), (std::vector<int32_t>{2001, 3, 15, 12, 30, 45}));
   EXPECT_EQ(Request(port, 0), (Bytes{0x00, 0x01, 0x00, 0x62}));
 }
 
@@ -62,8 +60,8 @@ TEST_F(ServiceReplies, SettingPayloadsAndRefusals) {
     Responder phone(port, 0x11, {0x01, 0x00, 0x00, 0x61, 0x02});
     EXPECT_EQ(SetDateTime(2001, 3, 15, 12, 30), 13);
   }
-  EXPECT_EQ(Request(port, 0), (Bytes{0x00, 0x01, 0x00, 0x60, 0x01, 0x01, 0x07, 0x07, 0xD1, 0x03,
-                                     0x0F, 0x0C, 0x1E, 0x00}));
+  EXPECT_EQ(Request(port, 0),
+            (Bytes{0x00, 0x01, 0x00, 0x60, 0x01, 0x01, 0x07, 0x07, 0xD1, 0x03, 0x0F, 0x0C, 0x1E, 0x00}));
   port.writes.clear();
   {
     Responder phone(port, 0x11, {0x01, 0x00, 0x00, 0x6C, 0x01});
@@ -107,8 +105,9 @@ TEST_F(ServiceReplies, DisplayPairsSetAndClearIndicators) {
 }
 
 TEST_F(ServiceReplies, NetworkReplyGivesCodeCellAndArea) {
-  Responder phone(port, 0x0A, {0x01, 0x00, 0x00, 0x71, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x12,
-                               0x34, 0x56, 0x78, 0x62, 0xF2, 0x10});
+  Responder phone(
+      port, 0x0A,
+      {0x01, 0x00, 0x00, 0x71, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x12, 0x34, 0x56, 0x78, 0x62, 0xF2, 0x10});
   char code[7], area[5], cell[5];
   ASSERT_EQ(GetNetworkInfo(code, sizeof code, area, sizeof area, cell, sizeof cell), 0);
   EXPECT_STREQ(code, "262 01");
@@ -159,8 +158,8 @@ TEST_F(ServiceReplies, CallStateFollowsAnnouncementsAndBoundsTheNumber) {
 
 TEST_F(ServiceReplies, DialAndDtmfPayloads) {
   EXPECT_EQ(DialVoice("12345"), 0);
-  EXPECT_EQ(Request(port, 0), (Bytes{0x00, 0x01, 0x00, 0x01, 0x05, '1', '2', '3', '4', '5', 0x05,
-                                     0x01, 0x01, 0x05, 0x81, 0x01, 0x00, 0x00}));
+  EXPECT_EQ(Request(port, 0), (Bytes{0x00, 0x01, 0x00, 0x01, 0x05, '1', '2', '3', '4', '5', 0x05, 0x01, 0x01, 0x05,
+                                     0x81, 0x01, 0x00, 0x00}));
   EXPECT_EQ(SendDtmf(nullptr), 0);
   EXPECT_EQ(Request(port, 1), (Bytes{0x00, 0x01, 0x00, 0x50, 0x00}));
   EXPECT_EQ(DialVoice(std::string(50, '9').c_str()), 22);

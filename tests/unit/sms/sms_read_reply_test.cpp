@@ -235,8 +235,10 @@ class ReadHandlers : public ::testing::Test {
   }
   void TearDown() override {
     SmsTarget().Detach();
-    if (hadTmpdir_) setenv("TMPDIR", oldTmpdir_.c_str(), 1);
-    else unsetenv("TMPDIR");
+    if (hadTmpdir_)
+      setenv("TMPDIR", oldTmpdir_.c_str(), 1);
+    else
+      unsetenv("TMPDIR");
     std::filesystem::remove_all(directory_);
   }
   std::vector<std::filesystem::path> Files() const {

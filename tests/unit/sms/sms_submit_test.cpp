@@ -32,13 +32,12 @@ Bytes Build(const SmsRecord &record, int32_t dataLength, int32_t *result = nullp
 TEST(SubmitRequest, ShortTextByteForByte) {
   SmsRecord r = TextRecord("0612", "hellohello");
   CopyField(r.centreNumber, sizeof r.centreNumber, "+1234567");
-  const Bytes expected = {
-      0x00, 0x01, 0x00, 0x01, 0x02, 0x00,                          // command 0x01
-      0x05, 0x91, 0x21, 0x43, 0x65, 0xF7, 0, 0, 0, 0, 0, 0,        // centre, 5 octets
-      0x11, 0x00, 0x00, 0xF0, 0x0A,                                // submit, class 0, 10 septets
-      0x04, 0x81, 0x60, 0x21, 0, 0, 0, 0, 0, 0, 0, 0,              // destination, 4 digits
-      0xA9, 0, 0, 0, 0, 0, 0,                                      // three days
-      0xE8, 0x32, 0x9B, 0xFD, 0x46, 0x97, 0xD9, 0xEC, 0x37};       // packed text
+  const Bytes expected = {0x00, 0x01, 0x00, 0x01, 0x02, 0x00,                            // command 0x01
+                          0x05, 0x91, 0x21, 0x43, 0x65, 0xF7, 0,    0,    0,   0, 0, 0,  // centre, 5 octets
+                          0x11, 0x00, 0x00, 0xF0, 0x0A,                                  // submit, class 0, 10 septets
+                          0x04, 0x81, 0x60, 0x21, 0,    0,    0,    0,    0,   0, 0, 0,  // destination, 4 digits
+                          0xA9, 0,    0,    0,    0,    0,    0,                         // three days
+                          0xE8, 0x32, 0x9B, 0xFD, 0x46, 0x97, 0xD9, 0xEC, 0x37};         // packed text
   int32_t result = -1;
   EXPECT_EQ(Build(r, 0, &result), expected);
   EXPECT_EQ(result, 0);
@@ -160,9 +159,9 @@ TEST(SubmitRequest, RefusesWhatCannotBeSentWhole) {
 }
 
 TEST(SubmitRequest, ValidityPeriodFromMinutes) {
-  const std::pair<int32_t, uint8_t> cases[] = {
-      {4320, 0xA9}, {5, 0},       {720, 143},    {750, 144},  {1440, 167}, {2880, 168},
-      {43200, 196}, {50400, 197}, {635040, 255}, {700000, 0xA9}, {0, 0},   {-30, 0}};
+  const std::pair<int32_t, uint8_t> cases[] = {{4320, 0xA9},  {5, 0},         {720, 143},   {750, 144},
+                                               {1440, 167},   {2880, 168},    {43200, 196}, {50400, 197},
+                                               {635040, 255}, {700000, 0xA9}, {0, 0},       {-30, 0}};
   for (auto [minutes, byte] : cases) EXPECT_EQ(ValidityPeriodByte(minutes), byte) << minutes;
 }
 

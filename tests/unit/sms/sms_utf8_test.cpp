@@ -104,8 +104,7 @@ TEST(Utf8Submit, BadNumbersAreRefusedBeforeAnythingIsSent) {
 }
 
 // A read reply (type 0x14, command 0x08) of a received message: r = 4.
-Bytes ReceivedReply(uint8_t coding, uint8_t declared, const Bytes &origin, const Bytes &userData,
-                    bool header = false) {
+Bytes ReceivedReply(uint8_t coding, uint8_t declared, const Bytes &origin, const Bytes &userData, bool header = false) {
   Bytes reply(4 + 39, 0x00);
   reply[3] = 0x08;
   reply[7] = 0x00;
@@ -182,8 +181,10 @@ TEST(Utf8Save, TheStoreRequestReadsBackAsTheSameMessage) {
     int32_t kind;
     bool read;
     const char *number, *text;
-  } cases[] = {{13, false, "INDOSAT", "Grüße {€} Δ"}, {13, true, "+4912345", "Привет 😀"},
-               {11, true, "555", "draft [1]"}, {11, false, "", ""}};
+  } cases[] = {{13, false, "INDOSAT", "Grüße {€} Δ"},
+               {13, true, "+4912345", "Привет 😀"},
+               {11, true, "555", "draft [1]"},
+               {11, false, "", ""}};
   for (const auto &c : cases) {
     StoredSms message;
     message.location = 7;
@@ -207,9 +208,9 @@ TEST(Utf8Save, TheStoreRequestReadsBackAsTheSameMessage) {
     EXPECT_EQ(RecordTextUtf8(record), c.text);
     if (c.kind == 13) {
       EXPECT_EQ(RecordSenderUtf8(record), c.number);
-      EXPECT_EQ((std::vector<int32_t>{record.year, record.month, record.day, record.hour, record.minute,
-                                      record.second}),
-                (std::vector<int32_t>{26, 12, 8, 9, 15, 30}));
+      EXPECT_EQ(
+          (std::vector<int32_t>{record.year, record.month, record.day, record.hour, record.minute, record.second}),
+          (std::vector<int32_t>{26, 12, 8, 9, 15, 30}));
     }
   }
   StoredSms bad;

@@ -39,9 +39,9 @@ TEST(GsmUtf8, EveryDefaultCharacterRoundTrips) {
 }
 
 TEST(GsmUtf8, EveryExtensionCharacterGoesBehindTheEscapeAndBack) {
-  const std::vector<std::pair<std::string, uint8_t>> table = {
-      {"\f", 0x0A}, {"^", 0x14}, {"{", 0x28}, {"}", 0x29}, {"\\", 0x2F},
-      {"[", 0x3C},  {"~", 0x3D}, {"]", 0x3E}, {"|", 0x40}, {"€", 0x65}};
+  const std::vector<std::pair<std::string, uint8_t>> table = {{"\f", 0x0A}, {"^", 0x14}, {"{", 0x28}, {"}", 0x29},
+                                                              {"\\", 0x2F}, {"[", 0x3C}, {"~", 0x3D}, {"]", 0x3E},
+                                                              {"|", 0x40},  {"€", 0x65}};
   for (const auto &[text, code] : table) {
     SmsTextParts split;
     ASSERT_TRUE(SplitSmsText(text, split));
@@ -53,7 +53,7 @@ TEST(GsmUtf8, EveryExtensionCharacterGoesBehindTheEscapeAndBack) {
 }
 
 TEST(GsmUtf8, EscapesTheTableLacksAndALoneEscapeAtTheEnd) {
-  const uint8_t unknown[] = {kGsmEscape, 0x41, 0x42};   // no extension for 'A': shows 'A'
+  const uint8_t unknown[] = {kGsmEscape, 0x41, 0x42};  // no extension for 'A': shows 'A'
   EXPECT_EQ(DecodeGsmSeptets(unknown, 3), "AB");
   const uint8_t trailing[] = {0x41, kGsmEscape};
   EXPECT_EQ(DecodeGsmSeptets(trailing, 2), "A");
@@ -63,8 +63,8 @@ TEST(GsmUtf8, EscapesTheTableLacksAndALoneEscapeAtTheEnd) {
 
 TEST(Utf8, MalformedTextIsRefused) {
   std::vector<char32_t> points;
-  for (const std::string bad : {"\x80", "\xC0\x80", "\xE2\x82", "\xED\xA0\x80", "\xF4\x90\x80\x80",
-                                "\xF8\x88\x80\x80\x80", "ok\xFF"}) {
+  for (const std::string bad :
+       {"\x80", "\xC0\x80", "\xE2\x82", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80", "ok\xFF"}) {
     EXPECT_FALSE(DecodeUtf8(bad, points)) << bad;
     SmsTextParts split;
     EXPECT_FALSE(SplitSmsText(bad, split));
@@ -81,7 +81,10 @@ TEST(Utf8, Ucs2SurrogatePairsBothWays) {
   EXPECT_EQ(bytes, (Bytes{0x65, 0xE5, 0xD8, 0x3D, 0xDE, 0x00}));
   EXPECT_EQ(DecodeUcs2(bytes.data(), bytes.size()), "日😀");
   const Bytes lone = {0xD8, 0x3D, 0x00, 0x41, 0xDE, 0x00};  // high, 'A', low: both unpaired
-  EXPECT_EQ(DecodeUcs2(lone.data(), lone.size()), "\xEF\xBF\xBD" "A" "\xEF\xBF\xBD");
+  EXPECT_EQ(DecodeUcs2(lone.data(), lone.size()),
+            "\xEF\xBF\xBD"
+            "A"
+            "\xEF\xBF\xBD");
 }
 
 TEST(Utf8, Latin1BothWaysAndRefusedBeyondIt) {

@@ -72,7 +72,6 @@ class LinkTest : public ::testing::Test {
   }
   void TearDown() override { UsePortForTesting(nullptr); }
 
-
   FakePort port;
 };
 
