@@ -115,6 +115,7 @@ fuzz-build: $(FUZZ_BUILD)/CMakeCache.txt
 
 # Each target for FUZZ_SECONDS over its committed corpus; fails on any finding.
 fuzz-smoke: fuzz-build
+	python3 fuzz/make_corpus.py --check
 	python3 fuzz/run_smoke.py $(FUZZ_BUILD) --seconds $(FUZZ_SECONDS)
 
 clean:

@@ -3,7 +3,7 @@
 
 Seeds are named seed-*; running this again replaces them and leaves every other file
 (regression inputs, see README.md) alone. Before writing, it checks that the receiver
-seeds cover every row of the reply routing table (src/*/reply_routes.inc) and the
+seeds cover every row of the reply routing table (the kRows tables of src/*/*_module.cpp and src/link/ack_handler.cpp) and the
 simulator seeds every request the simulator routes (table.on(...) in
 tools/phonesim/handlers_*.cpp), and fails naming what a new row or handler lacks.
 
@@ -347,6 +347,25 @@ def phonesim_seeds():
     add(0x40, 0x66, "imei", bytes([0x00, 0x01, 0x66]))
     add(0x40, 0xC8, "hardware", bytes([0x00, 0x01, 0xC8, 0x05]))
     add(0xD1, 0x03, "version", bytes([0x00, 0x01, 0x00, 0x03, 0x00]))
+    # What the independent FBUS clients ask at start-up and for their everyday commands.
+    add(0x40, 0x7C, "dial-by-service", bytes([0x00, 0x01, 0x7C, 0x01]) + b"5551234" + bytes([0x00]))
+    add(0x05, 0x13, "profile-feature", bytes([0x00, 0x01, 0x00, 0x13, 0x01, 0x00, 0x03]))
+    add(0x08, 0x07, "security-status", bytes([0x00, 0x01, 0x00, 0x07]))
+    add(0x40, 0x8A, "sim-locks", bytes([0x00, 0x01, 0x8A, 0x00]))
+    add(0x02, 0x07, "read-sms-on-type-02", bytes([0x00, 0x01, 0x00, 0x07, 0x02, 0x01, 0x01, 0x64]))
+    add(0x02, 0x0D, "cell-broadcast", bytes([0x00, 0x01, 0x00, 0x0D, 0x00, 0x00, 0x02]))
+    add(0x02, 0x20, "sms-status-query", bytes([0x00, 0x01, 0x00, 0x20, 0x02]))
+    add(0x0C, 0x40, "key-map", bytes([0x00, 0x01, 0x00, 0x40, 0x01]))
+    for command, what in ((0xCC, 0x01), (0xCC, 0x02), (0xCA, 0x01)):
+        add(0x40, command, "identity-text-%02x-%02x" % (command, what), bytes([0x00, 0x01, command, what]))
+    add(0x40, 0xB4, "identity-block", bytes([0x00, 0x01, 0xB4, 0x00, 0xB4]))
+    centre = bytes([0x05, 0x91]) + semi_octets("1234567").ljust(10, b"\x00")
+    party = bytes([10, 0x81]) + semi_octets("0612345678").ljust(10, b"\x00")
+    stamp = bytes([0x62, 0x21, 0x80, 0x71, 0x24, 0x50, 0x00])
+    add(0x14, 0x04, "save-received", bytes([0x00, 0x01, 0x00, 0x04, 0x03, 0x05, 0x00, 0x00]) + centre +
+        bytes([0x04, 0x00, 0x00, 5]) + party + stamp + pack_septets("hello"))
+    add(0x14, 0x04, "save-sent", bytes([0x00, 0x01, 0x00, 0x04, 0x07, 0x06, 0x00, 0x02]) + centre +
+        bytes([0x11, 0x00, 0x00, 0x00, 5]) + party + stamp + pack_septets("hello"))
     return seeds
 
 
@@ -432,7 +451,7 @@ ROW = re.compile(r"\{\s*(0x[0-9A-Fa-f]+)\s*,\s*\d+\s*,\s*(0x[0-9A-Fa-f]+|kAnyCom
 
 def reply_routes():
     routes = []
-    for path in sorted(ROOT.glob("src/*/reply_routes.inc")):
+    for path in sorted(ROOT.glob("src/*/*_module.cpp")) + [ROOT / "src/link/ack_handler.cpp"]:
         for line in path.read_text().splitlines():
             if line.lstrip().startswith("//"):
                 continue
@@ -452,8 +471,14 @@ def phonesim_routes():
         def value(token):
             return int(token, 16) if token.startswith("0x") else constants[token]
 
+        # A row registered in a loop (`for (const uint8_t command : {uint8_t{0xC8}, ...})`)
+        # stands for each value of its list.
+        loops = {name: [int(v, 16) for v in re.findall(r"0x[0-9A-Fa-f]+", values)] for name, values in
+                 re.findall(r"for \(const uint8_t (\w+) : \{([^;]*?)\}\)", text)}
         for msg_type, command in re.findall(r"table\.on\(\s*(\w+)\s*,\s*(\w+)\s*,", text):
-            routes.append((value(msg_type), value(command), path.relative_to(ROOT)))
+            for each in loops.get(command, [None]):
+                routes.append((value(msg_type), each if each is not None else value(command),
+                               path.relative_to(ROOT)))
         for msg_type in re.findall(r"table\.on_type\(\s*(\w+)\s*,", text):
             routes.append((value(msg_type), ANY, path.relative_to(ROOT)))
     return routes
