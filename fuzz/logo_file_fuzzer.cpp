@@ -69,7 +69,7 @@ void ExpectKeptFields(const LogoBitmap &written, const LogoBitmap &back) {
 // Writes `written` with logo_writefile, reads the file back into a record that starts
 // as `written`, compares, and returns what was read back.
 LogoBitmap RoundTrip(const LogoBitmap &written) {
-  LogoBitmap &shared = pelkor::sharedLogo();
+  LogoBitmap &shared = pelkor::SharedLogo();
   shared = written;
   FUZZ_CHECK(logo_writefile(g_outputPath.c_str()) == 0);
   FUZZ_CHECK(SameRecord(shared, written));  // writing changes nothing
@@ -131,7 +131,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fuzzing::WriteWholeFile(g_inputPath, data, size);
-  LogoBitmap &shared = pelkor::sharedLogo();
+  LogoBitmap &shared = pelkor::SharedLogo();
   shared = Baseline();
   const LogoBitmap before = shared;
 
@@ -166,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const LogoBitmap back = RoundTrip(read);
   for (int32_t y = 0; y < read.height; ++y)
     for (int32_t x = 0; x < read.width; ++x)
-      FUZZ_CHECK_MSG(pelkor::logoPixelIsOn(back, x, y) == pelkor::logoPixelIsOn(read, x, y),
+      FUZZ_CHECK_MSG(pelkor::LogoPixelIsOn(back, x, y) == pelkor::LogoPixelIsOn(read, x, y),
                      "pixel (%d, %d) of a %ux%u logo of kind %d changed when saved and read back (size %u)", x, y,
                      read.width, read.height, read.kind, read.size);
   for (const pelkor::LogoKind kind : {pelkor::kLogoStartup, pelkor::kLogoOperator, pelkor::kLogoCaller}) {

@@ -43,6 +43,7 @@
 #include "platform/serial_port.h"
 #include "services/clock_alarm.h"
 #include "services/network.h"
+#include "services/service_requests.h"
 #include "services/transaction.h"
 #include "sms/sms_send.h"
 #include "sms/sms_store.h"
@@ -352,7 +353,7 @@ void ResetLink() {
   s.linkUp = false;
   s.phoneHeard = false;
   s.sessionOpen = true;  // the net monitor asks only in an open session
-  s.firstServiceRequest = false;
+  pelkor::SetPreparatoryRequestPending(false);
   pelkor::ResetReceiver();
 }
 
@@ -419,7 +420,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   pelkor::SpeedDial dial{};
   pelkor::PhonebookSession &pb = pelkor::Phonebook();
 
-  pelkor::logoDownloadTarget().Attach(&logo);
+  pelkor::LogoDownloadTarget().Attach(&logo);
   pelkor::SmsTarget().Attach(&sms);
   pelkor::CentreTarget().Attach(&centre);
   pelkor::CountsTarget().Attach(&counts);
@@ -427,7 +428,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   pb.entryTarget.Attach(&entry);
   pb.speedDialTarget.Attach(&dial);
   for (pelkor::StatusCell *cell :
-       {&pelkor::logoUploadStatus(), &pelkor::logoDownloadStatus(), &pelkor::SmsStatus(), &pelkor::CentreStatus(),
+       {&pelkor::LogoUploadStatus(), &pelkor::LogoDownloadStatus(), &pelkor::SmsStatus(), &pelkor::CentreStatus(),
         &pelkor::CountsStatus(), &pb.memoryStatusCell, &pb.entryCell, &pb.speedDialCell})
     cell->Arm(pelkor::kPending);
 
@@ -444,7 +445,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   pelkor::CountsTarget().Detach();
   pelkor::CentreTarget().Detach();
   pelkor::SmsTarget().Detach();
-  pelkor::logoDownloadTarget().Detach();
+  pelkor::LogoDownloadTarget().Detach();
 
   // A waiting command that ran out of time means the replies above no longer end its
   // wait: every input would then cost seconds. Say so once rather than crawl silently.

@@ -17,9 +17,9 @@ std::string_view TextOrEmpty(const char *text) { return text == nullptr ? std::s
 // Clears the caller's buffer and copies at most size - 1 characters of text.
 void CopyOut(std::string_view text, char *buffer, int32_t size) {
   if (buffer == nullptr || size <= 0) return;
-  const auto capacity = static_cast<std::size_t>(size);
+  const auto capacity = static_cast<size_t>(size);
   std::memset(buffer, 0, capacity);
-  const std::size_t length = std::min(text.size(), capacity - 1);
+  const size_t length = std::min(text.size(), capacity - 1);
   if (length > 0) std::memcpy(buffer, text.data(), length);
 }
 
@@ -39,10 +39,10 @@ extern "C" int32_t PELKOR_CALL ringtone_writefile(const char *file_name) {
 extern "C" int32_t PELKOR_CALL ringtone_setnote(int32_t index, const char *note) {
   if (index < 0 || index >= static_cast<int32_t>(pelkor::kRingtoneMaxNotes)) return PELKOR_OK;
   pelkor::Ringtone &tone = pelkor::CurrentRingtone();
-  const auto position = static_cast<std::size_t>(index);
+  const auto position = static_cast<size_t>(index);
   if (position >= tone.noteCount) {
     // Notes skipped over come into use cleared.
-    for (std::size_t i = tone.noteCount; i < position; ++i) tone.notes[i] = pelkor::RingtoneNote{};
+    for (size_t i = tone.noteCount; i < position; ++i) tone.notes[i] = pelkor::RingtoneNote{};
     tone.noteCount = static_cast<uint16_t>(position + 1);
   }
   pelkor::ParseNote(tone, position, TextOrEmpty(note));
@@ -53,7 +53,7 @@ extern "C" int32_t PELKOR_CALL ringtone_getnote(int32_t index, char *buffer, int
   const pelkor::Ringtone &tone = pelkor::CurrentRingtone();
   char text[pelkor::kNoteTextMax + 1] = {};
   if (index >= 0 && index < static_cast<int32_t>(tone.noteCount)) {
-    pelkor::FormatNote(tone, static_cast<std::size_t>(index), text, sizeof text);
+    pelkor::FormatNote(tone, static_cast<size_t>(index), text, sizeof text);
   }
   CopyOut(text, buffer, size);
   return PELKOR_OK;
@@ -82,7 +82,7 @@ extern "C" int32_t PELKOR_CALL ringtone_setname(const char *name) {
 extern "C" int32_t PELKOR_CALL ringtone_getname(char *buffer, int32_t size) {
   const pelkor::Ringtone &tone = pelkor::CurrentRingtone();
   const auto length = std::find(tone.name, tone.name + sizeof tone.name, '\0') - tone.name;
-  CopyOut(std::string_view(tone.name, static_cast<std::size_t>(length)), buffer, size);
+  CopyOut(std::string_view(tone.name, static_cast<size_t>(length)), buffer, size);
   return PELKOR_OK;
 }
 

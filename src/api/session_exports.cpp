@@ -1,7 +1,7 @@
 // Session exports: open, close and probe the link.
 #include <pelkor16.h>
 
-#include "link/session_control.h"
+#include "session/session_lifecycle.h"
 #include "link/wire_trace.h"
 
 extern "C" {

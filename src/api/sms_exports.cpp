@@ -1,17 +1,10 @@
 // Exported entry points of the SMS family: sending, message centres and the message list.
 #include <pelkor16.h>
 
+#include "services/bounded_copy.h"
 #include "sms/sms_record.h"
 #include "sms/sms_send.h"
 #include "sms/sms_store.h"
-
-namespace {
-
-void CopyOut(char *buffer, int32_t size, const char *text) {
-  if (buffer != nullptr && size > 0) pelkor::CopyField(buffer, static_cast<size_t>(size), text);
-}
-
-}  // namespace
 
 extern "C" int32_t PELKOR_CALL sendsms(const char *destination, const char *text, int32_t centre_index,
                                        int32_t options) {
@@ -53,18 +46,18 @@ extern "C" int32_t PELKOR_CALL getsmssentread(int32_t kind_code, int32_t n) {
 }
 
 extern "C" int32_t PELKOR_CALL getsmsmsgdata(int32_t kind_code, int32_t n, int32_t field, char *buffer, int32_t size) {
-  CopyOut(buffer, size, "");
+  pelkor::CopyToCaller(buffer, size, "");
   const pelkor::SmsRecord *entry = pelkor::FindEntry(kind_code, n);
   if (entry == nullptr) return PELKOR_NOT_FOUND;
   switch (field) {
     case 1:
-      CopyOut(buffer, size, entry->text);
+      pelkor::CopyToCaller(buffer, size, entry->text);
       break;
     case 2:
-      CopyOut(buffer, size, entry->sender);
+      pelkor::CopyToCaller(buffer, size, entry->sender);
       break;
     case 3:
-      CopyOut(buffer, size, entry->destination);
+      pelkor::CopyToCaller(buffer, size, entry->destination);
       break;
     default:
       break;

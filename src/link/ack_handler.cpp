@@ -3,7 +3,10 @@
 #include "link/session.h"
 
 namespace pelkor {
+namespace {
 
+// The phone acknowledged one of our frames: count it. Which frame it names is not
+// examined; the keep-alive only compares the totals.
 void HandlePhoneAck(const ReplyMessage &reply) {
   LinkSession &s = Session();
   // The acknowledgement of the newest frame written answers for every frame before it:
@@ -16,5 +19,13 @@ void HandlePhoneAck(const ReplyMessage &reply) {
     s.framesAcked.fetch_add(1);
   s.linkUp.store(true);
 }
+
+const ReplyRoute kRows[] = {
+    {0x7F, 3, kAnyCommand, HandlePhoneAck},
+};
+
+}  // namespace
+
+const ReplyRouteTable kLinkRoutes = {kRows, sizeof kRows / sizeof kRows[0]};
 
 }  // namespace pelkor

@@ -3,8 +3,7 @@
 
 namespace pelkor {
 
-// The phone acknowledged one of our frames: count it. Which frame it names is not
-// examined; the keep-alive only compares the totals.
-void HandlePhoneAck(const ReplyMessage &reply);
+// The link's own rows: the phone's acknowledgements (type 0x7F).
+extern const ReplyRouteTable kLinkRoutes;
 
 }  // namespace pelkor

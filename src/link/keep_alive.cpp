@@ -1,6 +1,8 @@
 // The keep-alive thread's cycle: a status poll every 8 cycles of 500 ms while the
 // line is otherwise quiet, and a restart of the link after 10 s of silence with
 // frames left unacknowledged (a pulled cable, a phone switched off and on).
+#include "link/keep_alive.h"
+
 #include "link/link_startup.h"
 #include "link/port_link.h"
 #include "link/session.h"

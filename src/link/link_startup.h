@@ -8,9 +8,6 @@ namespace pelkor {
 // returns at once.
 void InitLink();
 
-// One pass of the keep-alive thread, ending with its 500 ms sleep.
-void KeepAliveCycle();
-
 // Sends the phone-status request (type 0x04). Returns 0.
 int32_t RequestStatus();
 

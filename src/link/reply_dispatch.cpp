@@ -14,15 +14,29 @@ void ReplyMessage::CopyText(size_t offset, char *out, size_t capacity) const {
   out[n] = '\0';
 }
 
-void DispatchReply(const ReplyMessage &reply) {
-  if (reply.type < 0x01 || reply.type > 0xD2) return;
-  for (size_t i = 0; i < kReplyRouteCount; ++i) {
-    const ReplyRoute &route = kReplyRoutes[i];
-    if (route.type != reply.type) continue;
-    if (route.command != kAnyCommand && reply.At(route.commandOffset) != route.command) continue;
-    route.handler(reply);
-    return;
+namespace {
+
+const ReplyRoute *FindRoute(const ReplyMessage &reply, bool catchAll) {
+  size_t tableCount = 0;
+  const ReplyRouteTable *const *tables = ReplyRouteTables(&tableCount);
+  for (size_t t = 0; t < tableCount; ++t) {
+    for (size_t i = 0; i < tables[t]->count; ++i) {
+      const ReplyRoute &route = tables[t]->rows[i];
+      if (route.type != reply.type || (route.command == kAnyCommand) != catchAll) continue;
+      if (catchAll || reply.At(route.commandOffset) == route.command) return &route;
+    }
   }
+  return nullptr;
+}
+
+}  // namespace
+
+void DispatchReply(const ReplyMessage &reply) {
+  // Every frame is in the wire trace already ("rx"); one no row takes is dropped here.
+  if (reply.type < 0x01 || reply.type > 0xD2) return;
+  const ReplyRoute *route = FindRoute(reply, false);
+  if (route == nullptr) route = FindRoute(reply, true);
+  if (route != nullptr) route->handler(reply);
 }
 
 void ProcessMessage() {

@@ -1,6 +1,6 @@
 #pragma once
-// Routing of complete messages from the phone to the handler of the subsystem that
-// owns the reply, by message type and command byte.
+// Routing of complete messages from the phone to the handler of the family that owns
+// the reply, by message type and command byte.
 #include <cstddef>
 #include <cstdint>
 
@@ -30,14 +30,21 @@ struct ReplyRoute {
   ReplyHandler handler;
 };
 
-// Dispatches the message in the session's buffer (type lastType) through the table.
+// A family's rows, in its own order.
+struct ReplyRouteTable {
+  const ReplyRoute *rows;
+  size_t count;
+};
+
+// Dispatches the message in the session's buffer (type lastType) through the tables.
 void ProcessMessage();
 
-// Dispatches one message; first matching route wins. Exposed for unit tests.
+// Dispatches one message: the first row that names its type and command wins, then the
+// first catch-all row of its type. Exposed for unit tests.
 void DispatchReply(const ReplyMessage &reply);
 
-// The routing table: one row per (type, command) reply the library waits for.
-extern const ReplyRoute kReplyRoutes[];
-extern const size_t kReplyRouteCount;
+// The routing tables, one per family, from the composition root (session/family_list.cpp):
+// the link itself includes nothing of the families whose replies it routes.
+const ReplyRouteTable *const *ReplyRouteTables(size_t *count);
 
 }  // namespace pelkor

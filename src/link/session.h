@@ -55,9 +55,8 @@ struct LinkSession {
   // Session control.
   std::atomic<bool> sessionOpen{false};
   std::atomic<bool> linkStarting{false};
-  std::atomic<bool> busy{true};
+  std::atomic<bool> busy{true};  // a command or transfer is under way: hold back the keep-alive poll
   std::atomic<uint8_t> keepAliveCount{0};
-  std::atomic<bool> firstServiceRequest{true};
 
   bool Infrared() const { return connectionType.load() == kConnectionInfrared; }
   uint8_t StartByte() const { return Infrared() ? 0x1C : 0x1E; }

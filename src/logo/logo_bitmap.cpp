@@ -1,4 +1,5 @@
 #include "logo/logo_bitmap.h"
+#include "services/bounded_copy.h"
 
 #include <cstring>
 
@@ -8,15 +9,15 @@ namespace {
 LogoBitmap g_logo{};
 }  // namespace
 
-LogoBitmap &sharedLogo() { return g_logo; }
+LogoBitmap &SharedLogo() { return g_logo; }
 
-LogoGeometry fixedLogoGeometry(LogoKind kind) {
+LogoGeometry FixedLogoGeometry(LogoKind kind) {
   if (kind == kLogoStartup) return {kStartupLogoWidth, kStartupLogoHeight};
   return {kSmallLogoWidth, kSmallLogoHeight};
 }
 
-bool logoPixelAddress(LogoKind kind, int32_t x, int32_t y, PixelAddress &address) {
-  const LogoGeometry geometry = fixedLogoGeometry(kind);
+bool LogoPixelAddress(LogoKind kind, int32_t x, int32_t y, PixelAddress &address) {
+  const LogoGeometry geometry = FixedLogoGeometry(kind);
   if (x < 0 || y < 0 || x >= geometry.width || y >= geometry.height) return false;
   if (kind == kLogoStartup) {
     // Each byte is a column of 8 rows; bit 0 is the top row of its band.
@@ -29,48 +30,40 @@ bool logoPixelAddress(LogoKind kind, int32_t x, int32_t y, PixelAddress &address
   return true;
 }
 
-void clearLogo(LogoBitmap &logo) { logo = LogoBitmap{}; }
+void ClearLogo(LogoBitmap &logo) { logo = LogoBitmap{}; }
 
-void setLogoKind(LogoBitmap &logo, LogoKind kind) {
+void SetLogoKind(LogoBitmap &logo, LogoKind kind) {
   if (kind == kLogoNone) {
-    clearLogo(logo);
+    ClearLogo(logo);
     return;
   }
-  const LogoGeometry geometry = fixedLogoGeometry(kind);
+  const LogoGeometry geometry = FixedLogoGeometry(kind);
   logo.kind = kind;
   logo.width = geometry.width;
   logo.height = geometry.height;
   logo.size = static_cast<uint16_t>(geometry.width * geometry.height / 8);
 }
 
-void copyBoundedText(char *destination, std::size_t capacity, const char *source, std::size_t max_chars) {
-  if (destination == nullptr || capacity == 0) return;
-  std::memset(destination, 0, capacity);
-  if (source == nullptr) return;
-  const std::size_t limit = max_chars < capacity - 1 ? max_chars : capacity - 1;
-  for (std::size_t i = 0; i < limit && source[i] != '\0'; ++i) destination[i] = source[i];
+void SetLogoNetworkCode(LogoBitmap &logo, const char *code) {
+  CopyField(logo.network_code, sizeof logo.network_code, code, sizeof logo.network_code - 1);
 }
 
-void setLogoNetworkCode(LogoBitmap &logo, const char *code) {
-  copyBoundedText(logo.network_code, sizeof logo.network_code, code, sizeof logo.network_code - 1);
+void SetLogoGroupName(LogoBitmap &logo, const char *name) {
+  CopyField(logo.group_name, sizeof logo.group_name, name, sizeof logo.group_name - 1);
 }
 
-void setLogoGroupName(LogoBitmap &logo, const char *name) {
-  copyBoundedText(logo.group_name, sizeof logo.group_name, name, sizeof logo.group_name - 1);
-}
-
-void setLogoPixel(LogoBitmap &logo, int32_t x, int32_t y, bool on) {
+void SetLogoPixel(LogoBitmap &logo, int32_t x, int32_t y, bool on) {
   PixelAddress address{};
-  if (!logoPixelAddress(logo.kind, x, y, address)) return;
+  if (!LogoPixelAddress(logo.kind, x, y, address)) return;
   if (on)
     logo.bitmap[address.byte_index] |= address.mask;
   else
     logo.bitmap[address.byte_index] &= static_cast<uint8_t>(~address.mask);
 }
 
-bool logoPixelIsOn(const LogoBitmap &logo, int32_t x, int32_t y) {
+bool LogoPixelIsOn(const LogoBitmap &logo, int32_t x, int32_t y) {
   PixelAddress address{};
-  if (!logoPixelAddress(logo.kind, x, y, address)) return false;
+  if (!LogoPixelAddress(logo.kind, x, y, address)) return false;
   return (logo.bitmap[address.byte_index] & address.mask) != 0;
 }
 

@@ -17,9 +17,9 @@ inline constexpr LogoKind kLogoStartup = 1;
 inline constexpr LogoKind kLogoOperator = 2;
 inline constexpr LogoKind kLogoCaller = 3;
 
-inline constexpr std::size_t kLogoBitmapCapacity = 504;     // a full start-up logo
-inline constexpr std::size_t kLogoGroupNameCapacity = 256;  // 255 characters + zero
-inline constexpr std::size_t kLogoNetworkCodeCapacity = 7;  // "244 05" + zero
+inline constexpr size_t kLogoBitmapCapacity = 504;     // a full start-up logo
+inline constexpr size_t kLogoGroupNameCapacity = 256;  // 255 characters + zero
+inline constexpr size_t kLogoNetworkCodeCapacity = 7;  // "244 05" + zero
 
 inline constexpr uint8_t kStartupLogoWidth = 84;
 inline constexpr uint8_t kStartupLogoHeight = 48;
@@ -39,7 +39,7 @@ struct LogoBitmap {
 };
 
 // The process-wide record; starts all zero (kLogoNone).
-LogoBitmap &sharedLogo();
+LogoBitmap &SharedLogo();
 
 struct LogoGeometry {
   uint8_t width;
@@ -48,7 +48,7 @@ struct LogoGeometry {
 
 // The fixed pixel geometry of a kind: 84 x 48 for start-up logos, 72 x 14 for
 // every other value (kLogoNone included).
-LogoGeometry fixedLogoGeometry(LogoKind kind);
+LogoGeometry FixedLogoGeometry(LogoKind kind);
 
 struct PixelAddress {
   uint16_t byte_index;
@@ -58,27 +58,23 @@ struct PixelAddress {
 // Where pixel (x, y) lives for a kind: column bytes in 8-row bands for start-up logos,
 // row-major with the leftmost pixel in the most significant bit otherwise. False when
 // the point lies outside the kind's fixed geometry.
-bool logoPixelAddress(LogoKind kind, int32_t x, int32_t y, PixelAddress &address);
+bool LogoPixelAddress(LogoKind kind, int32_t x, int32_t y, PixelAddress &address);
 
 // Clears every field.
-void clearLogo(LogoBitmap &logo);
+void ClearLogo(LogoBitmap &logo);
 
 // Stores the kind and its fixed geometry and size without touching the pixels, the
 // group name or the group number; kLogoNone clears the whole record instead.
-void setLogoKind(LogoBitmap &logo, LogoKind kind);
+void SetLogoKind(LogoBitmap &logo, LogoKind kind);
 
 // Stores at most 6 characters of the code, always zero-terminated.
-void setLogoNetworkCode(LogoBitmap &logo, const char *code);
+void SetLogoNetworkCode(LogoBitmap &logo, const char *code);
 
 // Stores at most 255 characters of the name (null counts as empty).
-void setLogoGroupName(LogoBitmap &logo, const char *name);
+void SetLogoGroupName(LogoBitmap &logo, const char *name);
 
 // Pixels outside the kind's fixed geometry are ignored (set) or read as off (get).
-void setLogoPixel(LogoBitmap &logo, int32_t x, int32_t y, bool on);
-bool logoPixelIsOn(const LogoBitmap &logo, int32_t x, int32_t y);
-
-// Zero-fills `capacity` bytes, then copies at most min(max_chars, capacity - 1)
-// characters of `source` (null counts as empty), so the result is always terminated.
-void copyBoundedText(char *destination, std::size_t capacity, const char *source, std::size_t max_chars);
+void SetLogoPixel(LogoBitmap &logo, int32_t x, int32_t y, bool on);
+bool LogoPixelIsOn(const LogoBitmap &logo, int32_t x, int32_t y);
 
 }  // namespace pelkor

@@ -17,16 +17,16 @@ class LogoFileStream {
   LogoFileStream(const LogoFileStream &) = delete;
   LogoFileStream &operator=(const LogoFileStream &) = delete;
 
-  bool isOpen() const { return file_ != nullptr; }
+  bool IsOpen() const { return file_ != nullptr; }
 
   // Reads up to `count` bytes; returns how many arrived.
-  std::size_t readSome(uint8_t *buffer, std::size_t count) { return std::fread(buffer, 1, count, file_); }
-  bool readExact(uint8_t *buffer, std::size_t count) { return readSome(buffer, count) == count; }
+  size_t ReadSome(uint8_t *buffer, size_t count) { return std::fread(buffer, 1, count, file_); }
+  bool ReadExact(uint8_t *buffer, size_t count) { return ReadSome(buffer, count) == count; }
   // The next byte, or -1 at the end of the file.
-  int readByte() { return std::fgetc(file_); }
+  int ReadByte() { return std::fgetc(file_); }
   bool rewind() { return std::fseek(file_, 0, SEEK_SET) == 0; }
 
-  bool write(const void *bytes, std::size_t count) { return std::fwrite(bytes, 1, count, file_) == count; }
+  bool write(const void *bytes, size_t count) { return std::fwrite(bytes, 1, count, file_) == count; }
   // Closes the file; false when buffered data could not be written out.
   bool close() {
     if (file_ == nullptr) return true;

@@ -10,9 +10,9 @@ namespace {
 
 enum class LogoFileFormat { Unknown, Nol, Ngg, Form, Nlm };
 
-LogoFileFormat recogniseFormat(const uint8_t *start, std::size_t length) {
+LogoFileFormat RecogniseFormat(const uint8_t *start, size_t length) {
   const auto startsWith = [&](const char *mark) {
-    const std::size_t mark_length = std::strlen(mark);
+    const size_t mark_length = std::strlen(mark);
     return length >= mark_length && std::memcmp(start, mark, mark_length) == 0;
   };
   if (startsWith("NOL")) return LogoFileFormat::Nol;
@@ -22,16 +22,16 @@ LogoFileFormat recogniseFormat(const uint8_t *start, std::size_t length) {
   return LogoFileFormat::Unknown;
 }
 
-bool readFormat(LogoFileFormat format, LogoFileStream &in, LogoBitmap &logo) {
+bool ReadFormat(LogoFileFormat format, LogoFileStream &in, LogoBitmap &logo) {
   switch (format) {
     case LogoFileFormat::Nol:
-      return readNolFile(in, logo);
+      return ReadNolFile(in, logo);
     case LogoFileFormat::Ngg:
-      return readNggFile(in, logo);
+      return ReadNggFile(in, logo);
     case LogoFileFormat::Form:
-      return readFormFile(in, logo);
+      return ReadFormFile(in, logo);
     case LogoFileFormat::Nlm:
-      return readNlmFile(in, logo);
+      return ReadNlmFile(in, logo);
     case LogoFileFormat::Unknown:
       break;
   }
@@ -40,37 +40,37 @@ bool readFormat(LogoFileFormat format, LogoFileStream &in, LogoBitmap &logo) {
 
 }  // namespace
 
-int32_t readLogoFile(const char *path, LogoBitmap &logo) {
+int32_t ReadLogoFile(const char *path, LogoBitmap &logo) {
   LogoFileStream in(path, LogoFileStream::Mode::Read);
-  if (!in.isOpen()) return -1;
+  if (!in.IsOpen()) return -1;
 
   uint8_t start[9];
-  const std::size_t length = in.readSome(start, sizeof start);
-  const LogoFileFormat format = recogniseFormat(start, length);
+  const size_t length = in.ReadSome(start, sizeof start);
+  const LogoFileFormat format = RecogniseFormat(start, length);
   if (format == LogoFileFormat::Unknown || !in.rewind()) return -1;
 
   // Readers keep the fields their format does not carry, so start from the record;
   // a failed read then leaves the record exactly as it was.
   LogoBitmap scratch = logo;
-  if (!readFormat(format, in, scratch)) return -1;
+  if (!ReadFormat(format, in, scratch)) return -1;
   logo = scratch;
   return 0;
 }
 
-int32_t writeLogoFile(const char *path, const LogoBitmap &logo) {
+int32_t WriteLogoFile(const char *path, const LogoBitmap &logo) {
   LogoFileStream out(path, LogoFileStream::Mode::Write);
-  if (!out.isOpen()) return -1;
+  if (!out.IsOpen()) return -1;
 
   bool written = true;
   switch (logo.kind) {
     case kLogoStartup:
-      written = writeFormFile(out, logo);
+      written = WriteFormFile(out, logo);
       break;
     case kLogoOperator:
-      written = writeNolFile(out, logo);
+      written = WriteNolFile(out, logo);
       break;
     case kLogoCaller:
-      written = writeNggFile(out, logo);
+      written = WriteNggFile(out, logo);
       break;
     default:
       break;  // nothing to save: an empty file

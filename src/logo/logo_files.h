@@ -12,11 +12,11 @@ namespace pelkor {
 // Returns 0, or -1 when the file cannot be opened, is not a known format, is short,
 // or holds an image or network code that does not fit the record; on -1 `logo` is
 // exactly as it was before the call.
-int32_t readLogoFile(const char *path, LogoBitmap &logo);
+int32_t ReadLogoFile(const char *path, LogoBitmap &logo);
 
 // Saves `logo` in the format of its kind (start-up FORM, operator NOL, caller NGG);
 // any other kind leaves an empty file. Returns 0, or -1 when the file cannot be
 // created or written.
-int32_t writeLogoFile(const char *path, const LogoBitmap &logo);
+int32_t WriteLogoFile(const char *path, const LogoBitmap &logo);
 
 }  // namespace pelkor

@@ -10,11 +10,11 @@ namespace {
 
 constexpr char kVersionText[] = "Nokia Startup Logo Editor File Version 1.0";
 constexpr char kModelText[] = "6100";
-constexpr std::size_t kVersionLength = sizeof kVersionText - 1;
-constexpr std::size_t kModelLength = sizeof kModelText - 1;
+constexpr size_t kVersionLength = sizeof kVersionText - 1;
+constexpr size_t kModelLength = sizeof kModelText - 1;
 constexpr uint8_t kBitmapChunkMark[3] = {'N', 'S', 'L'};
 
-bool writeChunkHeader(LogoFileStream &out, const char (&name)[5], std::size_t length) {
+bool WriteChunkHeader(LogoFileStream &out, const char (&name)[5], size_t length) {
   const uint8_t header[6] = {static_cast<uint8_t>(name[0]),
                              static_cast<uint8_t>(name[1]),
                              static_cast<uint8_t>(name[2]),
@@ -25,11 +25,11 @@ bool writeChunkHeader(LogoFileStream &out, const char (&name)[5], std::size_t le
 }
 
 // Advances the stream just past the first occurrence of "NSL"; false at the end.
-bool skipPastBitmapChunkMark(LogoFileStream &in) {
+bool SkipPastBitmapChunkMark(LogoFileStream &in) {
   uint8_t window[3] = {};
-  std::size_t seen = 0;
+  size_t seen = 0;
   for (;;) {
-    const int next = in.readByte();
+    const int next = in.ReadByte();
     if (next < 0) return false;
     window[0] = window[1];
     window[1] = window[2];
@@ -40,12 +40,12 @@ bool skipPastBitmapChunkMark(LogoFileStream &in) {
 
 }  // namespace
 
-bool readFormFile(LogoFileStream &in, LogoBitmap &logo) {
+bool ReadFormFile(LogoFileStream &in, LogoBitmap &logo) {
   // The chunks are not walked: the bitmap is whatever follows "NSL", "D" and the length.
-  if (!skipPastBitmapChunkMark(in)) return false;
+  if (!SkipPastBitmapChunkMark(in)) return false;
   uint8_t skipped[3];
-  if (!in.readExact(skipped, sizeof skipped)) return false;
-  if (!in.readExact(logo.bitmap, kLogoBitmapCapacity)) return false;
+  if (!in.ReadExact(skipped, sizeof skipped)) return false;
+  if (!in.ReadExact(logo.bitmap, kLogoBitmapCapacity)) return false;
   logo.kind = kLogoStartup;
   logo.width = kStartupLogoWidth;
   logo.height = kStartupLogoHeight;
@@ -53,15 +53,15 @@ bool readFormFile(LogoFileStream &in, LogoBitmap &logo) {
   return true;
 }
 
-bool writeFormFile(LogoFileStream &out, const LogoBitmap &logo) {
+bool WriteFormFile(LogoFileStream &out, const LogoBitmap &logo) {
   // Always a full 504-byte chunk, as its length says; bytes past `size` go out as zero.
   uint8_t pixels[kLogoBitmapCapacity];
-  for (std::size_t i = 0; i < kLogoBitmapCapacity; ++i) pixels[i] = pixelByteForFile(logo, i);
+  for (size_t i = 0; i < kLogoBitmapCapacity; ++i) pixels[i] = PixelByteForFile(logo, i);
 
-  return writeChunkHeader(out, "FORM", kFormFileSize - 6) && writeChunkHeader(out, "VERS", kVersionLength) &&
-         out.write(kVersionText, kVersionLength) && writeChunkHeader(out, "MODL", kModelLength) &&
-         out.write(kModelText, kModelLength) && writeChunkHeader(out, "NSLD", kLogoBitmapCapacity) &&
-         out.write(pixels, sizeof pixels) && writeChunkHeader(out, "COMM", 0);
+  return WriteChunkHeader(out, "FORM", kFormFileSize - 6) && WriteChunkHeader(out, "VERS", kVersionLength) &&
+         out.write(kVersionText, kVersionLength) && WriteChunkHeader(out, "MODL", kModelLength) &&
+         out.write(kModelText, kModelLength) && WriteChunkHeader(out, "NSLD", kLogoBitmapCapacity) &&
+         out.write(pixels, sizeof pixels) && WriteChunkHeader(out, "COMM", 0);
 }
 
 }  // namespace pelkor

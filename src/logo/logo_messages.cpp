@@ -25,9 +25,9 @@ class RequestWriter {
   void put(uint8_t byte) {
     if (request_.length < sizeof request_.bytes) request_.bytes[request_.length++] = byte;
   }
-  void put(const void *bytes, std::size_t count) {
+  void put(const void *bytes, size_t count) {
     const auto *source = static_cast<const uint8_t *>(bytes);
-    for (std::size_t i = 0; i < count; ++i) put(source[i]);
+    for (size_t i = 0; i < count; ++i) put(source[i]);
   }
   void command(uint8_t command) {
     put(0x00);
@@ -41,52 +41,52 @@ class RequestWriter {
 };
 
 // The Smart Messaging style bitmap header used by uploads and logo SMS: 00 w h 01.
-void putBitmapHeader(RequestWriter &out, const LogoBitmap &logo) {
+void PutBitmapHeader(RequestWriter &out, const LogoBitmap &logo) {
   out.put(0x00);
   out.put(logo.width);
   out.put(logo.height);
   out.put(0x01);
 }
 
-void putLengthWithHeader(RequestWriter &out, std::size_t size) {
-  const std::size_t with_header = size + 4;  // the 4 bytes of the bitmap header
+void PutLengthWithHeader(RequestWriter &out, size_t size) {
+  const size_t with_header = size + 4;  // the 4 bytes of the bitmap header
   out.put(static_cast<uint8_t>(with_header >> 8));
   out.put(static_cast<uint8_t>(with_header & 0xFF));
 }
 
 // A bitmap a reply declares, cut to what its geometry allows and what the record holds.
-std::size_t boundedReplyBitmap(std::size_t declared, uint8_t width, uint8_t height) {
-  const std::size_t by_geometry = std::size_t{width} * height / 8;
+size_t BoundedReplyBitmap(size_t declared, uint8_t width, uint8_t height) {
+  const size_t by_geometry = size_t{width} * height / 8;
   if (declared > by_geometry) declared = by_geometry;
   return declared < kLogoBitmapCapacity ? declared : kLogoBitmapCapacity;
 }
 
-void copyReplyBytes(const ReplyMessage &reply, std::size_t offset, uint8_t *out, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) out[i] = reply.At(offset + i);
+void CopyReplyBytes(const ReplyMessage &reply, size_t offset, uint8_t *out, size_t count) {
+  for (size_t i = 0; i < count; ++i) out[i] = reply.At(offset + i);
 }
 
 // Copies `length` text bytes of a reply into the group-name field (at most 255).
-void copyReplyName(const ReplyMessage &reply, std::size_t offset, std::size_t length, LogoBitmap &logo) {
+void CopyReplyName(const ReplyMessage &reply, size_t offset, size_t length, LogoBitmap &logo) {
   std::memset(logo.group_name, 0, sizeof logo.group_name);
-  const std::size_t kept = length < sizeof logo.group_name - 1 ? length : sizeof logo.group_name - 1;
-  for (std::size_t i = 0; i < kept; ++i) logo.group_name[i] = static_cast<char>(reply.At(offset + i));
+  const size_t kept = length < sizeof logo.group_name - 1 ? length : sizeof logo.group_name - 1;
+  for (size_t i = 0; i < kept; ++i) logo.group_name[i] = static_cast<char>(reply.At(offset + i));
 }
 
 // The bitmap part shared by the operator and caller-group replies, starting at the
 // two size bytes: size (with its 4-byte header), skip, width, height, skip, bitmap.
-void readBitmapSection(const ReplyMessage &reply, std::size_t at, LogoBitmap &logo) {
-  const std::size_t declared = std::size_t{reply.At(at)} * 256 + reply.At(at + 1);
+void ReadBitmapSection(const ReplyMessage &reply, size_t at, LogoBitmap &logo) {
+  const size_t declared = size_t{reply.At(at)} * 256 + reply.At(at + 1);
   logo.width = reply.At(at + 3);
   logo.height = reply.At(at + 4);
-  const std::size_t size = boundedReplyBitmap(declared, logo.width, logo.height);
+  const size_t size = BoundedReplyBitmap(declared, logo.width, logo.height);
   logo.size = static_cast<uint16_t>(size);
-  copyReplyBytes(reply, at + 6, logo.bitmap, size);
+  CopyReplyBytes(reply, at + 6, logo.bitmap, size);
 }
 
 }  // namespace
 
-void packNetworkCode(const char (&network_code)[kLogoNetworkCodeCapacity], uint8_t (&packed)[3]) {
-  const auto digit = [&](std::size_t index) {
+void PackNetworkCode(const char (&network_code)[kLogoNetworkCodeCapacity], uint8_t (&packed)[3]) {
+  const auto digit = [&](size_t index) {
     return static_cast<uint8_t>(static_cast<unsigned char>(network_code[index]) & 0x0F);
   };
   packed[0] = static_cast<uint8_t>(digit(1) << 4 | digit(0));
@@ -94,19 +94,19 @@ void packNetworkCode(const char (&network_code)[kLogoNetworkCodeCapacity], uint8
   packed[2] = static_cast<uint8_t>(digit(5) << 4 | digit(4));
 }
 
-std::size_t boundedLogoSize(const LogoBitmap &logo) {
+size_t BoundedLogoSize(const LogoBitmap &logo) {
   return logo.size < kLogoBitmapCapacity ? logo.size : kLogoBitmapCapacity;
 }
 
-std::size_t boundedGroupNameLength(const LogoBitmap &logo) {
-  std::size_t length = 0;
+size_t BoundedGroupNameLength(const LogoBitmap &logo) {
+  size_t length = 0;
   while (length < sizeof logo.group_name - 1 && logo.group_name[length] != '\0') ++length;
   return length;
 }
 
-void buildUploadRequest(const LogoBitmap &logo, LogoRequest &request) {
+void BuildUploadRequest(const LogoBitmap &logo, LogoRequest &request) {
   RequestWriter out(request);
-  const std::size_t size = boundedLogoSize(logo);
+  const size_t size = BoundedLogoSize(logo);
   switch (logo.kind) {
     case kLogoStartup:
       request.type = kLogoTypeStartupOperator;
@@ -118,7 +118,7 @@ void buildUploadRequest(const LogoBitmap &logo, LogoRequest &request) {
         out.put(logo.width);
         out.put(logo.bitmap, size);
       } else {
-        const std::size_t length = boundedGroupNameLength(logo);
+        const size_t length = BoundedGroupNameLength(logo);
         out.put(kBlockStartupText);
         out.put(static_cast<uint8_t>(length));
         out.put(logo.group_name, length);
@@ -127,26 +127,26 @@ void buildUploadRequest(const LogoBitmap &logo, LogoRequest &request) {
     case kLogoOperator: {
       request.type = kLogoTypeStartupOperator;
       uint8_t network[3];
-      packNetworkCode(logo.network_code, network);
+      PackNetworkCode(logo.network_code, network);
       out.command(kCommandOperatorUpload);
       out.put(0x00);
       out.put(network, sizeof network);
-      putLengthWithHeader(out, size);
-      putBitmapHeader(out, logo);
+      PutLengthWithHeader(out, size);
+      PutBitmapHeader(out, logo);
       out.put(logo.bitmap, size);
       break;
     }
     case kLogoCaller: {
       request.type = kLogoTypeCallerGroup;
-      const std::size_t length = boundedGroupNameLength(logo);
+      const size_t length = BoundedGroupNameLength(logo);
       out.command(kCommandCallerUpload);
       out.put(logo.group_number);
       out.put(static_cast<uint8_t>(length));
       out.put(logo.group_name, length);
       out.put(logo.ringtone_id);
       out.put(0x01);
-      putLengthWithHeader(out, size);
-      putBitmapHeader(out, logo);
+      PutLengthWithHeader(out, size);
+      PutBitmapHeader(out, logo);
       out.put(logo.bitmap, size);
       break;
     }
@@ -157,7 +157,7 @@ void buildUploadRequest(const LogoBitmap &logo, LogoRequest &request) {
   }
 }
 
-void buildDownloadRequest(LogoKind kind, uint8_t group_number, LogoRequest &request) {
+void BuildDownloadRequest(LogoKind kind, uint8_t group_number, LogoRequest &request) {
   RequestWriter out(request);
   switch (kind) {
     case kLogoStartup:
@@ -181,26 +181,26 @@ void buildDownloadRequest(LogoKind kind, uint8_t group_number, LogoRequest &requ
   }
 }
 
-std::size_t buildLogoSmsData(const LogoBitmap &logo, uint8_t *out) {
+size_t BuildLogoSmsData(const LogoBitmap &logo, uint8_t *out) {
   if (logo.kind != kLogoOperator && logo.kind != kLogoCaller) return 0;
-  std::size_t length = 0;
+  size_t length = 0;
   if (logo.kind == kLogoOperator) {
     uint8_t network[3];
-    packNetworkCode(logo.network_code, network);
+    PackNetworkCode(logo.network_code, network);
     for (uint8_t byte : network) out[length++] = byte;
   }
   out[length++] = 0x00;
   out[length++] = logo.width;
   out[length++] = logo.height;
   out[length++] = 0x01;
-  const std::size_t size = boundedLogoSize(logo);
+  const size_t size = BoundedLogoSize(logo);
   std::memcpy(out + length, logo.bitmap, size);
   return length + size;
 }
 
-void readStartupReply(const ReplyMessage &reply, LogoBitmap &logo) {
+void ReadStartupReply(const ReplyMessage &reply, LogoBitmap &logo) {
   const unsigned blocks = reply.At(4);
-  std::size_t at = 5;
+  size_t at = 5;
   // Each block moves `at` forward by at least its type byte, so a block count the
   // message does not back up ends the walk at the end of the message.
   for (unsigned block = 0; block < blocks && at < reply.length; ++block) {
@@ -209,16 +209,16 @@ void readStartupReply(const ReplyMessage &reply, LogoBitmap &logo) {
         logo.height = reply.At(at);
         logo.width = reply.At(at + 1);
         at += 2;
-        const std::size_t declared = std::size_t{logo.height} * logo.width / 8;
-        const std::size_t size = boundedReplyBitmap(declared, logo.width, logo.height);
+        const size_t declared = size_t{logo.height} * logo.width / 8;
+        const size_t size = BoundedReplyBitmap(declared, logo.width, logo.height);
         logo.size = static_cast<uint16_t>(size);
-        copyReplyBytes(reply, at, logo.bitmap, size);
+        CopyReplyBytes(reply, at, logo.bitmap, size);
         at += declared;
         break;
       }
       case kBlockStartupText: {
-        const std::size_t length = reply.At(at++);
-        copyReplyName(reply, at, length, logo);
+        const size_t length = reply.At(at++);
+        CopyReplyName(reply, at, length, logo);
         at += length;
         break;
       }
@@ -231,16 +231,16 @@ void readStartupReply(const ReplyMessage &reply, LogoBitmap &logo) {
   }
 }
 
-void readOperatorReply(const ReplyMessage &reply, LogoBitmap &logo) {
+void ReadOperatorReply(const ReplyMessage &reply, LogoBitmap &logo) {
   // Bytes 4-7 (the network code) are not taken: the record keeps the code it had.
-  readBitmapSection(reply, 8, logo);
+  ReadBitmapSection(reply, 8, logo);
 }
 
-void readCallerGroupReply(const ReplyMessage &reply, LogoBitmap &logo) {
-  const std::size_t name_length = reply.At(5);
-  copyReplyName(reply, 6, name_length, logo);
+void ReadCallerGroupReply(const ReplyMessage &reply, LogoBitmap &logo) {
+  const size_t name_length = reply.At(5);
+  CopyReplyName(reply, 6, name_length, logo);
   logo.ringtone_id = reply.At(name_length + 6);
-  readBitmapSection(reply, name_length + 8, logo);
+  ReadBitmapSection(reply, name_length + 8, logo);
 }
 
 }  // namespace pelkor

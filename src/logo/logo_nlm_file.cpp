@@ -7,11 +7,11 @@ namespace pelkor {
 
 namespace {
 
-constexpr std::size_t kNlmFixedHeaderSize = 6;
+constexpr size_t kNlmFixedHeaderSize = 6;
 constexpr uint8_t kNlmContinuationBit = 0x40;
-constexpr std::size_t kNlmStartupRowBytes = (kStartupLogoWidth + 7) / 8;
+constexpr size_t kNlmStartupRowBytes = (kStartupLogoWidth + 7) / 8;
 
-bool kindFromNlmType(uint8_t type, LogoKind &kind) {
+bool KindFromNlmType(uint8_t type, LogoKind &kind) {
   switch (type) {
     case 0:
       kind = kLogoOperator;
@@ -28,13 +28,13 @@ bool kindFromNlmType(uint8_t type, LogoKind &kind) {
 }
 
 // Puts the eight pixels of file byte `index` (84-pixel rows) into the banded layout.
-void placeStartupRowByte(LogoBitmap &logo, std::size_t index, uint8_t byte) {
-  const std::size_t y = index / kNlmStartupRowBytes;
-  const std::size_t first_x = (index % kNlmStartupRowBytes) * 8;
-  for (std::size_t bit = 0; bit < 8; ++bit) {
-    const std::size_t x = first_x + bit;
+void PlaceStartupRowByte(LogoBitmap &logo, size_t index, uint8_t byte) {
+  const size_t y = index / kNlmStartupRowBytes;
+  const size_t first_x = (index % kNlmStartupRowBytes) * 8;
+  for (size_t bit = 0; bit < 8; ++bit) {
+    const size_t x = first_x + bit;
     if (x >= kStartupLogoWidth) break;  // row padding
-    const std::size_t target = (y / 8) * kStartupLogoWidth + x;
+    const size_t target = (y / 8) * kStartupLogoWidth + x;
     const auto mask = static_cast<uint8_t>(1u << (y % 8));
     if ((byte & (0x80u >> bit)) != 0)
       logo.bitmap[target] |= mask;
@@ -48,8 +48,8 @@ void placeStartupRowByte(LogoBitmap &logo, std::size_t index, uint8_t byte) {
 // bands beyond the bytes its size counts, which saving or uploading would then lose.
 // The others may be any size that fits the bitmap. An image without a single whole
 // byte of pixels is no logo.
-bool geometryFitsKind(LogoKind kind, uint8_t width, uint8_t height) {
-  const std::size_t size = std::size_t{width} * height / 8;
+bool GeometryFitsKind(LogoKind kind, uint8_t width, uint8_t height) {
+  const size_t size = size_t{width} * height / 8;
   if (size == 0) return false;
   if (kind == kLogoStartup) return width == kStartupLogoWidth && height == kStartupLogoHeight;
   return size <= kLogoBitmapCapacity;
@@ -57,35 +57,35 @@ bool geometryFitsKind(LogoKind kind, uint8_t width, uint8_t height) {
 
 }  // namespace
 
-bool readNlmFile(LogoFileStream &in, LogoBitmap &logo) {
+bool ReadNlmFile(LogoFileStream &in, LogoBitmap &logo) {
   uint8_t header[kNlmFixedHeaderSize];
-  if (!in.readExact(header, sizeof header)) return false;
+  if (!in.ReadExact(header, sizeof header)) return false;
   LogoKind kind = kLogoNone;
-  if (!kindFromNlmType(header[5], kind)) return false;
+  if (!KindFromNlmType(header[5], kind)) return false;
 
   // Variable-length field: bytes with bit 6 set announce another byte.
   int skipped = 0;
   do {
-    skipped = in.readByte();
+    skipped = in.ReadByte();
     if (skipped < 0) return false;
   } while ((skipped & kNlmContinuationBit) != 0);
 
   uint8_t geometry[3];  // width, height, one unused byte
-  if (!in.readExact(geometry, sizeof geometry)) return false;
+  if (!in.ReadExact(geometry, sizeof geometry)) return false;
   const uint8_t width = geometry[0];
   const uint8_t height = geometry[1];
-  const std::size_t size = std::size_t{width} * height / 8;
-  const std::size_t image_bytes = std::size_t{(width + 7u) / 8u} * height;
+  const size_t size = size_t{width} * height / 8;
+  const size_t image_bytes = size_t{(width + 7u) / 8u} * height;
 
   const bool banded = width == kStartupLogoWidth;
   if (banded) kind = kLogoStartup;  // whatever the type byte said
-  if (!geometryFitsKind(kind, width, height)) return false;
+  if (!GeometryFitsKind(kind, width, height)) return false;
 
-  for (std::size_t i = 0; i < image_bytes; ++i) {
-    const int byte = in.readByte();
+  for (size_t i = 0; i < image_bytes; ++i) {
+    const int byte = in.ReadByte();
     if (byte < 0) return false;
     if (banded)
-      placeStartupRowByte(logo, i, static_cast<uint8_t>(byte));
+      PlaceStartupRowByte(logo, i, static_cast<uint8_t>(byte));
     else if (i < size)
       logo.bitmap[i] = static_cast<uint8_t>(byte);
   }

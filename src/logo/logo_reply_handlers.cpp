@@ -10,22 +10,22 @@ namespace pelkor {
 namespace {
 
 template <typename Reader>
-void fillDownload(const ReplyMessage &reply, Reader read) {
-  if (logoDownloadTarget().Fill([&](LogoBitmap &logo) { read(reply, logo); })) logoDownloadStatus().Complete(kResultOk);
+void FillDownload(const ReplyMessage &reply, Reader read) {
+  if (LogoDownloadTarget().Fill([&](LogoBitmap &logo) { read(reply, logo); })) LogoDownloadStatus().Complete(kResultOk);
 }
 
 }  // namespace
 
-void HandleLogoUploaded(const ReplyMessage &) { logoUploadStatus().Complete(kResultOk); }
+void HandleLogoUploaded(const ReplyMessage &) { LogoUploadStatus().Complete(kResultOk); }
 
-void HandleLogoUploadRefused(const ReplyMessage &) { logoUploadStatus().Complete(kResultLogoError); }
+void HandleLogoUploadRefused(const ReplyMessage &) { LogoUploadStatus().Complete(kResultLogoError); }
 
-void HandleStartupLogoReply(const ReplyMessage &reply) { fillDownload(reply, readStartupReply); }
+void HandleStartupLogoReply(const ReplyMessage &reply) { FillDownload(reply, ReadStartupReply); }
 
-void HandleOperatorLogoReply(const ReplyMessage &reply) { fillDownload(reply, readOperatorReply); }
+void HandleOperatorLogoReply(const ReplyMessage &reply) { FillDownload(reply, ReadOperatorReply); }
 
-void HandleCallerGroupReply(const ReplyMessage &reply) { fillDownload(reply, readCallerGroupReply); }
+void HandleCallerGroupReply(const ReplyMessage &reply) { FillDownload(reply, ReadCallerGroupReply); }
 
-void HandleLogoDownloadRefused(const ReplyMessage &) { logoDownloadStatus().Complete(kResultLogoError); }
+void HandleLogoDownloadRefused(const ReplyMessage &) { LogoDownloadStatus().Complete(kResultLogoError); }
 
 }  // namespace pelkor

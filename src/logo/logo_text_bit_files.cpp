@@ -17,7 +17,7 @@ constexpr uint8_t kNggTrailer[6] = {0x01, 0x00, 0x01, 0x00, 0x4A, 0x00};
 
 // Reads the pixel data for a width x height image; refuses images larger than the
 // bitmap and short files.
-bool readTextBitImage(LogoFileStream &in, LogoBitmap &logo, uint8_t width, uint8_t height) {
+bool ReadTextBitImage(LogoFileStream &in, LogoBitmap &logo, uint8_t width, uint8_t height) {
   const unsigned size = unsigned{width} * height / 8;
   if (size > kLogoBitmapCapacity) return false;
   logo.width = width;
@@ -25,7 +25,7 @@ bool readTextBitImage(LogoFileStream &in, LogoBitmap &logo, uint8_t width, uint8
   logo.size = static_cast<uint16_t>(size);
   for (unsigned i = 0; i < size; ++i) {
     uint8_t characters[8];
-    if (!in.readExact(characters, sizeof characters)) return false;
+    if (!in.ReadExact(characters, sizeof characters)) return false;
     uint8_t byte = 0;
     for (int bit = 0; bit < 8; ++bit)
       if (characters[bit] == '1') byte |= static_cast<uint8_t>(0x80u >> bit);
@@ -35,16 +35,16 @@ bool readTextBitImage(LogoFileStream &in, LogoBitmap &logo, uint8_t width, uint8
 }
 
 // Width and height go out as 16-bit values, although the record only holds 8 bits.
-std::size_t pixelBytesInFile(const LogoBitmap &logo) {
-  const std::size_t implied = std::size_t{logo.width} * logo.height / 8;
+size_t PixelBytesInFile(const LogoBitmap &logo) {
+  const size_t implied = size_t{logo.width} * logo.height / 8;
   if (implied <= kLogoBitmapCapacity) return implied;
   return logo.size < kLogoBitmapCapacity ? logo.size : kLogoBitmapCapacity;
 }
 
-bool writeTextBitImage(LogoFileStream &out, const LogoBitmap &logo) {
-  const std::size_t count = pixelBytesInFile(logo);
-  for (std::size_t i = 0; i < count; ++i) {
-    const uint8_t byte = pixelByteForFile(logo, i);
+bool WriteTextBitImage(LogoFileStream &out, const LogoBitmap &logo) {
+  const size_t count = PixelBytesInFile(logo);
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t byte = PixelByteForFile(logo, i);
     char characters[8];
     for (int bit = 0; bit < 8; ++bit) characters[bit] = (byte & (0x80u >> bit)) != 0 ? '1' : '0';
     if (!out.write(characters, sizeof characters)) return false;
@@ -52,14 +52,14 @@ bool writeTextBitImage(LogoFileStream &out, const LogoBitmap &logo) {
   return true;
 }
 
-void putLittleEndian16(uint8_t *at, unsigned value) {
+void PutLittleEndian16(uint8_t *at, unsigned value) {
   at[0] = static_cast<uint8_t>(value & 0xFF);
   at[1] = static_cast<uint8_t>((value >> 8) & 0xFF);
 }
 
 }  // namespace
 
-NolNetworkNumbers nolNetworkNumbers(const char (&network_code)[kLogoNetworkCodeCapacity]) {
+NolNetworkNumbers NolNetworkNumbersOf(const char (&network_code)[kLogoNetworkCodeCapacity]) {
   char code[kLogoNetworkCodeCapacity + 1] = {};
   std::memcpy(code, network_code, sizeof network_code);  // terminated even if the field is not
   int country = 0;
@@ -70,46 +70,46 @@ NolNetworkNumbers nolNetworkNumbers(const char (&network_code)[kLogoNetworkCodeC
   return {static_cast<unsigned>(country), static_cast<unsigned>(network)};
 }
 
-bool readNolFile(LogoFileStream &in, LogoBitmap &logo) {
+bool ReadNolFile(LogoFileStream &in, LogoBitmap &logo) {
   uint8_t header[kNolHeaderSize];
-  if (!in.readExact(header, sizeof header)) return false;
+  if (!in.ReadExact(header, sizeof header)) return false;
   const unsigned country = header[6] | (unsigned{header[7]} << 8);
   const unsigned network = header[8];  // the high byte is not part of the number
   if (country > kNolMaxCountryCode || network > kNolMaxNetworkCode) return false;
   logo.kind = kLogoOperator;
   std::memset(logo.network_code, 0, sizeof logo.network_code);
   std::snprintf(logo.network_code, sizeof logo.network_code, "%u %02u", country % 1000, network % 100);
-  return readTextBitImage(in, logo, header[10], header[12]);
+  return ReadTextBitImage(in, logo, header[10], header[12]);
 }
 
-bool readNggFile(LogoFileStream &in, LogoBitmap &logo) {
+bool ReadNggFile(LogoFileStream &in, LogoBitmap &logo) {
   uint8_t header[kNggHeaderSize];
-  if (!in.readExact(header, sizeof header)) return false;
+  if (!in.ReadExact(header, sizeof header)) return false;
   logo.kind = kLogoCaller;
-  return readTextBitImage(in, logo, header[6], header[8]);
+  return ReadTextBitImage(in, logo, header[6], header[8]);
 }
 
-bool writeNolFile(LogoFileStream &out, const LogoBitmap &logo) {
-  const NolNetworkNumbers numbers = nolNetworkNumbers(logo.network_code);
+bool WriteNolFile(LogoFileStream &out, const LogoBitmap &logo) {
+  const NolNetworkNumbers numbers = NolNetworkNumbersOf(logo.network_code);
   uint8_t header[kNolHeaderSize] = {};
   std::memcpy(header, kNolMark, 3);
   std::memcpy(header + 3, kTextBitFileVersion, 3);
-  putLittleEndian16(header + 6, numbers.country);
-  putLittleEndian16(header + 8, numbers.network);
-  putLittleEndian16(header + 10, logo.width);
-  putLittleEndian16(header + 12, logo.height);
+  PutLittleEndian16(header + 6, numbers.country);
+  PutLittleEndian16(header + 8, numbers.network);
+  PutLittleEndian16(header + 10, logo.width);
+  PutLittleEndian16(header + 12, logo.height);
   std::memcpy(header + 14, kNolTrailer, sizeof kNolTrailer);
-  return out.write(header, sizeof header) && writeTextBitImage(out, logo);
+  return out.write(header, sizeof header) && WriteTextBitImage(out, logo);
 }
 
-bool writeNggFile(LogoFileStream &out, const LogoBitmap &logo) {
+bool WriteNggFile(LogoFileStream &out, const LogoBitmap &logo) {
   uint8_t header[kNggHeaderSize] = {};
   std::memcpy(header, kNggMark, 3);
   std::memcpy(header + 3, kTextBitFileVersion, 3);
-  putLittleEndian16(header + 6, logo.width);
-  putLittleEndian16(header + 8, logo.height);
+  PutLittleEndian16(header + 6, logo.width);
+  PutLittleEndian16(header + 8, logo.height);
   std::memcpy(header + 10, kNggTrailer, sizeof kNggTrailer);
-  return out.write(header, sizeof header) && writeTextBitImage(out, logo);
+  return out.write(header, sizeof header) && WriteTextBitImage(out, logo);
 }
 
 }  // namespace pelkor

@@ -8,6 +8,7 @@
 #include "platform/sleep.h"
 #include "services/network.h"
 #include "sms/sms_send.h"
+#include "services/bounded_copy.h"
 
 namespace pelkor {
 
@@ -18,7 +19,7 @@ constexpr int32_t kDownloadChecks = 100;
 constexpr int32_t kPollMs = 10;
 constexpr int32_t kSettleMs = 10;  // pause before a transfer's request goes out
 constexpr int32_t kNetworkQueryPauseMs = 1;
-constexpr std::size_t kSmsDestinationChars = 40;
+constexpr size_t kSmsDestinationChars = 40;
 
 constexpr uint8_t kOperatorLogoPort = 0x82;  // 0x1582
 constexpr uint8_t kCallerLogoPort = 0x83;    // 0x1583
@@ -38,7 +39,7 @@ class BusyDuringTransfer {
 
 // One logo transaction. A request of length 0 (a kind with nothing to send) still
 // waits out the limit and ends as a time-out.
-int32_t runTransfer(StatusCell &status, const LogoRequest &request, int32_t checks) {
+int32_t RunTransfer(StatusCell &status, const LogoRequest &request, int32_t checks) {
   status.Arm(kPending);
   BusyDuringTransfer busy;
   platform::SleepMs(kSettleMs);
@@ -48,43 +49,43 @@ int32_t runTransfer(StatusCell &status, const LogoRequest &request, int32_t chec
   return kResultTimeout;
 }
 
-void fillNetworkCode(LogoBitmap &logo) {
+void FillNetworkCode(LogoBitmap &logo) {
   GetNetworkInfo(logo.network_code, static_cast<int32_t>(sizeof logo.network_code), nullptr, 0, nullptr, 0);
 }
 
 }  // namespace
 
-StatusCell &logoUploadStatus() { return g_upload_status; }
-StatusCell &logoDownloadStatus() { return g_download_status; }
-ReplyTarget<LogoBitmap> &logoDownloadTarget() { return g_download_target; }
+StatusCell &LogoUploadStatus() { return g_upload_status; }
+StatusCell &LogoDownloadStatus() { return g_download_status; }
+ReplyTarget<LogoBitmap> &LogoDownloadTarget() { return g_download_target; }
 
-int32_t uploadLogo(const LogoBitmap &logo) {
+int32_t UploadLogo(const LogoBitmap &logo) {
   LogoRequest request{};
-  buildUploadRequest(logo, request);
-  return runTransfer(g_upload_status, request, kUploadChecks);
+  BuildUploadRequest(logo, request);
+  return RunTransfer(g_upload_status, request, kUploadChecks);
 }
 
-int32_t uploadStartupText(const char *text) {
+int32_t UploadStartupText(const char *text) {
   LogoBitmap record{};
   record.kind = kLogoStartup;
   record.size = 0;  // no bitmap: the upload carries the text
-  setLogoGroupName(record, text);
-  return uploadLogo(record);
+  SetLogoGroupName(record, text);
+  return UploadLogo(record);
 }
 
-int32_t uploadSharedLogo() {
-  LogoBitmap &logo = sharedLogo();
+int32_t UploadSharedLogo() {
+  LogoBitmap &logo = SharedLogo();
   if (logo.kind == kLogoOperator && logo.network_code[0] == '\0') {
-    fillNetworkCode(logo);
+    FillNetworkCode(logo);
     platform::SleepMs(kNetworkQueryPauseMs);
   }
-  return uploadLogo(logo);
+  return UploadLogo(logo);
 }
 
-int32_t downloadSharedLogo(LogoKind kind) {
-  LogoBitmap &logo = sharedLogo();
+int32_t DownloadSharedLogo(LogoKind kind) {
+  LogoBitmap &logo = SharedLogo();
   const uint8_t group_number = logo.group_number;
-  clearLogo(logo);
+  ClearLogo(logo);
   logo.group_number = group_number;
   logo.kind = kind;
 
@@ -92,9 +93,9 @@ int32_t downloadSharedLogo(LogoKind kind) {
   // target was detached, so a late reply can never touch what the host reads.
   LogoBitmap received = logo;
   LogoRequest request{};
-  buildDownloadRequest(kind, group_number, request);
+  BuildDownloadRequest(kind, group_number, request);
   g_download_target.Attach(&received);
-  const int32_t result = runTransfer(g_download_status, request, kDownloadChecks);
+  const int32_t result = RunTransfer(g_download_status, request, kDownloadChecks);
   g_download_target.Detach();
   if (result != kResultOk) return result;
   logo = received;
@@ -102,17 +103,17 @@ int32_t downloadSharedLogo(LogoKind kind) {
   // The operator reply does not carry the network code into the record.
   if (kind == kLogoOperator && logo.network_code[0] == '\0') {
     platform::SleepMs(kNetworkQueryPauseMs);
-    fillNetworkCode(logo);
+    FillNetworkCode(logo);
   }
   return result;
 }
 
-int32_t sendSharedLogoBySms(const char *destination) {
-  const LogoBitmap &logo = sharedLogo();
+int32_t SendSharedLogoBySms(const char *destination) {
+  const LogoBitmap &logo = SharedLogo();
   if (logo.kind != kLogoOperator && logo.kind != kLogoCaller) return kResultNotFound;
 
   uint8_t data[kLogoSmsDataCapacity];
-  const std::size_t length = buildLogoSmsData(logo, data);
+  const size_t length = BuildLogoSmsData(logo, data);
   SmsRecord &record = SmsSendRecord();
   if (length > sizeof record.text) return kResultRefused;
 
@@ -121,7 +122,7 @@ int32_t sendSharedLogoBySms(const char *destination) {
   record.eightBit = 1;
   record.ucs2 = 0;
   record.validityMinutes = kSmsValidityMinutes;
-  copyBoundedText(record.destination, sizeof record.destination, destination, kSmsDestinationChars);
+  CopyField(record.destination, sizeof record.destination, destination, kSmsDestinationChars);
   std::memset(record.text, 0, sizeof record.text);
   std::memcpy(record.text, data, length);
 

@@ -14,29 +14,29 @@ inline constexpr int32_t kResultLogoError = 24;  // the phone answered with an e
 
 // Uploads `logo` as its kind says. 0 stored, 24 refused, 4 no answer (also for a
 // kind that has nothing to send, after the full wait).
-int32_t uploadLogo(const LogoBitmap &logo);
+int32_t UploadLogo(const LogoBitmap &logo);
 
 // Sends `text` (at most 255 characters; null is empty) as the start-up text. The
 // shared logo is not touched.
-int32_t uploadStartupText(const char *text);
+int32_t UploadStartupText(const char *text);
 
 // Uploads the shared logo; an operator logo without a network code takes the code
 // of the network the phone is in.
-int32_t uploadSharedLogo();
+int32_t UploadSharedLogo();
 
 // Replaces the shared logo with the phone's logo of `kind` (the group number stays
 // and selects the caller group). 0, 24 or 4; on 24 and 4 the shared logo is left
 // cleared except for its kind and group number.
-int32_t downloadSharedLogo(LogoKind kind);
+int32_t DownloadSharedLogo(LogoKind kind);
 
 // Sends the shared operator or caller-group logo as a Smart Messaging SMS: the
 // result of the SMS send, -1 for any other kind, 22 when the logo is too large for
 // one message.
-int32_t sendSharedLogoBySms(const char *destination);
+int32_t SendSharedLogoBySms(const char *destination);
 
 // The transfer's status cells and the record a download reply fills.
-StatusCell &logoUploadStatus();
-StatusCell &logoDownloadStatus();
-ReplyTarget<LogoBitmap> &logoDownloadTarget();
+StatusCell &LogoUploadStatus();
+StatusCell &LogoDownloadStatus();
+ReplyTarget<LogoBitmap> &LogoDownloadTarget();
 
 }  // namespace pelkor

@@ -1,5 +1,5 @@
 #pragma once
-// Reply handlers of the logo transfer, as routed by link/dispatch_table.cpp.
+// Reply handlers of the logo transfer, as routed by the rows of logo/logo_module.cpp.
 #include "link/reply_dispatch.h"
 
 namespace pelkor {

@@ -1,5 +1,5 @@
 #pragma once
-// Reply handlers of the phonebook and speed dials, as routed by link/dispatch_table.cpp.
+// Reply handlers of the phonebook and speed dials, as routed by the rows of phonebook/phonebook_module.cpp.
 #include "link/reply_dispatch.h"
 
 namespace pelkor {

@@ -21,11 +21,6 @@ void StopSignal::Trigger() {
   changed_.notify_all();
 }
 
-bool StopSignal::Triggered() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return triggered_;
-}
-
 bool StopSignal::SleepFor(int32_t milliseconds) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (milliseconds > 0) changed_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return triggered_; });

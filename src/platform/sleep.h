@@ -15,7 +15,6 @@ class StopSignal {
  public:
   void Reset();
   void Trigger();
-  bool Triggered() const;
   // Sleeps up to `milliseconds`; returns false when the sleep was ended by Trigger().
   bool SleepFor(int32_t milliseconds);
 

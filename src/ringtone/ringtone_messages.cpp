@@ -11,21 +11,21 @@
 namespace pelkor {
 namespace {
 
-constexpr std::uint8_t kDirectPrefix[] = {0x0C, 0x01, 0x06, 0x05, 0x04, 0x15, 0x81, 0x15, 0x81};
-constexpr std::uint8_t kCommandPrefix[] = {0x00, 0x01, 0x00, 0x36, 0x00, 0x00};  // then the length
-constexpr std::uint8_t kUploadTrailer = 0x01;
+constexpr uint8_t kDirectPrefix[] = {0x0C, 0x01, 0x06, 0x05, 0x04, 0x15, 0x81, 0x15, 0x81};
+constexpr uint8_t kCommandPrefix[] = {0x00, 0x01, 0x00, 0x36, 0x00, 0x00};  // then the length
+constexpr uint8_t kUploadTrailer = 0x01;
 
 bool Encoded(const SmartRingtoneEncoding &encoding) { return encoding.status == SmartRingtoneStatus::Ok; }
 
 }  // namespace
 
-int BuildRingtoneUploadMessage(const Ringtone &tone, std::int32_t variant, RingtoneUploadMessage &message) {
+int BuildRingtoneUploadMessage(const Ringtone &tone, int32_t variant, RingtoneUploadMessage &message) {
   message = RingtoneUploadMessage{};
   const bool direct = variant == 0;
-  const std::size_t prefixLength = direct ? sizeof kDirectPrefix : sizeof kCommandPrefix + 1;
-  const std::size_t maxTone = direct ? kRingtoneUploadMaxToneDirect : kRingtoneUploadMaxToneCommand;
+  const size_t prefixLength = direct ? sizeof kDirectPrefix : sizeof kCommandPrefix + 1;
+  const size_t maxTone = direct ? kRingtoneUploadMaxToneDirect : kRingtoneUploadMaxToneCommand;
 
-  const std::span<std::uint8_t> toneBytes(message.bytes.data() + prefixLength, maxTone);
+  const std::span<uint8_t> toneBytes(message.bytes.data() + prefixLength, maxTone);
   const SmartRingtoneEncoding encoding = EncodeSmartRingtone(tone, toneBytes);
   if (!Encoded(encoding)) {
     message = RingtoneUploadMessage{};
@@ -37,7 +37,7 @@ int BuildRingtoneUploadMessage(const Ringtone &tone, std::int32_t variant, Ringt
     message.messageType = kRingtoneUploadTypeDirect;
   } else {
     std::copy(std::begin(kCommandPrefix), std::end(kCommandPrefix), message.bytes.begin());
-    message.bytes[sizeof kCommandPrefix] = static_cast<std::uint8_t>(encoding.length);
+    message.bytes[sizeof kCommandPrefix] = static_cast<uint8_t>(encoding.length);
     message.messageType = kRingtoneUploadTypeCommand;
   }
   message.bytes[prefixLength + encoding.length] = kUploadTrailer;

@@ -15,7 +15,7 @@ constexpr int kNoStep = -1;  // a letter that is no note: the note is a pause
 // Octaves beyond 9 make no sense for a phone; capping the scale keeps every pitch well
 // below the pause value 255, so junk octaves can never turn a note into a pause.
 constexpr unsigned kHighestOctave = 9;
-constexpr std::int32_t kHighestScale = 5;
+constexpr int32_t kHighestScale = 5;
 
 // Numbers in a note or setting saturate here instead of overflowing.
 constexpr unsigned kNumberLimit = 1000000;
@@ -52,16 +52,16 @@ int StepOfLetter(char letter) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-std::uint16_t AddDot(std::uint16_t duration) {
+uint16_t AddDot(uint16_t duration) {
   const unsigned longer = duration + duration / 2u;
-  return static_cast<std::uint16_t>(std::min(longer, 0xFFFFu));
+  return static_cast<uint16_t>(std::min(longer, 0xFFFFu));
 }
 
 constexpr unsigned kRtttlNumberOfRow[] = {1, 2, 4, 8, 16, 32};
 
 // Lengths by row (whole .. thirty-second) and column (plain, dotted, double dotted,
 // two thirds); 0 marks the one length that does not exist.
-constexpr std::uint16_t kDurationTable[6][4] = {
+constexpr uint16_t kDurationTable[6][4] = {
     {128, 192, 0, 85}, {64, 96, 144, 42}, {32, 48, 72, 21}, {16, 24, 36, 10}, {8, 12, 18, 5}, {4, 6, 9, 2},
 };
 
@@ -78,9 +78,9 @@ void ResetRingtoneForReading(Ringtone &tone) {
   tone.defaultDuration = 32;
 }
 
-std::size_t ReadDecimal(std::string_view text, unsigned limit, unsigned &value) {
+size_t ReadDecimal(std::string_view text, unsigned limit, unsigned &value) {
   value = 0;
-  std::size_t pos = 0;
+  size_t pos = 0;
   while (pos < text.size() && IsDigit(text[pos])) {
     const unsigned digit = static_cast<unsigned>(text[pos] - '0');
     value = value > (limit - digit) / 10 ? limit : value * 10 + digit;
@@ -89,14 +89,14 @@ std::size_t ReadDecimal(std::string_view text, unsigned limit, unsigned &value) 
   return pos;
 }
 
-std::uint16_t DurationOfRtttlNumber(unsigned number) {
+uint16_t DurationOfRtttlNumber(unsigned number) {
   for (unsigned row = 0; row < std::size(kRtttlNumberOfRow); ++row) {
     if (kRtttlNumberOfRow[row] == number) return kDurationTable[row][0];
   }
   return 0;
 }
 
-bool FindDurationInTable(std::uint16_t duration, DurationTablePlace &place) {
+bool FindDurationInTable(uint16_t duration, DurationTablePlace &place) {
   if (duration == 0) return false;
   for (unsigned row = 0; row < std::size(kDurationTable); ++row) {
     for (unsigned column = 0; column < std::size(kDurationTable[row]); ++column) {
@@ -109,27 +109,27 @@ bool FindDurationInTable(std::uint16_t duration, DurationTablePlace &place) {
   return false;
 }
 
-std::int32_t ScaleOfRtttlOctave(unsigned octave) {
+int32_t ScaleOfRtttlOctave(unsigned octave) {
   octave = std::min(octave, kHighestOctave);
-  if (octave <= 3) return static_cast<std::int32_t>(octave);
+  if (octave <= 3) return static_cast<int32_t>(octave);
   if (octave == 4) return 0;
-  return static_cast<std::int32_t>(octave) - 4;
+  return static_cast<int32_t>(octave) - 4;
 }
 
-RtttlDurationForm RtttlFormOfDuration(std::uint16_t duration) {
+RtttlDurationForm RtttlFormOfDuration(uint16_t duration) {
   static const char *const kDotsOfColumn[] = {"", ".", "..", ""};  // two thirds: no dots
   DurationTablePlace place{};
   if (!FindDurationInTable(duration, place)) return {0, ""};
   return {kRtttlNumberOfRow[place.row], kDotsOfColumn[place.column]};
 }
 
-void ParseNote(Ringtone &tone, std::size_t index, std::string_view text) {
+void ParseNote(Ringtone &tone, size_t index, std::string_view text) {
   if (index >= kRingtoneMaxNotes) return;
 
   unsigned number = 0;
-  std::size_t pos = ReadDecimal(text, kNumberLimit, number);
-  std::uint16_t duration = DurationOfRtttlNumber(number);
-  if (duration == 0) duration = static_cast<std::uint16_t>(tone.defaultDuration & 0xFFFF);
+  size_t pos = ReadDecimal(text, kNumberLimit, number);
+  uint16_t duration = DurationOfRtttlNumber(number);
+  if (duration == 0) duration = static_cast<uint16_t>(tone.defaultDuration & 0xFFFF);
 
   int step = kNoStep;
   if (pos < text.size()) {
@@ -151,15 +151,15 @@ void ParseNote(Ringtone &tone, std::size_t index, std::string_view text) {
     duration = AddDot(duration);
   }
 
-  std::uint16_t pitch = kPausePitch;
+  uint16_t pitch = kPausePitch;
   if (!isPause) {
-    std::int32_t scale = tone.defaultScale;
+    int32_t scale = tone.defaultScale;
     if (pos < text.size() && IsDigit(text[pos])) {
       scale = ScaleOfRtttlOctave(static_cast<unsigned>(text[pos] - '0'));
       ++pos;  // one character only: octaves are single digits
     }
-    scale = std::clamp<std::int32_t>(scale, 0, kHighestScale);
-    pitch = static_cast<std::uint16_t>(step + kStepsPerScale * scale);
+    scale = std::clamp<int32_t>(scale, 0, kHighestScale);
+    pitch = static_cast<uint16_t>(step + kStepsPerScale * scale);
   }
 
   if (pos < text.size() && text[pos] == '.') duration = AddDot(duration);
@@ -167,7 +167,7 @@ void ParseNote(Ringtone &tone, std::size_t index, std::string_view text) {
   tone.notes[index] = RingtoneNote{duration, pitch};
 }
 
-std::size_t FormatNote(const Ringtone &tone, std::size_t index, char *out, std::size_t outSize) {
+size_t FormatNote(const Ringtone &tone, size_t index, char *out, size_t outSize) {
   if (out == nullptr || outSize == 0) return 0;
   out[0] = '\0';
   if (index >= kRingtoneMaxNotes) return 0;
@@ -188,12 +188,12 @@ std::size_t FormatNote(const Ringtone &tone, std::size_t index, char *out, std::
     out[0] = '\0';
     return 0;
   }
-  return std::min(static_cast<std::size_t>(written), outSize - 1);
+  return std::min(static_cast<size_t>(written), outSize - 1);
 }
 
 void SetRingtoneName(Ringtone &tone, std::string_view name) {
   std::memset(tone.name, 0, sizeof tone.name);
-  const std::size_t length = std::min(name.size(), kRingtoneNameSize - 1);
+  const size_t length = std::min(name.size(), kRingtoneNameSize - 1);
   if (length > 0) std::memcpy(tone.name, name.data(), length);
 }
 

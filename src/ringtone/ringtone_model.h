@@ -7,24 +7,24 @@
 
 namespace pelkor {
 
-inline constexpr std::size_t kRingtoneNameSize = 20;  // 19 characters and a terminating zero
-inline constexpr std::size_t kRingtoneMaxNotes = 256;
-inline constexpr std::size_t kNoteTextMax = 63;  // longest text FormatNote produces
-inline constexpr std::uint16_t kPausePitch = 255;
+inline constexpr size_t kRingtoneNameSize = 20;  // 19 characters and a terminating zero
+inline constexpr size_t kRingtoneMaxNotes = 256;
+inline constexpr size_t kNoteTextMax = 63;  // longest text FormatNote produces
+inline constexpr uint16_t kPausePitch = 255;
 inline constexpr int kStepsPerScale = 14;  // steps 5 and 13 are never used
 
 // Durations are in 1/128 of a whole note; pitch is scale * 14 + step, or 255 for a pause.
 struct RingtoneNote {
-  std::uint16_t duration;
-  std::uint16_t pitch;
+  uint16_t duration;
+  uint16_t pitch;
 };
 
 struct Ringtone {
   char name[kRingtoneNameSize];
-  std::uint16_t tempo;        // beats per minute
-  std::int32_t defaultScale;  // RTTTL octave 4 is scale 0
-  std::int32_t defaultDuration;
-  std::uint16_t noteCount;  // 0 .. 256
+  uint16_t tempo;        // beats per minute
+  int32_t defaultScale;  // RTTTL octave 4 is scale 0
+  int32_t defaultDuration;
+  uint16_t noteCount;  // 0 .. 256
   RingtoneNote notes[kRingtoneMaxNotes];
 };
 
@@ -35,10 +35,10 @@ Ringtone &CurrentRingtone();
 void ResetRingtoneForReading(Ringtone &tone);
 
 // RTTTL duration number (1, 2, 4, 8, 16, 32) to duration units; anything else gives 0.
-std::uint16_t DurationOfRtttlNumber(unsigned number);
+uint16_t DurationOfRtttlNumber(unsigned number);
 
 // RTTTL octave number to scale: 0..3 stay, 4 is scale 0, 5 and up subtract 4.
-std::int32_t ScaleOfRtttlOctave(unsigned octave);
+int32_t ScaleOfRtttlOctave(unsigned octave);
 
 // Where a duration stands in the table of note lengths: row 0 whole, 1 half ... 5
 // thirty-second; column 0 plain, 1 dotted, 2 double dotted, 3 two thirds. False when the
@@ -47,7 +47,7 @@ struct DurationTablePlace {
   unsigned row;
   unsigned column;
 };
-bool FindDurationInTable(std::uint16_t duration, DurationTablePlace &place);
+bool FindDurationInTable(uint16_t duration, DurationTablePlace &place);
 
 // Writing form of a duration: its RTTTL number (0 when the duration is not in the table)
 // and the dots that follow the note name.
@@ -55,21 +55,21 @@ struct RtttlDurationForm {
   unsigned number;
   const char *dots;
 };
-RtttlDurationForm RtttlFormOfDuration(std::uint16_t duration);
+RtttlDurationForm RtttlFormOfDuration(uint16_t duration);
 
 // Parses one RTTTL note (e.g. "8c#.5") into tone.notes[index]; index must be < 256.
 // Malformed text never fails: unknown letters give pauses, unknown numbers the defaults.
-void ParseNote(Ringtone &tone, std::size_t index, std::string_view text);
+void ParseNote(Ringtone &tone, size_t index, std::string_view text);
 
 // Writes the RTTTL text of tone.notes[index] into out (always terminated when outSize > 0)
 // and returns its length.
-std::size_t FormatNote(const Ringtone &tone, std::size_t index, char *out, std::size_t outSize);
+size_t FormatNote(const Ringtone &tone, size_t index, char *out, size_t outSize);
 
 // Copies at most 19 characters of name into tone.name, clearing the rest.
 void SetRingtoneName(Ringtone &tone, std::string_view name);
 
 // Reads a decimal number from the start of text, saturating at limit; returns the number of
 // digits consumed (0 when text does not start with a digit).
-std::size_t ReadDecimal(std::string_view text, unsigned limit, unsigned &value);
+size_t ReadDecimal(std::string_view text, unsigned limit, unsigned &value);
 
 }  // namespace pelkor

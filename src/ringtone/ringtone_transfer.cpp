@@ -13,11 +13,11 @@
 namespace pelkor {
 namespace {
 
-constexpr std::int32_t kSmartMessagingClass = 1;  // data coding scheme 0xF5
+constexpr int32_t kSmartMessagingClass = 1;  // data coding scheme 0xF5
 
 }  // namespace
 
-std::int32_t UploadRingtone(const Ringtone &tone, std::int32_t variant) {
+int32_t UploadRingtone(const Ringtone &tone, int32_t variant) {
   RingtoneUploadMessage message{};
   const int built = BuildRingtoneUploadMessage(tone, variant, message);
   if (built != PELKOR_OK) return built;
@@ -25,7 +25,7 @@ std::int32_t UploadRingtone(const Ringtone &tone, std::int32_t variant) {
   return PELKOR_OK;
 }
 
-std::int32_t SendRingtoneSms(const Ringtone &tone, const char *destination) {
+int32_t SendRingtoneSms(const Ringtone &tone, const char *destination) {
   // Encode first, so that a tone too long for one message leaves the send record as it was.
   RingtoneSmsPayload payload{};
   const int built = BuildRingtoneSmsPayload(tone, payload);
@@ -42,9 +42,9 @@ std::int32_t SendRingtoneSms(const Ringtone &tone, const char *destination) {
   std::memset(record.header, 0, sizeof record.header);
   std::copy(kRingtoneSmsHeader.begin(), kRingtoneSmsHeader.end(), record.header);
   std::memset(record.text, 0, sizeof record.text);
-  std::copy_n(payload.tone.begin(), payload.length, reinterpret_cast<std::uint8_t *>(record.text));
+  std::copy_n(payload.tone.begin(), payload.length, reinterpret_cast<uint8_t *>(record.text));
   // statusReport and the message centre stay as earlier calls left them.
-  return SendSmsRecord(record, static_cast<std::int32_t>(payload.length));
+  return SendSmsRecord(record, static_cast<int32_t>(payload.length));
 }
 
 }  // namespace pelkor

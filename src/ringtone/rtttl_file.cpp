@@ -17,13 +17,13 @@ constexpr unsigned kSettingNumberLimit = 1000000;
 // Next piece of text between separators; runs of separators count as one and leading ones
 // are skipped. Returns false when nothing is left.
 bool NextPiece(std::string_view &rest, std::string_view separators, std::string_view &piece) {
-  const std::size_t start = rest.find_first_not_of(separators);
+  const size_t start = rest.find_first_not_of(separators);
   if (start == std::string_view::npos) {
     rest = {};
     return false;
   }
   rest.remove_prefix(start);
-  const std::size_t end = std::min(rest.find_first_of(separators), rest.size());
+  const size_t end = std::min(rest.find_first_of(separators), rest.size());
   piece = rest.substr(0, end);
   rest.remove_prefix(end);
   return true;
@@ -38,7 +38,7 @@ void ApplySetting(std::string_view setting, Ringtone &tone) {
   switch (setting[0]) {
     case 'b':
     case 'B':
-      tone.tempo = static_cast<std::uint16_t>(std::min(value, kTempoLimit));
+      tone.tempo = static_cast<uint16_t>(std::min(value, kTempoLimit));
       break;
     case 'd':
     case 'D':
@@ -60,12 +60,12 @@ void ParseSettings(std::string_view settings, Ringtone &tone) {
 
 void ParseNotes(std::string_view notes, Ringtone &tone) {
   std::string_view piece;
-  std::size_t count = 0;
+  size_t count = 0;
   while (count < kRtttlFileMaxNotes && NextPiece(notes, kListSeparators, piece)) {
     ParseNote(tone, count, piece);
     ++count;
   }
-  tone.noteCount = static_cast<std::uint16_t>(count);
+  tone.noteCount = static_cast<uint16_t>(count);
 }
 
 }  // namespace
@@ -76,7 +76,7 @@ void ParseRtttlText(std::string_view text, Ringtone &tone) {
 
   // A text file has no zero bytes; whatever follows one is not part of the tune.
   text = text.substr(0, std::min(text.find('\0'), text.size()));
-  const std::size_t last = text.find_last_not_of(kTrailingJunk);
+  const size_t last = text.find_last_not_of(kTrailingJunk);
   text = last == std::string_view::npos ? std::string_view{} : text.substr(0, last + 1);
 
   const bool unnamed = !text.empty() && text.front() == ':';
@@ -97,7 +97,7 @@ int ReadRtttlFile(const char *path, Ringtone &tone) {
   if (file == nullptr) return -1;
 
   char text[kRtttlReadLimit];
-  const std::size_t length = std::fread(text, 1, sizeof text, file);
+  const size_t length = std::fread(text, 1, sizeof text, file);
   const bool failed = std::ferror(file) != 0;
   std::fclose(file);
   if (failed) return -1;  // e.g. a directory: nothing read is no tune
@@ -111,14 +111,14 @@ int WriteRtttlFile(const char *path, const Ringtone &tone) {
   std::FILE *file = std::fopen(path, "w");
   if (file == nullptr) return -1;
 
-  const auto durationForm = RtttlFormOfDuration(static_cast<std::uint16_t>(tone.defaultDuration & 0xFFFF));
+  const auto durationForm = RtttlFormOfDuration(static_cast<uint16_t>(tone.defaultDuration & 0xFFFF));
   const auto nameLength = std::find(tone.name, tone.name + sizeof tone.name, '\0') - tone.name;
   bool ok = std::fprintf(file, "%.*s:d=%u,o=%lld,b=%u:", static_cast<int>(nameLength), tone.name, durationForm.number,
                          static_cast<long long>(tone.defaultScale) + 4, static_cast<unsigned>(tone.tempo)) > 0;
 
-  const std::size_t count = std::min<std::size_t>(tone.noteCount, kRingtoneMaxNotes);
+  const size_t count = std::min<size_t>(tone.noteCount, kRingtoneMaxNotes);
   char noteText[kNoteTextMax + 1];
-  for (std::size_t i = 0; ok && i < count; ++i) {
+  for (size_t i = 0; ok && i < count; ++i) {
     FormatNote(tone, i, noteText, sizeof noteText);
     if (i > 0 && std::fputc(',', file) == EOF) ok = false;
     if (ok && std::fputs(noteText, file) == EOF) ok = false;

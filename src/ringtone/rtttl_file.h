@@ -8,8 +8,8 @@
 
 namespace pelkor {
 
-inline constexpr std::size_t kRtttlReadLimit = 2000;  // bytes read from a file, the rest ignored
-inline constexpr std::size_t kRtttlFileMaxNotes = 200;
+inline constexpr size_t kRtttlReadLimit = 2000;  // bytes read from a file, the rest ignored
+inline constexpr size_t kRtttlFileMaxNotes = 200;
 inline constexpr char kUnnamedRingtoneName[] = "Velmora";
 
 // Replaces tone with the one described by text (defaults first, at most 200 notes).

@@ -6,26 +6,26 @@
 namespace pelkor {
 namespace {
 
-constexpr std::uint8_t kCommandPartLength = 0x02;
-constexpr std::uint8_t kCommandRingingToneProgramming = 0x25;  // 0100101
-constexpr std::uint8_t kCommandSound = 0x1D;                   // 0011101
-constexpr std::uint8_t kSongTypeBasic = 0x1;                   // 001
-constexpr std::uint8_t kOnePattern = 0x01;
-constexpr std::uint8_t kPatternHeaderId = 0x0;
-constexpr std::uint8_t kPatternIdA = 0x0;
-constexpr std::uint8_t kNoLoop = 0x0;
-constexpr std::uint8_t kStyleInstructionId = 0x3;  // 011
-constexpr std::uint8_t kStyleContinuous = 0x1;     // 01
-constexpr std::uint8_t kTempoInstructionId = 0x4;  // 100
-constexpr std::uint8_t kScaleInstructionId = 0x2;  // 010
-constexpr std::uint8_t kNoteInstructionId = 0x1;   // 001
-constexpr std::uint8_t kCommandEnd = 0x00;
+constexpr uint8_t kCommandPartLength = 0x02;
+constexpr uint8_t kCommandRingingToneProgramming = 0x25;  // 0100101
+constexpr uint8_t kCommandSound = 0x1D;                   // 0011101
+constexpr uint8_t kSongTypeBasic = 0x1;                   // 001
+constexpr uint8_t kOnePattern = 0x01;
+constexpr uint8_t kPatternHeaderId = 0x0;
+constexpr uint8_t kPatternIdA = 0x0;
+constexpr uint8_t kNoLoop = 0x0;
+constexpr uint8_t kStyleInstructionId = 0x3;  // 011
+constexpr uint8_t kStyleContinuous = 0x1;     // 01
+constexpr uint8_t kTempoInstructionId = 0x4;  // 100
+constexpr uint8_t kScaleInstructionId = 0x2;  // 010
+constexpr uint8_t kNoteInstructionId = 0x1;   // 001
+constexpr uint8_t kCommandEnd = 0x00;
 
 constexpr unsigned kTempoTable[32] = {25,  28,  31,  35,  40,  45,  50,  56,  63,  70,  80,  90,  100, 112, 125, 140,
                                       160, 180, 200, 225, 250, 285, 320, 355, 400, 450, 500, 565, 635, 715, 800, 900};
 
 // Note values by step (pitch modulo 14); the unused steps 5 and 13 sound as a pause.
-constexpr std::uint8_t kNoteValueOfStep[kStepsPerScale] = {1, 2, 3, 4, 5, 0, 6, 7, 8, 9, 10, 11, 12, 0};
+constexpr uint8_t kNoteValueOfStep[kStepsPerScale] = {1, 2, 3, 4, 5, 0, 6, 7, 8, 9, 10, 11, 12, 0};
 
 // A pause has a scale value of its own (written as 11), so that a tone in scale 3 after a
 // pause still gets its scale instruction.
@@ -35,23 +35,23 @@ unsigned ScaleValueOf(const RingtoneNote &note) {
   return note.pitch == kPausePitch ? kPauseScaleValue : (note.pitch / kStepsPerScale) % 4u;
 }
 
-std::uint8_t ScaleBitsOf(unsigned scaleValue) {
-  return static_cast<std::uint8_t>(scaleValue == kPauseScaleValue ? 3 : scaleValue);
+uint8_t ScaleBitsOf(unsigned scaleValue) {
+  return static_cast<uint8_t>(scaleValue == kPauseScaleValue ? 3 : scaleValue);
 }
 
-std::uint8_t NoteValueOf(const RingtoneNote &note) {
+uint8_t NoteValueOf(const RingtoneNote &note) {
   return note.pitch == kPausePitch ? 0 : kNoteValueOfStep[note.pitch % kStepsPerScale];
 }
 
 // Writes a field given by its value (right-aligned) in width bits.
-std::size_t PutField(std::span<std::uint8_t> out, std::size_t bitPos, unsigned value, unsigned width) {
-  return PutBits(out, bitPos, static_cast<std::uint8_t>(value << (8 - width)), width);
+size_t PutField(std::span<uint8_t> out, size_t bitPos, unsigned value, unsigned width) {
+  return PutBits(out, bitPos, static_cast<uint8_t>(value << (8 - width)), width);
 }
 
-unsigned CountInstructions(const Ringtone &tone, std::size_t noteCount) {
+unsigned CountInstructions(const Ringtone &tone, size_t noteCount) {
   unsigned count = 2;  // style and tempo
   unsigned previousScale = kPauseScaleValue;
-  for (std::size_t i = 0; i < noteCount; ++i) {
+  for (size_t i = 0; i < noteCount; ++i) {
     const unsigned scale = ScaleValueOf(tone.notes[i]);
     if (scale != previousScale) ++count;
     previousScale = scale;
@@ -60,7 +60,7 @@ unsigned CountInstructions(const Ringtone &tone, std::size_t noteCount) {
   return count;
 }
 
-std::size_t PutNote(std::span<std::uint8_t> out, std::size_t bitPos, const RingtoneNote &note) {
+size_t PutNote(std::span<uint8_t> out, size_t bitPos, const RingtoneNote &note) {
   // A length outside the table plays as a plain whole note.
   DurationTablePlace place{0, 0};
   FindDurationInTable(note.duration, place);
@@ -72,22 +72,22 @@ std::size_t PutNote(std::span<std::uint8_t> out, std::size_t bitPos, const Ringt
 
 }  // namespace
 
-std::size_t PutBits(std::span<std::uint8_t> buffer, std::size_t bitPos, std::uint8_t value, unsigned n) {
+size_t PutBits(std::span<uint8_t> buffer, size_t bitPos, uint8_t value, unsigned n) {
   n = std::min(n, 8u);
   for (unsigned i = 0; i < n; ++i, ++bitPos) {
-    const std::size_t byte = bitPos / 8;
+    const size_t byte = bitPos / 8;
     if (byte >= buffer.size()) continue;
-    const auto mask = static_cast<std::uint8_t>(0x80u >> (bitPos % 8));
+    const auto mask = static_cast<uint8_t>(0x80u >> (bitPos % 8));
     if (value & (0x80u >> i)) {
-      buffer[byte] = static_cast<std::uint8_t>(buffer[byte] | mask);
+      buffer[byte] = static_cast<uint8_t>(buffer[byte] | mask);
     } else {
-      buffer[byte] = static_cast<std::uint8_t>(buffer[byte] & ~mask);
+      buffer[byte] = static_cast<uint8_t>(buffer[byte] & ~mask);
     }
   }
   return bitPos;
 }
 
-std::size_t PadToByte(std::span<std::uint8_t> buffer, std::size_t bitPos) {
+size_t PadToByte(std::span<uint8_t> buffer, size_t bitPos) {
   const unsigned fill = static_cast<unsigned>((8 - bitPos % 8) % 8);
   return fill == 0 ? bitPos : PutBits(buffer, bitPos, 0, fill);
 }
@@ -99,13 +99,13 @@ unsigned SmartTempoIndex(unsigned bpm) {
   return std::size(kTempoTable) - 1;
 }
 
-SmartRingtoneEncoding EncodeSmartRingtone(const Ringtone &tone, std::span<std::uint8_t> out) {
-  const std::size_t noteCount = std::min<std::size_t>(tone.noteCount, kRingtoneMaxNotes);
+SmartRingtoneEncoding EncodeSmartRingtone(const Ringtone &tone, std::span<uint8_t> out) {
+  const size_t noteCount = std::min<size_t>(tone.noteCount, kRingtoneMaxNotes);
   const unsigned instructionCount = CountInstructions(tone, noteCount);
-  const auto nameLength = static_cast<unsigned>(std::min<std::size_t>(
-      std::find(tone.name, tone.name + sizeof tone.name, '\0') - tone.name, kSmartRingtoneNameMax));
+  const auto nameLength = static_cast<unsigned>(
+      std::min<size_t>(std::find(tone.name, tone.name + sizeof tone.name, '\0') - tone.name, kSmartRingtoneNameMax));
 
-  std::size_t pos = 0;
+  size_t pos = 0;
   pos = PutField(out, pos, kCommandPartLength, 8);
   pos = PutField(out, pos, kCommandRingingToneProgramming, 7);
   pos = PadToByte(out, pos);
@@ -113,7 +113,7 @@ SmartRingtoneEncoding EncodeSmartRingtone(const Ringtone &tone, std::span<std::u
   pos = PutField(out, pos, kSongTypeBasic, 3);
   pos = PutField(out, pos, nameLength, 4);
   for (unsigned i = 0; i < nameLength; ++i) {
-    pos = PutBits(out, pos, static_cast<std::uint8_t>(tone.name[i]), 8);
+    pos = PutBits(out, pos, static_cast<uint8_t>(tone.name[i]), 8);
   }
   pos = PutField(out, pos, kOnePattern, 8);
   pos = PutField(out, pos, kPatternHeaderId, 3);
@@ -126,7 +126,7 @@ SmartRingtoneEncoding EncodeSmartRingtone(const Ringtone &tone, std::span<std::u
   pos = PutField(out, pos, SmartTempoIndex(tone.tempo), 5);
 
   unsigned previousScale = kPauseScaleValue;
-  for (std::size_t i = 0; i < noteCount; ++i) {
+  for (size_t i = 0; i < noteCount; ++i) {
     const RingtoneNote &note = tone.notes[i];
     const unsigned scale = ScaleValueOf(note);
     if (scale != previousScale) {

@@ -7,6 +7,7 @@
 #include "link/frame_sender.h"
 #include "link/session.h"
 #include "platform/clock.h"
+#include "services/bounded_copy.h"
 #include "services/service_requests.h"
 #include "services/transaction.h"
 
@@ -32,12 +33,6 @@ AnswerCache networkCache;
 
 StatusCell monitorCell;
 ReplyTarget<char[kMonitorTextSize]> monitorTarget;
-
-void CopyOut(const char *text, char *buffer, int32_t size) {
-  if (buffer == nullptr || size <= 0) return;
-  std::memset(buffer, 0, static_cast<size_t>(size));
-  std::strncpy(buffer, text, static_cast<size_t>(size) - 1);
-}
 
 // The leading decimal number of a text, as the C library reads one: white space, one
 // sign, then digits up to the first other character; 0 without digits.
@@ -76,9 +71,9 @@ int32_t GetNetworkInfo(char *networkCode, int32_t networkCodeSize, char *areaCod
     networkTarget.Detach();
     networkCache.Store(answered ? kResultOk : kResultTimeout, asked);
   }
-  CopyOut(networkInfo.networkCode, networkCode, networkCodeSize);
-  CopyOut(networkInfo.areaCode, areaCode, areaCodeSize);
-  CopyOut(networkInfo.cellId, cellId, cellIdSize);
+  CopyToCaller(networkCode, networkCodeSize, networkInfo.networkCode);
+  CopyToCaller(areaCode, areaCodeSize, networkInfo.areaCode);
+  CopyToCaller(cellId, cellIdSize, networkInfo.cellId);
   return networkCache.Result();
 }
 
@@ -93,7 +88,7 @@ int32_t NetMonitor(const char *screen, char *buffer, int32_t size) {
   Send(sizeof request, kTypeService, request);
   AwaitCell(monitorCell, kPending, kMonitorPolls, kPollMs);
   monitorTarget.Detach();
-  CopyOut(text, buffer, size);
+  CopyToCaller(buffer, size, text);
   return kResultOk;
 }
 

@@ -14,8 +14,9 @@ constexpr uint8_t kTypeVersion = 0xD1;
 
 // Sends the preparatory request (type 0x40, 00 01 64 01) and sleeps 5 ms.
 void SendPreparatoryRequest();
-// The same, only while the session's firstServiceRequest flag is set; clears it.
-// Returns true when it was sent.
+// The same, only the first time in a session. Returns true when it was sent.
 bool SendPreparatoryRequestOnce();
+// Whether the next SendPreparatoryRequestOnce sends: set as each session starts.
+void SetPreparatoryRequestPending(bool pending);
 
 }  // namespace pelkor

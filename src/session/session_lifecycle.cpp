@@ -1,10 +1,11 @@
-#include "link/session_control.h"
+#include "session/session_lifecycle.h"
 
 #include <chrono>
 #include <cstring>
 #include <mutex>
 
 #include "link/frame_receiver.h"
+#include "link/keep_alive.h"
 #include "link/link_startup.h"
 #include "link/port_link.h"
 #include "link/session.h"
@@ -12,6 +13,8 @@
 #include "platform/module_hooks.h"
 #include "platform/sleep.h"
 #include "services/beep.h"
+#include "services/transaction.h"
+#include "session/family_list.h"
 
 namespace pelkor {
 namespace {
@@ -19,7 +22,6 @@ namespace {
 constexpr size_t kWorkNameSize = 50;
 constexpr int kPhoneWaitPolls = 200;  // of 50 ms: 10 s
 constexpr int kQuickStartFirstPoll = 198;
-constexpr int32_t kResultRefused = 22;
 
 // A stop from an unload hook waits this long for the link threads to leave their loops
 // (each loop ends within one short sleep once the stop is signalled).
@@ -39,8 +41,7 @@ void StopLink() {
 
 int32_t Initialise(const char *portName, int32_t connectionType) {
   LinkSession &s = Session();
-  s.firstServiceRequest.store(true);
-  ResetForNewSession();
+  RunSessionHooks(&FamilyModule::onSessionStart);
   ResetReceiver();
   std::memset(s.portName, 0, sizeof s.portName);
   std::strncpy(s.portName, portName, sizeof s.portName - 1);
@@ -70,7 +71,7 @@ void OnEnding(platform::EndingContext context) {
   s.busy.store(true);
   CloseConnectionWithoutJoining(false, kUnloadLoopExitWaitMs);
   s.linkUp.store(false);
-  ResetAfterClose();
+  RunSessionHooks(&FamilyModule::onSessionEnd);
 }
 
 }  // namespace
@@ -106,7 +107,7 @@ int32_t OpenSession(const char *port, int32_t connectionType) {
 
   if (!preparedOnce) {
     preparedOnce = true;
-    PrepareOnFirstOpen();
+    RunSessionHooks(&FamilyModule::onFirstOpen);
   }
   s.busy.store(false);
   s.sessionOpen.store(true);
@@ -117,7 +118,7 @@ int32_t CloseSession() {
   std::lock_guard<std::recursive_timed_mutex> lock(controlMutex);
   Session().sessionOpen.store(false);
   StopLink();
-  ResetAfterClose();
+  RunSessionHooks(&FamilyModule::onSessionEnd);
   return 0;
 }
 

@@ -1,4 +1,6 @@
 #pragma once
+// Opening and closing the session: the port, the link threads and every family's
+// session hooks (session/family_list.cpp).
 #include <cstdint>
 
 namespace pelkor {
@@ -12,11 +14,5 @@ int32_t CloseSession();
 
 // isalive(): 1 while the link is believed up.
 int32_t LinkAlive();
-
-// Subsystems that keep per-session data register here what a new session or the end of
-// one must clear; the lists are in session_resets.cpp.
-void ResetForNewSession();  // run by Initialise before the port is opened
-void ResetAfterClose();     // run by terminate() once the threads have ended
-void PrepareOnFirstOpen();  // run once per process, on the first answered init()
 
 }  // namespace pelkor

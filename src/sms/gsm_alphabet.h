@@ -1,6 +1,5 @@
+#pragma once
 // The GSM 7-bit default alphabet and its mapping to Latin-1 host characters.
-#ifndef PELKOR_SMS_GSM_ALPHABET_H
-#define PELKOR_SMS_GSM_ALPHABET_H
 
 #include <cstdint>
 
@@ -26,5 +25,3 @@ uint8_t CharToGsm(char ch);
 char GsmToChar(uint8_t code);
 
 }  // namespace pelkor
-
-#endif

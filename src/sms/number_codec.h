@@ -1,6 +1,5 @@
+#pragma once
 // Phone-number address fields (semi-octet digits) and swapped-nibble decimal bytes.
-#ifndef PELKOR_SMS_NUMBER_CODEC_H
-#define PELKOR_SMS_NUMBER_CODEC_H
 
 #include <cstddef>
 #include <cstdint>
@@ -43,5 +42,3 @@ NumberText DecodeNumber(const uint8_t *field, size_t fieldSize);
 constexpr int SwappedBcdValue(uint8_t byte) { return (byte & 0x0F) * 10 + (byte >> 4); }
 
 }  // namespace pelkor
-
-#endif

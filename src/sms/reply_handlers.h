@@ -1,5 +1,5 @@
 #pragma once
-// Reply handlers of the SMS sending and the message store, as routed by link/dispatch_table.cpp.
+// Reply handlers of the SMS sending and the message store, as routed by the rows of sms/sms_module.cpp.
 #include "link/reply_dispatch.h"
 
 namespace pelkor {

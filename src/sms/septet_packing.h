@@ -1,6 +1,5 @@
+#pragma once
 // 7-bit packing of GSM text into octets, least significant bit first.
-#ifndef PELKOR_SMS_SEPTET_PACKING_H
-#define PELKOR_SMS_SEPTET_PACKING_H
 
 #include <cstddef>
 #include <cstdint>
@@ -28,5 +27,3 @@ size_t PackSeptets(const char *text, int fillBits, uint8_t *out, size_t outCapac
 size_t UnpackSeptets(const uint8_t *in, size_t octetCount, int fillBits, size_t maxSeptets, uint8_t *out);
 
 }  // namespace pelkor
-
-#endif

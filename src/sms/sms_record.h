@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "services/bounded_copy.h"
+
 namespace pelkor {
 
 constexpr size_t kSmsHeaderSize = 10;
@@ -56,8 +58,5 @@ struct SmsRecord {
     uint8_t origin[kSmsAddressFieldSize] = {};  // length byte counting digits, type, digits
   } received;
 };
-
-// Copies at most capacity - 1 characters of text into a zero-filled field.
-void CopyField(char *field, size_t capacity, const char *text);
 
 }  // namespace pelkor

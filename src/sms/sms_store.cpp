@@ -54,10 +54,6 @@ int32_t RunStoreTransaction(SmsRecord &target, const uint8_t *request, size_t le
   return result;
 }
 
-void CopyOut(char *buffer, int32_t size, const char *text) {
-  if (buffer != nullptr && size > 0) CopyField(buffer, static_cast<size_t>(size), text);
-}
-
 }  // namespace
 
 StatusCell &CountsStatus() { return countsStatus; }
@@ -95,10 +91,6 @@ int32_t UpdateSmsList() {
   }
   return result;
 }
-
-int32_t SmsListCount() { return smsListCount; }
-
-const SmsRecord *SmsListEntry(int32_t index) { return index >= 0 && index < smsListCount ? &smsList[index] : nullptr; }
 
 const SmsRecord *FindEntry(int32_t kindCode, int32_t n, int32_t *index) {
   const int32_t kind = KindFor(kindCode);
@@ -140,8 +132,8 @@ void ClearSmsList() {
 }
 
 int32_t ReadLocation(int32_t location, char *number, int32_t numberSize, char *text, int32_t textSize) {
-  CopyOut(number, numberSize, "");
-  CopyOut(text, textSize, "");
+  CopyToCaller(number, numberSize, "");
+  CopyToCaller(text, textSize, "");
   SmsRecord scratch;
   scratch.location = location;
   switch (ReadSms(scratch)) {
@@ -154,7 +146,7 @@ int32_t ReadLocation(int32_t location, char *number, int32_t numberSize, char *t
     default:
       return 5;
   }
-  CopyOut(number, numberSize, scratch.sender);
+  CopyToCaller(number, numberSize, scratch.sender);
   if (text != nullptr && textSize > 0) {
     // The raw bytes: an 8-bit or UCS-2 message may hold zeros before its end.
     const size_t length = std::min(static_cast<size_t>(textSize) - 1, sizeof scratch.text - 1);

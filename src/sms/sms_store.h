@@ -26,8 +26,6 @@ int32_t DeleteSms(const SmsRecord &record);  // 0 or 4
 // The list.
 int32_t AppendFromPhone(int32_t location);  // the read's result, or 25 when the list is full
 int32_t UpdateSmsList();
-int32_t SmsListCount();
-const SmsRecord *SmsListEntry(int32_t index);
 // The n-th entry of the kind kindCode selects (n of 1 or less: the first), or null.
 const SmsRecord *FindEntry(int32_t kindCode, int32_t n, int32_t *index = nullptr);
 void RemoveEntry(int32_t index);

@@ -28,13 +28,6 @@ bool HasClass(int32_t messageClass) { return messageClass >= 0 && messageClass <
 
 }  // namespace
 
-void CopyField(char *field, size_t capacity, const char *text) {
-  if (field == nullptr || capacity == 0) return;
-  std::memset(field, 0, capacity);
-  if (text == nullptr) return;
-  for (size_t n = 0; n + 1 < capacity && text[n] != '\0'; ++n) field[n] = text[n];
-}
-
 uint8_t ValidityPeriodByte(int32_t minutes) {
   if (minutes < 5) return 0;  // the shortest period the format has
   if (minutes <= 720) return static_cast<uint8_t>(minutes / 5 - 1);

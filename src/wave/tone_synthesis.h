@@ -1,6 +1,5 @@
+#pragma once
 // Enveloped sine tones as unsigned 8-bit samples at 8000 Hz.
-#ifndef PELKOR_WAVE_TONE_SYNTHESIS_H
-#define PELKOR_WAVE_TONE_SYNTHESIS_H
 
 #include <cstdint>
 
@@ -24,5 +23,3 @@ uint32_t ToneEnvelope(uint32_t i, uint32_t n);
 uint8_t ToneSample(uint32_t i, uint32_t n, uint32_t frequencyHz);
 
 }  // namespace pelkor
-
-#endif

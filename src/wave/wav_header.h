@@ -1,6 +1,5 @@
+#pragma once
 // The 44-byte header of an 8000 Hz, 8-bit, mono PCM WAV file.
-#ifndef PELKOR_WAVE_WAV_HEADER_H
-#define PELKOR_WAVE_WAV_HEADER_H
 
 #include <cstddef>
 #include <cstdint>
@@ -20,5 +19,3 @@ void FillWavHeader(uint8_t (&header)[kWavHeaderBytes], uint32_t dataBytes);
 uint32_t WavDataBytes(const uint8_t (&header)[kWavHeaderBytes]);
 
 }  // namespace pelkor
-
-#endif

@@ -1,6 +1,5 @@
+#pragma once
 // Writes enveloped tones into a WAV file: create, add tones, close.
-#ifndef PELKOR_WAVE_WAVE_WRITER_H
-#define PELKOR_WAVE_WAVE_WRITER_H
 
 #include <cstddef>
 #include <cstdint>
@@ -38,5 +37,3 @@ void AddWaveTone(mfbwave_writer *writer, int32_t frequencyHz, int32_t durationMs
 void CloseWaveFile(mfbwave_writer *writer);
 
 }  // namespace pelkor
-
-#endif

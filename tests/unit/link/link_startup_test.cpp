@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "../support/fake_port.h"
+#include "link/keep_alive.h"
 #include "link/link_startup.h"
 #include "platform/clock.h"
 

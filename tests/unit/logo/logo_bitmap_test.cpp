@@ -7,7 +7,7 @@ namespace {
 
 using logo_test::LogoTest;
 using logo_test::sameRecord;
-using pelkor::sharedLogo;
+using pelkor::SharedLogo;
 
 using LogoBitmapTest = LogoTest;
 
@@ -33,25 +33,25 @@ TEST_F(LogoBitmapTest, GeometryFollowsTheKind) {
     EXPECT_EQ(r.kind, c.kind);
     EXPECT_EQ(r.width, c.width);
     EXPECT_EQ(r.height, c.height);
-    EXPECT_EQ(sharedLogo().size, c.size);
+    EXPECT_EQ(SharedLogo().size, c.size);
   }
 }
 
 TEST_F(LogoBitmapTest, StartupPixelsAreColumnBytesInEightRowBands) {
   logo_setdata(PELKOR_LOGO_STARTUP, nullptr);
   EXPECT_EQ(logo_setpixel(83, 47, 0), PELKOR_OK);
-  EXPECT_EQ(sharedLogo().bitmap[503], 0x80);
+  EXPECT_EQ(SharedLogo().bitmap[503], 0x80);
   logo_setpixel(0, 0, 0);
-  EXPECT_EQ(sharedLogo().bitmap[0], 0x01);
+  EXPECT_EQ(SharedLogo().bitmap[0], 0x01);
   logo_setpixel(5, 9, 0);  // second band, second row
-  EXPECT_EQ(sharedLogo().bitmap[5 + 84], 0x02);
+  EXPECT_EQ(SharedLogo().bitmap[5 + 84], 0x02);
   EXPECT_EQ(logo_getpixel(5, 9), 0);
   EXPECT_EQ(logo_getpixel(5, 10), 1);
 
   logo_setpixel(5, 9, 1);  // any non-zero value clears
-  EXPECT_EQ(sharedLogo().bitmap[5 + 84], 0x00);
+  EXPECT_EQ(SharedLogo().bitmap[5 + 84], 0x00);
   logo_setpixel(0, 0, -3);
-  EXPECT_EQ(sharedLogo().bitmap[0], 0x00);
+  EXPECT_EQ(SharedLogo().bitmap[0], 0x00);
 }
 
 TEST_F(LogoBitmapTest, SmallLogoPixelsAreRowMajorMostSignificantBitFirst) {
@@ -60,9 +60,9 @@ TEST_F(LogoBitmapTest, SmallLogoPixelsAreRowMajorMostSignificantBitFirst) {
   logo_setpixel(0, 0, 0);
   logo_setpixel(71, 13, 0);
   logo_setpixel(9, 3, 0);
-  EXPECT_EQ(sharedLogo().bitmap[0], 0x80);
-  EXPECT_EQ(sharedLogo().bitmap[125], 0x01);
-  EXPECT_EQ(sharedLogo().bitmap[3 * 9 + 1], 0x40);
+  EXPECT_EQ(SharedLogo().bitmap[0], 0x80);
+  EXPECT_EQ(SharedLogo().bitmap[125], 0x01);
+  EXPECT_EQ(SharedLogo().bitmap[3 * 9 + 1], 0x40);
   EXPECT_EQ(logo_getpixel(0, 0), 0);
   EXPECT_EQ(logo_getpixel(71, 13), 0);
   EXPECT_EQ(logo_getpixel(1, 0), 1);
@@ -70,22 +70,22 @@ TEST_F(LogoBitmapTest, SmallLogoPixelsAreRowMajorMostSignificantBitFirst) {
 
 TEST_F(LogoBitmapTest, PointsOutsideTheFixedGeometryAreIgnored) {
   logo_setdata(PELKOR_LOGO_STARTUP, nullptr);
-  const pelkor::LogoBitmap before = sharedLogo();
+  const pelkor::LogoBitmap before = SharedLogo();
   for (const auto &[x, y] :
        {std::pair{84, 0}, std::pair{0, 48}, std::pair{-1, 0}, std::pair{0, -1}, std::pair{INT32_MIN, INT32_MAX}}) {
     EXPECT_EQ(logo_setpixel(x, y, 0), PELKOR_OK);
     EXPECT_EQ(logo_getpixel(x, y), 0) << x << "," << y;
   }
-  EXPECT_TRUE(sameRecord(before, sharedLogo()));
+  EXPECT_TRUE(sameRecord(before, SharedLogo()));
 
   // The checks use the kind's dimensions, not width/height left by a file or download.
   logo_setdata(PELKOR_LOGO_CALLER, nullptr);
-  sharedLogo().width = 8;
-  sharedLogo().height = 1;
+  SharedLogo().width = 8;
+  SharedLogo().height = 1;
   logo_setpixel(71, 13, 0);
   EXPECT_EQ(logo_getpixel(71, 13), 0);
   logo_setpixel(72, 0, 0);
-  EXPECT_EQ(sharedLogo().bitmap[9], 0x00);  // would be the next row's first byte
+  EXPECT_EQ(SharedLogo().bitmap[9], 0x00);  // would be the next row's first byte
 }
 
 TEST_F(LogoBitmapTest, ChangingKindReinterpretsTheSameBytes) {
@@ -95,23 +95,23 @@ TEST_F(LogoBitmapTest, ChangingKindReinterpretsTheSameBytes) {
   logo_setpixel(0, 0, 0);
 
   logo_setdata(PELKOR_LOGO_STARTUP, nullptr);
-  EXPECT_EQ(sharedLogo().bitmap[0], 0x80);
+  EXPECT_EQ(SharedLogo().bitmap[0], 0x80);
   EXPECT_EQ(logo_getpixel(0, 7), 0);  // bit 7 of byte 0 is row 7 of column 0 in bands
   EXPECT_EQ(logo_getpixel(0, 0), 1);
-  EXPECT_STREQ(sharedLogo().group_name, "Family");
+  EXPECT_STREQ(SharedLogo().group_name, "Family");
   EXPECT_EQ(logo_getgroupnumber(), 4);
-  EXPECT_STREQ(sharedLogo().network_code, "244 05");  // null code keeps the old one
+  EXPECT_STREQ(SharedLogo().network_code, "244 05");  // null code keeps the old one
 }
 
 TEST_F(LogoBitmapTest, KindZeroClearsEveryField) {
   logo_setdata(PELKOR_LOGO_CALLER, "244 05");
   logo_setgroupname("Friends");
   logo_setgroupnumber(3);
-  sharedLogo().ringtone_id = 17;
+  SharedLogo().ringtone_id = 17;
   for (int x = 0; x < 72; x += 3) logo_setpixel(x, x % 14, 0);
 
   logo_setdata(PELKOR_LOGO_NONE, nullptr);
-  EXPECT_TRUE(sameRecord(sharedLogo(), pelkor::LogoBitmap{}));
+  EXPECT_TRUE(sameRecord(SharedLogo(), pelkor::LogoBitmap{}));
   for (int y = 0; y < 14; ++y)
     for (int x = 0; x < 72; ++x) ASSERT_EQ(logo_getpixel(x, y), 1);
   char name[8] = "xxxxxxx";
@@ -121,7 +121,7 @@ TEST_F(LogoBitmapTest, KindZeroClearsEveryField) {
 
 TEST_F(LogoBitmapTest, NetworkCodeIsCutOnTheWayInAndOut) {
   logo_setdata(PELKOR_LOGO_OPERATOR, "1234567890");
-  EXPECT_STREQ(sharedLogo().network_code, "123456");
+  EXPECT_STREQ(SharedLogo().network_code, "123456");
 
   char buffer[3] = {'x', 'x', 'x'};
   EXPECT_EQ(logo_getdata(nullptr, nullptr, nullptr, buffer, sizeof buffer), PELKOR_OK);
@@ -135,7 +135,7 @@ TEST_F(LogoBitmapTest, NetworkCodeIsCutOnTheWayInAndOut) {
 
   // Shorter code replaces the longer one entirely.
   logo_setdata(PELKOR_LOGO_OPERATOR, "9");
-  EXPECT_EQ(std::string(sharedLogo().network_code, 7), std::string("9\0\0\0\0\0\0", 7));
+  EXPECT_EQ(std::string(SharedLogo().network_code, 7), std::string("9\0\0\0\0\0\0", 7));
 
   // Unusable buffers are skipped.
   char untouched[4] = {'a', 'b', 'c', 'd'};
@@ -152,12 +152,12 @@ TEST_F(LogoBitmapTest, GroupNumberKeepsTheLowByteAndReadsBackSigned) {
     EXPECT_EQ(logo_getgroupnumber(), read_back) << stored;
   }
   logo_setgroupnumber(300);
-  EXPECT_EQ(sharedLogo().group_number, 44);
+  EXPECT_EQ(SharedLogo().group_number, 44);
 }
 
 TEST_F(LogoBitmapTest, GroupNameIsCutToItsFieldAndToTheCallersBuffer) {
   logo_setgroupname(std::string(300, 'n').c_str());
-  EXPECT_EQ(std::string(sharedLogo().group_name), std::string(255, 'n'));
+  EXPECT_EQ(std::string(SharedLogo().group_name), std::string(255, 'n'));
 
   logo_setgroupname("Work");
   char small[4] = {'x', 'x', 'x', 'x'};
@@ -170,7 +170,7 @@ TEST_F(LogoBitmapTest, GroupNameIsCutToItsFieldAndToTheCallersBuffer) {
   EXPECT_EQ(std::string(full), std::string(255, 'q'));
 
   logo_setgroupname(nullptr);
-  EXPECT_STREQ(sharedLogo().group_name, "");
+  EXPECT_STREQ(SharedLogo().group_name, "");
 
   char untouched[2] = {'a', 'b'};
   logo_getgroupname(untouched, 0);

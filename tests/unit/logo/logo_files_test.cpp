@@ -12,7 +12,7 @@ using logo_test::LogoTest;
 using logo_test::readBytes;
 using logo_test::sameRecord;
 using logo_test::writeBytes;
-using pelkor::sharedLogo;
+using pelkor::SharedLogo;
 
 using LogoFilesTest = LogoTest;
 
@@ -68,7 +68,7 @@ Bytes nlmFile(uint8_t type, uint8_t width, uint8_t height, const Bytes &skipped,
 TEST_F(LogoFilesTest, OperatorLogoRoundTripsThroughNol) {
   logo_setdata(PELKOR_LOGO_OPERATOR, "244 05");
   drawPattern(72, 14);
-  const pelkor::LogoBitmap written = sharedLogo();
+  const pelkor::LogoBitmap written = SharedLogo();
   ASSERT_EQ(logo_writefile(file("op.nol").c_str()), PELKOR_OK);
 
   const Bytes bytes = readBytes(file("op.nol"));
@@ -81,7 +81,7 @@ TEST_F(LogoFilesTest, OperatorLogoRoundTripsThroughNol) {
 
   logo_setdata(PELKOR_LOGO_NONE, nullptr);
   ASSERT_EQ(logo_readfile(file("op.nol").c_str()), PELKOR_OK);
-  EXPECT_TRUE(sameRecord(sharedLogo(), written));
+  EXPECT_TRUE(sameRecord(SharedLogo(), written));
   expectPattern(72, 14);
 }
 
@@ -91,17 +91,17 @@ TEST_F(LogoFilesTest, NolNetworkNumbers) {
   append(file_bytes, "10000001");
   writeBytes(file("n.nol"), file_bytes);
   ASSERT_EQ(logo_readfile(file("n.nol").c_str()), PELKOR_OK);
-  EXPECT_STREQ(sharedLogo().network_code, "262 07");
-  EXPECT_EQ(sharedLogo().bitmap[0], 0x81);
-  EXPECT_EQ(sharedLogo().size, 1);
-  EXPECT_EQ(sharedLogo().width, 8);
+  EXPECT_STREQ(SharedLogo().network_code, "262 07");
+  EXPECT_EQ(SharedLogo().bitmap[0], 0x81);
+  EXPECT_EQ(SharedLogo().size, 1);
+  EXPECT_EQ(SharedLogo().width, 8);
 
   // A code that is not two numbers is written as 0 and 0, which reads back.
   logo_setdata(PELKOR_LOGO_OPERATOR, "ab");
   ASSERT_EQ(logo_writefile(file("z.nol").c_str()), PELKOR_OK);
   EXPECT_EQ(head(readBytes(file("z.nol")), 20), nolHeader(0, 0, 72, 14));
   ASSERT_EQ(logo_readfile(file("z.nol").c_str()), PELKOR_OK);
-  EXPECT_STREQ(sharedLogo().network_code, "0 00");
+  EXPECT_STREQ(SharedLogo().network_code, "0 00");
 }
 
 TEST_F(LogoFilesTest, CallerLogoRoundTripsThroughNggAndKeepsWhatNggDoesNotCarry) {
@@ -122,9 +122,9 @@ TEST_F(LogoFilesTest, CallerLogoRoundTripsThroughNggAndKeepsWhatNggDoesNotCarry)
   EXPECT_EQ(width, 72);
   EXPECT_EQ(height, 14);
   expectPattern(72, 14);
-  EXPECT_STREQ(sharedLogo().group_name, "Friends");
+  EXPECT_STREQ(SharedLogo().group_name, "Friends");
   EXPECT_EQ(logo_getgroupnumber(), 2);
-  EXPECT_STREQ(sharedLogo().network_code, "310 26");
+  EXPECT_STREQ(SharedLogo().network_code, "310 26");
 }
 
 TEST_F(LogoFilesTest, TextBitsOtherThanOneReadAsClear) {
@@ -133,14 +133,14 @@ TEST_F(LogoFilesTest, TextBitsOtherThanOneReadAsClear) {
   append(file_bytes, "00000001");
   writeBytes(file("odd.ngg"), file_bytes);
   ASSERT_EQ(logo_readfile(file("odd.ngg").c_str()), PELKOR_OK);
-  EXPECT_EQ(sharedLogo().bitmap[0], 0xA8);
-  EXPECT_EQ(sharedLogo().bitmap[1], 0x01);
+  EXPECT_EQ(SharedLogo().bitmap[0], 0xA8);
+  EXPECT_EQ(SharedLogo().bitmap[1], 0x01);
 }
 
 TEST_F(LogoFilesTest, StartupLogoRoundTripsThroughForm) {
   logo_setdata(PELKOR_LOGO_STARTUP, nullptr);
   drawPattern(84, 48);
-  const pelkor::LogoBitmap written = sharedLogo();
+  const pelkor::LogoBitmap written = SharedLogo();
   ASSERT_EQ(logo_writefile(file("s.form").c_str()), PELKOR_OK);
 
   const Bytes bytes = readBytes(file("s.form"));
@@ -157,7 +157,7 @@ TEST_F(LogoFilesTest, StartupLogoRoundTripsThroughForm) {
 
   logo_setdata(PELKOR_LOGO_NONE, nullptr);
   ASSERT_EQ(logo_readfile(file("s.form").c_str()), PELKOR_OK);
-  EXPECT_TRUE(sameRecord(sharedLogo(), written));
+  EXPECT_TRUE(sameRecord(SharedLogo(), written));
 }
 
 TEST_F(LogoFilesTest, FormReaderFindsTheLogoChunkAfterOtherChunks) {
@@ -173,19 +173,19 @@ TEST_F(LogoFilesTest, FormReaderFindsTheLogoChunkAfterOtherChunks) {
 
   logo_setdata(PELKOR_LOGO_CALLER, nullptr);
   ASSERT_EQ(logo_readfile(file("x.form").c_str()), PELKOR_OK);
-  EXPECT_EQ(sharedLogo().kind, PELKOR_LOGO_STARTUP);
-  EXPECT_EQ(sharedLogo().size, 504);
-  EXPECT_EQ(sharedLogo().width, 84);
-  EXPECT_EQ(sharedLogo().height, 48);
-  for (int i = 0; i < 504; ++i) ASSERT_EQ(sharedLogo().bitmap[i], static_cast<uint8_t>(i * 13));
+  EXPECT_EQ(SharedLogo().kind, PELKOR_LOGO_STARTUP);
+  EXPECT_EQ(SharedLogo().size, 504);
+  EXPECT_EQ(SharedLogo().width, 84);
+  EXPECT_EQ(SharedLogo().height, 48);
+  for (int i = 0; i < 504; ++i) ASSERT_EQ(SharedLogo().bitmap[i], static_cast<uint8_t>(i * 13));
 }
 
 TEST_F(LogoFilesTest, WritersKeepHeaderAndPixelDataConsistent) {
   // A start-up record holding fewer meaningful bytes (say, after a text-only download)
   // still gives a full, readable FORM file.
   logo_setdata(PELKOR_LOGO_STARTUP, nullptr);
-  std::memset(sharedLogo().bitmap, 0xFF, 504);
-  sharedLogo().size = 10;
+  std::memset(SharedLogo().bitmap, 0xFF, 504);
+  SharedLogo().size = 10;
   ASSERT_EQ(logo_writefile(file("short.form").c_str()), PELKOR_OK);
   const Bytes form = readBytes(file("short.form"));
   ASSERT_EQ(form.size(), 580u);
@@ -194,13 +194,13 @@ TEST_F(LogoFilesTest, WritersKeepHeaderAndPixelDataConsistent) {
   ASSERT_EQ(logo_readfile(file("short.form").c_str()), PELKOR_OK);
 
   logo_setdata(PELKOR_LOGO_OPERATOR, "244 05");
-  sharedLogo().size = 3;
+  SharedLogo().size = 3;
   ASSERT_EQ(logo_writefile(file("short.nol").c_str()), PELKOR_OK);
   EXPECT_EQ(readBytes(file("short.nol")).size(), 1028u);
   ASSERT_EQ(logo_readfile(file("short.nol").c_str()), PELKOR_OK);
-  EXPECT_EQ(sharedLogo().size, 126);
-  EXPECT_EQ(sharedLogo().bitmap[2], 0xFF);
-  EXPECT_EQ(sharedLogo().bitmap[3], 0x00);
+  EXPECT_EQ(SharedLogo().size, 126);
+  EXPECT_EQ(SharedLogo().bitmap[2], 0xFF);
+  EXPECT_EQ(SharedLogo().bitmap[3], 0x00);
 }
 
 TEST_F(LogoFilesTest, WritingOtherKindsLeavesAnEmptyFile) {
@@ -220,21 +220,21 @@ TEST_F(LogoFilesTest, NlmStartupLogoIsConvertedToBands) {
   writeBytes(file("s.nlm"), nlmFile(2, 84, 48, skipped, patternPixel));
   logo_setdata(PELKOR_LOGO_OPERATOR, "244 05");
   ASSERT_EQ(logo_readfile(file("s.nlm").c_str()), PELKOR_OK);
-  EXPECT_EQ(sharedLogo().kind, PELKOR_LOGO_STARTUP);
-  EXPECT_EQ(sharedLogo().size, 504);
-  EXPECT_STREQ(sharedLogo().network_code, "244 05");
+  EXPECT_EQ(SharedLogo().kind, PELKOR_LOGO_STARTUP);
+  EXPECT_EQ(SharedLogo().size, 504);
+  EXPECT_STREQ(SharedLogo().network_code, "244 05");
   expectPattern(84, 48);
 
   writeBytes(file("corner.nlm"), nlmFile(2, 84, 48, {0x00}, [](int x, int y) { return x == 83 && y == 47; }));
   ASSERT_EQ(logo_readfile(file("corner.nlm").c_str()), PELKOR_OK);
-  EXPECT_EQ(sharedLogo().bitmap[503], 0x80);
-  EXPECT_EQ(sharedLogo().bitmap[502], 0x00);
+  EXPECT_EQ(SharedLogo().bitmap[503], 0x80);
+  EXPECT_EQ(SharedLogo().bitmap[502], 0x00);
 
   // 84-pixel rows are a start-up logo whatever the type byte says.
   writeBytes(file("t.nlm"), nlmFile(1, 84, 48, {0x00}, patternPixel));
   logo_setdata(PELKOR_LOGO_CALLER, nullptr);
   ASSERT_EQ(logo_readfile(file("t.nlm").c_str()), PELKOR_OK);
-  EXPECT_EQ(sharedLogo().kind, PELKOR_LOGO_STARTUP);
+  EXPECT_EQ(SharedLogo().kind, PELKOR_LOGO_STARTUP);
   expectPattern(84, 48);
 }
 
@@ -242,14 +242,14 @@ TEST_F(LogoFilesTest, NlmSmallLogoIsCopiedUnchanged) {
   const Bytes nlm = nlmFile(0, 72, 14, {0x00}, patternPixel);
   writeBytes(file("o.nlm"), nlm);
   ASSERT_EQ(logo_readfile(file("o.nlm").c_str()), PELKOR_OK);
-  EXPECT_EQ(sharedLogo().kind, PELKOR_LOGO_OPERATOR);
-  EXPECT_EQ(sharedLogo().size, 126);
-  EXPECT_EQ(0, std::memcmp(sharedLogo().bitmap, nlm.data() + 10, 126));
+  EXPECT_EQ(SharedLogo().kind, PELKOR_LOGO_OPERATOR);
+  EXPECT_EQ(SharedLogo().size, 126);
+  EXPECT_EQ(0, std::memcmp(SharedLogo().bitmap, nlm.data() + 10, 126));
   expectPattern(72, 14);
 
   writeBytes(file("c.nlm"), nlmFile(1, 72, 14, {0x00}, patternPixel));
   ASSERT_EQ(logo_readfile(file("c.nlm").c_str()), PELKOR_OK);
-  EXPECT_EQ(sharedLogo().kind, PELKOR_LOGO_CALLER);
+  EXPECT_EQ(SharedLogo().kind, PELKOR_LOGO_CALLER);
 }
 
 TEST_F(LogoFilesTest, RejectedFilesLeaveTheRecordAsItWas) {
@@ -304,25 +304,25 @@ TEST_F(LogoFilesTest, RejectedFilesLeaveTheRecordAsItWas) {
   logo_setdata(PELKOR_LOGO_CALLER, "244 05");
   logo_setgroupname("Colleagues");
   logo_setgroupnumber(5);
-  sharedLogo().ringtone_id = 9;
+  SharedLogo().ringtone_id = 9;
   drawPattern(72, 14);
-  const pelkor::LogoBitmap before = sharedLogo();
+  const pelkor::LogoBitmap before = SharedLogo();
 
   for (const auto &[name, bytes] : cases) {
     writeBytes(file("bad"), bytes);
     EXPECT_EQ(logo_readfile(file("bad").c_str()), PELKOR_NOT_FOUND) << name;
-    EXPECT_TRUE(sameRecord(sharedLogo(), before)) << name;
+    EXPECT_TRUE(sameRecord(SharedLogo(), before)) << name;
   }
   EXPECT_EQ(logo_readfile(file("does-not-exist").c_str()), PELKOR_NOT_FOUND);
   EXPECT_EQ(logo_readfile(nullptr), PELKOR_NOT_FOUND);
   EXPECT_EQ(logo_readfile(dir_.string().c_str()), PELKOR_NOT_FOUND);  // a directory
-  EXPECT_TRUE(sameRecord(sharedLogo(), before));
+  EXPECT_TRUE(sameRecord(SharedLogo(), before));
 }
 
 TEST_F(LogoFilesTest, NlmGeometryThatDoesNotFitItsKindIsRefused) {
   logo_setdata(PELKOR_LOGO_OPERATOR, "244 05");
   drawPattern(72, 14);
-  const pelkor::LogoBitmap before = sharedLogo();
+  const pelkor::LogoBitmap before = SharedLogo();
   // A start-up type with no pixels at all, with small-logo rows, or with too many rows;
   // any type with an image too small to fill one byte.
   const Bytes empty_startup = {'N', 'L', 'M', 0x20, 0x01, 0x02, 0x00, 0x00, 0xFF, 0xFF};
@@ -332,14 +332,14 @@ TEST_F(LogoFilesTest, NlmGeometryThatDoesNotFitItsKindIsRefused) {
   for (const Bytes &nlm : cases) {
     writeBytes(file("bad.nlm"), nlm);
     EXPECT_EQ(logo_readfile(file("bad.nlm").c_str()), PELKOR_NOT_FOUND);
-    EXPECT_TRUE(sameRecord(sharedLogo(), before));
+    EXPECT_TRUE(sameRecord(SharedLogo(), before));
   }
   // A start-up picture shorter than the screen would fill bands its size does not
   // count, and lose their pixels when saved or uploaded.
   for (uint8_t height : {1, 10, 40}) {
     writeBytes(file("short.nlm"), nlmFile(2, 84, height, {0x00}, patternPixel));
     EXPECT_EQ(logo_readfile(file("short.nlm").c_str()), PELKOR_NOT_FOUND) << int{height};
-    EXPECT_TRUE(sameRecord(sharedLogo(), before));
+    EXPECT_TRUE(sameRecord(SharedLogo(), before));
   }
 }
 
@@ -349,16 +349,16 @@ TEST_F(LogoFilesTest, LargestAcceptedImagesFillTheBitmapExactly) {
   append(fits, std::string(504 * 8, '1'));
   writeBytes(file("fits.nol"), fits);
   ASSERT_EQ(logo_readfile(file("fits.nol").c_str()), PELKOR_OK);
-  EXPECT_EQ(sharedLogo().size, 504);
-  EXPECT_EQ(sharedLogo().bitmap[503], 0xFF);
+  EXPECT_EQ(SharedLogo().size, 504);
+  EXPECT_EQ(SharedLogo().bitmap[503], 0xFF);
 
   // A 1-pixel-wide NLM column reads 255 padded row bytes but stores only 31.
   logo_setdata(PELKOR_LOGO_NONE, nullptr);
   writeBytes(file("narrow.nlm"), nlmFile(0, 1, 255, {0x00}, [](int, int) { return true; }));
   ASSERT_EQ(logo_readfile(file("narrow.nlm").c_str()), PELKOR_OK);
-  EXPECT_EQ(sharedLogo().size, 31);
-  EXPECT_EQ(sharedLogo().bitmap[30], 0x80);
-  EXPECT_EQ(sharedLogo().bitmap[31], 0x00);
+  EXPECT_EQ(SharedLogo().size, 31);
+  EXPECT_EQ(SharedLogo().bitmap[30], 0x80);
+  EXPECT_EQ(SharedLogo().bitmap[31], 0x00);
 }
 
 TEST_F(LogoFilesTest, ExampleLogosLoad) {
@@ -372,10 +372,10 @@ TEST_F(LogoFilesTest, ExampleLogosLoad) {
     SCOPED_TRACE(c.name);
     logo_setdata(PELKOR_LOGO_NONE, nullptr);
     ASSERT_EQ(logo_readfile((examples + c.name).c_str()), PELKOR_OK);
-    EXPECT_EQ(sharedLogo().kind, c.kind);
-    EXPECT_EQ(sharedLogo().size, c.size);
+    EXPECT_EQ(SharedLogo().kind, c.kind);
+    EXPECT_EQ(SharedLogo().size, c.size);
     int drawn = 0;
-    for (unsigned i = 0; i < c.size; ++i) drawn += sharedLogo().bitmap[i] != 0;
+    for (unsigned i = 0; i < c.size; ++i) drawn += SharedLogo().bitmap[i] != 0;
     EXPECT_GT(drawn, 10);
     // What the library writes back is byte for byte the example.
     ASSERT_EQ(logo_writefile(file("again").c_str()), PELKOR_OK);

@@ -17,7 +17,7 @@ using pelkor::LogoRequest;
 
 LogoBitmap logoOfKind(pelkor::LogoKind kind) {
   LogoBitmap logo{};
-  pelkor::setLogoKind(logo, kind);
+  pelkor::SetLogoKind(logo, kind);
   for (std::size_t i = 0; i < pelkor::kLogoBitmapCapacity; ++i) logo.bitmap[i] = static_cast<uint8_t>(i * 7 + 1);
   return logo;
 }
@@ -26,7 +26,7 @@ Bytes requestBytes(const LogoRequest &request) { return Bytes(request.bytes, req
 
 Bytes upload(const LogoBitmap &logo, uint8_t expected_type) {
   LogoRequest request{};
-  pelkor::buildUploadRequest(logo, request);
+  pelkor::BuildUploadRequest(logo, request);
   EXPECT_EQ(request.type, expected_type);
   return requestBytes(request);
 }
@@ -52,9 +52,9 @@ TEST(LogoNetworkCode, PacksDigitsLowNibbleFirst) {
                         Case{"", {0x00, 0xF0, 0x00}}, Case{"99", {0x99, 0xF0, 0x00}}}) {
     SCOPED_TRACE(c.code);
     LogoBitmap logo{};
-    pelkor::setLogoNetworkCode(logo, c.code);
+    pelkor::SetLogoNetworkCode(logo, c.code);
     uint8_t packed[3];
-    pelkor::packNetworkCode(logo.network_code, packed);
+    pelkor::PackNetworkCode(logo.network_code, packed);
     EXPECT_EQ(Bytes(packed, packed + 3), c.packed);
   }
 }
@@ -72,7 +72,7 @@ TEST(LogoUploadRequest, StartupTextGoesWhenThereIsNoBitmap) {
   logo.kind = pelkor::kLogoStartup;
   EXPECT_EQ(upload(logo, 0x05), (Bytes{0x00, 0x01, 0x00, 0x18, 0x01, 0x02, 0x00}));
 
-  pelkor::setLogoGroupName(logo, std::string(300, 'w').c_str());
+  pelkor::SetLogoGroupName(logo, std::string(300, 'w').c_str());
   const Bytes long_text = upload(logo, 0x05);
   ASSERT_EQ(long_text.size(), 7u + 255u);
   EXPECT_EQ(long_text[6], 255);
@@ -81,7 +81,7 @@ TEST(LogoUploadRequest, StartupTextGoesWhenThereIsNoBitmap) {
 
 TEST(LogoUploadRequest, OperatorLogoCarriesNetworkCodeAndLengthWithHeader) {
   LogoBitmap logo = logoOfKind(pelkor::kLogoOperator);
-  pelkor::setLogoNetworkCode(logo, "244 05");
+  pelkor::SetLogoNetworkCode(logo, "244 05");
   const Bytes bytes = upload(logo, 0x05);
   ASSERT_EQ(bytes.size(), 14u + 126u);
   EXPECT_EQ(head(bytes, 14), (Bytes{0x00, 0x01, 0x00, 0x30, 0x00, 0x42, 0xF4, 0x50, 0x00, 0x82, 0x00, 72, 14, 0x01}));
@@ -90,7 +90,7 @@ TEST(LogoUploadRequest, OperatorLogoCarriesNetworkCodeAndLengthWithHeader) {
 
 TEST(LogoUploadRequest, CallerGroupCarriesNameRingtoneAndBitmap) {
   LogoBitmap logo = logoOfKind(pelkor::kLogoCaller);
-  pelkor::setLogoGroupName(logo, "Family");
+  pelkor::SetLogoGroupName(logo, "Family");
   logo.group_number = 2;
   logo.ringtone_id = 0x11;
   const Bytes bytes = upload(logo, 0x03);
@@ -106,7 +106,7 @@ TEST(LogoUploadRequest, NothingForOtherKindsAndNeverMoreThanTheBitmapHolds) {
   for (pelkor::LogoKind kind : {0, 4, -1}) {
     LogoBitmap logo = logoOfKind(pelkor::kLogoOperator);
     logo.kind = kind;
-    pelkor::buildUploadRequest(logo, request);
+    pelkor::BuildUploadRequest(logo, request);
     EXPECT_EQ(request.length, 0u) << kind;
   }
   // A size field beyond the bitmap (a corrupted record) sends the bitmap only.
@@ -122,16 +122,16 @@ TEST(LogoUploadRequest, NothingForOtherKindsAndNeverMoreThanTheBitmapHolds) {
 
 TEST(LogoDownloadRequest, OnePerKind) {
   LogoRequest request{};
-  pelkor::buildDownloadRequest(pelkor::kLogoStartup, 9, request);
+  pelkor::BuildDownloadRequest(pelkor::kLogoStartup, 9, request);
   EXPECT_EQ(request.type, 0x05);
   EXPECT_EQ(requestBytes(request), (Bytes{0x00, 0x01, 0x00, 0x16}));
-  pelkor::buildDownloadRequest(pelkor::kLogoOperator, 9, request);
+  pelkor::BuildDownloadRequest(pelkor::kLogoOperator, 9, request);
   EXPECT_EQ(request.type, 0x05);
   EXPECT_EQ(requestBytes(request), (Bytes{0x00, 0x01, 0x00, 0x33, 0x00}));
-  pelkor::buildDownloadRequest(pelkor::kLogoCaller, 9, request);
+  pelkor::BuildDownloadRequest(pelkor::kLogoCaller, 9, request);
   EXPECT_EQ(request.type, 0x03);
   EXPECT_EQ(requestBytes(request), (Bytes{0x00, 0x01, 0x00, 0x10, 0x09}));
-  pelkor::buildDownloadRequest(5, 9, request);
+  pelkor::BuildDownloadRequest(5, 9, request);
   EXPECT_EQ(request.length, 0u);
 }
 
@@ -140,7 +140,7 @@ TEST(LogoReplies, StartupBlocksGiveBitmapAndText) {
   for (int i = 0; i < 504; ++i) reply.push_back(static_cast<uint8_t>(i));
   for (uint8_t byte : Bytes{0x02, 0x05, 'H', 'e', 'l', 'l', 'o', 0x03, 0xEE}) reply.push_back(byte);
   LogoBitmap logo{};
-  pelkor::readStartupReply(message(reply), logo);
+  pelkor::ReadStartupReply(message(reply), logo);
   EXPECT_EQ(logo.height, 48);
   EXPECT_EQ(logo.width, 84);
   EXPECT_EQ(logo.size, 504);
@@ -151,7 +151,7 @@ TEST(LogoReplies, StartupBlocksGiveBitmapAndText) {
   // Blocks in the other order: the text first, the logo after it.
   Bytes reordered = {0x01, 0x00, 0x00, 0x17, 0x02, 0x02, 0x02, 'H', 'i', 0x01, 8, 16, 0xAB, 0xCD};
   LogoBitmap second{};
-  pelkor::readStartupReply(message(reordered), second);
+  pelkor::ReadStartupReply(message(reordered), second);
   EXPECT_STREQ(second.group_name, "Hi");
   EXPECT_EQ(second.size, 16u);
   EXPECT_EQ(second.bitmap[0], 0xAB);
@@ -168,7 +168,7 @@ TEST(LogoReplies, StartupLengthsAreBoundedByTheRecord) {
   reply.insert(reply.end(), 600, 0x5A);
   LogoBitmap logo{};
   std::memset(&logo, 0x77, sizeof logo);
-  pelkor::readStartupReply(message(reply), logo);
+  pelkor::ReadStartupReply(message(reply), logo);
   EXPECT_EQ(std::strlen(logo.group_name), 255u);
   EXPECT_EQ(logo.width, 255);
   EXPECT_EQ(logo.height, 255);
@@ -178,7 +178,7 @@ TEST(LogoReplies, StartupLengthsAreBoundedByTheRecord) {
 
   // Announced blocks that the message does not carry store nothing.
   LogoBitmap empty{};
-  pelkor::readStartupReply(message(Bytes{0x01, 0x00, 0x00, 0x17, 0xFF}), empty);
+  pelkor::ReadStartupReply(message(Bytes{0x01, 0x00, 0x00, 0x17, 0xFF}), empty);
   EXPECT_EQ(empty.size, 0);
   EXPECT_STREQ(empty.group_name, "");
 }
@@ -187,8 +187,8 @@ TEST(LogoReplies, OperatorSizeIsCutToGeometryAndCapacity) {
   Bytes reply = {0x01, 0x00, 0x00, 0x34, 0x42, 0xF4, 0x50, 0x00, 0x00, 0x82, 0x00, 72, 14, 0x01};
   for (int i = 0; i < 130; ++i) reply.push_back(static_cast<uint8_t>(i + 1));
   LogoBitmap logo{};
-  pelkor::setLogoNetworkCode(logo, "");
-  pelkor::readOperatorReply(message(reply), logo);
+  pelkor::SetLogoNetworkCode(logo, "");
+  pelkor::ReadOperatorReply(message(reply), logo);
   EXPECT_EQ(logo.size, 126);  // 130 declared with the 4-byte header
   EXPECT_EQ(logo.width, 72);
   EXPECT_EQ(logo.height, 14);
@@ -198,7 +198,7 @@ TEST(LogoReplies, OperatorSizeIsCutToGeometryAndCapacity) {
   EXPECT_STREQ(logo.network_code, "");  // bytes 4-7 are not taken
 
   Bytes huge = {0x01, 0x00, 0x00, 0x34, 0, 0, 0, 0, 0xFF, 0xFF, 0x00, 0xFF, 0xFF, 0x01, 0x11};
-  pelkor::readOperatorReply(message(huge), logo);
+  pelkor::ReadOperatorReply(message(huge), logo);
   EXPECT_EQ(logo.size, 504);
   EXPECT_EQ(logo.bitmap[0], 0x11);
   EXPECT_EQ(logo.bitmap[503], 0x00);  // past the end of the message reads as 0
@@ -210,7 +210,7 @@ TEST(LogoReplies, CallerGroupGivesNameRingtoneAndBitmap) {
   for (int i = 0; i < 130; ++i) reply.push_back(static_cast<uint8_t>(0x80 + i));
   LogoBitmap logo{};
   logo.group_number = 4;
-  pelkor::readCallerGroupReply(message(reply, 0x03), logo);
+  pelkor::ReadCallerGroupReply(message(reply, 0x03), logo);
   EXPECT_STREQ(logo.group_name, "Frien");
   EXPECT_EQ(logo.ringtone_id, 0x17);
   EXPECT_EQ(logo.size, 126);
@@ -220,7 +220,7 @@ TEST(LogoReplies, CallerGroupGivesNameRingtoneAndBitmap) {
 
   // A 255-character name in a message that ends inside it.
   Bytes cut = {0x01, 0x00, 0x00, 0x11, 0x02, 0xFF, 'a', 'b'};
-  pelkor::readCallerGroupReply(message(cut, 0x03), logo);
+  pelkor::ReadCallerGroupReply(message(cut, 0x03), logo);
   EXPECT_STREQ(logo.group_name, "ab");
   EXPECT_EQ(logo.size, 0);
 }
@@ -228,25 +228,25 @@ TEST(LogoReplies, CallerGroupGivesNameRingtoneAndBitmap) {
 TEST(LogoSmsData, OperatorAndCallerLayouts) {
   uint8_t data[pelkor::kLogoSmsDataCapacity];
   LogoBitmap caller = logoOfKind(pelkor::kLogoCaller);
-  ASSERT_EQ(pelkor::buildLogoSmsData(caller, data), 130u);
+  ASSERT_EQ(pelkor::BuildLogoSmsData(caller, data), 130u);
   EXPECT_EQ(Bytes(data, data + 4), (Bytes{0x00, 72, 14, 0x01}));
   EXPECT_EQ(std::memcmp(data + 4, caller.bitmap, 126), 0);
 
   LogoBitmap op = logoOfKind(pelkor::kLogoOperator);
-  pelkor::setLogoNetworkCode(op, "244 05");
-  ASSERT_EQ(pelkor::buildLogoSmsData(op, data), 133u);
+  pelkor::SetLogoNetworkCode(op, "244 05");
+  ASSERT_EQ(pelkor::BuildLogoSmsData(op, data), 133u);
   EXPECT_EQ(Bytes(data, data + 7), (Bytes{0x42, 0xF4, 0x50, 0x00, 72, 14, 0x01}));
 
   op.size = 0xFFFF;  // never more than the bitmap
-  EXPECT_EQ(pelkor::buildLogoSmsData(op, data), pelkor::kLogoSmsDataCapacity);
+  EXPECT_EQ(pelkor::BuildLogoSmsData(op, data), pelkor::kLogoSmsDataCapacity);
   LogoBitmap startup = logoOfKind(pelkor::kLogoStartup);
-  EXPECT_EQ(pelkor::buildLogoSmsData(startup, data), 0u);
+  EXPECT_EQ(pelkor::BuildLogoSmsData(startup, data), 0u);
 }
 
 // The routed handlers: a download reply fills only an attached record; error replies
 // end a waiting transfer whether or not a record is attached.
 TEST(LogoReplyHandlers, DownloadRepliesNeedATarget) {
-  auto &status = pelkor::logoDownloadStatus();
+  auto &status = pelkor::LogoDownloadStatus();
   const Bytes reply = {0x01, 0x00, 0x00, 0x34, 0, 0, 0, 0, 0x00, 0x06, 0x00, 8, 2, 0x01, 0xAA, 0xBB};
 
   status.Arm();
@@ -254,9 +254,9 @@ TEST(LogoReplyHandlers, DownloadRepliesNeedATarget) {
   EXPECT_EQ(status.Value(), pelkor::kPending) << "a reply without a waiting download is ignored";
 
   LogoBitmap logo{};
-  pelkor::logoDownloadTarget().Attach(&logo);
+  pelkor::LogoDownloadTarget().Attach(&logo);
   pelkor::DispatchReply(message(reply));
-  pelkor::logoDownloadTarget().Detach();
+  pelkor::LogoDownloadTarget().Detach();
   EXPECT_EQ(status.Value(), pelkor::kResultOk);
   EXPECT_EQ(logo.size, 2);
   EXPECT_EQ(logo.bitmap[1], 0xBB);
@@ -269,7 +269,7 @@ TEST(LogoReplyHandlers, DownloadRepliesNeedATarget) {
 }
 
 TEST(LogoReplyHandlers, UploadVerdicts) {
-  auto &status = pelkor::logoUploadStatus();
+  auto &status = pelkor::LogoUploadStatus();
   struct Case {
     uint8_t type, command;
     int32_t result;

@@ -1,0 +1,9 @@
+#pragma once
+#include "services/family_module.h"
+
+namespace pelkor {
+
+// The logo transfers: reply rows and session hooks.
+extern const FamilyModule kLogoModule;
+
+}  // namespace pelkor

@@ -1,0 +1,9 @@
+#pragma once
+#include "services/family_module.h"
+
+namespace pelkor {
+
+// The phonebook and speed dials: reply rows and session hooks.
+extern const FamilyModule kPhonebookModule;
+
+}  // namespace pelkor

@@ -1,0 +1,48 @@
+// The composition root's list of families. The link routes replies through their tables
+// (ReplyRouteTables) and the session runs their hooks; neither knows a family by name.
+#include "session/family_list.h"
+
+#include <array>
+
+#include "link/ack_handler.h"
+#include "logo/logo_module.h"
+#include "phonebook/phonebook_module.h"
+#include "services/services_module.h"
+#include "sms/sms_module.h"
+
+namespace pelkor {
+namespace {
+
+const FamilyModule *const kFamilies[] = {
+    &kServicesModule,
+    &kSmsModule,
+    &kLogoModule,
+    &kPhonebookModule,
+};
+constexpr size_t kFamilyCount = sizeof kFamilies / sizeof kFamilies[0];
+
+}  // namespace
+
+const FamilyModule *const *FamilyModules(size_t *count) {
+  *count = kFamilyCount;
+  return kFamilies;
+}
+
+// The link's own rows first, then each family's, in list order.
+const ReplyRouteTable *const *ReplyRouteTables(size_t *count) {
+  static const std::array<const ReplyRouteTable *, kFamilyCount + 1> tables = [] {
+    std::array<const ReplyRouteTable *, kFamilyCount + 1> list{};
+    list[0] = &kLinkRoutes;
+    for (size_t i = 0; i < kFamilyCount; ++i) list[i + 1] = &kFamilies[i]->routes;
+    return list;
+  }();
+  *count = tables.size();
+  return tables.data();
+}
+
+void RunSessionHooks(SessionHook FamilyModule::*hook) {
+  for (const FamilyModule *family : kFamilies)
+    if (family->*hook != nullptr) (family->*hook)();
+}
+
+}  // namespace pelkor
