@@ -94,9 +94,11 @@ int32_t DownloadSharedLogo(LogoKind kind) {
   LogoBitmap received = logo;
   LogoRequest request{};
   BuildDownloadRequest(kind, group_number, request);
-  g_download_target.Attach(&received);
-  const int32_t result = RunTransfer(g_download_status, request, kDownloadChecks);
-  g_download_target.Detach();
+  int32_t result = kResultTimeout;
+  {
+    AttachedRecord<LogoBitmap> attached(g_download_target, received);
+    result = RunTransfer(g_download_status, request, kDownloadChecks);
+  }
   if (result != kResultOk) return result;
   logo = received;
 

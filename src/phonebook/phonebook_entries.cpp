@@ -28,10 +28,11 @@ int32_t Transact(StatusCell &cell, const PhonebookRequest &request, int32_t chec
 int32_t CountMemory(PhonebookSession &pb, int32_t memoryType) {
   if (pb.memoryCounted && pb.countedMemoryType == memoryType) return kResultOk;
   MemoryCounts fresh;
-  pb.memoryCountsTarget.Attach(&fresh);
-  const int32_t result =
-      Transact(pb.memoryStatusCell, MemoryStatusRequest(MemoryCodeFor(memoryType)), kMemoryStatusChecks);
-  pb.memoryCountsTarget.Detach();
+  int32_t result = kResultTimeout;
+  {
+    AttachedRecord<MemoryCounts> attached(pb.memoryCountsTarget, fresh);
+    result = Transact(pb.memoryStatusCell, MemoryStatusRequest(MemoryCodeFor(memoryType)), kMemoryStatusChecks);
+  }
   if (result == kResultOk) {
     pb.memoryCounted = true;
     pb.countedMemoryType = memoryType;
@@ -63,11 +64,8 @@ int32_t ReadEntry(PhonebookSession &pb, int32_t location, int32_t memoryType) {
   // A memory whose size could not be learnt is still asked: the phone judges then.
   if (counted == kResultOk && location > pb.counts.used + pb.counts.free) return kResultRefused;
 
-  pb.entryTarget.Attach(&pb.cachedEntry);
-  const int32_t result =
-      Transact(pb.entryCell, EntryReadRequest(MemoryCodeFor(memoryType), location), kEntryReadChecks, true);
-  pb.entryTarget.Detach();
-  return result;
+  AttachedRecord<PhonebookEntry> attached(pb.entryTarget, pb.cachedEntry);
+  return Transact(pb.entryCell, EntryReadRequest(MemoryCodeFor(memoryType), location), kEntryReadChecks, true);
 }
 
 // Zero-fills the caller's buffer and copies at most size - 1 characters of a field.

@@ -16,11 +16,8 @@ constexpr int32_t kNoMemory = 255;
 int32_t ReadSpeedDial(PhonebookSession &pb, int32_t key) {
   if (!FitsInOneByte(key)) return kResultRefused;
   const PhonebookRequest request = SpeedDialReadRequest(key);
-  pb.speedDialTarget.Attach(&pb.cachedSpeedDial);
-  const int32_t result =
-      RunTransaction(pb.speedDialCell, kPhonebookMessageType, request.bytes, request.length, kChecks, kStepMs);
-  pb.speedDialTarget.Detach();
-  return result;
+  return RunExchange(pb.speedDialTarget, pb.cachedSpeedDial, pb.speedDialCell, kPhonebookMessageType, request.bytes,
+                     request.length, kChecks, kStepMs);
 }
 
 }  // namespace

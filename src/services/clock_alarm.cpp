@@ -29,14 +29,11 @@ void Put(int32_t *out, int32_t value) {
 
 uint8_t Low8(int32_t value) { return static_cast<uint8_t>(value & 0xFF); }
 
-// Reads a record through its target: attach, ask, wait, detach.
+// Reads a record through its target.
 template <typename Record>
 int32_t ReadRecord(StatusCell &cell, ReplyTarget<Record> &target, Record &record, const uint8_t *request,
                    size_t length) {
-  target.Attach(&record);
-  const int32_t result = RunTransaction(cell, kTypeClock, request, length, kReadPolls, kPollMs);
-  target.Detach();
-  return result;
+  return RunExchange(target, record, cell, kTypeClock, request, length, kReadPolls, kPollMs);
 }
 
 int32_t SettingResult(const ReplyMessage &reply) { return reply.At(4) == 0x01 ? kResultOk : kSettingRefused; }

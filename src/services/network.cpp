@@ -63,13 +63,10 @@ int32_t GetNetworkInfo(char *networkCode, int32_t networkCodeSize, char *areaCod
   if (!networkCache.Fresh(kNetworkReuseMs)) {
     const int64_t asked = platform::MonotonicMs();
     networkInfo = NetworkInfo{};
-    networkTarget.Attach(&networkInfo);
     static constexpr uint8_t kRequest[] = {0x00, 0x01, 0x00, 0x70};
-    networkCell.Arm();
-    Send(sizeof kRequest, kTypeNetwork, kRequest);
-    const bool answered = AwaitCell(networkCell, kPending, kNetworkPolls, kPollMs);
-    networkTarget.Detach();
-    networkCache.Store(answered ? kResultOk : kResultTimeout, asked);
+    const int32_t result = RunExchange(networkTarget, networkInfo, networkCell, kTypeNetwork, kRequest, sizeof kRequest,
+                                       kNetworkPolls, kPollMs);
+    networkCache.Store(result == kResultOk ? kResultOk : kResultTimeout, asked);
   }
   CopyToCaller(networkCode, networkCodeSize, networkInfo.networkCode);
   CopyToCaller(areaCode, areaCodeSize, networkInfo.areaCode);
@@ -81,13 +78,9 @@ int32_t NetMonitor(const char *screen, char *buffer, int32_t size) {
   if (!Session().sessionOpen.load() || buffer == nullptr || size <= 0) return kResultOk;
   std::memset(buffer, 0, static_cast<size_t>(size));
   char text[kMonitorTextSize] = {};
-  monitorTarget.Attach(&text);
-  monitorCell.Arm();
   SendPreparatoryRequest();
   const uint8_t request[] = {0x00, 0x01, 0x7E, NetMonitorSelector(screen)};
-  Send(sizeof request, kTypeService, request);
-  AwaitCell(monitorCell, kPending, kMonitorPolls, kPollMs);
-  monitorTarget.Detach();
+  RunExchange(monitorTarget, text, monitorCell, kTypeService, request, sizeof request, kMonitorPolls, kPollMs);
   CopyToCaller(buffer, size, text);
   return kResultOk;
 }

@@ -71,6 +71,29 @@ class ReplyTarget {
   Record *record_ = nullptr;
 };
 
+// Keeps `record` attached to `target` for the life of the scope: the bracket around every
+// command whose reply fills a record of the caller's.
+template <typename Record>
+class AttachedRecord {
+ public:
+  AttachedRecord(ReplyTarget<Record> &target, Record &record) : target_(target) { target_.Attach(&record); }
+  ~AttachedRecord() { target_.Detach(); }
+  AttachedRecord(const AttachedRecord &) = delete;
+  AttachedRecord &operator=(const AttachedRecord &) = delete;
+
+ private:
+  ReplyTarget<Record> &target_;
+};
+
+// The whole exchange of a command whose reply fills `record`: attach, arm, send, wait,
+// detach. Returns what RunTransaction returns.
+template <typename Record>
+int32_t RunExchange(ReplyTarget<Record> &target, Record &record, StatusCell &cell, uint8_t type, const uint8_t *payload,
+                    size_t length, int32_t checks, int32_t stepMs, bool storeTimeout = false) {
+  AttachedRecord<Record> attached(target, record);
+  return RunTransaction(cell, type, payload, length, checks, stepMs, storeTimeout);
+}
+
 // A command's remembered answer: reused while it was a success and is young enough.
 class AnswerCache {
  public:

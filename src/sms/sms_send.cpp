@@ -65,10 +65,8 @@ int32_t FetchMessageCentre(SmsRecord &record) {
   uint8_t query[sizeof kCentreQuery + 1];
   std::memcpy(query, kCentreQuery, sizeof kCentreQuery);
   query[sizeof kCentreQuery] = static_cast<uint8_t>(record.centreIndex & 0xFF);
-  centreTarget.Attach(&record);
-  const int32_t result = RunTransaction(centreStatus, kSmsSendType, query, sizeof query, kCentreChecks, kCentreStepMs);
-  centreTarget.Detach();
-  return result;
+  return RunExchange(centreTarget, record, centreStatus, kSmsSendType, query, sizeof query, kCentreChecks,
+                     kCentreStepMs);
 }
 
 int32_t SendSmsRecord(SmsRecord &record, int32_t dataLength) {
@@ -84,10 +82,8 @@ int32_t SendSmsRecord(SmsRecord &record, int32_t dataLength) {
   }
   record.userDataLength = request.userDataLength;
 
-  smsTarget.Attach(&record);
   const int32_t result =
-      RunTransaction(smsStatus, kSmsSendType, request.bytes, request.length, kSendChecks, kSendStepMs);
-  smsTarget.Detach();
+      RunExchange(smsTarget, record, smsStatus, kSmsSendType, request.bytes, request.length, kSendChecks, kSendStepMs);
   return result == kSmsSent ? 0 : result;
 }
 

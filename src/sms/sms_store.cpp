@@ -48,10 +48,7 @@ int32_t KindFor(int32_t kindCode) {
 }
 
 int32_t RunStoreTransaction(SmsRecord &target, const uint8_t *request, size_t length, int32_t checks, int32_t stepMs) {
-  SmsTarget().Attach(&target);
-  const int32_t result = RunTransaction(SmsStatus(), kStoreType, request, length, checks, stepMs);
-  SmsTarget().Detach();
-  return result;
+  return RunExchange(SmsTarget(), target, SmsStatus(), kStoreType, request, length, checks, stepMs);
 }
 
 }  // namespace
@@ -168,14 +165,11 @@ int32_t GetSmsCounts(int32_t *pair) {
     const int64_t asked = platform::MonotonicMs();
     SmsCounts counts;
     SmsRecord scratch;  // lets the type 0x14 replies through while the query waits
-    countsTarget.Attach(&counts);
-    SmsTarget().Attach(&scratch);
+    AttachedRecord<SmsRecord> scratchAttached(SmsTarget(), scratch);
     const uint8_t request[] = {0x00, 0x01, 0x00, 0x36, 0x64};
     // A refusal (22) leaves both counts zero and, like a time-out, is not reused.
-    const int32_t result =
-        RunTransaction(countsStatus, kStoreType, request, sizeof request, kCountsChecks, kCountsStepMs);
-    SmsTarget().Detach();
-    countsTarget.Detach();
+    const int32_t result = RunExchange(countsTarget, counts, countsStatus, kStoreType, request, sizeof request,
+                                       kCountsChecks, kCountsStepMs);
     cachedCounts = result == kResultOk ? counts : SmsCounts{};
     countsCache.Store(result, asked);
   }

@@ -61,10 +61,8 @@ int32_t SendPart(SmsRecord &record, const SmsTextParts &split, size_t part, uint
     if (built != 0) return built;
   }
   record.userDataLength = request.userDataLength;
-  SmsTarget().Attach(&record);
-  const int32_t result =
-      RunTransaction(SmsStatus(), kSmsSendType, request.bytes, request.length, kSendChecks, kSendStepMs);
-  SmsTarget().Detach();
+  const int32_t result = RunExchange(SmsTarget(), record, SmsStatus(), kSmsSendType, request.bytes, request.length,
+                                     kSendChecks, kSendStepMs);
   return result == kSmsSent ? 0 : result;
 }
 
