@@ -4,15 +4,16 @@
 #include "link/port_link.h"
 #include "link/session.h"
 #include "platform/serial_port.h"
+#include "link/request_writer.h"
 
 namespace pelkor {
 namespace {
 
-constexpr uint8_t kStatusRequest[] = {0x00, 0x01, 0x00, 0x01};
-constexpr uint8_t kCableStartup1[] = {0x00, 0x01, 0x00, 0x0D, 0x00, 0x00, 0x02};
-constexpr uint8_t kCableStartup2[] = {0x00, 0x01, 0x00, 0x20, 0x02};
-constexpr uint8_t kCableStartup3[] = {0x00, 0x01, 0x00, 0x0D, 0x01, 0x00, 0x02};
-constexpr uint8_t kIdentityRequest[] = {0x00, 0x01, 0x00, 0x10};
+constexpr auto kStatusRequest = CommandRequest(0x01);
+constexpr auto kCableStartup1 = CommandRequest(0x0D, 0x00, 0x00, 0x02);
+constexpr auto kCableStartup2 = CommandRequest(0x20, 0x02);
+constexpr auto kCableStartup3 = CommandRequest(0x0D, 0x01, 0x00, 0x02);
+constexpr auto kIdentityRequest = CommandRequest(0x10);
 
 constexpr int kSyncBytes = 32;
 constexpr int kInfraredTries = 10;
@@ -53,13 +54,13 @@ void StartCable(platform::SerialPort &port) {
   if (!SendSyncBytes()) return;
   RequestStatus();
   Pause(1);
-  Send(sizeof kCableStartup1, 0x02, kCableStartup1);
+  Send(kCableStartup1.size(), 0x02, kCableStartup1.data());
   Pause(1);
-  Send(sizeof kCableStartup2, 0x02, kCableStartup2);
+  Send(kCableStartup2.size(), 0x02, kCableStartup2.data());
   Pause(1);
-  Send(sizeof kCableStartup3, 0x02, kCableStartup3);
+  Send(kCableStartup3.size(), 0x02, kCableStartup3.data());
   Pause(1);
-  Send(sizeof kIdentityRequest, 0x64, kIdentityRequest);
+  Send(kIdentityRequest.size(), 0x64, kIdentityRequest.data());
   Pause(10);
   for (int polls = kCableWaitPolls; polls > 0 && !s.linkUp.load();) {
     if (--polls == 0 || !Pause(10)) break;
@@ -69,7 +70,7 @@ void StartCable(platform::SerialPort &port) {
 }  // namespace
 
 int32_t RequestStatus() {
-  Send(sizeof kStatusRequest, 0x04, kStatusRequest);
+  Send(kStatusRequest.size(), 0x04, kStatusRequest.data());
   return 0;
 }
 

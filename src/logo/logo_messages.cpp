@@ -1,4 +1,5 @@
 #include "logo/logo_messages.h"
+#include "link/request_writer.h"
 
 #include <cstring>
 
@@ -17,41 +18,18 @@ constexpr uint8_t kBlockStartupLogo = 1;
 constexpr uint8_t kBlockStartupText = 2;
 constexpr uint8_t kBlockSkipOneByte = 3;
 
-// Appends bytes to a request; the capacity covers the longest request, so the bound
-// only guards against a record whose fields break their own limits.
-class RequestWriter {
- public:
-  explicit RequestWriter(LogoRequest &request) : request_(request) { request_.length = 0; }
-  void put(uint8_t byte) {
-    if (request_.length < sizeof request_.bytes) request_.bytes[request_.length++] = byte;
-  }
-  void put(const void *bytes, size_t count) {
-    const auto *source = static_cast<const uint8_t *>(bytes);
-    for (size_t i = 0; i < count; ++i) put(source[i]);
-  }
-  void command(uint8_t command) {
-    put(0x00);
-    put(0x01);
-    put(0x00);
-    put(command);
-  }
-
- private:
-  LogoRequest &request_;
-};
-
 // The Smart Messaging style bitmap header used by uploads and logo SMS: 00 w h 01.
 void PutBitmapHeader(RequestWriter &out, const LogoBitmap &logo) {
-  out.put(0x00);
-  out.put(logo.width);
-  out.put(logo.height);
-  out.put(0x01);
+  out.Put(0x00);
+  out.Put(logo.width);
+  out.Put(logo.height);
+  out.Put(0x01);
 }
 
 void PutLengthWithHeader(RequestWriter &out, size_t size) {
   const size_t with_header = size + 4;  // the 4 bytes of the bitmap header
-  out.put(static_cast<uint8_t>(with_header >> 8));
-  out.put(static_cast<uint8_t>(with_header & 0xFF));
+  out.Put(static_cast<uint8_t>(with_header >> 8));
+  out.Put(static_cast<uint8_t>(with_header & 0xFF));
 }
 
 // A bitmap a reply declares, cut to what its geometry allows and what the record holds.
@@ -105,49 +83,49 @@ size_t BoundedGroupNameLength(const LogoBitmap &logo) {
 }
 
 void BuildUploadRequest(const LogoBitmap &logo, LogoRequest &request) {
-  RequestWriter out(request);
+  RequestWriter out(request.bytes, request.length);
   const size_t size = BoundedLogoSize(logo);
   switch (logo.kind) {
     case kLogoStartup:
       request.type = kLogoTypeStartupOperator;
-      out.command(kCommandStartupUpload);
-      out.put(0x01);  // one block
+      out.Command(kCommandStartupUpload);
+      out.Put(0x01);  // one block
       if (size != 0) {
-        out.put(kBlockStartupLogo);
-        out.put(logo.height);
-        out.put(logo.width);
-        out.put(logo.bitmap, size);
+        out.Put(kBlockStartupLogo);
+        out.Put(logo.height);
+        out.Put(logo.width);
+        out.Put(logo.bitmap, size);
       } else {
         const size_t length = BoundedGroupNameLength(logo);
-        out.put(kBlockStartupText);
-        out.put(static_cast<uint8_t>(length));
-        out.put(logo.group_name, length);
+        out.Put(kBlockStartupText);
+        out.Put(static_cast<uint8_t>(length));
+        out.Put(logo.group_name, length);
       }
       break;
     case kLogoOperator: {
       request.type = kLogoTypeStartupOperator;
       uint8_t network[3];
       PackNetworkCode(logo.network_code, network);
-      out.command(kCommandOperatorUpload);
-      out.put(0x00);
-      out.put(network, sizeof network);
+      out.Command(kCommandOperatorUpload);
+      out.Put(0x00);
+      out.Put(network, sizeof network);
       PutLengthWithHeader(out, size);
       PutBitmapHeader(out, logo);
-      out.put(logo.bitmap, size);
+      out.Put(logo.bitmap, size);
       break;
     }
     case kLogoCaller: {
       request.type = kLogoTypeCallerGroup;
       const size_t length = BoundedGroupNameLength(logo);
-      out.command(kCommandCallerUpload);
-      out.put(logo.group_number);
-      out.put(static_cast<uint8_t>(length));
-      out.put(logo.group_name, length);
-      out.put(logo.ringtone_id);
-      out.put(0x01);
+      out.Command(kCommandCallerUpload);
+      out.Put(logo.group_number);
+      out.Put(static_cast<uint8_t>(length));
+      out.Put(logo.group_name, length);
+      out.Put(logo.ringtone_id);
+      out.Put(0x01);
       PutLengthWithHeader(out, size);
       PutBitmapHeader(out, logo);
-      out.put(logo.bitmap, size);
+      out.Put(logo.bitmap, size);
       break;
     }
     default:
@@ -158,21 +136,21 @@ void BuildUploadRequest(const LogoBitmap &logo, LogoRequest &request) {
 }
 
 void BuildDownloadRequest(LogoKind kind, uint8_t group_number, LogoRequest &request) {
-  RequestWriter out(request);
+  RequestWriter out(request.bytes, request.length);
   switch (kind) {
     case kLogoStartup:
       request.type = kLogoTypeStartupOperator;
-      out.command(kCommandStartupDownload);
+      out.Command(kCommandStartupDownload);
       break;
     case kLogoOperator:
       request.type = kLogoTypeStartupOperator;
-      out.command(kCommandOperatorDownload);
-      out.put(0x00);
+      out.Command(kCommandOperatorDownload);
+      out.Put(0x00);
       break;
     case kLogoCaller:
       request.type = kLogoTypeCallerGroup;
-      out.command(kCommandCallerDownload);
-      out.put(group_number);
+      out.Command(kCommandCallerDownload);
+      out.Put(group_number);
       break;
     default:
       request.type = 0;

@@ -1,4 +1,5 @@
 #include "phonebook/phonebook_payloads.h"
+#include "link/request_writer.h"
 
 #include <cstring>
 
@@ -14,27 +15,18 @@ constexpr uint8_t kSpeedDialWriteCommand = 0x19;
 constexpr int32_t kHostNoGroup = 5;
 constexpr uint8_t kPhoneNoGroup = 0xFF;
 
+// A phonebook request: 00 01 00 command, then the command's bytes.
 class RequestBuilder {
  public:
-  explicit RequestBuilder(uint8_t command) {
-    Put(0x00);
-    Put(0x01);
-    Put(0x00);
-    Put(command);
-  }
-  void Put(uint8_t byte) {
-    if (request_.length < sizeof request_.bytes) request_.bytes[request_.length++] = byte;
-  }
-  void PutLow(int32_t value) { Put(static_cast<uint8_t>(value & 0xFF)); }
-  void PutText(const char *text) {
-    const size_t length = std::strlen(text);
-    Put(static_cast<uint8_t>(length));
-    for (size_t i = 0; i < length; ++i) Put(static_cast<uint8_t>(text[i]));
-  }
+  explicit RequestBuilder(uint8_t command) : out_(request_.bytes, request_.length) { out_.Command(command); }
+  void Put(uint8_t byte) { out_.Put(byte); }
+  void PutLow(int32_t value) { out_.PutLow(value); }
+  void PutText(const char *text) { out_.PutCountedText(text, std::strlen(text)); }
   PhonebookRequest Done() const { return request_; }
 
  private:
   PhonebookRequest request_;
+  RequestWriter out_;
 };
 
 }  // namespace

@@ -7,12 +7,13 @@
 #include <span>
 
 #include "ringtone/smart_ringtone.h"
+#include "link/request_writer.h"
 
 namespace pelkor {
 namespace {
 
 constexpr uint8_t kDirectPrefix[] = {0x0C, 0x01, 0x06, 0x05, 0x04, 0x15, 0x81, 0x15, 0x81};
-constexpr uint8_t kCommandPrefix[] = {0x00, 0x01, 0x00, 0x36, 0x00, 0x00};  // then the length
+constexpr auto kCommandPrefix = CommandRequest(0x36, 0x00, 0x00);  // then the length
 constexpr uint8_t kUploadTrailer = 0x01;
 
 bool Encoded(const SmartRingtoneEncoding &encoding) { return encoding.status == SmartRingtoneStatus::Ok; }
@@ -22,7 +23,7 @@ bool Encoded(const SmartRingtoneEncoding &encoding) { return encoding.status == 
 int BuildRingtoneUploadMessage(const Ringtone &tone, int32_t variant, RingtoneUploadMessage &message) {
   message = RingtoneUploadMessage{};
   const bool direct = variant == 0;
-  const size_t prefixLength = direct ? sizeof kDirectPrefix : sizeof kCommandPrefix + 1;
+  const size_t prefixLength = direct ? sizeof kDirectPrefix : kCommandPrefix.size() + 1;
   const size_t maxTone = direct ? kRingtoneUploadMaxToneDirect : kRingtoneUploadMaxToneCommand;
 
   const std::span<uint8_t> toneBytes(message.bytes.data() + prefixLength, maxTone);
@@ -36,8 +37,8 @@ int BuildRingtoneUploadMessage(const Ringtone &tone, int32_t variant, RingtoneUp
     std::copy(std::begin(kDirectPrefix), std::end(kDirectPrefix), message.bytes.begin());
     message.messageType = kRingtoneUploadTypeDirect;
   } else {
-    std::copy(std::begin(kCommandPrefix), std::end(kCommandPrefix), message.bytes.begin());
-    message.bytes[sizeof kCommandPrefix] = static_cast<uint8_t>(encoding.length);
+    std::copy(kCommandPrefix.begin(), kCommandPrefix.end(), message.bytes.begin());
+    message.bytes[kCommandPrefix.size()] = static_cast<uint8_t>(encoding.length);
     message.messageType = kRingtoneUploadTypeCommand;
   }
   message.bytes[prefixLength + encoding.length] = kUploadTrailer;

@@ -10,6 +10,7 @@
 #include "services/beep.h"
 #include "services/service_requests.h"
 #include "services/transaction.h"
+#include "link/request_writer.h"
 
 namespace pelkor {
 namespace {
@@ -40,10 +41,13 @@ int32_t DialVoice(const char *number) {
   const size_t n = std::strlen(number);
   if (n > kMaxDialledDigits) return kResultRefused;
   static constexpr uint8_t kTail[] = {0x05, 0x01, 0x01, 0x05, 0x81, 0x01, 0x00, 0x00};
-  uint8_t request[5 + kMaxDialledDigits + sizeof kTail] = {0x00, 0x01, 0x00, 0x01, static_cast<uint8_t>(n)};
-  std::memcpy(request + 5, number, n);
-  std::memcpy(request + 5 + n, kTail, sizeof kTail);
-  Send(5 + n + sizeof kTail, kTypeCall, request);
+  uint8_t request[5 + kMaxDialledDigits + sizeof kTail];
+  size_t length = 0;
+  RequestWriter out(request, length);
+  out.Command(0x01);
+  out.PutCountedText(number, n);
+  out.Put(kTail, sizeof kTail);
+  Send(length, kTypeCall, request);
   return kResultOk;
 }
 
@@ -53,8 +57,8 @@ int32_t HangUp() {
     std::lock_guard<std::mutex> lock(Call().mutex);
     id = Call().id;
   }
-  const uint8_t request[] = {0x00, 0x01, 0x00, 0x08, id, 0x85};
-  Send(sizeof request, kTypeCall, request);
+  const auto request = CommandRequest(0x08, id, 0x85);
+  Send(request.size(), kTypeCall, request.data());
   return kResultOk;
 }
 
@@ -62,9 +66,12 @@ int32_t SendDtmf(const char *digits) {
   digits = OrEmpty(digits);
   const size_t n = std::strlen(digits);
   if (n > kMaxDtmfCharacters) return kResultRefused;
-  uint8_t request[5 + kMaxDtmfCharacters] = {0x00, 0x01, 0x00, 0x50, static_cast<uint8_t>(n)};
-  std::memcpy(request + 5, digits, n);
-  Send(5 + n, kTypeCall, request);
+  uint8_t request[5 + kMaxDtmfCharacters];
+  size_t length = 0;
+  RequestWriter out(request, length);
+  out.Command(0x50);
+  out.PutCountedText(digits, n);
+  Send(length, kTypeCall, request);
   return kResultOk;
 }
 

@@ -2,6 +2,7 @@
 
 #include "services/service_requests.h"
 #include "services/transaction.h"
+#include "link/request_writer.h"
 
 namespace pelkor {
 namespace {
@@ -42,9 +43,9 @@ int32_t SettingResult(const ReplyMessage &reply) { return reply.At(4) == 0x01 ? 
 
 int32_t GetDateTime(int32_t *year, int32_t *month, int32_t *day, int32_t *hour, int32_t *minute, int32_t *second) {
   for (int32_t *out : {year, month, day, hour, minute, second}) Put(out, 0);
-  static constexpr uint8_t kRequest[] = {0x00, 0x01, 0x00, 0x62};
+  static constexpr auto kRequest = CommandRequest(0x62);
   DateTime now{};
-  const int32_t result = ReadRecord(dateTimeRead, dateTimeTarget, now, kRequest, sizeof kRequest);
+  const int32_t result = ReadRecord(dateTimeRead, dateTimeTarget, now, kRequest.data(), kRequest.size());
   if (result != kResultOk) return result;
   Put(year, now.year);
   Put(month, now.month);
@@ -57,18 +58,16 @@ int32_t GetDateTime(int32_t *year, int32_t *month, int32_t *day, int32_t *hour, 
 
 int32_t SetDateTime(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute) {
   // The phone sets seconds to zero itself; the seconds argument is not sent.
-  const uint8_t request[] = {0x00,         0x01,        0x00,      0x60,
-                             0x01,         0x01,        0x07,      static_cast<uint8_t>((year >> 8) & 0xFF),
-                             Low8(year),   Low8(month), Low8(day), Low8(hour),
-                             Low8(minute), 0x00};
-  return RunTransaction(dateTimeSet, kTypeClock, request, sizeof request, kSetPolls, kPollMs);
+  const auto request = CommandRequest(0x60, 0x01, 0x01, 0x07, static_cast<uint8_t>((year >> 8) & 0xFF), Low8(year),
+                                      Low8(month), Low8(day), Low8(hour), Low8(minute), 0x00);
+  return RunTransaction(dateTimeSet, kTypeClock, request.data(), request.size(), kSetPolls, kPollMs);
 }
 
 int32_t GetAlarm(int32_t *enabled, int32_t *hour, int32_t *minute) {
   for (int32_t *out : {enabled, hour, minute}) Put(out, 0);
-  static constexpr uint8_t kRequest[] = {0x00, 0x01, 0x00, 0x6D};
+  static constexpr auto kRequest = CommandRequest(0x6D);
   AlarmSetting alarm{};
-  const int32_t result = ReadRecord(alarmRead, alarmTarget, alarm, kRequest, sizeof kRequest);
+  const int32_t result = ReadRecord(alarmRead, alarmTarget, alarm, kRequest.data(), kRequest.size());
   if (result != kResultOk) return result;
   Put(enabled, alarm.enabled);
   Put(hour, alarm.hour);
@@ -78,8 +77,8 @@ int32_t GetAlarm(int32_t *enabled, int32_t *hour, int32_t *minute) {
 
 int32_t SetAlarm(int32_t hour, int32_t minute) {
   // 0x02 before the hour switches the alarm on; there is no request that switches it off.
-  const uint8_t request[] = {0x00, 0x01, 0x00, 0x6B, 0x01, 0x20, 0x03, 0x02, Low8(hour), Low8(minute), 0x00};
-  return RunTransaction(alarmSet, kTypeClock, request, sizeof request, kSetPolls, kPollMs);
+  const auto request = CommandRequest(0x6B, 0x01, 0x20, 0x03, 0x02, Low8(hour), Low8(minute), 0x00);
+  return RunTransaction(alarmSet, kTypeClock, request.data(), request.size(), kSetPolls, kPollMs);
 }
 
 void HandleDateTimeSet(const ReplyMessage &reply) { dateTimeSet.Complete(SettingResult(reply)); }

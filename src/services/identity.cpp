@@ -8,6 +8,7 @@
 #include "platform/sleep.h"
 #include "services/service_requests.h"
 #include "services/transaction.h"
+#include "link/request_writer.h"
 
 namespace pelkor {
 namespace {
@@ -22,7 +23,7 @@ SharedText<kTextSize> imeiText, revisionText, softwareDateText, softwareVersionT
 SharedText<kModelSize> modelText;
 
 constexpr uint8_t kImeiRequest[] = {0x00, 0x01, 0x66};
-constexpr uint8_t kVersionRequest[] = {0x00, 0x01, 0x00, 0x03, 0x00};
+constexpr auto kVersionRequest = CommandRequest(0x03, 0x00);
 constexpr uint8_t kHardwareRequest[] = {0x00, 0x01, 0xC8, 0x05};
 
 void ComposeRevision(const char *software, const char *hardware) {
@@ -43,7 +44,7 @@ void RunIdentityQuery() {
   Session().busy.store(true);
   SendPreparatoryRequestOnce();
   AskUntilKnown(imeiText, kTypeService, kImeiRequest, sizeof kImeiRequest);
-  AskUntilKnown(softwareDateText, kTypeVersion, kVersionRequest, sizeof kVersionRequest);
+  AskUntilKnown(softwareDateText, kTypeVersion, kVersionRequest.data(), kVersionRequest.size());
   AskUntilKnown(hardwareText, kTypeService, kHardwareRequest, sizeof kHardwareRequest);
 }
 

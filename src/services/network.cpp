@@ -10,6 +10,7 @@
 #include "services/bounded_copy.h"
 #include "services/service_requests.h"
 #include "services/transaction.h"
+#include "link/request_writer.h"
 
 namespace pelkor {
 namespace {
@@ -63,9 +64,9 @@ int32_t GetNetworkInfo(char *networkCode, int32_t networkCodeSize, char *areaCod
   if (!networkCache.Fresh(kNetworkReuseMs)) {
     const int64_t asked = platform::MonotonicMs();
     networkInfo = NetworkInfo{};
-    static constexpr uint8_t kRequest[] = {0x00, 0x01, 0x00, 0x70};
-    const int32_t result = RunExchange(networkTarget, networkInfo, networkCell, kTypeNetwork, kRequest, sizeof kRequest,
-                                       kNetworkPolls, kPollMs);
+    static constexpr auto kRequest = CommandRequest(0x70);
+    const int32_t result = RunExchange(networkTarget, networkInfo, networkCell, kTypeNetwork, kRequest.data(),
+                                       kRequest.size(), kNetworkPolls, kPollMs);
     networkCache.Store(result == kResultOk ? kResultOk : kResultTimeout, asked);
   }
   CopyToCaller(networkCode, networkCodeSize, networkInfo.networkCode);

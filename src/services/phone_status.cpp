@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "services/service_requests.h"
 #include "services/transaction.h"
+#include "link/request_writer.h"
 
 namespace pelkor {
 namespace {
@@ -17,7 +18,7 @@ constexpr int32_t kStatusPolls = 100;
 constexpr int32_t kPollMs = 10;
 constexpr int64_t kDisplayReuseMs = 200;
 constexpr size_t kStatusReplyLength = 9;
-constexpr uint8_t kDisplayRequest[] = {0x00, 0x01, 0x00, 0x51};
+constexpr auto kDisplayRequest = CommandRequest(0x51);
 
 StatusCell signalLevel, batteryLevel, powerSource;
 
@@ -54,8 +55,8 @@ int32_t GetDisplayStatus(char *buffer, int32_t size) {
   if (buffer != nullptr && size > 0) std::memset(buffer, 0, static_cast<size_t>(size));
   if (!displayCache.Fresh(kDisplayReuseMs)) {
     const int64_t asked = platform::MonotonicMs();
-    const int32_t result =
-        RunTransaction(displayCell, kTypeDisplay, kDisplayRequest, sizeof kDisplayRequest, kStatusPolls, kPollMs);
+    const int32_t result = RunTransaction(displayCell, kTypeDisplay, kDisplayRequest.data(), kDisplayRequest.size(),
+                                          kStatusPolls, kPollMs);
     const uint32_t mask = result == kResultOk ? displayIndicators.load() : 0;
     displayCache.Store(result == kResultOk ? kResultOk : kResultTimeout, asked);
     for (int i = 0; i < 8; ++i) displayText[i] = (mask >> i) & 1 ? '1' : '0';

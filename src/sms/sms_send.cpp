@@ -7,6 +7,7 @@
 #include "platform/sleep.h"
 #include "sms/number_codec.h"
 #include "sms/sms_submit.h"
+#include "link/request_writer.h"
 
 namespace pelkor {
 
@@ -22,7 +23,7 @@ constexpr size_t kMaxParts = 255;        // the header counts parts in one byte
 constexpr int32_t kPauseBetweenPartsMs = 1000;
 constexpr size_t kUcs2FileMaxBytes = 255;
 
-constexpr uint8_t kCentreQuery[] = {0x00, 0x01, 0x00, 0x33, 0x64};
+constexpr auto kCentreQuery = CommandRequest(0x33, 0x64);
 
 SmsRecord sendRecord;
 StatusCell smsStatus;
@@ -62,9 +63,9 @@ void PrepareSmsSendRecord() {
 
 int32_t FetchMessageCentre(SmsRecord &record) {
   std::memset(record.centreNumber, 0, sizeof record.centreNumber);
-  uint8_t query[sizeof kCentreQuery + 1];
-  std::memcpy(query, kCentreQuery, sizeof kCentreQuery);
-  query[sizeof kCentreQuery] = static_cast<uint8_t>(record.centreIndex & 0xFF);
+  uint8_t query[kCentreQuery.size() + 1];
+  std::memcpy(query, kCentreQuery.data(), kCentreQuery.size());
+  query[kCentreQuery.size()] = static_cast<uint8_t>(record.centreIndex & 0xFF);
   return RunExchange(centreTarget, record, centreStatus, kSmsSendType, query, sizeof query, kCentreChecks,
                      kCentreStepMs);
 }

@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "sms/sms_read_reply.h"
 #include "sms/sms_send.h"
+#include "link/request_writer.h"
 
 namespace pelkor {
 
@@ -57,14 +58,14 @@ StatusCell &CountsStatus() { return countsStatus; }
 ReplyTarget<SmsCounts> &CountsTarget() { return countsTarget; }
 
 int32_t ReadSms(SmsRecord &record) {
-  const uint8_t request[] = {0x00, 0x01, 0x00, 0x07, 0x02, static_cast<uint8_t>(record.location & 0xFF), 0x01, 0x64};
-  return RunStoreTransaction(record, request, sizeof request, kReadChecks, kReadStepMs);
+  const auto request = CommandRequest(0x07, 0x02, static_cast<uint8_t>(record.location & 0xFF), 0x01, 0x64);
+  return RunStoreTransaction(record, request.data(), request.size(), kReadChecks, kReadStepMs);
 }
 
 int32_t DeleteSms(const SmsRecord &record) {
-  const uint8_t request[] = {0x00, 0x01, 0x00, 0x0A, 0x02, static_cast<uint8_t>(record.location & 0xFF)};
+  const auto request = CommandRequest(0x0A, 0x02, static_cast<uint8_t>(record.location & 0xFF));
   SmsRecord scratch;  // the answer carries nothing to keep
-  return RunStoreTransaction(scratch, request, sizeof request, kDeleteChecks, kDeleteStepMs);
+  return RunStoreTransaction(scratch, request.data(), request.size(), kDeleteChecks, kDeleteStepMs);
 }
 
 int32_t AppendFromPhone(int32_t location) {
@@ -166,9 +167,9 @@ int32_t GetSmsCounts(int32_t *pair) {
     SmsCounts counts;
     SmsRecord scratch;  // lets the type 0x14 replies through while the query waits
     AttachedRecord<SmsRecord> scratchAttached(SmsTarget(), scratch);
-    const uint8_t request[] = {0x00, 0x01, 0x00, 0x36, 0x64};
+    const auto request = CommandRequest(0x36, 0x64);
     // A refusal (22) leaves both counts zero and, like a time-out, is not reused.
-    const int32_t result = RunExchange(countsTarget, counts, countsStatus, kStoreType, request, sizeof request,
+    const int32_t result = RunExchange(countsTarget, counts, countsStatus, kStoreType, request.data(), request.size(),
                                        kCountsChecks, kCountsStepMs);
     cachedCounts = result == kResultOk ? counts : SmsCounts{};
     countsCache.Store(result, asked);

@@ -4,6 +4,7 @@
 
 #include "sms/number_codec.h"
 #include "sms/septet_packing.h"
+#include "link/request_writer.h"
 
 namespace pelkor {
 
@@ -22,7 +23,7 @@ constexpr size_t kUserDataLengthByte = 22;
 constexpr size_t kDestinationLengthByte = 23;
 constexpr size_t kValidityByte = 35;
 
-constexpr uint8_t kPrefix[] = {0x00, 0x01, 0x00, 0x01, 0x02, 0x00};
+constexpr auto kPrefix = CommandRequest(0x01, 0x02, 0x00);
 
 bool HasClass(int32_t messageClass) { return messageClass >= 0 && messageClass <= 3; }
 
@@ -49,7 +50,7 @@ uint8_t DataCodingScheme(const SmsRecord &record) {
 int32_t BuildSubmitRequest(const SmsRecord &record, int32_t dataLength, SubmitRequest &out) {
   out = SubmitRequest{};
   uint8_t *b = out.bytes;
-  std::memcpy(b, kPrefix, sizeof kPrefix);
+  std::memcpy(b, kPrefix.data(), kPrefix.size());
   b[kFirstOctetByte] = kFirstOctetSubmit;
 
   size_t headerOctets = 0;
