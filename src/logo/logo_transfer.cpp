@@ -19,7 +19,6 @@ constexpr int32_t kDownloadChecks = 100;
 constexpr int32_t kPollMs = 10;
 constexpr int32_t kSettleMs = 10;  // pause before a transfer's request goes out
 constexpr int32_t kNetworkQueryPauseMs = 1;
-constexpr size_t kSmsDestinationChars = 40;
 
 constexpr uint8_t kOperatorLogoPort = 0x82;  // 0x1582
 constexpr uint8_t kCallerLogoPort = 0x83;    // 0x1583
@@ -116,25 +115,10 @@ int32_t SendSharedLogoBySms(const char *destination) {
 
   uint8_t data[kLogoSmsDataCapacity];
   const size_t length = BuildLogoSmsData(logo, data);
-  SmsRecord &record = SmsSendRecord();
-  if (length > sizeof record.text) return kResultRefused;
-
-  record.kind = kSmsKindStoredOutgoing;
-  record.messageClass = 1;
-  record.eightBit = 1;
-  record.ucs2 = 0;
-  record.validityMinutes = kSmsValidityMinutes;
-  CopyField(record.destination, sizeof record.destination, destination, kSmsDestinationChars);
-  std::memset(record.text, 0, sizeof record.text);
-  std::memcpy(record.text, data, length);
-
   // 16-bit application port addressing: destination port, source port 0.
   const uint8_t header[] = {0x06, 0x05, 0x04, 0x15, logo.kind == kLogoOperator ? kOperatorLogoPort : kCallerLogoPort,
                             0x00, 0x00};
-  std::memset(record.header, 0, sizeof record.header);
-  std::memcpy(record.header, header, sizeof header);
-  record.hasHeader = logo.kind;
-  return SendSmsRecord(record, static_cast<int32_t>(length));
+  return SendSmartMessage(destination, header, sizeof header, data, length);
 }
 
 }  // namespace pelkor

@@ -2,20 +2,11 @@
 
 #include <pelkor16.h>
 
-#include <algorithm>
-#include <cstring>
-
 #include "link/frame_sender.h"
 #include "ringtone/ringtone_messages.h"
-#include "sms/sms_record.h"
 #include "sms/sms_send.h"
 
 namespace pelkor {
-namespace {
-
-constexpr int32_t kSmartMessagingClass = 1;  // data coding scheme 0xF5
-
-}  // namespace
 
 int32_t UploadRingtone(const Ringtone &tone, int32_t variant) {
   RingtoneUploadMessage message{};
@@ -31,20 +22,8 @@ int32_t SendRingtoneSms(const Ringtone &tone, const char *destination) {
   const int built = BuildRingtoneSmsPayload(tone, payload);
   if (built != PELKOR_OK) return built;
 
-  SmsRecord &record = SmsSendRecord();
-  record.ucs2 = 0;
-  record.kind = kSmsKindStoredOutgoing;
-  record.messageClass = kSmartMessagingClass;
-  record.eightBit = 1;
-  record.validityMinutes = kSmsValidityMinutes;
-  CopyField(record.destination, sizeof record.destination, destination);
-  record.hasHeader = 1;
-  std::memset(record.header, 0, sizeof record.header);
-  std::copy(kRingtoneSmsHeader.begin(), kRingtoneSmsHeader.end(), record.header);
-  std::memset(record.text, 0, sizeof record.text);
-  std::copy_n(payload.tone.begin(), payload.length, reinterpret_cast<uint8_t *>(record.text));
-  // statusReport and the message centre stay as earlier calls left them.
-  return SendSmsRecord(record, static_cast<int32_t>(payload.length));
+  return SendSmartMessage(destination, kRingtoneSmsHeader.data(), kRingtoneSmsHeader.size(), payload.tone.data(),
+                          payload.length);
 }
 
 }  // namespace pelkor

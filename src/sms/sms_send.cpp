@@ -88,6 +88,24 @@ int32_t SendSmsRecord(SmsRecord &record, int32_t dataLength) {
   return result == kSmsSent ? 0 : result;
 }
 
+int32_t SendSmartMessage(const char *destination, const uint8_t *header, size_t headerLength, const uint8_t *payload,
+                         size_t length) {
+  SmsRecord &record = SmsSendRecord();
+  if (length > sizeof record.text || headerLength > sizeof record.header) return kResultRefused;
+  record.kind = kSmsKindStoredOutgoing;
+  record.messageClass = 1;
+  record.eightBit = 1;
+  record.ucs2 = 0;
+  record.validityMinutes = kSmsValidityMinutes;
+  CopyField(record.destination, sizeof record.destination, destination);
+  std::memset(record.header, 0, sizeof record.header);
+  std::memcpy(record.header, header, headerLength);
+  record.hasHeader = 1;
+  std::memset(record.text, 0, sizeof record.text);
+  std::memcpy(record.text, payload, length);
+  return SendSmsRecord(record, static_cast<int32_t>(length));
+}
+
 int32_t SendTextMessage(const char *destination, const char *text, int32_t centreIndex, int32_t options) {
   if (text == nullptr) text = "";
   if (!ValidNumber(destination)) return kResultRefused;

@@ -3,11 +3,7 @@
 // that every sender uses (text, UCS-2 and the Smart Messaging payloads of the ringtone
 // and logo senders) and the message-centre setting.
 //
-// A Smart Messaging sender fills SmsSendRecord() with kind 0, messageClass 1,
-// eightBit 1, ucs2 0, validityMinutes 4320, its destination, hasHeader non-zero, the
-// 7-byte port-addressing header 06 05 04 <dst hi> <dst lo> <src hi> <src lo> and its
-// payload in text, then calls SendSmsRecord(SmsSendRecord(), payloadLength).
-// statusReport, centreIndex and centreNumber stay as earlier calls left them.
+// The Smart Messaging senders (ringtone, logo) go through SendSmartMessage.
 #include <cstdint>
 
 #include "services/transaction.h"
@@ -33,6 +29,14 @@ int32_t SendSmsRecord(SmsRecord &record, int32_t dataLength);
 // Asks the phone for the number of message centre record.centreIndex and stores it in
 // record. 0, 22 (refused) or 4.
 int32_t FetchMessageCentre(SmsRecord &record);
+
+// Sends a Smart Messaging payload through the send record: 8-bit, class 1, valid three
+// days, with `header` (its first byte is its length, e.g. the port addressing
+// 06 05 04 <dst hi> <dst lo> <src hi> <src lo>) before `payload`. The status report
+// and the message centre stay as earlier calls left them. 22 when the payload or the
+// header is larger than the record holds; otherwise as SendSmsRecord.
+int32_t SendSmartMessage(const char *destination, const uint8_t *header, size_t headerLength, const uint8_t *payload,
+                         size_t length);
 
 // sendsms: text in the host's 8-bit characters, split into concatenated parts of 153
 // characters when longer than 160. options: class in bits 0-15, bit 16 status report.
