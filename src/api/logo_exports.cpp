@@ -8,6 +8,7 @@
 #include "logo/logo_files.h"
 #include "logo/logo_transfer.h"
 #include "services/bounded_copy.h"
+#include "services/result_codes.h"
 
 using pelkor::SharedLogo;
 
@@ -15,7 +16,7 @@ extern "C" int32_t PELKOR_CALL logo_setdata(int32_t kind, const char *network_co
   pelkor::LogoBitmap &logo = SharedLogo();
   pelkor::SetLogoKind(logo, kind);
   if (network_code != nullptr) pelkor::SetLogoNetworkCode(logo, network_code);
-  return PELKOR_OK;
+  return pelkor::kResultOk;
 }
 
 extern "C" int32_t PELKOR_CALL logo_getdata(int32_t *kind, int32_t *width, int32_t *height, char *network_code,
@@ -26,13 +27,13 @@ extern "C" int32_t PELKOR_CALL logo_getdata(int32_t *kind, int32_t *width, int32
   if (height != nullptr) *height = logo.height;
   if (network_code != nullptr && length > 0)
     pelkor::CopyField(network_code, static_cast<size_t>(length), logo.network_code, sizeof logo.network_code - 1);
-  return PELKOR_OK;
+  return pelkor::kResultOk;
 }
 
 // The host's pixel value is inverted: 0 draws the pixel, anything else clears it.
 extern "C" int32_t PELKOR_CALL logo_setpixel(int32_t x, int32_t y, int32_t value) {
   pelkor::SetLogoPixel(SharedLogo(), x, y, value == 0);
-  return PELKOR_OK;
+  return pelkor::kResultOk;
 }
 
 extern "C" int32_t PELKOR_CALL logo_getpixel(int32_t x, int32_t y) {

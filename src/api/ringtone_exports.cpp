@@ -9,6 +9,7 @@
 #include "ringtone/ringtone_model.h"
 #include "ringtone/rtttl_file.h"
 #include "ringtone/ringtone_transfer.h"
+#include "services/result_codes.h"
 
 namespace {
 
@@ -27,17 +28,18 @@ void CopyOut(std::string_view text, char *buffer, int32_t size) {
 
 extern "C" int32_t PELKOR_CALL ringtone_readfile(const char *file_name) {
   pelkor::Ringtone loaded;
-  if (pelkor::ReadRtttlFile(file_name, loaded) != 0) return PELKOR_NOT_FOUND;
+  if (pelkor::ReadRtttlFile(file_name, loaded) != 0) return pelkor::kResultNotFound;
   pelkor::CurrentRingtone() = loaded;
-  return PELKOR_OK;
+  return pelkor::kResultOk;
 }
 
 extern "C" int32_t PELKOR_CALL ringtone_writefile(const char *file_name) {
-  return pelkor::WriteRtttlFile(file_name, pelkor::CurrentRingtone()) == 0 ? PELKOR_OK : PELKOR_NOT_FOUND;
+  return pelkor::WriteRtttlFile(file_name, pelkor::CurrentRingtone()) == 0 ? pelkor::kResultOk
+                                                                           : pelkor::kResultNotFound;
 }
 
 extern "C" int32_t PELKOR_CALL ringtone_setnote(int32_t index, const char *note) {
-  if (index < 0 || index >= static_cast<int32_t>(pelkor::kRingtoneMaxNotes)) return PELKOR_OK;
+  if (index < 0 || index >= static_cast<int32_t>(pelkor::kRingtoneMaxNotes)) return pelkor::kResultOk;
   pelkor::Ringtone &tone = pelkor::CurrentRingtone();
   const auto position = static_cast<size_t>(index);
   if (position >= tone.noteCount) {
@@ -46,7 +48,7 @@ extern "C" int32_t PELKOR_CALL ringtone_setnote(int32_t index, const char *note)
     tone.noteCount = static_cast<uint16_t>(position + 1);
   }
   pelkor::ParseNote(tone, position, TextOrEmpty(note));
-  return PELKOR_OK;
+  return pelkor::kResultOk;
 }
 
 extern "C" int32_t PELKOR_CALL ringtone_getnote(int32_t index, char *buffer, int32_t size) {
@@ -56,34 +58,34 @@ extern "C" int32_t PELKOR_CALL ringtone_getnote(int32_t index, char *buffer, int
     pelkor::FormatNote(tone, static_cast<size_t>(index), text, sizeof text);
   }
   CopyOut(text, buffer, size);
-  return PELKOR_OK;
+  return pelkor::kResultOk;
 }
 
 extern "C" int32_t PELKOR_CALL ringtone_setnotes(int32_t count) {
-  if (count < 0 || count > static_cast<int32_t>(pelkor::kRingtoneMaxNotes)) return PELKOR_NOT_FOUND;
+  if (count < 0 || count > static_cast<int32_t>(pelkor::kRingtoneMaxNotes)) return pelkor::kResultNotFound;
   pelkor::CurrentRingtone().noteCount = static_cast<uint16_t>(count);
-  return PELKOR_OK;
+  return pelkor::kResultOk;
 }
 
 extern "C" int32_t PELKOR_CALL ringtone_getnotes(void) { return pelkor::CurrentRingtone().noteCount; }
 
 extern "C" int32_t PELKOR_CALL ringtone_settempo(int32_t bpm) {
   pelkor::CurrentRingtone().tempo = static_cast<uint16_t>(static_cast<uint32_t>(bpm) & 0xFFFFu);
-  return PELKOR_OK;
+  return pelkor::kResultOk;
 }
 
 extern "C" int32_t PELKOR_CALL ringtone_gettempo(void) { return pelkor::CurrentRingtone().tempo; }
 
 extern "C" int32_t PELKOR_CALL ringtone_setname(const char *name) {
   pelkor::SetRingtoneName(pelkor::CurrentRingtone(), TextOrEmpty(name));
-  return PELKOR_OK;
+  return pelkor::kResultOk;
 }
 
 extern "C" int32_t PELKOR_CALL ringtone_getname(char *buffer, int32_t size) {
   const pelkor::Ringtone &tone = pelkor::CurrentRingtone();
   const auto length = std::find(tone.name, tone.name + sizeof tone.name, '\0') - tone.name;
   CopyOut(std::string_view(tone.name, static_cast<size_t>(length)), buffer, size);
-  return PELKOR_OK;
+  return pelkor::kResultOk;
 }
 
 extern "C" int32_t PELKOR_CALL ringtone_upload(int32_t variant) {

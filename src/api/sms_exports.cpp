@@ -5,6 +5,7 @@
 #include "sms/sms_record.h"
 #include "sms/sms_send.h"
 #include "sms/sms_store.h"
+#include "services/result_codes.h"
 
 extern "C" int32_t PELKOR_CALL sendsms(const char *destination, const char *text, int32_t centre_index,
                                        int32_t options) {
@@ -48,7 +49,7 @@ extern "C" int32_t PELKOR_CALL getsmssentread(int32_t kind_code, int32_t n) {
 extern "C" int32_t PELKOR_CALL getsmsmsgdata(int32_t kind_code, int32_t n, int32_t field, char *buffer, int32_t size) {
   pelkor::CopyToCaller(buffer, size, "");
   const pelkor::SmsRecord *entry = pelkor::FindEntry(kind_code, n);
-  if (entry == nullptr) return PELKOR_NOT_FOUND;
+  if (entry == nullptr) return pelkor::kResultNotFound;
   switch (field) {
     case 1:
       pelkor::CopyToCaller(buffer, size, entry->text);
@@ -62,7 +63,7 @@ extern "C" int32_t PELKOR_CALL getsmsmsgdata(int32_t kind_code, int32_t n, int32
     default:
       break;
   }
-  return PELKOR_OK;
+  return pelkor::kResultOk;
 }
 
 extern "C" int32_t PELKOR_CALL getsmsmsgdatetime(int32_t kind_code, int32_t n, int32_t *year, int32_t *month,
@@ -74,7 +75,7 @@ extern "C" int32_t PELKOR_CALL getsmsmsgdatetime(int32_t kind_code, int32_t n, i
   const int32_t values[] = {from.year, from.month, from.day, from.hour, from.minute, from.second};
   for (size_t i = 0; i < 6; ++i)
     if (out[i] != nullptr) *out[i] = values[i];
-  return entry != nullptr ? PELKOR_OK : PELKOR_NOT_FOUND;
+  return entry != nullptr ? pelkor::kResultOk : pelkor::kResultNotFound;
 }
 
 extern "C" int32_t PELKOR_CALL deletesmsmsg(int32_t kind_code, int32_t n) { return pelkor::DeleteEntry(kind_code, n); }

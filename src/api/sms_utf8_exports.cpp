@@ -11,6 +11,7 @@
 #include "sms/sms_store.h"
 #include "sms/sms_utf8.h"
 #include "sms/utf8_text.h"
+#include "services/result_codes.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ int32_t Guarded(Body body) {
   try {
     return body();
   } catch (...) {
-    return PELKOR_ERR_REFUSED;
+    return pelkor::kResultRefused;
   }
 }
 
@@ -40,43 +41,45 @@ extern "C" {
 PELKOR_API int32_t PELKOR_CALL pelkor_sendsms_utf8(const char *destination, const char *text, int32_t centre_index,
                                                    int32_t options, int32_t *parts_sent) {
   if (parts_sent != nullptr) *parts_sent = 0;
-  return Guarded([&] { return pelkor::SendUtf8Message(destination, text, centre_index, options, parts_sent); });
+  return Guarded(
+      [&]() -> int32_t { return pelkor::SendUtf8Message(destination, text, centre_index, options, parts_sent); });
 }
 
 PELKOR_API int32_t PELKOR_CALL pelkor_sendsmspart_utf8(const char *destination, const char *text, int32_t centre_index,
                                                        int32_t options, int32_t reference, int32_t part) {
-  return Guarded([&] { return pelkor::SendUtf8Part(destination, text, centre_index, options, reference, part); });
+  return Guarded(
+      [&]() -> int32_t { return pelkor::SendUtf8Part(destination, text, centre_index, options, reference, part); });
 }
 
 PELKOR_API int32_t PELKOR_CALL pelkor_smsparts_utf8(const char *text, int32_t *parts, int32_t *ucs2) {
   if (parts != nullptr) *parts = 0;
   if (ucs2 != nullptr) *ucs2 = 0;
-  return Guarded([&] { return pelkor::PlanUtf8Message(text, parts, ucs2); });
+  return Guarded([&]() -> int32_t { return pelkor::PlanUtf8Message(text, parts, ucs2); });
 }
 
 PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgtext_utf8(int32_t kind_code, int32_t n, char *buffer, int32_t size) {
   Clear(buffer, size);
-  return Guarded([&] {
+  return Guarded([&]() -> int32_t {
     const pelkor::SmsRecord *entry = pelkor::FindEntry(kind_code, n);
-    if (entry == nullptr) return PELKOR_NOT_FOUND;
+    if (entry == nullptr) return pelkor::kResultNotFound;
     CopyOut(buffer, size, pelkor::RecordTextUtf8(*entry));
-    return PELKOR_OK;
+    return pelkor::kResultOk;
   });
 }
 
 PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgsender_utf8(int32_t kind_code, int32_t n, char *buffer, int32_t size) {
   Clear(buffer, size);
-  return Guarded([&] {
+  return Guarded([&]() -> int32_t {
     const pelkor::SmsRecord *entry = pelkor::FindEntry(kind_code, n);
-    if (entry == nullptr) return PELKOR_NOT_FOUND;
+    if (entry == nullptr) return pelkor::kResultNotFound;
     CopyOut(buffer, size, pelkor::RecordSenderUtf8(*entry));
-    return PELKOR_OK;
+    return pelkor::kResultOk;
   });
 }
 
 PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsglocation(int32_t kind_code, int32_t n) {
   const pelkor::SmsRecord *entry = pelkor::FindEntry(kind_code, n);
-  return entry != nullptr ? entry->location : PELKOR_NOT_FOUND;
+  return entry != nullptr ? entry->location : pelkor::kResultNotFound;
 }
 
 PELKOR_API int32_t PELKOR_CALL pelkor_getsms_utf8(int32_t location, char *number, int32_t number_size, char *text,
@@ -89,12 +92,12 @@ PELKOR_API int32_t PELKOR_CALL pelkor_getsms_utf8(int32_t location, char *number
     switch (pelkor::ReadSms(scratch)) {
       case 0:
         break;
-      case 8:
-        return 3;  // invalid location
-      case 14:
-        return 4;  // empty location
+      case pelkor::kResultSmsInvalidLocation:
+        return pelkor::kGetSmsInvalidLocation;
+      case pelkor::kResultSmsReadError:
+        return pelkor::kGetSmsEmpty;
       default:
-        return 5;
+        return pelkor::kGetSmsFailed;
     }
     CopyOut(number, number_size, pelkor::RecordSenderUtf8(scratch));
     CopyOut(text, text_size, pelkor::RecordTextUtf8(scratch));
@@ -111,7 +114,7 @@ PELKOR_API int32_t PELKOR_CALL pelkor_getsms_utf8(int32_t location, char *number
 
 PELKOR_API int32_t PELKOR_CALL pelkor_savesms_utf8(int32_t location, int32_t kind_code, int32_t read,
                                                    const char *number, const char *text, const int32_t *time) {
-  return Guarded([&] {
+  return Guarded([&]() -> int32_t {
     pelkor::StoredSms message;
     message.location = location;
     message.kindCode = kind_code;
@@ -130,27 +133,27 @@ PELKOR_API int32_t PELKOR_CALL pelkor_getphonebookentry_utf8(int32_t location, i
   Clear(name, name_length);
   Clear(number, number_length);
   if (group != nullptr) *group = 0;
-  return Guarded([&] {
+  return Guarded([&]() -> int32_t {
     char rawName[kNameField] = {};
     char rawNumber[kNameField] = {};
     const int32_t result =
         pelkor::GetPhonebookEntry(location, memory_type, rawName, kNameField, rawNumber, kNameField, group);
-    if (result != PELKOR_OK) return result;
+    if (result != pelkor::kResultOk) return result;
     // The phone keeps names in Latin-1.
     CopyOut(name, name_length, pelkor::DecodeLatin1(reinterpret_cast<const uint8_t *>(rawName), std::strlen(rawName)));
     CopyOut(number, number_length,
             pelkor::DecodeLatin1(reinterpret_cast<const uint8_t *>(rawNumber), std::strlen(rawNumber)));
-    return PELKOR_OK;
+    return pelkor::kResultOk;
   });
 }
 
 PELKOR_API int32_t PELKOR_CALL pelkor_setphonebookentry_utf8(int32_t location, int32_t memory_type, const char *name,
                                                              const char *number, int32_t group) {
-  return Guarded([&] {
+  return Guarded([&]() -> int32_t {
     std::string latinName, latinNumber;
     if (!pelkor::EncodeLatin1(name != nullptr ? name : "", latinName) ||
         !pelkor::EncodeLatin1(number != nullptr ? number : "", latinNumber))
-      return PELKOR_ERR_REFUSED;  // not UTF-8, or a character the phone cannot store
+      return pelkor::kResultRefused;  // not UTF-8, or a character the phone cannot store
     return pelkor::SetPhonebookEntry(location, memory_type, latinName.c_str(), latinNumber.c_str(), group);
   });
 }

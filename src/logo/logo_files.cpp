@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "logo/logo_file_formats.h"
+#include "services/result_codes.h"
 
 namespace pelkor {
 
@@ -42,24 +43,24 @@ bool ReadFormat(LogoFileFormat format, LogoFileStream &in, LogoBitmap &logo) {
 
 int32_t ReadLogoFile(const char *path, LogoBitmap &logo) {
   LogoFileStream in(path, LogoFileStream::Mode::Read);
-  if (!in.IsOpen()) return -1;
+  if (!in.IsOpen()) return kResultNotFound;
 
   uint8_t start[9];
   const size_t length = in.ReadSome(start, sizeof start);
   const LogoFileFormat format = RecogniseFormat(start, length);
-  if (format == LogoFileFormat::Unknown || !in.rewind()) return -1;
+  if (format == LogoFileFormat::Unknown || !in.rewind()) return kResultNotFound;
 
   // Readers keep the fields their format does not carry, so start from the record;
   // a failed read then leaves the record exactly as it was.
   LogoBitmap scratch = logo;
-  if (!ReadFormat(format, in, scratch)) return -1;
+  if (!ReadFormat(format, in, scratch)) return kResultNotFound;
   logo = scratch;
   return 0;
 }
 
 int32_t WriteLogoFile(const char *path, const LogoBitmap &logo) {
   LogoFileStream out(path, LogoFileStream::Mode::Write);
-  if (!out.IsOpen()) return -1;
+  if (!out.IsOpen()) return kResultNotFound;
 
   bool written = true;
   switch (logo.kind) {

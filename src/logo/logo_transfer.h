@@ -7,10 +7,9 @@
 
 #include "logo/logo_bitmap.h"
 #include "services/transaction.h"
+#include "services/result_codes.h"
 
 namespace pelkor {
-
-inline constexpr int32_t kResultLogoError = 24;  // the phone answered with an error
 
 // Uploads `logo` as its kind says. 0 stored, 24 refused, 4 no answer (also for a
 // kind that has nothing to send, after the full wait).

@@ -4,11 +4,10 @@
 #include "phonebook/phonebook_replies.h"
 #include "phonebook/phonebook_session.h"
 #include "phonebook/reply_handlers.h"
+#include "services/result_codes.h"
 
 namespace pelkor {
-namespace {
-constexpr int32_t kResultSpeedDial = 11;
-}  // namespace
+namespace {}  // namespace
 
 void HandleMemoryStatus(const ReplyMessage &reply) {
   MemoryCounts counts;

@@ -1,6 +1,7 @@
 #include "phonebook/phonebook_replies.h"
 
 #include "services/transaction.h"
+#include "services/result_codes.h"
 
 namespace pelkor {
 namespace {
@@ -8,10 +9,6 @@ namespace {
 constexpr uint8_t kErrorTimeout = 0x6F;
 constexpr uint8_t kErrorInvalid = 0x7D;
 constexpr uint8_t kErrorMemory = 0x8D;
-
-constexpr int32_t kResultMemoryStatus = 6;
-constexpr int32_t kResultEntryRead = 10;
-constexpr int32_t kResultEntryWrite = 15;
 
 // Copies `length` reply bytes from `offset` into a field: at most 40 characters, and
 // a zero byte inside ends the text as it would on the phone.

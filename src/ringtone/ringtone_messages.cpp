@@ -8,6 +8,7 @@
 
 #include "ringtone/smart_ringtone.h"
 #include "link/request_writer.h"
+#include "services/result_codes.h"
 
 namespace pelkor {
 namespace {
@@ -30,7 +31,7 @@ int BuildRingtoneUploadMessage(const Ringtone &tone, int32_t variant, RingtoneUp
   const SmartRingtoneEncoding encoding = EncodeSmartRingtone(tone, toneBytes);
   if (!Encoded(encoding)) {
     message = RingtoneUploadMessage{};
-    return PELKOR_ERR_REFUSED;
+    return kResultRefused;
   }
 
   if (direct) {
@@ -43,7 +44,7 @@ int BuildRingtoneUploadMessage(const Ringtone &tone, int32_t variant, RingtoneUp
   }
   message.bytes[prefixLength + encoding.length] = kUploadTrailer;
   message.length = prefixLength + encoding.length + 1;
-  return PELKOR_OK;
+  return kResultOk;
 }
 
 int BuildRingtoneSmsPayload(const Ringtone &tone, RingtoneSmsPayload &payload) {
@@ -51,10 +52,10 @@ int BuildRingtoneSmsPayload(const Ringtone &tone, RingtoneSmsPayload &payload) {
   const SmartRingtoneEncoding encoding = EncodeSmartRingtone(tone, payload.tone);
   if (!Encoded(encoding)) {
     payload = RingtoneSmsPayload{};
-    return PELKOR_ERR_REFUSED;
+    return kResultRefused;
   }
   payload.length = encoding.length;
-  return PELKOR_OK;
+  return kResultOk;
 }
 
 }  // namespace pelkor

@@ -5,22 +5,23 @@
 #include "link/frame_sender.h"
 #include "ringtone/ringtone_messages.h"
 #include "sms/sms_send.h"
+#include "services/result_codes.h"
 
 namespace pelkor {
 
 int32_t UploadRingtone(const Ringtone &tone, int32_t variant) {
   RingtoneUploadMessage message{};
   const int built = BuildRingtoneUploadMessage(tone, variant, message);
-  if (built != PELKOR_OK) return built;
+  if (built != kResultOk) return built;
   Send(message.length, message.messageType, message.bytes.data());
-  return PELKOR_OK;
+  return kResultOk;
 }
 
 int32_t SendRingtoneSms(const Ringtone &tone, const char *destination) {
   // Encode first, so that a tone too long for one message leaves the send record as it was.
   RingtoneSmsPayload payload{};
   const int built = BuildRingtoneSmsPayload(tone, payload);
-  if (built != PELKOR_OK) return built;
+  if (built != kResultOk) return built;
 
   return SendSmartMessage(destination, kRingtoneSmsHeader.data(), kRingtoneSmsHeader.size(), payload.tone.data(),
                           payload.length);

@@ -1,4 +1,5 @@
 #include "ringtone/rtttl_file.h"
+#include "services/result_codes.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -92,24 +93,24 @@ void ParseRtttlText(std::string_view text, Ringtone &tone) {
 }
 
 int ReadRtttlFile(const char *path, Ringtone &tone) {
-  if (path == nullptr) return -1;
+  if (path == nullptr) return kResultNotFound;
   std::FILE *file = std::fopen(path, "r");
-  if (file == nullptr) return -1;
+  if (file == nullptr) return kResultNotFound;
 
   char text[kRtttlReadLimit];
   const size_t length = std::fread(text, 1, sizeof text, file);
   const bool failed = std::ferror(file) != 0;
   std::fclose(file);
-  if (failed) return -1;  // e.g. a directory: nothing read is no tune
+  if (failed) return kResultNotFound;  // e.g. a directory: nothing read is no tune
 
   ParseRtttlText(std::string_view(text, length), tone);
   return 0;
 }
 
 int WriteRtttlFile(const char *path, const Ringtone &tone) {
-  if (path == nullptr) return -1;
+  if (path == nullptr) return kResultNotFound;
   std::FILE *file = std::fopen(path, "w");
-  if (file == nullptr) return -1;
+  if (file == nullptr) return kResultNotFound;
 
   const auto durationForm = RtttlFormOfDuration(static_cast<uint16_t>(tone.defaultDuration & 0xFFFF));
   const auto nameLength = std::find(tone.name, tone.name + sizeof tone.name, '\0') - tone.name;

@@ -11,11 +11,11 @@
 #include "services/service_requests.h"
 #include "services/transaction.h"
 #include "link/request_writer.h"
+#include "services/result_codes.h"
 
 namespace pelkor {
 namespace {
 
-constexpr int32_t kNoCall = 23;
 constexpr size_t kCallTextSize = 20;
 
 // The call as the phone last described it. A first character ' ' means no call.
@@ -112,7 +112,7 @@ int32_t Beep(int32_t on) {
 int32_t IncomingCall(char *buffer, int32_t size) {
   if (buffer != nullptr && size > 0) std::memset(buffer, 0, static_cast<size_t>(size));
   std::lock_guard<std::mutex> lock(Call().mutex);
-  if (Call().text[0] == ' ') return kNoCall;
+  if (Call().text[0] == ' ') return kResultNoCall;
   if (buffer != nullptr && size > 0) {
     const size_t n = std::strlen(Call().text);
     const size_t room = static_cast<size_t>(size) - 1;

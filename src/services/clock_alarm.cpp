@@ -3,6 +3,7 @@
 #include "services/service_requests.h"
 #include "services/transaction.h"
 #include "link/request_writer.h"
+#include "services/result_codes.h"
 
 namespace pelkor {
 namespace {
@@ -18,7 +19,6 @@ struct AlarmSetting {
 constexpr int32_t kReadPolls = 50;
 constexpr int32_t kSetPolls = 200;
 constexpr int32_t kPollMs = 10;
-constexpr int32_t kSettingRefused = 13;
 
 StatusCell dateTimeRead, dateTimeSet, alarmRead, alarmSet;
 ReplyTarget<DateTime> dateTimeTarget;
@@ -37,7 +37,7 @@ int32_t ReadRecord(StatusCell &cell, ReplyTarget<Record> &target, Record &record
   return RunExchange(target, record, cell, kTypeClock, request, length, kReadPolls, kPollMs);
 }
 
-int32_t SettingResult(const ReplyMessage &reply) { return reply.At(4) == 0x01 ? kResultOk : kSettingRefused; }
+int32_t SettingResult(const ReplyMessage &reply) { return reply.At(4) == 0x01 ? kResultOk : kResultSettingRefused; }
 
 }  // namespace
 

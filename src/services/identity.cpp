@@ -9,13 +9,13 @@
 #include "services/service_requests.h"
 #include "services/transaction.h"
 #include "link/request_writer.h"
+#include "services/result_codes.h"
 
 namespace pelkor {
 namespace {
 
 constexpr size_t kTextSize = 20;  // 19 characters and the terminator
 constexpr size_t kModelSize = 8;
-constexpr int32_t kResultUnknown = 5;
 constexpr int32_t kTextPolls = 100;
 constexpr int32_t kTextPollMs = 10;
 
@@ -59,7 +59,7 @@ void RunRevisionQuery() {
 
 template <size_t N>
 int32_t Answer(const SharedText<N> &text, char *buffer, int32_t size) {
-  if (text.Empty()) return kResultUnknown;
+  if (text.Empty()) return kResultIdentityUnknown;
   if (buffer != nullptr && size > 0) text.CopyTo(buffer, static_cast<size_t>(size));
   return kResultOk;
 }
@@ -83,7 +83,7 @@ int32_t GetIdentityText(IdentityField field, char *buffer, int32_t size) {
       if (softwareDateText.Empty()) RunIdentityQuery();
       return Answer(softwareDateText, buffer, size);
   }
-  return kResultUnknown;
+  return kResultIdentityUnknown;
 }
 
 void ResetIdentityTexts() {

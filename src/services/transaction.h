@@ -8,13 +8,11 @@
 #include <cstdint>
 #include <mutex>
 
+#include "services/result_codes.h"
+
 namespace pelkor {
 
 constexpr int32_t kPending = 23;
-constexpr int32_t kResultOk = 0;
-constexpr int32_t kResultNotFound = -1;
-constexpr int32_t kResultTimeout = 4;
-constexpr int32_t kResultRefused = 22;
 
 // A command family's status cell. A handler stores its data first, then completes the
 // cell (release order), which also wakes the waiting command at once.

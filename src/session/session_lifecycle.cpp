@@ -15,6 +15,7 @@
 #include "services/beep.h"
 #include "services/transaction.h"
 #include "session/family_list.h"
+#include "services/result_codes.h"
 
 namespace pelkor {
 namespace {
@@ -99,7 +100,7 @@ int32_t OpenSession(const char *port, int32_t connectionType) {
 
   for (int poll = quickStart ? kQuickStartFirstPoll : 0; poll < kPhoneWaitPolls && !s.linkUp.load(); ++poll)
     platform::SleepMs(50);
-  if (!s.linkUp.load()) return -1;
+  if (!s.linkUp.load()) return kResultNotFound;
 
   SendBeep(true);
   platform::SleepMs(50);

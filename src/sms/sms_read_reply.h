@@ -5,11 +5,9 @@
 
 #include "link/reply_dispatch.h"
 #include "sms/sms_record.h"
+#include "services/result_codes.h"
 
 namespace pelkor {
-
-constexpr int32_t kResultSmsInvalidLocation = 8;
-constexpr int32_t kResultSmsReadError = 14;  // empty location, or a reply that cannot be read
 
 struct ReadReplyOutcome {
   int32_t status = kResultSmsReadError;  // 0 decoded, 14 malformed

@@ -9,6 +9,7 @@
 #include "sms/sms_record.h"
 #include "sms/sms_send.h"
 #include "sms/utf8_text.h"
+#include "services/result_codes.h"
 
 namespace pelkor {
 
@@ -57,7 +58,7 @@ int32_t BuildSaveRequest(const StoredSms &message, std::vector<uint8_t> &out) {
   if (!outgoing && message.kindCode != 13) return kResultRefused;  // reports cannot be stored
   SmsTextParts split;
   if (!SplitSmsText(message.text != nullptr ? message.text : "", split)) return kResultRefused;
-  if (split.parts.size() != 1) return 21;
+  if (split.parts.size() != 1) return kResultTextTooLong;
   uint8_t address[kSmsAddressFieldSize];
   if (!AddressField(message.number != nullptr ? message.number : "", address)) return kResultRefused;
 

@@ -8,12 +8,11 @@
 
 #include "services/transaction.h"
 #include "sms/sms_record.h"
+#include "services/result_codes.h"
 
 namespace pelkor {
 
-constexpr int32_t kSmsSent = 18;           // the phone confirmed the send
-constexpr int32_t kResultSmsRefused = 19;  // the phone refused it
-constexpr int32_t kResultTextTooLong = 21;
+constexpr int32_t kSmsSent = 18;               // the phone confirmed the send
 constexpr int32_t kSmsValidityMinutes = 4320;  // three days, for every sender
 
 // The process-wide send record; also holds the message-centre setting. Used from the

@@ -9,6 +9,7 @@
 #include "sms/sms_read_reply.h"
 #include "sms/sms_send.h"
 #include "link/request_writer.h"
+#include "services/result_codes.h"
 
 namespace pelkor {
 
@@ -138,11 +139,11 @@ int32_t ReadLocation(int32_t location, char *number, int32_t numberSize, char *t
     case 0:
       break;
     case kResultSmsInvalidLocation:
-      return 3;
+      return kGetSmsInvalidLocation;
     case kResultSmsReadError:
-      return 4;
+      return kGetSmsEmpty;
     default:
-      return 5;
+      return kGetSmsFailed;
   }
   CopyToCaller(number, numberSize, scratch.sender);
   if (text != nullptr && textSize > 0) {

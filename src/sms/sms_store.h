@@ -7,11 +7,11 @@
 
 #include "services/transaction.h"
 #include "sms/sms_record.h"
+#include "services/result_codes.h"
 
 namespace pelkor {
 
 constexpr int32_t kSmsListCapacity = 512;
-constexpr int32_t kResultSmsListFull = 25;
 constexpr size_t kIncomingQueueSize = 8;
 
 // Kind codes of the exported functions.

@@ -5,6 +5,7 @@
 #include "sms/number_codec.h"
 #include "sms/septet_packing.h"
 #include "link/request_writer.h"
+#include "services/result_codes.h"
 
 namespace pelkor {
 
@@ -56,19 +57,19 @@ int32_t BuildSubmitRequest(const SmsRecord &record, int32_t dataLength, SubmitRe
   size_t headerOctets = 0;
   if (record.hasHeader != 0) {
     headerOctets = static_cast<size_t>(record.header[0]) + 1;
-    if (headerOctets > kSmsHeaderSize) return 22;
+    if (headerOctets > kSmsHeaderSize) return kResultRefused;
   }
   const size_t textLength = strnlen(record.text, kSmsTextSize);
-  if (headerOctets == 0 && textLength > kMaxSingleText) return 21;
+  if (headerOctets == 0 && textLength > kMaxSingleText) return kResultTextTooLong;
 
   uint8_t *userData = b + kSubmitUserDataOffset;
   size_t userDataOctets = 0;
   if (record.ucs2 != 0 || record.eightBit != 0) {
-    if (dataLength < 0 || static_cast<size_t>(dataLength) > kSmsTextSize) return 22;
+    if (dataLength < 0 || static_cast<size_t>(dataLength) > kSmsTextSize) return kResultRefused;
     const auto raw = static_cast<size_t>(dataLength);
     // A UCS-2 message carries no header.
     const size_t header = record.ucs2 != 0 ? 0 : headerOctets;
-    if (header + raw > kMaxUserDataOctets) return 22;
+    if (header + raw > kMaxUserDataOctets) return kResultRefused;
     std::memcpy(userData, record.header, header);
     std::memcpy(userData + header, record.text, raw);
     userDataOctets = header + raw;
@@ -77,7 +78,7 @@ int32_t BuildSubmitRequest(const SmsRecord &record, int32_t dataLength, SubmitRe
     if (record.ucs2 != 0) b[kReferenceByte] = kUcs2Reference;
   } else {
     const int fill = FillBitsAfterHeader(headerOctets);
-    if (headerOctets + PackedOctets(textLength, fill) > kMaxUserDataOctets) return 22;
+    if (headerOctets + PackedOctets(textLength, fill) > kMaxUserDataOctets) return kResultRefused;
     std::memcpy(userData, record.header, headerOctets);
     const size_t packed = PackSeptets(std::string_view(record.text, textLength), fill, userData + headerOctets,
                                       kMaxUserDataOctets - headerOctets);
@@ -92,7 +93,7 @@ int32_t BuildSubmitRequest(const SmsRecord &record, int32_t dataLength, SubmitRe
   char centre[kSmsCentreNumberSize + 1] = {};
   std::memcpy(centre, record.centreNumber, kSmsCentreNumberSize);
   const int centreDigits = EncodeNumber(centre, b + kCentreLengthByte + 1, kEncodedNumberBytes);
-  if (centreDigits == kInvalidNumber) return 22;
+  if (centreDigits == kInvalidNumber) return kResultRefused;
   b[kCentreLengthByte] = static_cast<uint8_t>(AddressOctets(centreDigits));
 
   b[kCodingByte] = DataCodingScheme(record);
@@ -100,7 +101,7 @@ int32_t BuildSubmitRequest(const SmsRecord &record, int32_t dataLength, SubmitRe
   char destination[kSmsDestinationSize + 1] = {};
   std::memcpy(destination, record.destination, kSmsDestinationSize);
   const int destinationDigits = EncodeNumber(destination, b + kDestinationLengthByte + 1, kEncodedNumberBytes);
-  if (destinationDigits == kInvalidNumber) return 22;
+  if (destinationDigits == kInvalidNumber) return kResultRefused;
   b[kDestinationLengthByte] = static_cast<uint8_t>(destinationDigits);
 
   b[kValidityByte] = ValidityPeriodByte(record.validityMinutes);
