@@ -26,19 +26,21 @@ void CopyOut(std::string_view text, char *buffer, int32_t size) {
 
 }  // namespace
 
-extern "C" int32_t PELKOR_CALL ringtone_readfile(const char *file_name) {
+extern "C" {
+
+PELKOR_API int32_t PELKOR_CALL ringtone_readfile(const char *file_name) {
   pelkor::Ringtone loaded;
   if (pelkor::ReadRtttlFile(file_name, loaded) != 0) return pelkor::kResultNotFound;
   pelkor::CurrentRingtone() = loaded;
   return pelkor::kResultOk;
 }
 
-extern "C" int32_t PELKOR_CALL ringtone_writefile(const char *file_name) {
+PELKOR_API int32_t PELKOR_CALL ringtone_writefile(const char *file_name) {
   return pelkor::WriteRtttlFile(file_name, pelkor::CurrentRingtone()) == 0 ? pelkor::kResultOk
                                                                            : pelkor::kResultNotFound;
 }
 
-extern "C" int32_t PELKOR_CALL ringtone_setnote(int32_t index, const char *note) {
+PELKOR_API int32_t PELKOR_CALL ringtone_setnote(int32_t index, const char *note) {
   if (index < 0 || index >= static_cast<int32_t>(pelkor::kRingtoneMaxNotes)) return pelkor::kResultOk;
   pelkor::Ringtone &tone = pelkor::CurrentRingtone();
   const auto position = static_cast<size_t>(index);
@@ -51,7 +53,7 @@ extern "C" int32_t PELKOR_CALL ringtone_setnote(int32_t index, const char *note)
   return pelkor::kResultOk;
 }
 
-extern "C" int32_t PELKOR_CALL ringtone_getnote(int32_t index, char *buffer, int32_t size) {
+PELKOR_API int32_t PELKOR_CALL ringtone_getnote(int32_t index, char *buffer, int32_t size) {
   const pelkor::Ringtone &tone = pelkor::CurrentRingtone();
   char text[pelkor::kNoteTextMax + 1] = {};
   if (index >= 0 && index < static_cast<int32_t>(tone.noteCount)) {
@@ -61,37 +63,39 @@ extern "C" int32_t PELKOR_CALL ringtone_getnote(int32_t index, char *buffer, int
   return pelkor::kResultOk;
 }
 
-extern "C" int32_t PELKOR_CALL ringtone_setnotes(int32_t count) {
+PELKOR_API int32_t PELKOR_CALL ringtone_setnotes(int32_t count) {
   if (count < 0 || count > static_cast<int32_t>(pelkor::kRingtoneMaxNotes)) return pelkor::kResultNotFound;
   pelkor::CurrentRingtone().noteCount = static_cast<uint16_t>(count);
   return pelkor::kResultOk;
 }
 
-extern "C" int32_t PELKOR_CALL ringtone_getnotes(void) { return pelkor::CurrentRingtone().noteCount; }
+PELKOR_API int32_t PELKOR_CALL ringtone_getnotes(void) { return pelkor::CurrentRingtone().noteCount; }
 
-extern "C" int32_t PELKOR_CALL ringtone_settempo(int32_t bpm) {
+PELKOR_API int32_t PELKOR_CALL ringtone_settempo(int32_t bpm) {
   pelkor::CurrentRingtone().tempo = static_cast<uint16_t>(static_cast<uint32_t>(bpm) & 0xFFFFu);
   return pelkor::kResultOk;
 }
 
-extern "C" int32_t PELKOR_CALL ringtone_gettempo(void) { return pelkor::CurrentRingtone().tempo; }
+PELKOR_API int32_t PELKOR_CALL ringtone_gettempo(void) { return pelkor::CurrentRingtone().tempo; }
 
-extern "C" int32_t PELKOR_CALL ringtone_setname(const char *name) {
+PELKOR_API int32_t PELKOR_CALL ringtone_setname(const char *name) {
   pelkor::SetRingtoneName(pelkor::CurrentRingtone(), TextOrEmpty(name));
   return pelkor::kResultOk;
 }
 
-extern "C" int32_t PELKOR_CALL ringtone_getname(char *buffer, int32_t size) {
+PELKOR_API int32_t PELKOR_CALL ringtone_getname(char *buffer, int32_t size) {
   const pelkor::Ringtone &tone = pelkor::CurrentRingtone();
   const auto length = std::find(tone.name, tone.name + sizeof tone.name, '\0') - tone.name;
   CopyOut(std::string_view(tone.name, static_cast<size_t>(length)), buffer, size);
   return pelkor::kResultOk;
 }
 
-extern "C" int32_t PELKOR_CALL ringtone_upload(int32_t variant) {
+PELKOR_API int32_t PELKOR_CALL ringtone_upload(int32_t variant) {
   return pelkor::UploadRingtone(pelkor::CurrentRingtone(), variant);
 }
 
-extern "C" int32_t PELKOR_CALL ringtone_sendsms(const char *destination) {
+PELKOR_API int32_t PELKOR_CALL ringtone_sendsms(const char *destination) {
   return pelkor::SendRingtoneSms(pelkor::CurrentRingtone(), destination);
 }
+
+}  // extern "C"

@@ -7,46 +7,48 @@
 #include "sms/sms_store.h"
 #include "services/result_codes.h"
 
-extern "C" int32_t PELKOR_CALL sendsms(const char *destination, const char *text, int32_t centre_index,
+extern "C" {
+
+PELKOR_API int32_t PELKOR_CALL sendsms(const char *destination, const char *text, int32_t centre_index,
                                        int32_t options) {
   return pelkor::SendTextMessage(destination, text, centre_index, options);
 }
 
-extern "C" int32_t PELKOR_CALL senducs2(const char *destination, const char *file_name, int32_t centre_index,
+PELKOR_API int32_t PELKOR_CALL senducs2(const char *destination, const char *file_name, int32_t centre_index,
                                         int32_t options) {
   return pelkor::SendUcs2File(destination, file_name, centre_index, options);
 }
 
-extern "C" int32_t PELKOR_CALL setsmsmessagecenter(int32_t centre_index, const char *number) {
+PELKOR_API int32_t PELKOR_CALL setsmsmessagecenter(int32_t centre_index, const char *number) {
   return pelkor::SetMessageCentre(centre_index, number);
 }
 
-extern "C" int32_t PELKOR_CALL getsmsmessagecenter(char *buffer, int32_t size) {
+PELKOR_API int32_t PELKOR_CALL getsmsmessagecenter(char *buffer, int32_t size) {
   return pelkor::GetMessageCentre(buffer, size);
 }
 
-extern "C" int32_t PELKOR_CALL updatesmslist(void) { return pelkor::UpdateSmsList(); }
+PELKOR_API int32_t PELKOR_CALL updatesmslist(void) { return pelkor::UpdateSmsList(); }
 
-extern "C" int32_t PELKOR_CALL getsmsmsgcount(int32_t kind_code) { return pelkor::CountEntries(kind_code); }
+PELKOR_API int32_t PELKOR_CALL getsmsmsgcount(int32_t kind_code) { return pelkor::CountEntries(kind_code); }
 
-extern "C" int32_t PELKOR_CALL getsmsmsgunread(void) {
+PELKOR_API int32_t PELKOR_CALL getsmsmsgunread(void) {
   int32_t counts[2] = {0, 0};
   pelkor::GetSmsCounts(counts);
   return counts[0];
 }
 
-extern "C" int32_t PELKOR_CALL getsmsmsgtotal(void) {
+PELKOR_API int32_t PELKOR_CALL getsmsmsgtotal(void) {
   int32_t counts[2] = {0, 0};
   pelkor::GetSmsCounts(counts);
   return counts[1];
 }
 
-extern "C" int32_t PELKOR_CALL getsmssentread(int32_t kind_code, int32_t n) {
+PELKOR_API int32_t PELKOR_CALL getsmssentread(int32_t kind_code, int32_t n) {
   const pelkor::SmsRecord *entry = pelkor::FindEntry(kind_code, n);
   return entry != nullptr && entry->readOrSent == 1 ? 1 : 0;
 }
 
-extern "C" int32_t PELKOR_CALL getsmsmsgdata(int32_t kind_code, int32_t n, int32_t field, char *buffer, int32_t size) {
+PELKOR_API int32_t PELKOR_CALL getsmsmsgdata(int32_t kind_code, int32_t n, int32_t field, char *buffer, int32_t size) {
   pelkor::CopyToCaller(buffer, size, "");
   const pelkor::SmsRecord *entry = pelkor::FindEntry(kind_code, n);
   if (entry == nullptr) return pelkor::kResultNotFound;
@@ -66,7 +68,7 @@ extern "C" int32_t PELKOR_CALL getsmsmsgdata(int32_t kind_code, int32_t n, int32
   return pelkor::kResultOk;
 }
 
-extern "C" int32_t PELKOR_CALL getsmsmsgdatetime(int32_t kind_code, int32_t n, int32_t *year, int32_t *month,
+PELKOR_API int32_t PELKOR_CALL getsmsmsgdatetime(int32_t kind_code, int32_t n, int32_t *year, int32_t *month,
                                                  int32_t *day, int32_t *hour, int32_t *minute, int32_t *second) {
   const pelkor::SmsRecord *entry = pelkor::FindEntry(kind_code, n);
   const pelkor::SmsRecord none;
@@ -78,11 +80,13 @@ extern "C" int32_t PELKOR_CALL getsmsmsgdatetime(int32_t kind_code, int32_t n, i
   return entry != nullptr ? pelkor::kResultOk : pelkor::kResultNotFound;
 }
 
-extern "C" int32_t PELKOR_CALL deletesmsmsg(int32_t kind_code, int32_t n) { return pelkor::DeleteEntry(kind_code, n); }
+PELKOR_API int32_t PELKOR_CALL deletesmsmsg(int32_t kind_code, int32_t n) { return pelkor::DeleteEntry(kind_code, n); }
 
-extern "C" int32_t PELKOR_CALL smsreceivedcount(void) { return pelkor::TakeArrival(); }
+PELKOR_API int32_t PELKOR_CALL smsreceivedcount(void) { return pelkor::TakeArrival(); }
 
-extern "C" int32_t PELKOR_CALL getsms(int32_t location, char *number, int32_t number_size, char *text,
+PELKOR_API int32_t PELKOR_CALL getsms(int32_t location, char *number, int32_t number_size, char *text,
                                       int32_t text_size) {
   return pelkor::ReadLocation(location, number, number_size, text, text_size);
 }
+
+}  // extern "C"

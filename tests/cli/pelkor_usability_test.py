@@ -146,7 +146,15 @@ class Phonesim:
 
     def command(self, line):
         with socket.socket(socket.AF_UNIX) as s:
-            s.connect(self.control)
+            # The socket file appears at bind, a moment before the simulator listens.
+            for attempt in range(100):
+                try:
+                    s.connect(self.control)
+                    break
+                except ConnectionRefusedError:
+                    if attempt == 99:
+                        raise
+                    time.sleep(0.02)
             s.sendall(line.encode() + b"\n")
             s.settimeout(0.5)
             data = b""
