@@ -66,4 +66,19 @@ struct LinkSession {
 // never see it torn down under them.
 LinkSession &Session();
 
+// Holds back the keep-alive poll for the life of a scope (a transfer, a read that must
+// not be interleaved). At the end the poll is let go, or put back as it was before.
+class KeepAliveHold {
+ public:
+  enum class AtEnd { kRelease, kRestore };
+  explicit KeepAliveHold(AtEnd atEnd) : atEnd_(atEnd), before_(Session().busy.exchange(true)) {}
+  ~KeepAliveHold() { Session().busy.store(atEnd_ == AtEnd::kRestore && before_); }
+  KeepAliveHold(const KeepAliveHold &) = delete;
+  KeepAliveHold &operator=(const KeepAliveHold &) = delete;
+
+ private:
+  AtEnd atEnd_;
+  bool before_;
+};
+
 }  // namespace pelkor

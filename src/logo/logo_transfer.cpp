@@ -27,20 +27,11 @@ StatusCell g_upload_status;
 StatusCell g_download_status;
 ReplyTarget<LogoBitmap> g_download_target;
 
-// Holds back the keep-alive exchange while a transfer is under way.
-class BusyDuringTransfer {
- public:
-  BusyDuringTransfer() { Session().busy.store(true); }
-  ~BusyDuringTransfer() { Session().busy.store(false); }
-  BusyDuringTransfer(const BusyDuringTransfer &) = delete;
-  BusyDuringTransfer &operator=(const BusyDuringTransfer &) = delete;
-};
-
 // One logo transaction. A request of length 0 (a kind with nothing to send) still
 // waits out the limit and ends as a time-out.
 int32_t RunTransfer(StatusCell &status, const LogoRequest &request, int32_t checks) {
   status.Arm(kPending);
-  BusyDuringTransfer busy;
+  KeepAliveHold hold(KeepAliveHold::AtEnd::kRelease);  // no poll while the transfer runs
   platform::SleepMs(kSettleMs);
   if (request.length != 0) Send(request.length, request.type, request.bytes);
   if (AwaitCell(status, kPending, checks, kPollMs)) return status.Value();

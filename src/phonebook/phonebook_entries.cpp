@@ -41,22 +41,9 @@ int32_t CountMemory(PhonebookSession &pb, int32_t memoryType) {
   return result;
 }
 
-// Holds back the keep-alive exchange while an entry is read, and puts the marker back
-// as it was, whichever way the read ends.
-class BusyWhileReading {
- public:
-  BusyWhileReading() : before_(Session().busy.exchange(true)) {}
-  ~BusyWhileReading() { Session().busy.store(before_); }
-  BusyWhileReading(const BusyWhileReading &) = delete;
-  BusyWhileReading &operator=(const BusyWhileReading &) = delete;
-
- private:
-  bool before_;
-};
-
 int32_t ReadEntry(PhonebookSession &pb, int32_t location, int32_t memoryType) {
   if (!FitsInOneByte(location)) return kResultRefused;
-  BusyWhileReading busy;
+  KeepAliveHold hold(KeepAliveHold::AtEnd::kRestore);  // no poll while the entry is read
   platform::SleepMs(10);
 
   const int32_t counted = CountMemory(pb, memoryType);

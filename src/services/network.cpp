@@ -61,18 +61,17 @@ uint8_t NetMonitorSelector(const char *screen) {
 
 int32_t GetNetworkInfo(char *networkCode, int32_t networkCodeSize, char *areaCode, int32_t areaCodeSize, char *cellId,
                        int32_t cellIdSize) {
-  if (!networkCache.Fresh(kNetworkReuseMs)) {
-    const int64_t asked = platform::MonotonicMs();
+  const int32_t result = networkCache.ReuseOrAsk(kNetworkReuseMs, [] {
     networkInfo = NetworkInfo{};
     static constexpr auto kRequest = CommandRequest(0x70);
-    const int32_t result = RunExchange(networkTarget, networkInfo, networkCell, kTypeNetwork, kRequest.data(),
+    const int32_t answer = RunExchange(networkTarget, networkInfo, networkCell, kTypeNetwork, kRequest.data(),
                                        kRequest.size(), kNetworkPolls, kPollMs);
-    networkCache.Store(result == kResultOk ? kResultOk : kResultTimeout, asked);
-  }
+    return answer == kResultOk ? kResultOk : kResultTimeout;
+  });
   CopyToCaller(networkCode, networkCodeSize, networkInfo.networkCode);
   CopyToCaller(areaCode, areaCodeSize, networkInfo.areaCode);
   CopyToCaller(cellId, cellIdSize, networkInfo.cellId);
-  return networkCache.Result();
+  return result;
 }
 
 int32_t NetMonitor(const char *screen, char *buffer, int32_t size) {

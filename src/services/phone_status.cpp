@@ -53,14 +53,13 @@ int32_t UsesMainsPower() {
 
 int32_t GetDisplayStatus(char *buffer, int32_t size) {
   if (buffer != nullptr && size > 0) std::memset(buffer, 0, static_cast<size_t>(size));
-  if (!displayCache.Fresh(kDisplayReuseMs)) {
-    const int64_t asked = platform::MonotonicMs();
+  displayCache.ReuseOrAsk(kDisplayReuseMs, [] {
     const int32_t result = RunTransaction(displayCell, kTypeDisplay, kDisplayRequest.data(), kDisplayRequest.size(),
                                           kStatusPolls, kPollMs);
     const uint32_t mask = result == kResultOk ? displayIndicators.load() : 0;
-    displayCache.Store(result == kResultOk ? kResultOk : kResultTimeout, asked);
     for (int i = 0; i < 8; ++i) displayText[i] = (mask >> i) & 1 ? '1' : '0';
-  }
+    return result == kResultOk ? kResultOk : kResultTimeout;
+  });
   if (buffer != nullptr && size > 0) {
     const size_t n = static_cast<size_t>(size) - 1 < 8 ? static_cast<size_t>(size) - 1 : 8;
     std::memcpy(buffer, displayText, n);

@@ -98,6 +98,10 @@ class AnswerCache {
   bool Fresh(int64_t windowMs) const;
   void Store(int32_t result, int64_t clockMs);
   int32_t Result() const { return result_; }
+  // Runs `ask` unless the last answer is fresh, remembering its result as of the moment
+  // of asking; returns the remembered result.
+  template <typename Ask>
+  int32_t ReuseOrAsk(int64_t windowMs, Ask ask);
 
  private:
   int32_t result_ = -1;  // nothing asked yet
@@ -131,6 +135,15 @@ bool AwaitCondition(Predicate ready, int32_t checks, int32_t stepMs) {
   const int64_t deadline = detail::NowMs() + static_cast<int64_t>(checks) * stepMs;
   detail::WaitForReply(deadline, &ready, [](const void *p) { return (*static_cast<const Predicate *>(p))(); });
   return ready();
+}
+
+template <typename Ask>
+int32_t AnswerCache::ReuseOrAsk(int64_t windowMs, Ask ask) {
+  if (!Fresh(windowMs)) {
+    const int64_t asked = detail::NowMs();
+    Store(ask(), asked);
+  }
+  return result_;
 }
 
 template <size_t Capacity>

@@ -163,8 +163,7 @@ int32_t ReadLocation(int32_t location, char *number, int32_t numberSize, char *t
 
 int32_t GetSmsCounts(int32_t *pair) {
   if (pair != nullptr) pair[0] = pair[1] = 0;
-  if (!countsCache.Fresh(kCountsReuseMs)) {
-    const int64_t asked = platform::MonotonicMs();
+  countsCache.ReuseOrAsk(kCountsReuseMs, [] {
     SmsCounts counts;
     SmsRecord scratch;  // lets the type 0x14 replies through while the query waits
     AttachedRecord<SmsRecord> scratchAttached(SmsTarget(), scratch);
@@ -173,8 +172,8 @@ int32_t GetSmsCounts(int32_t *pair) {
     const int32_t result = RunExchange(countsTarget, counts, countsStatus, kStoreType, request.data(), request.size(),
                                        kCountsChecks, kCountsStepMs);
     cachedCounts = result == kResultOk ? counts : SmsCounts{};
-    countsCache.Store(result, asked);
-  }
+    return result;
+  });
   if (countsCache.Result() == kResultOk && pair != nullptr) {
     pair[0] = cachedCounts.unread;
     pair[1] = cachedCounts.total;
