@@ -21,11 +21,11 @@ void HandlePhoneAck(const ReplyMessage &reply) {
 }
 
 const ReplyRoute kRows[] = {
-    {0x7F, 3, kAnyCommand, HandlePhoneAck},
+    {0x7F, 3, kAnyCommand, HandlePhoneAck, kUnsolicited},
 };
 
 }  // namespace
 
-const ReplyRouteTable kLinkRoutes = {kRows, sizeof kRows / sizeof kRows[0]};
+const ReplyRouteTable kLinkRoutes = RouteTable(kRows);
 
 }  // namespace pelkor

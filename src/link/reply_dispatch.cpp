@@ -36,7 +36,7 @@ void DispatchReply(const ReplyMessage &reply) {
   if (reply.type < 0x01 || reply.type > 0xD2) return;
   const ReplyRoute *route = FindRoute(reply, false);
   if (route == nullptr) route = FindRoute(reply, true);
-  if (route != nullptr) route->handler(reply);
+  if (route != nullptr && (route->awaited == kUnsolicited || route->awaited())) route->handler(reply);
 }
 
 void ProcessMessage() {

@@ -20,27 +20,40 @@ struct ReplyMessage {
 };
 
 using ReplyHandler = void (*)(const ReplyMessage &);
+// Whether the request a reply answers is waiting for it.
+using AwaitedBy = bool (*)();
 
 constexpr int kAnyCommand = -1;
+constexpr AwaitedBy kUnsolicited = nullptr;  // notices and state the phone sends whenever
 
+// One row of the routing: a reply of `type` whose byte `commandOffset` is `command`
+// goes to `handler` while `awaited` says its request waits. A reply whose request does
+// not wait (a late or a stray answer) is dropped here, before any handler sees it.
 struct ReplyRoute {
   uint8_t type;
   uint8_t commandOffset;  // 3 for most types, 2 for type 0x40
   int command;            // kAnyCommand matches every command byte
   ReplyHandler handler;
+  AwaitedBy awaited;
 };
 
-// A family's rows, in its own order.
+// Rows kept beside their handlers, one table per file that handles replies.
 struct ReplyRouteTable {
   const ReplyRoute *rows;
   size_t count;
 };
 
+template <size_t N>
+constexpr ReplyRouteTable RouteTable(const ReplyRoute (&rows)[N]) {
+  return {rows, N};
+}
+
 // Dispatches the message in the session's buffer (type lastType) through the tables.
 void ProcessMessage();
 
 // Dispatches one message: the first row that names its type and command wins, then the
-// first catch-all row of its type. Exposed for unit tests.
+// first catch-all row of its type; the row's handler runs when its request waits.
+// Exposed for unit tests.
 void DispatchReply(const ReplyMessage &reply);
 
 // The routing tables, one per family, from the composition root (session/family_list.cpp):

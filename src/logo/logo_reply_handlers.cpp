@@ -3,7 +3,7 @@
 // waits; error replies end whichever transfer waits.
 #include "logo/logo_messages.h"
 #include "logo/logo_transfer.h"
-#include "logo/reply_handlers.h"
+#include "logo/reply_routes.h"
 
 namespace pelkor {
 
@@ -13,8 +13,6 @@ template <typename Reader>
 void FillDownload(const ReplyMessage &reply, Reader read) {
   if (LogoDownloadTarget().Fill([&](LogoBitmap &logo) { read(reply, logo); })) LogoDownloadStatus().Complete(kResultOk);
 }
-
-}  // namespace
 
 void HandleLogoUploaded(const ReplyMessage &) { LogoUploadStatus().Complete(kResultOk); }
 
@@ -27,5 +25,30 @@ void HandleOperatorLogoReply(const ReplyMessage &reply) { FillDownload(reply, Re
 void HandleCallerGroupReply(const ReplyMessage &reply) { FillDownload(reply, ReadCallerGroupReply); }
 
 void HandleLogoDownloadRefused(const ReplyMessage &) { LogoDownloadStatus().Complete(kResultLogoError); }
+
+// Whether the request each reply answers is waiting for it.
+bool DownloadWaits() { return LogoDownloadTarget().Attached(); }
+bool DownloadErrorWaits() { return LogoDownloadStatus().Holds(kPending); }
+bool UploadWaits() { return LogoUploadStatus().Holds(kPending); }
+
+// Types 0x05 (start-up and operator logos) and 0x03 (caller groups). A download reply
+// needs the waiting record; an error ends a waiting download with or without one.
+const ReplyRoute kRows[] = {
+    // type, command byte at, command, handler, awaited by
+    {0x05, 3, 0x17, HandleStartupLogoReply, DownloadWaits},
+    {0x05, 3, 0x19, HandleLogoUploaded, UploadWaits},
+    {0x05, 3, 0x31, HandleLogoUploaded, UploadWaits},
+    {0x05, 3, 0x32, HandleLogoUploadRefused, UploadWaits},
+    {0x05, 3, 0x34, HandleOperatorLogoReply, DownloadWaits},
+    {0x05, 3, 0x35, HandleLogoDownloadRefused, DownloadErrorWaits},
+    {0x03, 3, 0x11, HandleCallerGroupReply, DownloadWaits},
+    {0x03, 3, 0x12, HandleLogoDownloadRefused, DownloadErrorWaits},
+    {0x03, 3, 0x14, HandleLogoUploaded, UploadWaits},
+    {0x03, 3, 0x15, HandleLogoUploadRefused, UploadWaits},
+};
+
+}  // namespace
+
+const ReplyRouteTable kLogoReplies = RouteTable(kRows);
 
 }  // namespace pelkor

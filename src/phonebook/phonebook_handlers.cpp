@@ -3,12 +3,11 @@
 // end whichever command of their family is waiting.
 #include "phonebook/phonebook_replies.h"
 #include "phonebook/phonebook_session.h"
-#include "phonebook/reply_handlers.h"
+#include "phonebook/reply_routes.h"
 #include "services/result_codes.h"
 
 namespace pelkor {
-namespace {}  // namespace
-
+namespace {
 void HandleMemoryStatus(const ReplyMessage &reply) {
   MemoryCounts counts;
   if (!ParseMemoryStatusReply(reply, counts)) return;
@@ -58,5 +57,27 @@ void HandleSpeedDial(const ReplyMessage &reply) {
 void HandleSpeedDialError(const ReplyMessage &) { Phonebook().speedDialCell.Complete(kResultSpeedDial); }
 
 void HandleSpeedDialStored(const ReplyMessage &) { Phonebook().speedDialCell.Complete(kResultOk); }
+
+// Whether the request each reply answers is waiting for it.
+bool EntryReadWaits() { return Phonebook().entryTarget.Attached(); }
+bool EntryWaits() { return Phonebook().entryCell.Holds(kPending); }
+bool MemoryCountWaits() { return Phonebook().memoryCountsTarget.Attached(); }
+bool MemoryStatusWaits() { return Phonebook().memoryStatusCell.Holds(kPending); }
+bool SpeedDialReadWaits() { return Phonebook().speedDialTarget.Attached(); }
+bool SpeedDialWaits() { return Phonebook().speedDialCell.Holds(kPending); }
+
+// Type 0x03: entries, memory sizes and speed dials.
+const ReplyRoute kRows[] = {
+    // type, command byte at, command, handler, awaited by
+    {0x03, 3, 0x02, HandlePhonebookEntry, EntryReadWaits},  {0x03, 3, 0x03, HandlePhonebookEntryError, EntryWaits},
+    {0x03, 3, 0x05, HandlePhonebookStored, EntryWaits},     {0x03, 3, 0x06, HandlePhonebookStoreError, EntryWaits},
+    {0x03, 3, 0x08, HandleMemoryStatus, MemoryCountWaits},  {0x03, 3, 0x09, HandleMemoryStatusError, MemoryStatusWaits},
+    {0x03, 3, 0x17, HandleSpeedDial, SpeedDialReadWaits},   {0x03, 3, 0x18, HandleSpeedDialError, SpeedDialWaits},
+    {0x03, 3, 0x1A, HandleSpeedDialStored, SpeedDialWaits}, {0x03, 3, 0x1B, HandleSpeedDialError, SpeedDialWaits},
+};
+
+}  // namespace
+
+const ReplyRouteTable kPhonebookReplies = RouteTable(kRows);
 
 }  // namespace pelkor

@@ -126,6 +126,8 @@ int32_t TakeIncomingCallEvent() {
   return incomingCallEvent.exchange(false) ? 1 : 0;
 }
 
+namespace {
+
 void HandleCallState(const ReplyMessage &reply) {
   CallState &call = Call();
   std::lock_guard<std::mutex> lock(call.mutex);
@@ -151,5 +153,15 @@ void HandleCallState(const ReplyMessage &reply) {
       break;
   }
 }
+
+// Call announcements come whenever a call starts or ends.
+const ReplyRoute kRows[] = {
+    // type, command byte at, command, handler, awaited by
+    {0x01, 3, kAnyCommand, HandleCallState, kUnsolicited},
+};
+
+}  // namespace
+
+const ReplyRouteTable kCallReplies = RouteTable(kRows);
 
 }  // namespace pelkor

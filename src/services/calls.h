@@ -19,6 +19,7 @@ int32_t Beep(int32_t on);
 int32_t IncomingCall(char *buffer, int32_t size);  // 0 with the call text, 23 when none
 int32_t TakeIncomingCallEvent();                   // 1 once per announcement
 
-void HandleCallState(const ReplyMessage &reply);  // type 0x01
+// The rows of the replies this file handles (services/services_module.cpp lists them).
+extern const ReplyRouteTable kCallReplies;
 
 }  // namespace pelkor

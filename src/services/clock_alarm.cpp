@@ -81,6 +81,8 @@ int32_t SetAlarm(int32_t hour, int32_t minute) {
   return RunTransaction(alarmSet, kTypeClock, request.data(), request.size(), kSetPolls, kPollMs);
 }
 
+namespace {
+
 void HandleDateTimeSet(const ReplyMessage &reply) { dateTimeSet.Complete(SettingResult(reply)); }
 
 void HandleDateTime(const ReplyMessage &reply) {
@@ -107,5 +109,24 @@ void HandleAlarm(const ReplyMessage &reply) {
   });
   alarmRead.Complete(kResultOk);
 }
+
+// Whether the request each reply answers is waiting for it.
+bool DateTimeSetWaits() { return dateTimeSet.Holds(kPending); }
+bool DateTimeReadWaits() { return dateTimeTarget.Attached(); }
+bool AlarmSetWaits() { return alarmSet.Holds(kPending); }
+bool AlarmReadWaits() { return alarmTarget.Attached(); }
+
+// The clock answers only what was asked.
+const ReplyRoute kRows[] = {
+    // type, command byte at, command, handler, awaited by
+    {0x11, 3, 0x61, HandleDateTimeSet, DateTimeSetWaits},
+    {0x11, 3, 0x63, HandleDateTime, DateTimeReadWaits},
+    {0x11, 3, 0x6C, HandleAlarmSet, AlarmSetWaits},
+    {0x11, 3, 0x6E, HandleAlarm, AlarmReadWaits},
+};
+
+}  // namespace
+
+const ReplyRouteTable kClockReplies = RouteTable(kRows);
 
 }  // namespace pelkor

@@ -11,9 +11,7 @@ int32_t SetDateTime(int32_t year, int32_t month, int32_t day, int32_t hour, int3
 int32_t GetAlarm(int32_t *enabled, int32_t *hour, int32_t *minute);
 int32_t SetAlarm(int32_t hour, int32_t minute);
 
-void HandleDateTimeSet(const ReplyMessage &reply);  // command 0x61
-void HandleDateTime(const ReplyMessage &reply);     // command 0x63
-void HandleAlarmSet(const ReplyMessage &reply);     // command 0x6C
-void HandleAlarm(const ReplyMessage &reply);        // command 0x6E
+// The rows of the replies this file handles (services/services_module.cpp lists them).
+extern const ReplyRouteTable kClockReplies;
 
 }  // namespace pelkor

@@ -1,8 +1,9 @@
 #pragma once
 // What a family of commands (services, SMS, logo, phonebook) tells the session about
-// itself: the replies it handles and what it forgets or prepares as sessions come and
-// go. Each family defines one of these in its <family>_module.cpp; the session lists
-// them in session/family_list.cpp.
+// itself: the replies it handles (the rows each of its files keeps beside its
+// handlers) and what it forgets or prepares as sessions come and go. Each family
+// defines one of these in its <family>_module.cpp; the session lists them in
+// session/family_list.cpp.
 #include "link/reply_dispatch.h"
 
 namespace pelkor {
@@ -11,7 +12,8 @@ using SessionHook = void (*)();
 
 struct FamilyModule {
   const char *name;
-  ReplyRouteTable routes;
+  const ReplyRouteTable *const *routeTables;  // the family's files' rows, in dispatch order
+  size_t routeTableCount;
   SessionHook onSessionStart;  // before the port opens: forget the last phone's answers
   SessionHook onSessionEnd;    // after the link threads have ended
   SessionHook onFirstOpen;     // once per process, on the first answered init()

@@ -93,6 +93,8 @@ void ResetIdentityTexts() {
   modelText.Clear();
 }
 
+namespace {
+
 void HandleImeiReply(const ReplyMessage &reply) {
   if (reply.At(3) != 0x01) return;
   char text[kTextSize];
@@ -141,5 +143,19 @@ void HandleStartupIdentity(const ReplyMessage &reply) {
   ComposeRevision(software, hardware);
   NotifyReplyArrived();
 }
+
+// Identity texts are kept whenever they come: they do not change while the phone is
+// connected, and a late answer saves the next call from asking.
+const ReplyRoute kRows[] = {
+    // type, command byte at, command, handler, awaited by
+    {0x40, 2, 0x66, HandleImeiReply, kUnsolicited},
+    {0x40, 2, 0xC8, HandleHardwareReply, kUnsolicited},
+    {0x64, 3, kAnyCommand, HandleStartupIdentity, kUnsolicited},
+    {0xD2, 3, 0x03, HandleVersionReply, kUnsolicited},
+};
+
+}  // namespace
+
+const ReplyRouteTable kIdentityReplies = RouteTable(kRows);
 
 }  // namespace pelkor

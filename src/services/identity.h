@@ -17,9 +17,7 @@ int32_t GetIdentityText(IdentityField field, char *buffer, int32_t size);
 // Forgets the per-session texts (IMEI, revision, software date, model).
 void ResetIdentityTexts();
 
-void HandleImeiReply(const ReplyMessage &reply);        // 0x40, byte 2 = 0x66
-void HandleHardwareReply(const ReplyMessage &reply);    // 0x40, byte 2 = 0xC8
-void HandleVersionReply(const ReplyMessage &reply);     // 0xD2
-void HandleStartupIdentity(const ReplyMessage &reply);  // 0x64
+// The rows of the replies this file handles (services/services_module.cpp lists them).
+extern const ReplyRouteTable kIdentityReplies;
 
 }  // namespace pelkor

@@ -85,6 +85,8 @@ int32_t NetMonitor(const char *screen, char *buffer, int32_t size) {
   return kResultOk;
 }
 
+namespace {
+
 void HandleNetworkInfo(const ReplyMessage &reply) {
   if (reply.length < 17) return;
   networkTarget.Fill([&](NetworkInfo &info) {
@@ -105,5 +107,20 @@ void HandleNetMonitor(const ReplyMessage &reply) {
   }
   monitorCell.Complete(kResultOk);
 }
+
+// Whether the request each reply answers is waiting for it.
+bool NetworkInfoWaits() { return networkTarget.Attached(); }
+bool NetMonitorWaits() { return monitorTarget.Attached(); }
+
+// Network replies answer a waiting query only.
+const ReplyRoute kRows[] = {
+    // type, command byte at, command, handler, awaited by
+    {0x0A, 3, 0x71, HandleNetworkInfo, NetworkInfoWaits},
+    {0x40, 2, 0x7E, HandleNetMonitor, NetMonitorWaits},
+};
+
+}  // namespace
+
+const ReplyRouteTable kNetworkReplies = RouteTable(kRows);
 
 }  // namespace pelkor

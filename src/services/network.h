@@ -13,7 +13,7 @@ int32_t NetMonitor(const char *screen, char *buffer, int32_t size);
 // The monitor screen selector for a screen text ("field", "3", ...).
 uint8_t NetMonitorSelector(const char *screen);
 
-void HandleNetworkInfo(const ReplyMessage &reply);  // 0x0A, command 0x71
-void HandleNetMonitor(const ReplyMessage &reply);   // 0x40, byte 2 = 0x7E
+// The rows of the replies this file handles (services/services_module.cpp lists them).
+extern const ReplyRouteTable kNetworkReplies;
 
 }  // namespace pelkor

@@ -67,6 +67,8 @@ int32_t GetDisplayStatus(char *buffer, int32_t size) {
   return displayCache.Result();
 }
 
+namespace {
+
 void HandlePhoneStatus(const ReplyMessage &reply) {
   if (reply.length < kStatusReplyLength) return;
   signalLevel.Complete(reply.At(5));
@@ -86,5 +88,17 @@ void HandleDisplayStatus(const ReplyMessage &reply) {
   displayIndicators.store(mask);
   displayCell.Complete(kResultOk);
 }
+
+// The status answers the keep-alive poll as well as a command; the display notices
+// come when an indicator changes. Both are kept whenever they come.
+const ReplyRoute kRows[] = {
+    // type, command byte at, command, handler, awaited by
+    {0x04, 3, 0x02, HandlePhoneStatus, kUnsolicited},
+    {0x0D, 3, 0x52, HandleDisplayStatus, kUnsolicited},
+};
+
+}  // namespace
+
+const ReplyRouteTable kStatusReplies = RouteTable(kRows);
 
 }  // namespace pelkor

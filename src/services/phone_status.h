@@ -11,7 +11,7 @@ int32_t GetBatteryLevel(int32_t *level);               // level x 100; 0 or 4
 int32_t UsesMainsPower();                              // 1 when the phone reports power source 1
 int32_t GetDisplayStatus(char *buffer, int32_t size);  // eight "0"/"1"; 0 or 4
 
-void HandlePhoneStatus(const ReplyMessage &reply);    // 0x04, command 0x02
-void HandleDisplayStatus(const ReplyMessage &reply);  // 0x0D, command 0x52
+// The rows of the replies this file handles (services/services_module.cpp lists them).
+extern const ReplyRouteTable kStatusReplies;
 
 }  // namespace pelkor

@@ -56,6 +56,11 @@ class ReplyTarget {
     record_ = record;
   }
   void Detach() { Attach(nullptr); }
+  // Whether a command waits with a record: the usual "is this reply awaited" of a row.
+  bool Attached() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return record_ != nullptr;
+  }
   template <typename Writer>
   bool Fill(Writer write) {
     std::lock_guard<std::mutex> lock(mutex_);

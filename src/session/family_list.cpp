@@ -2,7 +2,7 @@
 // (ReplyRouteTables) and the session runs their hooks; neither knows a family by name.
 #include "session/family_list.h"
 
-#include <array>
+#include <vector>
 
 #include "link/ack_handler.h"
 #include "logo/logo_module.h"
@@ -28,12 +28,12 @@ const FamilyModule *const *FamilyModules(size_t *count) {
   return kFamilies;
 }
 
-// The link's own rows first, then each family's, in list order.
+// The link's own rows first, then each family's tables, in list order.
 const ReplyRouteTable *const *ReplyRouteTables(size_t *count) {
-  static const std::array<const ReplyRouteTable *, kFamilyCount + 1> tables = [] {
-    std::array<const ReplyRouteTable *, kFamilyCount + 1> list{};
-    list[0] = &kLinkRoutes;
-    for (size_t i = 0; i < kFamilyCount; ++i) list[i + 1] = &kFamilies[i]->routes;
+  static const std::vector<const ReplyRouteTable *> tables = [] {
+    std::vector<const ReplyRouteTable *> list{&kLinkRoutes};
+    for (const FamilyModule *family : kFamilies)
+      list.insert(list.end(), family->routeTables, family->routeTables + family->routeTableCount);
     return list;
   }();
   *count = tables.size();

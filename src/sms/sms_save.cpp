@@ -4,7 +4,7 @@
 
 #include "services/transaction.h"
 #include "sms/number_codec.h"
-#include "sms/reply_handlers.h"
+#include "sms/reply_routes.h"
 #include "sms/septet_packing.h"
 #include "sms/sms_record.h"
 #include "sms/sms_send.h"
@@ -112,7 +112,23 @@ int32_t SaveSms(const StoredSms &message) {
 }
 
 // Replies to a store request; without one waiting they change nothing anyone reads.
+namespace {
+
 void HandleSmsSaved(const ReplyMessage &) { saveStatus.Complete(0); }
 void HandleSmsSaveRefused(const ReplyMessage &) { saveStatus.Complete(kResultRefused); }
+
+// Whether the request each reply answers is waiting for it.
+bool SaveWaits() { return saveStatus.Holds(kPending); }
+
+// The verdict on a message saved into the store.
+const ReplyRoute kRows[] = {
+    // type, command byte at, command, handler, awaited by
+    {0x14, 3, 0x05, HandleSmsSaved, SaveWaits},
+    {0x14, 3, 0x06, HandleSmsSaveRefused, SaveWaits},
+};
+
+}  // namespace
+
+const ReplyRouteTable kSmsSaveReplies = RouteTable(kRows);
 
 }  // namespace pelkor

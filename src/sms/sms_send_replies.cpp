@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "sms/number_codec.h"
-#include "sms/reply_handlers.h"
+#include "sms/reply_routes.h"
 #include "sms/sms_send.h"
 
 namespace pelkor {
@@ -14,16 +14,9 @@ constexpr size_t kCentreIndexByte = 4;
 constexpr size_t kCentreFieldByte = 21;
 constexpr size_t kAddressFieldBytes = 2 + kNumberDigitBytes;  // length, type, digits
 
-// The verdict ends only a send that is waiting for one.
-void CompleteSend(int32_t verdict) {
-  SmsTarget().Fill([verdict](SmsRecord &) { SmsStatus().Complete(verdict); });
-}
+void HandleSmsSent(const ReplyMessage &) { SmsStatus().Complete(kSmsSent); }
 
-}  // namespace
-
-void HandleSmsSent(const ReplyMessage &) { CompleteSend(kSmsSent); }
-
-void HandleSmsSendRefused(const ReplyMessage &) { CompleteSend(kResultSmsRefused); }
+void HandleSmsSendRefused(const ReplyMessage &) { SmsStatus().Complete(kResultSmsRefused); }
 
 void HandleCentreStored(const ReplyMessage &) { CentreStatus().Complete(0); }
 
@@ -39,5 +32,21 @@ void HandleCentreDetails(const ReplyMessage &reply) {
 }
 
 void HandleCentreRefused(const ReplyMessage &) { CentreStatus().Complete(kResultRefused); }
+
+// Whether the request each reply answers is waiting for it.
+bool SendWaits() { return SmsTarget().Attached(); }
+bool CentreWaits() { return CentreStatus().Holds(kPending); }
+
+// Type 0x02: the verdict on a send, and the message centre.
+const ReplyRoute kRows[] = {
+    // type, command byte at, command, handler, awaited by
+    {0x02, 3, 0x02, HandleSmsSent, SendWaits},         {0x02, 3, 0x03, HandleSmsSendRefused, SendWaits},
+    {0x02, 3, 0x31, HandleCentreStored, CentreWaits},  {0x02, 3, 0x34, HandleCentreDetails, CentreWaits},
+    {0x02, 3, 0x35, HandleCentreRefused, CentreWaits},
+};
+
+}  // namespace
+
+const ReplyRouteTable kSmsSendReplies = RouteTable(kRows);
 
 }  // namespace pelkor

@@ -165,8 +165,6 @@ int32_t GetSmsCounts(int32_t *pair) {
   if (pair != nullptr) pair[0] = pair[1] = 0;
   countsCache.ReuseOrAsk(kCountsReuseMs, [] {
     SmsCounts counts;
-    SmsRecord scratch;  // lets the type 0x14 replies through while the query waits
-    AttachedRecord<SmsRecord> scratchAttached(SmsTarget(), scratch);
     const auto request = CommandRequest(0x36, 0x64);
     // A refusal (22) leaves both counts zero and, like a time-out, is not reused.
     const int32_t result = RunExchange(countsTarget, counts, countsStatus, kStoreType, request.data(), request.size(),

@@ -1,6 +1,6 @@
 // Replies of message type 0x14 (the message store) and the arrival notice (type 0x02,
 // command 0x10). Store replies count only while a store transaction waits for one.
-#include "sms/reply_handlers.h"
+#include "sms/reply_routes.h"
 #include "sms/sms_dump_files.h"
 #include "sms/sms_read_reply.h"
 #include "sms/sms_send.h"
@@ -16,8 +16,6 @@ constexpr uint8_t kRefusedEmptyLocation = 0x07;
 constexpr size_t kUnreadByte = 11;
 constexpr size_t kTotalByte = 10;
 constexpr size_t kArrivalLocationByte = 5;
-
-}  // namespace
 
 void HandleSmsRead(const ReplyMessage &reply) {
   SmsTarget().Fill([&](SmsRecord &record) {
@@ -35,38 +33,51 @@ void HandleSmsRead(const ReplyMessage &reply) {
 }
 
 void HandleSmsReadRefused(const ReplyMessage &reply) {
-  SmsTarget().Fill([&](SmsRecord &) {
-    switch (reply.At(kRefusalCodeByte)) {
-      case kRefusedInvalidLocation:
-        SmsStatus().Complete(kResultSmsInvalidLocation);
-        break;
-      case kRefusedEmptyLocation:
-        SmsStatus().Complete(kResultSmsReadError);
-        break;
-      default:
-        break;  // other codes leave the read waiting
-    }
-  });
+  switch (reply.At(kRefusalCodeByte)) {
+    case kRefusedInvalidLocation:
+      SmsStatus().Complete(kResultSmsInvalidLocation);
+      break;
+    case kRefusedEmptyLocation:
+      SmsStatus().Complete(kResultSmsReadError);
+      break;
+    default:
+      break;  // other codes leave the read waiting
+  }
 }
 
-void HandleSmsDeleted(const ReplyMessage &) {
-  SmsTarget().Fill([](SmsRecord &) { SmsStatus().Complete(0); });
-}
+void HandleSmsDeleted(const ReplyMessage &) { SmsStatus().Complete(0); }
 
 void HandleSmsCounts(const ReplyMessage &reply) {
-  SmsTarget().Fill([&](SmsRecord &) {
-    CountsTarget().Fill([&](SmsCounts &counts) {
-      counts.unread = reply.At(kUnreadByte);
-      counts.total = reply.At(kTotalByte);
-    });
-    CountsStatus().Complete(0);
+  CountsTarget().Fill([&](SmsCounts &counts) {
+    counts.unread = reply.At(kUnreadByte);
+    counts.total = reply.At(kTotalByte);
   });
+  CountsStatus().Complete(0);
 }
 
-void HandleSmsStoreOther(const ReplyMessage &) {
-  SmsTarget().Fill([](SmsRecord &) { CountsStatus().Complete(kResultRefused); });
-}
+void HandleSmsStoreOther(const ReplyMessage &) { CountsStatus().Complete(kResultRefused); }
 
 void HandleSmsArrival(const ReplyMessage &reply) { NoteSmsArrival(reply.At(kArrivalLocationByte)); }
+
+// Whether the request each reply answers is waiting for it.
+bool StoreRequestWaits() { return SmsTarget().Attached(); }
+bool CountsQueryWaits() { return CountsTarget().Attached(); }
+
+// The arrival notice comes whenever a message arrives; the store answers a read, a
+// delete or the counts query. Any other type 0x14 reply ends a waiting counts query
+// as refused.
+const ReplyRoute kRows[] = {
+    // type, command byte at, command, handler, awaited by
+    {0x02, 3, 0x10, HandleSmsArrival, kUnsolicited},
+    {0x14, 3, 0x08, HandleSmsRead, StoreRequestWaits},
+    {0x14, 3, 0x09, HandleSmsReadRefused, StoreRequestWaits},
+    {0x14, 3, 0x0B, HandleSmsDeleted, StoreRequestWaits},
+    {0x14, 3, 0x37, HandleSmsCounts, CountsQueryWaits},
+    {0x14, 3, kAnyCommand, HandleSmsStoreOther, CountsQueryWaits},
+};
+
+}  // namespace
+
+const ReplyRouteTable kSmsStoreReplies = RouteTable(kRows);
 
 }  // namespace pelkor

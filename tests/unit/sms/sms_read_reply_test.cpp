@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "sms/number_codec.h"
-#include "sms/reply_handlers.h"
+#include "sms/reply_routes.h"
 #include "sms/septet_packing.h"
 #include "sms/sms_read_reply.h"
 #include "sms/sms_send.h"
@@ -265,7 +265,7 @@ TEST_F(ReadHandlers, Ucs2MessageIsDumpedOnlyForAWaitingRead) {
   SmsRecord record;
   SmsTarget().Attach(&record);
   SmsStatus().Arm();
-  HandleSmsRead(message);
+  DispatchReply(message);
   SmsTarget().Detach();
   EXPECT_EQ(SmsStatus().Value(), 0);
   EXPECT_EQ(record.ucs2, 1);
@@ -280,7 +280,7 @@ TEST_F(ReadHandlers, Ucs2MessageIsDumpedOnlyForAWaitingRead) {
 
   // A late reply finds no read waiting: no record, no status, no file.
   SmsStatus().Arm();
-  HandleSmsRead(message);
+  DispatchReply(message);
   EXPECT_EQ(SmsStatus().Value(), kPending);
   EXPECT_EQ(Files().size(), 2u);
 }
@@ -292,7 +292,7 @@ TEST_F(ReadHandlers, RefusalsNameInvalidAndEmptyLocations) {
   for (auto [code, expected] : cases) {
     SmsStatus().Arm();
     const uint8_t bytes[] = {0x01, 0x08, 0x00, 0x09, code, 0x01, 0x40};
-    HandleSmsReadRefused(ReplyMessage{0x14, bytes, sizeof bytes});
+    DispatchReply(ReplyMessage{0x14, bytes, sizeof bytes});
     EXPECT_EQ(SmsStatus().Value(), expected) << "code " << int{code};
   }
 }

@@ -1,0 +1,9 @@
+#pragma once
+// The rows of the logo replies (logo_reply_handlers.cpp); logo/logo_module.cpp lists them.
+#include "link/reply_dispatch.h"
+
+namespace pelkor {
+
+extern const ReplyRouteTable kLogoReplies;
+
+}  // namespace pelkor
