@@ -285,8 +285,10 @@ class PostgresStore final : public Store {
     if (PQstatus(conn_) != CONNECTION_OK) PQreset(conn_);
     std::vector<const char *> values;
     for (const auto &v : params.values) values.push_back(v ? v->c_str() : nullptr);
-    PGresult *raw =
-        PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0);
+    // Without parameters, the simple protocol: a migration is several statements.
+    PGresult *raw = values.empty() ? PQexec(conn_, sql)
+                                   : PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr, values.data(),
+                                                  nullptr, nullptr, 0);
     const ExecStatusType status = PQresultStatus(raw);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
       const std::string error = raw ? PQresultErrorMessage(raw) : PQerrorMessage(conn_);
