@@ -54,3 +54,13 @@ if(TARGET pelkor AND TARGET phonesim)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/man/pelkor.1 ${PROJECT_SOURCE_DIR}/docs/man/phonesim.1
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
+
+if(TARGET pelkor-smsd)
+  # The SMS gateway daemon: its RUNPATH as the tool's, the sample configuration and the
+  # systemd unit as documentation (the unit is enabled by hand, see docs/smsd.md).
+  file(RELATIVE_PATH PELKOR_SMSD_TO_LIB ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+  set_target_properties(pelkor-smsd PROPERTIES INSTALL_RPATH "$ORIGIN/${PELKOR_SMSD_TO_LIB}")
+  install(TARGETS pelkor-smsd RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/tools/smsd/pelkor-smsd.conf ${PROJECT_SOURCE_DIR}/tools/smsd/pelkor-smsd.service
+    ${PROJECT_SOURCE_DIR}/docs/smsd.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/smsd)
+endif()

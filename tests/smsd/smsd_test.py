@@ -13,7 +13,8 @@ from smsd_harness import (Daemon, Phone, PostgresCluster, SqliteDb, smsd, wait_f
 
 UCS2_TEXT = "Привет, мир ☺ – Grüße"
 LONG_TEXT = " ".join(f"word{i:03d}" for i in range(50))  # 399 characters: three parts
-PARTS = ["The first part of a long one, ", "the second part of it, ", "and the third part."]
+# A three-part message as a sender splits it: 153 characters in each full part.
+PARTS = [("Part one of three " * 9)[:153], ("and part two of it " * 9)[:153], "and the short end."]
 
 
 class GatewayChecks:
@@ -56,21 +57,39 @@ class GatewayChecks:
 
     def test_received_messages_are_stored_with_their_text_and_deleted_from_the_phone(self):
         self.phone.deliver("+4915100001", "Plain 7-bit text @ £5 {ok}")
-        self.phone.store(2, {"sender": "+4915100002", "coding": "ucs2", "text": UCS2_TEXT, "time": [25, 3, 4, 5, 6, 7]})
-        for part, text in enumerate(PARTS, 1):
+        self.phone.store(2, {"sender": "+4915100002", "coding": "ucs2", "text": UCS2_TEXT, "time": [25, 3, 4, 5, 6, 7],
+                             "class": 0})
+        for part, text in enumerate(PARTS, 1):  # full parts: each read answer takes several frames
             self.phone.store(2 + part, {"sender": "+4915100003", "text": text, "header": f"0500032A03{part:02X}"})
         self.once()
-        rows = self.db.query("SELECT sender, text, coding, phone_time, phone_id FROM inbox ORDER BY sender, id")
-        self.assertEqual(sorted(r["text"] for r in rows),
-                         sorted(["Plain 7-bit text @ £5 {ok}", UCS2_TEXT] + PARTS))
-        ucs2 = next(r for r in rows if r["sender"] == "+4915100002")
-        self.assertEqual(ucs2["coding"], "ucs2")
-        self.assertTrue(str(ucs2["phone_time"]).startswith("2025-03-04") and "05:06:07" in str(ucs2["phone_time"]))
+        rows = self.db.query("SELECT sender, text, coding, class, phone_time, phone_id, concat_reference AS ref, "
+                             "concat_part AS part, concat_total AS total, pdu IS NOT NULL AS has_pdu "
+                             "FROM inbox ORDER BY sender, concat_part")
+        self.assertEqual([r["text"] for r in rows], ["Plain 7-bit text @ £5 {ok}", UCS2_TEXT] + PARTS)
+        self.assertEqual([(r["coding"], r["class"]) for r in rows[:2]], [("gsm", None), ("ucs2", 0)])
+        self.assertTrue(str(rows[1]["phone_time"]).startswith("2025-03-04") and "05:06:07" in str(rows[1]["phone_time"]))
+        self.assertEqual([(r["ref"], r["part"], r["total"]) for r in rows[2:]], [(0x2A, 1, 3), (0x2A, 2, 3), (0x2A, 3, 3)])
+        self.assertEqual([(r["ref"], r["part"]) for r in rows[:2]], [(None, None), (None, None)])
+        self.assertTrue(all(r["has_pdu"] for r in rows))
         self.assertEqual({r["phone_id"] for r in rows}, {self.phone.device[len("/dev/"):].replace("/", "")})
         self.assertEqual(self.phone.stored_texts(), [])
-        # Every part is in the view too: nothing received is left out of it.
-        view = self.db.query("SELECT text FROM inbox_messages")
-        self.assertEqual(sorted(r["text"] for r in view), sorted(r["text"] for r in rows))
+        # One message each in the view, the parts joined in order.
+        view = self.db.query("SELECT text, parts, complete FROM inbox_messages ORDER BY sender")
+        self.assertEqual([(r["text"], r["parts"], bool(r["complete"])) for r in view],
+                         [("Plain 7-bit text @ £5 {ok}", 1, True), (UCS2_TEXT, 1, True), ("".join(PARTS), 3, True)])
+
+    def test_a_concatenated_message_with_a_part_missing_is_kept(self):
+        for part in (3, 1):  # out of order, part 2 never comes
+            self.phone.store(part, {"sender": "+4915100005", "text": PARTS[part - 1], "header": f"0500037103{part:02X}"})
+        self.once()
+        view = self.db.query("SELECT text, parts, complete FROM inbox_messages")
+        self.assertEqual([(r["text"], r["parts"], bool(r["complete"])) for r in view], [(PARTS[0] + PARTS[2], 2, False)])
+        self.assertEqual(self.phone.stored_texts(), [])
+        # The missing part comes later and completes it.
+        self.phone.store(2, {"sender": "+4915100005", "text": PARTS[1], "header": "050003710302"})
+        self.once()
+        view = self.db.query("SELECT text, parts, complete FROM inbox_messages")
+        self.assertEqual([(r["text"], r["parts"], bool(r["complete"])) for r in view], [("".join(PARTS), 3, True)])
 
     def test_a_message_stored_but_not_deleted_is_not_stored_twice(self):
         # As after a crash between the commit and the delete: the message is still on

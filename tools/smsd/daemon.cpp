@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <random>
 #include <thread>
@@ -105,6 +106,7 @@ void Daemon::Heartbeat() {
 // ordinal numbers. A crash between the two leaves a message that the next pass finds
 // again, and the inbox's unique key turns that into a no-op.
 bool Daemon::ReceivePass() {
+  capture_.Clear();
   const int32_t scan = updatesmslist();
   if (scan != PELKOR_OK && scan != PELKOR_ERR_SMS_READ) {
     Log(Level::warning, "reading the message store: " + Code(scan));
@@ -112,6 +114,7 @@ bool Daemon::ReceivePass() {
   }
   const int32_t count = getsmsmsgcount(PELKOR_SMS_RECEIVED);
   Log(Level::debug, std::to_string(count) + " received messages on the phone");
+  const std::map<int, ReceivedDetails> details = capture_.ReadAnswers();
   bool complete = true;
   for (int32_t n = count; n >= 1 && !stopRequested.load(); --n) {
     InboxMessage m;
@@ -125,9 +128,20 @@ bool Daemon::ReceivePass() {
     m.text = text;
     m.sender = sender;
     m.phoneTime = StampText(y, mo, d, h, mi, s);
-    int32_t parts = 0, ucs2 = 0;
-    m.coding = pelkor_smsparts_utf8(text, &parts, &ucs2) == PELKOR_OK && ucs2 ? "ucs2" : "gsm";
     const int32_t location = pelkor_getsmsmsglocation(PELKOR_SMS_RECEIVED, n);
+    if (auto found = details.find(location); found != details.end()) {
+      const ReceivedDetails &d = found->second;
+      m.coding = d.coding;
+      m.messageClass = d.messageClass;
+      m.concatReference = d.concatReference;
+      m.concatPart = d.concatPart;
+      m.concatTotal = d.concatTotal;
+      m.pdu = d.pdu;
+    } else {
+      // Not in the trace: the alphabet the text needs.
+      int32_t parts = 0, ucs2 = 0;
+      m.coding = pelkor_smsparts_utf8(text, &parts, &ucs2) == PELKOR_OK && ucs2 ? "ucs2" : "gsm";
+    }
     std::optional<int64_t> id;
     try {
       id = store_.InsertInbox(m);
@@ -275,6 +289,24 @@ bool Daemon::WaitForWork(double seconds) {
   return false;
 }
 
+void Daemon::StartCapture() {
+  const char *base = std::getenv("RUNTIME_DIRECTORY");
+  if (base == nullptr) base = std::getenv("TMPDIR");
+  std::string dir = std::string(base != nullptr && *base ? base : "/tmp") + "/pelkor-smsd-XXXXXX";
+  if (::mkdtemp(dir.data()) == nullptr || !capture_.Start(dir)) {
+    Log(Level::warning, "cannot write the wire trace under " + dir +
+                            ": received messages are stored without their header, class and raw bytes");
+    return;
+  }
+  captureDir_ = dir;
+}
+
+void Daemon::StopCapture() {
+  capture_.Stop();
+  if (!captureDir_.empty()) ::rmdir(captureDir_.c_str());
+  captureDir_.clear();
+}
+
 int Daemon::Run(bool once) {
   try {
     const int recovered = store_.RecoverSending(phoneId_, config_.resendUnknown);
@@ -285,7 +317,11 @@ int Daemon::Run(bool once) {
     Log(Level::error, e.what());
     return 1;
   }
-  if (!OpenPhone(once)) return stopRequested.load() ? 0 : 1;
+  StartCapture();
+  if (!OpenPhone(once)) {
+    StopCapture();
+    return stopRequested.load() ? 0 : 1;
+  }
   notices_ = smsreceivedcount();
   int status = 0;
   while (!stopRequested.load()) {
@@ -302,6 +338,7 @@ int Daemon::Run(bool once) {
     }
   }
   terminate();
+  StopCapture();
   Log(Level::info, "stopped");
   return status;
 }

@@ -5,6 +5,7 @@
 
 #include "config.h"
 #include "store.h"
+#include "wire_capture.h"
 
 namespace smsd {
 
@@ -19,6 +20,8 @@ class Daemon {
 
  private:
   bool OpenPhone(bool once);
+  void StartCapture();
+  void StopCapture();
   void Heartbeat();
   bool ReceivePass();
   void SendPass();
@@ -32,6 +35,8 @@ class Daemon {
   Store &store_;
   std::string phoneId_;
   int notices_ = 0;
+  WireCapture capture_;
+  std::string captureDir_;
 };
 
 }  // namespace smsd
