@@ -102,6 +102,7 @@ std::map<int, ReceivedDetails> WireCapture::ReadAnswers() const {
   std::ifstream in(path_);
   std::string line;
   std::vector<uint8_t> message;  // the message of type 0x14 being reassembled
+  std::vector<uint8_t> previous;
   while (std::getline(in, line)) {
     // "hh:mm:ss.mmm rx  NN: 1E 0C 00 14 ..."
     const size_t colon = line.find(": ");
@@ -113,6 +114,9 @@ std::map<int, ReceivedDetails> WireCapture::ReadAnswers() const {
     if (frame.size() < 8 || frame[1] != kComputer || frame[3] != kStoreType) continue;
     const size_t length = static_cast<size_t>(frame[4]) << 8 | frame[5];
     if (length < kTrailer || 6 + length > frame.size()) continue;
+    // A frame the phone sent again (its acknowledgement was late) is taken once.
+    if (frame == previous) continue;
+    previous = frame;
     const uint8_t framesLeft = frame[6 + length - kTrailer];
     // A message of several frames: each frame's data without its trailer, the last
     // frame's trailer kept at the end.
