@@ -123,6 +123,31 @@ class GatewayChecks:
         self.once()
         self.assertEqual(len(self.phone.sent()), 5)
 
+    def test_priority_first_and_nothing_before_its_time(self):
+        self.inject("+4917000020", "low")
+        self.inject("+4917000021", "high", "--priority", "5")
+        later = self.inject("+4917000022", "later")
+        self.db.execute(f"UPDATE outbox SET not_before = {self.db_now_plus(3600)} WHERE id = {later}")
+        self.once()
+        self.assertEqual([m["text"] for m in self.phone.sent()], ["high", "low"])
+        self.assertEqual(self.db.query(f"SELECT status FROM outbox WHERE id = {later}"), [{"status": "queued"}])
+
+    def test_a_row_left_sending_by_a_crash_is_not_sent_again_unless_asked(self):
+        phone_id = self.phone.device[len("/dev/"):].replace("/", "")
+        self.once()  # the schema
+        for text, claimed_by in [("mine", phone_id), ("mine too", phone_id), ("for another phone", "elsewhere")]:
+            self.db.execute("INSERT INTO outbox (destination, text, status, claimed_by) "
+                            f"VALUES ('+4917000030', '{text}', 'sending', '{claimed_by}')")
+        self.once()
+        rows = {r["text"]: r["status"] for r in self.db.query("SELECT text, status FROM outbox")}
+        self.assertEqual(rows, {"mine": "unknown", "mine too": "unknown", "for another phone": "sending"})
+        self.assertEqual(self.phone.sent(), [])
+        # Requeued by hand, or found sending with resend_unknown: sent.
+        self.db.execute("UPDATE outbox SET status = 'queued' WHERE text = 'mine'")
+        self.db.execute("UPDATE outbox SET status = 'sending' WHERE text = 'mine too'")
+        self.once("--resend-unknown", "true")
+        self.assertEqual(sorted(m["text"] for m in self.phone.sent()), ["mine", "mine too"])
+
     def test_a_refused_send_is_retried_and_then_succeeds(self):
         self.phone.control("sms fail-next")
         row = self.inject("+4917000004", "second time lucky")
@@ -200,6 +225,18 @@ class GatewayChecks:
 class SqliteGateway(GatewayChecks, unittest.TestCase):
     def make_db(self):
         return SqliteDb(self.dir.name)
+
+    @staticmethod
+    def db_now_plus(seconds):
+        return f"datetime('now', '+{seconds} seconds')"
+
+    def test_a_database_of_a_newer_schema_is_refused(self):
+        self.once()
+        self.assertEqual(self.db.query("SELECT version FROM schema_version"), [{"version": 1}])
+        self.db.execute("UPDATE schema_version SET version = 99")
+        result = smsd("--database", self.db.url, "status")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("schema version 99", result.stderr)
 
     def test_configuration_file_and_its_mistakes(self):
         conf = os.path.join(self.dir.name, "smsd.conf")
@@ -283,6 +320,10 @@ class PostgresGateway(GatewayChecks, unittest.TestCase):
 
     def make_db(self):
         return self.cluster.database()
+
+    @staticmethod
+    def db_now_plus(seconds):
+        return f"now() + interval '{seconds} seconds'"
 
     def test_two_daemons_on_two_phones_share_one_outbox(self):
         other = Phone()
