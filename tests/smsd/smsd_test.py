@@ -221,47 +221,6 @@ class GatewayChecks:
         self.assertIn(imei, line)
         self.assertIn("outbox: 0 queued", result.stdout)
 
-
-class SqliteGateway(GatewayChecks, unittest.TestCase):
-    def make_db(self):
-        return SqliteDb(self.dir.name)
-
-    @staticmethod
-    def db_now_plus(seconds):
-        return f"datetime('now', '+{seconds} seconds')"
-
-    def test_a_database_of_a_newer_schema_is_refused(self):
-        self.once()
-        self.assertEqual(self.db.query("SELECT version FROM schema_version"), [{"version": 1}])
-        self.db.execute("UPDATE schema_version SET version = 99")
-        result = smsd("--database", self.db.url, "status")
-        self.assertEqual(result.returncode, 1)
-        self.assertIn("schema version 99", result.stderr)
-
-    def test_configuration_file_and_its_mistakes(self):
-        conf = os.path.join(self.dir.name, "smsd.conf")
-        with open(conf, "w") as f:
-            f.write(f"[phone]\nport = {self.phone.device}\nid = office\n[database]\nurl = {self.db.url}\n"
-                    "[daemon]\npoll_interval = 2\ndelete_received = no\n")
-        self.phone.deliver("+4915100030", "configured")
-        result = smsd("--config", conf, "--once")
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(self.db.query("SELECT phone_id, text FROM inbox"), [{"phone_id": "office", "text": "configured"}])
-        self.assertEqual(self.phone.stored_texts(), ["configured"])  # delete_received = no
-        # A flag wins over the file.
-        self.assertEqual(smsd("--config", conf, "--once", "--delete-received", "true").returncode, 0)
-        self.assertEqual(self.phone.stored_texts(), [])
-        for bad, word in [("[daemon]\npoll_intervall = 3\n", "unknown setting poll_intervall"),
-                          ("[daemon]\ndelete_received = perhaps\n", "true or false"),
-                          ("[outbox]\nmax_attempts = 0\n", "max_attempts"),
-                          ("[phone]\nconnection = bluetooth\n", "cable or infrared")]:
-            with open(conf, "w") as f:
-                f.write(bad)
-            result = smsd("--config", conf, "status")
-            self.assertEqual(result.returncode, 2, bad)
-            self.assertIn(word, result.stderr)
-        self.assertNotEqual(smsd("--config", os.path.join(self.dir.name, "missing.conf"), "status").returncode, 0)
-
     def test_kill_9_at_random_points_loses_and_repeats_nothing(self):
         rng = random.Random(1717)
         delivered, queued = [], []
@@ -301,6 +260,48 @@ class SqliteGateway(GatewayChecks, unittest.TestCase):
         self.assertEqual(len(self.db.query("SELECT outbox_id FROM sent")),
                          sum(1 for s in status.values() if s == "sent"))
 
+
+class SqliteGateway(GatewayChecks, unittest.TestCase):
+
+
+    def make_db(self):
+        return SqliteDb(self.dir.name)
+
+    @staticmethod
+    def db_now_plus(seconds):
+        return f"datetime('now', '+{seconds} seconds')"
+
+    def test_a_database_of_a_newer_schema_is_refused(self):
+        self.once()
+        self.assertEqual(self.db.query("SELECT version FROM schema_version"), [{"version": 1}])
+        self.db.execute("UPDATE schema_version SET version = 99")
+        result = smsd("--database", self.db.url, "status")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("schema version 99", result.stderr)
+
+    def test_configuration_file_and_its_mistakes(self):
+        conf = os.path.join(self.dir.name, "smsd.conf")
+        with open(conf, "w") as f:
+            f.write(f"[phone]\nport = {self.phone.device}\nid = office\n[database]\nurl = {self.db.url}\n"
+                    "[daemon]\npoll_interval = 2\ndelete_received = no\n")
+        self.phone.deliver("+4915100030", "configured")
+        result = smsd("--config", conf, "--once")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(self.db.query("SELECT phone_id, text FROM inbox"), [{"phone_id": "office", "text": "configured"}])
+        self.assertEqual(self.phone.stored_texts(), ["configured"])  # delete_received = no
+        # A flag wins over the file.
+        self.assertEqual(smsd("--config", conf, "--once", "--delete-received", "true").returncode, 0)
+        self.assertEqual(self.phone.stored_texts(), [])
+        for bad, word in [("[daemon]\npoll_intervall = 3\n", "unknown setting poll_intervall"),
+                          ("[daemon]\ndelete_received = perhaps\n", "true or false"),
+                          ("[outbox]\nmax_attempts = 0\n", "max_attempts"),
+                          ("[phone]\nconnection = bluetooth\n", "cable or infrared")]:
+            with open(conf, "w") as f:
+                f.write(bad)
+            result = smsd("--config", conf, "status")
+            self.assertEqual(result.returncode, 2, bad)
+            self.assertIn(word, result.stderr)
+        self.assertNotEqual(smsd("--config", os.path.join(self.dir.name, "missing.conf"), "status").returncode, 0)
 
 NO_POSTGRES = why_no_postgres()
 
