@@ -92,6 +92,15 @@ class GatewayChecks:
         view = self.db.query("SELECT text, parts, complete FROM inbox_messages")
         self.assertEqual([(r["text"], r["parts"], bool(r["complete"])) for r in view], [("".join(PARTS), 3, True)])
 
+    def test_a_time_stamp_no_calendar_has_does_not_keep_a_message_out(self):
+        self.phone.store(1, {"sender": "+4915100006", "text": "the 30th of February", "time": [25, 2, 30, 10, 0, 0]})
+        self.phone.store(2, {"sender": "+4915100006", "text": "a leap day", "time": [24, 2, 29, 10, 0, 0]})
+        self.once()
+        rows = {r["text"]: str(r["phone_time"]) for r in self.db.query("SELECT text, phone_time FROM inbox")}
+        self.assertTrue(rows["the 30th of February"].startswith("1970-01-01"), rows)
+        self.assertTrue(rows["a leap day"].startswith("2024-02-29"), rows)
+        self.assertEqual(self.phone.stored_texts(), [])
+
     def test_a_message_stored_but_not_deleted_is_not_stored_twice(self):
         # As after a crash between the commit and the delete: the message is still on
         # the phone, and the next pass finds it again.

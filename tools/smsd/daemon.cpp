@@ -35,8 +35,10 @@ int32_t SendOptions(const OutboxRow &row) {
 // The centre's stamp as "YYYY-MM-DD hh:mm:ss"; a stamp no calendar has (a phone that
 // sent zeros) is stored as the epoch, so that the message is still kept.
 std::string StampText(int32_t y, int32_t mo, int32_t d, int32_t h, int32_t mi, int32_t s) {
-  if (y < 0 || y > 99 || mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 ||
-      s > 59)
+  static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = y % 4 == 0;  // 2000-2099
+  if (y < 0 || y > 99 || mo < 1 || mo > 12 || d < 1 || d > kDays[mo - 1] || (mo == 2 && d == 29 && !leap) || h < 0 ||
+      h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59)
     return "1970-01-01 00:00:00";
   char text[32];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", 2000 + y, mo, d, h, mi, s);
