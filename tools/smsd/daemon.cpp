@@ -8,8 +8,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <thread>
+#include <vector>
 
 #include "log.h"
 
@@ -243,19 +245,26 @@ void Daemon::SendRow(OutboxRow row) {
 }
 
 void Daemon::RunHook(int64_t id, const InboxMessage &m) {
+  // Everything the child needs is made here: the library's threads run on, so between
+  // fork and exec the child may not allocate.
+  std::vector<std::string> variables = {"SMS_ID=" + std::to_string(id), "SMS_PHONE=" + m.phoneId,
+                                        "SMS_SENDER=" + m.sender,       "SMS_TEXT=" + m.text,
+                                        "SMS_TIME=" + m.phoneTime,      "SMS_CODING=" + m.coding};
+  std::vector<char *> environment;
+  for (char **e = environ; *e != nullptr; ++e)
+    if (std::strncmp(*e, "SMS_", 4) != 0) environment.push_back(*e);
+  for (std::string &v : variables) environment.push_back(v.data());
+  environment.push_back(nullptr);
+  std::string command = config_.runOnReceive;
+  char shell[] = "/bin/sh", name[] = "sh", flag[] = "-c";
+  char *arguments[] = {name, flag, command.data(), nullptr};
   const pid_t child = fork();
   if (child < 0) {
     Log(Level::error, "run_on_receive: cannot start it");
     return;
   }
   if (child == 0) {
-    setenv("SMS_ID", std::to_string(id).c_str(), 1);
-    setenv("SMS_PHONE", m.phoneId.c_str(), 1);
-    setenv("SMS_SENDER", m.sender.c_str(), 1);
-    setenv("SMS_TEXT", m.text.c_str(), 1);
-    setenv("SMS_TIME", m.phoneTime.c_str(), 1);
-    setenv("SMS_CODING", m.coding.c_str(), 1);
-    execl("/bin/sh", "sh", "-c", config_.runOnReceive.c_str(), static_cast<char *>(nullptr));
+    execve(shell, arguments, environment.data());
     _exit(127);
   }
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(config_.hookTimeout);
