@@ -264,6 +264,7 @@ void Daemon::RunHook(int64_t id, const InboxMessage &m) {
     return;
   }
   if (child == 0) {
+    signal(SIGPIPE, SIG_DFL);  // the daemon ignores it; the command's pipes should not
     execve(shell, arguments, environment.data());
     _exit(127);
   }
