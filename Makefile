@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build demo test test-quick peers tsan asan windows windows-test fuzz-build fuzz-smoke install docs packaging-test format format-check clean
+.PHONY: all build demo test test-quick peers smsd-test bench-smsd tsan asan windows windows-test fuzz-build fuzz-smoke install docs packaging-test format format-check clean
 
 all: build
 
@@ -53,6 +53,11 @@ packaging-test: build
 # Gammu and gnokii, as clients of phonesim (they are installed when missing).
 peers: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -L peers
+
+# The SMS gateway daemon against phonesim: SQLite, and PostgreSQL when it is installed
+# (each test starts and stops its own throwaway cluster).
+smsd-test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -L smsd
 
 # One style for every C and C++ file (.clang-format): `format` rewrites, `format-check`
 # lists the files that differ and fails.

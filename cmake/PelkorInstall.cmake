@@ -54,3 +54,26 @@ if(TARGET pelkor AND TARGET phonesim)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/man/pelkor.1 ${PROJECT_SOURCE_DIR}/docs/man/phonesim.1
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
+
+if(TARGET pelkor-smsd)
+  # The SMS gateway daemon: its RUNPATH as the tool's; the systemd unit where systemd
+  # looks under the prefix (lib/systemd/system), its ExecStart pointing at the installed
+  # daemon; the sample configuration and the daemon's guide beside the other documents.
+  file(RELATIVE_PATH PELKOR_SMSD_TO_LIB ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+  set_target_properties(pelkor-smsd PROPERTIES INSTALL_RPATH "$ORIGIN/${PELKOR_SMSD_TO_LIB}")
+  install(TARGETS pelkor-smsd RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # Written at install time, so that `cmake --install --prefix` is the prefix it names.
+  install(CODE "
+    file(READ \"${PROJECT_SOURCE_DIR}/tools/smsd/pelkor-smsd.service\" unit)
+    set(bindir \"${CMAKE_INSTALL_BINDIR}\")
+    if(NOT IS_ABSOLUTE \"\${bindir}\")
+      set(bindir \"\${CMAKE_INSTALL_PREFIX}/\${bindir}\")
+    endif()
+    string(REPLACE \"/usr/local/bin/pelkor-smsd\" \"\${bindir}/pelkor-smsd\" unit \"\${unit}\")
+    set(target \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd/system/pelkor-smsd.service\")
+    message(STATUS \"Installing: \${target}\")
+    file(WRITE \"\${target}\" \"\${unit}\")
+  ")
+  install(FILES ${PROJECT_SOURCE_DIR}/tools/smsd/pelkor-smsd.conf ${PROJECT_SOURCE_DIR}/docs/smsd.md
+    DESTINATION ${CMAKE_INSTALL_DOCDIR}/smsd)
+endif()

@@ -1,0 +1,358 @@
+#include "daemon.h"
+
+#include <pelkor16.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "log.h"
+
+namespace smsd {
+
+std::atomic<bool> stopRequested{false};
+
+namespace {
+
+constexpr int kPauseBetweenPartsMs = 1000;
+constexpr int kMaxBackoffSeconds = 3600;
+constexpr int kWatchSliceMs = 200;
+
+std::string Code(int32_t result) { return std::to_string(result) + " (" + pelkor_strerror(result) + ")"; }
+
+// The class and status-report bits of the send functions.
+int32_t SendOptions(const OutboxRow &row) {
+  int32_t options = row.messageClass >= 0 && row.messageClass <= 3 ? row.messageClass : 0xFFFF;
+  if (row.statusReport) options |= PELKOR_SMS_OPTION_STATUS_REPORT;
+  return options;
+}
+
+// The centre's stamp as "YYYY-MM-DD hh:mm:ss"; a stamp no calendar has (a phone that
+// sent zeros) is stored as the epoch, so that the message is still kept.
+std::string StampText(int32_t y, int32_t mo, int32_t d, int32_t h, int32_t mi, int32_t s) {
+  static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = y % 4 == 0;  // 2000-2099
+  if (y < 0 || y > 99 || mo < 1 || mo > 12 || d < 1 || d > kDays[mo - 1] || (mo == 2 && d == 29 && !leap) || h < 0 ||
+      h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59)
+    return "1970-01-01 00:00:00";
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", 2000 + y, mo, d, h, mi, s);
+  return text;
+}
+
+bool Sleep(int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!stopRequested.load()) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= end) return true;
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(50)));
+  }
+  return false;
+}
+
+}  // namespace
+
+Daemon::Daemon(const Config &config, Store &store)
+    : config_(config), store_(store), phoneId_(EffectivePhoneId(config)) {}
+
+bool Daemon::OpenPhone(bool once) {
+  const int32_t type = config_.connection == "infrared" ? PELKOR_CONNECTION_INFRARED : PELKOR_CONNECTION_CABLE;
+  for (;;) {
+    const int32_t result = init(config_.port.c_str(), type);
+    if (result == PELKOR_OK) {
+      Log(Level::info, "phone " + phoneId_ + " on " + config_.port + " answered");
+      return true;
+    }
+    if (result == PELKOR_NOT_FOUND) {
+      // The port is open and the link keeps trying: the phone may come later.
+      Log(Level::warning, "no answer from the phone on " + config_.port + " yet; the link keeps trying");
+      return true;
+    }
+    Log(Level::error, "cannot open " + config_.port + ": " + Code(result));
+    terminate();
+    if (once || !Sleep(static_cast<int>(config_.pollInterval * 1000))) return false;
+  }
+}
+
+void Daemon::Heartbeat() {
+  PhoneStatus status;
+  status.id = phoneId_;
+  int32_t signal = -1, battery = -1;
+  if (getrflevel(&signal) != PELKOR_OK) {
+    Log(Level::warning, "the phone did not answer the status query");
+    return;
+  }
+  getbatterylevel(&battery);
+  char imei[64] = "", model[64] = "";
+  getimei(imei, sizeof imei);
+  getmodel(model, sizeof model);
+  status.imei = imei;
+  status.model = model;
+  status.signal = signal;
+  status.battery = battery;
+  try {
+    store_.Heartbeat(status);
+  } catch (const StoreError &e) {
+    Log(Level::error, std::string("heartbeat: ") + e.what());
+  }
+}
+
+// Reads the store; each received message is committed to the database before it is
+// deleted from the phone, newest list entry first so that the others keep their
+// ordinal numbers. A crash between the two leaves a message that the next pass finds
+// again, and the inbox's unique key turns that into a no-op.
+bool Daemon::ReceivePass() {
+  capture_.Clear();
+  const int32_t scan = updatesmslist();
+  if (scan != PELKOR_OK && scan != PELKOR_ERR_SMS_READ) {
+    Log(Level::warning, "reading the message store: " + Code(scan));
+    if (scan == PELKOR_ERR_TIMEOUT) return false;
+  }
+  const int32_t count = getsmsmsgcount(PELKOR_SMS_RECEIVED);
+  Log(Level::debug, std::to_string(count) + " received messages on the phone");
+  const std::map<int, ReceivedDetails> details = capture_.ReadAnswers();
+  bool complete = true;
+  for (int32_t n = count; n >= 1 && !stopRequested.load(); --n) {
+    InboxMessage m;
+    m.phoneId = phoneId_;
+    char text[2048] = "", sender[128] = "";
+    if (pelkor_getsmsmsgtext_utf8(PELKOR_SMS_RECEIVED, n, text, sizeof text) != PELKOR_OK ||
+        pelkor_getsmsmsgsender_utf8(PELKOR_SMS_RECEIVED, n, sender, sizeof sender) != PELKOR_OK)
+      continue;
+    int32_t y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+    getsmsmsgdatetime(PELKOR_SMS_RECEIVED, n, &y, &mo, &d, &h, &mi, &s);
+    m.text = text;
+    m.sender = sender;
+    m.phoneTime = StampText(y, mo, d, h, mi, s);
+    const int32_t location = pelkor_getsmsmsglocation(PELKOR_SMS_RECEIVED, n);
+    if (auto found = details.find(location); found != details.end()) {
+      const ReceivedDetails &d = found->second;
+      m.coding = d.coding;
+      m.messageClass = d.messageClass;
+      m.concatReference = d.concatReference;
+      m.concatPart = d.concatPart;
+      m.concatTotal = d.concatTotal;
+      m.pdu = d.pdu;
+    } else {
+      // Not in the trace: the alphabet the text needs.
+      int32_t parts = 0, ucs2 = 0;
+      m.coding = pelkor_smsparts_utf8(text, &parts, &ucs2) == PELKOR_OK && ucs2 ? "ucs2" : "gsm";
+    }
+    std::optional<int64_t> id;
+    try {
+      id = store_.InsertInbox(m);
+    } catch (const StoreError &e) {
+      Log(Level::error,
+          "storing the message at location " + std::to_string(location) + ": " + e.what() + "; it stays on the phone");
+      complete = false;
+      continue;
+    }
+    if (id) {
+      Log(Level::info, "received from " + m.sender + " (location " + std::to_string(location) + "): inbox row " +
+                           std::to_string(*id));
+      if (!config_.runOnReceive.empty()) RunHook(*id, m);
+    } else {
+      Log(Level::debug, "location " + std::to_string(location) + " is stored already");
+    }
+    if (config_.deleteReceived) {
+      const int32_t deleted = deletesmsmsg(PELKOR_SMS_RECEIVED, n);
+      if (deleted != PELKOR_OK) {
+        Log(Level::warning, "deleting location " + std::to_string(location) + ": " + Code(deleted));
+        complete = false;
+      }
+    }
+  }
+  return complete;
+}
+
+void Daemon::SendPass() {
+  while (!stopRequested.load()) {
+    if (!isalive()) {
+      Log(Level::debug, "the link is down: the outbox waits");
+      return;
+    }
+    std::optional<OutboxRow> row;
+    try {
+      row = store_.Claim(phoneId_);
+    } catch (const StoreError &e) {
+      Log(Level::error, std::string("claiming from the outbox: ") + e.what());
+      return;
+    }
+    if (!row) return;
+    SendRow(*row);
+    const int32_t notices = smsreceivedcount();
+    if (notices != notices_) {
+      notices_ = notices;
+      ReceivePass();
+    }
+  }
+}
+
+// Sends the row part by part. A refusal puts it back with a backoff and remembers the
+// parts already confirmed, so the retry goes on from the refused part with the same
+// reference; no answer at all leaves its fate unknown, and it is not sent again unless
+// resend_unknown is set.
+void Daemon::SendRow(OutboxRow row) {
+  const std::string what = "outbox row " + std::to_string(row.id) + " to " + row.destination;
+  try {
+    int32_t parts = 0, ucs2 = 0;
+    if (pelkor_smsparts_utf8(row.text.c_str(), &parts, &ucs2) != PELKOR_OK) {
+      store_.MarkRetry(row, PELKOR_ERR_REFUSED, "the text is not UTF-8 or needs more than 255 parts", 0, 0);
+      Log(Level::error, what + ": the text cannot be sent; marked failed");
+      return;
+    }
+    if (row.reference == 0) {
+      static std::mt19937 random{std::random_device{}()};
+      row.reference = static_cast<int>(random() % 255) + 1;
+      if (parts > 1) store_.RecordProgress(row.id, row.reference, row.partsDone);
+    }
+    for (int32_t part = row.partsDone + 1; part <= parts; ++part) {
+      if (part > row.partsDone + 1) Sleep(kPauseBetweenPartsMs);
+      const int32_t result = pelkor_sendsmspart_utf8(row.destination.c_str(), row.text.c_str(), config_.centre,
+                                                     SendOptions(row), row.reference, part);
+      if (result == PELKOR_ERR_TIMEOUT) {
+        store_.MarkUnknown(row, result, "no answer from the phone while sending part " + std::to_string(part));
+        Log(Level::warning, what + ": no answer while sending part " + std::to_string(part) + " of " +
+                                std::to_string(parts) + "; marked unknown");
+        return;
+      }
+      if (result != PELKOR_OK) {
+        const int backoff = std::min(kMaxBackoffSeconds, config_.retryBackoff << std::min(row.attempts, 12));
+        if (part > 1) store_.RecordProgress(row.id, row.reference, part - 1);
+        store_.MarkRetry(row, result, pelkor_strerror(result), backoff, config_.maxAttempts);
+        Log(Level::warning,
+            what + ": part " + std::to_string(part) + " refused: " + Code(result) +
+                (row.attempts + 1 >= config_.maxAttempts ? "; marked failed"
+                                                         : "; retry in " + std::to_string(backoff) + " s"));
+        return;
+      }
+      if (parts > 1) store_.RecordProgress(row.id, row.reference, part);
+    }
+    store_.MarkSent(row, phoneId_, parts, PELKOR_OK);
+    Log(Level::info, what + ": sent in " + std::to_string(parts) + (parts == 1 ? " part" : " parts"));
+  } catch (const StoreError &e) {
+    // The row stays "sending"; the next start marks it unknown.
+    Log(Level::error, what + ": " + e.what());
+  }
+}
+
+void Daemon::RunHook(int64_t id, const InboxMessage &m) {
+  // Everything the child needs is made here: the library's threads run on, so between
+  // fork and exec the child may not allocate.
+  std::vector<std::string> variables = {"SMS_ID=" + std::to_string(id), "SMS_PHONE=" + m.phoneId,
+                                        "SMS_SENDER=" + m.sender,       "SMS_TEXT=" + m.text,
+                                        "SMS_TIME=" + m.phoneTime,      "SMS_CODING=" + m.coding};
+  std::vector<char *> environment;
+  for (char **e = environ; *e != nullptr; ++e)
+    if (std::strncmp(*e, "SMS_", 4) != 0) environment.push_back(*e);
+  for (std::string &v : variables) environment.push_back(v.data());
+  environment.push_back(nullptr);
+  std::string command = config_.runOnReceive;
+  char shell[] = "/bin/sh", name[] = "sh", flag[] = "-c";
+  char *arguments[] = {name, flag, command.data(), nullptr};
+  const pid_t child = fork();
+  if (child < 0) {
+    Log(Level::error, "run_on_receive: cannot start it");
+    return;
+  }
+  if (child == 0) {
+    signal(SIGPIPE, SIG_DFL);  // the daemon ignores it; the command's pipes should not
+    execve(shell, arguments, environment.data());
+    _exit(127);
+  }
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(config_.hookTimeout);
+  for (;;) {
+    int status = 0;
+    const pid_t done = waitpid(child, &status, WNOHANG);
+    if (done == child) {
+      if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        Log(Level::warning, "run_on_receive for inbox row " + std::to_string(id) + " failed (status " +
+                                std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)) + ")");
+      return;
+    }
+    if (std::chrono::steady_clock::now() >= end) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      Log(Level::warning, "run_on_receive for inbox row " + std::to_string(id) + " took too long and was stopped");
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+bool Daemon::WaitForWork(double seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
+  while (!stopRequested.load() && std::chrono::steady_clock::now() < end) {
+    if (!Sleep(kWatchSliceMs)) return false;
+    const int32_t notices = smsreceivedcount();
+    if (notices != notices_) {
+      notices_ = notices;
+      return true;
+    }
+  }
+  return false;
+}
+
+void Daemon::StartCapture() {
+  const char *base = std::getenv("RUNTIME_DIRECTORY");
+  if (base == nullptr) base = std::getenv("TMPDIR");
+  std::string dir = std::string(base != nullptr && *base ? base : "/tmp") + "/pelkor-smsd-XXXXXX";
+  if (::mkdtemp(dir.data()) == nullptr || !capture_.Start(dir)) {
+    Log(Level::warning, "cannot write the wire trace under " + dir +
+                            ": received messages are stored without their header, class and raw bytes");
+    return;
+  }
+  captureDir_ = dir;
+}
+
+void Daemon::StopCapture() {
+  capture_.Stop();
+  if (!captureDir_.empty()) ::rmdir(captureDir_.c_str());
+  captureDir_.clear();
+}
+
+int Daemon::Run(bool once) {
+  try {
+    const int recovered = store_.RecoverSending(phoneId_, config_.resendUnknown);
+    if (recovered > 0)
+      Log(Level::warning, std::to_string(recovered) + " outbox rows were being sent when the daemon stopped: " +
+                              (config_.resendUnknown ? "queued again" : "marked unknown"));
+  } catch (const StoreError &e) {
+    Log(Level::error, e.what());
+    return 1;
+  }
+  StartCapture();
+  if (!OpenPhone(once)) {
+    StopCapture();
+    return stopRequested.load() ? 0 : 1;
+  }
+  notices_ = smsreceivedcount();
+  int status = 0;
+  while (!stopRequested.load()) {
+    Heartbeat();
+    const bool received = ReceivePass();
+    SendPass();
+    if (once) {
+      status = received ? 0 : 1;
+      break;
+    }
+    while (WaitForWork(config_.pollInterval)) {
+      ReceivePass();
+      SendPass();
+    }
+  }
+  terminate();
+  StopCapture();
+  Log(Level::info, "stopped");
+  return status;
+}
+
+}  // namespace smsd

@@ -1,0 +1,42 @@
+// The receive-and-send loop over one phone and one store.
+#pragma once
+
+#include <atomic>
+
+#include "config.h"
+#include "store.h"
+#include "wire_capture.h"
+
+namespace smsd {
+
+// Set by SIGTERM/SIGINT: the daemon finishes its current step and stops.
+extern std::atomic<bool> stopRequested;
+
+class Daemon {
+ public:
+  Daemon(const Config &config, Store &store);
+  // Opens the phone, then runs passes until stopped (or once). The exit status.
+  int Run(bool once);
+
+ private:
+  bool OpenPhone(bool once);
+  void StartCapture();
+  void StopCapture();
+  void Heartbeat();
+  bool ReceivePass();
+  void SendPass();
+  void SendRow(OutboxRow row);
+  void RunHook(int64_t id, const InboxMessage &message);
+  // Sleeps up to `seconds`, watching for arrival notices and a stop; true when a
+  // notice came.
+  bool WaitForWork(double seconds);
+
+  const Config &config_;
+  Store &store_;
+  std::string phoneId_;
+  int notices_ = 0;
+  WireCapture capture_;
+  std::string captureDir_;
+};
+
+}  // namespace smsd

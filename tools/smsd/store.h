@@ -1,0 +1,88 @@
+// The daemon's storage: one small interface, one implementation per database, chosen by
+// the URL (sqlite:///path or postgresql://...).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace smsd {
+
+// Any failure of the database; the daemon logs it and tries again on the next poll.
+struct StoreError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// One received message (one part of a concatenated one) as read from the phone.
+struct InboxMessage {
+  std::string phoneId, sender, text, coding;
+  std::string phoneTime;  // the centre's time stamp, "YYYY-MM-DD hh:mm:ss"
+  std::optional<int> messageClass, concatReference, concatPart, concatTotal;
+  std::vector<uint8_t> pdu;
+};
+
+// An outbox row claimed for sending.
+struct OutboxRow {
+  int64_t id = 0;
+  std::string destination, text;
+  int messageClass = -1;  // -1: no class
+  bool statusReport = false;
+  int attempts = 0;
+  int reference = 0;  // concatenation reference, 0 until the first part goes out
+  int partsDone = 0;  // parts the phone confirmed in earlier attempts
+};
+
+struct PhoneStatus {
+  std::string id, imei, model, lastSeen;
+  int signal = -1, battery = -1;
+};
+
+struct OutboxCounts {
+  int64_t queued = 0, sending = 0, sent = 0, failed = 0, unknown = 0;
+};
+
+class Store {
+ public:
+  virtual ~Store() = default;
+  // Creates the schema or brings it to the current version.
+  virtual void Migrate() = 0;
+  virtual int SchemaVersion() = 0;
+  // Stores a message in its own transaction. The id of the new row, or nothing when the
+  // message was already stored (same phone, sender, time stamp, text and part).
+  virtual std::optional<int64_t> InsertInbox(const InboxMessage &message) = 0;
+  // Rows this phone left in "sending" (a crash): marked "unknown", or queued again when
+  // `resend` is set. Returns how many.
+  virtual int RecoverSending(const std::string &phoneId, bool resend) = 0;
+  // Claims the next due row for this phone, or nothing.
+  virtual std::optional<OutboxRow> Claim(const std::string &phoneId) = 0;
+  // Notes progress through a concatenated message, so a retry goes on from there.
+  virtual void RecordProgress(int64_t id, int reference, int partsDone) = 0;
+  // The phone confirmed every part.
+  virtual void MarkSent(const OutboxRow &row, const std::string &phoneId, int parts, int result) = 0;
+  // The phone refused: back to the queue after `backoffSeconds`, or "failed" when the
+  // attempts are used up.
+  virtual void MarkRetry(const OutboxRow &row, int result, const std::string &error, int backoffSeconds,
+                         int maxAttempts) = 0;
+  // The phone did not answer: whether it sent the message is not known.
+  virtual void MarkUnknown(const OutboxRow &row, int result, const std::string &error) = 0;
+  virtual void Heartbeat(const PhoneStatus &status) = 0;
+  virtual std::vector<PhoneStatus> Phones() = 0;
+  virtual OutboxCounts Counts() = 0;
+  virtual int64_t Inject(const std::string &destination, const std::string &text, int messageClass, bool statusReport,
+                         int priority) = 0;
+};
+
+// sqlite:///absolute/path, sqlite://relative/path, a plain path, or postgresql://...
+// (postgres:// too). Throws StoreError.
+std::unique_ptr<Store> OpenStore(const std::string &url);
+
+std::unique_ptr<Store> OpenSqliteStore(const std::string &path);
+std::unique_ptr<Store> OpenPostgresStore(const std::string &conninfo);
+
+// A 64-bit FNV-1a hash of the text as 16 hex digits: part of the inbox's unique key.
+std::string TextHash(const std::string &text);
+
+}  // namespace smsd

@@ -1,0 +1,317 @@
+// PostgreSQL: one database shared by several daemons on several phones and machines.
+// A claim is one statement that locks the row it takes and skips rows others hold
+// (FOR UPDATE SKIP LOCKED), so each outbox row goes to exactly one daemon.
+#include <libpq-fe.h>
+
+#include <string>
+#include <vector>
+
+#include "store.h"
+
+namespace smsd {
+namespace {
+
+const std::vector<std::string> kMigrations = {
+    R"(CREATE TABLE phones (
+         id TEXT PRIMARY KEY, imei TEXT, model TEXT, signal INTEGER, battery INTEGER, last_seen TIMESTAMPTZ);
+       CREATE TABLE inbox (
+         id BIGSERIAL PRIMARY KEY,
+         phone_id TEXT NOT NULL, sender TEXT NOT NULL, text TEXT NOT NULL, coding TEXT, class INTEGER,
+         phone_time TIMESTAMP NOT NULL, received_at TIMESTAMPTZ NOT NULL DEFAULT now(),
+         concat_reference INTEGER, concat_part INTEGER, concat_total INTEGER, pdu BYTEA,
+         text_hash TEXT NOT NULL, part_key INTEGER NOT NULL DEFAULT 0,
+         UNIQUE (phone_id, sender, phone_time, text_hash, part_key));
+       CREATE TABLE outbox (
+         id BIGSERIAL PRIMARY KEY,
+         destination TEXT NOT NULL, text TEXT NOT NULL, class INTEGER, status_report BOOLEAN NOT NULL DEFAULT false,
+         priority INTEGER NOT NULL DEFAULT 0, not_before TIMESTAMPTZ, attempts INTEGER NOT NULL DEFAULT 0,
+         status TEXT NOT NULL DEFAULT 'queued'
+           CHECK (status IN ('queued', 'sending', 'sent', 'failed', 'unknown')),
+         claimed_by TEXT, claimed_at TIMESTAMPTZ, created_at TIMESTAMPTZ NOT NULL DEFAULT now(),
+         concat_reference INTEGER, parts_done INTEGER NOT NULL DEFAULT 0, last_result INTEGER, last_error TEXT);
+       CREATE INDEX outbox_due ON outbox (status, priority DESC, id);
+       CREATE TABLE sent (
+         id BIGSERIAL PRIMARY KEY,
+         outbox_id BIGINT NOT NULL UNIQUE REFERENCES outbox (id), phone_id TEXT NOT NULL,
+         parts INTEGER NOT NULL, message_references TEXT, result INTEGER NOT NULL,
+         sent_at TIMESTAMPTZ NOT NULL DEFAULT now());
+       CREATE VIEW inbox_messages AS
+         SELECT id, phone_id, sender, text, phone_time, received_at, 1::bigint AS parts, true AS complete
+           FROM inbox WHERE concat_reference IS NULL
+         UNION ALL
+         SELECT MIN(id), phone_id, sender, string_agg(text, '' ORDER BY concat_part), MIN(phone_time),
+                MAX(received_at), COUNT(*), COUNT(DISTINCT concat_part) = MAX(concat_total)
+           FROM inbox WHERE concat_reference IS NOT NULL
+          GROUP BY phone_id, sender, concat_reference, concat_total;)"};
+
+// A key for pg_advisory_xact_lock: daemons starting together migrate one at a time.
+constexpr const char *kMigrationLock = "SELECT pg_advisory_xact_lock(7316016)";
+
+class Result {
+ public:
+  explicit Result(PGresult *result) : result_(result) {}
+  ~Result() { PQclear(result_); }
+  Result(const Result &) = delete;
+  Result &operator=(const Result &) = delete;
+  Result(Result &&other) noexcept : result_(other.result_) { other.result_ = nullptr; }
+  int Rows() const { return PQntuples(result_); }
+  bool IsNull(int row, int column) const { return PQgetisnull(result_, row, column) != 0; }
+  std::string Text(int row, int column) const { return PQgetvalue(result_, row, column); }
+  int64_t Int(int row, int column) const { return IsNull(row, column) ? 0 : std::stoll(Text(row, column)); }
+  int Affected() const { return std::atoi(PQcmdTuples(result_)); }
+
+ private:
+  PGresult *result_;
+};
+
+// Parameters as text, null where absent.
+struct Params {
+  std::vector<std::optional<std::string>> values;
+  Params &Add(const std::string &text) {
+    values.emplace_back(text);
+    return *this;
+  }
+  Params &Add(int64_t value) { return Add(std::to_string(value)); }
+  Params &Add(const std::optional<int> &value) {
+    if (value) return Add(static_cast<int64_t>(*value));
+    values.emplace_back(std::nullopt);
+    return *this;
+  }
+};
+
+std::string ByteaHex(const std::vector<uint8_t> &bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string hex = "\\x";
+  for (uint8_t b : bytes) {
+    hex += digits[b >> 4];
+    hex += digits[b & 15];
+  }
+  return hex;
+}
+
+class PostgresStore final : public Store {
+ public:
+  explicit PostgresStore(const std::string &conninfo) : conn_(PQconnectdb(conninfo.c_str())) {
+    if (conn_ == nullptr || PQstatus(conn_) != CONNECTION_OK) {
+      std::string error = conn_ ? PQerrorMessage(conn_) : "out of memory";
+      PQfinish(conn_);
+      conn_ = nullptr;
+      throw StoreError("postgresql: cannot connect: " + Trimmed(error));
+    }
+    Run("SET client_min_messages = warning");
+  }
+  ~PostgresStore() override { PQfinish(conn_); }
+
+  void Migrate() override {
+    Transaction t(*this);
+    Run(kMigrationLock);
+    Run("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
+    int version = CurrentVersion();
+    if (version < 0) {
+      Run("INSERT INTO schema_version (version) VALUES (0)");
+      version = 0;
+    }
+    if (version > static_cast<int>(kMigrations.size()))
+      throw StoreError("the database has schema version " + std::to_string(version) + ", newer than this daemon's " +
+                       std::to_string(kMigrations.size()));
+    for (size_t v = static_cast<size_t>(version); v < kMigrations.size(); ++v) {
+      Run(kMigrations[v].c_str());
+      Run("UPDATE schema_version SET version = $1", Params().Add(static_cast<int64_t>(v + 1)));
+    }
+    t.Commit();
+  }
+
+  int SchemaVersion() override { return CurrentVersion(); }
+
+  std::optional<int64_t> InsertInbox(const InboxMessage &m) override {
+    Params p;
+    p.Add(m.phoneId).Add(m.sender).Add(m.text).Add(m.coding).Add(m.messageClass).Add(m.phoneTime);
+    p.Add(m.concatReference).Add(m.concatPart).Add(m.concatTotal);
+    if (m.pdu.empty())
+      p.values.emplace_back(std::nullopt);
+    else
+      p.Add(ByteaHex(m.pdu));
+    p.Add(TextHash(m.text)).Add(static_cast<int64_t>(m.concatPart.value_or(0)));
+    // One statement: its own transaction.
+    Result r =
+        Run("INSERT INTO inbox (phone_id, sender, text, coding, class, phone_time, concat_reference, concat_part, "
+            "concat_total, pdu, text_hash, part_key) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10::bytea, $11, $12) "
+            "ON CONFLICT DO NOTHING RETURNING id",
+            p);
+    if (r.Rows() == 0) return std::nullopt;
+    return r.Int(0, 0);
+  }
+
+  int RecoverSending(const std::string &phoneId, bool resend) override {
+    Result r = Run(resend ? "UPDATE outbox SET status = 'queued' WHERE status = 'sending' AND claimed_by = $1"
+                          : "UPDATE outbox SET status = 'unknown', last_error = 'the daemon stopped while sending' "
+                            "WHERE status = 'sending' AND claimed_by = $1",
+                   Params().Add(phoneId));
+    return r.Affected();
+  }
+
+  std::optional<OutboxRow> Claim(const std::string &phoneId) override {
+    Result r =
+        Run("UPDATE outbox SET status = 'sending', claimed_by = $1, claimed_at = now() WHERE id = ("
+            "SELECT id FROM outbox WHERE status = 'queued' AND (not_before IS NULL OR not_before <= now()) "
+            "ORDER BY priority DESC, id LIMIT 1 FOR UPDATE SKIP LOCKED) "
+            "RETURNING id, destination, text, class, status_report, attempts, concat_reference, parts_done",
+            Params().Add(phoneId));
+    if (r.Rows() == 0) return std::nullopt;
+    OutboxRow row;
+    row.id = r.Int(0, 0);
+    row.destination = r.Text(0, 1);
+    row.text = r.Text(0, 2);
+    row.messageClass = r.IsNull(0, 3) ? -1 : static_cast<int>(r.Int(0, 3));
+    row.statusReport = r.Text(0, 4) == "t";
+    row.attempts = static_cast<int>(r.Int(0, 5));
+    row.reference = static_cast<int>(r.Int(0, 6));
+    row.partsDone = static_cast<int>(r.Int(0, 7));
+    return row;
+  }
+
+  void RecordProgress(int64_t id, int reference, int partsDone) override {
+    Run("UPDATE outbox SET concat_reference = $1, parts_done = $2 WHERE id = $3",
+        Params().Add(static_cast<int64_t>(reference)).Add(static_cast<int64_t>(partsDone)).Add(id));
+  }
+
+  void MarkSent(const OutboxRow &row, const std::string &phoneId, int parts, int result) override {
+    Transaction t(*this);
+    Run("UPDATE outbox SET status = 'sent', parts_done = $1, last_result = $2, last_error = NULL WHERE id = $3",
+        Params().Add(static_cast<int64_t>(parts)).Add(static_cast<int64_t>(result)).Add(row.id));
+    Run("INSERT INTO sent (outbox_id, phone_id, parts, result) VALUES ($1, $2, $3, $4)",
+        Params().Add(row.id).Add(phoneId).Add(static_cast<int64_t>(parts)).Add(static_cast<int64_t>(result)));
+    t.Commit();
+  }
+
+  void MarkRetry(const OutboxRow &row, int result, const std::string &error, int backoffSeconds,
+                 int maxAttempts) override {
+    Run("UPDATE outbox SET attempts = attempts + 1, last_result = $1, last_error = $2, "
+        "status = CASE WHEN attempts + 1 >= $3 THEN 'failed' ELSE 'queued' END, "
+        "not_before = now() + make_interval(secs => $4) WHERE id = $5",
+        Params()
+            .Add(static_cast<int64_t>(result))
+            .Add(error)
+            .Add(static_cast<int64_t>(maxAttempts))
+            .Add(static_cast<int64_t>(backoffSeconds))
+            .Add(row.id));
+  }
+
+  void MarkUnknown(const OutboxRow &row, int result, const std::string &error) override {
+    Run("UPDATE outbox SET status = 'unknown', attempts = attempts + 1, last_result = $1, last_error = $2 "
+        "WHERE id = $3",
+        Params().Add(static_cast<int64_t>(result)).Add(error).Add(row.id));
+  }
+
+  void Heartbeat(const PhoneStatus &s) override {
+    Run("INSERT INTO phones (id, imei, model, signal, battery, last_seen) VALUES ($1, $2, $3, $4, $5, now()) "
+        "ON CONFLICT (id) DO UPDATE SET imei = excluded.imei, model = excluded.model, signal = excluded.signal, "
+        "battery = excluded.battery, last_seen = excluded.last_seen",
+        Params()
+            .Add(s.id)
+            .Add(s.imei)
+            .Add(s.model)
+            .Add(s.signal >= 0 ? std::optional<int>(s.signal) : std::nullopt)
+            .Add(s.battery >= 0 ? std::optional<int>(s.battery) : std::nullopt));
+  }
+
+  std::vector<PhoneStatus> Phones() override {
+    Result r =
+        Run("SELECT id, imei, model, signal, battery, to_char(last_seen AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS') "
+            "FROM phones ORDER BY id");
+    std::vector<PhoneStatus> phones;
+    for (int i = 0; i < r.Rows(); ++i) {
+      PhoneStatus p{r.Text(i, 0), r.Text(i, 1), r.Text(i, 2), r.Text(i, 5)};
+      p.signal = r.IsNull(i, 3) ? -1 : static_cast<int>(r.Int(i, 3));
+      p.battery = r.IsNull(i, 4) ? -1 : static_cast<int>(r.Int(i, 4));
+      phones.push_back(p);
+    }
+    return phones;
+  }
+
+  OutboxCounts Counts() override {
+    OutboxCounts c;
+    Result r = Run("SELECT status, COUNT(*) FROM outbox GROUP BY status");
+    for (int i = 0; i < r.Rows(); ++i) {
+      const std::string status = r.Text(i, 0);
+      const int64_t n = r.Int(i, 1);
+      if (status == "queued") c.queued = n;
+      if (status == "sending") c.sending = n;
+      if (status == "sent") c.sent = n;
+      if (status == "failed") c.failed = n;
+      if (status == "unknown") c.unknown = n;
+    }
+    return c;
+  }
+
+  int64_t Inject(const std::string &destination, const std::string &text, int messageClass, bool statusReport,
+                 int priority) override {
+    Result r =
+        Run("INSERT INTO outbox (destination, text, class, status_report, priority) VALUES ($1, $2, $3, $4, $5) "
+            "RETURNING id",
+            Params()
+                .Add(destination)
+                .Add(text)
+                .Add(messageClass >= 0 ? std::optional<int>(messageClass) : std::nullopt)
+                .Add(statusReport ? "true" : "false")
+                .Add(static_cast<int64_t>(priority)));
+    return r.Int(0, 0);
+  }
+
+ private:
+  class Transaction {
+   public:
+    explicit Transaction(PostgresStore &store) : store_(store) { store_.Run("BEGIN"); }
+    ~Transaction() {
+      if (!done_) PQclear(PQexec(store_.conn_, "ROLLBACK"));
+    }
+    void Commit() {
+      store_.Run("COMMIT");
+      done_ = true;
+    }
+
+   private:
+    PostgresStore &store_;
+    bool done_ = false;
+  };
+
+  static std::string Trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
+  }
+
+  Result Run(const char *sql, const Params &params = {}) {
+    // A connection lost between polls (the server restarted) is opened again once.
+    if (PQstatus(conn_) != CONNECTION_OK) PQreset(conn_);
+    std::vector<const char *> values;
+    for (const auto &v : params.values) values.push_back(v ? v->c_str() : nullptr);
+    // Without parameters, the simple protocol: a migration is several statements.
+    PGresult *raw = values.empty() ? PQexec(conn_, sql)
+                                   : PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr, values.data(),
+                                                  nullptr, nullptr, 0);
+    const ExecStatusType status = PQresultStatus(raw);
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+      const std::string error = raw ? PQresultErrorMessage(raw) : PQerrorMessage(conn_);
+      PQclear(raw);
+      throw StoreError("postgresql: " + Trimmed(error));
+    }
+    return Result(raw);
+  }
+
+  int CurrentVersion() {
+    Result exists = Run("SELECT to_regclass('schema_version') IS NOT NULL");
+    if (exists.Text(0, 0) != "t") return -1;
+    Result r = Run("SELECT version FROM schema_version");
+    return r.Rows() > 0 ? static_cast<int>(r.Int(0, 0)) : -1;
+  }
+
+  PGconn *conn_;
+};
+
+}  // namespace
+
+std::unique_ptr<Store> OpenPostgresStore(const std::string &conninfo) {
+  return std::make_unique<PostgresStore>(conninfo);
+}
+
+}  // namespace smsd

@@ -1,0 +1,322 @@
+// The embedded default: one SQLite file. Writers take the database lock up front
+// (BEGIN IMMEDIATE), so a claim is never half-seen by another process.
+#include <sqlite3.h>
+
+#include <string>
+#include <vector>
+
+#include "store.h"
+
+namespace smsd {
+namespace {
+
+// Each entry brings the schema from version i to i + 1.
+const std::vector<std::string> kMigrations = {
+    R"(CREATE TABLE phones (
+         id TEXT PRIMARY KEY, imei TEXT, model TEXT, signal INTEGER, battery INTEGER, last_seen TEXT);
+       CREATE TABLE inbox (
+         id INTEGER PRIMARY KEY AUTOINCREMENT,
+         phone_id TEXT NOT NULL, sender TEXT NOT NULL, text TEXT NOT NULL, coding TEXT, class INTEGER,
+         phone_time TEXT NOT NULL, received_at TEXT NOT NULL DEFAULT (datetime('now')),
+         concat_reference INTEGER, concat_part INTEGER, concat_total INTEGER, pdu BLOB,
+         text_hash TEXT NOT NULL, part_key INTEGER NOT NULL DEFAULT 0,
+         UNIQUE (phone_id, sender, phone_time, text_hash, part_key));
+       CREATE TABLE outbox (
+         id INTEGER PRIMARY KEY AUTOINCREMENT,
+         destination TEXT NOT NULL, text TEXT NOT NULL, class INTEGER, status_report INTEGER NOT NULL DEFAULT 0,
+         priority INTEGER NOT NULL DEFAULT 0, not_before TEXT, attempts INTEGER NOT NULL DEFAULT 0,
+         status TEXT NOT NULL DEFAULT 'queued'
+           CHECK (status IN ('queued', 'sending', 'sent', 'failed', 'unknown')),
+         claimed_by TEXT, claimed_at TEXT, created_at TEXT NOT NULL DEFAULT (datetime('now')),
+         concat_reference INTEGER, parts_done INTEGER NOT NULL DEFAULT 0, last_result INTEGER, last_error TEXT);
+       CREATE INDEX outbox_due ON outbox (status, priority DESC, id);
+       CREATE TABLE sent (
+         id INTEGER PRIMARY KEY AUTOINCREMENT,
+         outbox_id INTEGER NOT NULL UNIQUE REFERENCES outbox (id), phone_id TEXT NOT NULL,
+         parts INTEGER NOT NULL, message_references TEXT, result INTEGER NOT NULL,
+         sent_at TEXT NOT NULL DEFAULT (datetime('now')));
+       CREATE VIEW inbox_messages AS
+         SELECT id, phone_id, sender, text, phone_time, received_at, 1 AS parts, 1 AS complete
+           FROM inbox WHERE concat_reference IS NULL
+         UNION ALL
+         SELECT MIN(id), phone_id, sender, group_concat(text, ''), MIN(phone_time), MAX(received_at),
+                COUNT(*), COUNT(DISTINCT concat_part) = MAX(concat_total)
+           FROM (SELECT * FROM inbox WHERE concat_reference IS NOT NULL ORDER BY concat_part)
+          GROUP BY phone_id, sender, concat_reference, concat_total;)"};
+
+class Statement {
+ public:
+  Statement(sqlite3 *db, const char *sql) : db_(db) {
+    if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK)
+      throw StoreError(std::string("sqlite: ") + sqlite3_errmsg(db));
+  }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement &) = delete;
+  Statement &operator=(const Statement &) = delete;
+
+  Statement &Bind(int i, const std::string &text) {
+    sqlite3_bind_text(stmt_, i, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    return *this;
+  }
+  Statement &Bind(int i, int64_t value) {
+    sqlite3_bind_int64(stmt_, i, value);
+    return *this;
+  }
+  Statement &Bind(int i, const std::optional<int> &value) {
+    if (value)
+      sqlite3_bind_int(stmt_, i, *value);
+    else
+      sqlite3_bind_null(stmt_, i);
+    return *this;
+  }
+  Statement &BindBlob(int i, const std::vector<uint8_t> &bytes) {
+    if (bytes.empty())
+      sqlite3_bind_null(stmt_, i);
+    else
+      sqlite3_bind_blob(stmt_, i, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+    return *this;
+  }
+  // True while there is a row.
+  bool Step() {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    throw StoreError(std::string("sqlite: ") + sqlite3_errmsg(db_));
+  }
+  int64_t Int(int column) { return sqlite3_column_int64(stmt_, column); }
+  bool IsNull(int column) { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
+  std::string Text(int column) {
+    const unsigned char *text = sqlite3_column_text(stmt_, column);
+    return text ? reinterpret_cast<const char *>(text) : "";
+  }
+
+ private:
+  sqlite3 *db_;
+  sqlite3_stmt *stmt_ = nullptr;
+};
+
+class SqliteStore final : public Store {
+ public:
+  explicit SqliteStore(const std::string &path) {
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) != SQLITE_OK) {
+      std::string error = db_ ? sqlite3_errmsg(db_) : "out of memory";
+      sqlite3_close(db_);
+      db_ = nullptr;
+      throw StoreError("sqlite: cannot open " + path + ": " + error);
+    }
+    sqlite3_busy_timeout(db_, 10000);
+    // WAL lets readers (status, the application) in while the daemon writes; FULL makes
+    // every commit durable before the daemon goes on to delete the message from the phone.
+    Exec("PRAGMA journal_mode = WAL");
+    Exec("PRAGMA synchronous = FULL");
+    Exec("PRAGMA foreign_keys = ON");
+  }
+  ~SqliteStore() override { sqlite3_close(db_); }
+
+  void Migrate() override {
+    Transaction t(*this);
+    Exec("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
+    int version = CurrentVersion();
+    if (version < 0) {
+      Exec("INSERT INTO schema_version (version) VALUES (0)");
+      version = 0;
+    }
+    if (version > static_cast<int>(kMigrations.size()))
+      throw StoreError("the database has schema version " + std::to_string(version) + ", newer than this daemon's " +
+                       std::to_string(kMigrations.size()));
+    for (size_t v = static_cast<size_t>(version); v < kMigrations.size(); ++v) {
+      Exec(kMigrations[v].c_str());
+      Statement(db_, "UPDATE schema_version SET version = ?").Bind(1, static_cast<int64_t>(v + 1)).Step();
+    }
+    t.Commit();
+  }
+
+  int SchemaVersion() override { return CurrentVersion(); }
+
+  std::optional<int64_t> InsertInbox(const InboxMessage &m) override {
+    Transaction t(*this);
+    Statement s(db_,
+                "INSERT INTO inbox (phone_id, sender, text, coding, class, phone_time, concat_reference, concat_part, "
+                "concat_total, pdu, text_hash, part_key) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                "ON CONFLICT DO NOTHING RETURNING id");
+    s.Bind(1, m.phoneId).Bind(2, m.sender).Bind(3, m.text).Bind(4, m.coding).Bind(5, m.messageClass);
+    s.Bind(6, m.phoneTime).Bind(7, m.concatReference).Bind(8, m.concatPart).Bind(9, m.concatTotal);
+    s.BindBlob(10, m.pdu).Bind(11, TextHash(m.text)).Bind(12, static_cast<int64_t>(m.concatPart.value_or(0)));
+    std::optional<int64_t> id;
+    if (s.Step()) id = s.Int(0);
+    while (s.Step()) {
+    }
+    t.Commit();
+    return id;
+  }
+
+  int RecoverSending(const std::string &phoneId, bool resend) override {
+    Transaction t(*this);
+    Statement s(db_, resend ? "UPDATE outbox SET status = 'queued' WHERE status = 'sending' AND claimed_by = ?"
+                            : "UPDATE outbox SET status = 'unknown', last_error = 'the daemon stopped while sending' "
+                              "WHERE status = 'sending' AND claimed_by = ?");
+    s.Bind(1, phoneId).Step();
+    const int changed = sqlite3_changes(db_);
+    t.Commit();
+    return changed;
+  }
+
+  std::optional<OutboxRow> Claim(const std::string &phoneId) override {
+    Transaction t(*this);
+    Statement s(db_,
+                "SELECT id, destination, text, class, status_report, attempts, concat_reference, parts_done "
+                "FROM outbox WHERE status = 'queued' AND (not_before IS NULL OR not_before <= datetime('now')) "
+                "ORDER BY priority DESC, id LIMIT 1");
+    if (!s.Step()) return std::nullopt;
+    OutboxRow row;
+    row.id = s.Int(0);
+    row.destination = s.Text(1);
+    row.text = s.Text(2);
+    row.messageClass = s.IsNull(3) ? -1 : static_cast<int>(s.Int(3));
+    row.statusReport = s.Int(4) != 0;
+    row.attempts = static_cast<int>(s.Int(5));
+    row.reference = static_cast<int>(s.Int(6));
+    row.partsDone = static_cast<int>(s.Int(7));
+    Statement u(db_, "UPDATE outbox SET status = 'sending', claimed_by = ?, claimed_at = datetime('now') WHERE id = ?");
+    u.Bind(1, phoneId).Bind(2, row.id).Step();
+    t.Commit();
+    return row;
+  }
+
+  void RecordProgress(int64_t id, int reference, int partsDone) override {
+    Statement(db_, "UPDATE outbox SET concat_reference = ?, parts_done = ? WHERE id = ?")
+        .Bind(1, static_cast<int64_t>(reference))
+        .Bind(2, static_cast<int64_t>(partsDone))
+        .Bind(3, id)
+        .Step();
+  }
+
+  void MarkSent(const OutboxRow &row, const std::string &phoneId, int parts, int result) override {
+    Transaction t(*this);
+    Statement(db_, "UPDATE outbox SET status = 'sent', parts_done = ?, last_result = ?, last_error = NULL WHERE id = ?")
+        .Bind(1, static_cast<int64_t>(parts))
+        .Bind(2, static_cast<int64_t>(result))
+        .Bind(3, row.id)
+        .Step();
+    Statement(db_, "INSERT INTO sent (outbox_id, phone_id, parts, result) VALUES (?, ?, ?, ?)")
+        .Bind(1, row.id)
+        .Bind(2, phoneId)
+        .Bind(3, static_cast<int64_t>(parts))
+        .Bind(4, static_cast<int64_t>(result))
+        .Step();
+    t.Commit();
+  }
+
+  void MarkRetry(const OutboxRow &row, int result, const std::string &error, int backoffSeconds,
+                 int maxAttempts) override {
+    Statement s(db_,
+                "UPDATE outbox SET attempts = attempts + 1, last_result = ?, last_error = ?, "
+                "status = CASE WHEN attempts + 1 >= ? THEN 'failed' ELSE 'queued' END, "
+                "not_before = datetime('now', ?) WHERE id = ?");
+    s.Bind(1, static_cast<int64_t>(result)).Bind(2, error).Bind(3, static_cast<int64_t>(maxAttempts));
+    s.Bind(4, "+" + std::to_string(backoffSeconds) + " seconds").Bind(5, row.id).Step();
+  }
+
+  void MarkUnknown(const OutboxRow &row, int result, const std::string &error) override {
+    Statement(db_,
+              "UPDATE outbox SET status = 'unknown', attempts = attempts + 1, last_result = ?, last_error = ? "
+              "WHERE id = ?")
+        .Bind(1, static_cast<int64_t>(result))
+        .Bind(2, error)
+        .Bind(3, row.id)
+        .Step();
+  }
+
+  void Heartbeat(const PhoneStatus &p) override {
+    Statement s(db_,
+                "INSERT INTO phones (id, imei, model, signal, battery, last_seen) VALUES (?, ?, ?, ?, ?, "
+                "datetime('now')) ON CONFLICT (id) DO UPDATE SET imei = excluded.imei, model = excluded.model, "
+                "signal = excluded.signal, battery = excluded.battery, last_seen = excluded.last_seen");
+    s.Bind(1, p.id).Bind(2, p.imei).Bind(3, p.model);
+    s.Bind(4, p.signal >= 0 ? std::optional<int>(p.signal) : std::nullopt);
+    s.Bind(5, p.battery >= 0 ? std::optional<int>(p.battery) : std::nullopt).Step();
+  }
+
+  std::vector<PhoneStatus> Phones() override {
+    std::vector<PhoneStatus> phones;
+    Statement s(db_, "SELECT id, imei, model, signal, battery, last_seen FROM phones ORDER BY id");
+    while (s.Step()) {
+      PhoneStatus p{s.Text(0), s.Text(1), s.Text(2), s.Text(5)};
+      p.signal = s.IsNull(3) ? -1 : static_cast<int>(s.Int(3));
+      p.battery = s.IsNull(4) ? -1 : static_cast<int>(s.Int(4));
+      phones.push_back(p);
+    }
+    return phones;
+  }
+
+  OutboxCounts Counts() override {
+    OutboxCounts c;
+    Statement s(db_, "SELECT status, COUNT(*) FROM outbox GROUP BY status");
+    while (s.Step()) {
+      const std::string status = s.Text(0);
+      const int64_t n = s.Int(1);
+      if (status == "queued") c.queued = n;
+      if (status == "sending") c.sending = n;
+      if (status == "sent") c.sent = n;
+      if (status == "failed") c.failed = n;
+      if (status == "unknown") c.unknown = n;
+    }
+    return c;
+  }
+
+  int64_t Inject(const std::string &destination, const std::string &text, int messageClass, bool statusReport,
+                 int priority) override {
+    Statement s(db_,
+                "INSERT INTO outbox (destination, text, class, status_report, priority) VALUES (?, ?, ?, ?, ?) "
+                "RETURNING id");
+    s.Bind(1, destination).Bind(2, text);
+    s.Bind(3, messageClass >= 0 ? std::optional<int>(messageClass) : std::nullopt);
+    s.Bind(4, static_cast<int64_t>(statusReport ? 1 : 0)).Bind(5, static_cast<int64_t>(priority));
+    if (!s.Step()) throw StoreError("sqlite: the outbox row was not stored");
+    const int64_t id = s.Int(0);
+    while (s.Step()) {
+    }
+    return id;
+  }
+
+ private:
+  // BEGIN IMMEDIATE ... COMMIT; rolled back when left without Commit().
+  class Transaction {
+   public:
+    explicit Transaction(SqliteStore &store) : store_(store) { store_.Exec("BEGIN IMMEDIATE"); }
+    ~Transaction() {
+      if (!done_) sqlite3_exec(store_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    void Commit() {
+      store_.Exec("COMMIT");
+      done_ = true;
+    }
+
+   private:
+    SqliteStore &store_;
+    bool done_ = false;
+  };
+
+  void Exec(const char *sql) {
+    char *error = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+      std::string message = error ? error : "unknown error";
+      sqlite3_free(error);
+      throw StoreError("sqlite: " + message);
+    }
+  }
+
+  int CurrentVersion() {
+    Statement s(db_, "SELECT version FROM schema_version");
+    return s.Step() ? static_cast<int>(s.Int(0)) : -1;
+  }
+
+  sqlite3 *db_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<Store> OpenSqliteStore(const std::string &path) { return std::make_unique<SqliteStore>(path); }
+
+}  // namespace smsd
