@@ -664,6 +664,29 @@ PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgsender_utf8(int32_t kind_code, in
  *  @param kind_code an SMS kind code @param n the entry, 1 and up
  *  @return the location, or -1 for no such entry. */
 PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsglocation(int32_t kind_code, int32_t n);
+/** What the header and coding of the n-th list entry of a kind say: for gateways that
+ *  keep messages whole and join concatenated parts. Any output may be null.
+ *  @param kind_code an SMS kind code @param n the entry, 1 and up
+ *  @param coding_scheme receives the data coding scheme byte (0 for a status report)
+ *  @param message_class receives the class, 0 to 3, or -1 when the coding names none
+ *  @param concat_reference receives the concatenation reference (8 or 16 bits)
+ *  @param concat_part receives the part number, 1 and up
+ *  @param concat_total receives the number of parts; the three concatenation outputs
+ *         are 0 for a message that is no part of a longer one
+ *  @return #PELKOR_OK, or -1 for no such entry (the outputs are then 0, and -1 for the
+ *          class). */
+PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgdetails(int32_t kind_code, int32_t n, int32_t *coding_scheme,
+                                                       int32_t *message_class, int32_t *concat_reference,
+                                                       int32_t *concat_part, int32_t *concat_total);
+/** The n-th list entry of a kind as the phone gave it: its read answer from the
+ *  message-centre field on (centre, first octet, sender, protocol, coding, time stamp,
+ *  user-data length and user data, header included). Empty for a status report.
+ *  @param kind_code an SMS kind code @param n the entry, 1 and up
+ *  @param buffer receives the bytes, or null to ask for their number
+ *  @param size the buffer's size in bytes
+ *  @return the number of bytes (also when the buffer is null or too small, in which
+ *          case nothing is written), or -1 for no such entry. */
+PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgpdu(int32_t kind_code, int32_t n, uint8_t *buffer, int32_t size);
 /** getsms() with the number and the text in UTF-8.
  *  @param location the message's location
  *  @param number receives the sender @param number_size its buffer's size in bytes

@@ -130,6 +130,10 @@ ReadReplyOutcome DecodeReadReply(const ReplyMessage &reply, SmsRecord &record) {
     const size_t octets = available < sizeof kept.userData ? available : sizeof kept.userData;
     std::memcpy(kept.userData, reply.bytes + userData, octets);
     kept.userDataOctets = static_cast<uint8_t>(octets);
+    const size_t pduOctets =
+        dataLength - kCentreFieldByte < sizeof kept.pdu ? dataLength - kCentreFieldByte : sizeof kept.pdu;
+    std::memcpy(kept.pdu, reply.bytes + kCentreFieldByte, pduOctets);
+    kept.pduOctets = static_cast<uint8_t>(pduOctets);
   }
   for (size_t i = 0; i < sizeof record.received.origin; ++i) record.received.origin[i] = reply.At(r + kOriginAt + i);
   outcome.dumpMessage = layout.kind != kSmsKindStatusReport && ucs2Coding;

@@ -15,6 +15,9 @@ constexpr size_t kSmsSenderSize = 41;
 constexpr size_t kSmsDestinationSize = 51;
 constexpr size_t kSmsUserDataSize = 140;
 constexpr size_t kSmsAddressFieldSize = 12;
+// A read answer from the centre field on: centre, first octet, origin, protocol, coding,
+// time stamp, length and at most 140 octets of user data.
+constexpr size_t kSmsPduSize = 12 + 1 + 12 + 2 + 7 + 1 + kSmsUserDataSize;
 
 // Values of SmsRecord::kind.
 constexpr int32_t kSmsKindStoredOutgoing = 0;
@@ -56,6 +59,8 @@ struct SmsRecord {
     uint8_t userDataOctets = 0;
     uint8_t userData[kSmsUserDataSize] = {};
     uint8_t origin[kSmsAddressFieldSize] = {};  // length byte counting digits, type, digits
+    uint8_t pduOctets = 0;
+    uint8_t pdu[kSmsPduSize] = {};  // the read answer from the centre field on
   } received;
 };
 

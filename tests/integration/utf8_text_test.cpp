@@ -229,5 +229,49 @@ TEST_F(Utf8Text, PhonebookNamesInUtf8WhereThePhoneCanHoldThem) {
   EXPECT_TRUE(MessagesOfType(0x03).empty()) << "nothing is sent for a name the phone cannot hold";
 }
 
+// The details a gateway stores beside the text: coding byte, class, which part of which
+// concatenated message, and the read answer's own bytes.
+TEST_F(Utf8Text, DetailsAndRawBytesOfReceivedMessages) {
+  sim.load_state(json{
+      {"sms",
+       {{"capacity", 4},
+        {"messages",
+         json::array({
+             {{"location", 1}, {"text", "Hi"}, {"sender", "+4912"}},
+             {{"location", 2},
+              {"coding", "ucs2"},
+              {"header", "05 00 03 07 02 01"},
+              {"text", "日本"},
+              {"sender", "+4934"}},
+             {{"location", 3}, {"class", 0}, {"header", "06 08 04 12 34 03 03"}, {"text", "end"}, {"sender", "+4956"}},
+         })}}}});
+  ASSERT_EQ(updatesmslist(), PELKOR_ERR_SMS_READ);
+  ASSERT_EQ(getsmsmsgcount(kReceived), 3);
+  int32_t coding = -9, klass = -9, reference = -9, part = -9, total = -9;
+  ASSERT_EQ(pelkor_getsmsmsgdetails(kReceived, 1, &coding, &klass, &reference, &part, &total), PELKOR_OK);
+  EXPECT_EQ(std::vector<int32_t>({coding, klass, reference, part, total}), std::vector<int32_t>({0x00, -1, 0, 0, 0}));
+  ASSERT_EQ(pelkor_getsmsmsgdetails(kReceived, 2, &coding, &klass, &reference, &part, &total), PELKOR_OK);
+  EXPECT_EQ(std::vector<int32_t>({coding, klass, reference, part, total}), std::vector<int32_t>({0x08, -1, 7, 1, 2}));
+  ASSERT_EQ(pelkor_getsmsmsgdetails(kReceived, 3, &coding, &klass, &reference, &part, &total), PELKOR_OK);
+  EXPECT_EQ(std::vector<int32_t>({coding, klass, reference, part, total}),
+            std::vector<int32_t>({0x10, 0, 0x1234, 3, 3}));
+  EXPECT_EQ(pelkor_getsmsmsgdetails(kReceived, 4, &coding, &klass, &reference, &part, &total), PELKOR_NOT_FOUND);
+  EXPECT_EQ(std::vector<int32_t>({coding, klass, reference, part, total}), std::vector<int32_t>({0, -1, 0, 0, 0}));
+  EXPECT_EQ(pelkor_getsmsmsgdetails(kReceived, 2, nullptr, nullptr, nullptr, nullptr, nullptr), PELKOR_OK);
+
+  // The raw bytes: asked for their size first, then read; they end in the user data.
+  const int32_t size = pelkor_getsmsmsgpdu(kReceived, 2, nullptr, 0);
+  ASSERT_GT(size, 6 + 4);
+  std::vector<uint8_t> pdu(static_cast<size_t>(size));
+  uint8_t small[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+  EXPECT_EQ(pelkor_getsmsmsgpdu(kReceived, 2, small, sizeof small), size);
+  EXPECT_EQ(small[0], 0xEE) << "a buffer too small is left alone";
+  ASSERT_EQ(pelkor_getsmsmsgpdu(kReceived, 2, pdu.data(), size), size);
+  const std::vector<uint8_t> userData = {0x05, 0x00, 0x03, 0x07, 0x02, 0x01, 0x65, 0xE5, 0x67, 0x2C};
+  ASSERT_GE(pdu.size(), userData.size());
+  EXPECT_EQ(std::vector<uint8_t>(pdu.end() - static_cast<std::ptrdiff_t>(userData.size()), pdu.end()), userData);
+  EXPECT_EQ(pelkor_getsmsmsgpdu(kReceived, 9, pdu.data(), size), PELKOR_NOT_FOUND);
+}
+
 }  // namespace
 }  // namespace pelkor_it

@@ -131,6 +131,8 @@ OPTIONAL_PROTOTYPES = {
     "pelkor_getsmsmsgtext_utf8": (_int, [_int, _int, _buf, _int]),
     "pelkor_getsmsmsgsender_utf8": (_int, [_int, _int, _buf, _int]),
     "pelkor_getsmsmsglocation": (_int, [_int, _int]),
+    "pelkor_getsmsmsgdetails": (_int, [_int, _int, _pint, _pint, _pint, _pint, _pint]),
+    "pelkor_getsmsmsgpdu": (_int, [_int, _int, _buf, _int]),
     "pelkor_getsms_utf8": (_int, [_int, _buf, _int, _buf, _int]),
     "pelkor_savesms_utf8": (_int, [_int, _int, _int, _str, _str, _pint]),
     "pelkor_getphonebookentry_utf8": (_int, [_int, _int, _buf, _int, _buf, _int, _pint]),

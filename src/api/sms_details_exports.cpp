@@ -1,0 +1,43 @@
+// Extensions: what a listed message's header and coding say, and its raw bytes, for
+// hosts that store messages whole (gateways joining concatenated parts).
+#include <pelkor16.h>
+
+#include <cstring>
+
+#include "services/result_codes.h"
+#include "sms/sms_details.h"
+#include "sms/sms_store.h"
+
+namespace {
+
+void Put(int32_t *out, int32_t value) {
+  if (out != nullptr) *out = value;
+}
+
+}  // namespace
+
+extern "C" {
+
+PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgdetails(int32_t kind_code, int32_t n, int32_t *coding_scheme,
+                                                       int32_t *message_class, int32_t *concat_reference,
+                                                       int32_t *concat_part, int32_t *concat_total) {
+  const pelkor::SmsRecord *entry = pelkor::FindEntry(kind_code, n);
+  const pelkor::SmsDetails details = entry != nullptr ? pelkor::DetailsOf(*entry) : pelkor::SmsDetails{};
+  Put(coding_scheme, details.codingScheme);
+  Put(message_class, details.messageClass);
+  Put(concat_reference, details.concatReference);
+  Put(concat_part, details.concatPart);
+  Put(concat_total, details.concatTotal);
+  return entry != nullptr ? pelkor::kResultOk : pelkor::kResultNotFound;
+}
+
+PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgpdu(int32_t kind_code, int32_t n, uint8_t *buffer, int32_t size) {
+  const pelkor::SmsRecord *entry = pelkor::FindEntry(kind_code, n);
+  if (entry == nullptr) return pelkor::kResultNotFound;
+  const pelkor::SmsRecord::Received &kept = entry->received;
+  if (buffer == nullptr || size < kept.pduOctets) return kept.pduOctets;  // the size it needs
+  std::memcpy(buffer, kept.pdu, kept.pduOctets);
+  return kept.pduOctets;
+}
+
+}  // extern "C"
