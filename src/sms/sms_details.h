@@ -10,10 +10,10 @@ namespace pelkor {
 constexpr int32_t kSmsNoClass = -1;
 
 struct SmsDetails {
-  int32_t codingScheme = 0;        // the data coding scheme byte
+  int32_t codingScheme = 0;            // the data coding scheme byte
   int32_t messageClass = kSmsNoClass;  // 0..3
-  int32_t concatReference = 0;     // 8- or 16-bit reference; all three 0 for no part
-  int32_t concatPart = 0;          // from 1
+  int32_t concatReference = 0;         // 8- or 16-bit reference; all three 0 for no part
+  int32_t concatPart = 0;              // from 1
   int32_t concatTotal = 0;
 };
 

@@ -96,7 +96,7 @@ class Daemon:
     def __init__(self, phone, url, *extra, log_dir):
         self.log_path = os.path.join(log_dir, f"smsd-{time.monotonic_ns()}.log")
         self.log = open(self.log_path, "w")
-        # A daemon killed with SIGKILL leaves its trace directory: under the test's own.
+        # The library writes its dump files of UCS-2 messages under TMPDIR: the test's own.
         env = dict(os.environ, TMPDIR=log_dir)
         self.process = subprocess.Popen([SMSD, "--port", phone.device, "--database", url, "--log-level", "debug",
                                          *extra], stdout=self.log, stderr=subprocess.STDOUT, env=env)

@@ -58,6 +58,37 @@ bool Sleep(int ms) {
   return false;
 }
 
+// The alphabet a data coding scheme names: the general group 00xx and the message
+// class group 1111 (7-bit or 8-bit), and the UCS-2 message-waiting group 1110.
+std::string CodingName(int32_t dcs) {
+  if ((dcs & 0xC0) == 0x00) {
+    const int32_t alphabet = dcs & 0x0C;
+    return alphabet == 0x08 ? "ucs2" : alphabet == 0x04 ? "8bit" : "gsm";
+  }
+  if ((dcs & 0xF0) == 0xF0) return (dcs & 0x04) ? "8bit" : "gsm";
+  if ((dcs & 0xF0) == 0xE0) return "ucs2";
+  return "gsm";
+}
+
+// Coding, class, concatenation and raw bytes of received list entry n, from the library.
+void ReadDetails(int32_t n, InboxMessage &m) {
+  int32_t coding = 0, messageClass = -1, reference = 0, part = 0, total = 0;
+  if (pelkor_getsmsmsgdetails(PELKOR_SMS_RECEIVED, n, &coding, &messageClass, &reference, &part, &total) != PELKOR_OK)
+    return;
+  m.coding = CodingName(coding);
+  if (messageClass >= 0) m.messageClass = messageClass;
+  if (total > 0) {
+    m.concatReference = reference;
+    m.concatPart = part;
+    m.concatTotal = total;
+  }
+  const int32_t size = pelkor_getsmsmsgpdu(PELKOR_SMS_RECEIVED, n, nullptr, 0);
+  if (size > 0) {
+    m.pdu.resize(static_cast<size_t>(size));
+    if (pelkor_getsmsmsgpdu(PELKOR_SMS_RECEIVED, n, m.pdu.data(), size) != size) m.pdu.clear();
+  }
+}
+
 }  // namespace
 
 Daemon::Daemon(const Config &config, Store &store)
@@ -110,7 +141,6 @@ void Daemon::Heartbeat() {
 // ordinal numbers. A crash between the two leaves a message that the next pass finds
 // again, and the inbox's unique key turns that into a no-op.
 bool Daemon::ReceivePass() {
-  capture_.Clear();
   const int32_t scan = updatesmslist();
   if (scan != PELKOR_OK && scan != PELKOR_ERR_SMS_READ) {
     Log(Level::warning, "reading the message store: " + Code(scan));
@@ -118,7 +148,6 @@ bool Daemon::ReceivePass() {
   }
   const int32_t count = getsmsmsgcount(PELKOR_SMS_RECEIVED);
   Log(Level::debug, std::to_string(count) + " received messages on the phone");
-  const std::map<int, ReceivedDetails> details = capture_.ReadAnswers();
   bool complete = true;
   for (int32_t n = count; n >= 1 && !stopRequested.load(); --n) {
     InboxMessage m;
@@ -133,19 +162,7 @@ bool Daemon::ReceivePass() {
     m.sender = sender;
     m.phoneTime = StampText(y, mo, d, h, mi, s);
     const int32_t location = pelkor_getsmsmsglocation(PELKOR_SMS_RECEIVED, n);
-    if (auto found = details.find(location); found != details.end()) {
-      const ReceivedDetails &d = found->second;
-      m.coding = d.coding;
-      m.messageClass = d.messageClass;
-      m.concatReference = d.concatReference;
-      m.concatPart = d.concatPart;
-      m.concatTotal = d.concatTotal;
-      m.pdu = d.pdu;
-    } else {
-      // Not in the trace: the alphabet the text needs.
-      int32_t parts = 0, ucs2 = 0;
-      m.coding = pelkor_smsparts_utf8(text, &parts, &ucs2) == PELKOR_OK && ucs2 ? "ucs2" : "gsm";
-    }
+    ReadDetails(n, m);
     std::optional<int64_t> id;
     try {
       id = store_.InsertInbox(m);
@@ -301,24 +318,6 @@ bool Daemon::WaitForWork(double seconds) {
   return false;
 }
 
-void Daemon::StartCapture() {
-  const char *base = std::getenv("RUNTIME_DIRECTORY");
-  if (base == nullptr) base = std::getenv("TMPDIR");
-  std::string dir = std::string(base != nullptr && *base ? base : "/tmp") + "/pelkor-smsd-XXXXXX";
-  if (::mkdtemp(dir.data()) == nullptr || !capture_.Start(dir)) {
-    Log(Level::warning, "cannot write the wire trace under " + dir +
-                            ": received messages are stored without their header, class and raw bytes");
-    return;
-  }
-  captureDir_ = dir;
-}
-
-void Daemon::StopCapture() {
-  capture_.Stop();
-  if (!captureDir_.empty()) ::rmdir(captureDir_.c_str());
-  captureDir_.clear();
-}
-
 int Daemon::Run(bool once) {
   try {
     const int recovered = store_.RecoverSending(phoneId_, config_.resendUnknown);
@@ -329,9 +328,7 @@ int Daemon::Run(bool once) {
     Log(Level::error, e.what());
     return 1;
   }
-  StartCapture();
   if (!OpenPhone(once)) {
-    StopCapture();
     return stopRequested.load() ? 0 : 1;
   }
   notices_ = smsreceivedcount();
@@ -350,7 +347,6 @@ int Daemon::Run(bool once) {
     }
   }
   terminate();
-  StopCapture();
   Log(Level::info, "stopped");
   return status;
 }

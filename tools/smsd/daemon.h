@@ -5,7 +5,6 @@
 
 #include "config.h"
 #include "store.h"
-#include "wire_capture.h"
 
 namespace smsd {
 
@@ -20,8 +19,6 @@ class Daemon {
 
  private:
   bool OpenPhone(bool once);
-  void StartCapture();
-  void StopCapture();
   void Heartbeat();
   bool ReceivePass();
   void SendPass();
@@ -35,8 +32,6 @@ class Daemon {
   Store &store_;
   std::string phoneId_;
   int notices_ = 0;
-  WireCapture capture_;
-  std::string captureDir_;
 };
 
 }  // namespace smsd

@@ -27,9 +27,8 @@ TEST(SmsDetails, ClassComesFromEitherCodingGroup) {
 
 TEST(SmsDetails, ConcatenationAmongOtherElements) {
   // A port-addressing element (05) before the 16-bit concatenation element (08).
-  const SmsDetails d = DetailsOf(WithUserData(0x04, {0x0C, 0x05, 0x04, 0x15, 0x81, 0x00, 0x00, 0x08, 0x04, 0xAB, 0xCD,
-                                                     0x02, 0x01, 'x'},
-                                              13));
+  const SmsDetails d = DetailsOf(
+      WithUserData(0x04, {0x0C, 0x05, 0x04, 0x15, 0x81, 0x00, 0x00, 0x08, 0x04, 0xAB, 0xCD, 0x02, 0x01, 'x'}, 13));
   EXPECT_EQ(d.concatReference, 0xABCD);
   EXPECT_EQ(d.concatPart, 1);
   EXPECT_EQ(d.concatTotal, 2);
