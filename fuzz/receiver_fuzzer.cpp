@@ -421,15 +421,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   pelkor::PhonebookSession &pb = pelkor::Phonebook();
 
   pelkor::LogoDownloadTarget().Attach(&logo);
-  pelkor::SmsTarget().Attach(&sms);
-  pelkor::CentreTarget().Attach(&centre);
-  pelkor::CountsTarget().Attach(&counts);
+  pelkor::Sms().sendTarget.Attach(&sms);
+  pelkor::Sms().centreTarget.Attach(&centre);
+  pelkor::Sms().countsTarget.Attach(&counts);
   pb.memoryCountsTarget.Attach(&memory);
   pb.entryTarget.Attach(&entry);
   pb.speedDialTarget.Attach(&dial);
   for (pelkor::StatusCell *cell :
-       {&pelkor::LogoUploadStatus(), &pelkor::LogoDownloadStatus(), &pelkor::SmsStatus(), &pelkor::CentreStatus(),
-        &pelkor::CountsStatus(), &pb.memoryStatusCell, &pb.entryCell, &pb.speedDialCell})
+       {&pelkor::LogoUploadStatus(), &pelkor::LogoDownloadStatus(), &pelkor::Sms().sendCell, &pelkor::Sms().centreCell,
+        &pelkor::Sms().countsCell, &pb.memoryStatusCell, &pb.entryCell, &pb.speedDialCell})
     cell->Arm(pelkor::kPending);
 
   g_input = data;
@@ -442,9 +442,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   pb.speedDialTarget.Detach();
   pb.entryTarget.Detach();
   pb.memoryCountsTarget.Detach();
-  pelkor::CountsTarget().Detach();
-  pelkor::CentreTarget().Detach();
-  pelkor::SmsTarget().Detach();
+  pelkor::Sms().countsTarget.Detach();
+  pelkor::Sms().centreTarget.Detach();
+  pelkor::Sms().sendTarget.Detach();
   pelkor::LogoDownloadTarget().Detach();
 
   // A waiting command that ran out of time means the replies above no longer end its

@@ -20,8 +20,6 @@ constexpr int32_t kSaveStepMs = 10;
 constexpr uint8_t kAlphanumericType = 0xD0;
 constexpr size_t kMaxNameCharacters = 11;  // 10 digit bytes hold 11 septets
 
-StatusCell saveStatus;
-
 // An address field of 12 bytes: length (digits, or semi-octets of a packed name),
 // type, digit bytes.
 bool AddressField(const char *number, uint8_t field[kSmsAddressFieldSize]) {
@@ -84,7 +82,7 @@ int32_t BuildSaveRequest(const StoredSms &message, std::vector<uint8_t> &out) {
          0x00,   static_cast<uint8_t>(outgoing ? 0x02 : 0x00)};
   // The message centre the send record knows, else none.
   uint8_t centre[kSmsAddressFieldSize] = {};
-  const int centreDigits = EncodeNumber(SmsSendRecord().centreNumber, centre + 1, kEncodedNumberBytes);
+  const int centreDigits = EncodeNumber(Sms().sendRecord.centreNumber, centre + 1, kEncodedNumberBytes);
   if (centreDigits > 0)
     centre[0] = static_cast<uint8_t>(AddressOctets(centreDigits));
   else
@@ -108,17 +106,17 @@ int32_t SaveSms(const StoredSms &message) {
   std::vector<uint8_t> request;
   const int32_t built = BuildSaveRequest(message, request);
   if (built != 0) return built;
-  return RunTransaction(saveStatus, kSmsStoreType, request.data(), request.size(), kSaveChecks, kSaveStepMs);
+  return RunTransaction(Sms().saveCell, kSmsStoreType, request.data(), request.size(), kSaveChecks, kSaveStepMs);
 }
 
 // Replies to a store request; without one waiting they change nothing anyone reads.
 namespace {
 
-void HandleSmsSaved(const ReplyMessage &) { saveStatus.Complete(0); }
-void HandleSmsSaveRefused(const ReplyMessage &) { saveStatus.Complete(kResultRefused); }
+void HandleSmsSaved(const ReplyMessage &) { Sms().saveCell.Complete(0); }
+void HandleSmsSaveRefused(const ReplyMessage &) { Sms().saveCell.Complete(kResultRefused); }
 
 // Whether the request each reply answers is waiting for it.
-bool SaveWaits() { return saveStatus.Holds(kPending); }
+bool SaveWaits() { return Sms().saveCell.Holds(kPending); }
 
 // The verdict on a message saved into the store.
 const ReplyRoute kRows[] = {

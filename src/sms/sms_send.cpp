@@ -25,12 +25,6 @@ constexpr size_t kUcs2FileMaxBytes = 255;
 
 constexpr auto kCentreQuery = CommandRequest(0x33, 0x64);
 
-SmsRecord sendRecord;
-StatusCell smsStatus;
-ReplyTarget<SmsRecord> smsTarget;
-StatusCell centreStatus;
-ReplyTarget<SmsRecord> centreTarget;
-
 bool ValidNumber(const char *text) {
   uint8_t scratch[kEncodedNumberBytes];
   return EncodeNumber(text, scratch, sizeof scratch) != kInvalidNumber;
@@ -50,15 +44,9 @@ void PrepareSend(SmsRecord &record, const char *destination, int32_t centreIndex
 
 }  // namespace
 
-SmsRecord &SmsSendRecord() { return sendRecord; }
-StatusCell &SmsStatus() { return smsStatus; }
-ReplyTarget<SmsRecord> &SmsTarget() { return smsTarget; }
-StatusCell &CentreStatus() { return centreStatus; }
-ReplyTarget<SmsRecord> &CentreTarget() { return centreTarget; }
-
 void PrepareSmsSendRecord() {
-  sendRecord = SmsRecord{};
-  sendRecord.centreIndex = 1;
+  Sms().sendRecord = SmsRecord{};
+  Sms().sendRecord.centreIndex = 1;
 }
 
 int32_t FetchMessageCentre(SmsRecord &record) {
@@ -66,7 +54,7 @@ int32_t FetchMessageCentre(SmsRecord &record) {
   uint8_t query[kCentreQuery.size() + 1];
   std::memcpy(query, kCentreQuery.data(), kCentreQuery.size());
   query[kCentreQuery.size()] = static_cast<uint8_t>(record.centreIndex & 0xFF);
-  return RunExchange(centreTarget, record, centreStatus, kSmsSendType, query, sizeof query, kCentreChecks,
+  return RunExchange(Sms().centreTarget, record, Sms().centreCell, kSmsSendType, query, sizeof query, kCentreChecks,
                      kCentreStepMs);
 }
 
@@ -83,14 +71,14 @@ int32_t SendSmsRecord(SmsRecord &record, int32_t dataLength) {
   }
   record.userDataLength = request.userDataLength;
 
-  const int32_t result =
-      RunExchange(smsTarget, record, smsStatus, kSmsSendType, request.bytes, request.length, kSendChecks, kSendStepMs);
+  const int32_t result = RunExchange(Sms().sendTarget, record, Sms().sendCell, kSmsSendType, request.bytes,
+                                     request.length, kSendChecks, kSendStepMs);
   return result == kSmsSent ? 0 : result;
 }
 
 int32_t SendSmartMessage(const char *destination, const uint8_t *header, size_t headerLength, const uint8_t *payload,
                          size_t length) {
-  SmsRecord &record = SmsSendRecord();
+  SmsRecord &record = Sms().sendRecord;
   if (length > sizeof record.text || headerLength > sizeof record.header) return kResultRefused;
   record.kind = kSmsKindStoredOutgoing;
   record.messageClass = 1;
@@ -109,7 +97,7 @@ int32_t SendSmartMessage(const char *destination, const uint8_t *header, size_t 
 int32_t SendTextMessage(const char *destination, const char *text, int32_t centreIndex, int32_t options) {
   if (text == nullptr) text = "";
   if (!ValidNumber(destination)) return kResultRefused;
-  SmsRecord &record = sendRecord;
+  SmsRecord &record = Sms().sendRecord;
   PrepareSend(record, destination, centreIndex, options, false);
 
   const size_t length = std::strlen(text);
@@ -137,7 +125,7 @@ int32_t SendTextMessage(const char *destination, const char *text, int32_t centr
 }
 
 int32_t SendUcs2File(const char *destination, const char *fileName, int32_t centreIndex, int32_t options) {
-  SmsRecord &record = sendRecord;
+  SmsRecord &record = Sms().sendRecord;
   PrepareSend(record, destination, centreIndex, options, true);
   record.hasHeader = 0;
   if (!ValidNumber(destination)) return kResultRefused;
@@ -161,15 +149,16 @@ int32_t SendUcs2File(const char *destination, const char *fileName, int32_t cent
 
 int32_t SetMessageCentre(int32_t centreIndex, const char *number) {
   // A set on the phone is looked up when it is next needed.
-  CopyField(sendRecord.centreNumber, sizeof sendRecord.centreNumber, centreIndex != 0 ? "" : number);
-  sendRecord.centreIndex = centreIndex;
+  CopyField(Sms().sendRecord.centreNumber, sizeof Sms().sendRecord.centreNumber, centreIndex != 0 ? "" : number);
+  Sms().sendRecord.centreIndex = centreIndex;
   return 0;
 }
 
 int32_t GetMessageCentre(char *buffer, int32_t size) {
-  if (sendRecord.centreIndex != 0 && sendRecord.centreNumber[0] == '\0') FetchMessageCentre(sendRecord);
-  if (buffer != nullptr && size > 0) CopyField(buffer, static_cast<size_t>(size), sendRecord.centreNumber);
-  return sendRecord.centreIndex;
+  if (Sms().sendRecord.centreIndex != 0 && Sms().sendRecord.centreNumber[0] == '\0')
+    FetchMessageCentre(Sms().sendRecord);
+  if (buffer != nullptr && size > 0) CopyField(buffer, static_cast<size_t>(size), Sms().sendRecord.centreNumber);
+  return Sms().sendRecord.centreIndex;
 }
 
 }  // namespace pelkor

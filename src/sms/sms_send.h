@@ -8,16 +8,13 @@
 
 #include "services/transaction.h"
 #include "sms/sms_record.h"
+#include "sms/sms_session.h"
 #include "services/result_codes.h"
 
 namespace pelkor {
 
 constexpr int32_t kSmsSent = 18;               // the phone confirmed the send
 constexpr int32_t kSmsValidityMinutes = 4320;  // three days, for every sender
-
-// The process-wide send record; also holds the message-centre setting. Used from the
-// host's thread only.
-SmsRecord &SmsSendRecord();
 
 // Sends one message built from record. dataLength counts the raw bytes of text for
 // 8-bit and UCS-2 messages. 0 sent; 4 no verdict in time; 19 refused; 21 text over
@@ -50,12 +47,5 @@ int32_t GetMessageCentre(char *buffer, int32_t size);
 // Session hook: the first answered init of the process clears the send record and
 // selects message centre 1.
 void PrepareSmsSendRecord();
-
-// Status cells and targets of the send and message-centre transactions, shared with
-// the message store (read and delete use the same SMS status).
-StatusCell &SmsStatus();
-ReplyTarget<SmsRecord> &SmsTarget();
-StatusCell &CentreStatus();
-ReplyTarget<SmsRecord> &CentreTarget();
 
 }  // namespace pelkor

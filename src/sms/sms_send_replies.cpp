@@ -14,28 +14,28 @@ constexpr size_t kCentreIndexByte = 4;
 constexpr size_t kCentreFieldByte = 21;
 constexpr size_t kAddressFieldBytes = 2 + kNumberDigitBytes;  // length, type, digits
 
-void HandleSmsSent(const ReplyMessage &) { SmsStatus().Complete(kSmsSent); }
+void HandleSmsSent(const ReplyMessage &) { Sms().sendCell.Complete(kSmsSent); }
 
-void HandleSmsSendRefused(const ReplyMessage &) { SmsStatus().Complete(kResultSmsRefused); }
+void HandleSmsSendRefused(const ReplyMessage &) { Sms().sendCell.Complete(kResultSmsRefused); }
 
-void HandleCentreStored(const ReplyMessage &) { CentreStatus().Complete(0); }
+void HandleCentreStored(const ReplyMessage &) { Sms().centreCell.Complete(0); }
 
 void HandleCentreDetails(const ReplyMessage &reply) {
   uint8_t field[kAddressFieldBytes];
   for (size_t i = 0; i < sizeof field; ++i) field[i] = reply.At(kCentreFieldByte + i);
   const NumberText number = DecodeNumber(field, sizeof field);
-  CentreTarget().Fill([&](SmsRecord &record) {
+  Sms().centreTarget.Fill([&](SmsRecord &record) {
     record.centreIndex = reply.At(kCentreIndexByte);
     CopyField(record.centreNumber, sizeof record.centreNumber, number.text);
   });
-  CentreStatus().Complete(0);
+  Sms().centreCell.Complete(0);
 }
 
-void HandleCentreRefused(const ReplyMessage &) { CentreStatus().Complete(kResultRefused); }
+void HandleCentreRefused(const ReplyMessage &) { Sms().centreCell.Complete(kResultRefused); }
 
 // Whether the request each reply answers is waiting for it.
-bool SendWaits() { return SmsTarget().Attached(); }
-bool CentreWaits() { return CentreStatus().Holds(kPending); }
+bool SendWaits() { return Sms().sendTarget.Attached(); }
+bool CentreWaits() { return Sms().centreCell.Holds(kPending); }
 
 // Type 0x02: the verdict on a send, and the message centre.
 const ReplyRoute kRows[] = {

@@ -25,19 +25,6 @@ constexpr int32_t kCountsStepMs = 10;
 constexpr int64_t kCountsReuseMs = 60000;
 constexpr int32_t kHighestLocation = 255;  // the request names a location in one byte
 
-SmsRecord smsList[kSmsListCapacity];
-int32_t smsListCount = 0;
-
-StatusCell countsStatus;
-ReplyTarget<SmsCounts> countsTarget;
-AnswerCache countsCache;
-SmsCounts cachedCounts;
-
-std::atomic<int32_t> incomingCount{0};
-std::mutex incomingMutex;
-uint8_t incomingQueue[kIncomingQueueSize] = {};
-size_t incomingQueued = 0;
-
 int32_t KindFor(int32_t kindCode) {
   switch (kindCode) {
     case kKindCodeStoredOutgoing:
@@ -50,13 +37,10 @@ int32_t KindFor(int32_t kindCode) {
 }
 
 int32_t RunStoreTransaction(SmsRecord &target, const uint8_t *request, size_t length, int32_t checks, int32_t stepMs) {
-  return RunExchange(SmsTarget(), target, SmsStatus(), kStoreType, request, length, checks, stepMs);
+  return RunExchange(Sms().sendTarget, target, Sms().sendCell, kStoreType, request, length, checks, stepMs);
 }
 
 }  // namespace
-
-StatusCell &CountsStatus() { return countsStatus; }
-ReplyTarget<SmsCounts> &CountsTarget() { return countsTarget; }
 
 int32_t ReadSms(SmsRecord &record) {
   const auto request = CommandRequest(0x07, 0x02, static_cast<uint8_t>(record.location & 0xFF), 0x01, 0x64);
@@ -70,21 +54,21 @@ int32_t DeleteSms(const SmsRecord &record) {
 }
 
 int32_t AppendFromPhone(int32_t location) {
-  if (smsListCount >= kSmsListCapacity) return kResultSmsListFull;
+  if (Sms().listCount >= kSmsListCapacity) return kResultSmsListFull;
   SmsRecord scratch;
   scratch.location = location;
   const int32_t result = ReadSms(scratch);
-  if (result == 0) smsList[smsListCount++] = scratch;
+  if (result == 0) Sms().list[Sms().listCount++] = scratch;
   return result;
 }
 
 int32_t UpdateSmsList() {
-  smsListCount = 0;
+  Sms().listCount = 0;
   int32_t result = 0;
   // Empty locations are passed over; the scan ends at the first invalid location, at
   // the first read the phone does not answer, or when the list is full.
   for (int32_t location = 1; location <= kHighestLocation; ++location) {
-    if (smsListCount >= kSmsListCapacity) break;
+    if (Sms().listCount >= kSmsListCapacity) break;
     result = AppendFromPhone(location);
     if (result == kResultSmsInvalidLocation || result == kResultTimeout) break;
   }
@@ -94,26 +78,26 @@ int32_t UpdateSmsList() {
 const SmsRecord *FindEntry(int32_t kindCode, int32_t n, int32_t *index) {
   const int32_t kind = KindFor(kindCode);
   int32_t seen = 0;
-  for (int32_t i = 0; i < smsListCount; ++i) {
-    if (smsList[i].kind != kind) continue;
+  for (int32_t i = 0; i < Sms().listCount; ++i) {
+    if (Sms().list[i].kind != kind) continue;
     if (++seen >= n) {
       if (index != nullptr) *index = i;
-      return &smsList[i];
+      return &Sms().list[i];
     }
   }
   return nullptr;
 }
 
 void RemoveEntry(int32_t index) {
-  if (index < 0 || index >= smsListCount) return;
-  std::move(smsList + index + 1, smsList + smsListCount, smsList + index);
-  smsList[--smsListCount] = SmsRecord{};
+  if (index < 0 || index >= Sms().listCount) return;
+  std::move(Sms().list + index + 1, Sms().list + Sms().listCount, Sms().list + index);
+  Sms().list[--Sms().listCount] = SmsRecord{};
 }
 
 int32_t CountEntries(int32_t kindCode) {
   const int32_t kind = KindFor(kindCode);
   return static_cast<int32_t>(
-      std::count_if(smsList, smsList + smsListCount, [kind](const SmsRecord &r) { return r.kind == kind; }));
+      std::count_if(Sms().list, Sms().list + Sms().listCount, [kind](const SmsRecord &r) { return r.kind == kind; }));
 }
 
 int32_t DeleteEntry(int32_t kindCode, int32_t n) {
@@ -126,8 +110,8 @@ int32_t DeleteEntry(int32_t kindCode, int32_t n) {
 }
 
 void ClearSmsList() {
-  std::fill(smsList, smsList + kSmsListCapacity, SmsRecord{});
-  smsListCount = 0;
+  std::fill(Sms().list, Sms().list + kSmsListCapacity, SmsRecord{});
+  Sms().listCount = 0;
 }
 
 int32_t ReadLocation(int32_t location, char *number, int32_t numberSize, char *text, int32_t textSize) {
@@ -163,42 +147,42 @@ int32_t ReadLocation(int32_t location, char *number, int32_t numberSize, char *t
 
 int32_t GetSmsCounts(int32_t *pair) {
   if (pair != nullptr) pair[0] = pair[1] = 0;
-  countsCache.ReuseOrAsk(kCountsReuseMs, [] {
+  Sms().countsCache.ReuseOrAsk(kCountsReuseMs, [] {
     SmsCounts counts;
     const auto request = CommandRequest(0x36, 0x64);
     // A refusal (22) leaves both counts zero and, like a time-out, is not reused.
-    const int32_t result = RunExchange(countsTarget, counts, countsStatus, kStoreType, request.data(), request.size(),
-                                       kCountsChecks, kCountsStepMs);
-    cachedCounts = result == kResultOk ? counts : SmsCounts{};
+    const int32_t result = RunExchange(Sms().countsTarget, counts, Sms().countsCell, kStoreType, request.data(),
+                                       request.size(), kCountsChecks, kCountsStepMs);
+    Sms().cachedCounts = result == kResultOk ? counts : SmsCounts{};
     return result;
   });
-  if (countsCache.Result() == kResultOk && pair != nullptr) {
-    pair[0] = cachedCounts.unread;
-    pair[1] = cachedCounts.total;
+  if (Sms().countsCache.Result() == kResultOk && pair != nullptr) {
+    pair[0] = Sms().cachedCounts.unread;
+    pair[1] = Sms().cachedCounts.total;
   }
-  return countsCache.Result();
+  return Sms().countsCache.Result();
 }
 
 // The count and the queue change together under one lock, so a caller that sees a
 // notice counted also finds its location queued (and reads it before returning).
 void NoteSmsArrival(uint8_t location) {
-  std::lock_guard<std::mutex> lock(incomingMutex);
-  if (incomingQueued < kIncomingQueueSize) incomingQueue[incomingQueued++] = location;
-  incomingCount.fetch_add(1);
+  std::lock_guard<std::mutex> lock(Sms().incomingMutex);
+  if (Sms().incomingQueued < kIncomingQueueSize) Sms().incomingQueue[Sms().incomingQueued++] = location;
+  Sms().incomingCount.fetch_add(1);
 }
 
 int32_t TakeArrival() {
   int32_t location = -1;
   int32_t count = 0;
   {
-    std::lock_guard<std::mutex> lock(incomingMutex);
-    if (incomingQueued > 0) location = incomingQueue[--incomingQueued];
-    count = incomingCount.load();
+    std::lock_guard<std::mutex> lock(Sms().incomingMutex);
+    if (Sms().incomingQueued > 0) location = Sms().incomingQueue[--Sms().incomingQueued];
+    count = Sms().incomingCount.load();
   }
   if (location >= 0) AppendFromPhone(location);  // its result is not reported
   return count;
 }
 
-void ResetArrivalCount() { incomingCount.store(0); }
+void ResetArrivalCount() { Sms().incomingCount.store(0); }
 
 }  // namespace pelkor

@@ -7,12 +7,10 @@
 
 #include "services/transaction.h"
 #include "sms/sms_record.h"
+#include "sms/sms_session.h"
 #include "services/result_codes.h"
 
 namespace pelkor {
-
-constexpr int32_t kSmsListCapacity = 512;
-constexpr size_t kIncomingQueueSize = 8;
 
 // Kind codes of the exported functions.
 constexpr int32_t kKindCodeStoredOutgoing = 11;
@@ -48,11 +46,5 @@ int32_t TakeArrival();  // returns the count of notices this session
 void ResetArrivalCount();
 
 // Status of the counts query and where its reply goes.
-struct SmsCounts {
-  int32_t unread = 0;
-  int32_t total = 0;
-};
-StatusCell &CountsStatus();
-ReplyTarget<SmsCounts> &CountsTarget();
 
 }  // namespace pelkor

@@ -18,7 +18,7 @@ constexpr size_t kTotalByte = 10;
 constexpr size_t kArrivalLocationByte = 5;
 
 void HandleSmsRead(const ReplyMessage &reply) {
-  SmsTarget().Fill([&](SmsRecord &record) {
+  Sms().sendTarget.Fill([&](SmsRecord &record) {
     const ReadReplyOutcome outcome = DecodeReadReply(reply, record);
     if (outcome.dumpMessage) {
       const int32_t n = NextUcs2DumpNumber();
@@ -28,40 +28,40 @@ void HandleSmsRead(const ReplyMessage &reply) {
                           static_cast<size_t>(record.userDataLength));
       }
     }
-    SmsStatus().Complete(outcome.status);
+    Sms().sendCell.Complete(outcome.status);
   });
 }
 
 void HandleSmsReadRefused(const ReplyMessage &reply) {
   switch (reply.At(kRefusalCodeByte)) {
     case kRefusedInvalidLocation:
-      SmsStatus().Complete(kResultSmsInvalidLocation);
+      Sms().sendCell.Complete(kResultSmsInvalidLocation);
       break;
     case kRefusedEmptyLocation:
-      SmsStatus().Complete(kResultSmsReadError);
+      Sms().sendCell.Complete(kResultSmsReadError);
       break;
     default:
       break;  // other codes leave the read waiting
   }
 }
 
-void HandleSmsDeleted(const ReplyMessage &) { SmsStatus().Complete(0); }
+void HandleSmsDeleted(const ReplyMessage &) { Sms().sendCell.Complete(0); }
 
 void HandleSmsCounts(const ReplyMessage &reply) {
-  CountsTarget().Fill([&](SmsCounts &counts) {
+  Sms().countsTarget.Fill([&](SmsCounts &counts) {
     counts.unread = reply.At(kUnreadByte);
     counts.total = reply.At(kTotalByte);
   });
-  CountsStatus().Complete(0);
+  Sms().countsCell.Complete(0);
 }
 
-void HandleSmsStoreOther(const ReplyMessage &) { CountsStatus().Complete(kResultRefused); }
+void HandleSmsStoreOther(const ReplyMessage &) { Sms().countsCell.Complete(kResultRefused); }
 
 void HandleSmsArrival(const ReplyMessage &reply) { NoteSmsArrival(reply.At(kArrivalLocationByte)); }
 
 // Whether the request each reply answers is waiting for it.
-bool StoreRequestWaits() { return SmsTarget().Attached(); }
-bool CountsQueryWaits() { return CountsTarget().Attached(); }
+bool StoreRequestWaits() { return Sms().sendTarget.Attached(); }
+bool CountsQueryWaits() { return Sms().countsTarget.Attached(); }
 
 // The arrival notice comes whenever a message arrives; the store answers a read, a
 // delete or the counts query. Any other type 0x14 reply ends a waiting counts query

@@ -61,8 +61,8 @@ int32_t SendPart(SmsRecord &record, const SmsTextParts &split, size_t part, uint
     if (built != 0) return built;
   }
   record.userDataLength = request.userDataLength;
-  const int32_t result = RunExchange(SmsTarget(), record, SmsStatus(), kSmsSendType, request.bytes, request.length,
-                                     kSendChecks, kSendStepMs);
+  const int32_t result = RunExchange(Sms().sendTarget, record, Sms().sendCell, kSmsSendType, request.bytes,
+                                     request.length, kSendChecks, kSendStepMs);
   return result == kSmsSent ? 0 : result;
 }
 
@@ -135,7 +135,7 @@ int32_t SendUtf8Part(const char *destination, const char *text, int32_t centreIn
   SmsTextParts split;
   if (!SplitSmsText(text != nullptr ? text : "", split)) return kResultRefused;
   if (part < 1 || static_cast<size_t>(part) > split.parts.size()) return kResultRefused;
-  SmsRecord &record = SmsSendRecord();
+  SmsRecord &record = Sms().sendRecord;
   PrepareRecord(record, destination, centreIndex, options);
   return SendPart(record, split, static_cast<size_t>(part - 1), static_cast<uint8_t>(reference & 0xFF));
 }
@@ -146,7 +146,7 @@ int32_t SendUtf8Message(const char *destination, const char *text, int32_t centr
   if (destination == nullptr || destination[0] == '\0') return kResultRefused;  // to nobody
   SmsTextParts split;
   if (!SplitSmsText(text != nullptr ? text : "", split) || split.parts.size() > kMaxParts) return kResultRefused;
-  SmsRecord &record = SmsSendRecord();
+  SmsRecord &record = Sms().sendRecord;
   PrepareRecord(record, destination, centreIndex, options);
   const uint8_t reference = split.parts.size() > 1 ? NextReference() : 0;
   for (size_t part = 0; part < split.parts.size(); ++part) {

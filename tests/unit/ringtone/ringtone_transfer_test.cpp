@@ -115,7 +115,7 @@ TEST_F(RingtoneTransfer, TonesThatDoNotFitAreRefusedWithNothingSent) {
 
   // 134 bytes of tone do not fit one SMS beside the port header; the send record keeps
   // what the last sender left in it.
-  SmsRecord &record = SmsSendRecord();
+  SmsRecord &record = Sms().sendRecord;
   SetMessageCentre(0, "+358405202000");
   CopyField(record.destination, sizeof record.destination, "+4412345");
   CopyField(record.text, sizeof record.text, "earlier text");
@@ -144,7 +144,7 @@ class SmsVerdict {
 };
 
 TEST_F(RingtoneTransfer, SmsCarriesThePortHeaderAndTheToneAsEightBitData) {
-  SmsRecord &record = SmsSendRecord();
+  SmsRecord &record = Sms().sendRecord;
   SetMessageCentre(0, "+358405202000");
   record.ucs2 = 1;          // left by a UCS-2 send: must not make this one UCS-2
   record.statusReport = 1;  // left by sendsms: kept
@@ -172,7 +172,7 @@ TEST_F(RingtoneTransfer, SmsCarriesThePortHeaderAndTheToneAsEightBitData) {
 
 TEST_F(RingtoneTransfer, SmsResultIsTheSendersVerdict) {
   SetMessageCentre(0, "+358405202000");
-  SmsSendRecord().statusReport = 0;
+  Sms().sendRecord.statusReport = 0;
   LoadTone("A", 100, 1);
   {
     SmsVerdict phone(port, 0x03);

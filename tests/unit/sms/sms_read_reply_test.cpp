@@ -234,7 +234,7 @@ class ReadHandlers : public ::testing::Test {
     setenv("TMPDIR", directory_.c_str(), 1);
   }
   void TearDown() override {
-    SmsTarget().Detach();
+    Sms().sendTarget.Detach();
     if (hadTmpdir_)
       setenv("TMPDIR", oldTmpdir_.c_str(), 1);
     else
@@ -263,11 +263,11 @@ TEST_F(ReadHandlers, Ucs2MessageIsDumpedOnlyForAWaitingRead) {
   const ReplyMessage message = reply.Message();
 
   SmsRecord record;
-  SmsTarget().Attach(&record);
-  SmsStatus().Arm();
+  Sms().sendTarget.Attach(&record);
+  Sms().sendCell.Arm();
   DispatchReply(message);
-  SmsTarget().Detach();
-  EXPECT_EQ(SmsStatus().Value(), 0);
+  Sms().sendTarget.Detach();
+  EXPECT_EQ(Sms().sendCell.Value(), 0);
   EXPECT_EQ(record.ucs2, 1);
 
   const auto files = Files();
@@ -279,21 +279,21 @@ TEST_F(ReadHandlers, Ucs2MessageIsDumpedOnlyForAWaitingRead) {
   EXPECT_EQ(Contents(files[1]), (Bytes{0xFE, 0xFF, 0x00, 0x48, 0x00, 0x69}));
 
   // A late reply finds no read waiting: no record, no status, no file.
-  SmsStatus().Arm();
+  Sms().sendCell.Arm();
   DispatchReply(message);
-  EXPECT_EQ(SmsStatus().Value(), kPending);
+  EXPECT_EQ(Sms().sendCell.Value(), kPending);
   EXPECT_EQ(Files().size(), 2u);
 }
 
 TEST_F(ReadHandlers, RefusalsNameInvalidAndEmptyLocations) {
   SmsRecord record;
-  SmsTarget().Attach(&record);
+  Sms().sendTarget.Attach(&record);
   const std::pair<uint8_t, int32_t> cases[] = {{0x02, 8}, {0x07, 14}, {0x05, kPending}};
   for (auto [code, expected] : cases) {
-    SmsStatus().Arm();
+    Sms().sendCell.Arm();
     const uint8_t bytes[] = {0x01, 0x08, 0x00, 0x09, code, 0x01, 0x40};
     DispatchReply(ReplyMessage{0x14, bytes, sizeof bytes});
-    EXPECT_EQ(SmsStatus().Value(), expected) << "code " << int{code};
+    EXPECT_EQ(Sms().sendCell.Value(), expected) << "code " << int{code};
   }
 }
 
