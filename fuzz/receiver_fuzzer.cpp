@@ -420,7 +420,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   pelkor::SpeedDial dial{};
   pelkor::PhonebookSession &pb = pelkor::Phonebook();
 
-  pelkor::LogoDownloadTarget().Attach(&logo);
+  pelkor::LogoTransfers().downloadTarget.Attach(&logo);
   pelkor::Sms().sendTarget.Attach(&sms);
   pelkor::Sms().centreTarget.Attach(&centre);
   pelkor::Sms().countsTarget.Attach(&counts);
@@ -428,8 +428,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   pb.entryTarget.Attach(&entry);
   pb.speedDialTarget.Attach(&dial);
   for (pelkor::StatusCell *cell :
-       {&pelkor::LogoUploadStatus(), &pelkor::LogoDownloadStatus(), &pelkor::Sms().sendCell, &pelkor::Sms().centreCell,
-        &pelkor::Sms().countsCell, &pb.memoryStatusCell, &pb.entryCell, &pb.speedDialCell})
+       {&pelkor::LogoTransfers().uploadCell, &pelkor::LogoTransfers().downloadCell, &pelkor::Sms().sendCell,
+        &pelkor::Sms().centreCell, &pelkor::Sms().countsCell, &pb.memoryStatusCell, &pb.entryCell, &pb.speedDialCell})
     cell->Arm(pelkor::kPending);
 
   g_input = data;
@@ -445,7 +445,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   pelkor::Sms().countsTarget.Detach();
   pelkor::Sms().centreTarget.Detach();
   pelkor::Sms().sendTarget.Detach();
-  pelkor::LogoDownloadTarget().Detach();
+  pelkor::LogoTransfers().downloadTarget.Detach();
 
   // A waiting command that ran out of time means the replies above no longer end its
   // wait: every input would then cost seconds. Say so once rather than crawl silently.

@@ -11,12 +11,13 @@ namespace {
 
 template <typename Reader>
 void FillDownload(const ReplyMessage &reply, Reader read) {
-  if (LogoDownloadTarget().Fill([&](LogoBitmap &logo) { read(reply, logo); })) LogoDownloadStatus().Complete(kResultOk);
+  if (LogoTransfers().downloadTarget.Fill([&](LogoBitmap &logo) { read(reply, logo); }))
+    LogoTransfers().downloadCell.Complete(kResultOk);
 }
 
-void HandleLogoUploaded(const ReplyMessage &) { LogoUploadStatus().Complete(kResultOk); }
+void HandleLogoUploaded(const ReplyMessage &) { LogoTransfers().uploadCell.Complete(kResultOk); }
 
-void HandleLogoUploadRefused(const ReplyMessage &) { LogoUploadStatus().Complete(kResultLogoError); }
+void HandleLogoUploadRefused(const ReplyMessage &) { LogoTransfers().uploadCell.Complete(kResultLogoError); }
 
 void HandleStartupLogoReply(const ReplyMessage &reply) { FillDownload(reply, ReadStartupReply); }
 
@@ -24,12 +25,12 @@ void HandleOperatorLogoReply(const ReplyMessage &reply) { FillDownload(reply, Re
 
 void HandleCallerGroupReply(const ReplyMessage &reply) { FillDownload(reply, ReadCallerGroupReply); }
 
-void HandleLogoDownloadRefused(const ReplyMessage &) { LogoDownloadStatus().Complete(kResultLogoError); }
+void HandleLogoDownloadRefused(const ReplyMessage &) { LogoTransfers().downloadCell.Complete(kResultLogoError); }
 
 // Whether the request each reply answers is waiting for it.
-bool DownloadWaits() { return LogoDownloadTarget().Attached(); }
-bool DownloadErrorWaits() { return LogoDownloadStatus().Holds(kPending); }
-bool UploadWaits() { return LogoUploadStatus().Holds(kPending); }
+bool DownloadWaits() { return LogoTransfers().downloadTarget.Attached(); }
+bool DownloadErrorWaits() { return LogoTransfers().downloadCell.Holds(kPending); }
+bool UploadWaits() { return LogoTransfers().uploadCell.Holds(kPending); }
 
 // Types 0x05 (start-up and operator logos) and 0x03 (caller groups). A download reply
 // needs the waiting record; an error ends a waiting download with or without one.

@@ -23,10 +23,6 @@ constexpr int32_t kNetworkQueryPauseMs = 1;
 constexpr uint8_t kOperatorLogoPort = 0x82;  // 0x1582
 constexpr uint8_t kCallerLogoPort = 0x83;    // 0x1583
 
-StatusCell g_upload_status;
-StatusCell g_download_status;
-ReplyTarget<LogoBitmap> g_download_target;
-
 // One logo transaction. A request of length 0 (a kind with nothing to send) still
 // waits out the limit and ends as a time-out.
 int32_t RunTransfer(StatusCell &status, const LogoRequest &request, int32_t checks) {
@@ -45,14 +41,15 @@ void FillNetworkCode(LogoBitmap &logo) {
 
 }  // namespace
 
-StatusCell &LogoUploadStatus() { return g_upload_status; }
-StatusCell &LogoDownloadStatus() { return g_download_status; }
-ReplyTarget<LogoBitmap> &LogoDownloadTarget() { return g_download_target; }
+LogoSession &LogoTransfers() {
+  static LogoSession *const session = new LogoSession;  // never destroyed, as the link's
+  return *session;
+}
 
 int32_t UploadLogo(const LogoBitmap &logo) {
   LogoRequest request{};
   BuildUploadRequest(logo, request);
-  return RunTransfer(g_upload_status, request, kUploadChecks);
+  return RunTransfer(LogoTransfers().uploadCell, request, kUploadChecks);
 }
 
 int32_t UploadStartupText(const char *text) {
@@ -86,8 +83,8 @@ int32_t DownloadSharedLogo(LogoKind kind) {
   BuildDownloadRequest(kind, group_number, request);
   int32_t result = kResultTimeout;
   {
-    AttachedRecord<LogoBitmap> attached(g_download_target, received);
-    result = RunTransfer(g_download_status, request, kDownloadChecks);
+    AttachedRecord<LogoBitmap> attached(LogoTransfers().downloadTarget, received);
+    result = RunTransfer(LogoTransfers().downloadCell, request, kDownloadChecks);
   }
   if (result != kResultOk) return result;
   logo = received;

@@ -33,9 +33,14 @@ int32_t DownloadSharedLogo(LogoKind kind);
 // one message.
 int32_t SendSharedLogoBySms(const char *destination);
 
-// The transfer's status cells and the record a download reply fills.
-StatusCell &LogoUploadStatus();
-StatusCell &LogoDownloadStatus();
-ReplyTarget<LogoBitmap> &LogoDownloadTarget();
+// The transfers' share of the session: a download reply fills the waiting record
+// through the target; either transfer's verdict completes its cell.
+struct LogoSession {
+  StatusCell uploadCell;
+  StatusCell downloadCell;
+  ReplyTarget<LogoBitmap> downloadTarget;
+};
+
+LogoSession &LogoTransfers();
 
 }  // namespace pelkor

@@ -19,8 +19,11 @@ constexpr size_t kModelSize = 8;
 constexpr int32_t kTextPolls = 100;
 constexpr int32_t kTextPollMs = 10;
 
-SharedText<kTextSize> imeiText, revisionText, softwareDateText, softwareVersionText, hardwareText;
-SharedText<kModelSize> modelText;
+// The identity texts, published whole by the watch thread whenever they come.
+struct IdentityTexts {
+  SharedText<kTextSize> imei, revision, softwareDate, softwareVersion, hardware;
+  SharedText<kModelSize> model;
+} texts;
 
 constexpr uint8_t kImeiRequest[] = {0x00, 0x01, 0x66};
 constexpr auto kVersionRequest = CommandRequest(0x03, 0x00);
@@ -29,7 +32,7 @@ constexpr uint8_t kHardwareRequest[] = {0x00, 0x01, 0xC8, 0x05};
 void ComposeRevision(const char *software, const char *hardware) {
   char revision[kTextSize];
   std::snprintf(revision, sizeof revision, "SW%s, HW%s", software, hardware);
-  revisionText.Set(revision);
+  texts.revision.Set(revision);
 }
 
 template <size_t N>
@@ -43,17 +46,17 @@ void AskUntilKnown(const SharedText<N> &text, uint8_t type, const uint8_t *reque
 void RunIdentityQuery() {
   Session().busy.store(true);
   SendPreparatoryRequestOnce();
-  AskUntilKnown(imeiText, kTypeService, kImeiRequest, sizeof kImeiRequest);
-  AskUntilKnown(softwareDateText, kTypeVersion, kVersionRequest.data(), kVersionRequest.size());
-  AskUntilKnown(hardwareText, kTypeService, kHardwareRequest, sizeof kHardwareRequest);
+  AskUntilKnown(texts.imei, kTypeService, kImeiRequest, sizeof kImeiRequest);
+  AskUntilKnown(texts.softwareDate, kTypeVersion, kVersionRequest.data(), kVersionRequest.size());
+  AskUntilKnown(texts.hardware, kTypeService, kHardwareRequest, sizeof kHardwareRequest);
 }
 
 void RunRevisionQuery() {
   RunIdentityQuery();
-  if (softwareVersionText.Empty() || hardwareText.Empty()) return;
+  if (texts.softwareVersion.Empty() || texts.hardware.Empty()) return;
   char software[kTextSize], hardware[kTextSize];
-  softwareVersionText.CopyTo(software, sizeof software);
-  hardwareText.CopyTo(hardware, sizeof hardware);
+  texts.softwareVersion.CopyTo(software, sizeof software);
+  texts.hardware.CopyTo(hardware, sizeof hardware);
   ComposeRevision(software, hardware);
 }
 
@@ -71,26 +74,26 @@ int32_t GetIdentityText(IdentityField field, char *buffer, int32_t size) {
   if (buffer != nullptr && size > 0) std::memset(buffer, 0, static_cast<size_t>(size));
   switch (field) {
     case IdentityField::Imei:
-      if (imeiText.Empty()) RunIdentityQuery();
-      return Answer(imeiText, buffer, size);
+      if (texts.imei.Empty()) RunIdentityQuery();
+      return Answer(texts.imei, buffer, size);
     case IdentityField::Revision:
-      if (revisionText.Empty()) RunRevisionQuery();
-      return Answer(revisionText, buffer, size);
+      if (texts.revision.Empty()) RunRevisionQuery();
+      return Answer(texts.revision, buffer, size);
     case IdentityField::Model:
-      if (modelText.Empty()) RunIdentityQuery();
-      return Answer(modelText, buffer, size);
+      if (texts.model.Empty()) RunIdentityQuery();
+      return Answer(texts.model, buffer, size);
     case IdentityField::SoftwareDate:
-      if (softwareDateText.Empty()) RunIdentityQuery();
-      return Answer(softwareDateText, buffer, size);
+      if (texts.softwareDate.Empty()) RunIdentityQuery();
+      return Answer(texts.softwareDate, buffer, size);
   }
   return kResultIdentityUnknown;
 }
 
 void ResetIdentityTexts() {
-  imeiText.Clear();
-  revisionText.Clear();
-  softwareDateText.Clear();
-  modelText.Clear();
+  texts.imei.Clear();
+  texts.revision.Clear();
+  texts.softwareDate.Clear();
+  texts.model.Clear();
 }
 
 namespace {
@@ -99,7 +102,7 @@ void HandleImeiReply(const ReplyMessage &reply) {
   if (reply.At(3) != 0x01) return;
   char text[kTextSize];
   reply.CopyText(4, text, sizeof text);
-  imeiText.Set(text);
+  texts.imei.Set(text);
   NotifyReplyArrived();
 }
 
@@ -107,7 +110,7 @@ void HandleHardwareReply(const ReplyMessage &reply) {
   if (reply.At(3) != 0x05) return;
   char text[kTextSize];
   reply.CopyText(5, text, sizeof text);
-  hardwareText.Set(text);
+  texts.hardware.Set(text);
   NotifyReplyArrived();
 }
 
@@ -124,9 +127,9 @@ void HandleVersionReply(const ReplyMessage &reply) {
     const size_t capacity = line == 2 ? kModelSize : kTextSize;
     const size_t n = end - start < capacity - 1 ? end - start : capacity - 1;
     std::memcpy(text, reply.bytes + start, n);
-    if (line == 0) softwareVersionText.Set(text);
-    if (line == 1) softwareDateText.Set(text);
-    if (line == 2) modelText.Set(text);
+    if (line == 0) texts.softwareVersion.Set(text);
+    if (line == 1) texts.softwareDate.Set(text);
+    if (line == 2) texts.model.Set(text);
     start = end + 1;
   }
   NotifyReplyArrived();
@@ -138,8 +141,8 @@ void HandleStartupIdentity(const ReplyMessage &reply) {
   reply.CopyText(25, model, sizeof model);
   reply.CopyText(44, software, sizeof software);
   reply.CopyText(39, hardware, sizeof hardware);
-  imeiText.Set(imei);
-  modelText.Set(model);
+  texts.imei.Set(imei);
+  texts.model.Set(model);
   ComposeRevision(software, hardware);
   NotifyReplyArrived();
 }

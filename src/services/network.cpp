@@ -27,13 +27,15 @@ constexpr int32_t kPollMs = 10;
 constexpr int64_t kNetworkReuseMs = 200;
 constexpr size_t kMonitorTextSize = 51;  // 50 characters
 
-StatusCell networkCell;
-ReplyTarget<NetworkInfo> networkTarget;
-NetworkInfo networkInfo{};
-AnswerCache networkCache;
-
-StatusCell monitorCell;
-ReplyTarget<char[kMonitorTextSize]> monitorTarget;
+// The network queries' state: shared with the watch thread through the cells and targets.
+struct NetworkState {
+  StatusCell infoCell;
+  ReplyTarget<NetworkInfo> infoTarget;
+  NetworkInfo info{};  // host's thread: the last answer, reused for a moment
+  AnswerCache infoCache;
+  StatusCell monitorCell;
+  ReplyTarget<char[kMonitorTextSize]> monitorTarget;
+} network;
 
 // The leading decimal number of a text, as the C library reads one: white space, one
 // sign, then digits up to the first other character; 0 without digits.
@@ -61,16 +63,16 @@ uint8_t NetMonitorSelector(const char *screen) {
 
 int32_t GetNetworkInfo(char *networkCode, int32_t networkCodeSize, char *areaCode, int32_t areaCodeSize, char *cellId,
                        int32_t cellIdSize) {
-  const int32_t result = networkCache.ReuseOrAsk(kNetworkReuseMs, [] {
-    networkInfo = NetworkInfo{};
+  const int32_t result = network.infoCache.ReuseOrAsk(kNetworkReuseMs, [] {
+    network.info = NetworkInfo{};
     static constexpr auto kRequest = CommandRequest(0x70);
-    const int32_t answer = RunExchange(networkTarget, networkInfo, networkCell, kTypeNetwork, kRequest.data(),
-                                       kRequest.size(), kNetworkPolls, kPollMs);
+    const int32_t answer = RunExchange(network.infoTarget, network.info, network.infoCell, kTypeNetwork,
+                                       kRequest.data(), kRequest.size(), kNetworkPolls, kPollMs);
     return answer == kResultOk ? kResultOk : kResultTimeout;
   });
-  CopyToCaller(networkCode, networkCodeSize, networkInfo.networkCode);
-  CopyToCaller(areaCode, areaCodeSize, networkInfo.areaCode);
-  CopyToCaller(cellId, cellIdSize, networkInfo.cellId);
+  CopyToCaller(networkCode, networkCodeSize, network.info.networkCode);
+  CopyToCaller(areaCode, areaCodeSize, network.info.areaCode);
+  CopyToCaller(cellId, cellIdSize, network.info.cellId);
   return result;
 }
 
@@ -80,7 +82,8 @@ int32_t NetMonitor(const char *screen, char *buffer, int32_t size) {
   char text[kMonitorTextSize] = {};
   SendPreparatoryRequest();
   const uint8_t request[] = {0x00, 0x01, 0x7E, NetMonitorSelector(screen)};
-  RunExchange(monitorTarget, text, monitorCell, kTypeService, request, sizeof request, kMonitorPolls, kPollMs);
+  RunExchange(network.monitorTarget, text, network.monitorCell, kTypeService, request, sizeof request, kMonitorPolls,
+              kPollMs);
   CopyToCaller(buffer, size, text);
   return kResultOk;
 }
@@ -89,8 +92,8 @@ namespace {
 
 void HandleNetworkInfo(const ReplyMessage &reply) {
   if (reply.length < 17) return;
-  networkTarget.Fill([&](NetworkInfo &info) {
-    if (!networkCell.Holds(kPending)) return;
+  network.infoTarget.Fill([&](NetworkInfo &info) {
+    if (!network.infoCell.Holds(kPending)) return;
     // The country and network digits are packed low nibble first, as in a location
     // area identity; the cell id comes before the location area code.
     std::snprintf(info.networkCode, sizeof info.networkCode, "%x%x%x %x%x", reply.At(14) & 0x0F, reply.At(14) >> 4,
@@ -98,19 +101,19 @@ void HandleNetworkInfo(const ReplyMessage &reply) {
     std::snprintf(info.cellId, sizeof info.cellId, "%02x%02x", reply.At(10), reply.At(11));
     std::snprintf(info.areaCode, sizeof info.areaCode, "%02x%02x", reply.At(12), reply.At(13));
   });
-  networkCell.Complete(kResultOk);
+  network.infoCell.Complete(kResultOk);
 }
 
 void HandleNetMonitor(const ReplyMessage &reply) {
   if (reply.At(3) != 0) {
-    monitorTarget.Fill([&](char(&text)[kMonitorTextSize]) { reply.CopyText(4, text, sizeof text); });
+    network.monitorTarget.Fill([&](char(&text)[kMonitorTextSize]) { reply.CopyText(4, text, sizeof text); });
   }
-  monitorCell.Complete(kResultOk);
+  network.monitorCell.Complete(kResultOk);
 }
 
 // Whether the request each reply answers is waiting for it.
-bool NetworkInfoWaits() { return networkTarget.Attached(); }
-bool NetMonitorWaits() { return monitorTarget.Attached(); }
+bool NetworkInfoWaits() { return network.infoTarget.Attached(); }
+bool NetMonitorWaits() { return network.monitorTarget.Attached(); }
 
 // Network replies answer a waiting query only.
 const ReplyRoute kRows[] = {

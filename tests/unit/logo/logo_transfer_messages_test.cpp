@@ -246,7 +246,7 @@ TEST(LogoSmsData, OperatorAndCallerLayouts) {
 // The routed handlers: a download reply fills only an attached record; error replies
 // end a waiting transfer whether or not a record is attached.
 TEST(LogoReplyHandlers, DownloadRepliesNeedATarget) {
-  auto &status = pelkor::LogoDownloadStatus();
+  auto &status = pelkor::LogoTransfers().downloadCell;
   const Bytes reply = {0x01, 0x00, 0x00, 0x34, 0, 0, 0, 0, 0x00, 0x06, 0x00, 8, 2, 0x01, 0xAA, 0xBB};
 
   status.Arm();
@@ -254,9 +254,9 @@ TEST(LogoReplyHandlers, DownloadRepliesNeedATarget) {
   EXPECT_EQ(status.Value(), pelkor::kPending) << "a reply without a waiting download is ignored";
 
   LogoBitmap logo{};
-  pelkor::LogoDownloadTarget().Attach(&logo);
+  pelkor::LogoTransfers().downloadTarget.Attach(&logo);
   pelkor::DispatchReply(message(reply));
-  pelkor::LogoDownloadTarget().Detach();
+  pelkor::LogoTransfers().downloadTarget.Detach();
   EXPECT_EQ(status.Value(), pelkor::kResultOk);
   EXPECT_EQ(logo.size, 2);
   EXPECT_EQ(logo.bitmap[1], 0xBB);
@@ -269,7 +269,7 @@ TEST(LogoReplyHandlers, DownloadRepliesNeedATarget) {
 }
 
 TEST(LogoReplyHandlers, UploadVerdicts) {
-  auto &status = pelkor::LogoUploadStatus();
+  auto &status = pelkor::LogoTransfers().uploadCell;
   struct Case {
     uint8_t type, command;
     int32_t result;
