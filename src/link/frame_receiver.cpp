@@ -136,12 +136,16 @@ int32_t FindFrame() {
   return dropped ? 0 : 1;
 }
 
-void OnByte(uint8_t byte) {
+int32_t ReceiveByte(uint8_t byte) {
   LinkSession &s = Session();
   std::memmove(s.window, s.window + 1, kWindowSize - 1);
   s.window[kWindowSize - 1] = byte;
-  if (FindFrame() == 1) {
-    s.linkUp.store(true);
+  return FindFrame();
+}
+
+void OnByte(uint8_t byte) {
+  if (ReceiveByte(byte) == 1) {
+    Session().linkUp.store(true);
     ProcessMessage();
   }
 }

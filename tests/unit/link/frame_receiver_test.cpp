@@ -32,15 +32,10 @@ Bytes DataPayload(Bytes message, uint8_t framesLeft, uint8_t sequence) {
 
 class ReceiverTest : public LinkTest {
  protected:
-  // Feeds the bytes through FindFrame one by one; returns the result for each byte.
+  // Feeds the bytes to the receiver one by one, without dispatching; the result for each.
   std::vector<int> Feed(const Bytes &bytes) {
     std::vector<int> results;
-    for (uint8_t b : bytes) {
-      LinkSession &s = Session();
-      std::memmove(s.window, s.window + 1, kWindowSize - 1);
-      s.window[kWindowSize - 1] = b;
-      results.push_back(FindFrame());
-    }
+    for (uint8_t b : bytes) results.push_back(ReceiveByte(b));
     return results;
   }
   Bytes Message() const {
