@@ -3,7 +3,7 @@
 
 Seeds are named seed-*; running this again replaces them and leaves every other file
 (regression inputs, see README.md) alone. Before writing, it checks that the receiver
-seeds cover every row of the reply routing table (the kRows tables of src/*/*_module.cpp and src/link/ack_handler.cpp) and the
+seeds cover every row of the reply routing table (the kRows tables beside the handlers in src/*/*.cpp) and the
 simulator seeds every request the simulator routes (table.on(...) in
 tools/phonesim/handlers_*.cpp), and fails naming what a new row or handler lacks.
 
@@ -446,12 +446,12 @@ def sms_read_reply_seeds():
 
 # ---- route coverage -------------------------------------------------------------------
 
-ROW = re.compile(r"\{\s*(0x[0-9A-Fa-f]+)\s*,\s*\d+\s*,\s*(0x[0-9A-Fa-f]+|kAnyCommand)\s*,\s*(\w+)\s*\}")
+ROW = re.compile(r"\{\s*(0x[0-9A-Fa-f]+)\s*,\s*\d+\s*,\s*(0x[0-9A-Fa-f]+|kAnyCommand)\s*,\s*(\w+)\s*,\s*\w+\s*\}")
 
 
 def reply_routes():
     routes = []
-    for path in sorted(ROOT.glob("src/*/*_module.cpp")) + [ROOT / "src/link/ack_handler.cpp"]:
+    for path in sorted(ROOT.glob("src/*/*.cpp")):
         for line in path.read_text().splitlines():
             if line.lstrip().startswith("//"):
                 continue

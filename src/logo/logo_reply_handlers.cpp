@@ -2,6 +2,7 @@
 // writes only through the download target, under its lock, and only while a download
 // waits; error replies end whichever transfer waits.
 #include "logo/logo_messages.h"
+#include "logo/logo_module.h"
 #include "logo/logo_transfer.h"
 #include "logo/reply_routes.h"
 
@@ -51,5 +52,11 @@ const ReplyRoute kRows[] = {
 }  // namespace
 
 const ReplyRouteTable kLogoReplies = RouteTable(kRows);
+
+namespace {
+const ReplyRouteTable *const kTables[] = {&kLogoReplies};
+}  // namespace
+
+const FamilyModule kLogoModule = {"logo", kTables, sizeof kTables / sizeof kTables[0], nullptr, nullptr, nullptr};
 
 }  // namespace pelkor

@@ -1,6 +1,7 @@
 // The phonebook's reply handlers (watch thread). Replies carrying data write only into
 // a record a waiting command has attached and otherwise change nothing; error replies
 // end whichever command of their family is waiting.
+#include "phonebook/phonebook_module.h"
 #include "phonebook/phonebook_replies.h"
 #include "phonebook/phonebook_session.h"
 #include "phonebook/reply_routes.h"
@@ -69,15 +70,28 @@ bool SpeedDialWaits() { return Phonebook().speedDialCell.Holds(kPending); }
 // Type 0x03: entries, memory sizes and speed dials.
 const ReplyRoute kRows[] = {
     // type, command byte at, command, handler, awaited by
-    {0x03, 3, 0x02, HandlePhonebookEntry, EntryReadWaits},  {0x03, 3, 0x03, HandlePhonebookEntryError, EntryWaits},
-    {0x03, 3, 0x05, HandlePhonebookStored, EntryWaits},     {0x03, 3, 0x06, HandlePhonebookStoreError, EntryWaits},
-    {0x03, 3, 0x08, HandleMemoryStatus, MemoryCountWaits},  {0x03, 3, 0x09, HandleMemoryStatusError, MemoryStatusWaits},
-    {0x03, 3, 0x17, HandleSpeedDial, SpeedDialReadWaits},   {0x03, 3, 0x18, HandleSpeedDialError, SpeedDialWaits},
-    {0x03, 3, 0x1A, HandleSpeedDialStored, SpeedDialWaits}, {0x03, 3, 0x1B, HandleSpeedDialError, SpeedDialWaits},
+    {0x03, 3, 0x02, HandlePhonebookEntry, EntryReadWaits},        // an entry
+    {0x03, 3, 0x03, HandlePhonebookEntryError, EntryWaits},       // an entry read refused
+    {0x03, 3, 0x05, HandlePhonebookStored, EntryWaits},           // an entry written
+    {0x03, 3, 0x06, HandlePhonebookStoreError, EntryWaits},       // an entry write refused
+    {0x03, 3, 0x08, HandleMemoryStatus, MemoryCountWaits},        // a memory's size
+    {0x03, 3, 0x09, HandleMemoryStatusError, MemoryStatusWaits},  // no such memory
+    {0x03, 3, 0x17, HandleSpeedDial, SpeedDialReadWaits},         // a speed dial
+    {0x03, 3, 0x18, HandleSpeedDialError, SpeedDialWaits},        // a speed-dial read refused
+    {0x03, 3, 0x1A, HandleSpeedDialStored, SpeedDialWaits},       // a speed dial written
+    {0x03, 3, 0x1B, HandleSpeedDialError, SpeedDialWaits},        // a speed-dial write refused
 };
 
 }  // namespace
 
 const ReplyRouteTable kPhonebookReplies = RouteTable(kRows);
+
+namespace {
+const ReplyRouteTable *const kTables[] = {&kPhonebookReplies};
+}  // namespace
+
+const FamilyModule kPhonebookModule = {
+    "phonebook", kTables, sizeof kTables / sizeof kTables[0], ResetPhonebookSession, nullptr, nullptr,
+};
 
 }  // namespace pelkor

@@ -2,8 +2,8 @@
 // What a family of commands (services, SMS, logo, phonebook) tells the session about
 // itself: the replies it handles (the rows each of its files keeps beside its
 // handlers) and what it forgets or prepares as sessions come and go. Each family
-// defines one of these in its <family>_module.cpp; the session lists them in
-// session/family_list.cpp.
+// defines one of these beside its handlers (or in <family>_module.cpp when several
+// files handle its replies); the session lists them in session/family_list.cpp.
 #include "link/reply_dispatch.h"
 
 namespace pelkor {
