@@ -2,13 +2,18 @@
 // (BEGIN IMMEDIATE), so a claim is never half-seen by another process.
 #include <sqlite3.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "store.h"
 
 namespace smsd {
 namespace {
+
+constexpr int kBusyTimeoutMs = 10000;  // how long a statement waits for another connection's lock
+constexpr int kBusyStepMs = 50;
 
 // Each entry brings the schema from version i to i + 1.
 const std::vector<std::string> kMigrations = {
@@ -105,12 +110,14 @@ class SqliteStore final : public Store {
       db_ = nullptr;
       throw StoreError("sqlite: cannot open " + path + ": " + error);
     }
-    sqlite3_busy_timeout(db_, 10000);
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     // WAL lets readers (status, the application) in while the daemon writes; FULL makes
     // every commit durable before the daemon goes on to delete the message from the phone.
-    Exec("PRAGMA journal_mode = WAL");
-    Exec("PRAGMA synchronous = FULL");
-    Exec("PRAGMA foreign_keys = ON");
+    // Changing the journal mode, and the recovery of a WAL left by a killed daemon, can
+    // answer "busy" without waiting for the other connection: those are retried here.
+    if (!ModeIsWal()) ExecWhileBusy("PRAGMA journal_mode = WAL");
+    ExecWhileBusy("PRAGMA synchronous = FULL");
+    ExecWhileBusy("PRAGMA foreign_keys = ON");
   }
   ~SqliteStore() override { sqlite3_close(db_); }
 
@@ -297,6 +304,37 @@ class SqliteStore final : public Store {
     SqliteStore &store_;
     bool done_ = false;
   };
+
+  bool ModeIsWal() {
+    for (int waited = 0;; waited += kBusyStepMs) {
+      sqlite3_stmt *stmt = nullptr;
+      int rc = sqlite3_prepare_v2(db_, "PRAGMA journal_mode", -1, &stmt, nullptr);
+      bool wal = false;
+      if (rc == SQLITE_OK) {
+        rc = sqlite3_step(stmt);
+        if (rc == SQLITE_ROW) {
+          const unsigned char *mode = sqlite3_column_text(stmt, 0);
+          wal = mode != nullptr && std::string(reinterpret_cast<const char *>(mode)) == "wal";
+          rc = SQLITE_OK;
+        }
+      }
+      sqlite3_finalize(stmt);
+      if ((rc & 0xFF) != SQLITE_BUSY || waited >= kBusyTimeoutMs) return wal;
+      std::this_thread::sleep_for(std::chrono::milliseconds(kBusyStepMs));
+    }
+  }
+
+  void ExecWhileBusy(const char *sql) {
+    for (int waited = 0;; waited += kBusyStepMs) {
+      char *error = nullptr;
+      const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &error);
+      if (rc == SQLITE_OK) return;
+      std::string message = error ? error : "unknown error";
+      sqlite3_free(error);
+      if ((rc & 0xFF) != SQLITE_BUSY || waited >= kBusyTimeoutMs) throw StoreError("sqlite: " + message);
+      std::this_thread::sleep_for(std::chrono::milliseconds(kBusyStepMs));
+    }
+  }
 
   void Exec(const char *sql) {
     char *error = nullptr;
