@@ -15,6 +15,23 @@ std::string TextHash(const std::string &text) {
   return hex;
 }
 
+void RunMigrations(const std::vector<std::string> &migrations, const std::function<void(const std::string &)> &run,
+                   const std::function<int()> &readVersion, const std::function<void(int)> &setVersion) {
+  run("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
+  int version = readVersion();
+  if (version < 0) {
+    run("INSERT INTO schema_version (version) VALUES (0)");
+    version = 0;
+  }
+  if (version > static_cast<int>(migrations.size()))
+    throw StoreError("the database has schema version " + std::to_string(version) + ", newer than this daemon's " +
+                     std::to_string(migrations.size()));
+  for (size_t v = static_cast<size_t>(version); v < migrations.size(); ++v) {
+    run(migrations[v]);
+    setVersion(static_cast<int>(v + 1));
+  }
+}
+
 std::unique_ptr<Store> OpenStore(const std::string &url) {
   auto starts = [&](const char *prefix) { return url.rfind(prefix, 0) == 0; };
   if (starts("postgresql://") || starts("postgres://")) return OpenPostgresStore(url);

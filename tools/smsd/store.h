@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -43,6 +44,13 @@ struct PhoneStatus {
 struct OutboxCounts {
   int64_t queued = 0, sending = 0, sent = 0, failed = 0, unknown = 0;
 };
+
+// Brings the schema to the last of `migrations`, inside the caller's transaction: `run`
+// executes one statement, `readVersion` gives the version (-1 before the first),
+// `setVersion` records the version reached. A schema newer than this daemon's is
+// refused (StoreError).
+void RunMigrations(const std::vector<std::string> &migrations, const std::function<void(const std::string &)> &run,
+                   const std::function<int()> &readVersion, const std::function<void(int)> &setVersion);
 
 class Store {
  public:

@@ -105,19 +105,11 @@ class PostgresStore final : public Store {
   void Migrate() override {
     Transaction t(*this);
     Run(kMigrationLock);
-    Run("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
-    int version = CurrentVersion();
-    if (version < 0) {
-      Run("INSERT INTO schema_version (version) VALUES (0)");
-      version = 0;
-    }
-    if (version > static_cast<int>(kMigrations.size()))
-      throw StoreError("the database has schema version " + std::to_string(version) + ", newer than this daemon's " +
-                       std::to_string(kMigrations.size()));
-    for (size_t v = static_cast<size_t>(version); v < kMigrations.size(); ++v) {
-      Run(kMigrations[v].c_str());
-      Run("UPDATE schema_version SET version = $1", Params().Add(static_cast<int64_t>(v + 1)));
-    }
+    RunMigrations(
+        kMigrations, [this](const std::string &sql) { Run(sql.c_str()); }, [this] { return CurrentVersion(); },
+        [this](int version) {
+          Run("UPDATE schema_version SET version = $1", Params().Add(static_cast<int64_t>(version)));
+        });
     t.Commit();
   }
 

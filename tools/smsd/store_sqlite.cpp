@@ -123,19 +123,11 @@ class SqliteStore final : public Store {
 
   void Migrate() override {
     Transaction t(*this);
-    Exec("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
-    int version = CurrentVersion();
-    if (version < 0) {
-      Exec("INSERT INTO schema_version (version) VALUES (0)");
-      version = 0;
-    }
-    if (version > static_cast<int>(kMigrations.size()))
-      throw StoreError("the database has schema version " + std::to_string(version) + ", newer than this daemon's " +
-                       std::to_string(kMigrations.size()));
-    for (size_t v = static_cast<size_t>(version); v < kMigrations.size(); ++v) {
-      Exec(kMigrations[v].c_str());
-      Statement(db_, "UPDATE schema_version SET version = ?").Bind(1, static_cast<int64_t>(v + 1)).Step();
-    }
+    RunMigrations(
+        kMigrations, [this](const std::string &sql) { Exec(sql.c_str()); }, [this] { return CurrentVersion(); },
+        [this](int version) {
+          Statement(db_, "UPDATE schema_version SET version = ?").Bind(1, static_cast<int64_t>(version)).Step();
+        });
     t.Commit();
   }
 
