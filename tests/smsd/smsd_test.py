@@ -228,6 +228,7 @@ class GatewayChecks:
         line = next(l for l in result.stdout.splitlines() if l.startswith(phone_id))
         imei = self.phone.state()["identity"]["imei"]
         self.assertIn(imei, line)
+        self.assertRegex(line, r" \d+% +\d+% ", "signal and battery as percentages of the four bars")
         self.assertIn("outbox: 0 queued", result.stdout)
 
     def test_kill_9_at_random_points_loses_and_repeats_nothing(self):
