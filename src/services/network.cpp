@@ -80,10 +80,16 @@ int32_t NetMonitor(const char *screen, char *buffer, int32_t size) {
   if (!Session().sessionOpen.load() || buffer == nullptr || size <= 0) return kResultOk;
   std::memset(buffer, 0, static_cast<size_t>(size));
   char text[kMonitorTextSize] = {};
-  SendPreparatoryRequest();
-  const uint8_t request[] = {0x00, 0x01, 0x7E, NetMonitorSelector(screen)};
-  RunExchange(network.monitorTarget, text, network.monitorCell, kTypeService, request, sizeof request, kMonitorPolls,
-              kPollMs);
+  // The record is attached and the cell armed before the preparatory request goes out,
+  // so the wait is written out here rather than through RunExchange, which arms later.
+  {
+    AttachedRecord<char[kMonitorTextSize]> attached(network.monitorTarget, text);
+    network.monitorCell.Arm();
+    SendPreparatoryRequest();
+    const uint8_t request[] = {0x00, 0x01, 0x7E, NetMonitorSelector(screen)};
+    Send(sizeof request, kTypeService, request);
+    AwaitCell(network.monitorCell, kPending, kMonitorPolls, kPollMs);
+  }  // detached: no late reply writes while the text is copied out
   CopyToCaller(buffer, size, text);
   return kResultOk;
 }
