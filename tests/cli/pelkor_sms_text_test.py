@@ -4,45 +4,18 @@ runs its own phonesim so that it can see what the phone received."""
 import json
 import os
 import subprocess
+import sys
 import tempfile
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "helpers"))
+from phonesim_stdin import PhonesimOnStdin  # noqa: E402
+
 PELKOR = os.environ.get("PELKOR", "pelkor")
-PHONESIM = os.environ.get("PHONESIM", "phonesim")
 
 
-class Phone:
+class Phone(PhonesimOnStdin):
     """A phonesim on a pseudo-terminal, driven by control lines on its stdin."""
-
-    def __init__(self, state=None):
-        self.dir = tempfile.TemporaryDirectory()
-        args = [PHONESIM, "--stdin"]
-        if state is not None:
-            path = os.path.join(self.dir.name, "state.json")
-            with open(path, "w", encoding="utf-8") as f:
-                json.dump(state, f, ensure_ascii=False)
-            args += ["--state", path]
-        self.process = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, text=True, encoding="utf-8")
-        self.device = self.process.stdout.readline().strip()
-        if not self.device:
-            raise AssertionError("phonesim did not start: " + self.process.stderr.read())
-
-    def control(self, line):
-        self.process.stdin.write(line + "\n")
-        self.process.stdin.flush()
-        return self.process.stdout.readline().strip()
-
-    def state(self):
-        return json.loads(self.control("dump"))
-
-    def close(self):
-        self.process.stdin.close()
-        self.process.terminate()
-        self.process.wait(timeout=10)
-        self.process.stdout.close()
-        self.process.stderr.close()
-        self.dir.cleanup()
 
 
 def run(phone, *args):

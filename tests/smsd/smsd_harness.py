@@ -8,11 +8,14 @@ import signal
 import socket
 import sqlite3
 import subprocess
+import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "helpers"))
+from phonesim_stdin import PhonesimOnStdin  # noqa: E402
+
 SMSD = os.environ.get("SMSD", "pelkor-smsd")
-PHONESIM = os.environ.get("PHONESIM", "phonesim")
 
 
 def wait_for(predicate, timeout, what, interval=0.2):
@@ -27,33 +30,14 @@ def wait_for(predicate, timeout, what, interval=0.2):
         time.sleep(interval)
 
 
-class Phone:
-    """A phonesim driven by control lines on its stdin."""
-
-    def __init__(self, state=None):
-        self.dir = tempfile.TemporaryDirectory()
-        args = [PHONESIM, "--stdin"]
-        if state is not None:
-            path = os.path.join(self.dir.name, "state.json")
-            with open(path, "w", encoding="utf-8") as f:
-                json.dump(state, f, ensure_ascii=False)
-            args += ["--state", path]
-        self.process = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                        stderr=subprocess.DEVNULL, text=True, encoding="utf-8")
-        self.device = self.process.stdout.readline().strip()
-        if not self.device:
-            raise AssertionError("phonesim did not start")
+class Phone(PhonesimOnStdin):
+    """A phonesim driven by control lines on its stdin; a control line it refuses fails."""
 
     def control(self, line):
-        self.process.stdin.write(line + "\n")
-        self.process.stdin.flush()
-        reply = self.process.stdout.readline().strip()
+        reply = super().control(line)
         if reply.startswith("error"):
             raise AssertionError(f"phonesim: {line}: {reply}")
         return reply
-
-    def state(self):
-        return json.loads(self.control("dump"))
 
     def deliver(self, sender, text):
         """A 7-bit message with its arrival notice."""
@@ -78,16 +62,6 @@ class Phone:
         state = self.state()["sms"]
         singles = [m["text"] for m in state.get("sent", []) if m.get("outcome") == "sent" and "concat" not in m]
         return singles + [m["text"] for m in state.get("concatenated", [])]
-
-    def close(self):
-        try:
-            self.process.stdin.close()
-        except BrokenPipeError:
-            pass
-        self.process.terminate()
-        self.process.wait(timeout=10)
-        self.process.stdout.close()
-        self.dir.cleanup()
 
 
 class Daemon:
