@@ -76,4 +76,5 @@ if(TARGET pelkor-smsd)
   ")
   install(FILES ${PROJECT_SOURCE_DIR}/tools/smsd/pelkor-smsd.conf ${PROJECT_SOURCE_DIR}/docs/smsd.md
     DESTINATION ${CMAKE_INSTALL_DOCDIR}/smsd)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/man/pelkor-smsd.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
 endif()

@@ -73,6 +73,16 @@ class InstalledTree(unittest.TestCase):
         cls.phone.close()
         shutil.rmtree(cls.work, ignore_errors=True)
 
+    def test_gateway_daemon_comes_with_its_unit_and_man_page(self):
+        daemon = self.prefix / "bin" / "pelkor-smsd"
+        if not daemon.exists():
+            self.skipTest("pelkor-smsd is not built here (it needs libsqlite3-dev, libpq-dev, libinih-dev)")
+        self.assertTrue((self.prefix / "share/man/man8/pelkor-smsd.8").exists())
+        unit = (self.prefix / "lib/systemd/system/pelkor-smsd.service").read_text()
+        self.assertIn(f"ExecStart={daemon} --config /etc/pelkor-smsd.conf", unit)
+        help_text = run(daemon, "--help").stdout
+        self.assertIn("inject", help_text)
+
     def test_files_are_installed_where_a_developer_looks(self):
         for relative in ("include/pelkor16.h", "include/pelkor16.hpp", "bin/pelkor", "bin/phonesim",
                          "share/man/man1/pelkor.1", "share/man/man1/phonesim.1",
