@@ -28,16 +28,18 @@ const FamilyModule *const *FamilyModules(size_t *count) {
   return kFamilies;
 }
 
-// The link's own rows first, then each family's tables, in list order.
+// The link's own rows first, then each family's tables, in list order. Built on the first
+// dispatch and never destroyed: a link thread winding down at process end may still
+// dispatch after static destructors have run.
 const ReplyRouteTable *const *ReplyRouteTables(size_t *count) {
-  static const std::vector<const ReplyRouteTable *> tables = [] {
-    std::vector<const ReplyRouteTable *> list{&kLinkRoutes};
+  static const std::vector<const ReplyRouteTable *> *const tables = [] {
+    auto *list = new std::vector<const ReplyRouteTable *>{&kLinkRoutes};
     for (const FamilyModule *family : kFamilies)
-      list.insert(list.end(), family->routeTables, family->routeTables + family->routeTableCount);
+      list->insert(list->end(), family->routeTables, family->routeTables + family->routeTableCount);
     return list;
   }();
-  *count = tables.size();
-  return tables.data();
+  *count = tables->size();
+  return tables->data();
 }
 
 void RunSessionHooks(SessionHook FamilyModule::*hook) {
