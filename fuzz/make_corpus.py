@@ -359,6 +359,8 @@ def phonesim_seeds():
     for command, what in ((0xCC, 0x01), (0xCC, 0x02), (0xCA, 0x01)):
         add(0x40, command, "identity-text-%02x-%02x" % (command, what), bytes([0x00, 0x01, command, what]))
     add(0x40, 0xB4, "identity-block", bytes([0x00, 0x01, 0xB4, 0x00, 0xB4]))
+    for location in (0, 1):  # the harness keeps a tone at location 1 (asked as 0); 2 is empty
+        add(0x40, 0x9E, "ringtone-download-%d" % location, bytes([0x00, 0x01, 0x9E, location]))
     centre = bytes([0x05, 0x91]) + semi_octets("1234567").ljust(10, b"\x00")
     party = bytes([10, 0x81]) + semi_octets("0612345678").ljust(10, b"\x00")
     stamp = bytes([0x62, 0x21, 0x80, 0x71, 0x24, 0x50, 0x00])

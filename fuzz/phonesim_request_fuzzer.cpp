@@ -35,7 +35,7 @@ const nlohmann::json &StoredMessages() {
     {"location": 4, "kind": "report", "recipient": "0612345678", "status": 32, "reference": 7},
     {"location": 5, "kind": "sent", "read": false, "recipient": "0612345678", "text": "bye"},
     {"location": 6, "kind": "other", "sender": "123", "text": "cut short", "udl": 200, "truncate": 3}
-  ]}})");
+  ]}, "ringtone": {"stored": [{"location": 1, "name": "Ab", "tone": "02 FC 09 07 0B"}]}})");
   return state;
 }
 

@@ -212,6 +212,11 @@ def gammu_caller_group(out, st, dump):
     expect_line(out, r"^Ringtone ID: %x$" % group["ringtone"], "group ringtone (debug log)")
 
 
+def gammu_getringtone(out, st, dump):
+    tone = st["ringtone"]["stored"][0]
+    expect_line(out, r'^Nokia binary format, ringtone "%s"$' % re.escape(tone["name"]), "ringtone name")
+
+
 def gammu_security(out, st, dump):
     expect_line(out, r"^Nothing to enter\.$", "security status")
 
@@ -298,6 +303,7 @@ CASES = {
     "gammu.getbitmap_startup": ("gammu", ["getbitmap", "STARTUP"], None, logo("startup")),
     "gammu.getbitmap_operator": ("gammu", ["getbitmap", "OPERATOR"], None, logo("operator")),
     "gammu.getbitmap_caller": ("gammu", ["getbitmap", "CALLER", "1"], None, gammu_caller_group, "log"),
+    "gammu.getringtone": ("gammu", ["getringtone", "1"], None, gammu_getringtone),
     "gammu.dialvoice": ("gammu", ["dialvoice", NUMBER], None, dialled),
     "gammu.getsecuritystatus": ("gammu", ["getsecuritystatus"], None, gammu_security),
     "gammu.reset": ("gammu", ["reset", "SOFT"], None, reset_soft),

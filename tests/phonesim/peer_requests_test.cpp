@@ -199,4 +199,18 @@ TEST_F(PeerRequests, NetworkPhonebookAndLogoLayouts) {
   EXPECT_EQ(op.size(), 14u + 72 * 14 / 8);
 }
 
+TEST_F(PeerRequests, StoredRingtoneIsSentInThePhonesBinaryLayout) {
+  state.load({{"ringtone", {{"stored", {{{"location", 2}, {"name", "Ab"}, {"tone", "02 FC 09 07 0B"}}}}}}});
+  // Location 2 is asked for as 01: the request counts from 0.
+  EXPECT_EQ(One(0x40, {0x00, 0x01, 0x9E, 0x01}, 0x40), (Bytes{0x01, 0x00, 0x9E, 0x01, 0x00, 0x0C, 0x01, 0x2C, 'A', 'b',
+                                                              0x00, 0x00, 0x02, 0xFC, 0x09, 0x07, 0x0B, 0x00, 0x00}));
+  // No tone there: status 01 after the location.
+  EXPECT_EQ(One(0x40, {0x00, 0x01, 0x9E, 0x00}, 0x40), (Bytes{0x01, 0x00, 0x9E, 0x00, 0x01}));
+  // A hand-edited state with the wrong types answers the same, and does not bring the handler down.
+  state.load({{"ringtone", {{"stored", {{{"location", "2"}}, 7, {{"location", 2}, {"tone", 5}}}}}}});
+  EXPECT_EQ(One(0x40, {0x00, 0x01, 0x9E, 0x01}, 0x40), (Bytes{0x01, 0x00, 0x9E, 0x01, 0x01}));
+  state.load({{"ringtone", "none"}});
+  EXPECT_EQ(One(0x40, {0x00, 0x01, 0x9E, 0x01}, 0x40), (Bytes{0x01, 0x00, 0x9E, 0x01, 0x01}));
+}
+
 }  // namespace

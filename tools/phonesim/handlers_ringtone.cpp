@@ -6,17 +6,22 @@
 //   type 0x12              0C 01 06 05 04 15 81 15 81, the tone, 01
 //   type 0x05 cmd 0x36     00 01 00 36 00 00 n, the n bytes of the tone, 01
 // Neither is answered beyond the link's acknowledgement.
+//   type 0x40 9E           00 01 9E loc: a stored tone read back (Gammu's getringtone)
 //
 // State:
 //   /ringtone/tone      the last tone taken whole (absent until one is)
 //   /ringtone/uploads   every upload: message type, bytes, the decoded tone, and "error"
 //                       when the message or the tone could not be read
+//   /ringtone/stored    tones kept at locations: {location (from 1), name, tone (hex,
+//                       the phone's binary form 02 FC 09 ... 07 0B)}
 // SMS to port 0x1581 decode through register_sms_port_decoder (sms_ports.hpp).
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "dispatch.hpp"
 #include "frame_codec.hpp"
@@ -293,12 +298,44 @@ void handle_command_upload(const Request &request, PhoneState &state, Replies &)
   keep_upload(state, request, std::move(upload));
 }
 
+// The ringtone download of Gammu (type 0x40, 00 01 9E loc, loc counted from 0): the tone
+// kept in /ringtone/stored at location loc + 1, answered 01 00 9E loc 00 0C 01 2C, its
+// name, 00 00, its ringing-tone bytes in the phone's binary form (02 FC 09 ... 07 0B) and
+// two bytes 00 00 after them. A location without a tone answers status 01.
+void handle_ringtone_download(const Request &request, PhoneState &state, Replies &replies) {
+  const uint8_t location = request.at(3);
+  std::vector<uint8_t> reply = {0x01, 0x00, 0x9E, location};
+  const json &root = std::as_const(state).json();
+  const json::json_pointer where("/ringtone/stored");
+  if (root.contains(where) && root[where].is_array()) {
+    for (const json &tone : root[where]) {
+      if (!tone.is_object() || !tone.contains("location") || !tone["location"].is_number_integer() ||
+          tone["location"].get<int>() != location + 1)
+        continue;
+      std::vector<uint8_t> bytes;
+      const std::string name = tone.contains("name") && tone["name"].is_string() ? tone["name"].get<std::string>() : "";
+      if (!tone.contains("tone") || !tone["tone"].is_string() || !parse_hex(tone["tone"].get<std::string>(), bytes))
+        break;
+      reply.insert(reply.end(), {0x00, 0x0C, 0x01, 0x2C});
+      reply.insert(reply.end(), name.begin(), name.end());
+      reply.insert(reply.end(), {0x00, 0x00});
+      reply.insert(reply.end(), bytes.begin(), bytes.end());
+      reply.insert(reply.end(), {0x00, 0x00});
+      replies.send(0x40, std::move(reply));
+      return;
+    }
+  }
+  reply.push_back(0x01);
+  replies.send(0x40, std::move(reply));
+}
+
 }  // namespace
 
 void register_ringtone_handlers(HandlerTable &table) {
-  table.add_defaults({{"ringtone", {{"uploads", json::array()}}}});
+  table.add_defaults({{"ringtone", {{"uploads", json::array()}, {"stored", json::array()}}}});
   table.on_type(0x12, handle_direct_upload);
   table.on(0x05, 0x36, handle_command_upload);
+  table.on(0x40, 0x9E, handle_ringtone_download);
   register_sms_port_decoder(kRingtonePort, decode_ringing_tone);
 }
 
