@@ -15,6 +15,14 @@ std::string TextHash(const std::string &text) {
   return hex;
 }
 
+void OutboxCounts::Add(const std::string &status, int64_t n) {
+  if (status == "queued") queued = n;
+  if (status == "sending") sending = n;
+  if (status == "sent") sent = n;
+  if (status == "failed") failed = n;
+  if (status == "unknown") unknown = n;
+}
+
 void RunMigrations(const std::vector<std::string> &migrations, const std::function<void(const std::string &)> &run,
                    const std::function<int()> &readVersion, const std::function<void(int)> &setVersion) {
   run("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");

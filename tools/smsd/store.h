@@ -43,6 +43,8 @@ struct PhoneStatus {
 
 struct OutboxCounts {
   int64_t queued = 0, sending = 0, sent = 0, failed = 0, unknown = 0;
+  // Takes one row of "SELECT status, COUNT(*) ... GROUP BY status".
+  void Add(const std::string &status, int64_t n);
 };
 
 // Brings the schema to the last of `migrations`, inside the caller's transaction: `run`

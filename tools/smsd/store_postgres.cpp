@@ -224,15 +224,7 @@ class PostgresStore final : public Store {
   OutboxCounts Counts() override {
     OutboxCounts c;
     Result r = Run("SELECT status, COUNT(*) FROM outbox GROUP BY status");
-    for (int i = 0; i < r.Rows(); ++i) {
-      const std::string status = r.Text(i, 0);
-      const int64_t n = r.Int(i, 1);
-      if (status == "queued") c.queued = n;
-      if (status == "sending") c.sending = n;
-      if (status == "sent") c.sent = n;
-      if (status == "failed") c.failed = n;
-      if (status == "unknown") c.unknown = n;
-    }
+    for (int i = 0; i < r.Rows(); ++i) c.Add(r.Text(i, 0), r.Int(i, 1));
     return c;
   }
 

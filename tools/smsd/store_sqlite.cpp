@@ -252,15 +252,7 @@ class SqliteStore final : public Store {
   OutboxCounts Counts() override {
     OutboxCounts c;
     Statement s(db_, "SELECT status, COUNT(*) FROM outbox GROUP BY status");
-    while (s.Step()) {
-      const std::string status = s.Text(0);
-      const int64_t n = s.Int(1);
-      if (status == "queued") c.queued = n;
-      if (status == "sending") c.sending = n;
-      if (status == "sent") c.sent = n;
-      if (status == "failed") c.failed = n;
-      if (status == "unknown") c.unknown = n;
-    }
+    while (s.Step()) c.Add(s.Text(0), s.Int(1));
     return c;
   }
 
