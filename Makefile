@@ -99,12 +99,13 @@ windows: build-win32/CMakeCache.txt build-win64/CMakeCache.txt
 	cmake --build build-win32 -j$(JOBS)
 	cmake --build build-win64 -j$(JOBS)
 
-# The DLLs' export tables (both), then the x86_64 DLL under Wine against phonesim, with
-# the same C host programs run against the Linux library for comparison.
+# The DLLs' export tables (both), then each DLL under its own Wine against phonesim (i686
+# under 32-bit Wine in a win32 prefix, with the stack-discipline check; x86_64 under
+# wine64), with the same C host programs run against the Linux library for comparison.
 windows-test: build windows
 	python3 tests/windows/check_dll_exports.py include/pelkor16.h \
 	        i686=build-win32/PELKOR16.dll x86_64=build-win64/PELKOR16.dll
-	python3 tests/windows/wine_driver.py both
+	python3 tests/windows/wine_driver.py all
 
 # libFuzzer targets (clang): fuzz/README.md says how to run them for longer.
 # `fuzz-build`, not `fuzz`: make would take the fuzz/ folder for that target, up to date.

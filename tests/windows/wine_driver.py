@@ -2,23 +2,27 @@
 """Runs the C host programs of the library against the simulated phone and checks what
 the phone received.
 
-  wine_driver.py linux  --library libpelkor16.so --host host_api_test --files-test file_families_test
-  wine_driver.py wine   --dll PELKOR16.dll --host host_api_test.exe --files-test file_families_test.exe
-                        --shim modem_lines_shim.so
-  wine_driver.py both   (all of the above) -- runs both and compares the two file trees
+  wine_driver.py linux   --library libpelkor16.so --host host_api_test --files-test file_families_test
+  wine_driver.py wine32  --win32 build-win32   the i686 DLL under 32-bit Wine (a win32 prefix)
+  wine_driver.py wine64  --win64 build-win64   the x86_64 DLL under wine64 (--shim modem_lines_shim.so)
+  wine_driver.py all     all three, then each Windows file tree compared with the Linux one
 
 Common options: --phonesim, --examples, --header (defaults: this source tree and build/).
 
-In each mode the driver starts phonesim with examples/phone-state.json, runs
+In each run the driver starts phonesim with examples/phone-state.json, runs
 host_api_test and answers its "@control LINE" requests through phonesim's control
 socket, checks the host program's summary line, then checks phonesim's state (what the
 phone received: SMS, ringtones, logo, phonebook write, clock and alarm, calls). It runs
 file_families_test into an output directory and checks those files on its own; given
-both builds it compares the two output trees byte for byte.
+the Linux run too it compares the output trees byte for byte.
 
-Wine mode uses a fresh WINEPREFIX, a wineserver of its own (stopped at the end), COM5 as
-a dosdevices symlink to phonesim's pseudo-terminal, and the modem-line shim preloaded
-into the wine64 process. Only 64-bit Windows programs can run here.
+Each Wine run uses a fresh WINEPREFIX of its architecture, a wineserver of its own
+(stopped at the end) and COM5 as a dosdevices symlink to phonesim's pseudo-terminal.
+The x86_64 host runs twice, with the modem-line shim preloaded into wine64 (comm-event
+waits work) and without it (they fail and the library polls); the i686 host runs
+without it, as on a driver without comm events, and the i686 run adds
+stack_check_test, which calls every export as a VB6 or Delphi host does and checks the
+stack pointer and the callee-saved registers after each call.
 """
 
 import argparse
@@ -157,7 +161,7 @@ class Phone:
 
 # ---- Running the host program -----------------------------------------------------------------
 
-SUMMARY = re.compile(r"^(host_api_test|file_families_test): (\d+) checks, (\d+) failed$")
+SUMMARY = re.compile(r"^(host_api_test|file_families_test|stack_check_test): (\d+) checks, (\d+) failed$")
 
 
 def run_checked_program(report, name, command, env, cwd, timeout, phone=None):
@@ -498,11 +502,11 @@ def check_file_tree(report, directory, examples):
         report.equal(empty.getnframes(), 0, "empty.wav holds no samples")
 
 
-def compare_trees(report, first, second):
+def compare_trees(report, first, second, arch):
     names = sorted(set(os.listdir(first)) | set(os.listdir(second)))
     match, mismatch, errors = filecmp.cmpfiles(first, second, names, shallow=False)
     report.check(not mismatch and not errors and len(match) == len(names),
-                 f"the Linux and Windows file trees are the same, byte for byte ({len(match)} files)",
+                 f"the Linux and Windows {arch} file trees are the same, byte for byte ({len(match)} files)",
                  f"differ: {mismatch}, missing on one side: {errors}")
 
 
@@ -567,13 +571,15 @@ def windows_path(path):
 
 
 class Wine:
-    def __init__(self, args, workdir):
-        self.wine = args.wine
-        self.wineserver = args.wineserver
+    def __init__(self, loader, wineserver, workdir, arch):
+        self.wine = loader
+        self.wineserver = wineserver
+        self.arch = arch
         self.prefix = os.path.join(workdir, "prefix")
         os.makedirs(self.prefix)
         self.env = dict(os.environ)
-        self.env.update({"WINEPREFIX": self.prefix, "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="})
+        self.env.update({"WINEPREFIX": self.prefix, "WINEARCH": arch, "WINEDEBUG": "-all",
+                         "WINEDLLOVERRIDES": "mscoree,mshtml="})
         self.env.pop("DISPLAY", None)
         self.env.pop("WAYLAND_DISPLAY", None)
         self.server = None
@@ -631,72 +637,92 @@ class Wine:
             shutil.rmtree(directory, ignore_errors=True)
 
 
-def run_wine(report, args, workdir):
-    if not inputs_exist(report, "Wine", [args.wine, args.wineserver, args.phonesim, args.dll, args.host,
-                                         args.files_test, args.shim, args.header,
-                                         os.path.join(args.examples, "phone-state.json")]):
+def run_wine(report, args, workdir, arch):
+    """One DLL under its own Wine: i686 under the 32-bit loader in a win32 prefix,
+    x86_64 under wine64. Returns the folder of the files it wrote, or None."""
+    label = f"Wine {arch}"
+    build = args.win32 if arch == "i686" else args.win64
+    programs = [os.path.join(build, name) for name in ("PELKOR16.dll", "host_api_test.exe", "file_families_test.exe")]
+    if arch == "i686":
+        programs.append(os.path.join(build, "stack_check_test.exe"))
+    loader = args.wine32 if arch == "i686" else args.wine64
+    # The modem-line shim is a 64-bit Linux library: it can be preloaded into wine64 only.
+    shim = args.shim if arch == "x86_64" else None
+    if not inputs_exist(report, label, [loader, args.wineserver, args.phonesim, args.header,
+                                        os.path.join(args.examples, "phone-state.json")] + programs +
+                        ([shim] if shim else [])):
         return None
-    wine = Wine(args, workdir)
+    wine = Wine(loader, args.wineserver, workdir, "win32" if arch == "i686" else "win64")
     phone = None
+    state = os.path.join(args.examples, "phone-state.json")
     try:
-        report.step("Wine: fresh prefix and a wineserver of our own")
+        report.step(f"{label}: fresh {wine.arch} prefix and a wineserver of our own")
         wine.start_server()
         started = time.monotonic()
         booted = wine.run(["wineboot", "-i"], timeout=WINEBOOT_TIMEOUT_S)
-        report.check(booted.returncode == 0, f"wineboot prepared the prefix ({time.monotonic() - started:.0f} s)",
+        report.check(booted.returncode == 0, f"{label}: wineboot prepared the prefix ({time.monotonic() - started:.0f} s)",
                      booted.stderr.decode(errors="replace")[-1000:])
         dosdevices = os.path.join(wine.prefix, "dosdevices")
-        if not report.check(os.path.isdir(dosdevices), "the prefix has its dosdevices folder"):
+        if not report.check(os.path.isdir(dosdevices), f"{label}: the prefix has its dosdevices folder"):
             return None
         stage = os.path.join(wine.prefix, "drive_c", "pelkor")
         os.makedirs(stage)
-        for program in (args.dll, args.host, args.files_test):
+        for program in programs:
             shutil.copy(program, stage)
-        dll = "C:\\pelkor\\" + os.path.basename(args.dll)
-        host = "C:\\pelkor\\" + os.path.basename(args.host)
-        files_test = "C:\\pelkor\\" + os.path.basename(args.files_test)
+        dll, host, files_test = ("C:\\pelkor\\" + os.path.basename(p) for p in programs[:3])
         report.check(not os.path.lexists(os.path.join(dosdevices, MISSING_COM_PORT.lower())),
-                     f"{MISSING_COM_PORT} does not exist in the prefix")
+                     f"{label}: {MISSING_COM_PORT} does not exist in the prefix")
 
         dumps = os.path.join(wine.prefix, "drive_c", "temp")  # the library does not create it
         os.makedirs(dumps, exist_ok=True)
-        report.step(f"Wine: phonesim on {COM_PORT} (dosdevices/{COM_PORT.lower()})")
-        phone = Phone(args.phonesim, os.path.join(args.examples, "phone-state.json"), workdir,
-                      link=os.path.join(dosdevices, COM_PORT.lower()))
+        link = os.path.join(dosdevices, COM_PORT.lower())
+        report.step(f"{label}: phonesim on {COM_PORT} (dosdevices/{COM_PORT.lower()})")
+        phone = Phone(args.phonesim, state, workdir, link=link)
         print(f"    phone on {phone.device}", flush=True)
 
-        report.step("Wine: export list of host_api_test against pelkor16.h")
+        report.step(f"{label}: export list of host_api_test against pelkor16.h")
         check_export_list(report, [wine.wine, host, "--list-exports"], wine.env, stage, args.header,
                           WINE_COMMAND_TIMEOUT_S)
 
-        report.step(f"Wine: host_api_test {os.path.basename(args.dll)} {COM_PORT} (modem lines from {args.shim})")
         host_env = dict(wine.env)
-        host_env["LD_PRELOAD"] = os.path.abspath(args.shim)
+        if shim:
+            host_env["LD_PRELOAD"] = os.path.abspath(shim)
+            report.step(f"{label}: host_api_test {COM_PORT} (modem lines from {shim})")
+        else:
+            # Without the shim Wine's comm-event waits fail at once, as they do with drivers
+            # that cannot wait for comm events: the library must still work, polling instead.
+            report.step(f"{label}: host_api_test {COM_PORT} (no modem lines: comm-event waits fail, the library polls)")
         started_wall = time.time()
-        finished = run_checked_program(report, "host_api_test",
+        finished = run_checked_program(report, f"{arch} host_api_test",
                                        [wine.wine, host, dll, COM_PORT, MISSING_COM_PORT, windows_path(args.examples)],
                                        host_env, stage, HOST_TIMEOUT_S, phone)
-        report.step("Wine: what the phone received")
+        report.step(f"{label}: what the phone received")
         check_phone_state(report, phone.dump() if finished is not None else None, args.examples, started_wall)
-        check_ucs2_dumps(report, dumps, "c:\\temp")
+        check_ucs2_dumps(report, dumps, f"{arch} c:\\temp")
         phone.stop()
         phone = None
 
-        # Without the shim Wine's comm-event waits fail at once, as they do with drivers
-        # that cannot wait for comm events: the library must still work, polling instead.
-        report.step("Wine: host_api_test again without the modem-line shim (comm-event waits fail)")
-        phone = Phone(args.phonesim, os.path.join(args.examples, "phone-state.json"), workdir,
-                      link=os.path.join(dosdevices, COM_PORT.lower()))
-        run_checked_program(report, "host_api_test without the shim",
-                            [wine.wine, host, dll, COM_PORT, MISSING_COM_PORT, windows_path(args.examples)],
-                            wine.env, stage, HOST_TIMEOUT_S, phone)
-        phone.stop()
-        phone = None
+        if shim:
+            report.step(f"{label}: host_api_test again without the modem-line shim (comm-event waits fail)")
+            phone = Phone(args.phonesim, state, workdir, link=link)
+            run_checked_program(report, f"{arch} host_api_test without the shim",
+                                [wine.wine, host, dll, COM_PORT, MISSING_COM_PORT, windows_path(args.examples)],
+                                wine.env, stage, HOST_TIMEOUT_S, phone)
+            phone.stop()
+            phone = None
 
-        out = os.path.join(workdir, "files-wine")
+        if arch == "i686":
+            report.step(f"{label}: stack_check_test (every export through a thunk typed from its argument count)")
+            phone = Phone(args.phonesim, state, workdir, link=link)
+            run_checked_program(report, "stack_check_test", [wine.wine, "C:\\pelkor\\stack_check_test.exe", dll,
+                                                             COM_PORT], wine.env, stage, HOST_TIMEOUT_S, phone)
+            phone.stop()
+            phone = None
+
+        out = os.path.join(workdir, f"files-wine-{arch}")
         os.makedirs(out)
-        report.step("Wine: file_families_test")
-        run_checked_program(report, "file_families_test",
+        report.step(f"{label}: file_families_test")
+        run_checked_program(report, f"{arch} file_families_test",
                             [wine.wine, files_test, windows_path(out)] +
                             [windows_path(p) for p in file_inputs(args.examples)],
                             wine.env, stage, FILES_TIMEOUT_S)
@@ -705,13 +731,13 @@ def run_wine(report, args, workdir):
     finally:
         if phone is not None:
             phone.stop()
-        report.step("Wine: stopping the wineserver")
+        report.step(f"{label}: stopping the wineserver")
         wine.stop()
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("mode", choices=["linux", "wine", "both"])
+    parser.add_argument("mode", choices=["linux", "wine32", "wine64", "all"])
     parser.add_argument("--phonesim", default=os.path.join(ROOT, "build", "tools", "phonesim", "phonesim"))
     parser.add_argument("--examples", default=os.path.join(ROOT, "examples"))
     parser.add_argument("--header", default=os.path.join(ROOT, "include", "pelkor16.h"))
@@ -719,11 +745,12 @@ def main():
                         help="Linux: the shared library")
     parser.add_argument("--host", help="Linux: host_api_test")
     parser.add_argument("--files-test", help="Linux: file_families_test")
-    parser.add_argument("--dll", default=os.path.join(ROOT, "build-win64", "PELKOR16.dll"), help="Wine: the DLL")
-    parser.add_argument("--host-exe", help="Wine: host_api_test.exe")
-    parser.add_argument("--files-test-exe", help="Wine: file_families_test.exe")
-    parser.add_argument("--shim", help="Wine: modem_lines_shim.so")
-    parser.add_argument("--wine", default="/usr/lib/wine/wine64")
+    parser.add_argument("--win32", default=os.path.join(ROOT, "build-win32"),
+                        help="the i686 build folder (PELKOR16.dll and the .exe host programs)")
+    parser.add_argument("--win64", default=os.path.join(ROOT, "build-win64"), help="the x86_64 build folder")
+    parser.add_argument("--shim", help="Wine x86_64: modem_lines_shim.so")
+    parser.add_argument("--wine32", default="/usr/lib/wine/wine", help="the 32-bit Wine loader")
+    parser.add_argument("--wine64", default="/usr/lib/wine/wine64", help="the 64-bit Wine loader")
     parser.add_argument("--wineserver", default="/usr/lib/wine/wineserver")
     parser.add_argument("--keep", help="keep the work folder here (created) instead of a temporary one")
     args = parser.parse_args()
@@ -732,8 +759,6 @@ def main():
     args.host = args.host or os.path.join(build, "host_api_test")
     args.files_test = args.files_test or os.path.join(build, "file_families_test")
     args.shim = args.shim or os.path.join(build, "modem_lines_shim.so")
-    args.host_exe = args.host_exe or os.path.join(ROOT, "build-win64", "host_api_test.exe")
-    args.files_test_exe = args.files_test_exe or os.path.join(ROOT, "build-win64", "file_families_test.exe")
 
     report = Report()
     started = time.monotonic()
@@ -743,22 +768,21 @@ def main():
     else:
         workdir = tempfile.mkdtemp(prefix="pelkor-hosts-")
     trees = {}
+    runs = {"linux": ["linux"], "wine32": ["i686"], "wine64": ["x86_64"], "all": ["linux", "i686", "x86_64"]}
     try:
-        if args.mode in ("linux", "both"):
-            linux_dir = os.path.join(workdir, "linux")
-            os.makedirs(linux_dir, exist_ok=True)
-            trees["linux"] = run_linux(report, args, linux_dir)
-        if args.mode in ("wine", "both"):
-            wine_dir = os.path.join(workdir, "wine")
-            os.makedirs(wine_dir, exist_ok=True)
-            wine_args = argparse.Namespace(**vars(args))
-            wine_args.host, wine_args.files_test = args.host_exe, args.files_test_exe
-            trees["wine"] = run_wine(report, wine_args, wine_dir)
-        if trees.get("linux") and trees.get("wine"):
-            report.step("Linux and Windows file trees")
-            compare_trees(report, trees["linux"], trees["wine"])
-    except Exception as failure:  # a step that could not run at all is a failure too
-        report.check(False, "the run went through", f"{type(failure).__name__}: {failure}")
+        for run in runs[args.mode]:
+            run_dir = os.path.join(workdir, run)
+            os.makedirs(run_dir, exist_ok=True)
+            run_started = time.monotonic()
+            try:
+                trees[run] = run_linux(report, args, run_dir) if run == "linux" else run_wine(report, args, run_dir, run)
+            except Exception as failure:  # a step that could not run at all is a failure too
+                report.check(False, f"the {run} run went through", f"{type(failure).__name__}: {failure}")
+            print(f"    ({run} run took {time.monotonic() - run_started:.0f} s)", flush=True)
+        for run in ("i686", "x86_64"):
+            if trees.get("linux") and trees.get(run):
+                report.step(f"Linux and Windows {run} file trees")
+                compare_trees(report, trees["linux"], trees[run], run)
     finally:
         if not args.keep:
             shutil.rmtree(workdir, ignore_errors=True)
