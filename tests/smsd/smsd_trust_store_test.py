@@ -108,6 +108,7 @@ class StoreTrustChecks:
         self.assertEqual(self.phone.stored_texts(), [])
         self.assertEqual([r["text"] for r in self.db.query("SELECT text FROM outbox")], ["queued before"])
         self.assertEqual(len(self.db.query("SELECT text FROM inbox_messages")), 4)
+        self.check_application_extras(new)
         # A second start finds it current and changes nothing.
         self.once()
         self.assertEqual(self.db.query("SELECT version FROM schema_version"), [{"version": 2}])
@@ -169,6 +170,7 @@ class StoreTrustChecks:
 
 class SqliteStoreTrust(StoreTrustChecks, unittest.TestCase):
     V1_LAST_ID = 3
+
     def make_db(self):
         return SqliteDb(self.dir.name)
 
@@ -190,6 +192,19 @@ class SqliteStoreTrust(StoreTrustChecks, unittest.TestCase):
         self.db.execute("INSERT INTO inbox (phone_id, sender, text, phone_time, text_hash) "
                         "VALUES ('old', '+493', 'gone', '2024-01-01 10:00:00', 'h3')")
         self.db.execute("DELETE FROM inbox WHERE text = 'gone'")
+        # What an application added to the inbox stays.
+        self.db.execute("CREATE VIEW app_view AS SELECT sender, text FROM inbox")
+        self.db.execute("CREATE INDEX app_index ON inbox (sender)")
+        self.db.execute("CREATE TABLE app_log (inbox_id INTEGER)")
+        self.db.execute("CREATE TRIGGER app_trigger AFTER INSERT ON inbox BEGIN "
+                        "INSERT INTO app_log VALUES (new.id); END")
+
+    def check_application_extras(self, new_rows):
+        self.assertEqual(len(self.db.query("SELECT * FROM app_view")), 2 + len(new_rows))
+        self.assertEqual(self.db.query("SELECT name FROM sqlite_master WHERE name IN ('app_index', 'app_trigger') "
+                                       "ORDER BY name"), [{"name": "app_index"}, {"name": "app_trigger"}])
+        self.assertEqual([r["inbox_id"] for r in self.db.query("SELECT inbox_id FROM app_log ORDER BY inbox_id")],
+                         [r["id"] for r in new_rows])
 
     def unsendable_rows(self):
         # SQLite keeps what it is given: a NUL inside a text or a number, bytes that are
@@ -287,6 +302,7 @@ class PostgresStoreTrust(StoreTrustChecks, unittest.TestCase):
     cluster = None
     V1_LAST_ID = 2
 
+
     @classmethod
     def setUpClass(cls):
         cls.cluster = PostgresCluster()
@@ -307,6 +323,9 @@ class PostgresStoreTrust(StoreTrustChecks, unittest.TestCase):
                         "('old', '+491', 'kept', '2024-01-01 10:00:00', 'h1'), "
                         "('old', '+492', 'kept too', '1970-01-01 00:00:00', 'h2'); "
                         "INSERT INTO outbox (destination, text) VALUES ('+4917000009', 'queued before')")
+
+    def check_application_extras(self, new_rows):
+        pass  # the table is changed in place
 
     def unsendable_rows(self):
         # PostgreSQL's text holds no NUL and only valid UTF-8 (the cluster is UTF8): what

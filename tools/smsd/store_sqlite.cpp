@@ -86,6 +86,9 @@ const std::vector<std::string> kMigrations = {
            FROM (SELECT * FROM inbox WHERE concat_reference IS NOT NULL ORDER BY concat_part)
           GROUP BY phone_id, sender, concat_reference, concat_total;)"};
 
+// The migration that makes the inbox table anew.
+constexpr size_t kInboxRebuilt = 1;
+
 class Statement {
  public:
   Statement(sqlite3 *db, const char *sql) : db_(db) {
@@ -205,7 +208,14 @@ class SqliteStore final : public Store {
     }
     Transaction t(*this);
     RunMigrations(
-        kMigrations, [this](const std::string &sql) { Exec(sql.c_str()); }, [this] { return CurrentVersion(); },
+        kMigrations,
+        [this](const std::string &sql) {
+          if (&sql == &kMigrations[kInboxRebuilt])
+            RebuildInbox(sql);
+          else
+            Exec(sql.c_str());
+        },
+        [this] { return CurrentVersion(); },
         [this](int version) {
           Statement(db_, "UPDATE schema_version SET version = ?").Bind(1, static_cast<int64_t>(version)).Step();
         });
@@ -402,6 +412,28 @@ class SqliteStore final : public Store {
     SqliteStore &store_;
     bool done_ = false;
   };
+
+  // Runs the migration that makes `inbox` anew, keeping what applications added to it:
+  // their views on it go on naming it (the rename does not rewrite or check them), and
+  // their indexes and triggers on it, dropped with the old table, are made again.
+  void RebuildInbox(const std::string &sql) {
+    std::vector<std::string> extras;
+    {
+      Statement s(db_,
+                  "SELECT sql FROM sqlite_master WHERE tbl_name = 'inbox' AND type IN ('index', 'trigger') "
+                  "AND sql IS NOT NULL");
+      while (s.Step()) extras.push_back(s.Text(0));
+    }
+    Exec("PRAGMA legacy_alter_table = ON");
+    try {
+      Exec(sql.c_str());
+    } catch (const StoreError &) {
+      sqlite3_exec(db_, "PRAGMA legacy_alter_table = OFF", nullptr, nullptr, nullptr);
+      throw;
+    }
+    Exec("PRAGMA legacy_alter_table = OFF");
+    for (const std::string &extra : extras) Exec(extra.c_str());
+  }
 
   bool ModeIsWal() {
     for (int waited = 0;; waited += kBusyStepMs) {
