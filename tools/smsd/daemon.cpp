@@ -162,28 +162,41 @@ bool Daemon::ReceivePass() {
     m.sender = sender;
     m.phoneTime = StampText(y, mo, d, h, mi, s);
     const int32_t location = pelkor_getsmsmsglocation(PELKOR_SMS_RECEIVED, n);
+    m.location = location;
     ReadDetails(n, m);
-    std::optional<int64_t> id;
+    // Only a message that is in the database now, new or found stored as this very
+    // message, is deleted from the phone; a failure keeps it there for the next pass.
+    InboxInsert stored;
     try {
-      id = store_.InsertInbox(m);
+      stored = store_.InsertInbox(m);
     } catch (const StoreError &e) {
       Log(Level::error,
           "storing the message at location " + std::to_string(location) + ": " + e.what() + "; it stays on the phone");
       complete = false;
       continue;
     }
-    if (id) {
+    if (stored.isNew) {
       Log(Level::info, "received from " + m.sender + " (location " + std::to_string(location) + "): inbox row " +
-                           std::to_string(*id));
-      if (!config_.runOnReceive.empty()) RunHook(*id, m);
+                           std::to_string(stored.id));
+      if (!config_.runOnReceive.empty()) RunHook(stored.id, m);
     } else {
-      Log(Level::debug, "location " + std::to_string(location) + " is stored already");
+      Log(Level::debug,
+          "location " + std::to_string(location) + " is stored already as inbox row " + std::to_string(stored.id));
     }
     if (config_.deleteReceived) {
       const int32_t deleted = deletesmsmsg(PELKOR_SMS_RECEIVED, n);
       if (deleted != PELKOR_OK) {
         Log(Level::warning, "deleting location " + std::to_string(location) + ": " + Code(deleted));
         complete = false;
+        continue;
+      }
+      // The location is free: an equal message that comes to it later is a new one.
+      try {
+        store_.MarkLeftPhone(stored.id);
+      } catch (const StoreError &e) {
+        Log(Level::warning,
+            "inbox row " + std::to_string(stored.id) + " left the phone, but noting it failed: " + e.what() +
+                "; an equal message at location " + std::to_string(location) + " would be taken for it");
       }
     }
   }
@@ -220,9 +233,18 @@ void Daemon::SendPass() {
 void Daemon::SendRow(OutboxRow row) {
   const std::string what = "outbox row " + std::to_string(row.id) + " to " + row.destination;
   try {
+    // A row no phone could send as it stands fails at once with its reason, before any
+    // part goes out; the library would refuse it for its arguments (22), or take a text
+    // or number cut at a NUL character. Only the phone's refusals are retried.
+    const std::string fault = OutboxFault(row.destination, row.text);
+    if (!fault.empty()) {
+      store_.MarkFailed(row, PELKOR_ERR_REFUSED, fault);
+      Log(Level::error, what + ": " + fault + "; marked failed");
+      return;
+    }
     int32_t parts = 0, ucs2 = 0;
     if (pelkor_smsparts_utf8(row.text.c_str(), &parts, &ucs2) != PELKOR_OK) {
-      store_.MarkRetry(row, PELKOR_ERR_REFUSED, "the text is not UTF-8 or needs more than 255 parts", 0, 0);
+      store_.MarkFailed(row, PELKOR_ERR_REFUSED, "the text needs more than 255 parts");
       Log(Level::error, what + ": the text cannot be sent; marked failed");
       return;
     }

@@ -1,7 +1,6 @@
 // pelkor-smsd: an SMS gateway daemon for one phone. Received messages go into the
 // database's inbox; what an application puts into its outbox is sent.
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -22,22 +21,9 @@ constexpr const char *kDefaultConfig = "/etc/pelkor-smsd.conf";
 
 void OnStopSignal(int) { smsd::stopRequested.store(true); }
 
-// Creates the directories above an SQLite file, so the default path works on a fresh machine.
-void PrepareSqliteDirectory(const std::string &url) {
-  std::string path;
-  if (url.rfind("sqlite://", 0) == 0)
-    path = url.substr(9);
-  else if (url.find("://") == std::string::npos)
-    path = url;
-  else
-    return;
-  for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
-    ::mkdir(path.substr(0, slash).c_str(), 0755);
-}
-
-std::unique_ptr<smsd::Store> OpenMigrated(const std::string &url) {
-  PrepareSqliteDirectory(url);
-  auto store = smsd::OpenStore(url);
+// Opens the database and brings its schema up to date (for `status`: reads it as it is).
+std::unique_ptr<smsd::Store> OpenMigrated(const std::string &url, smsd::Access access = smsd::Access::daemon) {
+  auto store = smsd::OpenStore(url, access);
   store->Migrate();
   return store;
 }
@@ -126,9 +112,18 @@ int main(int argc, char **argv) {
     return 2;
   }
 
+  if (*inject) {
+    // What no phone could send is refused here, before anything is queued.
+    const std::string fault = smsd::OutboxFault(number, text);
+    if (!fault.empty()) {
+      std::cerr << "pelkor-smsd: inject: " << fault << '\n';
+      return 2;
+    }
+  }
+
   try {
-    auto store = OpenMigrated(config.database);
-    if (*status) return Status(*store);
+    if (*status) return Status(*OpenMigrated(config.database, smsd::Access::read));
+    auto store = OpenMigrated(config.database, *inject ? smsd::Access::command : smsd::Access::daemon);
     if (*inject) {
       const int64_t id = store->Inject(number, text, messageClass, statusReport, priority);
       std::printf("%lld\n", static_cast<long long>(id));

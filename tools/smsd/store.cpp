@@ -1,6 +1,9 @@
 #include "store.h"
 
+#include <pelkor16.h>
+
 #include <cstdio>
+#include <cstring>
 
 namespace smsd {
 
@@ -23,6 +26,70 @@ void OutboxCounts::Add(const std::string &status, int64_t n) {
   if (status == "unknown") unknown = n;
 }
 
+namespace {
+
+// Well-formed UTF-8: no stray continuation byte, no overlong form, no surrogate, nothing
+// above U+10FFFF.
+bool IsUtf8(const std::string &text) {
+  const auto *p = reinterpret_cast<const unsigned char *>(text.data());
+  const auto *end = p + text.size();
+  while (p < end) {
+    const unsigned char c = *p;
+    size_t length = 0;
+    uint32_t code = 0, minimum = 0;
+    if (c < 0x80) {
+      ++p;
+      continue;
+    }
+    if (c >= 0xC2 && c <= 0xDF) {
+      length = 2, code = c & 0x1F, minimum = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      length = 3, code = c & 0x0F, minimum = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      length = 4, code = c & 0x07, minimum = 0x10000;
+    } else {
+      return false;
+    }
+    if (static_cast<size_t>(end - p) < length) return false;
+    for (size_t k = 1; k < length; ++k) {
+      if ((p[k] & 0xC0) != 0x80) return false;
+      code = (code << 6) | (p[k] & 0x3F);
+    }
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    p += length;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string OutboxFault(const std::string &destination, const std::string &text) {
+  // The library takes the number as "+" and up to 20 digits; anything else it refuses
+  // (a shell line, a space, a NUL that would cut the number short).
+  if (destination.empty()) return "destination is empty";
+  const size_t first = destination[0] == '+' ? 1 : 0;
+  size_t digits = 0;
+  for (size_t i = first; i < destination.size(); ++i) {
+    if (destination[i] < '0' || destination[i] > '9') return "destination has characters a number cannot have";
+    ++digits;
+  }
+  if (digits == 0) return "destination has no digits";
+  if (digits > 20) return "destination has more than 20 digits";
+  // The text reaches the library as a C string: a NUL would end it there.
+  if (text.find('\0') != std::string::npos) return "the text has a NUL character, which a message cannot carry";
+  if (!IsUtf8(text)) return "the text is not UTF-8";
+  int32_t parts = 0;
+  if (pelkor_smsparts_utf8(text.c_str(), &parts, nullptr) != PELKOR_OK) return "the text needs more than 255 parts";
+  return {};
+}
+
+bool SchemaIsCurrent(int version, size_t migrations) {
+  if (version > static_cast<int>(migrations))
+    throw StoreError("the database has schema version " + std::to_string(version) + ", newer than this daemon's " +
+                     std::to_string(migrations));
+  return version == static_cast<int>(migrations);
+}
+
 void RunMigrations(const std::vector<std::string> &migrations, const std::function<void(const std::string &)> &run,
                    const std::function<int()> &readVersion, const std::function<void(int)> &setVersion) {
   run("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
@@ -40,13 +107,13 @@ void RunMigrations(const std::vector<std::string> &migrations, const std::functi
   }
 }
 
-std::unique_ptr<Store> OpenStore(const std::string &url) {
+std::unique_ptr<Store> OpenStore(const std::string &url, Access access) {
   auto starts = [&](const char *prefix) { return url.rfind(prefix, 0) == 0; };
-  if (starts("postgresql://") || starts("postgres://")) return OpenPostgresStore(url);
-  if (starts("sqlite://")) return OpenSqliteStore(url.substr(9));
+  if (starts("postgresql://") || starts("postgres://")) return OpenPostgresStore(url, access);
+  if (starts("sqlite://")) return OpenSqliteStore(url.substr(9), access);
   if (url.find("://") != std::string::npos)
     throw StoreError("unknown database URL (sqlite:// or postgresql://): " + url);
-  return OpenSqliteStore(url);
+  return OpenSqliteStore(url, access);
 }
 
 }  // namespace smsd

@@ -23,6 +23,14 @@ struct InboxMessage {
   std::string phoneTime;  // the centre's time stamp, "YYYY-MM-DD hh:mm:ss"
   std::optional<int> messageClass, concatReference, concatPart, concatTotal;
   std::vector<uint8_t> pdu;
+  int location = 0;  // where the phone keeps it; 0 when not known
+};
+
+// What InsertInbox did with a message read from the phone. Either way the message is in
+// the database now, so it may be deleted from the phone.
+struct InboxInsert {
+  int64_t id = 0;
+  bool isNew = false;  // false: a row of this very message (a re-read) was there already
 };
 
 // An outbox row claimed for sending.
@@ -53,16 +61,37 @@ struct OutboxCounts {
 // refused (StoreError).
 void RunMigrations(const std::vector<std::string> &migrations, const std::function<void(const std::string &)> &run,
                    const std::function<int()> &readVersion, const std::function<void(int)> &setVersion);
+// Whether a schema of `version` (-1: none) needs no migration of `migrations` entries;
+// a newer one is refused (StoreError). Read before any write, so that a current
+// database is not written to.
+bool SchemaIsCurrent(int version, size_t migrations);
+
+// How a command uses the database. The daemon and `inject` create it (directories 0700,
+// the file 0600) and migrate it; `status` only reads, never creates or migrates, and also
+// works where the user may only read the file. `command` and `read` wait a limited time
+// for another program's lock; the daemon waits for PostgreSQL's locks as long as it takes.
+enum class Access { daemon, command, read };
+
+// A fault of an outbox row that no phone could mend: the destination is not a number,
+// the text is not UTF-8, holds a NUL character or is too long. Empty when the row can be
+// sent as it stands.
+std::string OutboxFault(const std::string &destination, const std::string &text);
 
 class Store {
  public:
   virtual ~Store() = default;
-  // Creates the schema or brings it to the current version.
+  // Creates the schema or brings it to the current version; does not write when the
+  // schema is current. A newer schema is refused (StoreError).
   virtual void Migrate() = 0;
   virtual int SchemaVersion() = 0;
-  // Stores a message in its own transaction. The id of the new row, or nothing when the
-  // message was already stored (same phone, sender, time stamp, text and part).
-  virtual std::optional<int64_t> InsertInbox(const InboxMessage &message) = 0;
+  // Stores a message in its own transaction, committed on return. A message is the same
+  // one as a row still on the phone with the same phone, location, sender, time stamp,
+  // text and part: then that row is returned. Throws StoreError when the message could
+  // not be stored (it must stay on the phone).
+  virtual InboxInsert InsertInbox(const InboxMessage &message) = 0;
+  // The message of this row was deleted from the phone: its location may hold another
+  // message from now on.
+  virtual void MarkLeftPhone(int64_t id) = 0;
   // Rows this phone left in "sending" (a crash): marked "unknown", or queued again when
   // `resend` is set. Returns how many.
   virtual int RecoverSending(const std::string &phoneId, bool resend) = 0;
@@ -76,6 +105,8 @@ class Store {
   // attempts are used up.
   virtual void MarkRetry(const OutboxRow &row, int result, const std::string &error, int backoffSeconds,
                          int maxAttempts) = 0;
+  // The row cannot be sent as it stands: "failed" at once, with the reason.
+  virtual void MarkFailed(const OutboxRow &row, int result, const std::string &error) = 0;
   // The phone did not answer: whether it sent the message is not known.
   virtual void MarkUnknown(const OutboxRow &row, int result, const std::string &error) = 0;
   virtual void Heartbeat(const PhoneStatus &status) = 0;
@@ -87,10 +118,10 @@ class Store {
 
 // sqlite:///absolute/path, sqlite://relative/path, a plain path, or postgresql://...
 // (postgres:// too). Throws StoreError.
-std::unique_ptr<Store> OpenStore(const std::string &url);
+std::unique_ptr<Store> OpenStore(const std::string &url, Access access = Access::daemon);
 
-std::unique_ptr<Store> OpenSqliteStore(const std::string &path);
-std::unique_ptr<Store> OpenPostgresStore(const std::string &conninfo);
+std::unique_ptr<Store> OpenSqliteStore(const std::string &path, Access access);
+std::unique_ptr<Store> OpenPostgresStore(const std::string &conninfo, Access access);
 
 // A 64-bit FNV-1a hash of the text as 16 hex digits: part of the inbox's unique key.
 std::string TextHash(const std::string &text);

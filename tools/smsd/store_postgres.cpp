@@ -42,7 +42,21 @@ const std::vector<std::string> kMigrations = {
          SELECT MIN(id), phone_id, sender, string_agg(text, '' ORDER BY concat_part), MIN(phone_time),
                 MAX(received_at), COUNT(*), COUNT(DISTINCT concat_part) = MAX(concat_total)
            FROM inbox WHERE concat_reference IS NOT NULL
-          GROUP BY phone_id, sender, concat_reference, concat_total;)"};
+          GROUP BY phone_id, sender, concat_reference, concat_total;)",
+    // 2: the location a message was read from joins the unique key, which holds only
+    // while the message is on the phone: two equal messages at two locations are two
+    // rows, and so is an equal message that comes later to a location freed by a delete.
+    // Rows from before keep a null location: never taken for a new message.
+    R"(DO $$
+       DECLARE c record;
+       BEGIN
+         FOR c IN SELECT conname FROM pg_constraint WHERE conrelid = 'inbox'::regclass AND contype = 'u' LOOP
+           EXECUTE format('ALTER TABLE inbox DROP CONSTRAINT %I', c.conname);
+         END LOOP;
+       END $$;
+       ALTER TABLE inbox ADD COLUMN location INTEGER, ADD COLUMN left_phone_at TIMESTAMPTZ;
+       CREATE UNIQUE INDEX inbox_on_phone ON inbox (phone_id, location, sender, phone_time, text_hash, part_key)
+         WHERE left_phone_at IS NULL;)"};
 
 // A key for pg_advisory_xact_lock: daemons starting together migrate one at a time.
 constexpr const char *kMigrationLock = "SELECT pg_advisory_xact_lock(7316016)";
@@ -56,7 +70,9 @@ class Result {
   Result(Result &&other) noexcept : result_(other.result_) { other.result_ = nullptr; }
   int Rows() const { return PQntuples(result_); }
   bool IsNull(int row, int column) const { return PQgetisnull(result_, row, column) != 0; }
-  std::string Text(int row, int column) const { return PQgetvalue(result_, row, column); }
+  std::string Text(int row, int column) const {
+    return std::string(PQgetvalue(result_, row, column), static_cast<size_t>(PQgetlength(result_, row, column)));
+  }
   int64_t Int(int row, int column) const { return IsNull(row, column) ? 0 : std::stoll(Text(row, column)); }
   int Affected() const { return std::atoi(PQcmdTuples(result_)); }
 
@@ -89,9 +105,12 @@ std::string ByteaHex(const std::vector<uint8_t> &bytes) {
   return hex;
 }
 
+// How long `status` and `inject` wait for a lock another program holds.
+constexpr const char *kCommandLockTimeout = "SET lock_timeout = '10s'";
+
 class PostgresStore final : public Store {
  public:
-  explicit PostgresStore(const std::string &conninfo) : conn_(PQconnectdb(conninfo.c_str())) {
+  PostgresStore(const std::string &conninfo, Access access) : access_(access), conn_(PQconnectdb(conninfo.c_str())) {
     if (conn_ == nullptr || PQstatus(conn_) != CONNECTION_OK) {
       std::string error = conn_ ? PQerrorMessage(conn_) : "out of memory";
       PQfinish(conn_);
@@ -99,10 +118,21 @@ class PostgresStore final : public Store {
       throw StoreError("postgresql: cannot connect: " + Trimmed(error));
     }
     Run("SET client_min_messages = warning");
+    if (access != Access::daemon) Run(kCommandLockTimeout);
+    if (access == Access::read) Run("SET default_transaction_read_only = on");
   }
   ~PostgresStore() override { PQfinish(conn_); }
 
   void Migrate() override {
+    // Read first, without a lock: a current schema is not written to, and a user who
+    // may only read the tables can still read them.
+    const int version = CurrentVersion();
+    if (SchemaIsCurrent(version, kMigrations.size())) return;
+    if (access_ == Access::read) {
+      // An older schema is read as it is: what status reads is in every version.
+      if (version < 0) throw StoreError("postgresql: the database has no pelkor-smsd schema yet");
+      return;
+    }
     Transaction t(*this);
     Run(kMigrationLock);
     RunMigrations(
@@ -115,7 +145,11 @@ class PostgresStore final : public Store {
 
   int SchemaVersion() override { return CurrentVersion(); }
 
-  std::optional<int64_t> InsertInbox(const InboxMessage &m) override {
+  InboxInsert InsertInbox(const InboxMessage &m) override {
+    const std::string hash = TextHash(m.text);
+    std::optional<int> location;  // unknown for rows of an older daemon: never a duplicate
+    if (m.location > 0) location = m.location;
+    const int64_t partKey = m.concatPart.value_or(0);
     Params p;
     p.Add(m.phoneId).Add(m.sender).Add(m.text).Add(m.coding).Add(m.messageClass).Add(m.phoneTime);
     p.Add(m.concatReference).Add(m.concatPart).Add(m.concatTotal);
@@ -123,15 +157,36 @@ class PostgresStore final : public Store {
       p.values.emplace_back(std::nullopt);
     else
       p.Add(ByteaHex(m.pdu));
-    p.Add(TextHash(m.text)).Add(static_cast<int64_t>(m.concatPart.value_or(0)));
-    // One statement: its own transaction.
+    p.Add(hash).Add(partKey).Add(location);
+    Transaction t(*this);
+    InboxInsert result;
     Result r =
         Run("INSERT INTO inbox (phone_id, sender, text, coding, class, phone_time, concat_reference, concat_part, "
-            "concat_total, pdu, text_hash, part_key) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10::bytea, $11, $12) "
+            "concat_total, pdu, text_hash, part_key, location) "
+            "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10::bytea, $11, $12, $13) "
             "ON CONFLICT DO NOTHING RETURNING id",
             p);
-    if (r.Rows() == 0) return std::nullopt;
-    return r.Int(0, 0);
+    if (r.Rows() > 0) {
+      result.id = r.Int(0, 0);
+      result.isNew = true;
+    } else {
+      // Nothing inserted: it must be this very message, stored by an earlier pass and
+      // still on the phone at the same location. Anything else keeps it on the phone.
+      Result found =
+          Run("SELECT id, text FROM inbox WHERE phone_id = $1 AND location = $2 AND sender = $3 AND phone_time = $4 "
+              "AND text_hash = $5 AND part_key = $6 AND left_phone_at IS NULL",
+              Params().Add(m.phoneId).Add(location).Add(m.sender).Add(m.phoneTime).Add(hash).Add(partKey));
+      if (found.Rows() == 0) throw StoreError("postgresql: the message was neither stored nor found stored");
+      if (found.Text(0, 1) != m.text)
+        throw StoreError("postgresql: inbox row " + found.Text(0, 0) + " holds another text under the same key");
+      result.id = found.Int(0, 0);
+    }
+    t.Commit();
+    return result;
+  }
+
+  void MarkLeftPhone(int64_t id) override {
+    Run("UPDATE inbox SET left_phone_at = now() WHERE id = $1", Params().Add(id));
   }
 
   int RecoverSending(const std::string &phoneId, bool resend) override {
@@ -187,6 +242,11 @@ class PostgresStore final : public Store {
             .Add(static_cast<int64_t>(maxAttempts))
             .Add(static_cast<int64_t>(backoffSeconds))
             .Add(row.id));
+  }
+
+  void MarkFailed(const OutboxRow &row, int result, const std::string &error) override {
+    Run("UPDATE outbox SET status = 'failed', last_result = $1, last_error = $2 WHERE id = $3",
+        Params().Add(static_cast<int64_t>(result)).Add(error).Add(row.id));
   }
 
   void MarkUnknown(const OutboxRow &row, int result, const std::string &error) override {
@@ -289,13 +349,14 @@ class PostgresStore final : public Store {
     return r.Rows() > 0 ? static_cast<int>(r.Int(0, 0)) : -1;
   }
 
+  Access access_;
   PGconn *conn_;
 };
 
 }  // namespace
 
-std::unique_ptr<Store> OpenPostgresStore(const std::string &conninfo) {
-  return std::make_unique<PostgresStore>(conninfo);
+std::unique_ptr<Store> OpenPostgresStore(const std::string &conninfo, Access access) {
+  return std::make_unique<PostgresStore>(conninfo, access);
 }
 
 }  // namespace smsd

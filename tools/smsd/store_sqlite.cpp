@@ -1,8 +1,14 @@
 // The embedded default: one SQLite file. Writers take the database lock up front
 // (BEGIN IMMEDIATE), so a claim is never half-seen by another process.
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,7 +53,41 @@ const std::vector<std::string> kMigrations = {
          SELECT MIN(id), phone_id, sender, group_concat(text, ''), MIN(phone_time), MAX(received_at),
                 COUNT(*), COUNT(DISTINCT concat_part) = MAX(concat_total)
            FROM (SELECT * FROM inbox WHERE concat_reference IS NOT NULL ORDER BY concat_part)
+          GROUP BY phone_id, sender, concat_reference, concat_total;)",
+    // 2: the location a message was read from joins the unique key, which holds only
+    // while the message is on the phone: two equal messages at two locations are two
+    // rows, and so is an equal message that comes later to a location freed by a delete.
+    // SQLite cannot change a table's constraints: the table is made anew, its rows
+    // (location unknown, so never taken for a new message) and its id sequence kept.
+    R"(DROP VIEW inbox_messages;
+       CREATE TABLE inbox_v2 (
+         id INTEGER PRIMARY KEY AUTOINCREMENT,
+         phone_id TEXT NOT NULL, sender TEXT NOT NULL, text TEXT NOT NULL, coding TEXT, class INTEGER,
+         phone_time TEXT NOT NULL, received_at TEXT NOT NULL DEFAULT (datetime('now')),
+         concat_reference INTEGER, concat_part INTEGER, concat_total INTEGER, pdu BLOB,
+         text_hash TEXT NOT NULL, part_key INTEGER NOT NULL DEFAULT 0,
+         location INTEGER, left_phone_at TEXT);
+       INSERT INTO inbox_v2 (id, phone_id, sender, text, coding, class, phone_time, received_at, concat_reference,
+                             concat_part, concat_total, pdu, text_hash, part_key)
+         SELECT id, phone_id, sender, text, coding, class, phone_time, received_at, concat_reference,
+                concat_part, concat_total, pdu, text_hash, part_key FROM inbox;
+       DELETE FROM sqlite_sequence WHERE name = 'inbox_v2';
+       INSERT INTO sqlite_sequence (name, seq) SELECT 'inbox_v2', seq FROM sqlite_sequence WHERE name = 'inbox';
+       DROP TABLE inbox;
+       ALTER TABLE inbox_v2 RENAME TO inbox;
+       CREATE UNIQUE INDEX inbox_on_phone ON inbox (phone_id, location, sender, phone_time, text_hash, part_key)
+         WHERE left_phone_at IS NULL;
+       CREATE VIEW inbox_messages AS
+         SELECT id, phone_id, sender, text, phone_time, received_at, 1 AS parts, 1 AS complete
+           FROM inbox WHERE concat_reference IS NULL
+         UNION ALL
+         SELECT MIN(id), phone_id, sender, group_concat(text, ''), MIN(phone_time), MAX(received_at),
+                COUNT(*), COUNT(DISTINCT concat_part) = MAX(concat_total)
+           FROM (SELECT * FROM inbox WHERE concat_reference IS NOT NULL ORDER BY concat_part)
           GROUP BY phone_id, sender, concat_reference, concat_total;)"};
+
+// The migration that makes the inbox table anew.
+constexpr size_t kInboxRebuilt = 1;
 
 class Statement {
  public:
@@ -90,9 +130,12 @@ class Statement {
   }
   int64_t Int(int column) { return sqlite3_column_int64(stmt_, column); }
   bool IsNull(int column) { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
+  // The whole value, NUL characters and all: an application's text is checked as it is
+  // stored, not as far as its first NUL.
   std::string Text(int column) {
     const unsigned char *text = sqlite3_column_text(stmt_, column);
-    return text ? reinterpret_cast<const char *>(text) : "";
+    if (text == nullptr) return "";
+    return std::string(reinterpret_cast<const char *>(text), static_cast<size_t>(sqlite3_column_bytes(stmt_, column)));
   }
 
  private:
@@ -100,17 +143,49 @@ class Statement {
   sqlite3_stmt *stmt_ = nullptr;
 };
 
+// The path as an SQLite URI (file:...), for opening with URI parameters.
+std::string FileUri(const std::string &path) {
+  std::string uri = "file:";
+  for (char c : path) {
+    if (c == '%' || c == '?' || c == '#') {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned char>(c));
+      uri += escaped;
+    } else {
+      uri += c;
+    }
+  }
+  return uri;
+}
+
+// The directories above the file that are missing are made 0700, and a missing file is
+// made 0600, whatever the umask: messages are nobody else's business. SQLite gives the
+// -wal and -shm files the mode of the database file. Files and directories that exist
+// keep the modes their owner gave them.
+void CreatePrivately(const std::string &path) {
+  if (path.empty() || path == ":memory:") return;
+  for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+    const std::string directory = path.substr(0, slash);
+    if (::mkdir(directory.c_str(), 0700) == 0) ::chmod(directory.c_str(), 0700);
+  }
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    ::fchmod(fd, 0600);
+    ::close(fd);
+  } else if (errno != EEXIST) {
+    throw StoreError("sqlite: cannot create " + path + ": " + std::strerror(errno));
+  }
+}
+
 class SqliteStore final : public Store {
  public:
-  explicit SqliteStore(const std::string &path) {
-    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK) {
-      std::string error = db_ ? sqlite3_errmsg(db_) : "out of memory";
-      sqlite3_close(db_);
-      db_ = nullptr;
-      throw StoreError("sqlite: cannot open " + path + ": " + error);
+  SqliteStore(const std::string &path, Access access) : access_(access) {
+    if (access == Access::read) {
+      OpenForReading(path);
+      return;
     }
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    CreatePrivately(path);
+    Open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX);
     // WAL lets readers (status, the application) in while the daemon writes; FULL makes
     // every commit durable before the daemon goes on to delete the message from the phone.
     // Changing the journal mode, and the recovery of a WAL left by a killed daemon, can
@@ -122,9 +197,25 @@ class SqliteStore final : public Store {
   ~SqliteStore() override { sqlite3_close(db_); }
 
   void Migrate() override {
+    // Read first, without a write lock: a current schema is not written to, and a user
+    // who may only read the file can still read it.
+    const int version = CurrentVersion();
+    if (SchemaIsCurrent(version, kMigrations.size())) return;
+    if (access_ == Access::read) {
+      // An older schema is read as it is: what status reads is in every version.
+      if (version < 0) throw StoreError("sqlite: the database has no pelkor-smsd schema yet");
+      return;
+    }
     Transaction t(*this);
     RunMigrations(
-        kMigrations, [this](const std::string &sql) { Exec(sql.c_str()); }, [this] { return CurrentVersion(); },
+        kMigrations,
+        [this](const std::string &sql) {
+          if (&sql == &kMigrations[kInboxRebuilt])
+            RebuildInbox(sql);
+          else
+            Exec(sql.c_str());
+        },
+        [this] { return CurrentVersion(); },
         [this](int version) {
           Statement(db_, "UPDATE schema_version SET version = ?").Bind(1, static_cast<int64_t>(version)).Step();
         });
@@ -133,21 +224,46 @@ class SqliteStore final : public Store {
 
   int SchemaVersion() override { return CurrentVersion(); }
 
-  std::optional<int64_t> InsertInbox(const InboxMessage &m) override {
+  InboxInsert InsertInbox(const InboxMessage &m) override {
+    const std::string hash = TextHash(m.text);
+    std::optional<int> location;  // unknown for rows of an older daemon: never a duplicate
+    if (m.location > 0) location = m.location;
+    const int64_t partKey = m.concatPart.value_or(0);
     Transaction t(*this);
-    Statement s(db_,
-                "INSERT INTO inbox (phone_id, sender, text, coding, class, phone_time, concat_reference, concat_part, "
-                "concat_total, pdu, text_hash, part_key) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
-                "ON CONFLICT DO NOTHING RETURNING id");
-    s.Bind(1, m.phoneId).Bind(2, m.sender).Bind(3, m.text).Bind(4, m.coding).Bind(5, m.messageClass);
-    s.Bind(6, m.phoneTime).Bind(7, m.concatReference).Bind(8, m.concatPart).Bind(9, m.concatTotal);
-    s.BindBlob(10, m.pdu).Bind(11, TextHash(m.text)).Bind(12, static_cast<int64_t>(m.concatPart.value_or(0)));
-    std::optional<int64_t> id;
-    if (s.Step()) id = s.Int(0);
-    while (s.Step()) {
+    InboxInsert result;
+    {
+      Statement s(db_,
+                  "INSERT INTO inbox (phone_id, sender, text, coding, class, phone_time, concat_reference, "
+                  "concat_part, concat_total, pdu, text_hash, part_key, location) "
+                  "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING RETURNING id");
+      s.Bind(1, m.phoneId).Bind(2, m.sender).Bind(3, m.text).Bind(4, m.coding).Bind(5, m.messageClass);
+      s.Bind(6, m.phoneTime).Bind(7, m.concatReference).Bind(8, m.concatPart).Bind(9, m.concatTotal);
+      s.BindBlob(10, m.pdu).Bind(11, hash).Bind(12, partKey).Bind(13, location);
+      if (s.Step()) {
+        result.id = s.Int(0);
+        result.isNew = true;
+      }
+      while (s.Step()) {
+      }
+    }
+    if (!result.isNew) {
+      // Nothing inserted: it must be this very message, stored by an earlier pass and
+      // still on the phone at the same location. Anything else keeps it on the phone.
+      Statement s(db_,
+                  "SELECT id, text FROM inbox WHERE phone_id = ? AND location = ? AND sender = ? AND phone_time = ? "
+                  "AND text_hash = ? AND part_key = ? AND left_phone_at IS NULL");
+      s.Bind(1, m.phoneId).Bind(2, location).Bind(3, m.sender).Bind(4, m.phoneTime).Bind(5, hash).Bind(6, partKey);
+      if (!s.Step()) throw StoreError("sqlite: the message was neither stored nor found stored");
+      if (s.Text(1) != m.text)
+        throw StoreError("sqlite: inbox row " + std::to_string(s.Int(0)) + " holds another text under the same key");
+      result.id = s.Int(0);
     }
     t.Commit();
-    return id;
+    return result;
+  }
+
+  void MarkLeftPhone(int64_t id) override {
+    Statement(db_, "UPDATE inbox SET left_phone_at = datetime('now') WHERE id = ?").Bind(1, id).Step();
   }
 
   int RecoverSending(const std::string &phoneId, bool resend) override {
@@ -215,6 +331,14 @@ class SqliteStore final : public Store {
                 "not_before = datetime('now', ?) WHERE id = ?");
     s.Bind(1, static_cast<int64_t>(result)).Bind(2, error).Bind(3, static_cast<int64_t>(maxAttempts));
     s.Bind(4, "+" + std::to_string(backoffSeconds) + " seconds").Bind(5, row.id).Step();
+  }
+
+  void MarkFailed(const OutboxRow &row, int result, const std::string &error) override {
+    Statement(db_, "UPDATE outbox SET status = 'failed', last_result = ?, last_error = ? WHERE id = ?")
+        .Bind(1, static_cast<int64_t>(result))
+        .Bind(2, error)
+        .Bind(3, row.id)
+        .Step();
   }
 
   void MarkUnknown(const OutboxRow &row, int result, const std::string &error) override {
@@ -289,6 +413,28 @@ class SqliteStore final : public Store {
     bool done_ = false;
   };
 
+  // Runs the migration that makes `inbox` anew, keeping what applications added to it:
+  // their views on it go on naming it (the rename does not rewrite or check them), and
+  // their indexes and triggers on it, dropped with the old table, are made again.
+  void RebuildInbox(const std::string &sql) {
+    std::vector<std::string> extras;
+    {
+      Statement s(db_,
+                  "SELECT sql FROM sqlite_master WHERE tbl_name = 'inbox' AND type IN ('index', 'trigger') "
+                  "AND sql IS NOT NULL");
+      while (s.Step()) extras.push_back(s.Text(0));
+    }
+    Exec("PRAGMA legacy_alter_table = ON");
+    try {
+      Exec(sql.c_str());
+    } catch (const StoreError &) {
+      sqlite3_exec(db_, "PRAGMA legacy_alter_table = OFF", nullptr, nullptr, nullptr);
+      throw;
+    }
+    Exec("PRAGMA legacy_alter_table = OFF");
+    for (const std::string &extra : extras) Exec(extra.c_str());
+  }
+
   bool ModeIsWal() {
     for (int waited = 0;; waited += kBusyStepMs) {
       sqlite3_stmt *stmt = nullptr;
@@ -330,15 +476,51 @@ class SqliteStore final : public Store {
   }
 
   int CurrentVersion() {
+    Statement exists(db_, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'schema_version'");
+    if (!exists.Step()) return -1;
     Statement s(db_, "SELECT version FROM schema_version");
     return s.Step() ? static_cast<int>(s.Int(0)) : -1;
   }
 
+  void Open(const std::string &name, int flags) {
+    if (sqlite3_open_v2(name.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+      std::string error = db_ ? sqlite3_errmsg(db_) : "out of memory";
+      sqlite3_close(db_);
+      db_ = nullptr;
+      throw StoreError("sqlite: cannot open " + name + ": " + error);
+    }
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  }
+
+  // Read-only, creating nothing. A reader of a WAL database needs its -shm file; where
+  // there is none and the user may not create one (a directory only the daemon may
+  // write), no daemon has the database open (an open WAL database has its -wal file),
+  // and it is read as an unchanging file.
+  void OpenForReading(const std::string &path) {
+    Open(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX);
+    char *error = nullptr;
+    const int rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &error);
+    sqlite3_free(error);
+    if (rc == SQLITE_OK) return;
+    struct stat wal {};
+    if (((rc & 0xFF) != SQLITE_READONLY && (rc & 0xFF) != SQLITE_CANTOPEN) ||
+        ::stat((path + "-wal").c_str(), &wal) == 0) {
+      const std::string message = sqlite3_errmsg(db_);
+      throw StoreError("sqlite: cannot read " + path + ": " + message);
+    }
+    sqlite3_close(db_);
+    db_ = nullptr;
+    Open(FileUri(path) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX);
+  }
+
+  Access access_;
   sqlite3 *db_ = nullptr;
 };
 
 }  // namespace
 
-std::unique_ptr<Store> OpenSqliteStore(const std::string &path) { return std::make_unique<SqliteStore>(path); }
+std::unique_ptr<Store> OpenSqliteStore(const std::string &path, Access access) {
+  return std::make_unique<SqliteStore>(path, access);
+}
 
 }  // namespace smsd
