@@ -22,7 +22,6 @@ std::atomic<bool> stopRequested{false};
 namespace {
 
 constexpr int kPauseBetweenPartsMs = 1000;
-constexpr int kMaxBackoffSeconds = 3600;
 constexpr int kWatchSliceMs = 200;
 
 std::string Code(int32_t result) { return std::to_string(result) + " (" + pelkor_strerror(result) + ")"; }
@@ -242,7 +241,7 @@ void Daemon::SendRow(OutboxRow row) {
         return;
       }
       if (result != PELKOR_OK) {
-        const int backoff = std::min(kMaxBackoffSeconds, config_.retryBackoff << std::min(row.attempts, 12));
+        const int backoff = RetryDelay(config_.retryBackoff, row.attempts);
         if (part > 1) store_.RecordProgress(row.id, row.reference, part - 1);
         store_.MarkRetry(row, result, pelkor_strerror(result), backoff, config_.maxAttempts);
         Log(Level::warning,
