@@ -54,7 +54,8 @@ void HookRunner::Drain() {
 void HookRunner::Loop() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait_for(lock, kSlice * 5, [this] { return quit_ || !queue_.empty(); });
+    // Once a stop is asked for, nothing new starts: the destructor drops the queue.
+    changed_.wait_for(lock, kSlice * 5, [this] { return quit_ || (!queue_.empty() && !stopRequested.load()); });
     if (quit_) return;
     if (queue_.empty() || stopRequested.load()) continue;
     Job job = std::move(queue_.front());

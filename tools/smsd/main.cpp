@@ -50,8 +50,9 @@ int Status(smsd::Store &store) {
   const auto phones = store.Phones();
   std::printf("%-16s %-16s %-8s %6s %7s  %s\n", "phone", "imei", "model", "signal", "battery", "last seen (UTC)");
   for (const auto &p : phones)
-    std::printf("%-16s %-16s %-8s %6s %7s  %s\n", p.id.c_str(), p.imei.c_str(), p.model.c_str(),
-                Percent(p.signal).c_str(), Percent(p.battery).c_str(), p.lastSeen.c_str());
+    std::printf("%-16s %-16s %-8s %6s %7s  %s\n", smsd::EscapeControls(p.id).c_str(),
+                smsd::EscapeControls(p.imei).c_str(), smsd::EscapeControls(p.model).c_str(), Percent(p.signal).c_str(),
+                Percent(p.battery).c_str(), smsd::EscapeControls(p.lastSeen).c_str());
   const smsd::OutboxCounts c = store.Counts();
   std::printf("outbox: %lld queued, %lld sending, %lld sent, %lld failed, %lld unknown\n",
               static_cast<long long>(c.queued), static_cast<long long>(c.sending), static_cast<long long>(c.sent),
