@@ -67,11 +67,11 @@ class Phone(PhonesimOnStdin):
 class Daemon:
     """pelkor-smsd in the background, its log in a file."""
 
-    def __init__(self, phone, url, *extra, log_dir):
+    def __init__(self, phone, url, *extra, log_dir, env=None):
         self.log_path = os.path.join(log_dir, f"smsd-{time.monotonic_ns()}.log")
         self.log = open(self.log_path, "w")
         # The library writes its dump files of UCS-2 messages under TMPDIR: the test's own.
-        env = dict(os.environ, TMPDIR=log_dir)
+        env = dict(os.environ, TMPDIR=log_dir, **(env or {}))
         self.process = subprocess.Popen([SMSD, "--port", phone.device, "--database", url, "--log-level", "debug",
                                          *extra], stdout=self.log, stderr=subprocess.STDOUT, env=env)
 

@@ -2,16 +2,13 @@
 
 #include <pelkor16.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstdio>
-#include <cstring>
 #include <random>
 #include <thread>
-#include <vector>
 
 #include "log.h"
 
@@ -22,7 +19,6 @@ std::atomic<bool> stopRequested{false};
 namespace {
 
 constexpr int kPauseBetweenPartsMs = 1000;
-constexpr int kMaxBackoffSeconds = 3600;
 constexpr int kWatchSliceMs = 200;
 
 std::string Code(int32_t result) { return std::to_string(result) + " (" + pelkor_strerror(result) + ")"; }
@@ -264,7 +260,7 @@ void Daemon::SendRow(OutboxRow row) {
         return;
       }
       if (result != PELKOR_OK) {
-        const int backoff = std::min(kMaxBackoffSeconds, config_.retryBackoff << std::min(row.attempts, 12));
+        const int backoff = RetryDelay(config_.retryBackoff, row.attempts);
         if (part > 1) store_.RecordProgress(row.id, row.reference, part - 1);
         store_.MarkRetry(row, result, pelkor_strerror(result), backoff, config_.maxAttempts);
         Log(Level::warning,
@@ -284,47 +280,9 @@ void Daemon::SendRow(OutboxRow row) {
 }
 
 void Daemon::RunHook(int64_t id, const InboxMessage &m) {
-  // Everything the child needs is made here: the library's threads run on, so between
-  // fork and exec the child may not allocate.
-  std::vector<std::string> variables = {"SMS_ID=" + std::to_string(id), "SMS_PHONE=" + m.phoneId,
-                                        "SMS_SENDER=" + m.sender,       "SMS_TEXT=" + m.text,
-                                        "SMS_TIME=" + m.phoneTime,      "SMS_CODING=" + m.coding};
-  std::vector<char *> environment;
-  for (char **e = environ; *e != nullptr; ++e)
-    if (std::strncmp(*e, "SMS_", 4) != 0) environment.push_back(*e);
-  for (std::string &v : variables) environment.push_back(v.data());
-  environment.push_back(nullptr);
-  std::string command = config_.runOnReceive;
-  char shell[] = "/bin/sh", name[] = "sh", flag[] = "-c";
-  char *arguments[] = {name, flag, command.data(), nullptr};
-  const pid_t child = fork();
-  if (child < 0) {
-    Log(Level::error, "run_on_receive: cannot start it");
-    return;
-  }
-  if (child == 0) {
-    signal(SIGPIPE, SIG_DFL);  // the daemon ignores it; the command's pipes should not
-    execve(shell, arguments, environment.data());
-    _exit(127);
-  }
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(config_.hookTimeout);
-  for (;;) {
-    int status = 0;
-    const pid_t done = waitpid(child, &status, WNOHANG);
-    if (done == child) {
-      if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        Log(Level::warning, "run_on_receive for inbox row " + std::to_string(id) + " failed (status " +
-                                std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)) + ")");
-      return;
-    }
-    if (std::chrono::steady_clock::now() >= end) {
-      kill(child, SIGKILL);
-      waitpid(child, &status, 0);
-      Log(Level::warning, "run_on_receive for inbox row " + std::to_string(id) + " took too long and was stopped");
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  if (!hooks_) hooks_ = std::make_unique<HookRunner>(config_.runOnReceive, config_.hookTimeout);
+  hooks_->Enqueue(id, {"SMS_ID=" + std::to_string(id), "SMS_PHONE=" + m.phoneId, "SMS_SENDER=" + m.sender,
+                       "SMS_TEXT=" + m.text, "SMS_TIME=" + m.phoneTime, "SMS_CODING=" + m.coding});
 }
 
 bool Daemon::WaitForWork(double seconds) {
@@ -361,6 +319,7 @@ int Daemon::Run(bool once) {
     SendPass();
     if (once) {
       status = received ? 0 : 1;
+      if (hooks_) hooks_->Drain();
       break;
     }
     while (WaitForWork(config_.pollInterval)) {
@@ -368,6 +327,7 @@ int Daemon::Run(bool once) {
       SendPass();
     }
   }
+  hooks_.reset();  // a command still running is ended with its group
   terminate();
   Log(Level::info, "stopped");
   return status;

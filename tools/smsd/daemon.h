@@ -2,8 +2,10 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 
 #include "config.h"
+#include "hook.h"
 #include "store.h"
 
 namespace smsd {
@@ -23,6 +25,7 @@ class Daemon {
   bool ReceivePass();
   void SendPass();
   void SendRow(OutboxRow row);
+  // Queues the run-on-receive command for a new row; it runs beside the loop.
   void RunHook(int64_t id, const InboxMessage &message);
   // Sleeps up to `seconds`, watching for arrival notices and a stop; true when a
   // notice came.
@@ -32,6 +35,7 @@ class Daemon {
   Store &store_;
   std::string phoneId_;
   int notices_ = 0;
+  std::unique_ptr<HookRunner> hooks_;
 };
 
 }  // namespace smsd

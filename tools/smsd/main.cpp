@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -35,8 +36,9 @@ int Status(smsd::Store &store) {
   const auto phones = store.Phones();
   std::printf("%-16s %-16s %-8s %6s %7s  %s\n", "phone", "imei", "model", "signal", "battery", "last seen (UTC)");
   for (const auto &p : phones)
-    std::printf("%-16s %-16s %-8s %6s %7s  %s\n", p.id.c_str(), p.imei.c_str(), p.model.c_str(),
-                Percent(p.signal).c_str(), Percent(p.battery).c_str(), p.lastSeen.c_str());
+    std::printf("%-16s %-16s %-8s %6s %7s  %s\n", smsd::EscapeControls(p.id).c_str(),
+                smsd::EscapeControls(p.imei).c_str(), smsd::EscapeControls(p.model).c_str(), Percent(p.signal).c_str(),
+                Percent(p.battery).c_str(), smsd::EscapeControls(p.lastSeen).c_str());
   const smsd::OutboxCounts c = store.Counts();
   std::printf("outbox: %lld queued, %lld sending, %lld sent, %lld failed, %lld unknown\n",
               static_cast<long long>(c.queued), static_cast<long long>(c.sending), static_cast<long long>(c.sent),
@@ -51,28 +53,46 @@ int main(int argc, char **argv) {
   app.require_subcommand(0, 1);
   std::string configPath;
   bool once = false;
-  smsd::Config flags;
   app.add_option("-c,--config", configPath,
                  "configuration file (default " + std::string(kDefaultConfig) + " if present)");
-  auto *port = app.add_option("-p,--port", flags.port, "the phone's serial port");
-  auto *connection = app.add_option("--connection", flags.connection, "cable or infrared")
-                         ->check(CLI::IsMember({"cable", "infrared"}));
-  auto *phoneId =
-      app.add_option("--phone-id", flags.phoneId, "this phone's id in the database (default: the port's name)");
-  auto *database = app.add_option("-d,--database", flags.database, "sqlite:///path or postgresql://...");
-  auto *poll =
-      app.add_option("--poll-interval", flags.pollInterval, "seconds between passes")->check(CLI::PositiveNumber);
-  auto *deleteReceived = app.add_option("--delete-received", flags.deleteReceived,
-                                        "delete received messages from the phone once stored (true/false)");
-  auto *hook = app.add_option("--run-on-receive", flags.runOnReceive, "shell command run for each new inbox row");
-  auto *level = app.add_option("--log-level", flags.logLevel, "error, warning, info or debug")
-                    ->check(CLI::IsMember({"error", "warning", "info", "debug"}));
-  auto *backoff = app.add_option("--retry-backoff", flags.retryBackoff, "seconds before the first retry")
-                      ->check(CLI::NonNegativeNumber);
-  auto *attempts =
-      app.add_option("--max-attempts", flags.maxAttempts, "refusals before a row fails")->check(CLI::PositiveNumber);
-  auto *resend = app.add_option("--resend-unknown", flags.resendUnknown,
-                                "send again rows whose fate is unknown after a crash (true/false)");
+  // Every setting's flag is taken as text and checked as the file's value is.
+  struct Flag {
+    Flag(const char *name) : key(name) {}
+    const char *key;
+    std::string text;
+    CLI::Option *option = nullptr;
+  };
+  std::vector<Flag> flags = {{"phone.port"},
+                             {"phone.connection"},
+                             {"phone.id"},
+                             {"database.url"},
+                             {"database.password_file"},
+                             {"daemon.poll_interval"},
+                             {"daemon.delete_received"},
+                             {"daemon.run_on_receive"},
+                             {"daemon.log_level"},
+                             {"daemon.hook_timeout"},
+                             {"outbox.retry_backoff"},
+                             {"outbox.max_attempts"},
+                             {"outbox.resend_unknown"}};
+  auto add = [&](const char *key, const char *names, const char *help) {
+    for (Flag &f : flags)
+      if (std::string(key) == f.key) f.option = app.add_option(names, f.text, help);
+  };
+  add("phone.port", "-p,--port", "the phone's serial port");
+  add("phone.connection", "--connection", "cable or infrared");
+  add("phone.id", "--phone-id", "this phone's id in the database (default: the port's name)");
+  add("database.url", "-d,--database", "sqlite:///path or postgresql://...");
+  add("database.password_file", "--password-file", "a file (mode 600) whose first line is the database password");
+  add("daemon.poll_interval", "--poll-interval", "seconds between passes (0.1 to 3600)");
+  add("daemon.delete_received", "--delete-received",
+      "delete received messages from the phone once stored (true/false)");
+  add("daemon.run_on_receive", "--run-on-receive", "shell command run for each new inbox row");
+  add("daemon.log_level", "--log-level", "error, warning, info or debug");
+  add("daemon.hook_timeout", "--hook-timeout", "seconds the run-on-receive command may take (1 to 3600)");
+  add("outbox.retry_backoff", "--retry-backoff", "seconds before the first retry (0 to 3600)");
+  add("outbox.max_attempts", "--max-attempts", "refusals before a row fails (1 to 1000)");
+  add("outbox.resend_unknown", "--resend-unknown", "send again rows whose fate is unknown after a crash (true/false)");
   app.add_flag("--once", once, "one receive-and-send pass, then exit");
 
   auto *status = app.add_subcommand("status", "the phones table and the outbox counts");
@@ -85,31 +105,53 @@ int main(int argc, char **argv) {
   inject->add_option("--class", messageClass, "message class 0-3")->check(CLI::Range(0, 3));
   inject->add_option("--priority", priority, "higher goes first");
   inject->add_flag("--status-report", statusReport, "ask for a status report");
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError &e) {
+    // --help and --version exit 0; a bad flag is a bad configuration.
+    return app.exit(e) == 0 ? 0 : 2;
+  }
 
   smsd::Config config;
   std::string error;
   if (!configPath.empty() || ::access(kDefaultConfig, F_OK) == 0) {
     if (!smsd::LoadConfigFile(configPath.empty() ? kDefaultConfig : configPath, config, error)) {
-      std::cerr << "pelkor-smsd: " << error << '\n';
+      std::cerr << "pelkor-smsd: " << smsd::EscapeControls(error) << '\n';
       return 2;
     }
   }
   // Flags given on the command line win over the file.
-  if (*port) config.port = flags.port;
-  if (*connection) config.connection = flags.connection;
-  if (*phoneId) config.phoneId = flags.phoneId;
-  if (*database) config.database = flags.database;
-  if (*poll) config.pollInterval = flags.pollInterval;
-  if (*deleteReceived) config.deleteReceived = flags.deleteReceived;
-  if (*hook) config.runOnReceive = flags.runOnReceive;
-  if (*level) config.logLevel = flags.logLevel;
-  if (*backoff) config.retryBackoff = flags.retryBackoff;
-  if (*attempts) config.maxAttempts = flags.maxAttempts;
-  if (*resend) config.resendUnknown = flags.resendUnknown;
+  for (const Flag &f : flags)
+    if (*f.option && !smsd::ApplySetting(config, f.key, f.text, error)) {
+      std::cerr << "pelkor-smsd: " << f.option->get_name() << ": " << smsd::EscapeControls(smsd::RedactSecrets(error))
+                << '\n';
+      return 2;
+    }
   if (!smsd::SetLogLevel(config.logLevel)) {
-    std::cerr << "pelkor-smsd: unknown log level " << config.logLevel << '\n';
+    std::cerr << "pelkor-smsd: unknown log level " << smsd::EscapeControls(config.logLevel) << '\n';
     return 2;
+  }
+  if (!smsd::CheckConfig(config, error)) {
+    std::cerr << "pelkor-smsd: " << smsd::EscapeControls(error) << '\n';
+    return 2;
+  }
+  // The passwords in the URL are kept out of every log line and error text, whatever
+  // form an error gives them.
+  smsd::AddSecretsOf(config.database);
+  std::string connectUrl = config.database;
+  if (!config.passwordFile.empty()) {
+    std::string password;
+    if (smsd::RedactSecrets(config.database) != config.database) {
+      std::cerr << "pelkor-smsd: the database url has a password and password_file is set: give one of them\n";
+      return 2;
+    }
+    if (!smsd::ReadPasswordFile(config.passwordFile, password, error)) {
+      std::cerr << "pelkor-smsd: " << smsd::EscapeControls(error) << '\n';
+      return 2;
+    }
+    smsd::AddSecret(password);
+    connectUrl +=
+        (connectUrl.find('?') == std::string::npos ? "?password=" : "&password=") + smsd::PercentEncoded(password);
   }
 
   if (*inject) {
@@ -122,8 +164,8 @@ int main(int argc, char **argv) {
   }
 
   try {
-    if (*status) return Status(*OpenMigrated(config.database, smsd::Access::read));
-    auto store = OpenMigrated(config.database, *inject ? smsd::Access::command : smsd::Access::daemon);
+    if (*status) return Status(*OpenMigrated(connectUrl, smsd::Access::read));
+    auto store = OpenMigrated(connectUrl, *inject ? smsd::Access::command : smsd::Access::daemon);
     if (*inject) {
       const int64_t id = store->Inject(number, text, messageClass, statusReport, priority);
       std::printf("%lld\n", static_cast<long long>(id));
@@ -136,7 +178,7 @@ int main(int argc, char **argv) {
     sigaction(SIGINT, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     smsd::Log(smsd::Level::info, "phone " + smsd::EffectivePhoneId(config) + " on " + config.port + ", database " +
-                                     config.database + (once ? ", one pass" : ""));
+                                     smsd::RedactSecrets(config.database) + (once ? ", one pass" : ""));
     smsd::Daemon daemon(config, *store);
     return daemon.Run(once);
   } catch (const smsd::StoreError &e) {
