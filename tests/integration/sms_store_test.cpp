@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -127,7 +128,6 @@ TEST_F(SmsStore, ListHoldsEveryKindOfMessage) {
   EXPECT_EQ(getsmsmsgcount(kReport), 1);
 
   EXPECT_EQ(Data(kReceived, 1, 1), "First");
-  EXPECT_EQ(Data(kReceived, 0, 1), "First") << "ordinals below 1 give the first";
   EXPECT_EQ(Data(kReceived, 1, 2), "+4412345");
   EXPECT_EQ(Data(kReceived, 2, 1), "Second part") << "the concatenation header is skipped";
   EXPECT_EQ(Data(kReceived, 3, 1), "") << "UCS-2 text starts with a zero byte";
@@ -185,6 +185,60 @@ TEST_F(SmsStore, DeleteRemovesFromPhoneAndList) {
   for (const json &m : left) EXPECT_NE(m["location"], 1);
   for (const json &m : left) EXPECT_NE(m["location"], 5);
   EXPECT_EQ(getsms(1, nullptr, 0, nullptr, 0), 4) << "the location is empty on the phone now";
+}
+
+// An ordinal below 1 names no entry: nothing is read out of the list and nothing is
+// deleted, on the phone or in the list, whatever the kind.
+TEST_F(SmsStore, OrdinalsBelowOneNameNoEntry) {
+  sim.load_state(FullStore());
+  ASSERT_EQ(updatesmslist(), PELKOR_ERR_SMS_READ);
+  const json before = sim.state()["sms"]["messages"];
+  for (int kind : {kReceived, kOutgoing, kReport}) {
+    for (int n : {0, -1, -7, INT32_MIN}) {
+      SCOPED_TRACE("kind " + std::to_string(kind) + ", ordinal " + std::to_string(n));
+      EXPECT_EQ(Data(kind, n, 1), "<-1>");
+      EXPECT_EQ(Data(kind, n, 2), "<-1>");
+      int32_t y = 99, mo = 99, d = 99, h = 99, mi = 99, s = 99;
+      EXPECT_EQ(getsmsmsgdatetime(kind, n, &y, &mo, &d, &h, &mi, &s), PELKOR_NOT_FOUND);
+      EXPECT_EQ((std::vector<int32_t>{y, mo, d, h, mi, s}), (std::vector<int32_t>(6, 0)));
+      EXPECT_EQ(getsmssentread(kind, n), 0) << "the answer for no such entry";
+      EXPECT_EQ(deletesmsmsg(kind, n), PELKOR_NOT_FOUND);
+
+      char text[64] = "untouched";
+      EXPECT_EQ(pelkor_getsmsmsgtext_utf8(kind, n, text, sizeof text), PELKOR_NOT_FOUND);
+      EXPECT_STREQ(text, "");
+      char sender[64] = "untouched";
+      EXPECT_EQ(pelkor_getsmsmsgsender_utf8(kind, n, sender, sizeof sender), PELKOR_NOT_FOUND);
+      EXPECT_STREQ(sender, "");
+      EXPECT_EQ(pelkor_getsmsmsglocation(kind, n), PELKOR_NOT_FOUND);
+      int32_t coding = 7, cls = 7, ref = 7, part = 7, total = 7;
+      EXPECT_EQ(pelkor_getsmsmsgdetails(kind, n, &coding, &cls, &ref, &part, &total), PELKOR_NOT_FOUND);
+      EXPECT_EQ((std::vector<int32_t>{coding, cls, ref, part, total}), (std::vector<int32_t>{0, -1, 0, 0, 0}));
+      uint8_t pdu[200];
+      EXPECT_EQ(pelkor_getsmsmsgpdu(kind, n, pdu, sizeof pdu), PELKOR_NOT_FOUND);
+      EXPECT_EQ(pelkor_getsmsmsgpdu(kind, n, nullptr, 0), PELKOR_NOT_FOUND);
+    }
+  }
+  EXPECT_EQ(StoreRequests(0x0A), 0u) << "no delete went to the phone";
+  EXPECT_EQ(sim.state()["sms"]["messages"], before);
+  EXPECT_EQ(getsmsmsgcount(kReceived), 5);
+  EXPECT_EQ(getsmsmsgcount(kOutgoing), 1);
+  EXPECT_EQ(getsmsmsgcount(kReport), 1);
+  EXPECT_EQ(Data(kReceived, 1, 1), "First") << "ordinal 1 is still the first";
+  EXPECT_EQ(pelkor_getsmsmsglocation(kReceived, 2), 4);
+
+  // getsms names a location in one byte: one outside 1-255 is no location, not the one
+  // its low byte names (-255 and 257 would read location 1).
+  const size_t reads = StoreRequests(0x07);
+  for (int location : {0, -1, -255, 256, 257}) {
+    SCOPED_TRACE("location " + std::to_string(location));
+    char number[32] = "x", text[64] = "x";
+    EXPECT_EQ(getsms(location, number, sizeof number, text, sizeof text), PELKOR_GETSMS_INVALID_LOCATION);
+    EXPECT_STREQ(text, "");
+    EXPECT_EQ(pelkor_getsms_utf8(location, number, sizeof number, text, sizeof text), PELKOR_GETSMS_INVALID_LOCATION);
+    EXPECT_STREQ(text, "");
+  }
+  EXPECT_EQ(StoreRequests(0x07), reads) << "nothing was asked of the phone";
 }
 
 TEST_F(SmsStore, GetsmsReadsOneLocationWithoutTouchingTheList) {
