@@ -2,6 +2,8 @@
 // message, queries and deletes by kind and ordinal, getsms, the counts and their cache,
 // arrival notices and the UCS-2 dump files.
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -239,6 +241,117 @@ TEST_F(SmsStore, OrdinalsBelowOneNameNoEntry) {
     EXPECT_STREQ(text, "");
   }
   EXPECT_EQ(StoreRequests(0x07), reads) << "nothing was asked of the phone";
+}
+
+// The UCS-2 copies go to a directory other users may share. Each is a new file of the
+// process user's, 0600 whatever the umask; a planted link is never followed and another
+// user's file never written. Reading the message is not affected either way.
+class UcsDumps : public SmsStore {
+ protected:
+  void SetUp() override {
+    SmsStore::SetUp();
+    char pattern[] = "/tmp/pelkor-outside-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    outside_ = pattern;
+    oldUmask_ = umask(0);
+    sim.load_state(FullStore());
+  }
+  void TearDown() override {
+    umask(oldUmask_);
+    fs::remove_all(outside_);
+    SmsStore::TearDown();
+  }
+  // Reads the UCS-2 message at location 6 with getsms, checking what comes back.
+  void ReadUcs2Message() {
+    char number[32], text[16] = {};
+    ASSERT_EQ(getsms(6, number, sizeof number, text, sizeof text), 13);
+    EXPECT_STREQ(number, "+49");
+    EXPECT_EQ(Bytes(text, text + 4), (Bytes{0x00, 0x48, 0x00, 0x69}));
+  }
+  // The number the next dump will take: one read is made to learn it.
+  int NextDumpNumber() {
+    ReadUcs2Message();
+    const auto files = Dumps();
+    EXPECT_EQ(files.size(), 2u);
+    int highest = 0;
+    for (auto &f : files) highest = std::max(highest, std::stoi(f.stem().string().substr(5)));
+    for (auto &f : files) fs::remove(f);
+    return highest + 1;
+  }
+  fs::path DumpPath(int n, const char *extension) const {
+    return fs::path(dumps_) / ("UCS2-" + std::to_string(n) + "." + extension);
+  }
+  static std::string Contents(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  static void Put(const fs::path &path, const std::string &contents, mode_t mode) {
+    std::ofstream(path, std::ios::binary) << contents;
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+  }
+  static mode_t ModeOf(const fs::path &path) {
+    struct stat status {};
+    EXPECT_EQ(lstat(path.c_str(), &status), 0) << path;
+    return status.st_mode & 07777;
+  }
+
+  std::string outside_;
+  mode_t oldUmask_ = 0;
+};
+
+const std::string kUcs2Text("\xFE\xFF\x00\x48\x00\x69", 6);
+
+TEST_F(UcsDumps, CopiesAreNewFilesOfTheUserAloneWhateverTheUmask) {
+  const int n = NextDumpNumber();
+  // A stale copy of the user's own, left by an earlier process with the same number,
+  // is replaced by a new private file.
+  Put(DumpPath(n, "txt"), "stale text, much longer than the new one", 0644);
+  ReadUcs2Message();
+  for (const char *extension : {"dat", "txt"}) {
+    SCOPED_TRACE(extension);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(DumpPath(n, extension))));
+    EXPECT_EQ(ModeOf(DumpPath(n, extension)), 0600u) << "umask 0 must not open it to others";
+  }
+  EXPECT_EQ(Contents(DumpPath(n, "txt")), kUcs2Text);
+  EXPECT_GT(Contents(DumpPath(n, "dat")).size(), 10u);
+}
+
+TEST_F(UcsDumps, APlantedLinkIsNeverFollowed) {
+  const int n = NextDumpNumber();
+  const fs::path target = fs::path(outside_) / "victim";
+  Put(target, "precious", 0644);
+  fs::create_symlink(target, DumpPath(n, "txt"));
+  fs::create_symlink(fs::path(outside_) / "not-yet", DumpPath(n, "dat"));  // dangling: would be created
+  ReadUcs2Message();
+  EXPECT_EQ(Contents(target), "precious");
+  EXPECT_EQ(ModeOf(target), 0644u);
+  EXPECT_FALSE(fs::exists(fs::path(outside_) / "not-yet"));
+  EXPECT_TRUE(fs::is_symlink(DumpPath(n, "txt"))) << "the link is left alone, the copy skipped";
+  EXPECT_TRUE(fs::is_symlink(DumpPath(n, "dat")));
+
+  // The next message's copies are written as usual.
+  ReadUcs2Message();
+  EXPECT_EQ(Contents(DumpPath(n + 1, "txt")), kUcs2Text);
+  EXPECT_EQ(ModeOf(DumpPath(n + 1, "txt")), 0600u);
+}
+
+TEST_F(UcsDumps, AnotherUsersFileIsNeitherWrittenNorRemoved) {
+  if (geteuid() != 0) GTEST_SKIP() << "planting another user's file takes root";
+  const int n = NextDumpNumber();
+  const uid_t nobody = 65534;
+  for (const char *extension : {"dat", "txt"}) {
+    Put(DumpPath(n, extension), "someone else's", 0666);
+    ASSERT_EQ(chown(DumpPath(n, extension).c_str(), nobody, nobody), 0);
+  }
+  ReadUcs2Message();
+  for (const char *extension : {"dat", "txt"}) {
+    SCOPED_TRACE(extension);
+    EXPECT_EQ(Contents(DumpPath(n, extension)), "someone else's");
+    EXPECT_EQ(ModeOf(DumpPath(n, extension)), 0666u);
+    struct stat status {};
+    ASSERT_EQ(lstat(DumpPath(n, extension).c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, nobody);
+  }
 }
 
 TEST_F(SmsStore, GetsmsReadsOneLocationWithoutTouchingTheList) {
