@@ -47,13 +47,29 @@ bool RemoveStalePlainFile(const char *path) {
   return DeleteFileA(path) != FALSE || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
+// The DLL imports from kernel32 and the C runtime only; the one function of advapi32
+// this needs is looked up when a private file is first made (never under the loader
+// lock: the copies are written by the watch thread).
+using DescriptorFromText = BOOL(WINAPI *)(LPCSTR, DWORD, PSECURITY_DESCRIPTOR *, PULONG);
+
+DescriptorFromText DescriptorParser() {
+  static const DescriptorFromText parser = [] {
+    HMODULE advapi = LoadLibraryA("advapi32.dll");
+    return advapi == nullptr ? nullptr
+                             : reinterpret_cast<DescriptorFromText>(reinterpret_cast<void (*)()>(
+                                   GetProcAddress(advapi, "ConvertStringSecurityDescriptorToSecurityDescriptorA")));
+  }();
+  return parser;
+}
+
 }  // namespace
 
 OutputFile *CreatePrivateOutputFile(const char *path) {
   if (path == nullptr || path[0] == '\0') return nullptr;
+  // Without its access list the file would take the directory's: no file then.
+  const DescriptorFromText parse = DescriptorParser();
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kPrivateAccess, SDDL_REVISION_1, &descriptor, nullptr))
-    return nullptr;
+  if (parse == nullptr || !parse(kPrivateAccess, SDDL_REVISION_1, &descriptor, nullptr)) return nullptr;
   SECURITY_ATTRIBUTES security{};
   security.nLength = sizeof security;
   security.lpSecurityDescriptor = descriptor;
