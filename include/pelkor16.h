@@ -343,8 +343,9 @@ PELKOR_API int32_t PELKOR_CALL getsmsmessagecenter(char *buffer, int32_t size);
  * updatesmslist() reads the phone's stored messages into a list held by the library (up
  * to 512); the other functions look them up by kind code (#PELKOR_SMS_OUTGOING,
  * #PELKOR_SMS_STATUS_REPORT, #PELKOR_SMS_RECEIVED) and ordinal number n (1 the first;
- * 0 or less also the first). 7-bit texts come back as Latin-1, with `?` for the
- * characters it lacks; 8-bit texts as their bytes. Each read waits up to 6 s.
+ * 0 or less names no entry, here and in the extensions that take an ordinal). 7-bit
+ * texts come back as Latin-1, with `?` for the characters it lacks; 8-bit texts as
+ * their bytes. Each read waits up to 6 s.
  * @{
  */
 
@@ -390,7 +391,8 @@ PELKOR_API int32_t PELKOR_CALL deletesmsmsg(int32_t kind_code, int32_t n);
  *  @return the count (not a result code). */
 PELKOR_API int32_t PELKOR_CALL smsreceivedcount(void);
 /** Reads one location of the phone's store, leaving the list alone.
- *  @param location 1 and up @param number receives the sender @param number_size its size
+ *  @param location 1-255 (any other is #PELKOR_GETSMS_INVALID_LOCATION without asking
+ *         the phone) @param number receives the sender @param number_size its size
  *  @param text receives the text @param text_size its size
  *  @return the kind of the message read (#PELKOR_SMS_OUTGOING, #PELKOR_SMS_STATUS_REPORT,
  *          #PELKOR_SMS_RECEIVED), or #PELKOR_GETSMS_INVALID_LOCATION,

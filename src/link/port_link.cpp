@@ -47,12 +47,15 @@ void StopThread(std::thread &thread) {
     thread.join();
 }
 
-void ClosePort() {
+void ClosePort(bool threadsGone = false) {
   platform::SerialPort &port = LinkPort();
   if (!port.IsOpen()) return;
   port.SetDtr(false);
   port.Purge();
-  port.Close();
+  if (threadsGone)
+    port.CloseAbandoned();
+  else
+    port.Close();
 }
 
 }  // namespace
@@ -125,7 +128,7 @@ void CloseConnectionWithoutJoining(bool threadsGone, int32_t loopExitWaitMs) {
   }
   // Threads the system ended keep their objects: nothing of theirs can be released now,
   // and the session record is never destroyed.
-  ClosePort();
+  ClosePort(threadsGone);
 }
 
 size_t ReadPort(uint8_t *buffer, size_t maximum) {

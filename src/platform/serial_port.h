@@ -6,8 +6,10 @@ namespace pelkor::platform {
 
 // The serial line as the link sees it. One implementation per operating system
 // (posix/, win32/); tests substitute their own to capture what the link writes.
-// Open/Close happen on the host's thread while no link thread runs; Write may be
-// called from any thread and writes each buffer whole, never interleaved with another.
+// Open/Close happen on the host's thread; Write may be called from any thread and
+// writes each buffer whole, never interleaved with another. Close may meet a link thread
+// still in a call (one that was left to wind down on its own): it releases WaitForInput
+// and waits, for a bounded time, until no call uses the port any more.
 class SerialPort {
  public:
   virtual ~SerialPort() = default;
@@ -16,6 +18,9 @@ class SerialPort {
   // DTR and RTS low. Returns false (and leaves nothing open) on failure.
   virtual bool Open(const char *name) = 0;
   virtual void Close() = 0;
+  // Close for when the threads that used the port were ended by the system: whatever
+  // they held stays held, so this waits for nobody.
+  virtual void CloseAbandoned() { Close(); }
   virtual bool IsOpen() const = 0;
 
   virtual bool SetBaudRate(int32_t baud) = 0;  // waits for queued output first

@@ -1,9 +1,9 @@
 #include "sms/sms_dump_files.h"
 
 #include <atomic>
-#include <cstdio>
 
 #include "platform/dump_directory.h"
+#include "platform/output_file.h"
 
 namespace pelkor {
 
@@ -13,11 +13,11 @@ std::atomic<int32_t> dumpCount{0};
 
 void WriteFile(const std::string &path, const uint8_t *prefix, size_t prefixLength, const uint8_t *bytes,
                size_t length) {
-  std::FILE *file = std::fopen(path.c_str(), "wb");
+  platform::OutputFile *file = platform::CreatePrivateOutputFile(path.c_str());
   if (file == nullptr) return;
-  if (prefixLength > 0) std::fwrite(prefix, 1, prefixLength, file);
-  if (length > 0) std::fwrite(bytes, 1, length, file);
-  std::fclose(file);
+  platform::WriteOutputFile(file, prefix, prefixLength);
+  platform::WriteOutputFile(file, bytes, length);
+  platform::CloseOutputFile(file);
 }
 
 }  // namespace

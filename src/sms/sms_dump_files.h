@@ -15,7 +15,9 @@ int32_t NextUcs2DumpNumber();
 // Path of dump number n with the given extension ("dat" or "txt").
 std::string Ucs2DumpPath(int32_t n, const char *extension);
 
-// Writes the files; one that cannot be created is skipped without a report.
+// Writes the files, each a new file private to the process user; one that cannot be
+// created so (something other than the user's own plain file is in the way: a link,
+// another user's file) is skipped without a report.
 void WriteUcs2MessageDump(int32_t n, const uint8_t *message, size_t length);
 void WriteUcs2TextDump(int32_t n, const uint8_t *text, size_t length);
 

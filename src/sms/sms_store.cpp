@@ -43,6 +43,8 @@ int32_t RunStoreTransaction(SmsRecord &target, const uint8_t *request, size_t le
 }  // namespace
 
 int32_t ReadSms(SmsRecord &record) {
+  // Only the low byte would go out: -255 or 257 would read location 1.
+  if (record.location < 1 || record.location > kHighestLocation) return kResultSmsInvalidLocation;
   const auto request = CommandRequest(0x07, 0x02, static_cast<uint8_t>(record.location & 0xFF), 0x01, 0x64);
   return RunStoreTransaction(record, request.data(), request.size(), kReadChecks, kReadStepMs);
 }
@@ -77,10 +79,11 @@ int32_t UpdateSmsList() {
 
 const SmsRecord *FindEntry(int32_t kindCode, int32_t n, int32_t *index) {
   const int32_t kind = KindFor(kindCode);
+  if (n < 1) return nullptr;  // ordinals count from 1: 0 and below name no entry
   int32_t seen = 0;
   for (int32_t i = 0; i < Sms().listCount; ++i) {
     if (Sms().list[i].kind != kind) continue;
-    if (++seen >= n) {
+    if (++seen == n) {
       if (index != nullptr) *index = i;
       return &Sms().list[i];
     }

@@ -17,14 +17,15 @@ constexpr int32_t kKindCodeStoredOutgoing = 11;
 constexpr int32_t kKindCodeStatusReport = 12;
 constexpr int32_t kKindCodeReceived = 13;  // also every code not listed
 
-// Single transactions on the location in record.location (only its low byte is sent).
+// Single transactions on the location in record.location (only its low byte is sent;
+// a read of a location outside 1-255 is 8 without asking the phone).
 int32_t ReadSms(SmsRecord &record);          // 0, 8 invalid, 14 empty or unreadable, 4
 int32_t DeleteSms(const SmsRecord &record);  // 0 or 4
 
 // The list.
 int32_t AppendFromPhone(int32_t location);  // the read's result, or 25 when the list is full
 int32_t UpdateSmsList();
-// The n-th entry of the kind kindCode selects (n of 1 or less: the first), or null.
+// The n-th entry of the kind kindCode selects (1 the first; below 1 none), or null.
 const SmsRecord *FindEntry(int32_t kindCode, int32_t n, int32_t *index = nullptr);
 void RemoveEntry(int32_t index);
 int32_t CountEntries(int32_t kindCode);

@@ -2,8 +2,11 @@
 // message, queries and deletes by kind and ordinal, getsms, the counts and their cache,
 // arrival notices and the UCS-2 dump files.
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -127,7 +130,6 @@ TEST_F(SmsStore, ListHoldsEveryKindOfMessage) {
   EXPECT_EQ(getsmsmsgcount(kReport), 1);
 
   EXPECT_EQ(Data(kReceived, 1, 1), "First");
-  EXPECT_EQ(Data(kReceived, 0, 1), "First") << "ordinals below 1 give the first";
   EXPECT_EQ(Data(kReceived, 1, 2), "+4412345");
   EXPECT_EQ(Data(kReceived, 2, 1), "Second part") << "the concatenation header is skipped";
   EXPECT_EQ(Data(kReceived, 3, 1), "") << "UCS-2 text starts with a zero byte";
@@ -185,6 +187,171 @@ TEST_F(SmsStore, DeleteRemovesFromPhoneAndList) {
   for (const json &m : left) EXPECT_NE(m["location"], 1);
   for (const json &m : left) EXPECT_NE(m["location"], 5);
   EXPECT_EQ(getsms(1, nullptr, 0, nullptr, 0), 4) << "the location is empty on the phone now";
+}
+
+// An ordinal below 1 names no entry: nothing is read out of the list and nothing is
+// deleted, on the phone or in the list, whatever the kind.
+TEST_F(SmsStore, OrdinalsBelowOneNameNoEntry) {
+  sim.load_state(FullStore());
+  ASSERT_EQ(updatesmslist(), PELKOR_ERR_SMS_READ);
+  const json before = sim.state()["sms"]["messages"];
+  for (int kind : {kReceived, kOutgoing, kReport}) {
+    for (int n : {0, -1, -7, INT32_MIN}) {
+      SCOPED_TRACE("kind " + std::to_string(kind) + ", ordinal " + std::to_string(n));
+      EXPECT_EQ(Data(kind, n, 1), "<-1>");
+      EXPECT_EQ(Data(kind, n, 2), "<-1>");
+      int32_t y = 99, mo = 99, d = 99, h = 99, mi = 99, s = 99;
+      EXPECT_EQ(getsmsmsgdatetime(kind, n, &y, &mo, &d, &h, &mi, &s), PELKOR_NOT_FOUND);
+      EXPECT_EQ((std::vector<int32_t>{y, mo, d, h, mi, s}), (std::vector<int32_t>(6, 0)));
+      EXPECT_EQ(getsmssentread(kind, n), 0) << "the answer for no such entry";
+      EXPECT_EQ(deletesmsmsg(kind, n), PELKOR_NOT_FOUND);
+
+      char text[64] = "untouched";
+      EXPECT_EQ(pelkor_getsmsmsgtext_utf8(kind, n, text, sizeof text), PELKOR_NOT_FOUND);
+      EXPECT_STREQ(text, "");
+      char sender[64] = "untouched";
+      EXPECT_EQ(pelkor_getsmsmsgsender_utf8(kind, n, sender, sizeof sender), PELKOR_NOT_FOUND);
+      EXPECT_STREQ(sender, "");
+      EXPECT_EQ(pelkor_getsmsmsglocation(kind, n), PELKOR_NOT_FOUND);
+      int32_t coding = 7, cls = 7, ref = 7, part = 7, total = 7;
+      EXPECT_EQ(pelkor_getsmsmsgdetails(kind, n, &coding, &cls, &ref, &part, &total), PELKOR_NOT_FOUND);
+      EXPECT_EQ((std::vector<int32_t>{coding, cls, ref, part, total}), (std::vector<int32_t>{0, -1, 0, 0, 0}));
+      uint8_t pdu[200];
+      EXPECT_EQ(pelkor_getsmsmsgpdu(kind, n, pdu, sizeof pdu), PELKOR_NOT_FOUND);
+      EXPECT_EQ(pelkor_getsmsmsgpdu(kind, n, nullptr, 0), PELKOR_NOT_FOUND);
+    }
+  }
+  EXPECT_EQ(StoreRequests(0x0A), 0u) << "no delete went to the phone";
+  EXPECT_EQ(sim.state()["sms"]["messages"], before);
+  EXPECT_EQ(getsmsmsgcount(kReceived), 5);
+  EXPECT_EQ(getsmsmsgcount(kOutgoing), 1);
+  EXPECT_EQ(getsmsmsgcount(kReport), 1);
+  EXPECT_EQ(Data(kReceived, 1, 1), "First") << "ordinal 1 is still the first";
+  EXPECT_EQ(pelkor_getsmsmsglocation(kReceived, 2), 4);
+
+  // getsms names a location in one byte: one outside 1-255 is no location, not the one
+  // its low byte names (-255 and 257 would read location 1).
+  const size_t reads = StoreRequests(0x07);
+  for (int location : {0, -1, -255, 256, 257}) {
+    SCOPED_TRACE("location " + std::to_string(location));
+    char number[32] = "x", text[64] = "x";
+    EXPECT_EQ(getsms(location, number, sizeof number, text, sizeof text), PELKOR_GETSMS_INVALID_LOCATION);
+    EXPECT_STREQ(text, "");
+    EXPECT_EQ(pelkor_getsms_utf8(location, number, sizeof number, text, sizeof text), PELKOR_GETSMS_INVALID_LOCATION);
+    EXPECT_STREQ(text, "");
+  }
+  EXPECT_EQ(StoreRequests(0x07), reads) << "nothing was asked of the phone";
+}
+
+// The UCS-2 copies go to a directory other users may share. Each is a new file of the
+// process user's, 0600 whatever the umask; a planted link is never followed and another
+// user's file never written. Reading the message is not affected either way.
+class UcsDumps : public SmsStore {
+ protected:
+  void SetUp() override {
+    SmsStore::SetUp();
+    char pattern[] = "/tmp/pelkor-outside-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    outside_ = pattern;
+    oldUmask_ = umask(0);
+    sim.load_state(FullStore());
+  }
+  void TearDown() override {
+    umask(oldUmask_);
+    fs::remove_all(outside_);
+    SmsStore::TearDown();
+  }
+  // Reads the UCS-2 message at location 6 with getsms, checking what comes back.
+  void ReadUcs2Message() {
+    char number[32], text[16] = {};
+    ASSERT_EQ(getsms(6, number, sizeof number, text, sizeof text), 13);
+    EXPECT_STREQ(number, "+49");
+    EXPECT_EQ(Bytes(text, text + 4), (Bytes{0x00, 0x48, 0x00, 0x69}));
+  }
+  // The number the next dump will take: one read is made to learn it.
+  int NextDumpNumber() {
+    ReadUcs2Message();
+    const auto files = Dumps();
+    EXPECT_EQ(files.size(), 2u);
+    int highest = 0;
+    for (auto &f : files) highest = std::max(highest, std::stoi(f.stem().string().substr(5)));
+    for (auto &f : files) fs::remove(f);
+    return highest + 1;
+  }
+  fs::path DumpPath(int n, const char *extension) const {
+    return fs::path(dumps_) / ("UCS2-" + std::to_string(n) + "." + extension);
+  }
+  static std::string Contents(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  static void Put(const fs::path &path, const std::string &contents, mode_t mode) {
+    std::ofstream(path, std::ios::binary) << contents;
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+  }
+  static mode_t ModeOf(const fs::path &path) {
+    struct stat status {};
+    EXPECT_EQ(lstat(path.c_str(), &status), 0) << path;
+    return status.st_mode & 07777;
+  }
+
+  std::string outside_;
+  mode_t oldUmask_ = 0;
+};
+
+const std::string kUcs2Text("\xFE\xFF\x00\x48\x00\x69", 6);
+
+TEST_F(UcsDumps, CopiesAreNewFilesOfTheUserAloneWhateverTheUmask) {
+  const int n = NextDumpNumber();
+  // A stale copy of the user's own, left by an earlier process with the same number,
+  // is replaced by a new private file.
+  Put(DumpPath(n, "txt"), "stale text, much longer than the new one", 0644);
+  ReadUcs2Message();
+  for (const char *extension : {"dat", "txt"}) {
+    SCOPED_TRACE(extension);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(DumpPath(n, extension))));
+    EXPECT_EQ(ModeOf(DumpPath(n, extension)), 0600u) << "umask 0 must not open it to others";
+  }
+  EXPECT_EQ(Contents(DumpPath(n, "txt")), kUcs2Text);
+  EXPECT_GT(Contents(DumpPath(n, "dat")).size(), 10u);
+}
+
+TEST_F(UcsDumps, APlantedLinkIsNeverFollowed) {
+  const int n = NextDumpNumber();
+  const fs::path target = fs::path(outside_) / "victim";
+  Put(target, "precious", 0644);
+  fs::create_symlink(target, DumpPath(n, "txt"));
+  fs::create_symlink(fs::path(outside_) / "not-yet", DumpPath(n, "dat"));  // dangling: would be created
+  ReadUcs2Message();
+  EXPECT_EQ(Contents(target), "precious");
+  EXPECT_EQ(ModeOf(target), 0644u);
+  EXPECT_FALSE(fs::exists(fs::path(outside_) / "not-yet"));
+  EXPECT_TRUE(fs::is_symlink(DumpPath(n, "txt"))) << "the link is left alone, the copy skipped";
+  EXPECT_TRUE(fs::is_symlink(DumpPath(n, "dat")));
+
+  // The next message's copies are written as usual.
+  ReadUcs2Message();
+  EXPECT_EQ(Contents(DumpPath(n + 1, "txt")), kUcs2Text);
+  EXPECT_EQ(ModeOf(DumpPath(n + 1, "txt")), 0600u);
+}
+
+TEST_F(UcsDumps, AnotherUsersFileIsNeitherWrittenNorRemoved) {
+  if (geteuid() != 0) GTEST_SKIP() << "planting another user's file takes root";
+  const int n = NextDumpNumber();
+  const uid_t nobody = 65534;
+  for (const char *extension : {"dat", "txt"}) {
+    Put(DumpPath(n, extension), "someone else's", 0666);
+    ASSERT_EQ(chown(DumpPath(n, extension).c_str(), nobody, nobody), 0);
+  }
+  ReadUcs2Message();
+  for (const char *extension : {"dat", "txt"}) {
+    SCOPED_TRACE(extension);
+    EXPECT_EQ(Contents(DumpPath(n, extension)), "someone else's");
+    EXPECT_EQ(ModeOf(DumpPath(n, extension)), 0666u);
+    struct stat status {};
+    ASSERT_EQ(lstat(DumpPath(n, extension).c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, nobody);
+  }
 }
 
 TEST_F(SmsStore, GetsmsReadsOneLocationWithoutTouchingTheList) {

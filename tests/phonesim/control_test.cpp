@@ -1,10 +1,13 @@
 // The control channel: line commands, the socket, and the state going in and out.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "control_server.hpp"
@@ -188,6 +191,104 @@ TEST(ControlServer, AnswersLinesOnTheSocket) {
   ::close(fd);
   server.stop();
   EXPECT_NE(::access(path.c_str(), F_OK), 0) << "socket file removed";
+}
+
+// A client of the control socket: one line out, one line of answer back.
+class SocketClient {
+ public:
+  explicit SocketClient(const std::string &path) : fd_(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    connected_ = ::connect(fd_, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+  }
+  ~SocketClient() { ::close(fd_); }
+  bool connected() const { return connected_; }
+  std::string ask(const std::string &line) {
+    const std::string out = line + "\n";
+    if (::write(fd_, out.data(), out.size()) != static_cast<ssize_t>(out.size())) return "<write failed>";
+    std::string reply;
+    while (reply.empty() || reply.back() != '\n') {
+      pollfd pfd{fd_, POLLIN, 0};
+      char buffer[256];
+      if (::poll(&pfd, 1, 2000) <= 0) return "<no answer>";
+      const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+      if (n <= 0) return "<closed>";
+      reply.append(buffer, static_cast<size_t>(n));
+    }
+    reply.pop_back();
+    return reply;
+  }
+
+ private:
+  int fd_;
+  bool connected_ = false;
+};
+
+TEST(ControlServer, SocketIsTheUsersAloneWhateverTheUmask) {
+  Simulator sim;
+  phonesim::ControlServer server(sim);
+  const std::string path = temp_path("phonesim_ctl_mode");
+  const mode_t old_mask = ::umask(0);
+  const bool started = server.start(path);
+  ::umask(old_mask);
+  ASSERT_TRUE(started) << server.error();
+  struct stat status {};
+  ASSERT_EQ(::lstat(path.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISSOCK(status.st_mode));
+  EXPECT_EQ(status.st_mode & 07777, 0600u);
+  SocketClient client(path);
+  EXPECT_TRUE(client.connected());
+  EXPECT_EQ(client.ask("silent on"), "ok");
+}
+
+// Files named over the socket are kept to the files directory: a path that leads out of
+// it, by being absolute elsewhere, by "..", or through a link, is refused with a reason,
+// and nothing is written or read there.
+TEST(ControlServer, FileCommandsStayInTheFilesDirectory) {
+  namespace fs = std::filesystem;
+  const fs::path base = temp_path("phonesim_files");
+  fs::remove_all(base);
+  const fs::path files = base / "files", outside = base / "outside";
+  fs::create_directories(files / "sub");
+  fs::create_directories(outside);
+  fs::create_symlink(outside, files / "escape");
+  fs::create_symlink(outside / "new.nol", files / "dangling");
+  fs::create_symlink(files / "sub", files / "inner");
+  fs::create_symlink("/etc/passwd", files / "passwd");
+
+  phonesim::Options options;
+  options.files_dir = files.string();
+  Simulator sim(options);
+  ASSERT_TRUE(sim.start()) << sim.last_error();
+  phonesim::ControlServer server(sim);
+  const std::string path = temp_path("phonesim_ctl_files");
+  ASSERT_TRUE(server.start(path)) << server.error();
+  SocketClient client(path);
+  ASSERT_TRUE(client.connected());
+
+  EXPECT_EQ(client.ask("logo dump operator op.nol"), "ok");
+  EXPECT_TRUE(fs::is_regular_file(files / "op.nol")) << "a relative path is taken from the files directory";
+  EXPECT_EQ(client.ask("logo dump operator " + (files / "sub" / "abs.nol").string()), "ok");
+  EXPECT_EQ(client.ask("logo dump operator inner/y.nol"), "ok") << "a link that stays inside is fine";
+  EXPECT_TRUE(fs::is_regular_file(files / "sub" / "y.nol"));
+  EXPECT_EQ(client.ask("logo load operator sub/../op.nol"), "ok");
+
+  for (const std::string &escape :
+       {(outside / "x.nol").string(), std::string("../outside/x.nol"), std::string("sub/../../outside/x.nol"),
+        std::string("escape/x.nol"), std::string("dangling"), std::string("/tmp/x.nol"), std::string(".")}) {
+    SCOPED_TRACE(escape);
+    const std::string reply = client.ask("logo dump operator " + escape);
+    EXPECT_EQ(reply.rfind("error: ", 0), 0u) << reply;
+    EXPECT_NE(reply.find("outside the files directory " + fs::canonical(files).string()), std::string::npos) << reply;
+  }
+  EXPECT_TRUE(fs::is_empty(outside)) << "nothing was written outside";
+  EXPECT_FALSE(fs::exists(outside / "new.nol")) << "the dangling link's target was not created";
+  for (const std::string &escape : {std::string("/etc/passwd"), std::string("passwd"), std::string("escape/x.nol")}) {
+    const std::string reply = client.ask("logo load operator " + escape);
+    EXPECT_NE(reply.find("outside the files directory"), std::string::npos) << escape << ": " << reply;
+  }
+  fs::remove_all(base);
 }
 
 }  // namespace

@@ -52,10 +52,18 @@ bool ControlServer::start(const std::string &path) {
   wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  if (listen_fd_ < 0 || wake_fd_ < 0 ||
-      ::bind(listen_fd_, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
-      ::listen(listen_fd_, 8) != 0) {
+  // Whoever can connect can make the phone write files: the socket is the user's alone,
+  // whatever the umask. It is made 0600 as it is bound (no moment open to others), and
+  // set so once more in case the system ignores the umask for sockets.
+  bool bound = false;
+  if (listen_fd_ >= 0 && wake_fd_ >= 0) {
+    const mode_t old_mask = ::umask(0077);
+    bound = ::bind(listen_fd_, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    ::umask(old_mask);
+  }
+  if (!bound || ::chmod(path.c_str(), S_IRUSR | S_IWUSR) != 0 || ::listen(listen_fd_, 8) != 0) {
     error_ = "control socket " + path + ": " + std::strerror(errno);
+    if (bound) ::unlink(path.c_str());
     stop();
     return false;
   }

@@ -103,12 +103,18 @@ void store_image(json &slot, const logo::Image &image) {
 }
 
 // Loads a slot from its file, when it has one.
-void load_from_file(json &slot, logo::Kind kind) {
-  const std::string path = string_of(slot, "file");
-  if (path.empty()) return;
-  const auto image = logo::read_file(path);
+void load_from_file(json &slot, logo::Kind kind, const PhoneState &state) {
+  const std::string named = string_of(slot, "file");
+  if (named.empty()) return;
+  std::string refusal;
+  const auto path = state.file_path(named, refusal);
+  if (!path) {
+    slot["file_error"] = refusal;
+    return;
+  }
+  const auto image = logo::read_file(*path);
   if (!image || image->kind != kind) {
-    slot["file_error"] = image ? "not a logo of this kind: " + path : "cannot read a logo from " + path;
+    slot["file_error"] = image ? "not a logo of this kind: " + named : "cannot read a logo from " + named;
     return;
   }
   store_image(slot, *image);
@@ -116,13 +122,17 @@ void load_from_file(json &slot, logo::Kind kind) {
   slot.erase("file_error");
 }
 
-void save_to_file(json &slot, logo::Kind kind) {
-  const std::string path = string_of(slot, "file");
-  if (path.empty()) return;
-  if (logo::write_file(path, image_of(slot, kind)))
+void save_to_file(json &slot, logo::Kind kind, const PhoneState &state) {
+  const std::string named = string_of(slot, "file");
+  if (named.empty()) return;
+  std::string refusal;
+  const auto path = state.file_path(named, refusal);
+  if (!path)
+    slot["file_error"] = refusal;
+  else if (logo::write_file(*path, image_of(slot, kind)))
     slot.erase("file_error");
   else
-    slot["file_error"] = "cannot write " + path;
+    slot["file_error"] = "cannot write " + named;
 }
 
 void note_upload(PhoneState &state, const char *kind, size_t length, const char *outcome) {
@@ -174,7 +184,7 @@ bool read_bitmap_section(const Request &request, size_t at, logo::Image &image) 
 void handle_startup_get(const Request &, PhoneState &state, Replies &replies) {
   if (take_refusal(state)) return;  // the phone has no error reply for this one
   json &slot = object_at(logos(state), "startup");
-  load_from_file(slot, logo::Kind::startup);
+  load_from_file(slot, logo::Kind::startup, state);
   const logo::Image image = image_of(slot, logo::Kind::startup);
   const std::string text = string_of(slot, "text").substr(0, 255);
   // Three blocks: the logo, the text, and a one-byte block the phone always adds.
@@ -229,7 +239,7 @@ void handle_startup_set(const Request &request, PhoneState &state, Replies &repl
     return;  // nothing the phone could take: no answer
   }
   slot = changed;
-  save_to_file(slot, logo::Kind::startup);
+  save_to_file(slot, logo::Kind::startup, state);
   note_upload(state, kind, request.bytes.size(), "stored");
   replies.send(kTypeLogo, {0x01, 0x00, 0x00, 0x19});
 }
@@ -242,7 +252,7 @@ void handle_operator_get(const Request &request, PhoneState &state, Replies &rep
     return;
   }
   json &slot = object_at(logos(state), "operator");
-  load_from_file(slot, logo::Kind::op);
+  load_from_file(slot, logo::Kind::op, state);
   const logo::Image image = image_of(slot, logo::Kind::op);
   // Location at byte 4, the network code at 5-7, the bitmap section from byte 8.
   std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x34, request.at(4, 0x01)};
@@ -262,7 +272,7 @@ void handle_operator_set(const Request &request, PhoneState &state, Replies &rep
   json &slot = object_at(logos(state), "operator");
   store_image(slot, image);
   slot["network"] = unpack_network(request.at(5), request.at(6), request.at(7));
-  save_to_file(slot, logo::Kind::op);
+  save_to_file(slot, logo::Kind::op, state);
   note_upload(state, "operator", request.bytes.size(), "stored");
   replies.send(kTypeLogo, {0x01, 0x00, 0x00, 0x31});
 }
@@ -276,7 +286,7 @@ void handle_caller_get(const Request &request, PhoneState &state, Replies &repli
     replies.send(kTypeCallerGroup, {0x01, 0x00, 0x00, 0x12, number});
     return;
   }
-  load_from_file(*group, logo::Kind::caller);
+  load_from_file(*group, logo::Kind::caller, state);
   const logo::Image image = image_of(*group, logo::Kind::caller);
   const std::string name = string_of(*group, "name").substr(0, 255);
   std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x11, number, static_cast<uint8_t>(name.size())};
@@ -301,7 +311,7 @@ void handle_caller_set(const Request &request, PhoneState &state, Replies &repli
   (*group)["name"] = std::string(request.bytes.begin() + 6, request.bytes.begin() + 6 + static_cast<long>(name_length));
   (*group)["ringtone"] = request.at(name_length + 6);
   store_image(*group, image);
-  save_to_file(*group, logo::Kind::caller);
+  save_to_file(*group, logo::Kind::caller, state);
   note_upload(state, "caller", request.bytes.size(), "stored");
   replies.send(kTypeCallerGroup, {0x01, 0x00, 0x00, 0x14});
 }
@@ -370,8 +380,12 @@ std::string logo_control(const std::string &arguments, PhoneState &state, Replie
   std::getline(words >> std::ws, path);
   if (slot == nullptr || path.empty() || (action != "load" && action != "dump"))
     return std::string("error: ") + kLogoControlUsage;
-  if (action == "dump") return logo::write_file(path, image_of(*slot, kind)) ? "ok" : "error: cannot write " + path;
-  const auto image = logo::read_file(path);
+  std::string refusal;
+  const auto confined = state.file_path(path, refusal);
+  if (!confined) return "error: " + refusal;
+  if (action == "dump")
+    return logo::write_file(*confined, image_of(*slot, kind)) ? "ok" : "error: cannot write " + path;
+  const auto image = logo::read_file(*confined);
   if (!image) return "error: cannot read a logo from " + path;
   if (image->kind != kind) return "error: not a logo of this kind: " + path;
   store_image(*slot, *image);

@@ -43,10 +43,15 @@ int main(int argc, char **argv) {
   app.add_option("--device", options.device, "use this serial device instead of a pseudo-terminal");
   app.add_option("--control", control_path, "Unix socket for line commands");
   app.add_option("--dump-on-exit", dump_path, "write the state as JSON here at exit");
+  app.add_option("--files", options.files_dir,
+                 "the directory logo files named over the control socket or in the state must be in "
+                 "(default: the current directory)")
+      ->check(CLI::ExistingDirectory);
   app.add_flag("--pace", options.paced, "write at the real line rate (115200 baud)");
   app.add_flag("--stdin", read_stdin, "read line commands from stdin even when it is not a terminal");
   app.add_flag("-v,--verbose", options.verbose, "log every frame received on stderr");
   CLI11_PARSE(app, argc, argv);
+  if (options.files_dir.empty()) options.files_dir = ".";
 
   if (::pipe2(signal_pipe, O_CLOEXEC) != 0) {
     std::perror("pipe");

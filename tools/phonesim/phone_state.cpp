@@ -1,6 +1,7 @@
 #include "phone_state.hpp"
 
 #include <algorithm>
+#include <system_error>
 
 namespace phonesim {
 
@@ -45,6 +46,50 @@ void PhoneState::append(const std::string &pointer, nlohmann::json value) {
   nlohmann::json &target = data_[path];
   if (!target.is_array()) target = nlohmann::json::array();
   target.push_back(std::move(value));
+}
+
+bool PhoneState::confine_files(const std::string &directory, std::string &error) {
+  namespace fs = std::filesystem;
+  std::error_code failure;
+  const fs::path root = fs::canonical(directory.empty() ? fs::path(".") : fs::path(directory), failure);
+  if (failure) {
+    error = "files directory " + directory + ": " + failure.message();
+    return false;
+  }
+  if (!fs::is_directory(root, failure)) {
+    error = "files directory " + directory + ": not a directory";
+    return false;
+  }
+  files_root_ = root;
+  return true;
+}
+
+std::optional<std::string> PhoneState::file_path(const std::string &path, std::string &error) const {
+  namespace fs = std::filesystem;
+  if (files_root_.empty()) return path;
+  const std::string refusal = path + " is outside the files directory " + files_root_.string();
+  fs::path wanted(path);
+  if (wanted.is_relative()) wanted = files_root_ / wanted;
+  // Every link and ".." of the part that exists is resolved; the rest is taken lexically.
+  std::error_code failure;
+  const fs::path resolved = fs::weakly_canonical(wanted, failure);
+  if (failure) {
+    error = path + ": " + failure.message();
+    return std::nullopt;
+  }
+  const auto [root_end, resolved_end] =
+      std::mismatch(files_root_.begin(), files_root_.end(), resolved.begin(), resolved.end());
+  if (root_end != files_root_.end() || resolved_end == resolved.end()) {
+    error = refusal;
+    return std::nullopt;
+  }
+  // A link whose target does not exist yet is left unresolved above; writing through it
+  // would create its target wherever it points.
+  if (fs::is_symlink(fs::symlink_status(resolved, failure))) {
+    error = refusal;
+    return std::nullopt;
+  }
+  return resolved.string();
 }
 
 }  // namespace phonesim

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -29,11 +31,22 @@ class PhoneState {
   // Appends to the array at `pointer`, making it an array first if needed.
   void append(const std::string &pointer, nlohmann::json value);
 
+  // The files that control lines and the state name (logo files) are kept to one
+  // directory once it is set: phonesim sets its --files directory, else the one it was
+  // started in. Until then (the phone run in-process by tests) a path is used as given.
+  // False, with `error` set, when the directory cannot be resolved.
+  bool confine_files(const std::string &directory, std::string &error);
+  // What to open for `path`: a relative path is taken from the files directory, and
+  // links and ".." are resolved. Empty, with `error` saying why, when the path leads out
+  // of the directory (or ends in a link whose target does not exist yet).
+  std::optional<std::string> file_path(const std::string &path, std::string &error) const;
+
  private:
   const nlohmann::json *find(const std::string &pointer) const;
 
   nlohmann::json defaults_;
   nlohmann::json data_;
+  std::filesystem::path files_root_;  // empty: not confined
 };
 
 }  // namespace phonesim

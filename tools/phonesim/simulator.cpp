@@ -63,6 +63,7 @@ bool Simulator::start() {
     error_ = "eventfd failed";
     return false;
   }
+  if (!options_.files_dir.empty() && !state_.confine_files(options_.files_dir, error_)) return false;
   if (!options_.state_file.empty()) {
     std::ifstream file(options_.state_file);
     if (!file) {

@@ -31,6 +31,11 @@ struct Options {
   std::string device;      // use this serial device instead of a pseudo-terminal
   bool paced = false;      // write at the real line rate
   bool verbose = false;    // log each frame on stderr
+  // The only directory the files named over the control channel or in the state may be
+  // in (logo load/dump, a logo's "file"). The phonesim program always sets one (--files,
+  // else the directory it was started in); empty leaves paths unconfined, for tests
+  // that run the phone in-process.
+  std::string files_dir;
 };
 
 struct ReceivedFrame {

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <mutex>
+#include <shared_mutex>
 
 #include "platform/clock.h"
 #include "platform/posix/port_names.h"
@@ -20,6 +21,22 @@
 
 namespace pelkor::platform {
 namespace {
+
+// Close waits this long for the descriptor's users to let go. A write gives up within
+// 250 ms plus 2 ms a byte and a frame is at most a few hundred bytes; a user held longer
+// is a thread that will not come back (one ended by the system), and waiting on it
+// must not hang the close for good.
+constexpr int32_t kCloseWaitLimitMs = 3000;
+
+// Polled rather than a timed wait: the lock stays a plain one, which every thread
+// checker follows.
+bool TakeWithin(std::unique_lock<std::shared_mutex> &lock, int32_t limitMs) {
+  for (int32_t waited = 0; !lock.try_lock(); ++waited) {
+    if (waited >= limitMs) return false;
+    SleepMs(1);
+  }
+  return true;
+}
 
 speed_t SpeedConstant(int32_t baud) {
   switch (baud) {
@@ -42,6 +59,9 @@ class PosixSerialPort final : public SerialPort {
 
   bool Open(const char *name) override {
     char path[160];
+    if (fd_.load() >= 0) return false;
+    std::unique_lock<std::shared_mutex> exclusive(fdMutex_, std::defer_lock);
+    if (!TakeWithin(exclusive, kCloseWaitLimitMs)) return false;
     if (fd_.load() >= 0 || !ResolvePortPath(name, path, sizeof path)) return false;
     int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
@@ -60,7 +80,20 @@ class PosixSerialPort final : public SerialPort {
     return true;
   }
 
+  // The descriptor is closed only once no read, write or control call uses it: closed
+  // under one of them, its number could be handed to the next file the process opens
+  // and the rest of a frame written into that file. A watch thread waiting for input is
+  // released first.
   void Close() override {
+    if (fd_.load() < 0) return;
+    CancelWait();
+    std::unique_lock<std::shared_mutex> exclusive(fdMutex_, std::defer_lock);
+    (void)TakeWithin(exclusive, kCloseWaitLimitMs);
+    int fd = fd_.exchange(-1);
+    if (fd >= 0) ReleaseAndClose(fd);
+  }
+
+  void CloseAbandoned() override {
     int fd = fd_.exchange(-1);
     if (fd >= 0) ReleaseAndClose(fd);
   }
@@ -68,10 +101,11 @@ class PosixSerialPort final : public SerialPort {
   bool IsOpen() const override { return fd_.load() >= 0; }
 
   bool SetBaudRate(int32_t baud) override {
+    std::shared_lock<std::shared_mutex> use(fdMutex_);
     int fd = fd_.load();
     termios settings{};
     if (fd < 0 || tcgetattr(fd, &settings) != 0) return false;
-    DrainOutput();
+    DrainQueuedOutput(fd);
     cfsetispeed(&settings, SpeedConstant(baud));
     cfsetospeed(&settings, SpeedConstant(baud));
     return tcsetattr(fd, TCSANOW, &settings) == 0;
@@ -81,22 +115,18 @@ class PosixSerialPort final : public SerialPort {
   void SetRts(bool high) override { SetModemLine(TIOCM_RTS, high); }
 
   void Purge() override {
+    std::shared_lock<std::shared_mutex> use(fdMutex_);
     int fd = fd_.load();
     if (fd >= 0) tcflush(fd, TCIOFLUSH);
   }
 
   void DrainOutput() override {
-    // tcdrain() may block for good on a pseudo-terminal nobody reads; poll the
-    // output queue instead, for at most a second.
-    int fd = fd_.load();
-    for (int i = 0; fd >= 0 && i < 1000; ++i) {
-      int queued = 0;
-      if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
-      SleepMs(1);
-    }
+    std::shared_lock<std::shared_mutex> use(fdMutex_);
+    DrainQueuedOutput(fd_.load());
   }
 
   size_t ReadQueued(uint8_t *buffer, size_t maximum) override {
+    std::shared_lock<std::shared_mutex> use(fdMutex_);
     int fd = fd_.load();
     int queued = 0;
     if (fd < 0 || maximum == 0 || ::ioctl(fd, FIONREAD, &queued) != 0 || queued <= 0) return 0;
@@ -107,6 +137,7 @@ class PosixSerialPort final : public SerialPort {
 
   size_t Write(const uint8_t *buffer, size_t length) override {
     std::lock_guard<std::mutex> lock(writeMutex_);
+    std::shared_lock<std::shared_mutex> use(fdMutex_);
     int fd = fd_.load();
     if (fd < 0) return 0;
     // A frame at 115200 baud takes about 23 ms; allow generously more before giving
@@ -130,13 +161,16 @@ class PosixSerialPort final : public SerialPort {
   }
 
   void WaitForInput() override {
+    std::shared_lock<std::shared_mutex> use(fdMutex_);
     int fd = fd_.load();
     if (fd < 0) {
+      use.unlock();
       SleepMs(5);
       return;
     }
     pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
     int ready = ::poll(fds, 2, -1);
+    use.unlock();
     if (ready <= 0) {
       SleepMs(5);
       return;
@@ -159,6 +193,16 @@ class PosixSerialPort final : public SerialPort {
   }
 
  private:
+  // tcdrain() may block for good on a pseudo-terminal nobody reads; poll the output
+  // queue instead, for at most a second.
+  static void DrainQueuedOutput(int fd) {
+    for (int i = 0; fd >= 0 && i < 1000; ++i) {
+      int queued = 0;
+      if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
+      SleepMs(1);
+    }
+  }
+
   static bool ProgramLine(int fd) {
     termios settings{};
     if (tcgetattr(fd, &settings) != 0) return false;
@@ -186,13 +230,16 @@ class PosixSerialPort final : public SerialPort {
   }
 
   void SetModemLine(int line, bool high) {
+    std::shared_lock<std::shared_mutex> use(fdMutex_);
     int fd = fd_.load();
     if (fd >= 0) ::ioctl(fd, high ? TIOCMBIS : TIOCMBIC, &line);
   }
 
   std::atomic<int> fd_{-1};
   int wakeFd_;
-  std::mutex writeMutex_;
+  std::mutex writeMutex_;  // whole buffers, one at a time; taken before fdMutex_
+  // Shared by every call that uses fd_, exclusive for opening and closing it.
+  std::shared_mutex fdMutex_;
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <mutex>
 #include <new>
+#include <shared_mutex>
 
 #include "platform/serial_port.h"
 #include "platform/sleep.h"
@@ -19,6 +20,19 @@ constexpr DWORD kQueueBytes = 4096;
 // The watch thread drains the port at least this often, even if a driver loses an event.
 constexpr DWORD kEventWaitLimitMs = 200;
 constexpr DWORD kAllPurges = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+// Close waits this long for the handle's users to let go (a write of a frame takes 50 ms
+// a byte at worst); one held longer will not come back, and must not hang the close.
+constexpr int32_t kCloseWaitLimitMs = 3000;
+
+// Polled rather than a timed wait: the lock stays a plain one, which every thread
+// checker follows.
+bool TakeWithin(std::unique_lock<std::shared_mutex> &lock, int32_t limitMs) {
+  for (int32_t waited = 0; !lock.try_lock(); ++waited) {
+    if (waited >= limitMs) return false;
+    SleepMs(1);
+  }
+  return true;
+}
 
 // The line as the phone wants it: 8N1, no flow control of any kind, DTR and RTS under
 // our own control (both low until the link raises them), stop on errors so that
@@ -125,6 +139,9 @@ class Win32SerialPort final : public SerialPort {
 
   bool Open(const char *name) override {
     char path[160];
+    if (IsOpen()) return false;
+    std::unique_lock<std::shared_mutex> exclusive(portMutex_, std::defer_lock);
+    if (!TakeWithin(exclusive, kCloseWaitLimitMs)) return false;
     if (IsOpen() || !win32::ResolvePortPath(name, path, sizeof path)) return false;
     HANDLE port =
         CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
@@ -137,7 +154,18 @@ class Win32SerialPort final : public SerialPort {
     return true;
   }
 
+  // The handle is closed only once no read, write or control call uses it: closed under
+  // one of them, its value could be given to the next handle the process opens and the
+  // rest of a frame written there. A watch thread waiting for input is released first.
   void Close() override {
+    if (!IsOpen()) return;
+    CancelWait();
+    std::unique_lock<std::shared_mutex> exclusive(portMutex_, std::defer_lock);
+    (void)TakeWithin(exclusive, kCloseWaitLimitMs);
+    CloseAbandoned();
+  }
+
+  void CloseAbandoned() override {
     HANDLE port = port_.exchange(INVALID_HANDLE_VALUE);
     if (port == INVALID_HANDLE_VALUE) return;
     // The mask change ends a comm-event wait that is still pending. It completes into its
@@ -151,6 +179,7 @@ class Win32SerialPort final : public SerialPort {
   bool IsOpen() const override { return port_.load() != INVALID_HANDLE_VALUE; }
 
   bool SetBaudRate(int32_t baud) override {
+    std::shared_lock<std::shared_mutex> use(portMutex_);
     HANDLE port = port_.load();
     if (port == INVALID_HANDLE_VALUE) return false;
     DCB dcb{};
@@ -165,6 +194,7 @@ class Win32SerialPort final : public SerialPort {
   void SetRts(bool high) override { Escape(high ? SETRTS : CLRRTS); }
 
   void Purge() override {
+    std::shared_lock<std::shared_mutex> use(portMutex_);
     HANDLE port = port_.load();
     if (port == INVALID_HANDLE_VALUE) return;
     PurgeComm(port, kAllPurges);
@@ -172,11 +202,13 @@ class Win32SerialPort final : public SerialPort {
   }
 
   void DrainOutput() override {
+    std::shared_lock<std::shared_mutex> use(portMutex_);
     HANDLE port = port_.load();
     if (port != INVALID_HANDLE_VALUE) FlushFileBuffers(port);
   }
 
   size_t ReadQueued(uint8_t *buffer, size_t maximum) override {
+    std::shared_lock<std::shared_mutex> use(portMutex_);
     HANDLE port = port_.load();
     if (port == INVALID_HANDLE_VALUE || maximum == 0) return 0;
     DWORD errors = 0;
@@ -195,6 +227,7 @@ class Win32SerialPort final : public SerialPort {
 
   size_t Write(const uint8_t *buffer, size_t length) override {
     std::lock_guard<std::mutex> lock(writeMutex_);
+    std::shared_lock<std::shared_mutex> use(portMutex_);
     HANDLE port = port_.load();
     if (port == INVALID_HANDLE_VALUE || length == 0) return 0;
     OVERLAPPED overlapped{};
@@ -213,9 +246,12 @@ class Win32SerialPort final : public SerialPort {
     return written;
   }
 
+  // The port is in use while a wait is started and collected, not while it is waited on.
   void WaitForInput() override {
+    std::shared_lock<std::shared_mutex> use(portMutex_);
     HANDLE port = port_.load();
     if (port == INVALID_HANDLE_VALUE) {
+      use.unlock();
       SleepMs(5);
       return;
     }
@@ -245,7 +281,10 @@ class Win32SerialPort final : public SerialPort {
     // again next time. It is never cancelled and collected here: on some systems that
     // takes a helper thread, which cannot start while the loader lock is held.
     HANDLE events[2] = {wait->event, cancelEvent_};
+    use.unlock();
     if (WaitForMultipleObjects(2, events, FALSE, kEventWaitLimitMs) != WAIT_OBJECT_0) return;
+    use.lock();
+    if (port_.load() != port) return;  // closed meanwhile: the record stays with its wait
     waitPending_.store(false);
     DWORD ignored = 0;
     if (!GetOverlappedResult(port, &wait->overlapped, &ignored, FALSE)) PauseAfterFailedWait(port);
@@ -256,6 +295,7 @@ class Win32SerialPort final : public SerialPort {
 
  private:
   void Escape(DWORD function) {
+    std::shared_lock<std::shared_mutex> use(portMutex_);
     HANDLE port = port_.load();
     if (port != INVALID_HANDLE_VALUE) EscapeCommFunction(port, function);
   }
@@ -265,7 +305,9 @@ class Win32SerialPort final : public SerialPort {
   HANDLE readEvent_;                            // reads come from the watch thread only
   std::atomic<CommEventWait *> wait_{nullptr};  // used by the watch thread
   std::atomic<bool> waitPending_{false};
-  std::mutex writeMutex_;
+  std::mutex writeMutex_;  // whole buffers, one at a time; taken before portMutex_
+  // Shared by every call that uses port_, exclusive for opening and closing it.
+  std::shared_mutex portMutex_;
 };
 
 }  // namespace
