@@ -180,19 +180,29 @@ bool Daemon::ReceivePass() {
           "location " + std::to_string(location) + " is stored already as inbox row " + std::to_string(stored.id));
     }
     if (config_.deleteReceived) {
+      // The row is marked as off the phone first: after the delete an equal message that
+      // comes to this location is a new one. A crash between mark and delete leaves the
+      // message on the phone, to be stored again as a second row: nothing is lost.
+      try {
+        store_.SetLeftPhone(stored.id, true);
+      } catch (const StoreError &e) {
+        Log(Level::warning, "inbox row " + std::to_string(stored.id) + ": " + e.what() + "; location " +
+                                std::to_string(location) + " stays on the phone");
+        complete = false;
+        continue;
+      }
       const int32_t deleted = deletesmsmsg(PELKOR_SMS_RECEIVED, n);
       if (deleted != PELKOR_OK) {
         Log(Level::warning, "deleting location " + std::to_string(location) + ": " + Code(deleted));
         complete = false;
+        try {
+          store_.SetLeftPhone(stored.id, false);
+        } catch (const StoreError &e) {
+          Log(Level::warning, "inbox row " + std::to_string(stored.id) + " is still on the phone at location " +
+                                  std::to_string(location) + ", but noting it failed: " + e.what() +
+                                  "; the message will be stored once more");
+        }
         continue;
-      }
-      // The location is free: an equal message that comes to it later is a new one.
-      try {
-        store_.MarkLeftPhone(stored.id);
-      } catch (const StoreError &e) {
-        Log(Level::warning,
-            "inbox row " + std::to_string(stored.id) + " left the phone, but noting it failed: " + e.what() +
-                "; an equal message at location " + std::to_string(location) + " would be taken for it");
       }
     }
   }

@@ -89,9 +89,11 @@ class Store {
   // text and part: then that row is returned. Throws StoreError when the message could
   // not be stored (it must stay on the phone).
   virtual InboxInsert InsertInbox(const InboxMessage &message) = 0;
-  // The message of this row was deleted from the phone: its location may hold another
-  // message from now on.
-  virtual void MarkLeftPhone(int64_t id) = 0;
+  // The message of this row is (left = true) or is again (false) no longer on the phone:
+  // its location may hold another message. Set before the phone is asked to delete it
+  // and cleared when the delete fails, so that a crash between the two can only give a
+  // second row for the message, never take a new message for it.
+  virtual void SetLeftPhone(int64_t id, bool left) = 0;
   // Rows this phone left in "sending" (a crash): marked "unknown", or queued again when
   // `resend` is set. Returns how many.
   virtual int RecoverSending(const std::string &phoneId, bool resend) = 0;

@@ -185,8 +185,10 @@ class PostgresStore final : public Store {
     return result;
   }
 
-  void MarkLeftPhone(int64_t id) override {
-    Run("UPDATE inbox SET left_phone_at = now() WHERE id = $1", Params().Add(id));
+  void SetLeftPhone(int64_t id, bool left) override {
+    Run(left ? "UPDATE inbox SET left_phone_at = now() WHERE id = $1"
+             : "UPDATE inbox SET left_phone_at = NULL WHERE id = $1",
+        Params().Add(id));
   }
 
   int RecoverSending(const std::string &phoneId, bool resend) override {

@@ -262,8 +262,11 @@ class SqliteStore final : public Store {
     return result;
   }
 
-  void MarkLeftPhone(int64_t id) override {
-    Statement(db_, "UPDATE inbox SET left_phone_at = datetime('now') WHERE id = ?").Bind(1, id).Step();
+  void SetLeftPhone(int64_t id, bool left) override {
+    Statement(db_, left ? "UPDATE inbox SET left_phone_at = datetime('now') WHERE id = ?"
+                        : "UPDATE inbox SET left_phone_at = NULL WHERE id = ?")
+        .Bind(1, id)
+        .Step();
   }
 
   int RecoverSending(const std::string &phoneId, bool resend) override {
