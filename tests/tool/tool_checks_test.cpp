@@ -4,6 +4,7 @@
 
 #include "logo_image.h"
 #include "midi_writer.h"
+#include "terminal_text.h"
 #include "validate.h"
 
 namespace pelkor_tool {
@@ -129,3 +130,20 @@ TEST(LogoFileTypes, ByExtensionWhateverTheCase) {
 
 }  // namespace
 }  // namespace pelkor_tool
+
+// Text for the terminal: what a terminal would act on is spelled out, the rest is kept.
+TEST(ForTerminal, SpellsOutControlsAndKeepsTextAndLineBreaks) {
+  using pelkor_tool::ForTerminal;
+  EXPECT_EQ(ForTerminal("Grüße 日本 {x} \\ ~\nnext"), "Grüße 日本 {x} \\ ~\nnext");
+  EXPECT_EQ(ForTerminal("\x1b[2J\x1b]0;t\x07\rA\tB\x7f"), "\\x1b[2J\\x1b]0;t\\x07\\rA\\tB\\x7f");
+  // C1 controls, direction overrides and separators, written in UTF-8.
+  EXPECT_EQ(ForTerminal("\xc2\x9b"
+                        "31m \xe2\x80\xae \xe2\x81\xa6 \xe2\x80\xa8"),
+            "\\u009b31m \\u202e \\u2066 \\u2028");
+  // Bytes that are not UTF-8: a lone C1 byte, a cut sequence, an overlong form.
+  EXPECT_EQ(ForTerminal("a\x9b"
+                        "b\xe6\x97"
+                        "c\xc0\xaf"),
+            "a\\x9bb\\xe6\\x97c\\xc0\\xaf");
+  EXPECT_EQ(ForTerminal(std::string("x\0y", 3)), "x\\x00y");
+}

@@ -10,6 +10,7 @@
 #include "logo_image.h"
 #include "progress.h"
 #include "ringtone_render.h"
+#include "terminal_text.h"
 #include "validate.h"
 
 namespace pelkor_tool {
@@ -88,22 +89,19 @@ int RingtoneConvert(Report &r, bool wavOnly) {
     return FailAs(r, kExitUsage, media.output + ": unknown output type; use .wav, .mid (or .midi) or .rtttl (or .txt)");
   if (std::string problem = LoadRingtone(media.input); !problem.empty()) return BadInput(r, media.input, problem);
   int32_t totalMs = 0;
-  errno = 0;
-  if (rtttl) {
-    if (ringtone_writefile(media.output.c_str()) != PELKOR_OK) totalMs = -1;
-  } else {
-    totalMs = wav ? RenderRingtone(media.output) : RenderRingtoneMidi(media.output);
-  }
-  if (totalMs < 0)
-    return FailAs(r, kExitCannotWrite,
-                  "cannot write " + media.output + ": " + (errno ? std::strerror(errno) : "it cannot be created"));
+  std::string error;
+  if (rtttl)
+    totalMs = WriteRtttl(media.output, error) ? 0 : -1;
+  else
+    totalMs = wav ? RenderRingtone(media.output, error) : RenderRingtoneMidi(media.output, error);
+  if (totalMs < 0) return FailAs(r, kExitCannotWrite, "cannot write " + media.output + ": " + error);
   r.Field(wav ? "wav" : midi ? "midi" : "rtttl", media.output, "wrote");
   if (!rtttl) r.Field("milliseconds", totalMs, "length ms");
   return r.Finish();
 }
 
 int Wav(Report &r) {
-  std::vector<std::pair<int, int>> tones;
+  std::vector<std::pair<int32_t, int32_t>> tones;
   for (const std::string &tone : media.tones) {
     int hz = 0, ms = 0;
     char extra = 0;
@@ -114,17 +112,11 @@ int Wav(Report &r) {
       if (!problem.empty()) return FailAs(r, kExitUsage, problem);
     tones.emplace_back(hz, ms);
   }
-  errno = 0;
-  mfbwave_writer *wav = mfbwave_create(media.output.c_str());
-  if (wav == nullptr)
-    return FailAs(r, kExitCannotWrite,
-                  "cannot write " + media.output + ": " + (errno ? std::strerror(errno) : "it cannot be created"));
   int32_t totalMs = 0;
-  for (const auto &[hz, ms] : tones) {
-    mfbwave_add_tone(wav, hz, ms);
-    totalMs += ms;
-  }
-  mfbwave_close(wav);
+  for (const auto &tone : tones) totalMs += tone.second;
+  std::string error;
+  if (!WriteWav(media.output, tones, error))
+    return FailAs(r, kExitCannotWrite, "cannot write " + media.output + ": " + error);
   r.Field("wav", media.output, "wrote");
   r.Field("milliseconds", totalMs, "length ms");
   return r.Finish();
@@ -165,7 +157,7 @@ int LoadLogoFor(Report &r, int32_t kind, bool &ok) {
   ok = false;
   std::string error, note;
   if (!LoadLogo(media.input, kind, error, &note)) return BadInput(r, media.input, error);
-  if (!note.empty()) std::fprintf(stderr, "pelkor: %s: %s\n", media.input.c_str(), note.c_str());
+  if (!note.empty()) std::fprintf(stderr, "pelkor: %s\n", ForTerminal(media.input + ": " + note).c_str());
   const int32_t loaded = LogoKind();
   if (loaded == PELKOR_LOGO_STARTUP && (!media.network.empty() || media.group >= 0))
     return FailAs(r, kExitUsage, media.input + " is a start-up logo, which has no network code or caller group");

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "commands.h"
+#include "atomic_file.h"
 #include "exit_status.h"
 #include "progress.h"
 #include "sms_messages.h"
@@ -133,10 +134,9 @@ int Backup(Report &r) {
   std::vector<Card> cards;
   for (const Entry &e : entries)
     cards.push_back({e.name, e.number, MemoryName(memory), e.location, e.group == 255 ? 5 : e.group});
-  std::ofstream out(pb.file, std::ios::binary | std::ios::trunc);
-  out << WriteCards(cards);
-  out.close();
-  if (!out) return FailAs(r, kExitCannotWrite, "cannot write " + pb.file);
+  std::string error;
+  if (!WriteFileAtomically(pb.file, WriteCards(cards), error))
+    return FailAs(r, kExitCannotWrite, "cannot write " + pb.file + ": " + error + "; any earlier file is as it was");
   r.Field("file", pb.file, "written");
   r.Field("entries", cards.size(), "entries");
   r.Json()["memory"] = MemoryName(memory);

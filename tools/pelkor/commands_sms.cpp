@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "commands.h"
+#include "atomic_file.h"
 #include "exit_status.h"
 #include "progress.h"
 #include "sms_messages.h"
@@ -150,10 +151,9 @@ int Backup(Report &r) {
   nlohmann::json list = nlohmann::json::array();
   for (const StoredMessage &m : ListedMessages()) list.push_back(m.ToJson());
   const nlohmann::json backup = {{"format", "pelkor sms backup"}, {"version", 1}, {"messages", list}};
-  std::ofstream out(sms.file, std::ios::binary | std::ios::trunc);
-  out << JsonText(backup, 2) << "\n";
-  out.close();
-  if (!out) return FailAs(r, kExitCannotWrite, "cannot write " + sms.file);
+  std::string error;
+  if (!WriteFileAtomically(sms.file, JsonText(backup, 2) + "\n", error))
+    return FailAs(r, kExitCannotWrite, "cannot write " + sms.file + ": " + error + "; any earlier file is as it was");
   r.Field("file", sms.file, "written");
   r.Field("messages", list.size(), "messages");
   return r.Finish();

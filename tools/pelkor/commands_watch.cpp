@@ -3,13 +3,17 @@
 #include <pelkor16.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,12 +28,19 @@ namespace pelkor_tool {
 namespace {
 
 constexpr int32_t kInbox = 13;
+// The library's arrival queue holds this many notices; its list this many entries.
+constexpr int kQueued = 8;
+constexpr int32_t kListSize = 512;
+// When the list holds this many entries it is read afresh from the store, so that the
+// arrivals appended to it never fill it.
+constexpr int32_t kListRefill = kListSize - 4 * kQueued;
 
 std::atomic<bool> stopWatching{false};
 
 struct WatchOptions {
   int seconds = 0;
   std::string exec;
+  int execTimeout = 30;
 } watchOptions;
 
 // One event as one line of JSON, written at once.
@@ -38,8 +49,23 @@ void Emit(const nlohmann::json &event) {
   std::fflush(stdout);
 }
 
-// Runs the --exec command through the shell with the message in its environment;
-// returns its exit status (127 when it could not be started).
+// Ends the --exec command's whole process group: politely, then for good.
+void EndGroup(pid_t pid, int &status) {
+  ::kill(-pid, SIGTERM);
+  const auto grace = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (std::chrono::steady_clock::now() < grace) {
+    if (waitpid(pid, &status, WNOHANG) == pid) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ::kill(-pid, SIGKILL);  // whatever is left of the group, the shell included
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+// Runs the --exec command through the shell with the message in its environment, in a
+// process group of its own that is ended whole at the time limit (or when the watch is
+// stopped); returns its exit status (127 when it could not be started, -1 when it was
+// ended at the limit).
 int RunFor(const std::string &command, const StoredMessage &m) {
   std::vector<std::string> variables;
   for (char **e = environ; *e != nullptr; ++e)
@@ -55,31 +81,115 @@ int RunFor(const std::string &command, const StoredMessage &m) {
   envp.push_back(nullptr);
   std::string shell = "/bin/sh", flag = "-c", body = command;
   char *argv[] = {shell.data(), flag.data(), body.data(), nullptr};
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
   pid_t pid = 0;
   std::fflush(stdout);
-  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv, envp.data()) != 0) return 127;
+  const int spawned = posix_spawn(&pid, argv[0], nullptr, &attributes, argv, envp.data());
+  posix_spawnattr_destroy(&attributes);
+  if (spawned != 0) return 127;
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(watchOptions.execTimeout);
+  for (;;) {
+    const pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
+    if (done < 0 && errno != EINTR) return 127;
+    if (stopWatching || std::chrono::steady_clock::now() >= limit) {
+      EndGroup(pid, status);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
 
-// The inbox entries of the list from index `first` (1-based) on.
-std::vector<StoredMessage> InboxFrom(int32_t first) {
-  std::vector<StoredMessage> out;
-  for (const StoredMessage &m : ListedMessages({kInbox}))
-    if (m.n >= first) out.push_back(m);
-  return out;
-}
+int32_t ListEntries() { return getsmsmsgcount(11) + getsmsmsgcount(12) + getsmsmsgcount(13); }
+
+// What the watch knows of the inbox: the message it last saw at each location, and how
+// many of the library's arrival notices it has accounted for. A notice is accounted
+// for when its message was read into the list, or when the store was read afresh after it.
+class Arrivals {
+ public:
+  // Takes the store as it is now as already seen.
+  void Start() {
+    std::vector<StoredMessage> ignored;
+    Rescan(ignored);
+  }
+
+  // The messages that arrived since the last call, in the order they arrived.
+  std::vector<StoredMessage> Collect() {
+    std::vector<StoredMessage> fresh;
+    int32_t count = accounted_;
+    // Each call reads the latest queued notice's message into the list: the newest
+    // first, so the ones read are put in arrival order afterwards.
+    for (int i = 0; i < kQueued; ++i) {
+      const int32_t before = ListEntries(), inboxBefore = getsmsmsgcount(kInbox);
+      count = smsreceivedcount();
+      if (ListEntries() == before) break;  // nothing queued, the read failed or the list is full
+      accounted_ = std::min(accounted_ + 1, count);
+      if (getsmsmsgcount(kInbox) > inboxBefore) {
+        StoredMessage m = ListedMessage(kInbox, getsmsmsgcount(kInbox));
+        if (Remember(m)) fresh.push_back(std::move(m));
+      }
+    }
+    std::reverse(fresh.begin(), fresh.end());
+    // Notices counted but not read (the queue overflowed, a read failed, the list was
+    // full), or a list near full: the store is read afresh.
+    if (count > accounted_ || ListEntries() >= kListRefill) {
+      std::vector<StoredMessage> found;
+      Rescan(found);
+      for (StoredMessage &m : found) fresh.push_back(std::move(m));
+    }
+    return fresh;
+  }
+
+ private:
+  static std::string Key(const StoredMessage &m) { return m.from + '\0' + m.time + '\0' + m.text; }
+
+  // True when `m` is not the message last seen at its location.
+  bool Remember(const StoredMessage &m) {
+    auto [at, added] = known_.try_emplace(m.location, Key(m));
+    if (added) return true;
+    if (at->second == Key(m)) return false;
+    at->second = Key(m);
+    return true;
+  }
+
+  // Empties the queue of notices (what it names is read again below), then reads the
+  // whole store into the list afresh; `found` gets the messages not seen before, by
+  // location.
+  void Rescan(std::vector<StoredMessage> &found) {
+    int32_t count = 0;
+    for (int i = 0; i < kQueued; ++i) count = smsreceivedcount();
+    const int32_t result = updatesmslist();
+    const bool whole = result == PELKOR_ERR_SMS_READ || result == PELKOR_OK;
+    std::set<int32_t> present;
+    for (StoredMessage &m : ListedMessages({kInbox})) {
+      present.insert(m.location);
+      if (Remember(m)) found.push_back(std::move(m));
+    }
+    // A scan cut short says nothing of the locations it did not reach.
+    if (whole)
+      for (auto it = known_.begin(); it != known_.end();)
+        it = present.count(it->first) ? std::next(it) : known_.erase(it);
+    accounted_ = count;
+  }
+
+  std::map<int32_t, std::string> known_;
+  int32_t accounted_ = 0;
+};
 
 int Watch(Report &r) {
   stopWatching = false;
   std::signal(SIGINT, [](int) { stopWatching = true; });
   std::signal(SIGTERM, [](int) { stopWatching = true; });
+  Arrivals arrivals;
+  arrivals.Start();
   if (r.json()) Emit({{"event", "watching"}});
   r.Line("watching for calls and messages (Ctrl-C to stop)");
-  smsreceivedcount();
-  int32_t seen = getsmsmsgcount(kInbox);
+  std::fflush(stdout);
   int messages = 0, calls = 0, failedCommands = 0;
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(watchOptions.seconds);
   while (!stopWatching && (watchOptions.seconds <= 0 || std::chrono::steady_clock::now() < until)) {
@@ -90,29 +200,31 @@ int Watch(Report &r) {
       if (r.json()) Emit({{"event", "call"}, {"number", number}});
       r.Line(std::string("incoming call from ") + (number[0] != '\0' ? number : "an unknown number"));
     }
-    // Each call reads the latest announced message into the list.
-    smsreceivedcount();
-    if (getsmsmsgcount(kInbox) > seen) {
-      for (const StoredMessage &m : InboxFrom(seen + 1)) {
-        ++messages;
-        if (r.json()) {
-          nlohmann::json event = m.ToJson();
-          event["event"] = "sms";
-          Emit(event);
-        }
-        r.Line("new message at location " + std::to_string(m.location) + " from " + m.from +
-               (m.time.empty() ? "" : ", " + m.time));
-        r.Line("   " + m.text);
-        if (!watchOptions.exec.empty()) {
-          const int status = RunFor(watchOptions.exec, m);
-          if (status != 0) {
-            ++failedCommands;
-            std::fprintf(stderr, "pelkor: the --exec command exited %d for the message at location %d\n", status,
-                         m.location);
-          }
+    for (const StoredMessage &m : arrivals.Collect()) {
+      ++messages;
+      if (r.json()) {
+        nlohmann::json event = m.ToJson();
+        event["event"] = "sms";
+        Emit(event);
+      }
+      r.Line("new message at location " + std::to_string(m.location) + " from " + m.from +
+             (m.time.empty() ? "" : ", " + m.time));
+      r.Line("   " + m.text);
+      std::fflush(stdout);
+      if (!watchOptions.exec.empty()) {
+        const int status = RunFor(watchOptions.exec, m);
+        if (status == -1) {
+          ++failedCommands;
+          std::fprintf(stderr,
+                       "pelkor: the --exec command for the message at location %d was ended after %d s (its "
+                       "whole process group)\n",
+                       m.location, watchOptions.execTimeout);
+        } else if (status != 0) {
+          ++failedCommands;
+          std::fprintf(stderr, "pelkor: the --exec command exited %d for the message at location %d\n", status,
+                       m.location);
         }
       }
-      seen = getsmsmsgcount(kInbox);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
@@ -128,6 +240,8 @@ void AddWatchCommand(CLI::App &app, GlobalOptions &options) {
   watch->add_option("--exec", watchOptions.exec,
                     "run this shell command for each new message, with PELKOR_SMS_LOCATION, "
                     "PELKOR_SMS_FROM, PELKOR_SMS_TIME, PELKOR_SMS_TEXT and PELKOR_SMS_KIND set");
+  watch->add_option("--exec-timeout", watchOptions.execTimeout,
+                    "end the --exec command, its whole process group, after this many seconds (default 30)");
   watch->footer(
       "With --json every event is one line of JSON as it happens: {\"event\": \"sms\",\n"
       "\"location\": 4, \"from\": ..., \"time\": ..., \"text\": ...} or {\"event\": \"call\", \"number\": ...}.\n"
@@ -138,6 +252,12 @@ void AddWatchCommand(CLI::App &app, GlobalOptions &options) {
     if (watchOptions.seconds < 0) {
       Report check(options.json);
       exitStatus = FailAs(check, kExitUsage, "--seconds " + std::to_string(watchOptions.seconds) + " is below 0");
+      return;
+    }
+    if (watchOptions.execTimeout < 1 || watchOptions.execTimeout > 86400) {
+      Report check(options.json);
+      exitStatus = FailAs(check, kExitUsage,
+                          "--exec-timeout " + std::to_string(watchOptions.execTimeout) + " is not 1 to 86400 seconds");
       return;
     }
     WithPhone(options, Watch);

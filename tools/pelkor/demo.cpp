@@ -15,6 +15,7 @@
 #include "network_names.h"
 #include "ringtone_render.h"
 #include "simulated_phone.h"
+#include "terminal_text.h"
 
 namespace pelkor_tool {
 namespace {
@@ -43,7 +44,7 @@ const char *Outcome(int32_t result) {
 void ShowText(const char *label, int32_t (*get)(char *, int32_t)) {
   char text[64];
   const int32_t result = get(text, sizeof text);
-  std::printf("  %-16s %s\n", label, result == PELKOR_OK ? text : Outcome(result));
+  std::printf("  %-16s %s\n", label, result == PELKOR_OK ? ForTerminal(text).c_str() : Outcome(result));
 }
 
 }  // namespace
@@ -100,10 +101,11 @@ int RunDemo(const std::string &examplesDir) {
   char code[8], area[8], cell[8], screen[64];
   const int32_t net = getnetworkinfo(code, sizeof code, area, sizeof area, cell, sizeof cell);
   const std::string operatorName = NetworkName(code);
-  std::printf("  network %s%s, area %s, cell %s (%s)\n", code,
-              operatorName.empty() ? "" : (" (" + operatorName + ")").c_str(), area, cell, Outcome(net));
+  std::printf("  network %s%s, area %s, cell %s (%s)\n", ForTerminal(code).c_str(),
+              operatorName.empty() ? "" : (" (" + operatorName + ")").c_str(), ForTerminal(area).c_str(),
+              ForTerminal(cell).c_str(), Outcome(net));
   netmonitor("field", screen, sizeof screen);
-  std::printf("  net monitor, field screen: \"%s\"\n", screen);
+  std::printf("  net monitor, field screen: \"%s\"\n", ForTerminal(screen).c_str());
 
   Step("Sending a long SMS (split into concatenated parts)");
   const std::string longText =
@@ -126,14 +128,15 @@ int RunDemo(const std::string &examplesDir) {
     char from[32], text[200];
     getsmsmsgdata(13, n, 2, from, sizeof from);
     getsmsmsgdata(13, n, 1, text, sizeof text);
-    std::printf("  inbox %d from %s: %.60s\n", n, from, text);
+    text[60] = '\0';
+    std::printf("  inbox %d from %s: %s\n", n, ForTerminal(from).c_str(), ForTerminal(text).c_str());
   }
 
   Step("Phonebook");
   char name[48], number[48];
   int32_t group = 0;
   const int32_t read = getphonebookentry(1, 1, name, sizeof name, number, sizeof number, &group);
-  std::printf("  SIM entry 1: %s %s (%s)\n", name, number, Outcome(read));
+  std::printf("  SIM entry 1: %s %s (%s)\n", ForTerminal(name).c_str(), ForTerminal(number).c_str(), Outcome(read));
 
   Step("Logo from a file, uploaded");
   const std::string logoFile = examplesDir + "/logos/operator.nol";
@@ -141,7 +144,8 @@ int RunDemo(const std::string &examplesDir) {
     char code[8];
     int32_t kind, width, height;
     logo_getdata(&kind, &width, &height, code, sizeof code);
-    std::printf("  %s: operator logo %dx%d for network %s\n", logoFile.c_str(), width, height, code);
+    std::printf("  %s: operator logo %dx%d for network %s\n", logoFile.c_str(), width, height,
+                ForTerminal(code).c_str());
     std::printf("%s", LogoAsBlocks().c_str());
     std::printf("  logo_upload -> %s\n", Outcome(logo_upload()));
   } else {
@@ -153,8 +157,8 @@ int RunDemo(const std::string &examplesDir) {
   if (ringtone_readfile(tune.c_str()) == PELKOR_OK) {
     char name[32];
     ringtone_getname(name, sizeof name);
-    std::printf("  %s: \"%s\", %d notes at %d beats per minute\n", tune.c_str(), name, ringtone_getnotes(),
-                ringtone_gettempo());
+    std::printf("  %s: \"%s\", %d notes at %d beats per minute\n", tune.c_str(), ForTerminal(name).c_str(),
+                ringtone_getnotes(), ringtone_gettempo());
     std::printf("  ringtone_upload -> %s\n", Outcome(ringtone_upload(1)));
     // Into a folder of its own under the system's temporary directory: no fixed name
     // that another user or an earlier run may hold.
@@ -162,8 +166,9 @@ int RunDemo(const std::string &examplesDir) {
     std::string folder = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/pelkor-demo-XXXXXX";
     if (::mkdtemp(folder.data()) != nullptr) {
       const std::string wav = folder + "/ode_to_joy.wav";
-      const int32_t ms = RenderRingtone(wav);
-      std::printf("  rendered %d ms of it to %s\n", ms, ms >= 0 ? wav.c_str() : "(failed)");
+      std::string error;
+      const int32_t ms = RenderRingtone(wav, error);
+      std::printf("  rendered %d ms of it to %s\n", ms, ms >= 0 ? wav.c_str() : ("(failed: " + error + ")").c_str());
     } else {
       std::printf("  cannot make a temporary folder for the WAV file\n");
     }

@@ -2,6 +2,7 @@
 
 #include <pelkor16.h>
 #include <png.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+
+#include "atomic_file.h"
 
 namespace pelkor_tool {
 namespace {
@@ -66,17 +69,13 @@ bool ReadWhole(const std::string &path, std::vector<uint8_t> &bytes, std::string
 
 // Writes `bytes` as the whole file at `path`; on failure `error` says why.
 bool WriteWholeFile(const std::string &path, const std::vector<uint8_t> &bytes, std::string &error) {
-  std::FILE *file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    error = std::strerror(errno);
-    return false;
-  }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  if (std::fclose(file) != 0 || !written) {
-    error = "the file could not be written whole";
-    return false;
-  }
-  return true;
+  return WriteAllTo(path, bytes.data(), bytes.size(), error);
+}
+
+// The length of the file at `path`, -1 when it cannot be told.
+long FileLength(const std::string &path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? static_cast<long>(info.st_size) : -1;
 }
 
 bool StartsWith(const std::vector<uint8_t> &bytes, const char *mark) {
@@ -452,7 +451,10 @@ bool LoadLogo(const std::string &path, int32_t kind, std::string &error, std::st
   return true;
 }
 
-bool SaveLogo(const std::string &path, LogoFileType type, std::string &error) {
+namespace {
+
+// Writes the logo at `path` (a fresh temporary); SaveLogo puts it in place.
+bool WriteLogoTo(const std::string &path, LogoFileType type, std::string &error) {
   const int32_t kind = CurrentKind();
   if (type == LogoFileType::Png || type == LogoFileType::Bmp) {
     const GreyImage image = LogoAsImage();
@@ -482,11 +484,30 @@ bool SaveLogo(const std::string &path, LogoFileType type, std::string &error) {
     return false;
   }
   if (wanted != kind) logo_setdata(wanted, nullptr);  // operator and caller logos share their geometry
+  errno = 0;
   if (logo_writefile(path.c_str()) != PELKOR_OK) {
-    error = std::strerror(errno);
+    error = errno ? std::strerror(errno) : "it cannot be created";
+    return false;
+  }
+  // The library does not report a write that fell short (a full disk): the length of
+  // the file says whether it is all there.
+  int32_t width, height;
+  Geometry(width, height);
+  const long bits = static_cast<long>(width) * height / 8 * 8;  // each bitmap byte as 8 characters
+  const long expected = wanted == PELKOR_LOGO_STARTUP ? 580 : (wanted == PELKOR_LOGO_OPERATOR ? 20 : 16) + bits;
+  if (FileLength(path) != expected) {
+    errno = ENOSPC;
+    error = "the file could not be written whole (is the disk full?)";
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool SaveLogo(const std::string &path, LogoFileType type, std::string &error) {
+  return WriteFileAtomically(
+      path, [&](const std::string &temporary, std::string &why) { return WriteLogoTo(temporary, type, why); }, error);
 }
 
 std::vector<std::string> LogoRows() {

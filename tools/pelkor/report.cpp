@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "exit_status.h"
+#include "terminal_text.h"
 
 namespace pelkor_tool {
 
@@ -21,14 +22,14 @@ std::string JsonText(const nlohmann::json &value, int indent) {
 }
 
 void Report::Line(const std::string &text) {
-  if (!json_) std::printf("%s\n", text.c_str());
+  if (!json_) std::printf("%s\n", ForTerminal(text).c_str());
 }
 
 void Report::Field(const std::string &key, const nlohmann::json &value, const std::string &label) {
   data_[key] = value;
   if (!json_) {
     const std::string shown = value.is_string() ? value.get<std::string>() : JsonText(value);
-    std::printf("%-16s %s\n", (label.empty() ? key : label).c_str(), shown.c_str());
+    std::printf("%-16s %s\n", (label.empty() ? key : label).c_str(), ForTerminal(shown).c_str());
   }
 }
 
@@ -41,7 +42,7 @@ int Report::FailWith(int32_t code, const std::string &message) {
     data_["error"] = {{"code", code}, {"message", message}};
     std::printf("%s\n", JsonText(data_, 2).c_str());
   } else {
-    std::fprintf(stderr, "pelkor: %s\n", message.c_str());
+    std::fprintf(stderr, "pelkor: %s\n", ForTerminal(message).c_str());
   }
   return code == 0 ? kExitUsage : ExitStatusFor(code);
 }

@@ -15,6 +15,7 @@ std::string Describe(int32_t code, const std::string &limit = "");
 std::string JsonText(const nlohmann::json &value, int indent = -1);
 
 // Collects one command's results and prints them as text lines or as one JSON object.
+// Text lines show control characters visibly (ForTerminal); JSON keeps every character.
 class Report {
  public:
   explicit Report(bool json) : json_(json) {}

@@ -2,9 +2,12 @@
 
 #include <pelkor16.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
+#include "atomic_file.h"
 #include "midi_writer.h"
 
 namespace pelkor_tool {
@@ -54,19 +57,60 @@ std::vector<RenderedNote> RingtoneNotes() {
   return notes;
 }
 
-int32_t RenderRingtone(const std::string &path) {
-  mfbwave_writer *wav = mfbwave_create(path.c_str());
-  if (wav == nullptr) return -1;
-  int32_t total = 0;
-  for (const RenderedNote &note : RingtoneNotes()) {
-    mfbwave_add_tone(wav, note.hz, note.ms);
-    total += note.ms;
-  }
-  mfbwave_close(wav);
-  return total;
+namespace {
+
+// The library's WAV writer does not report a short write: the RIFF header, written
+// last, gives the length the file must have.
+bool WavIsWhole(const std::string &path) {
+  std::FILE *file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  uint8_t head[8] = {};
+  const bool read = std::fread(head, 1, sizeof head, file) == sizeof head;
+  const bool sought = std::fseek(file, 0, SEEK_END) == 0;
+  const long length = std::ftell(file);
+  std::fclose(file);
+  const uint32_t riff = head[4] | head[5] << 8u | head[6] << 16u | static_cast<uint32_t>(head[7]) << 24u;
+  return read && sought && std::memcmp(head, "RIFF", 4) == 0 && length >= 44 &&
+         static_cast<uint64_t>(length) == static_cast<uint64_t>(riff) + 8;
 }
 
-int32_t RenderRingtoneMidi(const std::string &path) {
+bool Fails(std::string &error, const char *why) {
+  error = errno ? std::strerror(errno) : why;
+  return false;
+}
+
+}  // namespace
+
+bool WriteWav(const std::string &path, const std::vector<std::pair<int32_t, int32_t>> &tones, std::string &error) {
+  return WriteFileAtomically(
+      path,
+      [&](const std::string &temporary, std::string &why) {
+        errno = 0;
+        mfbwave_writer *wav = mfbwave_create(temporary.c_str());
+        if (wav == nullptr) return Fails(why, "it cannot be created");
+        for (const auto &[hz, ms] : tones) mfbwave_add_tone(wav, hz, ms);
+        mfbwave_close(wav);
+        if (!WavIsWhole(temporary)) {
+          errno = 0;
+          why = "the file could not be written whole (is the disk full?)";
+          return false;
+        }
+        return true;
+      },
+      error);
+}
+
+int32_t RenderRingtone(const std::string &path, std::string &error) {
+  std::vector<std::pair<int32_t, int32_t>> tones;
+  int32_t total = 0;
+  for (const RenderedNote &note : RingtoneNotes()) {
+    tones.emplace_back(note.hz, note.ms);
+    total += note.ms;
+  }
+  return WriteWav(path, tones, error) ? total : -1;
+}
+
+int32_t RenderRingtoneMidi(const std::string &path, std::string &error) {
   std::vector<MidiNote> tune;
   int32_t total = 0;
   for (const RenderedNote &note : RingtoneNotes()) {
@@ -75,11 +119,44 @@ int32_t RenderRingtoneMidi(const std::string &path) {
   }
   char name[32];
   ringtone_getname(name, sizeof name);
-  const std::vector<uint8_t> bytes = StandardMidiFile(tune, Tempo(), name);
-  std::FILE *file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return -1;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && written ? total : -1;
+  return WriteFileAtomically(path, StandardMidiFile(tune, Tempo(), name), error) ? total : -1;
+}
+
+bool WriteRtttl(const std::string &path, std::string &error) {
+  // What the written file must give back when read: the tone as it is now.
+  char name[64];
+  ringtone_getname(name, sizeof name);
+  const int32_t tempo = ringtone_gettempo();
+  std::vector<std::string> notes;
+  for (int32_t i = 0; i < ringtone_getnotes(); ++i) {
+    char note[64];
+    ringtone_getnote(i, note, sizeof note);
+    notes.emplace_back(note);
+  }
+  return WriteFileAtomically(
+      path,
+      [&](const std::string &temporary, std::string &why) {
+        errno = 0;
+        if (ringtone_writefile(temporary.c_str()) != PELKOR_OK) return Fails(why, "it cannot be created");
+        // The library does not report a short write; reading the file back does. A
+        // whole file loads the same tone again.
+        bool whole = ringtone_readfile(temporary.c_str()) == PELKOR_OK && ringtone_gettempo() == tempo &&
+                     ringtone_getnotes() == static_cast<int32_t>(notes.size());
+        char again[64];
+        ringtone_getname(again, sizeof again);
+        whole = whole && std::strcmp(again, name) == 0;
+        for (int32_t i = 0; whole && i < ringtone_getnotes(); ++i) {
+          char note[64];
+          ringtone_getnote(i, note, sizeof note);
+          whole = notes[static_cast<size_t>(i)] == note;
+        }
+        if (!whole) {
+          errno = 0;
+          why = "the file could not be written whole (is the disk full?)";
+        }
+        return whole;
+      },
+      error);
 }
 
 }  // namespace pelkor_tool

@@ -4,6 +4,7 @@
 // a standard MIDI file.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pelkor_tool {
@@ -19,10 +20,19 @@ struct RenderedNote {
 // The notes of the current ringtone that have a length; notes without one are left out.
 std::vector<RenderedNote> RingtoneNotes();
 
-// Writes the WAV file; returns its length in milliseconds, or -1 when it cannot be created.
-int32_t RenderRingtone(const std::string &path);
+// Each writer below writes its file whole or not at all (WriteFileAtomically); on
+// failure `error` says why and the file that was there is left as it was.
 
-// Writes the MIDI file; returns its length in milliseconds, or -1 when it cannot be created.
-int32_t RenderRingtoneMidi(const std::string &path);
+// Writes tones (frequency in Hz, 0 a pause; length in ms) as a WAV file.
+bool WriteWav(const std::string &path, const std::vector<std::pair<int32_t, int32_t>> &tones, std::string &error);
+
+// Writes the WAV file; returns its length in milliseconds, or -1.
+int32_t RenderRingtone(const std::string &path, std::string &error);
+
+// Writes the MIDI file; returns its length in milliseconds, or -1.
+int32_t RenderRingtoneMidi(const std::string &path, std::string &error);
+
+// Writes the current ringtone as an RTTTL file.
+bool WriteRtttl(const std::string &path, std::string &error);
 
 }  // namespace pelkor_tool

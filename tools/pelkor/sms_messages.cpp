@@ -75,26 +75,28 @@ nlohmann::json StoredMessage::ToJson() const {
   return out;
 }
 
+StoredMessage ListedMessage(int32_t kind, int32_t n) {
+  StoredMessage m;
+  m.kindCode = kind;
+  m.n = n;
+  m.location = pelkor_getsmsmsglocation(kind, n);
+  m.from = Utf8Field(pelkor_getsmsmsgsender_utf8, kind, n);
+  m.text = Utf8Field(pelkor_getsmsmsgtext_utf8, kind, n);
+  m.read = getsmssentread(kind, n) == 1;
+  int32_t y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+  getsmsmsgdatetime(kind, n, &y, &mo, &d, &h, &mi, &s);
+  // Stored outgoing messages carry no time at all.
+  if (kind != 11 || y + mo + d != 0) m.time = StampText(y, mo, d, h, mi, s);
+  return m;
+}
+
 std::vector<StoredMessage> ListedMessages(const std::vector<int32_t> &kindCodes) {
   std::vector<StoredMessage> out;
   const std::vector<int32_t> kinds =
       kindCodes.empty() ? std::vector<int32_t>(std::begin(kAllKinds), std::end(kAllKinds)) : kindCodes;
   for (int32_t kind : kinds) {
     const int32_t count = getsmsmsgcount(kind);
-    for (int32_t n = 1; n <= count; ++n) {
-      StoredMessage m;
-      m.kindCode = kind;
-      m.n = n;
-      m.location = pelkor_getsmsmsglocation(kind, n);
-      m.from = Utf8Field(pelkor_getsmsmsgsender_utf8, kind, n);
-      m.text = Utf8Field(pelkor_getsmsmsgtext_utf8, kind, n);
-      m.read = getsmssentread(kind, n) == 1;
-      int32_t y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-      getsmsmsgdatetime(kind, n, &y, &mo, &d, &h, &mi, &s);
-      // Stored outgoing messages carry no time at all.
-      if (kind != 11 || y + mo + d != 0) m.time = StampText(y, mo, d, h, mi, s);
-      out.push_back(m);
-    }
+    for (int32_t n = 1; n <= count; ++n) out.push_back(ListedMessage(kind, n));
   }
   std::stable_sort(out.begin(), out.end(),
                    [](const StoredMessage &a, const StoredMessage &b) { return a.location < b.location; });

@@ -29,6 +29,9 @@ struct StoredMessage {
   nlohmann::json ToJson() const;
 };
 
+// The n-th entry (1 the first) of a kind in the library's list.
+StoredMessage ListedMessage(int32_t kindCode, int32_t n);
+
 // Every message of the library's list whose kind is in kindCodes (all kinds when
 // empty), ordered by location. The list must have been read (updatesmslist).
 std::vector<StoredMessage> ListedMessages(const std::vector<int32_t> &kindCodes = {});
