@@ -16,27 +16,12 @@
 
 #include "platform/clock.h"
 #include "platform/posix/port_names.h"
+#include "platform/port_lock.h"
 #include "platform/serial_port.h"
 #include "platform/sleep.h"
 
 namespace pelkor::platform {
 namespace {
-
-// Close waits this long for the descriptor's users to let go. A write gives up within
-// 250 ms plus 2 ms a byte and a frame is at most a few hundred bytes; a user held longer
-// is a thread that will not come back (one ended by the system), and waiting on it
-// must not hang the close for good.
-constexpr int32_t kCloseWaitLimitMs = 3000;
-
-// Polled rather than a timed wait: the lock stays a plain one, which every thread
-// checker follows.
-bool TakeWithin(std::unique_lock<std::shared_mutex> &lock, int32_t limitMs) {
-  for (int32_t waited = 0; !lock.try_lock(); ++waited) {
-    if (waited >= limitMs) return false;
-    SleepMs(1);
-  }
-  return true;
-}
 
 speed_t SpeedConstant(int32_t baud) {
   switch (baud) {

@@ -10,6 +10,7 @@
 #include <shared_mutex>
 
 #include "platform/serial_port.h"
+#include "platform/port_lock.h"
 #include "platform/sleep.h"
 #include "platform/win32/port_names.h"
 
@@ -20,19 +21,6 @@ constexpr DWORD kQueueBytes = 4096;
 // The watch thread drains the port at least this often, even if a driver loses an event.
 constexpr DWORD kEventWaitLimitMs = 200;
 constexpr DWORD kAllPurges = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
-// Close waits this long for the handle's users to let go (a write of a frame takes 50 ms
-// a byte at worst); one held longer will not come back, and must not hang the close.
-constexpr int32_t kCloseWaitLimitMs = 3000;
-
-// Polled rather than a timed wait: the lock stays a plain one, which every thread
-// checker follows.
-bool TakeWithin(std::unique_lock<std::shared_mutex> &lock, int32_t limitMs) {
-  for (int32_t waited = 0; !lock.try_lock(); ++waited) {
-    if (waited >= limitMs) return false;
-    SleepMs(1);
-  }
-  return true;
-}
 
 // The line as the phone wants it: 8N1, no flow control of any kind, DTR and RTS under
 // our own control (both low until the link raises them), stop on errors so that
