@@ -145,7 +145,7 @@ class Utf8Messages(unittest.TestCase):
                 self.assertEqual(sorted(after), [1, 2, 3, 5, 7])
                 for location in (1, 2, 3, 5):
                     before = next(m for m in backup["messages"] if m["location"] == location)
-                    for key in ("kind", "from", "time", "text"):
+                    for key in ("kind", "to" if before["kind"] == "sent" else "from", "time", "text"):
                         self.assertEqual(after[location][key], before[key], (location, key))
                 self.assertFalse(after[2]["read"])
             finally:
@@ -209,10 +209,13 @@ class Utf8Phonebook(unittest.TestCase):
                 card = f.read().decode("utf-8")
             self.assertIn("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Zoë Çelik\r\n", card)
             self.assertIn("X-PELKOR-LOCATION:2\r\n", card)
-            # Onto a fresh phone's SIM.
+            # Onto a fresh phone's SIM, whose own entry at 1 differs: replaced on request only.
             other = Phone()
             try:
-                data = run_json(other, "pb", "restore", path, "--memory", "sim")
+                refused = run(other, "pb", "restore", path, "--memory", "sim")
+                self.assertEqual(refused.returncode, 1, refused.stderr)
+                self.assertIn('sim 1 holds "Carol (SIM)"', refused.stderr)
+                data = run_json(other, "pb", "restore", path, "--memory", "sim", "--replace")
                 self.assertEqual(len(data["written"]), 3)
                 entries = other.state()["phonebook"]["memories"]["3"]["entries"]
                 self.assertEqual(entries["2"]["name"], "Zoë Çelik")

@@ -303,10 +303,10 @@ class ArgumentsAreCheckedFirst(unittest.TestCase):
         (["logo", "put", example("logos", "operator.nol"), "--network", "262 01", "--group", "1"], "not both"),
         (["logo", "put", example("logos", "startup.form"), "--network", "262 01"], "no network code or caller group"),
         (["logo", "send", example("logos", "startup.form"), "+4912345"], "only operator and caller-group logos"),
-        (["logo", "send", example("logos", "operator.nol"), "0049-123"], "not a phone number"),
+        (["logo", "send", example("logos", "operator.nol"), "0049-12a"], "not a phone number"),
         (["logo", "get", "caller", "--group", "5"], "outside 0-4"),
         (["logo", "get", "operator", "x.form"], "a FORM file holds a start-up logo"),
-        (["ringtone", "send", example("scale.rtttl"), "+49 123"], "not a phone number"),
+        (["ringtone", "send", example("scale.rtttl"), "+49 12x"], "not a phone number"),
         (["wav", "out.wav", "440:0"], "the duration in 440:0"),
         (["wav", "out.wav", "99999:10"], "the frequency in 99999:10"),
     ]

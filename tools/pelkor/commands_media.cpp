@@ -220,6 +220,11 @@ int LogoConvert(Report &r) {
 
 int RingtonePut(Report &r, int variant) {
   const int32_t result = Waiting("uploading the ringtone (up to 5 s)", [&] { return ringtone_upload(variant); });
+  // The upload refuses only a tone whose encoding does not fit the phone's message.
+  if (result == PELKOR_ERR_REFUSED)
+    return BadInput(r, media.input,
+                    "too many notes for the phone: " + std::to_string(ringtone_getnotes()) +
+                        " notes do not fit one upload; nothing was sent");
   if (result != PELKOR_OK) return r.Fail(result, "uploading " + media.input);
   r.Field("uploaded", media.input);
   return r.Finish();

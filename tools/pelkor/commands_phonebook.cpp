@@ -3,14 +3,17 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
 
 #include "commands.h"
 #include "atomic_file.h"
 #include "exit_status.h"
+#include "input_file.h"
 #include "progress.h"
 #include "sms_messages.h"
+#include "validate.h"
 #include "vcard.h"
 
 namespace pelkor_tool {
@@ -19,6 +22,7 @@ namespace {
 struct PhonebookOptions {
   int location = 1, group = 5, key = 2;
   std::string memory = "sim", name, number, range, file;
+  bool replace = false;
 } pb;
 
 const char *kMemoryHelp = "memory: sim, phone, or a memory type number (0 phone, 1 SIM, ...)";
@@ -84,8 +88,10 @@ struct Entry {
 };
 
 // Reads locations first..last of a memory, stopping quietly at its end (22 past it);
-// empty locations are left out. Returns 0 or the failure that stopped the reading.
-int32_t ReadEntries(int memory, int first, int last, bool wholeMemory, std::vector<Entry> &out) {
+// empty locations are left out. `size`, when given, receives the last location that
+// answered. Returns 0 or the failure that stopped the reading.
+int32_t ReadEntries(int memory, int first, int last, bool wholeMemory, std::vector<Entry> &out, int *size = nullptr) {
+  if (size != nullptr) *size = first - 1;
   for (int location = first; location <= last; ++location) {
     char name[128], number[128];
     int32_t group = 0;
@@ -93,9 +99,23 @@ int32_t ReadEntries(int memory, int first, int last, bool wholeMemory, std::vect
         pelkor_getphonebookentry_utf8(location, memory, name, sizeof name, number, sizeof number, &group);
     if (result == PELKOR_ERR_REFUSED && (wholeMemory || location > first)) break;  // past the end
     if (result != PELKOR_OK) return result;
+    if (size != nullptr) *size = location;
     if (name[0] != '\0' || number[0] != '\0') out.push_back({location, name, number, group});
   }
   return PELKOR_OK;
+}
+
+std::string PastTheEnd(int memory, int location) {
+  return "location " + std::to_string(location) + " is past the end of the " + MemoryName(memory) + " memory";
+}
+
+// A location given on the command line: 1 to 255, checked before anything is sent.
+std::string LocationProblem(int location) {
+  if (location < 1) return "locations start at 1, not " + std::to_string(location);
+  if (location > kLastLocation)
+    return "location " + std::to_string(location) + " is past " + std::to_string(kLastLocation) +
+           ", the last any memory has";
+  return "";
 }
 
 int ListEntries(Report &r) {
@@ -143,29 +163,119 @@ int Backup(Report &r) {
   return r.Finish();
 }
 
+// What a memory holds before a restore writes to it.
+struct MemoryContents {
+  int size = 0;
+  std::map<int, Entry> entries;  // by location; empty locations are absent
+};
+
+std::string CardText(const std::string &name, const std::string &number) { return "\"" + name + "\" " + number; }
+
 int Restore(Report &r, bool memoryGiven) {
-  std::ifstream in(pb.file, std::ios::binary);
-  if (!in) return FailAs(r, kExitBadInput, "cannot read " + pb.file + ": no such file");
-  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  std::string text, problem;
+  if (!ReadInputFile(pb.file, text, problem))
+    return FailAs(r, kExitBadInput, "cannot read " + pb.file + ": " + problem);
   std::string error;
   std::vector<Card> cards = ReadCards(text, error);
   if (cards.empty()) return FailAs(r, kExitBadInput, pb.file + ": " + error);
-  // Everything is checked before the first entry is written.
-  int next = 1;
-  for (const Card &c : cards) next = std::max(next, c.location + 1);
+  // Every card is checked before the first entry is written.
+  std::set<int> memories;
   for (size_t i = 0; i < cards.size(); ++i) {
     Card &c = cards[i];
     const std::string which = "card " + std::to_string(i + 1) + " (\"" + c.name + "\")";
     if (memoryGiven || c.memory.empty()) c.memory = pb.memory;
     if (MemoryType(c.memory) < 0) return FailAs(r, kExitBadInput, which + ": no memory \"" + c.memory + "\"");
-    const std::string problem = EntryProblem(c.name, c.number);
-    if (!problem.empty()) return FailAs(r, kExitBadInput, which + ": " + problem + "; nothing was written");
+    c.memory = MemoryName(MemoryType(c.memory));
+    c.number = NormaliseNumber(c.number);
+    const std::string entryProblem = EntryProblem(c.name, c.number);
+    if (!entryProblem.empty()) return FailAs(r, kExitBadInput, which + ": " + entryProblem + "; nothing was written");
     if (c.group < 0 || c.group > 5)
       return FailAs(r, kExitBadInput,
                     which + ": caller group " + std::to_string(c.group) + " is not 0-4 or 5 for none");
-    if (c.location == 0) c.location = next++;
     if (c.location > kLastLocation) return FailAs(r, kExitBadInput, which + ": location over 255");
+    memories.insert(MemoryType(c.memory));
   }
+
+  // What the memories hold now: a restore takes free locations and overwrites an entry
+  // only with --replace.
+  std::map<int, MemoryContents> contents;
+  for (int memory : memories) {
+    std::vector<Entry> entries;
+    MemoryContents &held = contents[memory];
+    int32_t result;
+    {
+      Progress progress("reading the " + MemoryName(memory) + " phonebook");
+      result = ReadEntries(memory, 1, kLastLocation, true, entries, &held.size);
+    }
+    if (result != PELKOR_OK)
+      return r.Fail(result, "reading the " + MemoryName(memory) + " phonebook; nothing was written", "0.5 s per entry");
+    for (const Entry &e : entries) held.entries[e.location] = e;
+  }
+
+  // Cards with a location: within the memory, one card a location, and no other entry there.
+  std::map<std::pair<int, int>, size_t> claimed;  // (memory, location) -> card
+  std::vector<std::string> conflicts;
+  std::map<int, int> highest;  // by memory
+  for (size_t i = 0; i < cards.size(); ++i) {
+    const Card &c = cards[i];
+    if (c.location == 0) continue;
+    const int memory = MemoryType(c.memory);
+    const std::string which = "card " + std::to_string(i + 1) + " (\"" + c.name + "\")";
+    if (c.location > contents[memory].size)
+      return FailAs(r, kExitBadInput,
+                    which + ": " + PastTheEnd(memory, c.location) + " (it has " +
+                        std::to_string(contents[memory].size) + "); nothing was written");
+    const auto [at, fresh] = claimed.emplace(std::make_pair(memory, c.location), i);
+    if (!fresh)
+      return FailAs(r, kExitBadInput,
+                    which + " and card " + std::to_string(at->second + 1) + " both go to " + c.memory + " " +
+                        std::to_string(c.location) + "; nothing was written");
+    highest[memory] = std::max(highest[memory], c.location);
+    const auto held = contents[memory].entries.find(c.location);
+    if (held == contents[memory].entries.end()) continue;
+    const Entry &e = held->second;
+    const int heldGroup = e.group == 255 ? 5 : e.group;
+    if (e.name == c.name && e.number == c.number && heldGroup == c.group) continue;  // the same entry
+    conflicts.push_back(c.memory + " " + std::to_string(c.location) + " holds " + CardText(e.name, e.number) +
+                        ", the card has " + CardText(c.name, c.number));
+  }
+  if (!conflicts.empty() && !pb.replace) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const std::string &conflict : conflicts) list.push_back(conflict);
+    r.Json()["conflicts"] = list;
+    std::string message = std::to_string(conflicts.size()) +
+                          (conflicts.size() == 1 ? " card would overwrite a different entry"
+                                                 : " cards would overwrite different entries") +
+                          "; nothing was written (--replace overwrites them):";
+    for (const std::string &conflict : conflicts) message += "\n  " + conflict;
+    return FailAs(r, kExitUsage, message);
+  }
+
+  // Cards without a location: the free locations after the highest given, in order.
+  std::map<int, int> next;
+  for (int memory : memories) next[memory] = highest[memory] + 1;
+  for (size_t i = 0; i < cards.size(); ++i) {
+    Card &c = cards[i];
+    if (c.location != 0) continue;
+    const int memory = MemoryType(c.memory);
+    const MemoryContents &held = contents[memory];
+    int &location = next[memory];
+    while (location <= held.size &&
+           (held.entries.count(location) > 0 || claimed.count(std::make_pair(memory, location)) > 0))
+      ++location;
+    if (location > held.size) {
+      int unplaced = 0;
+      for (size_t k = i; k < cards.size(); ++k) unplaced += cards[k].location == 0 && cards[k].memory == c.memory;
+      return FailAs(r, kExitRefused,
+                    "the " + c.memory + " memory has no room for " + std::to_string(unplaced) +
+                        " of the cards without " + "a location (free locations after " +
+                        std::to_string(highest[memory]) + " run out at " + std::to_string(held.size) +
+                        "); nothing was written");
+    }
+    c.location = location;
+    claimed.emplace(std::make_pair(memory, location), i);
+  }
+
   nlohmann::json written = nlohmann::json::array();
   for (const Card &c : cards) {
     const int32_t result =
@@ -177,8 +287,8 @@ int Restore(Report &r, bool memoryGiven) {
                         std::to_string(written.size()) + " written before)",
                     "5 s");
     }
-    written.push_back({{"location", c.location}, {"memory", MemoryName(MemoryType(c.memory))}, {"name", c.name}});
-    r.Line("stored " + c.name + " at " + MemoryName(MemoryType(c.memory)) + " " + std::to_string(c.location));
+    written.push_back({{"location", c.location}, {"memory", c.memory}, {"name", c.name}});
+    r.Line("stored " + c.name + " at " + c.memory + " " + std::to_string(c.location));
   }
   r.Json()["written"] = written;
   return r.Finish();
@@ -199,14 +309,22 @@ void AddPhonebookCommands(CLI::App &app, GlobalOptions &options) {
   get->add_option("--memory", pb.memory, kMemoryHelp)->check(CheckMemory)->capture_default_str();
   get->footer("Example: pelkor pb get 1 --memory sim");
   get->callback([&] {
+    if (const std::string problem = LocationProblem(pb.location); !problem.empty()) {
+      Report check(options.json);
+      exitStatus = FailAs(check, kExitUsage, problem);
+      return;
+    }
     WithPhone(options, [](Report &r) {
       char name[128], number[128];
       int32_t callerGroup = 0;
       const int memory = MemoryType(pb.memory);
       const int32_t result =
           pelkor_getphonebookentry_utf8(pb.location, memory, name, sizeof name, number, sizeof number, &callerGroup);
+      if (result == PELKOR_ERR_REFUSED) return FailAs(r, kExitNotFound, PastTheEnd(memory, pb.location));
       if (result != PELKOR_OK)
         return r.Fail(result, "reading " + MemoryName(memory) + " entry " + std::to_string(pb.location), "0.5 s");
+      if (name[0] == '\0' && number[0] == '\0')
+        return FailAs(r, kExitNotFound, MemoryName(memory) + " location " + std::to_string(pb.location) + " is empty");
       r.Field("memory", MemoryName(memory));
       r.Field("location", pb.location);
       r.Field("name", name);
@@ -223,12 +341,26 @@ void AddPhonebookCommands(CLI::App &app, GlobalOptions &options) {
   set->add_option("--group", pb.group, "caller group 0-4, 5 for none")->check(CLI::Range(0, 5))->capture_default_str();
   set->footer("Example: pelkor pb set 3 \"Jürgen Müller\" +4912345678 --group 1 --memory phone");
   set->callback([&] {
+    pb.number = NormaliseNumber(pb.number);
+    std::string problem = LocationProblem(pb.location);
+    if (problem.empty()) problem = EntryProblem(pb.name, pb.number);
+    if (!problem.empty()) {
+      Report check(options.json);
+      exitStatus = FailAs(check, kExitUsage, problem + "; nothing was written");
+      return;
+    }
     WithPhone(options, [](Report &r) {
-      const std::string problem = EntryProblem(pb.name, pb.number);
-      if (!problem.empty()) return FailAs(r, kExitUsage, problem + "; nothing was written");
       const int memory = MemoryType(pb.memory);
+      // A location past the memory's end is found by reading it: the phone's answer to
+      // a write there says only that it was not stored.
+      char name[128], number[128];
+      if (pelkor_getphonebookentry_utf8(pb.location, memory, name, sizeof name, number, sizeof number, nullptr) ==
+          PELKOR_ERR_REFUSED)
+        return FailAs(r, kExitUsage, PastTheEnd(memory, pb.location) + "; nothing was written");
       const int32_t result =
           pelkor_setphonebookentry_utf8(pb.location, memory, pb.name.c_str(), pb.number.c_str(), pb.group);
+      if (result == PELKOR_ERR_REFUSED)
+        return FailAs(r, kExitUsage, PastTheEnd(memory, pb.location) + "; nothing was written");
       if (result != PELKOR_OK) return r.Fail(result, "writing entry " + std::to_string(pb.location), "5 s");
       r.Field("memory", MemoryName(memory));
       r.Field("stored", pb.location, "stored at");
@@ -253,11 +385,19 @@ void AddPhonebookCommands(CLI::App &app, GlobalOptions &options) {
       restore
           ->add_option("--memory", pb.memory, "memory for every card (default: each card's X-PELKOR-MEMORY, else sim)")
           ->check(CheckMemory);
+  restore->add_flag("--replace", pb.replace, "overwrite entries that differ from the cards for their locations");
   restore->footer(
-      "Cards keep their X-PELKOR-LOCATION; cards without one go after the highest given.\n"
+      "Cards keep their X-PELKOR-LOCATION; a location holding a different entry is\n"
+      "overwritten only with --replace. Cards without a location go to the free\n"
+      "locations after the highest given; without room for all, nothing is written.\n"
       "Example: pelkor pb restore sim.vcf");
   restore->callback([&options, restoreMemory] {
     const bool memoryGiven = restoreMemory->count() > 0;
+    if (const std::string problem = InputFileProblem(pb.file); !problem.empty()) {
+      Report check(options.json);
+      exitStatus = FailAs(check, kExitBadInput, "cannot read " + pb.file + ": " + problem);
+      return;
+    }
     WithPhone(options, [memoryGiven](Report &r) { return Restore(r, memoryGiven); });
   });
 

@@ -4,12 +4,12 @@
 
 #include <chrono>
 #include <random>
-#include <fstream>
 #include <thread>
 
 #include "commands.h"
 #include "atomic_file.h"
 #include "exit_status.h"
+#include "input_file.h"
 #include "progress.h"
 #include "sms_messages.h"
 #include "validate.h"
@@ -98,6 +98,7 @@ void ShowMessage(Report &r, const StoredMessage &m) {
   std::string head = std::to_string(m.location) + "  " + KindName(m.kindCode);
   if (!m.time.empty()) head += "  " + m.time;
   if (!m.from.empty()) head += "  " + m.from;
+  if (!m.to.empty()) head += "  to " + m.to;
   if (!m.read) head += m.kindCode == 11 ? "  (not sent)" : "  (new)";
   r.Line(head);
   r.Line("   " + m.text);
@@ -127,7 +128,17 @@ int Read(Report &r) {
   if (kind == 5) return FailAs(r, kExitNoAnswer, "the phone did not answer for " + where);
   r.Field("location", sms.location);
   r.Field("kind", KindName(kind));
-  r.Field("from", number);
+  if (kind == 11) {
+    // The library reads no recipient for a stored outgoing message: it comes from the
+    // message's bytes, which the store's list keeps.
+    int status = 0;
+    if (!ReadStore(r, status)) return status;
+    const std::vector<StoredMessage> messages = ListedMessages({11});
+    const StoredMessage *m = AtLocation(messages, sms.location);
+    r.Field("to", m != nullptr ? m->to : "");
+  } else {
+    r.Field("from", number);
+  }
   r.Field("text", text);
   return r.Finish();
 }
@@ -167,9 +178,10 @@ bool ParseStamp(const std::string &text, int32_t out[6]) {
 }
 
 int Restore(Report &r) {
-  std::ifstream in(sms.file, std::ios::binary);
-  if (!in) return FailAs(r, kExitBadInput, "cannot read " + sms.file + ": no such file");
-  const nlohmann::json backup = nlohmann::json::parse(in, nullptr, false);
+  std::string content, problem;
+  if (!ReadInputFile(sms.file, content, problem))
+    return FailAs(r, kExitBadInput, "cannot read " + sms.file + ": " + problem);
+  const nlohmann::json backup = nlohmann::json::parse(content, nullptr, false);
   if (backup.is_discarded() || !backup.is_object() || !backup.contains("messages") || !backup["messages"].is_array())
     return FailAs(r, kExitBadInput, sms.file + " is not an SMS backup (JSON with \"messages\")");
 
@@ -181,6 +193,7 @@ int Restore(Report &r) {
   };
   std::vector<Item> items;
   int skipped = 0;
+  std::string skippedAt;  // their locations, for the message
   // Every message is checked before the first is stored.
   for (const nlohmann::json &m : backup["messages"]) {
     const std::string where = "message " + std::to_string(items.size() + skipped + 1);
@@ -189,12 +202,15 @@ int Restore(Report &r) {
     Item item{m["location"].get<int32_t>(), KindCodeOf(m.value("kind", "inbox")), true, "", ""};
     if (item.kind == 12) {  // status reports come from the network; the store takes none
       ++skipped;
+      skippedAt += (skippedAt.empty() ? "" : ", ") + std::to_string(item.location);
       continue;
     }
     if (item.kind < 0 || item.location < 1 || item.location > 255)
       return FailAs(r, kExitBadInput, where + ": no kind or location a phone stores; nothing was stored");
     item.read = m.value(item.kind == 11 ? "sent" : "read", true);
-    item.from = m.contains("from") && m["from"].is_string() ? m["from"].get<std::string>() : "";
+    // The recipient of an outgoing message is "to" (backups before it kept none, in "from").
+    const char *party = item.kind == 11 && m.contains("to") ? "to" : "from";
+    item.from = m.contains(party) && m[party].is_string() ? m[party].get<std::string>() : "";
     item.text = m.contains("text") && m["text"].is_string() ? m["text"].get<std::string>() : "";
     if (m.contains("time") && m["time"].is_string() && !ParseStamp(m["time"].get<std::string>(), item.time))
       return FailAs(r, kExitBadInput, where + ": the time is not YYYY-MM-DD hh:mm:ss");
@@ -221,7 +237,10 @@ int Restore(Report &r) {
   }
   r.Json()["stored"] = stored;
   r.Json()["skipped_reports"] = skipped;
-  if (skipped > 0) r.Line(std::to_string(skipped) + " status reports left out: a phone stores none");
+  if (skipped > 0)
+    r.Line("left out " + std::to_string(skipped) + (skipped == 1 ? " status report" : " status reports") +
+           " (location " + skippedAt +
+           "): status reports come from the network, and a phone cannot be given one to store");
   return r.Finish();
 }
 
@@ -260,6 +279,15 @@ void AddSmsCommands(CLI::App &app, GlobalOptions &options) {
   ucs2->add_option("--centre", sms.centre, "message centre index")->capture_default_str();
   ucs2->footer("Example: pelkor sms send-ucs2 +4912345678 greeting.ucs2");
   ucs2->callback([&] {
+    Report check(options.json);
+    if (const std::string problem = CheckSmsNumber(sms.number); !problem.empty()) {
+      exitStatus = FailAs(check, kExitUsage, problem + "; nothing was sent");
+      return;
+    }
+    if (const std::string problem = InputFileProblem(sms.file); !problem.empty()) {
+      exitStatus = FailAs(check, kExitBadInput, sms.file + ": " + problem + "; nothing was sent");
+      return;
+    }
     WithPhone(options, [](Report &r) {
       const int32_t result = senducs2(sms.number.c_str(), sms.file.c_str(), sms.centre, SendOptions());
       if (result != PELKOR_OK) return r.Fail(result, "sending " + sms.file, "7 s");
@@ -295,7 +323,14 @@ void AddSmsCommands(CLI::App &app, GlobalOptions &options) {
   restore->footer(
       "Each message replaces what its location holds; status reports are left out.\n"
       "Example: pelkor sms restore messages.json");
-  restore->callback([&] { WithPhone(options, Restore); });
+  restore->callback([&] {
+    if (const std::string problem = InputFileProblem(sms.file); !problem.empty()) {
+      Report check(options.json);
+      exitStatus = FailAs(check, kExitBadInput, "cannot read " + sms.file + ": " + problem);
+      return;
+    }
+    WithPhone(options, Restore);
+  });
 
   auto *counts = group->add_subcommand("counts", "Unread and total messages on the phone");
   counts->footer("Example: pelkor sms counts");

@@ -2,7 +2,10 @@
 // (or PELKOR_PORT) every command runs against the built-in simulated phone.
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
+#include <ios>
 #include <sstream>
+#include <vector>
 
 #include "commands.h"
 #include "exit_status.h"
@@ -30,6 +33,34 @@ void GatherExamples(CLI::App &group) {
     examples.pop_back();
     group.footer("Examples:\n" + examples);
   }
+}
+
+// The command a command line names: its first word that is neither an option nor the
+// value of a global option; empty when there is none.
+std::string NamedCommand(int argc, char **argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "--") return i + 1 < argc ? argv[i + 1] : "";
+    if (word == "--port" || word == "--sim-state" || word == "--trace") {
+      ++i;  // its value follows
+      continue;
+    }
+    if (!word.empty() && word[0] == '-') continue;
+    return word;
+  }
+  return "";
+}
+
+bool IsCommand(CLI::App &app, const std::string &name) {
+  for (const CLI::App *command : app.get_subcommands({}))
+    if (command->check_name(name)) return true;
+  return false;
+}
+
+std::string CommandList(CLI::App &app) {
+  std::string list;
+  for (const CLI::App *command : app.get_subcommands({})) list += (list.empty() ? "" : ", ") + command->get_name();
+  return list;
 }
 
 }  // namespace
@@ -68,11 +99,28 @@ int main(int argc, char **argv) {
       "  pelkor sms --help\n\n" +
       ExitStatusTable());
 
+  // A first word that names no command is said to be one, with the list of those there are.
+  const std::string named = NamedCommand(argc, argv);
+  if (!named.empty() && !IsCommand(app, named)) {
+    bool json = false;
+    for (int i = 1; i < argc; ++i) json = json || std::string(argv[i]) == "--json";
+    Report report(json);
+    return FailAs(report, kExitUsage,
+                  "unknown command " + named + "; the commands are " + CommandList(app) + " (pelkor --help)");
+  }
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError &e) {
     const int status = app.exit(e);
     return status == 0 ? kExitOk : kExitUsage;
+  } catch (const std::exception &e) {
+    // The last resort: whatever a command did not foresee ends as a message and a status
+    // of the table, never as an abort. Files that cannot be read are bad input.
+    const bool file = dynamic_cast<const std::ios_base::failure *>(&e) != nullptr ||
+                      dynamic_cast<const std::filesystem::filesystem_error *>(&e) != nullptr;
+    Report report(options.json);
+    return FailAs(report, file ? kExitBadInput : kExitRefused, std::string("unexpected failure: ") + e.what());
   }
   return exitStatus;
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "exit_status.h"
+#include "input_file.h"
 #include "progress.h"
 
 namespace pelkor_tool {
@@ -74,6 +75,12 @@ bool PhoneSession::Open(Report &report, int &status) {
   std::string device = options_.port;
   std::string shown = device;
   if (options_.port == "sim") {
+    if (!options_.simState.empty()) {
+      if (const std::string problem = InputFileProblem(options_.simState); !problem.empty()) {
+        status = FailAs(report, kExitBadInput, "--sim-state " + options_.simState + ": " + problem);
+        return false;
+      }
+    }
     simulator_ = std::make_unique<SimulatedPhone>();
     if (!simulator_->Start(options_.simState)) {
       status = FailAs(report, kExitNoPort, "cannot start the simulated phone: " + simulator_->error());

@@ -4,12 +4,38 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace pelkor_tool {
 
 namespace {
 
 constexpr int32_t kAllKinds[] = {13, 11, 12};
+
+// A stored outgoing message's bytes: the centre's field (12 bytes), first octet,
+// reference, protocol, coding, user-data length, then the recipient's address field
+// (digit count, type of number, semi-octet digits).
+constexpr size_t kRecipientField = 17;
+constexpr size_t kAddressDigitBytes = 10;
+
+// The GSM default alphabet where it matches printable ASCII; '?' for the rest.
+char GsmCharacter(uint8_t septet) {
+  if (septet == 0x00) return '@';
+  if (septet == 0x02) return '$';
+  if (septet == 0x0A) return '\n';
+  if (septet == 0x11) return '_';
+  if (septet >= 0x20 && septet <= 0x5A && septet != 0x24) return static_cast<char>(septet);
+  if (septet >= 0x61 && septet <= 0x7A) return static_cast<char>(septet);
+  return '?';
+}
+
+std::string RecipientOf(int32_t kind, int32_t n) {
+  const int32_t size = pelkor_getsmsmsgpdu(kind, n, nullptr, 0);
+  if (size <= 0) return "";
+  std::vector<uint8_t> pdu(static_cast<size_t>(size));
+  if (pelkor_getsmsmsgpdu(kind, n, pdu.data(), size) != size) return "";
+  return RecipientFromPdu(pdu.data(), pdu.size());
+}
 
 std::string Utf8Field(int32_t (*get)(int32_t, int32_t, char *, int32_t), int32_t kind, int32_t n) {
   char buffer[1024];
@@ -66,9 +92,42 @@ std::string StampText(int32_t year, int32_t month, int32_t day, int32_t hour, in
   return stamp;
 }
 
+std::string RecipientFromPdu(const uint8_t *pdu, size_t size) {
+  if (size < kRecipientField + 2) return "";
+  const size_t length = pdu[kRecipientField];  // digits, or semi-octets of a name
+  const uint8_t type = pdu[kRecipientField + 1];
+  const size_t available = std::min(size - kRecipientField - 2, kAddressDigitBytes);
+  const uint8_t *digits = pdu + kRecipientField + 2;
+  const size_t octets = std::min((length + 1) / 2, available);
+  std::string out;
+  if ((type & 0x70) == 0x50) {  // alphanumeric: packed septets
+    const size_t septets = octets * 8 / 7;
+    for (size_t i = 0; i < septets; ++i) {
+      const size_t bit = i * 7;
+      unsigned value = digits[bit / 8] >> (bit % 8);
+      if (bit % 8 > 1 && bit / 8 + 1 < octets) value |= digits[bit / 8 + 1] << (8 - bit % 8);
+      out += GsmCharacter(static_cast<uint8_t>(value & 0x7F));
+    }
+    while (!out.empty() && (out.back() == '@' || out.back() == '\r')) out.pop_back();  // padding
+    return out;
+  }
+  for (size_t i = 0; i < octets && out.size() < length; ++i) {
+    const unsigned nibbles[] = {digits[i] & 0x0Fu, static_cast<unsigned>(digits[i] >> 4)};
+    for (const unsigned nibble : nibbles) {
+      if (out.size() >= length) break;
+      if (nibble <= 9) out += static_cast<char>('0' + nibble);
+    }
+  }
+  if (out.empty()) return "";
+  return ((type & 0x70) == 0x10 ? "+" : "") + out;
+}
+
 nlohmann::json StoredMessage::ToJson() const {
   nlohmann::json out = {{"location", location}, {"kind", KindName(kindCode)}};
-  out["from"] = from;
+  if (kindCode == 11)
+    out["to"] = to;
+  else
+    out["from"] = from;
   out["time"] = time.empty() ? nlohmann::json(nullptr) : nlohmann::json(time);
   out[kindCode == 11 ? "sent" : "read"] = read;
   out["text"] = text;
@@ -81,6 +140,7 @@ StoredMessage ListedMessage(int32_t kind, int32_t n) {
   m.n = n;
   m.location = pelkor_getsmsmsglocation(kind, n);
   m.from = Utf8Field(pelkor_getsmsmsgsender_utf8, kind, n);
+  if (kind == 11) m.to = RecipientOf(kind, n);
   m.text = Utf8Field(pelkor_getsmsmsgtext_utf8, kind, n);
   m.read = getsmssentread(kind, n) == 1;
   int32_t y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;

@@ -25,9 +25,15 @@ struct StoredMessage {
   int32_t kindCode = 13;
   int32_t n = 0;  // ordinal among the list entries of its kind
   std::string from, time, text;
+  std::string to;    // the recipient of a stored outgoing message
   bool read = true;  // read (inbox) or sent (outgoing)
   nlohmann::json ToJson() const;
 };
+
+// The recipient of a stored outgoing message from the bytes the phone gave for it (the
+// library reads none for outgoing messages): "+" and digits, or an alphanumeric name;
+// empty when the bytes hold none.
+std::string RecipientFromPdu(const uint8_t *pdu, size_t size);
 
 // The n-th entry (1 the first) of a kind in the library's list.
 StoredMessage ListedMessage(int32_t kindCode, int32_t n);

@@ -85,6 +85,29 @@ std::string ParseClockTime(const std::string &text, int &hour, int &minute) {
   return "";
 }
 
+std::string NormaliseNumber(const std::string &typed) {
+  std::string text = typed;
+  if (!text.empty() && text[0] == '+') {
+    const size_t trunk = text.find("(0)");
+    if (trunk != std::string::npos) text.erase(trunk, 3);
+  }
+  std::string out;
+  for (char c : text)
+    if (c != ' ' && c != '\t' && c != '-' && c != '.' && c != '/' && c != '(' && c != ')' && c != '[' && c != ']')
+      out += c;
+  return out;
+}
+
+std::string CheckDialNumber(std::string &number) {
+  number = NormaliseNumber(number);
+  return CheckDialNumber(static_cast<const std::string &>(number));
+}
+
+std::string CheckSmsNumber(std::string &number) {
+  number = NormaliseNumber(number);
+  return CheckSmsNumber(static_cast<const std::string &>(number));
+}
+
 std::string CheckDialNumber(const std::string &number) {
   if (number.empty()) return "the number to dial is empty";
   if (number.size() > 49) return "the number has " + std::to_string(number.size()) + " characters; at most 49 fit";

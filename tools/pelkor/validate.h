@@ -14,6 +14,18 @@ struct CalendarTime {
 std::string ParseCalendarTime(const std::string &text, CalendarTime &out);
 // "HH:MM", 00:00 to 23:59.
 std::string ParseClockTime(const std::string &text, int &hour, int &minute);
+// A phone number as people write it, without the separators: spaces, dashes, dots,
+// slashes and brackets go ("+49 (0)170 123-45.67" is "+491701234567": a "(0)" after an
+// international prefix is the trunk digit, dropped). Letters and other characters stay,
+// for the checks to refuse.
+std::string NormaliseNumber(const std::string &typed);
+
+// The checks taking a modifiable string first normalise it in place (NormaliseNumber),
+// so that the command goes on with the number as the phone takes it; those taking a
+// constant one check the text exactly as given.
+std::string CheckDialNumber(std::string &number);
+std::string CheckSmsNumber(std::string &number);
+
 // A number to dial: an optional leading "+", then digits, "*" and "#", at most 49 characters.
 std::string CheckDialNumber(const std::string &number);
 // An SMS destination: an optional leading "+" and 1 to 20 digits.
