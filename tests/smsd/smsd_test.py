@@ -311,7 +311,19 @@ class SqliteGateway(GatewayChecks, unittest.TestCase):
             result = smsd("--config", conf, "status")
             self.assertEqual(result.returncode, 2, bad)
             self.assertIn(word, result.stderr)
-        self.assertNotEqual(smsd("--config", os.path.join(self.dir.name, "missing.conf"), "status").returncode, 0)
+        # A file given that cannot be read is refused with its reason, a folder too; the
+        # daemon never goes on with the defaults.
+        missing = os.path.join(self.dir.name, "missing.conf")
+        for path, reason in [(missing, "No such file or directory"), (self.dir.name, "it is a folder, not a file"),
+                             (os.path.join(conf, "x"), "Not a directory")]:
+            result = smsd("--config", path, "--once")
+            self.assertEqual(result.returncode, 2, path)
+            self.assertIn(f"cannot read {path}: {reason}", result.stderr)
+        if os.geteuid() != 0:  # root reads any file
+            os.chmod(conf, 0)
+            result = smsd("--config", conf, "status")
+            self.assertEqual(result.returncode, 2)
+            self.assertIn("Permission denied", result.stderr)
 
 NO_POSTGRES = why_no_postgres()
 
