@@ -1,6 +1,7 @@
 """pelkor-smsd against phonesim: what is received lands in the inbox exactly once and
 leaves the phone, what is queued reaches the phone at most once, with SQLite and with
 PostgreSQL (a throwaway cluster; skipped when PostgreSQL is not installed)."""
+import calendar
 import collections
 import os
 import random
@@ -78,6 +79,36 @@ class GatewayChecks:
         view = self.db.query("SELECT text, parts, complete FROM inbox_messages ORDER BY sender")
         self.assertEqual([(r["text"], r["parts"], bool(r["complete"])) for r in view],
                          [("Plain 7-bit text @ £5 {ok}", 1, True), (UCS2_TEXT, 1, True), ("".join(PARTS), 3, True)])
+
+    def test_delivered_messages_carry_the_phones_clock_and_come_in_parts_or_ucs2_as_needed(self):
+        emoji = "Hello \U0001F600 and \u20ac, \u043f\u0440\u0438\u0432\u0435\u0442"
+        long_gsm = " ".join(f"w{i:03d}" for i in range(60))  # 299 characters: two parts of 7-bit
+        long_ucs2 = "\u263a" * 150  # 150 units: three parts of UCS-2
+        before = time.time()
+        self.assertEqual(self.phone.deliver("+4915100040", emoji), "ok 1")
+        self.assertEqual(self.phone.deliver("+4915100041", long_gsm), "ok 2 3")
+        self.assertEqual(self.phone.deliver("+4915100042", long_ucs2), "ok 4 5 6")
+        self.phone.deliver("+4915100043", "same text")
+        time.sleep(1.1)  # the centre's stamp has whole seconds
+        self.phone.deliver("+4915100043", "same text")
+        self.once()
+        view = self.db.query("SELECT sender, text, parts, complete FROM inbox_messages ORDER BY sender, id")
+        self.assertEqual([(r["sender"], r["text"], r["parts"], bool(r["complete"])) for r in view],
+                         [("+4915100040", emoji, 1, True), ("+4915100041", long_gsm, 2, True),
+                          ("+4915100042", long_ucs2, 3, True), ("+4915100043", "same text", 1, True),
+                          ("+4915100043", "same text", 1, True)])
+        rows = self.db.query("SELECT sender, coding, phone_time, concat_reference AS ref FROM inbox ORDER BY id")
+        self.assertEqual({r["sender"]: r["coding"] for r in rows},
+                         {"+4915100040": "ucs2", "+4915100041": "gsm", "+4915100042": "ucs2", "+4915100043": "gsm"})
+        refs = {r["sender"]: r["ref"] for r in rows if r["ref"] is not None}
+        self.assertEqual(set(refs), {"+4915100041", "+4915100042"})
+        self.assertNotEqual(refs["+4915100041"], refs["+4915100042"], "each concatenated message its own reference")
+        # The simulator's clock runs with the host's UTC clock: the stamps are today's.
+        for r in rows:
+            stamp = calendar.timegm(time.strptime(str(r["phone_time"])[:19].replace("T", " "), "%Y-%m-%d %H:%M:%S"))
+            self.assertLess(abs(stamp - before), 120, r)
+        same = [str(r["phone_time"]) for r in rows if r["sender"] == "+4915100043"]
+        self.assertNotEqual(same[0], same[1])
 
     def test_a_concatenated_message_with_a_part_missing_is_kept(self):
         for part in (3, 1):  # out of order, part 2 never comes
@@ -311,7 +342,19 @@ class SqliteGateway(GatewayChecks, unittest.TestCase):
             result = smsd("--config", conf, "status")
             self.assertEqual(result.returncode, 2, bad)
             self.assertIn(word, result.stderr)
-        self.assertNotEqual(smsd("--config", os.path.join(self.dir.name, "missing.conf"), "status").returncode, 0)
+        # A file given that cannot be read is refused with its reason, a folder too; the
+        # daemon never goes on with the defaults.
+        missing = os.path.join(self.dir.name, "missing.conf")
+        for path, reason in [(missing, "No such file or directory"), (self.dir.name, "it is a folder, not a file"),
+                             (os.path.join(conf, "x"), "Not a directory")]:
+            result = smsd("--config", path, "--once")
+            self.assertEqual(result.returncode, 2, path)
+            self.assertIn(f"cannot read {path}: {reason}", result.stderr)
+        if os.geteuid() != 0:  # root reads any file
+            os.chmod(conf, 0)
+            result = smsd("--config", conf, "status")
+            self.assertEqual(result.returncode, 2)
+            self.assertIn("Permission denied", result.stderr)
 
 NO_POSTGRES = why_no_postgres()
 

@@ -105,7 +105,8 @@ class LogLines(Case):
                 log = f.read()
             lines = log.decode("utf-8").splitlines()
             self.assertTrue(lines)
-            prefix = re.compile(r"^<[3467]>" if journal else r"^pelkor-smsd: (error|warning|info|debug): ")
+            prefix = re.compile(r"^<[3467]>" if journal else
+                                r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z pelkor-smsd: (error|warning|info|debug): ")
             self.assertEqual([line for line in lines if not prefix.match(line)], [], "a line the daemon did not start")
             for raw in (b"\r", b"\x1b", b"\x7f", b"\xc2\x85", b"\xff"):
                 self.assertNotIn(raw, log)
@@ -116,6 +117,56 @@ class LogLines(Case):
                 self.phone.store(1, {"sender": "X\n<0>FAKE\r", "text": "forged again"})
                 self.db.execute("UPDATE outbox SET status = 'queued', not_before = NULL")
 
+
+
+    def test_a_missing_port_is_named_once_with_its_reason_and_its_return_is_told(self):
+        self.phone = Phone()
+        port = self.path("phone-link")  # not there yet: the phone is plugged in later
+        name, value = self.marker.split("=")
+        log_path = self.path("missing-port.log")
+        with open(log_path, "w") as log:
+            process = subprocess.Popen([os.environ.get("SMSD", "pelkor-smsd"), "--port", port, "--database",
+                                        self.db.url, "--poll-interval", "0.2"], stdout=log, stderr=subprocess.STDOUT,
+                                       env=dict(os.environ, TMPDIR=self.dir.name, **{name: value}))
+        try:
+            def output():
+                with open(log_path) as f:
+                    return f.read()
+            wait_for(lambda: "No such file or directory" in output(), 20, "the missing port's reason")
+            time.sleep(1.5)  # several more tries
+            self.assertEqual(output().count(f"cannot open {port}: No such file or directory"), 1, output())
+            self.assertNotIn("code 22", output())
+            self.assertNotIn("refused:", output())
+            os.symlink(self.phone.device, port)
+            wait_for(lambda: "phone is back" in output(), 30, "the phone's return")
+            stamp = r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z "
+            self.assertRegex(output().splitlines()[0], stamp)
+            now = time.gmtime()
+            self.assertIn(time.strftime("%Y-%m-%dT", now), output().splitlines()[0], "the UTC day")
+            wait_for(lambda: self.db.query("SELECT id FROM phones"), 20, "a heartbeat")
+        finally:
+            process.send_signal(signal.SIGTERM)
+            self.assertEqual(process.wait(timeout=20), 0)
+
+    def test_status_marks_a_phone_down_after_three_poll_intervals(self):
+        self.db_init()
+        fresh = time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime())
+        old = time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(time.time() - 100))
+        with sqlite3.connect(self.db.path) as db:
+            db.execute("INSERT INTO phones (id, imei, model, signal, battery, last_seen) VALUES "
+                       f"('fresh', '1', 'NHM-5', 4, 4, '{fresh}'), ('stale', '2', 'NHM-5', 4, 4, '{old}')")
+
+        def states(*extra):
+            result = smsd("--database", self.db.url, *extra, "status")
+            self.assertEqual(result.returncode, 0, result.stderr)
+            return {line.split()[0]: line.split()[5] for line in result.stdout.splitlines()[1:3]}
+
+        # The default interval is 10 s: 100 s is past three of them.
+        self.assertEqual(states(), {"fresh": "up", "stale": "down"})
+        # The interval comes from the configuration (file or flag) that status reads.
+        self.assertEqual(states("--poll-interval", "40"), {"fresh": "up", "stale": "up"})
+        conf = self.conf("[daemon]\npoll_interval = 20\n")
+        self.assertEqual(states("--config", conf), {"fresh": "up", "stale": "down"})
 
 
 class FakePostgres:

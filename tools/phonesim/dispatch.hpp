@@ -82,6 +82,10 @@ class HandlerTable {
   nlohmann::json defaults_ = nlohmann::json::object();
 };
 
+// The phone's own clock now (the host's UTC clock and /clock/offset_seconds), as a
+// message time stamp gives it: {yy, mm, dd, hh, mi, ss}, the year within its century.
+std::vector<int> phone_clock_now(const PhoneState &state);
+
 // Calls register_<family>_handlers for every handlers_<family>.cpp (generated at build time).
 void register_handler_families(HandlerTable &table);
 

@@ -57,6 +57,13 @@ uint8_t setting_answer(PhoneState &state) {
 
 }  // namespace
 
+std::vector<int> phone_clock_now(const PhoneState &state) {
+  const int64_t offset = state.integer("/clock/offset_seconds", 0, INT32_MIN, INT32_MAX);
+  const Civil now = civil_from_seconds(host_seconds() + offset);
+  return {static_cast<int>(now.year % 100), static_cast<int>(now.month),  static_cast<int>(now.day),
+          static_cast<int>(now.hour),       static_cast<int>(now.minute), static_cast<int>(now.second)};
+}
+
 void register_clock_handlers(HandlerTable &table) {
   table.add_defaults({{"clock",
                        {{"offset_seconds", 0},

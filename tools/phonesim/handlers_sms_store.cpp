@@ -19,6 +19,7 @@
 // the counts query.
 #include <string>
 
+#include <initializer_list>
 #include <sstream>
 
 #include "dispatch.hpp"
@@ -228,41 +229,118 @@ void handle_counts(const Request &, PhoneState &state, Replies &replies) {
   replies.send(kStoreType, std::move(reply));
 }
 
+// Whether every character of the text is in the GSM alphabet or its extension table.
+bool fits_gsm(const std::string &text) {
+  for (char32_t c : sms::utf8_code_points(text)) {
+    bool found = c == U'?';
+    for (uint8_t k = 0; k < 128 && !found; ++k) found = k != 0x1B && sms::kGsmToUnicode[k] == c;
+    for (const sms::GsmExtension &e : sms::kGsmExtension) found = found || e.point == c;
+    if (!found) return false;
+  }
+  return true;
+}
+
+// The text cut into the parts a sender would send: at most 160 septets (70 UCS-2 units)
+// whole, else 153 (67) in each part after its 6-octet header. An extension character
+// (two septets) and a surrogate pair (two units) are never split.
+std::vector<std::string> split_text(const std::string &text, bool ucs2) {
+  auto cost = [ucs2](char32_t c) -> size_t {
+    if (ucs2) return c >= 0x10000 ? 2 : 1;
+    for (const sms::GsmExtension &e : sms::kGsmExtension)
+      if (e.point == c) return 2;
+    return 1;
+  };
+  const auto points = sms::utf8_code_points(text);
+  size_t total = 0;
+  for (char32_t c : points) total += cost(c);
+  const size_t whole = ucs2 ? 70 : 160, part = ucs2 ? 67 : 153;
+  std::vector<std::string> parts;
+  std::string current;
+  size_t used = 0;
+  for (char32_t c : points) {
+    if (total > whole && used + cost(c) > part) {
+      parts.push_back(current);
+      current.clear();
+      used = 0;
+    }
+    sms::append_utf8(current, c);
+    used += cost(c);
+  }
+  parts.push_back(current);
+  return parts;
+}
+
+std::string hex_of(std::initializer_list<uint8_t> bytes) {
+  static const char *digits = "0123456789ABCDEF";
+  std::string out;
+  for (uint8_t b : bytes) {
+    out += digits[b >> 4];
+    out += digits[b & 0x0F];
+  }
+  return out;
+}
+
+// "sms deliver SENDER TEXT": the text arrives as a network would bring it, stamped
+// with the phone's clock, in UCS-2 when the GSM alphabet lacks a character, and as a
+// concatenated message (8-bit reference) when it does not fit in one. Each part goes
+// to the next free location with its arrival notice.
+std::string deliver(const std::string &sender, const std::string &text, PhoneState &state, Replies &replies) {
+  const bool ucs2 = !fits_gsm(text);
+  const std::vector<std::string> parts = split_text(text, ucs2);
+  if (parts.size() > 255) return "error: the text needs more than 255 parts";
+  json *messages = messages_of(state);
+  if (messages == nullptr) {
+    state.json()["sms"]["messages"] = json::array();
+    messages = messages_of(state);
+  }
+  std::vector<int> locations;
+  for (int location = 1; valid_location(state, location) && locations.size() < parts.size(); ++location)
+    if (find_message(*messages, location) < 0) locations.push_back(location);
+  if (locations.size() < parts.size()) return "error: the message store is full";
+  int reference = 0;
+  if (parts.size() > 1) {
+    reference = state.integer("/sms/next_reference", 1, 1, 255);
+    state.json()["sms"]["next_reference"] = reference % 255 + 1;
+  }
+  const std::vector<int> now = phone_clock_now(state);
+  std::string answer = "ok";
+  for (size_t i = 0; i < parts.size(); ++i) {
+    json m = {{"location", locations[i]}, {"kind", "received"}, {"read", false},
+              {"sender", sender},         {"text", parts[i]},   {"time", now}};
+    if (ucs2) m["coding"] = "ucs2";
+    if (parts.size() > 1)
+      m["header"] = hex_of({0x05, 0x00, 0x03, static_cast<uint8_t>(reference), static_cast<uint8_t>(parts.size()),
+                            static_cast<uint8_t>(i + 1)});
+    messages->push_back(m);
+    replies.send(0x02, {0x01, 0x08, 0x00, 0x10, 0x02, static_cast<uint8_t>(locations[i]), 0x00});
+    answer += " " + std::to_string(locations[i]);
+  }
+  return answer;
+}
+
 }  // namespace
 
 void register_sms_store_handlers(HandlerTable &table) {
   table.add_defaults({{"sms", {{"capacity", 15}, {"messages", json::array()}, {"refuse_counts", false}}}});
-  // "sms deliver SENDER TEXT...": a new message arrives; it is stored at the first free
-  // location and announced with the arrival notice (type 0x02, command 0x10).
-  table.on_control(
-      "sms", "sms deliver SENDER TEXT... | sms fail-next (the next send is refused)",
-      [](const std::string &arguments, PhoneState &state, Replies &replies) -> std::string {
-        std::istringstream words(arguments);
-        std::string what, sender;
-        words >> what;
-        if (what == "fail-next") {
-          state.json()["sms"]["fail_next_send"] = true;
-          return "ok";
-        }
-        words >> sender;
-        std::string text;
-        std::getline(words, text);
-        text.erase(0, text.find_first_not_of(' '));
-        if (what != "deliver" || sender.empty() || text.size() > 160)
-          return "error: sms deliver SENDER TEXT... | sms fail-next";
-        json *messages = messages_of(state);
-        if (messages == nullptr) {
-          state.json()["sms"]["messages"] = json::array();
-          messages = messages_of(state);
-        }
-        int location = 1;
-        while (valid_location(state, location) && find_message(*messages, location) >= 0) ++location;
-        if (!valid_location(state, location)) return "error: the message store is full";
-        messages->push_back(
-            {{"location", location}, {"kind", "received"}, {"read", false}, {"sender", sender}, {"text", text}});
-        replies.send(0x02, {0x01, 0x08, 0x00, 0x10, 0x02, static_cast<uint8_t>(location), 0x00});
-        return "ok " + std::to_string(location);
-      });
+  // "sms deliver SENDER TEXT...": a new message arrives (see deliver); the answer is
+  // "ok" and the locations of its parts.
+  table.on_control("sms", "sms deliver SENDER TEXT... | sms fail-next (the next send is refused)",
+                   [](const std::string &arguments, PhoneState &state, Replies &replies) -> std::string {
+                     std::istringstream words(arguments);
+                     std::string what, sender;
+                     words >> what;
+                     if (what == "fail-next") {
+                       state.json()["sms"]["fail_next_send"] = true;
+                       return "ok";
+                     }
+                     words >> sender;
+                     std::string text;
+                     std::getline(words, text);
+                     text.erase(0, text.find_first_not_of(' '));
+                     if (what != "deliver" || sender.empty())
+                       return "error: sms deliver SENDER TEXT... | sms fail-next";
+                     return deliver(sender, text, state, replies);
+                   });
   table.on(kStoreType, 0x07, handle_read);
   // The same read request may come on type 0x02; it is answered on type 0x14 all the same.
   table.on(0x02, 0x07, handle_read);

@@ -180,7 +180,30 @@ bool ApplySetting(Config &config, const std::string &key, const std::string &tex
   return true;
 }
 
+namespace {
+
+// A file the reader can open and that is not a folder (inih would read a folder as an
+// empty file and the defaults would go unnoticed); false with `error` set otherwise.
+bool CheckReadable(const std::string &path, std::string &error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) {
+    error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  struct stat st {};
+  const bool folder = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+  ::close(fd);
+  if (folder) {
+    error = "cannot read " + path + ": it is a folder, not a file";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool LoadConfigFile(const std::string &path, Config &config, std::string &error) {
+  if (!CheckReadable(path, error)) return false;
   std::map<std::string, RawSetting> raw;
   if (!ScanRawLines(path, raw, error)) return false;
   std::map<std::string, std::string> values;

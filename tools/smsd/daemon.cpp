@@ -1,10 +1,14 @@
 #include "daemon.h"
 
 #include <pelkor16.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <cstdio>
 #include <random>
@@ -41,6 +45,15 @@ std::string StampText(int32_t y, int32_t mo, int32_t d, int32_t h, int32_t mi, i
   char text[32];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", 2000 + y, mo, d, h, mi, s);
   return text;
+}
+
+// Why the port could not be opened: the system's reason where the port itself cannot
+// be opened (no such file, no permission), else the library's.
+std::string PortFault(const std::string &port, int32_t result) {
+  const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  ::close(fd);
+  return Code(result);
 }
 
 bool Sleep(int ms) {
@@ -95,7 +108,10 @@ bool Daemon::OpenPhone(bool once) {
   for (;;) {
     const int32_t result = init(config_.port.c_str(), type);
     if (result == PELKOR_OK) {
-      Log(Level::info, "phone " + phoneId_ + " on " + config_.port + " answered");
+      if (down_)
+        PhoneUp();
+      else
+        Log(Level::info, "phone " + phoneId_ + " on " + config_.port + " answered");
       return true;
     }
     if (result == PELKOR_NOT_FOUND) {
@@ -103,10 +119,33 @@ bool Daemon::OpenPhone(bool once) {
       Log(Level::warning, "no answer from the phone on " + config_.port + " yet; the link keeps trying");
       return true;
     }
-    Log(Level::error, "cannot open " + config_.port + ": " + Code(result));
     terminate();
+    PhoneDown("cannot open " + config_.port + ": " + PortFault(config_.port, result));
     if (once || !Sleep(static_cast<int>(config_.pollInterval * 1000))) return false;
   }
+}
+
+void Daemon::PhoneDown(const std::string &reason) {
+  const auto now = std::chrono::steady_clock::now();
+  if (!down_) {
+    down_ = true;
+    downSince_ = now;
+    nextReportMinutes_ = 1;
+    Log(Level::error, reason);
+    return;
+  }
+  const auto minutes = std::chrono::duration_cast<std::chrono::minutes>(now - downSince_).count();
+  if (minutes < nextReportMinutes_) return;
+  Log(Level::warning, "still waiting for the phone (" + std::to_string(minutes) + " min)");
+  nextReportMinutes_ = static_cast<int>(minutes) + std::min(static_cast<int>(minutes), 60);
+}
+
+void Daemon::PhoneUp() {
+  if (!down_) return;
+  down_ = false;
+  const auto seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - downSince_).count();
+  Log(Level::info, "phone is back on " + config_.port + " after " + std::to_string(seconds) + " s");
 }
 
 void Daemon::Heartbeat() {
@@ -114,9 +153,10 @@ void Daemon::Heartbeat() {
   status.id = phoneId_;
   int32_t signal = -1, battery = -1;
   if (getrflevel(&signal) != PELKOR_OK) {
-    Log(Level::warning, "the phone did not answer the status query");
+    PhoneDown("no answer from the phone on " + config_.port);
     return;
   }
+  PhoneUp();
   getbatterylevel(&battery);
   char imei[64] = "", model[64] = "";
   getimei(imei, sizeof imei);

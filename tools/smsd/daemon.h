@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 
 #include "config.h"
@@ -22,6 +23,11 @@ class Daemon {
  private:
   bool OpenPhone(bool once);
   void Heartbeat();
+  // The phone's absence in words: `reason` once when it goes, then "still waiting for
+  // the phone (N min)" after 1, 2, 4, ... minutes (at most hourly), and "phone is back"
+  // when it answers again.
+  void PhoneDown(const std::string &reason);
+  void PhoneUp();
   bool ReceivePass();
   void SendPass();
   void SendRow(OutboxRow row);
@@ -35,6 +41,9 @@ class Daemon {
   Store &store_;
   std::string phoneId_;
   int notices_ = 0;
+  bool down_ = false;
+  std::chrono::steady_clock::time_point downSince_;
+  int nextReportMinutes_ = 1;
   std::unique_ptr<HookRunner> hooks_;
 };
 

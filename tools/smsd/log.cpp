@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <mutex>
 #include <vector>
 
@@ -136,6 +137,18 @@ void ReplaceAll(std::string &text, const std::string &what) {
     text.replace(at, what.size(), "***");
 }
 
+// Now as "2026-03-15T12:30:45.123Z".
+std::string UtcStamp() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  tm utc{};
+  ::gmtime_r(&now.tv_sec, &utc);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(now.tv_nsec / 1000000));
+  return text;
+}
+
 }  // namespace
 
 bool SetLogLevel(const std::string &name) {
@@ -243,7 +256,7 @@ void Log(Level level, const std::string &message) {
   if (journal)
     std::fprintf(stderr, "<%d>%s\n", static_cast<int>(level), line.c_str());
   else
-    std::fprintf(stderr, "pelkor-smsd: %s: %s\n", Name(level), line.c_str());
+    std::fprintf(stderr, "%s pelkor-smsd: %s: %s\n", UtcStamp().c_str(), Name(level), line.c_str());
   std::fflush(stderr);
 }
 

@@ -1,5 +1,6 @@
 // Log lines on stderr. Under systemd (JOURNAL_STREAM set) each line starts with its
-// syslog priority, "<3>" and so on, which journald reads as the level.
+// syslog priority, "<3>" and so on, which journald reads as the level (and stamps the
+// time itself); elsewhere each line starts with the UTC time, "2026-03-15T12:30:45.123Z".
 //
 // Every message is made safe on its way out: control characters become visible escapes,
 // so a field from the phone or the database ("X\n<0>FAKE" as a sender) can never start

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <ctime>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -32,13 +33,31 @@ std::unique_ptr<smsd::Store> OpenMigrated(const std::string &url, smsd::Access a
 // A level as `pelkor status` shows it: the library's hundredths of the phone's four steps.
 std::string Percent(int level) { return level < 0 ? "-" : std::to_string(level / 4) + "%"; }
 
-int Status(smsd::Store &store) {
+// "up" for a heartbeat within three poll intervals (the interval of the configuration
+// `status` reads: the daemon's own when both read the same file), "down" for an older
+// one or none, "?" for a stamp that cannot be read. Each pass the phone answers writes
+// the heartbeat.
+std::string State(const std::string &lastSeen, double pollInterval) {
+  tm seen{};
+  if (lastSeen.empty()) return "down";
+  if (std::sscanf(lastSeen.c_str(), "%d-%d-%d %d:%d:%d", &seen.tm_year, &seen.tm_mon, &seen.tm_mday, &seen.tm_hour,
+                  &seen.tm_min, &seen.tm_sec) != 6)
+    return "?";
+  seen.tm_year -= 1900;
+  seen.tm_mon -= 1;
+  const double age = std::difftime(std::time(nullptr), ::timegm(&seen));
+  return age > 3 * pollInterval ? "down" : "up";
+}
+
+int Status(smsd::Store &store, double pollInterval) {
   const auto phones = store.Phones();
-  std::printf("%-16s %-16s %-8s %6s %7s  %s\n", "phone", "imei", "model", "signal", "battery", "last seen (UTC)");
+  std::printf("%-16s %-16s %-8s %6s %7s %-5s %s\n", "phone", "imei", "model", "signal", "battery", "state",
+              "last seen (UTC)");
   for (const auto &p : phones)
-    std::printf("%-16s %-16s %-8s %6s %7s  %s\n", smsd::EscapeControls(p.id).c_str(),
+    std::printf("%-16s %-16s %-8s %6s %7s %-5s %s\n", smsd::EscapeControls(p.id).c_str(),
                 smsd::EscapeControls(p.imei).c_str(), smsd::EscapeControls(p.model).c_str(), Percent(p.signal).c_str(),
-                Percent(p.battery).c_str(), smsd::EscapeControls(p.lastSeen).c_str());
+                Percent(p.battery).c_str(), State(p.lastSeen, pollInterval).c_str(),
+                smsd::EscapeControls(p.lastSeen).c_str());
   const smsd::OutboxCounts c = store.Counts();
   std::printf("outbox: %lld queued, %lld sending, %lld sent, %lld failed, %lld unknown\n",
               static_cast<long long>(c.queued), static_cast<long long>(c.sending), static_cast<long long>(c.sent),
@@ -164,7 +183,7 @@ int main(int argc, char **argv) {
   }
 
   try {
-    if (*status) return Status(*OpenMigrated(connectUrl, smsd::Access::read));
+    if (*status) return Status(*OpenMigrated(connectUrl, smsd::Access::read), config.pollInterval);
     auto store = OpenMigrated(connectUrl, *inject ? smsd::Access::command : smsd::Access::daemon);
     if (*inject) {
       const int64_t id = store->Inject(number, text, messageClass, statusReport, priority);
