@@ -45,15 +45,30 @@ class PhonebookEntry:
     group: int = 0
 
 
+# The kinds by the words `pelkor` uses for them, and back.
+KIND_WORDS = {L.SMS_RECEIVED: "inbox", L.SMS_OUTGOING: "sent", L.SMS_STATUS_REPORT: "report"}
+KIND_CODES = {word: code for code, word in KIND_WORDS.items()}
+
+
+def _kind_code(kind):
+    """A kind given as a word ("inbox", "sent", "report") or as a library code."""
+    if isinstance(kind, str):
+        if kind not in KIND_CODES:
+            raise ValueError(f"unknown message kind {kind!r}: inbox, sent or report")
+        return KIND_CODES[kind]
+    return kind
+
+
 @dataclass
 class Message:
     """One message of the library's SMS list."""
-    kind: int           # SMS_RECEIVED, SMS_OUTGOING or SMS_STATUS_REPORT
-    index: int          # ordinal number within its kind, from 1
+    kind: str           # "inbox", "sent" or "report", as pelkor prints them
+    index: int          # the phone's location of the message, as pelkor shows it
     sender: str
     text: str
     time: Optional[datetime.datetime]  # None when the message carries none
     read_or_sent: bool
+    ordinal: int = 0    # its ordinal number within its kind in the library's list, from 1
 
 
 class Phone:
@@ -114,13 +129,13 @@ class Phone:
 
     @property
     def signal_level(self) -> int:
-        """The phone's signal level times 100."""
-        return self._level(lib.getrflevel, "getrflevel")
+        """The phone's signal level in per cent (of its four bars), as pelkor shows it."""
+        return self._level(lib.getrflevel, "getrflevel") // 4
 
     @property
     def battery_level(self) -> int:
-        """The phone's battery level times 100."""
-        return self._level(lib.getbatterylevel, "getbatterylevel")
+        """The phone's battery level in per cent (of its four bars), as pelkor shows it."""
+        return self._level(lib.getbatterylevel, "getbatterylevel") // 4
 
     @property
     def external_power(self) -> bool:
@@ -215,11 +230,12 @@ class Phone:
 
     def messages(self, kind=None) -> Iterator[Message]:
         """Reads the phone's stored messages into the library's list and yields them,
-        received first, then outgoing, then status reports (or only those of `kind`)."""
+        received first, then outgoing, then status reports (or only those of `kind`:
+        "inbox", "sent" or "report", or the library's code)."""
         code = lib.updatesmslist()
         if code not in (L.OK, L.ERR_SMS_READ):
             raise PelkorError(code, "updatesmslist")
-        kinds = [kind] if kind is not None else [L.SMS_RECEIVED, L.SMS_OUTGOING, L.SMS_STATUS_REPORT]
+        kinds = [_kind_code(kind)] if kind is not None else [L.SMS_RECEIVED, L.SMS_OUTGOING, L.SMS_STATUS_REPORT]
         for k in kinds:
             for n in range(1, lib.getsmsmsgcount(k) + 1):
                 yield self._message(k, n)
@@ -240,12 +256,14 @@ class Phone:
             when = datetime.datetime(year, *rest)
         except ValueError:  # no time stamp (an outgoing message)
             when = None
-        return Message(kind, n, sender, text, when, lib.getsmssentread(kind, n) == 1)
+        location = lib.pelkor_getsmsmsglocation(kind, n) if L.has("pelkor_getsmsmsglocation") else n
+        return Message(KIND_WORDS.get(kind, str(kind)), location, sender, text, when, lib.getsmssentread(kind, n) == 1,
+                       ordinal=n)
 
     def delete_message(self, message: Message):
         """Deletes a message that messages() gave, on the phone and from the list. The
         ordinal numbers of the later messages of its kind move down by one."""
-        check(lib.deletesmsmsg(message.kind, message.index), "deletesmsmsg")
+        check(lib.deletesmsmsg(_kind_code(message.kind), message.ordinal), "deletesmsmsg")
 
     @property
     def unread_messages(self) -> int:
@@ -257,7 +275,8 @@ class Phone:
 
     # -- phonebook -----------------------------------------------------------------
 
-    def entry(self, location, memory=L.MEMORY_PHONE) -> PhonebookEntry:
+    # The memory is the SIM unless given, as in `pelkor pb`.
+    def entry(self, location, memory=L.MEMORY_SIM) -> PhonebookEntry:
         name, number = ctypes.create_string_buffer(96), ctypes.create_string_buffer(48)
         group = ctypes.c_int32()
         if L.has("pelkor_getphonebookentry_utf8"):
@@ -269,7 +288,7 @@ class Phone:
               "getphonebookentry")
         return PhonebookEntry(_text(name.raw), _text(number.raw), group.value)
 
-    def set_entry(self, location, entry: PhonebookEntry, memory=L.MEMORY_PHONE):
+    def set_entry(self, location, entry: PhonebookEntry, memory=L.MEMORY_SIM):
         """Stores an entry. A name with a character the phone's Latin-1 set lacks is
         refused (PelkorError 22) where the library has its UTF-8 extension."""
         if L.has("pelkor_setphonebookentry_utf8"):
@@ -286,7 +305,7 @@ class Phone:
         check(lib.getspeeddial(key, ctypes.byref(memory), ctypes.byref(location)), "getspeeddial")
         return memory.value, location.value
 
-    def set_speed_dial(self, key, location, memory=L.MEMORY_PHONE):
+    def set_speed_dial(self, key, location, memory=L.MEMORY_SIM):
         check(lib.setspeeddial(key, memory, location), "setspeeddial")
 
     # -- logo and ringtone transfer -----------------------------------------------

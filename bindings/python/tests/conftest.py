@@ -8,6 +8,7 @@ import pytest
 
 STATE = {
     "identity": {"imei": "358765432109876", "model": "NSE-3"},
+    "status": {"signal": 3, "battery": 4},
     "sms": {"capacity": 6, "messages": [
         {"location": 1, "kind": "received", "read": False, "text": "Grüße aus Straße", "sender": "+4917011",
          "time": [26, 12, 8, 17, 42, 5]},

@@ -39,7 +39,8 @@ def test_phone_as_context_manager_reads_identity_and_status_then_closes(phonesim
         assert phone.imei == "358765432109876"
         assert phone.model == "NSE-3"
         assert phone.revision.startswith("SW")
-        assert 0 <= phone.signal_level
+        # Per cent of the four bars, as `pelkor status` shows them.
+        assert (phone.signal_level, phone.battery_level) == (75, 100)
         assert len(phone.display_indicators) == 8
         assert len(phone.network.area_code) == 4
     # Leaving the block ended the session: the identity queries find none.
@@ -54,15 +55,19 @@ def test_settings_round_trip(phonesim):
         assert phone.alarm == datetime.time(7, 45)
         phone.set_entry(4, pelkor16.PhonebookEntry("Ada", "+4912345678", 1))
         assert phone.entry(4) == pelkor16.PhonebookEntry("Ada", "+4912345678", 1)
+        # The SIM unless told otherwise, as `pelkor pb get 4` reads it.
+        assert phone.entry(4, pelkor16.MEMORY_SIM) == pelkor16.PhonebookEntry("Ada", "+4912345678", 1)
+        assert phone.entry(4, pelkor16.MEMORY_PHONE) != pelkor16.PhonebookEntry("Ada", "+4912345678", 1)
 
 
 def test_messages_yields_the_stored_messages_by_kind(phonesim):
     with pelkor16.Phone(phonesim.device) as phone:
         messages = list(phone.messages())
-        assert [(m.kind, m.index, m.text) for m in messages] == [
-            (pelkor16.SMS_RECEIVED, 1, "Grüße aus Straße"),
-            (pelkor16.SMS_RECEIVED, 2, "second"),
-            (pelkor16.SMS_OUTGOING, 1, "on my way"),
+        # Kinds as pelkor names them, and the phone's locations that pelkor shows.
+        assert [(m.kind, m.index, m.ordinal, m.text) for m in messages] == [
+            ("inbox", 1, 1, "Grüße aus Straße"),
+            ("inbox", 3, 2, "second"),
+            ("sent", 2, 1, "on my way"),
         ]
         first = messages[0]
         assert first.sender == "+4917011"
@@ -70,6 +75,13 @@ def test_messages_yields_the_stored_messages_by_kind(phonesim):
         assert not first.read_or_sent
         phone.delete_message(first)
         assert [m.text for m in phone.messages(pelkor16.SMS_RECEIVED)] == ["second"]
+        assert [(m.index, m.text) for m in phone.messages("inbox")] == [(3, "second")]
+        second = next(phone.messages("inbox"))
+        phone.delete_message(second)  # by its ordinal, not its location 3
+        assert list(phone.messages("inbox")) == []
+        assert [m.text for m in phone.messages("sent")] == ["on my way"]
+        with pytest.raises(ValueError):
+            list(phone.messages("received"))
 
 
 def test_send_sms_takes_python_text(phonesim):
