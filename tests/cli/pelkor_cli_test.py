@@ -72,7 +72,7 @@ class PhoneCommands(unittest.TestCase):
                      ["alarm", "set"], ["dial"], ["hangup"], ["dtmf"], ["beep"], ["tone"], ["reset"],
                      ["watch"], ["net", "info"], ["net", "monitor"], ["sms", "send"], ["sms", "send-ucs2"],
                      ["sms", "list"], ["sms", "read"], ["sms", "delete"], ["sms", "counts"],
-                     ["sms", "centre", "get"], ["sms", "centre", "set"], ["pb", "get"], ["pb", "set"],
+                     ["sms", "centre", "get"], ["pb", "get"], ["pb", "set"],
                      ["speeddial", "get"], ["speeddial", "set"], ["logo", "get"], ["logo", "put"],
                      ["logo", "send"], ["logo", "show"], ["logo", "convert"], ["ringtone", "show"],
                      ["ringtone", "wav"], ["ringtone", "put"], ["ringtone", "send"], ["wav"], ["demo"]):

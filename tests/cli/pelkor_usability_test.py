@@ -211,7 +211,7 @@ class Conventions(unittest.TestCase):
         data = run_json("clock", "set", "now", env=zone)
         self.assertLess(abs(wall(data["datetime"]) - (time.time() + 9 * 3600)), 120, data)
         with tempfile.TemporaryDirectory() as tmp:
-            out = run("demo", env=dict(zone, TMPDIR=tmp), status=0).stdout
+            out = run("demo", "--keep", env=dict(zone, TMPDIR=tmp), status=0).stdout
             reads = re.search(r"local time: ok; the phone now reads (\S+ \S+)", out).group(1)
             self.assertLess(abs(wall(reads) - (time.time() + 9 * 3600)), 120, reads)
             wav_path = re.search(r"rendered \d+ ms of it to (\S+)", out).group(1)
@@ -376,7 +376,8 @@ class BadFiles(unittest.TestCase):
             (self.dir.name, "it is a folder"),
             (self.file("empty.rtttl", b""), "the file is empty"),
             (self.file("prose.rtttl", b"this is not a tune at all"), "no notes found"),
-            (self.file("pauses.rtttl", b"Quiet:d=4,o=5,b=100:p,zz,8q"), "no valid note"),
+            (self.file("pauses.rtttl", b"Quiet:d=4,o=5,b=100:p,8p,2p"), "no valid note"),
+            (self.file("junk.rtttl", b"Quiet:d=4,o=5,b=100:p,zz,8q"), 'note 2: "zz" is not a note'),
         ]
         for path, words in cases:
             for command in (["ringtone", "show", path], ["ringtone", "put", path],
@@ -399,7 +400,7 @@ class BadFiles(unittest.TestCase):
 class ResultsInWords(unittest.TestCase):
     def test_status_names_the_lit_indicators(self):
         out = run("status", status=0).stdout
-        self.assertRegex(out, r"indicators on +1 and 4 \(of 1-8\)")
+        self.assertRegex(out, r"display +display indicators 1 \(call in progress\) and 4 \(voice call\)\n")
         self.assertRegex(out, r"power +battery")
         self.assertNotIn("10010000", out)
         data = run_json("status")

@@ -4,12 +4,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "commands.h"
 #include "exit_status.h"
 #include "logo_image.h"
 #include "progress.h"
 #include "ringtone_render.h"
+#include "rtttl_check.h"
 #include "terminal_text.h"
 #include "validate.h"
 
@@ -21,7 +24,10 @@ struct MediaOptions {
   std::vector<std::string> tones;
   std::string network;  // --network "MCC MNC" for operator logos
   int group = -1;       // --group 0-4 for caller-group logos; -1 when not given
+  bool long_ = false;   // --long: render a tone longer than kLongestToneMs
 } media;
+
+constexpr int64_t kLongestToneMs = 5 * 60 * 1000;
 
 // Why a file cannot be read, in words; empty when it can.
 std::string Unreadable(const std::string &path) {
@@ -36,9 +42,16 @@ std::string Unreadable(const std::string &path) {
   return "";
 }
 
-// Loads an RTTTL file; an error in words when it cannot be read or holds no note to play.
+// Loads an RTTTL file; an error in words when it cannot be read, is not RTTTL or holds
+// no note to play. What the library or the phone cuts or rounds is warned of on stderr.
 std::string LoadRingtone(const std::string &path) {
   if (std::string problem = Unreadable(path); !problem.empty()) return problem;
+  std::ifstream in(path, std::ios::binary);
+  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const RtttlProblems checked = CheckRtttl(text);
+  if (!checked.error.empty()) return checked.error;
+  for (const std::string &warning : checked.warnings)
+    std::fprintf(stderr, "pelkor: warning: %s: %s\n", path.c_str(), warning.c_str());
   if (ringtone_readfile(path.c_str()) != PELKOR_OK) return "it cannot be read";
   if (ringtone_getnotes() == 0)
     return "no notes found: an RTTTL file reads NAME:d=4,o=5,b=120:c,e,g (name, settings, notes)";
@@ -88,6 +101,20 @@ int RingtoneConvert(Report &r, bool wavOnly) {
   if (!wav && !midi && !rtttl)
     return FailAs(r, kExitUsage, media.output + ": unknown output type; use .wav, .mid (or .midi) or .rtttl (or .txt)");
   if (std::string problem = LoadRingtone(media.input); !problem.empty()) return BadInput(r, media.input, problem);
+  if (!rtttl && !media.long_) {
+    // No phone's ringtone lasts this long: a slip in b= or d= most likely, and a WAV
+    // file of it grows by 8 kB a second.
+    int64_t ms = 0;
+    for (const RenderedNote &note : RingtoneNotes()) ms += note.ms;
+    if (ms > kLongestToneMs) {
+      const int64_t seconds = ms / 1000;
+      return FailAs(r, kExitBadInput,
+                    media.input + ": the tone lasts " + std::to_string(seconds / 60) + " min " +
+                        std::to_string(seconds % 60) + " s (a WAV file of about " +
+                        std::to_string((ms * 8 + 512 * 1024) / (1024 * 1024)) +
+                        " MB); check its b= and d=, or give --long to write it anyway");
+    }
+  }
   int32_t totalMs = 0;
   std::string error;
   if (rtttl)
@@ -363,6 +390,7 @@ void AddMediaCommands(CLI::App &app, GlobalOptions &options) {
   wav->add_option("file", media.input, "RTTTL file")->required();
   wav->add_option("output", media.output, "WAV file to write")->required();
   wav->footer("Example: pelkor ringtone wav examples/scale.rtttl scale.wav");
+  wav->add_flag("--long", media.long_, "write a tone that lasts more than 5 minutes");
   wav->callback([&] { Offline(options, [](Report &r) { return RingtoneConvert(r, true); }); });
   auto *convert =
       ringtone->add_subcommand("convert", "Convert an RTTTL file to WAV, MIDI or RTTTL, by the output's extension");
@@ -371,6 +399,7 @@ void AddMediaCommands(CLI::App &app, GlobalOptions &options) {
   convert->footer(
       "Examples:\n  pelkor ringtone convert examples/ode_to_joy.rtttl ode.mid\n"
       "  pelkor ringtone convert examples/scale.rtttl scale.wav");
+  convert->add_flag("--long", media.long_, "write a WAV or MIDI file of a tone that lasts more than 5 minutes");
   convert->callback([&] { Offline(options, [](Report &r) { return RingtoneConvert(r, false); }); });
 
   static int variant = 1;

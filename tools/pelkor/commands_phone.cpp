@@ -48,11 +48,36 @@ std::vector<int> LitIndicators(const std::string &bits) {
   return lit;
 }
 
-std::string InWords(const std::vector<int> &numbers) {
-  if (numbers.empty()) return "none";
-  std::string text;
-  for (size_t i = 0; i < numbers.size(); ++i)
-    text += (i == 0 ? "" : i + 1 == numbers.size() ? " and " : ", ") + std::to_string(numbers[i]);
+// What the 6110 family shows by each display indicator; indicator 2 has no known meaning.
+const char *IndicatorMeaning(int indicator) {
+  switch (indicator) {
+    case 1:
+      return "call in progress";
+    case 3:
+      return "unread message";
+    case 4:
+      return "voice call";
+    case 5:
+      return "fax call";
+    case 6:
+      return "data call";
+    case 7:
+      return "keypad locked";
+    case 8:
+      return "message memory full";
+    default:
+      return nullptr;
+  }
+}
+
+// "display indicators 2 and 5 (fax call)": every lit number, with its meaning when known.
+std::string IndicatorsInWords(const std::vector<int> &lit) {
+  if (lit.empty()) return "no display indicator lit";
+  std::string text = lit.size() == 1 ? "display indicator " : "display indicators ";
+  for (size_t i = 0; i < lit.size(); ++i) {
+    text += (i == 0 ? "" : i + 1 == lit.size() ? " and " : ", ") + std::to_string(lit[i]);
+    if (const char *meaning = IndicatorMeaning(lit[i])) text += std::string(" (") + meaning + ")";
+  }
   return text;
 }
 
@@ -73,7 +98,7 @@ int Status(Report &r) {
   const std::vector<int> lit = LitIndicators(display);
   r.Json()["display"] = display;
   r.Json()["indicators_on"] = lit;
-  r.Line("indicators on    " + InWords(lit) + " (of 1-8)");
+  r.Line("display          " + IndicatorsInWords(lit));
   return r.Finish();
 }
 
@@ -111,8 +136,14 @@ int ClockSet(Report &r, const std::string &when) {
   const int32_t result = Waiting("setting the clock (up to 2 s)",
                                  [&] { return setdatetime(t.year, t.month, t.day, t.hour, t.minute, t.second); });
   if (result != PELKOR_OK) return r.Fail(result, "setting the clock", "2 s");
-  // The phone takes the minute; its seconds start again from 0.
+  // The phone takes the minute; its seconds start again from 0. A time given with
+  // seconds is told so rather than left to look exact.
   r.Field("datetime", Stamp(t.year, t.month, t.day, t.hour, t.minute, 0), "clock set to");
+  if (when != "now" && t.second != 0) {
+    r.Json()["seconds_dropped"] = t.second;
+    r.Line("note: the phone takes hours and minutes only; the " + std::to_string(t.second) +
+           " seconds were dropped and its minute starts at :00");
+  }
   return r.Finish();
 }
 
@@ -128,7 +159,31 @@ int AlarmGet(Report &r) {
   return r.Finish();
 }
 
+// The library sets only switched-on alarms and has no call that switches one off, so
+// "off" reads the alarm: an alarm already off is left so; one that is on is reported as
+// staying on, never as switched off.
+int AlarmOff(Report &r) {
+  int32_t on = 0, h = 0, m = 0;
+  const int32_t result = Waiting("reading the alarm (up to 0.5 s)", [&] { return getalarm(&on, &h, &m); });
+  if (result != PELKOR_OK) return r.Fail(result, "reading the alarm", "0.5 s");
+  char text[8];
+  std::snprintf(text, sizeof text, "%02d:%02d", h, m);
+  if (on != 1) {
+    r.Json()["time"] = text;
+    r.Json()["enabled"] = false;
+    r.Line(std::string("alarm            ") + text + ", switched off already");
+    return r.Finish();
+  }
+  return FailAs(r, kExitRefused,
+                std::string("the alarm at ") + text +
+                    " stays switched on: over the cable this phone's alarm can be set, not switched off; "
+                    "switch it off in the phone's alarm menu");
+}
+
+bool IsOff(const std::string &when) { return when == "off" || when == "OFF" || when == "Off"; }
+
 int AlarmSet(Report &r, const std::string &when) {
+  if (IsOff(when)) return AlarmOff(r);
   int h = 0, m = 0;
   if (const std::string problem = ParseClockTime(when, h, m); !problem.empty())
     return FailAs(r, kExitUsage, "the alarm: " + problem);
@@ -158,7 +213,8 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
   clockGet->callback([&] { WithPhone(options, ClockGet); });
   static std::string when;
   auto *clockSet = clock->add_subcommand("set", "Set the clock");
-  clockSet->add_option("time", when, "\"YYYY-MM-DD HH:MM\" or now")->required();
+  clockSet->add_option("time", when, "\"YYYY-MM-DD HH:MM\" (seconds are dropped: the phone takes none) or now")
+      ->required();
   clockSet->footer("Example: pelkor clock set \"2001-03-15 12:30\"");
   clockSet->callback([&] {
     CalendarTime t;
@@ -176,11 +232,15 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
   alarmGet->footer("Example: pelkor alarm get --json");
   alarmGet->callback([&] { WithPhone(options, AlarmGet); });
   static std::string alarmTime;
-  auto *alarmSet = alarm->add_subcommand("set", "Set and switch on the alarm");
-  alarmSet->add_option("time", alarmTime, "HH:MM")->required();
+  auto *alarmSet = alarm->add_subcommand("set", "Set and switch on the alarm (off: see alarm off)");
+  alarmSet->add_option("time", alarmTime, "HH:MM, or off")->required();
   alarmSet->footer("Example: pelkor alarm set 07:30");
   alarmSet->callback([&] {
     int h, m;
+    if (IsOff(alarmTime)) {
+      WithPhone(options, AlarmOff);
+      return;
+    }
     if (const std::string problem = ParseClockTime(alarmTime, h, m); !problem.empty()) {
       Report check(options.json);
       exitStatus = FailAs(check, kExitUsage, "the alarm: " + problem);
@@ -188,6 +248,12 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
     }
     WithPhone(options, [](Report &r) { return AlarmSet(r, alarmTime); });
   });
+  auto *alarmOff = alarm->add_subcommand("off", "Switch the alarm off, or say that it stays on");
+  alarmOff->footer(
+      "The alarm can be set over the cable but not switched off: an alarm that is on\n"
+      "is reported as staying on (exit 3), one already off as off (exit 0).\n"
+      "Example: pelkor alarm off");
+  alarmOff->callback([&] { WithPhone(options, AlarmOff); });
 
   static std::string number;
   auto *dial = app.add_subcommand("dial", "Dial a voice call");

@@ -11,6 +11,8 @@
 #include "exit_status.h"
 #include "input_file.h"
 #include "progress.h"
+#include "send_confirm.h"
+#include "sms_centre.h"
 #include "sms_messages.h"
 #include "validate.h"
 
@@ -19,8 +21,8 @@ namespace {
 
 struct SmsOptions {
   std::string number, text, file, kind = "all";
-  int messageClass = -1, centre = 1, location = 1, maxParts = 0;
-  bool statusReport = false;
+  int messageClass = -1, location = 1, maxParts = 0;
+  bool statusReport = false, yes = false;
 } sms;
 
 constexpr int kPauseBetweenPartsMs = 1000;
@@ -47,6 +49,10 @@ int Send(Report &r) {
     return FailAs(r, kExitUsage,
                   "the text needs " + PartsText(parts) + " as " + coding + ", more than --max-parts " +
                       std::to_string(sms.maxParts) + "; nothing was sent");
+  if (!sms.yes && sms.maxParts == 0) {
+    if (const std::string declined = ConfirmManyParts(parts, coding); !declined.empty())
+      return FailAs(r, kExitUsage, declined);
+  }
   r.Line("sending as " + coding + " in " + PartsText(parts));
   r.Json()["coding"] = ucs2 ? "ucs2" : "gsm";
   r.Json()["parts"] = parts;
@@ -58,8 +64,8 @@ int Send(Report &r) {
     int32_t result;
     {
       Progress progress("sending part " + std::to_string(part) + " of " + std::to_string(parts));
-      result =
-          pelkor_sendsmspart_utf8(sms.number.c_str(), sms.text.c_str(), sms.centre, SendOptions(), reference, part);
+      result = pelkor_sendsmspart_utf8(sms.number.c_str(), sms.text.c_str(), CentreForSend(), SendOptions(), reference,
+                                       part);
     }
     if (result != PELKOR_OK) {
       r.Json()["parts_sent"] = part - 1;
@@ -255,9 +261,10 @@ void AddSmsCommands(CLI::App &app, GlobalOptions &options) {
   send->add_option("text", sms.text, "the message text, UTF-8")->required();
   send->add_option("--class", sms.messageClass, "message class 0-3")->check(CLI::Range(0, 3));
   send->add_flag("--report", sms.statusReport, "ask for a status report");
-  send->add_option("--centre", sms.centre, "message centre index")->capture_default_str();
+  AddCentreOption(*send);
   send->add_option("--max-parts", sms.maxParts, "refuse a text that needs more parts than this")
       ->check(CLI::PositiveNumber);
+  send->add_flag("--yes", sms.yes, "send a text of more than 4 parts without asking on the terminal");
   send->footer(
       "The text goes in the GSM alphabet when every character allows (its extension\n"
       "table holds € [ ] { } ^ ~ \\ |), else as UCS-2; 160 GSM characters or 70 UCS-2\n"
@@ -276,7 +283,7 @@ void AddSmsCommands(CLI::App &app, GlobalOptions &options) {
   auto *ucs2 = group->add_subcommand("send-ucs2", "Send a UCS-2 text file (big-endian, BOM first)");
   ucs2->add_option("number", sms.number, "destination")->required();
   ucs2->add_option("file", sms.file, "the UCS-2 file")->required();
-  ucs2->add_option("--centre", sms.centre, "message centre index")->capture_default_str();
+  AddCentreOption(*ucs2);
   ucs2->footer("Example: pelkor sms send-ucs2 +4912345678 greeting.ucs2");
   ucs2->callback([&] {
     Report check(options.json);
@@ -289,7 +296,7 @@ void AddSmsCommands(CLI::App &app, GlobalOptions &options) {
       return;
     }
     WithPhone(options, [](Report &r) {
-      const int32_t result = senducs2(sms.number.c_str(), sms.file.c_str(), sms.centre, SendOptions());
+      const int32_t result = senducs2(sms.number.c_str(), sms.file.c_str(), CentreForSend(), SendOptions());
       if (result != PELKOR_OK) return r.Fail(result, "sending " + sms.file, "7 s");
       r.Field("sent_to", sms.number, "sent to");
       return r.Finish();
@@ -342,30 +349,7 @@ void AddSmsCommands(CLI::App &app, GlobalOptions &options) {
     });
   });
 
-  auto *centre = group->add_subcommand("centre", "The message centre number");
-  centre->require_subcommand(1);
-  auto *centreGet = centre->add_subcommand("get", "Show the message centre in use");
-  centreGet->footer("Example: pelkor sms centre get");
-  centreGet->callback([&] {
-    WithPhone(options, [](Report &r) {
-      char number[64];
-      const int32_t index = getsmsmessagecenter(number, sizeof number);
-      r.Field("index", index);
-      r.Field("number", number);
-      return r.Finish();
-    });
-  });
-  auto *centreSet = centre->add_subcommand("set", "Choose the message centre by index (and number)");
-  centreSet->add_option("index", sms.centre, "1 and up")->required();
-  centreSet->add_option("number", sms.number, "the centre's number (empty: ask the phone)");
-  centreSet->footer("Example: pelkor sms centre set 1 +491710760000");
-  centreSet->callback([&] {
-    WithPhone(options, [](Report &r) {
-      setsmsmessagecenter(sms.centre, sms.number.c_str());
-      r.Field("index", sms.centre);
-      return r.Finish();
-    });
-  });
+  AddCentreCommand(*group, options);
 }
 
 }  // namespace pelkor_tool

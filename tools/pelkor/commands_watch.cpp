@@ -181,6 +181,11 @@ class Arrivals {
   int32_t accounted_ = 0;
 };
 
+// "1 call", "2 calls".
+std::string Counted(int count, const char *one, const char *many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 int Watch(Report &r) {
   stopWatching = false;
   std::signal(SIGINT, [](int) { stopWatching = true; });
@@ -228,7 +233,7 @@ int Watch(Report &r) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
-  r.Line("watched: " + std::to_string(calls) + " calls, " + std::to_string(messages) + " messages");
+  r.Line("watched: " + Counted(calls, "call", "calls") + ", " + Counted(messages, "message", "messages"));
   return 0;  // JSON mode has printed its events line by line
 }
 

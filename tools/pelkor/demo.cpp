@@ -49,7 +49,7 @@ void ShowText(const char *label, int32_t (*get)(char *, int32_t)) {
 
 }  // namespace
 
-int RunDemo(const std::string &examplesDir) {
+int RunDemo(const std::string &examplesDir, bool keep) {
   SimulatedPhone phone;
   Step("Starting the simulated phone");
   if (!phone.Start(examplesDir + "/phone-state.json")) {
@@ -168,7 +168,17 @@ int RunDemo(const std::string &examplesDir) {
       const std::string wav = folder + "/ode_to_joy.wav";
       std::string error;
       const int32_t ms = RenderRingtone(wav, error);
-      std::printf("  rendered %d ms of it to %s\n", ms, ms >= 0 ? wav.c_str() : ("(failed: " + error + ")").c_str());
+      if (ms < 0) {
+        std::printf("  rendering it to WAV failed: %s\n", error.c_str());
+      } else if (keep) {
+        std::printf("  rendered %d ms of it to %s (kept: --keep)\n", ms, wav.c_str());
+      } else {
+        std::printf("  rendered %d ms of it to a WAV file; keep it with --keep\n", ms);
+      }
+      if (!keep || ms < 0) {
+        std::remove(wav.c_str());
+        ::rmdir(folder.c_str());
+      }
     } else {
       std::printf("  cannot make a temporary folder for the WAV file\n");
     }
@@ -198,8 +208,10 @@ void AddDemoCommand(CLI::App &app, GlobalOptions &) {
   static std::string examples = ExamplesDirectory();
   auto *demo = app.add_subcommand("demo", "A guided tour of the library against the simulated phone");
   demo->add_option("--examples", examples, "folder of example ringtones and logos")->capture_default_str();
-  demo->footer("Example: pelkor demo");
-  demo->callback([] { exitStatus = RunDemo(examples); });
+  static bool keep = false;
+  demo->add_flag("--keep", keep, "keep the WAV file it renders (in a /tmp/pelkor-demo-* folder) and say where");
+  demo->footer("Example: pelkor demo --keep");
+  demo->callback([] { exitStatus = RunDemo(examples, keep); });
 }
 
 }  // namespace pelkor_tool
