@@ -24,10 +24,10 @@ class DocsCommands(unittest.TestCase):
         blocks = marked_blocks()
         self.assertEqual(len(blocks), 1, "the marked block of docs/smsd.md")
         with tempfile.TemporaryDirectory() as tmp:
-            script = blocks[0]
+            # /tmp/ first: the build's own paths may lie under /tmp (a clone there).
+            script = blocks[0].replace("/tmp/", tmp + "/")
             script = script.replace("build/tools/smsd/pelkor-smsd", os.environ["SMSD"])
             script = script.replace("build/tools/phonesim/phonesim", os.environ["PHONESIM"])
-            script = script.replace("/tmp/", tmp + "/")
             process = subprocess.Popen(["bash", "-e", "-c", script + "\nwait\n"], stdout=subprocess.PIPE,
                                        stderr=subprocess.PIPE, text=True, cwd=tmp, start_new_session=True,
                                        env=dict(os.environ, TMPDIR=tmp))
