@@ -190,3 +190,30 @@ class PostgresDb:
 
     def close(self):
         pass
+
+
+class PhoneAndDatabase:
+    """A test case's phone (phonesim, 40 locations), its database (make_db, given by each
+    store's class) and the daemons it starts, ended when the test ends."""
+
+    def make_db(self):
+        raise NotImplementedError
+
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+        self.db = self.make_db()
+        self.phone = Phone({"sms": {"capacity": 40}})
+        self.daemons = []
+
+    def tearDown(self):
+        for d in self.daemons:
+            if d.process.poll() is None:
+                d.kill()
+        self.phone.close()
+        self.db.close()
+        self.dir.cleanup()
+
+    def once(self, *extra):
+        result = smsd("--port", self.phone.device, "--database", self.db.url, "--once", *extra)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return result

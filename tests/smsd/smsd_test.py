@@ -11,7 +11,8 @@ import tempfile
 import time
 import unittest
 
-from smsd_harness import (Daemon, Phone, PostgresCluster, SqliteDb, smsd, wait_for, why_no_postgres)
+from smsd_harness import (Daemon, Phone, PhoneAndDatabase, PostgresCluster, SqliteDb, smsd, wait_for,
+                          why_no_postgres)
 
 UCS2_TEXT = "Привет, мир ☺ – Grüße"
 LONG_TEXT = " ".join(f"word{i:03d}" for i in range(50))  # 399 characters: three parts
@@ -19,30 +20,8 @@ LONG_TEXT = " ".join(f"word{i:03d}" for i in range(50))  # 399 characters: three
 PARTS = [("Part one of three " * 9)[:153], ("and part two of it " * 9)[:153], "and the short end."]
 
 
-class GatewayChecks:
+class GatewayChecks(PhoneAndDatabase):
     """The receive and send checks, run against each database."""
-
-    def make_db(self):
-        raise NotImplementedError
-
-    def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-        self.db = self.make_db()
-        self.phone = Phone({"sms": {"capacity": 40}})
-        self.daemons = []
-
-    def tearDown(self):
-        for d in self.daemons:
-            if d.process.poll() is None:
-                d.kill()
-        self.phone.close()
-        self.db.close()
-        self.dir.cleanup()
-
-    def once(self, *extra):
-        result = smsd("--port", self.phone.device, "--database", self.db.url, "--once", *extra)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        return result
 
     def start(self, *extra, phone=None):
         daemon = Daemon(phone or self.phone, self.db.url, *extra, log_dir=self.dir.name)

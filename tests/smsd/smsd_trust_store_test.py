@@ -11,7 +11,8 @@ import threading
 import time
 import unittest
 
-from smsd_harness import (Daemon, Phone, PostgresCluster, SqliteDb, smsd, wait_for, why_no_postgres)
+from smsd_harness import (Daemon, Phone, PhoneAndDatabase, PostgresCluster, SqliteDb, smsd, wait_for,
+                          why_no_postgres)
 
 NO_DATE = [0, 0, 0, 0, 0, 0]  # a phone with no valid date: stored as 1970-01-01
 SAME_TIME = [25, 5, 6, 7, 8, 9]
@@ -40,28 +41,8 @@ def mode(path):
     return stat.S_IMODE(os.lstat(path).st_mode)
 
 
-class StoreTrustChecks:
-    def make_db(self):
-        raise NotImplementedError
-
-    def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-        self.db = self.make_db()
-        self.phone = Phone({"sms": {"capacity": 40}})
-        self.daemons = []
-
-    def tearDown(self):
-        for d in self.daemons:
-            if d.process.poll() is None:
-                d.kill()
-        self.phone.close()
-        self.db.close()
-        self.dir.cleanup()
-
-    def once(self, *extra):
-        result = smsd("--port", self.phone.device, "--database", self.db.url, "--once", *extra)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        return result
+class StoreTrustChecks(PhoneAndDatabase):
+    """The store when things are not as they should be, run against each database."""
 
     def inbox(self):
         return [(r["sender"], r["text"]) for r in self.db.query("SELECT sender, text FROM inbox ORDER BY id")]
