@@ -7,7 +7,6 @@ import os
 import random
 import signal
 import sys
-import tempfile
 import time
 import unittest
 

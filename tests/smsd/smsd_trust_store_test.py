@@ -6,7 +6,6 @@ import os
 import shutil
 import stat
 import subprocess
-import tempfile
 import threading
 import time
 import unittest
