@@ -217,3 +217,21 @@ class PhoneAndDatabase:
         result = smsd("--port", self.phone.device, "--database", self.db.url, "--once", *extra)
         self.assertEqual(result.returncode, 0, result.stderr)
         return result
+
+
+class OnPostgres:
+    """A test class's throwaway PostgreSQL cluster, started once for the class; each test
+    gets a database of its own in it."""
+    cluster = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.cluster = PostgresCluster()
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.cluster:
+            cls.cluster.close()
+
+    def make_db(self):
+        return self.cluster.database()

@@ -10,7 +10,7 @@ import sys
 import time
 import unittest
 
-from smsd_harness import (Daemon, Phone, PhoneAndDatabase, PostgresCluster, SqliteDb, smsd, wait_for,
+from smsd_harness import (Daemon, OnPostgres, Phone, PhoneAndDatabase, SqliteDb, smsd, wait_for,
                           why_no_postgres)
 
 UCS2_TEXT = "Привет, мир ☺ – Grüße"
@@ -338,20 +338,7 @@ NO_POSTGRES = why_no_postgres()
 
 
 @unittest.skipIf(NO_POSTGRES, NO_POSTGRES or "")
-class PostgresGateway(GatewayChecks, unittest.TestCase):
-    cluster = None
-
-    @classmethod
-    def setUpClass(cls):
-        cls.cluster = PostgresCluster()
-
-    @classmethod
-    def tearDownClass(cls):
-        if cls.cluster:
-            cls.cluster.close()
-
-    def make_db(self):
-        return self.cluster.database()
+class PostgresGateway(OnPostgres, GatewayChecks, unittest.TestCase):
 
     @staticmethod
     def db_now_plus(seconds):

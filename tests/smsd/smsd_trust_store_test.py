@@ -10,7 +10,7 @@ import threading
 import time
 import unittest
 
-from smsd_harness import (Daemon, Phone, PhoneAndDatabase, PostgresCluster, SqliteDb, smsd, wait_for,
+from smsd_harness import (Daemon, OnPostgres, Phone, PhoneAndDatabase, SqliteDb, smsd, wait_for,
                           why_no_postgres)
 
 NO_DATE = [0, 0, 0, 0, 0, 0]  # a phone with no valid date: stored as 1970-01-01
@@ -278,22 +278,8 @@ NO_POSTGRES = why_no_postgres()
 
 
 @unittest.skipIf(NO_POSTGRES, NO_POSTGRES or "")
-class PostgresStoreTrust(StoreTrustChecks, unittest.TestCase):
-    cluster = None
+class PostgresStoreTrust(OnPostgres, StoreTrustChecks, unittest.TestCase):
     V1_LAST_ID = 2
-
-
-    @classmethod
-    def setUpClass(cls):
-        cls.cluster = PostgresCluster()
-
-    @classmethod
-    def tearDownClass(cls):
-        if cls.cluster:
-            cls.cluster.close()
-
-    def make_db(self):
-        return self.cluster.database()
 
     def create_version_1(self):
         self.once()
