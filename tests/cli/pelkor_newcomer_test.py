@@ -145,7 +145,7 @@ class SentMessages(WithPhone):
         self.assertEqual(items[3]["to"], "+4917011112222")
         self.assertEqual(items[1]["from"], "+4915112345678")
         read = json.loads(run(self.phone, "--json", "sms", "read", "3").stdout)
-        self.assertEqual(read["to"], "+4917011112222")
+        self.assertEqual(read["message"]["to"], "+4917011112222")
 
     def test_backup_and_restore_keep_the_recipient(self):
         backup = self.path("messages.json")

@@ -92,7 +92,7 @@ class Utf8Messages(unittest.TestCase):
         self.assertEqual(by_location[1]["time"], "2026-12-08 09:15:00")
         self.assertEqual(by_location[1]["kind"], "inbox")
         self.assertEqual(by_location[2]["text"], "Grüße aus Köln")
-        self.assertFalse(by_location[2]["read"])
+        self.assertEqual(by_location[2]["state"], "unread")
         self.assertEqual(by_location[3]["kind"], "sent")
         self.assertEqual(by_location[3]["text"], "draft {1}")
         self.assertIsNone(by_location[3]["time"])
@@ -102,10 +102,9 @@ class Utf8Messages(unittest.TestCase):
         self.assertEqual(by_location[6]["text"], "Delivered")
 
         for location, kind in ((1, "inbox"), (3, "sent"), (5, "inbox"), (6, "report")):
-            read = run_json(self.phone, "sms", "read", str(location))
-            self.assertEqual(read["kind"], kind)
-            self.assertEqual(read["text"], by_location[location]["text"])
-            self.assertEqual(read["location"], location)
+            # The same message object as the list's, time and state included.
+            self.assertEqual(run_json(self.phone, "sms", "read", str(location))["message"], by_location[location])
+            self.assertEqual(by_location[location]["kind"], kind)
         text = run(self.phone, "sms", "list", "--kind", "inbox").stdout
         self.assertIn("1  inbox  2026-12-08 09:15:00  +79161234567", text)
         self.assertIn("Привет 日本", text)
@@ -114,7 +113,7 @@ class Utf8Messages(unittest.TestCase):
 
     def test_delete_takes_the_location_list_shows(self):
         data = run_json(self.phone, "sms", "delete", "5")
-        self.assertEqual(data["deleted"], 5)
+        self.assertEqual(data["deleted"]["location"], 5)
         left = [m["location"] for m in self.phone.state()["sms"]["messages"]]
         self.assertEqual(left, [1, 2, 3, 6])
         missing = run(self.phone, "sms", "delete", "4")
@@ -131,7 +130,7 @@ class Utf8Messages(unittest.TestCase):
         with tempfile.TemporaryDirectory() as d:
             path = os.path.join(d, "sms.json")
             data = run_json(self.phone, "sms", "backup", path)
-            self.assertEqual(data["messages"], 5)
+            self.assertEqual(data["count"], 5)
             with open(path, encoding="utf-8") as f:
                 backup = json.load(f)
             self.assertEqual([m["location"] for m in backup["messages"]], [1, 2, 3, 5, 6])
@@ -140,14 +139,15 @@ class Utf8Messages(unittest.TestCase):
             other = Phone({"sms": {"capacity": 8, "messages": [{"location": 7, "text": "stays"}]}})
             try:
                 restored = run_json(other, "sms", "restore", path)
-                self.assertEqual((restored["stored"], restored["skipped_reports"]), ([1, 2, 3, 5], 1))
+                self.assertEqual([m["location"] for m in restored["stored"]], [1, 2, 3, 5])
+                self.assertEqual([m["location"] for m in restored["left_out"]], [6])
                 after = {m["location"]: m for m in run_json(other, "sms", "list")["messages"]}
                 self.assertEqual(sorted(after), [1, 2, 3, 5, 7])
                 for location in (1, 2, 3, 5):
                     before = next(m for m in backup["messages"] if m["location"] == location)
                     for key in ("kind", "to" if before["kind"] == "sent" else "from", "time", "text"):
                         self.assertEqual(after[location][key], before[key], (location, key))
-                self.assertFalse(after[2]["read"])
+                self.assertEqual(after[2]["state"], "unread")
             finally:
                 other.close()
 
@@ -181,12 +181,12 @@ class Utf8Phonebook(unittest.TestCase):
 
     def test_names_in_utf8_and_named_memories(self):
         data = run_json(self.phone, "pb", "set", "4", "Jürgen", "+4930123456", "--memory", "phone")
-        self.assertEqual((data["stored"], data["memory"]), (4, "phone"))
+        self.assertEqual((data["entry"]["location"], data["entry"]["memory"]), (4, "phone"))
         entry = self.phone.state()["phonebook"]["memories"]["2"]["entries"]["4"]
         self.assertEqual(entry["name"], "Jürgen")
         got = run_json(self.phone, "pb", "get", "4", "--memory", "phone")
-        self.assertEqual((got["name"], got["memory"]), ("Jürgen", "phone"))
-        self.assertEqual(run_json(self.phone, "pb", "get", "1", "--memory", "sim")["memory"], "sim")
+        self.assertEqual((got["entry"]["name"], got["entry"]["memory"]), ("Jürgen", "phone"))
+        self.assertEqual(run_json(self.phone, "pb", "get", "1", "--memory", "sim")["entry"]["memory"], "sim")
 
     def test_a_name_the_phone_cannot_hold_is_refused_unsent(self):
         result = run(self.phone, "pb", "set", "5", "日本", "123")
@@ -204,7 +204,7 @@ class Utf8Phonebook(unittest.TestCase):
         run_json(self.phone, "pb", "set", "2", "Zoë Çelik", "+4930555", "--memory", "phone")
         with tempfile.TemporaryDirectory() as d:
             path = os.path.join(d, "phone.vcf")
-            self.assertEqual(run_json(self.phone, "pb", "backup", path, "--memory", "phone")["entries"], 3)
+            self.assertEqual(run_json(self.phone, "pb", "backup", path, "--memory", "phone")["count"], 3)
             with open(path, "rb") as f:
                 card = f.read().decode("utf-8")
             self.assertIn("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Zoë Çelik\r\n", card)
@@ -216,7 +216,7 @@ class Utf8Phonebook(unittest.TestCase):
                 self.assertEqual(refused.returncode, 1, refused.stderr)
                 self.assertIn('sim 1 holds "Carol (SIM)"', refused.stderr)
                 data = run_json(other, "pb", "restore", path, "--memory", "sim", "--replace")
-                self.assertEqual(len(data["written"]), 3)
+                self.assertEqual(len(data["stored"]), 3)
                 entries = other.state()["phonebook"]["memories"]["3"]["entries"]
                 self.assertEqual(entries["2"]["name"], "Zoë Çelik")
                 self.assertEqual(entries["2"]["number"], "+4930555")
@@ -256,9 +256,10 @@ class Watching(unittest.TestCase):
                               " phone: " + json.dumps(phone.state()["sms"]))
                 event = json.loads(line)
                 self.assertEqual(watch.poll(), None)
-                self.assertEqual((event["event"], event["location"], event["from"], event["text"]),
+                message = event["message"]
+                self.assertEqual((event["event"], message["location"], message["from"], message["text"]),
                                  ("sms", 1, "+4915550001", "Grüße aus Köln, 5 €"))
-                self.assertRegex(event["time"], r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d$")
+                self.assertRegex(message["time"], r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d$")
                 phone.control("call incoming 0612345678")
                 rest = [json.loads(line) for line in watch.stdout]
                 self.assertEqual(watch.wait(timeout=30), 0)
@@ -274,7 +275,7 @@ class Watching(unittest.TestCase):
         self.assertEqual(len(logged), 1)
         location, kind, sender, stamp, text = logged[0].split("|")
         self.assertEqual((location, kind, sender, stamp, text),
-                         ("1", "inbox", "+4915550001", event["time"], "Grüße aus Köln, 5 €"))
+                         ("1", "inbox", "+4915550001", message["time"], "Grüße aus Köln, 5 €"))
 
 
 if __name__ == "__main__":

@@ -184,7 +184,7 @@ class Watch:
         self.lines.put(None)
 
     def events(self, count, timeout):
-        """The next `count` message events (fewer when the time runs out)."""
+        """The messages of the next `count` message events (fewer when the time runs out)."""
         got = []
         deadline = time.monotonic() + timeout
         while len(got) < count:
@@ -197,7 +197,7 @@ class Watch:
                 break
             event = json.loads(line)
             if event.get("event") == "sms":
-                got.append(event)
+                got.append(event["message"])
         return got
 
     def stop(self):
@@ -336,7 +336,7 @@ class NoTerminalEscapesFromThePhone(unittest.TestCase):
             exact = run(self.phone, "--json", *args)
             self.assertEqual(exact.returncode, 0, exact.stderr)
             data = json.loads(exact.stdout)
-            text = data["messages"][0]["text"] if "messages" in data else data["text"]
+            text = data["messages"][0]["text"] if "messages" in data else data["message"]["text"]
             self.assertEqual(text, HOSTILE)
 
     def test_watch_shows_an_arrival_visibly(self):

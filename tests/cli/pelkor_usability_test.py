@@ -408,7 +408,7 @@ class ResultsInWords(unittest.TestCase):
 
     def test_tone_and_monitor_in_words(self):
         self.assertIn("played 440 Hz for 50 ms at volume 4", run("tone", "440", "--ms", "50", status=0).stdout)
-        self.assertEqual(run_json("tone", "440", "--ms", "50")["tone"], {"frequency": 440, "ms": 50, "volume": 4})
+        self.assertEqual(run_json("tone", "440", "--ms", "50")["played"], {"frequency": 440, "ms": 50, "volume": 4})
         self.assertRegex(run("net", "monitor", "2", status=0).stdout, r"^screen 2: .*CELL 1234")
         self.assertIn("alarm            07:00, switched off", run("alarm", "get", status=0).stdout)
         for command in (["status"], ["alarm", "get"], ["beep"], ["hangup"], ["reset", "soft"], ["identify"]):
@@ -461,29 +461,30 @@ class LogoMedia(unittest.TestCase):
 
     def test_convert_follows_the_output_extension(self):
         nol = example("logos", "operator.nol")
-        rows = run_json("logo", "show", nol)["rows"]
+        rows = run_json("logo", "show", nol)["logo"]["rows"]
         run("logo", "convert", nol, self.path("group.ngg"), status=0)
         with open(self.path("group.ngg"), "rb") as f:
             self.assertEqual(f.read(3), b"NGG")
         shown = run_json("logo", "show", self.path("group.ngg"))
-        self.assertEqual((shown["kind"], shown["rows"]), ("caller group", rows))
+        self.assertEqual((shown["logo"]["kind"], shown["logo"]["rows"]), ("caller", rows))
         run("logo", "convert", nol, self.path("o.bmp"), status=0)
         with open(self.path("o.bmp"), "rb") as f:
             self.assertEqual(f.read(2), b"BM")
-        self.assertEqual(run_json("logo", "show", self.path("o.bmp"))["rows"], rows)
-        form_rows = run_json("logo", "show", example("logos", "startup.form"))["rows"]
+        self.assertEqual(run_json("logo", "show", self.path("o.bmp"))["logo"]["rows"], rows)
+        form_rows = run_json("logo", "show", example("logos", "startup.form"))["logo"]["rows"]
         run("logo", "convert", example("logos", "startup.form"), self.path("s.fml"), status=0)
         with open(self.path("s.fml"), "rb") as f:
             self.assertEqual(f.read(4), b"FORM")
-        self.assertEqual(run_json("logo", "show", self.path("s.fml"))["rows"], form_rows)
-        for source, kind in ((nol, "operator"), (self.path("group.ngg"), "caller group"),
-                             (example("logos", "startup.form"), "start-up")):
+        self.assertEqual(run_json("logo", "show", self.path("s.fml"))["logo"]["rows"], form_rows)
+        for source, kind in ((nol, "operator"), (self.path("group.ngg"), "caller"),
+                             (example("logos", "startup.form"), "startup")):
             nlm = self.path("copy.nlm")
             run("logo", "convert", source, nlm, status=0)
             with open(nlm, "rb") as f:
                 self.assertEqual(f.read(6)[:3], b"NLM")
             shown = run_json("logo", "show", nlm)
-            self.assertEqual((shown["kind"], shown["rows"]), (kind, form_rows if kind == "start-up" else rows))
+            self.assertEqual((shown["logo"]["kind"], shown["logo"]["rows"]),
+                             (kind, form_rows if kind == "startup" else rows))
         for output, words in (("x.gif", "unknown output type"),
                               ("x.form", "cannot be written as a start-up logo")):
             result = run("logo", "convert", nol, self.path(output))
@@ -498,24 +499,24 @@ class LogoMedia(unittest.TestCase):
         self.assertEqual(refused.returncode, 1)
         self.assertIn("--network", refused.stderr)
         run("logo", "convert", png, self.path("o.nol"), "--network", "24405", status=0)
-        self.assertEqual(run_json("logo", "show", self.path("o.nol"))["network_code"], "244 05")
+        self.assertEqual(run_json("logo", "show", self.path("o.nol"))["logo"]["network_code"], "244 05")
 
     def test_images_of_another_size_are_scaled_not_blanked(self):
-        rows = run_json("logo", "show", example("logos", "startup.form"))["rows"]
+        rows = run_json("logo", "show", example("logos", "startup.form"))["logo"]["rows"]
         big = self.write("big.png", png_bytes(168, 96, rows_to_grey(rows, 2)))
         result = run("--json", "logo", "show", big, status=0)
         self.assertIn("scaled the 168x96 image to fit the 84x48 start-up logo", result.stderr)
-        self.assertEqual(json.loads(result.stdout)["rows"], rows)
+        self.assertEqual(json.loads(result.stdout)["logo"]["rows"], rows)
         bmp = self.write("big.bmp", bmp24_bytes(168, 96, rows_to_grey(rows, 2)))
-        self.assertEqual(run_json("logo", "show", bmp)["rows"], rows)
+        self.assertEqual(run_json("logo", "show", bmp)["logo"]["rows"], rows)
         # A wide image becomes an operator logo; one of another shape is centred in the kind
         # the output asks for; an image that would vanish is refused.
         shown = run_json("logo", "show", self.write("wide.png", png_bytes(144, 14, [[0] * 144] * 14)))
-        self.assertEqual(shown["kind"], "operator")
-        self.assertEqual(shown["rows"], ["." * 72] * 3 + ["#" * 72] * 7 + ["." * 72] * 4)
+        self.assertEqual(shown["logo"]["kind"], "operator")
+        self.assertEqual(shown["logo"]["rows"], ["." * 72] * 3 + ["#" * 72] * 7 + ["." * 72] * 4)
         narrow = self.write("narrow.png", png_bytes(36, 14, [[0] * 36] * 14))
         run("logo", "convert", narrow, self.path("narrow.nol"), "--network", "262 01", status=0)
-        self.assertEqual(run_json("logo", "show", self.path("narrow.nol"))["rows"], ["." * 18 + "#" * 36 + "." * 18] * 14)
+        self.assertEqual(run_json("logo", "show", self.path("narrow.nol"))["logo"]["rows"], ["." * 18 + "#" * 36 + "." * 18] * 14)
         hairline = [[255] * 400 for _ in range(400)]
         hairline[200] = [0] * 400
         result = run("logo", "show", self.write("hairline.png", png_bytes(400, 400, hairline)))
@@ -525,7 +526,7 @@ class LogoMedia(unittest.TestCase):
     def test_transparent_parts_of_a_png_are_light(self):
         grey = [[0] * 72 for _ in range(14)]  # black everywhere...
         alpha = [[255 if x < 8 else 0 for x in range(72)] for _ in range(14)]  # ...but only 8 columns opaque
-        rows = run_json("logo", "show", self.write("t.png", png_bytes(72, 14, grey, alpha)))["rows"]
+        rows = run_json("logo", "show", self.write("t.png", png_bytes(72, 14, grey, alpha)))["logo"]["rows"]
         self.assertEqual(rows, ["#" * 8 + "." * 64] * 14)
 
     def test_put_with_network_and_group_reaches_the_phone(self):
@@ -543,7 +544,7 @@ class LogoMedia(unittest.TestCase):
         group = logos["caller_groups"][2]
         # The group keeps its name and ringtone; the picture is the file's.
         self.assertEqual((group["name"], group["ringtone"]), (before["name"], before["ringtone"]))
-        rows = run_json("logo", "show", example("logos", "caller_group.ngg"))["rows"]
+        rows = run_json("logo", "show", example("logos", "caller_group.ngg"))["logo"]["rows"]
         self.assertEqual(group["bitmap"], row_major_hex(rows))
         self.assertNotEqual(before["bitmap"], group["bitmap"])
         self.assertEqual(logos["operator"]["network"], "244 05")
@@ -563,14 +564,15 @@ class RingtoneMedia(unittest.TestCase):
                              [72, 74, 76, 77, 79, 81, 83, 84, 84, 83, 81, 79, 77, 76, 74, 72])
             self.assertEqual([t for _, t in notes], [240] * 15 + [480])
             self.assertEqual(total, 240 * 15 + 480 + 480)  # the quarter rest keeps its time
-            self.assertAlmostEqual(data["milliseconds"], total * 60000 / 140 / 480, delta=10)
+            self.assertAlmostEqual(data["tone"]["milliseconds"], total * 60000 / 140 / 480, delta=10)
             wav_path = os.path.join(d, "scale.wav")
             run("ringtone", "convert", tune, wav_path, status=0)
             with wave.open(wav_path) as w:
-                self.assertAlmostEqual(w.getnframes() / 8, data["milliseconds"], delta=20)
+                self.assertAlmostEqual(w.getnframes() / 8, data["tone"]["milliseconds"], delta=20)
             rtttl = os.path.join(d, "copy.rtttl")
             run("ringtone", "convert", tune, rtttl, status=0)
-            self.assertEqual(run_json("ringtone", "show", rtttl)["notes"], run_json("ringtone", "show", tune)["notes"])
+            self.assertEqual(run_json("ringtone", "show", rtttl)["tone"]["notes"],
+                         run_json("ringtone", "show", tune)["tone"]["notes"])
             result = run("ringtone", "convert", tune, os.path.join(d, "scale.mp3"))
             self.assertEqual(result.returncode, 1)
             self.assertIn("unknown output type", result.stderr)

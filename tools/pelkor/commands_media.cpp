@@ -9,6 +9,7 @@
 
 #include "commands.h"
 #include "exit_status.h"
+#include "json_objects.h"
 #include "logo_image.h"
 #include "progress.h"
 #include "ringtone_render.h"
@@ -67,20 +68,14 @@ int BadInput(Report &r, const std::string &path, const std::string &problem) {
 
 int RingtoneShow(Report &r) {
   if (std::string problem = LoadRingtone(media.input); !problem.empty()) return BadInput(r, media.input, problem);
-  char name[32];
-  ringtone_getname(name, sizeof name);
-  r.Field("name", name);
-  r.Field("tempo", ringtone_gettempo(), "beats/minute");
-  nlohmann::json notes = nlohmann::json::array();
+  const nlohmann::json tone = ToneJson();
+  r.Json()["input"] = media.input;
+  r.Json()["tone"] = tone;
+  r.Show("name", tone["name"]);
+  r.Show("tempo", tone["tempo"]);
   std::string line;
-  for (int32_t i = 0; i < ringtone_getnotes(); ++i) {
-    char note[64];
-    ringtone_getnote(i, note, sizeof note);
-    notes.push_back(note);
-    line += (i ? "," : "") + std::string(note);
-  }
-  r.Json()["notes"] = notes;
-  r.Line("notes            " + line);
+  for (const nlohmann::json &note : tone["notes"]) line += (line.empty() ? "" : ",") + note.get<std::string>();
+  r.Show("notes", line);
   return r.Finish();
 }
 
@@ -122,8 +117,10 @@ int RingtoneConvert(Report &r, bool wavOnly) {
   else
     totalMs = wav ? RenderRingtone(media.output, error) : RenderRingtoneMidi(media.output, error);
   if (totalMs < 0) return FailAs(r, kExitCannotWrite, "cannot write " + media.output + ": " + error);
-  r.Field(wav ? "wav" : midi ? "midi" : "rtttl", media.output, "wrote");
-  if (!rtttl) r.Field("milliseconds", totalMs, "length ms");
+  r.Json()["input"] = media.input;
+  r.Field("file", media.output, "wrote");
+  r.Json()["tone"] = ToneJson();
+  if (!rtttl) r.Show("length ms", totalMs);
   return r.Finish();
 }
 
@@ -144,7 +141,7 @@ int Wav(Report &r) {
   std::string error;
   if (!WriteWav(media.output, tones, error))
     return FailAs(r, kExitCannotWrite, "cannot write " + media.output + ": " + error);
-  r.Field("wav", media.output, "wrote");
+  r.Field("file", media.output, "wrote");
   r.Field("milliseconds", totalMs, "length ms");
   return r.Finish();
 }
@@ -205,13 +202,11 @@ int LogoShow(Report &r) {
   int32_t kind, width, height;
   char code[8];
   logo_getdata(&kind, &width, &height, code, sizeof code);
-  r.Field("kind", LogoKindName(kind));
-  r.Field("size", std::to_string(width) + "x" + std::to_string(height));
-  if (kind == PELKOR_LOGO_OPERATOR) {
-    r.Json()["network_code"] = code;
-    r.Line(std::string("network          ") + (code[0] ? code : "none given"));
-  }
-  r.Json()["rows"] = LogoRows();
+  r.Json()["input"] = media.input;
+  r.Json()["logo"] = LogoJson();
+  r.Show("kind", LogoKindName(kind));
+  r.Show("size", std::to_string(width) + "x" + std::to_string(height));
+  if (kind == PELKOR_LOGO_OPERATOR) r.Show("network", code[0] ? code : "none given");
   if (!r.json()) std::printf("%s", LogoAsBlocks().c_str());
   return r.Finish();
 }
@@ -240,8 +235,10 @@ int LogoConvert(Report &r) {
     const bool kindMismatch = error.find("cannot be written as") != std::string::npos;
     return FailAs(r, kindMismatch ? kExitUsage : kExitCannotWrite, "cannot write " + media.output + ": " + error);
   }
-  r.Field("wrote", media.output);
-  r.Field("kind", LogoKindName(LogoKind()));
+  r.Json()["input"] = media.input;
+  r.Field("file", media.output, "wrote");
+  r.Json()["logo"] = LogoJson();
+  r.Show("kind", LogoKindName(LogoKind()));
   return r.Finish();
 }
 
@@ -253,7 +250,8 @@ int RingtonePut(Report &r, int variant) {
                     "too many notes for the phone: " + std::to_string(ringtone_getnotes()) +
                         " notes do not fit one upload; nothing was sent");
   if (result != PELKOR_OK) return r.Fail(result, "uploading " + media.input);
-  r.Field("uploaded", media.input);
+  r.Field("input", media.input, "uploaded");
+  r.Json()["tone"] = ToneJson();
   return r.Finish();
 }
 
@@ -261,7 +259,9 @@ int RingtoneSend(Report &r) {
   const int32_t result =
       Waiting("sending the ringtone (up to 7 s)", [] { return ringtone_sendsms(media.number.c_str()); });
   if (result != PELKOR_OK) return r.Fail(result, "sending the ringtone to " + media.number, "7 s");
-  r.Field("sent_to", media.number, "sent to");
+  r.Json()["input"] = media.input;
+  r.Field("to", media.number, "sent to");
+  r.Json()["tone"] = ToneJson();
   return r.Finish();
 }
 
@@ -281,11 +281,11 @@ int LogoGet(Report &r, const std::string &kind) {
     return FailAs(r, kExitCannotWrite, "cannot write " + media.output + ": " + error);
   char name[64];
   logo_getgroupname(name, sizeof name);
-  if (kind == "caller") r.Field("group_name", name, "group name");
-  if (kind == "operator") r.Field("network_code", NetworkCodeOfLogo(), "network");
-  r.Json()["rows"] = LogoRows();
+  r.Json()["logo"] = LogoJson();
+  if (kind == "caller") r.Show("group name", name);
+  if (kind == "operator") r.Show("network", NetworkCodeOfLogo());
   if (!r.json()) std::printf("%s", LogoAsBlocks().c_str());
-  if (!media.output.empty()) r.Field("wrote", media.output);
+  if (!media.output.empty()) r.Field("file", media.output, "wrote");
   return r.Finish();
 }
 
@@ -313,22 +313,25 @@ int LogoPut(Report &r) {
   if (LogoKind() == PELKOR_LOGO_CALLER) KeepGroupSettings(r);
   const int32_t result = Waiting("uploading the logo (up to 5 s)", [] { return logo_upload(); });
   if (result != PELKOR_OK) return r.Fail(result, "uploading " + media.input, "5 s");
-  r.Field("uploaded", media.input);
-  r.Field("kind", LogoKindName(LogoKind()));
+  r.Field("input", media.input, "uploaded");
+  r.Json()["logo"] = LogoJson();
+  r.Show("kind", LogoKindName(LogoKind()));
   if (LogoKind() == PELKOR_LOGO_CALLER) {
     char name[256];
     logo_getgroupname(name, sizeof name);
-    r.Field("group", logo_getgroupnumber(), "caller group");
-    r.Field("group_name", name, "group name");
+    r.Show("caller group", logo_getgroupnumber());
+    r.Show("group name", name);
   }
-  if (LogoKind() == PELKOR_LOGO_OPERATOR) r.Field("network_code", NetworkCodeOfLogo(), "network");
+  if (LogoKind() == PELKOR_LOGO_OPERATOR) r.Show("network", NetworkCodeOfLogo());
   return r.Finish();
 }
 
 int LogoSend(Report &r) {
   const int32_t result = Waiting("sending the logo (up to 7 s)", [] { return sendoplogoviasms(media.number.c_str()); });
   if (result != PELKOR_OK) return r.Fail(result, "sending the logo to " + media.number, "7 s");
-  r.Field("sent_to", media.number, "sent to");
+  r.Json()["input"] = media.input;
+  r.Field("to", media.number, "sent to");
+  r.Json()["logo"] = LogoJson();
   return r.Finish();
 }
 

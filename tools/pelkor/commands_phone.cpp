@@ -192,6 +192,7 @@ int AlarmSet(Report &r, const std::string &when) {
   char text[8];
   std::snprintf(text, sizeof text, "%02d:%02d", h, m);
   r.Field("time", text, "alarm set to");
+  r.Json()["enabled"] = true;
   return r.Finish();
 }
 
@@ -333,7 +334,8 @@ void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
     }
     WithPhone(options, [](Report &r) {
       play_tone(volume, frequency, duration);
-      r.Json()["tone"] = {{"frequency", frequency}, {"ms", duration}, {"volume", volume}};
+      // "played", not "tone": in the tool's JSON a tone is a ringtone.
+      r.Json()["played"] = {{"frequency", frequency}, {"ms", duration}, {"volume", volume}};
       r.Line("played " + std::to_string(frequency) + " Hz for " + std::to_string(duration) + " ms at volume " +
              std::to_string(volume));
       return r.Finish();

@@ -11,6 +11,7 @@
 #include "atomic_file.h"
 #include "exit_status.h"
 #include "input_file.h"
+#include "json_objects.h"
 #include "progress.h"
 #include "sms_messages.h"
 #include "validate.h"
@@ -132,7 +133,7 @@ int ListEntries(Report &r) {
   if (result != PELKOR_OK) return r.Fail(result, "reading the " + MemoryName(memory) + " phonebook", "0.5 s per entry");
   nlohmann::json list = nlohmann::json::array();
   for (const Entry &e : entries) {
-    list.push_back({{"location", e.location}, {"name", e.name}, {"number", e.number}, {"group", e.group}});
+    list.push_back(EntryJson(MemoryName(memory), e.location, e.name, e.number, e.group));
     r.Line(std::to_string(e.location) + "  " + e.name + "  " + e.number +
            (e.group == 5 || e.group == 255 ? "" : "  (group " + std::to_string(e.group) + ")"));
   }
@@ -158,7 +159,7 @@ int Backup(Report &r) {
   if (!WriteFileAtomically(pb.file, WriteCards(cards), error))
     return FailAs(r, kExitCannotWrite, "cannot write " + pb.file + ": " + error + "; any earlier file is as it was");
   r.Field("file", pb.file, "written");
-  r.Field("entries", cards.size(), "entries");
+  r.Field("count", cards.size(), "entries");
   r.Json()["memory"] = MemoryName(memory);
   return r.Finish();
 }
@@ -281,16 +282,16 @@ int Restore(Report &r, bool memoryGiven) {
     const int32_t result =
         pelkor_setphonebookentry_utf8(c.location, MemoryType(c.memory), c.name.c_str(), c.number.c_str(), c.group);
     if (result != PELKOR_OK) {
-      r.Json()["written"] = written;
+      r.Json()["stored"] = written;
       return r.Fail(result,
                     "writing \"" + c.name + "\" at " + c.memory + " " + std::to_string(c.location) + " (" +
                         std::to_string(written.size()) + " written before)",
                     "5 s");
     }
-    written.push_back({{"location", c.location}, {"memory", c.memory}, {"name", c.name}});
+    written.push_back(EntryJson(c.memory, c.location, c.name, c.number, c.group));
     r.Line("stored " + c.name + " at " + c.memory + " " + std::to_string(c.location));
   }
-  r.Json()["written"] = written;
+  r.Json()["stored"] = written;
   return r.Finish();
 }
 
@@ -325,11 +326,12 @@ void AddPhonebookCommands(CLI::App &app, GlobalOptions &options) {
         return r.Fail(result, "reading " + MemoryName(memory) + " entry " + std::to_string(pb.location), "0.5 s");
       if (name[0] == '\0' && number[0] == '\0')
         return FailAs(r, kExitNotFound, MemoryName(memory) + " location " + std::to_string(pb.location) + " is empty");
-      r.Field("memory", MemoryName(memory));
-      r.Field("location", pb.location);
-      r.Field("name", name);
-      r.Field("number", number);
-      r.Field("group", callerGroup);
+      r.Json()["entry"] = EntryJson(MemoryName(memory), pb.location, name, number, callerGroup);
+      r.Show("memory", MemoryName(memory));
+      r.Show("location", pb.location);
+      r.Show("name", name);
+      r.Show("number", number);
+      r.Show("group", callerGroup);
       return r.Finish();
     });
   });
@@ -362,8 +364,9 @@ void AddPhonebookCommands(CLI::App &app, GlobalOptions &options) {
       if (result == PELKOR_ERR_REFUSED)
         return FailAs(r, kExitUsage, PastTheEnd(memory, pb.location) + "; nothing was written");
       if (result != PELKOR_OK) return r.Fail(result, "writing entry " + std::to_string(pb.location), "5 s");
-      r.Field("memory", MemoryName(memory));
-      r.Field("stored", pb.location, "stored at");
+      r.Json()["entry"] = EntryJson(MemoryName(memory), pb.location, pb.name, pb.number, pb.group);
+      r.Show("memory", MemoryName(memory));
+      r.Show("stored at", pb.location);
       return r.Finish();
     });
   });
@@ -411,7 +414,8 @@ void AddPhonebookCommands(CLI::App &app, GlobalOptions &options) {
       int32_t memory = 0, location = 0;
       const int32_t result = getspeeddial(pb.key, &memory, &location);
       if (result != PELKOR_OK) return r.Fail(result, "reading speed dial " + std::to_string(pb.key), "2 s");
-      r.Field("memory", memory == 0 ? "phone" : "other", "memory");
+      r.Json()["key"] = pb.key;
+      r.Field("memory", MemoryName(memory), "memory");
       r.Field("location", location);
       return r.Finish();
     });
@@ -426,6 +430,7 @@ void AddPhonebookCommands(CLI::App &app, GlobalOptions &options) {
       const int32_t result = setspeeddial(pb.key, MemoryType(pb.memory), pb.location);
       if (result != PELKOR_OK) return r.Fail(result, "setting speed dial " + std::to_string(pb.key), "2 s");
       r.Field("key", pb.key);
+      r.Json()["memory"] = MemoryName(MemoryType(pb.memory));
       r.Field("location", pb.location);
       return r.Finish();
     });

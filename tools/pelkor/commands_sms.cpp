@@ -2,6 +2,7 @@
 // message centres and counts.
 #include <pelkor16.h>
 
+#include <array>
 #include <chrono>
 #include <random>
 #include <thread>
@@ -77,7 +78,7 @@ int Send(Report &r) {
     if (parts > 1) r.Line("part " + std::to_string(part) + " of " + std::to_string(parts) + " sent");
   }
   r.Json()["parts_sent"] = parts;
-  r.Field("sent_to", sms.number, "sent to");
+  r.Field("to", sms.number, "sent to");
   r.Line("sent as " + coding + " in " + PartsText(parts));
   return r.Finish();
 }
@@ -132,20 +133,27 @@ int Read(Report &r) {
   if (kind == 3) return FailAs(r, kExitNotFound, "no such location: " + where);
   if (kind == 4) return FailAs(r, kExitNotFound, where + " is empty");
   if (kind == 5) return FailAs(r, kExitNoAnswer, "the phone did not answer for " + where);
-  r.Field("location", sms.location);
-  r.Field("kind", KindName(kind));
-  if (kind == 11) {
-    // The library reads no recipient for a stored outgoing message: it comes from the
-    // message's bytes, which the store's list keeps.
-    int status = 0;
-    if (!ReadStore(r, status)) return status;
-    const std::vector<StoredMessage> messages = ListedMessages({11});
-    const StoredMessage *m = AtLocation(messages, sms.location);
-    r.Field("to", m != nullptr ? m->to : "");
-  } else {
-    r.Field("from", number);
-  }
-  r.Field("text", text);
+  // The time, the state and the recipient of an outgoing message (the library reads none
+  // for those) come from the store's list, which keeps each message's bytes.
+  StoredMessage m;
+  m.location = sms.location;
+  m.kindCode = kind;
+  m.from = number;
+  m.text = text;
+  int status = 0;
+  if (!ReadStore(r, status)) return status;
+  const std::vector<StoredMessage> messages = ListedMessages({kind});
+  if (const StoredMessage *listed = AtLocation(messages, sms.location); listed != nullptr) m = *listed;
+  r.Json()["message"] = m.ToJson();
+  r.Show("location", m.location);
+  r.Show("kind", KindName(kind));
+  if (kind == 11)
+    r.Show("to", m.to);
+  else
+    r.Show("from", m.from);
+  if (!m.time.empty()) r.Show("time", m.time);
+  r.Show("state", StateName(m.kindCode, m.read));
+  r.Show("text", m.text);
   return r.Finish();
 }
 
@@ -158,7 +166,8 @@ int Delete(Report &r) {
   const int32_t result = deletesmsmsg(m->kindCode, m->n);
   if (result != PELKOR_OK)
     return r.Fail(result, "deleting the message at location " + std::to_string(sms.location), "5 s");
-  r.Field("deleted", sms.location, "deleted location");
+  r.Json()["deleted"] = m->ToJson();
+  r.Show("deleted location", sms.location);
   return r.Finish();
 }
 
@@ -167,12 +176,13 @@ int Backup(Report &r) {
   if (!ReadStore(r, status)) return status;
   nlohmann::json list = nlohmann::json::array();
   for (const StoredMessage &m : ListedMessages()) list.push_back(m.ToJson());
-  const nlohmann::json backup = {{"format", "pelkor sms backup"}, {"version", 1}, {"messages", list}};
+  // Version 2 gives each message its state as a word; version 1 had "read" or "sent".
+  const nlohmann::json backup = {{"format", "pelkor sms backup"}, {"version", 2}, {"messages", list}};
   std::string error;
   if (!WriteFileAtomically(sms.file, JsonText(backup, 2) + "\n", error))
     return FailAs(r, kExitCannotWrite, "cannot write " + sms.file + ": " + error + "; any earlier file is as it was");
   r.Field("file", sms.file, "written");
-  r.Field("messages", list.size(), "messages");
+  r.Field("count", list.size(), "messages");
   return r.Finish();
 }
 
@@ -183,6 +193,11 @@ bool ParseStamp(const std::string &text, int32_t out[6]) {
                      &end) == 6;
 }
 
+// A member of a backup's message that must be text when it is there.
+std::string StringMember(const nlohmann::json &m, const char *key, const std::string &absent) {
+  return m.contains(key) && m[key].is_string() ? m[key].get<std::string>() : absent;
+}
+
 int Restore(Report &r) {
   std::string content, problem;
   if (!ReadInputFile(sms.file, content, problem))
@@ -191,34 +206,42 @@ int Restore(Report &r) {
   if (backup.is_discarded() || !backup.is_object() || !backup.contains("messages") || !backup["messages"].is_array())
     return FailAs(r, kExitBadInput, sms.file + " is not an SMS backup (JSON with \"messages\")");
 
-  struct Item {
-    int32_t location, kind;
-    bool read;
-    std::string from, text;
-    int32_t time[6] = {};
-  };
-  std::vector<Item> items;
-  int skipped = 0;
-  std::string skippedAt;  // their locations, for the message
   // Every message is checked before the first is stored.
+  std::vector<StoredMessage> items;
+  std::vector<std::array<int32_t, 6>> times;
+  nlohmann::json leftOut = nlohmann::json::array();
+  std::string leftOutAt;  // their locations, for the message
   for (const nlohmann::json &m : backup["messages"]) {
-    const std::string where = "message " + std::to_string(items.size() + skipped + 1);
+    const std::string where = "message " + std::to_string(items.size() + leftOut.size() + 1);
     if (!m.is_object() || !m.contains("location") || !m["location"].is_number_integer())
       return FailAs(r, kExitBadInput, where + " has no location; nothing was stored");
-    Item item{m["location"].get<int32_t>(), KindCodeOf(m.value("kind", "inbox")), true, "", ""};
-    if (item.kind == 12) {  // status reports come from the network; the store takes none
-      ++skipped;
-      skippedAt += (skippedAt.empty() ? "" : ", ") + std::to_string(item.location);
+    StoredMessage item;
+    item.location = m["location"].get<int32_t>();
+    item.kindCode = KindCodeOf(StringMember(m, "kind", "inbox"));
+    if (item.kindCode == 12) {  // status reports come from the network; the store takes none
+      leftOut.push_back(m);
+      leftOutAt += (leftOutAt.empty() ? "" : ", ") + std::to_string(item.location);
       continue;
     }
-    if (item.kind < 0 || item.location < 1 || item.location > 255)
+    if (item.kindCode < 0 || item.location < 1 || item.location > 255)
       return FailAs(r, kExitBadInput, where + ": no kind or location a phone stores; nothing was stored");
-    item.read = m.value(item.kind == 11 ? "sent" : "read", true);
+    if (const std::string state = StringMember(m, "state", ""); !state.empty()) {
+      if (state != StateName(item.kindCode, true) && state != StateName(item.kindCode, false))
+        return FailAs(r, kExitBadInput, where + ": the state \"" + state + "\" is not one of its kind's");
+      item.read = state == StateName(item.kindCode, true);
+    } else {  // a version 1 backup: "read", or "sent" for outgoing messages
+      const char *flag = item.kindCode == 11 ? "sent" : "read";
+      item.read = !m.contains(flag) || !m[flag].is_boolean() || m[flag].get<bool>();
+    }
     // The recipient of an outgoing message is "to" (backups before it kept none, in "from").
-    const char *party = item.kind == 11 && m.contains("to") ? "to" : "from";
-    item.from = m.contains(party) && m[party].is_string() ? m[party].get<std::string>() : "";
-    item.text = m.contains("text") && m["text"].is_string() ? m["text"].get<std::string>() : "";
-    if (m.contains("time") && m["time"].is_string() && !ParseStamp(m["time"].get<std::string>(), item.time))
+    if (item.kindCode == 11)
+      item.to = StringMember(m, m.contains("to") ? "to" : "from", "");
+    else
+      item.from = StringMember(m, "from", "");
+    item.text = StringMember(m, "text", "");
+    std::array<int32_t, 6> time{};
+    item.time = StringMember(m, "time", "");
+    if (!item.time.empty() && !ParseStamp(item.time, time.data()))
       return FailAs(r, kExitBadInput, where + ": the time is not YYYY-MM-DD hh:mm:ss");
     int32_t parts = 0;
     if (pelkor_smsparts_utf8(item.text.c_str(), &parts, nullptr) != PELKOR_OK || parts != 1)
@@ -226,11 +249,15 @@ int Restore(Report &r) {
                     where + " at location " + std::to_string(item.location) +
                         ": the text does not fit one message; nothing was stored");
     items.push_back(item);
+    times.push_back(time);
   }
   nlohmann::json stored = nlohmann::json::array();
-  for (const Item &item : items) {
-    const int32_t result = pelkor_savesms_utf8(item.location, item.kind, item.read ? 1 : 0, item.from.c_str(),
-                                               item.text.c_str(), item.time);
+  r.Json()["left_out"] = leftOut;
+  for (size_t i = 0; i < items.size(); ++i) {
+    const StoredMessage &item = items[i];
+    const std::string &party = item.kindCode == 11 ? item.to : item.from;
+    const int32_t result = pelkor_savesms_utf8(item.location, item.kindCode, item.read ? 1 : 0, party.c_str(),
+                                               item.text.c_str(), times[i].data());
     if (result != PELKOR_OK) {
       r.Json()["stored"] = stored;
       return r.Fail(result,
@@ -238,14 +265,13 @@ int Restore(Report &r) {
                         std::to_string(stored.size()) + " stored before)",
                     "5 s");
     }
-    stored.push_back(item.location);
+    stored.push_back(item.ToJson());
     r.Line("stored location " + std::to_string(item.location));
   }
   r.Json()["stored"] = stored;
-  r.Json()["skipped_reports"] = skipped;
-  if (skipped > 0)
-    r.Line("left out " + std::to_string(skipped) + (skipped == 1 ? " status report" : " status reports") +
-           " (location " + skippedAt +
+  if (!leftOut.empty())
+    r.Line("left out " + std::to_string(leftOut.size()) + (leftOut.size() == 1 ? " status report" : " status reports") +
+           " (location " + leftOutAt +
            "): status reports come from the network, and a phone cannot be given one to store");
   return r.Finish();
 }
@@ -298,7 +324,9 @@ void AddSmsCommands(CLI::App &app, GlobalOptions &options) {
     WithPhone(options, [](Report &r) {
       const int32_t result = senducs2(sms.number.c_str(), sms.file.c_str(), CentreForSend(), SendOptions());
       if (result != PELKOR_OK) return r.Fail(result, "sending " + sms.file, "7 s");
-      r.Field("sent_to", sms.number, "sent to");
+      r.Json()["input"] = sms.file;
+      r.Json()["coding"] = "ucs2";
+      r.Field("to", sms.number, "sent to");
       return r.Finish();
     });
   });

@@ -207,11 +207,7 @@ int Watch(Report &r) {
     }
     for (const StoredMessage &m : arrivals.Collect()) {
       ++messages;
-      if (r.json()) {
-        nlohmann::json event = m.ToJson();
-        event["event"] = "sms";
-        Emit(event);
-      }
+      if (r.json()) Emit({{"event", "sms"}, {"message", m.ToJson()}});
       r.Line("new message at location " + std::to_string(m.location) + " from " + m.from +
              (m.time.empty() ? "" : ", " + m.time));
       r.Line("   " + m.text);
@@ -234,6 +230,7 @@ int Watch(Report &r) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
   r.Line("watched: " + Counted(calls, "call", "calls") + ", " + Counted(messages, "message", "messages"));
+  if (r.json()) Emit({{"event", "stopped"}, {"calls", calls}, {"messages", messages}});
   return 0;  // JSON mode has printed its events line by line
 }
 
@@ -248,8 +245,10 @@ void AddWatchCommand(CLI::App &app, GlobalOptions &options) {
   watch->add_option("--exec-timeout", watchOptions.execTimeout,
                     "end the --exec command, its whole process group, after this many seconds (default 30)");
   watch->footer(
-      "With --json every event is one line of JSON as it happens: {\"event\": \"sms\",\n"
-      "\"location\": 4, \"from\": ..., \"time\": ..., \"text\": ...} or {\"event\": \"call\", \"number\": ...}.\n"
+      "With --json every event is one line of JSON as it happens: {\"event\": \"watching\"} first, then\n"
+      "{\"event\": \"sms\", \"message\": {\"location\": 4, \"from\": ..., ...}} or {\"event\": \"call\", \"number\": "
+      "...},\n"
+      "and {\"event\": \"stopped\", \"calls\": N, \"messages\": N} at the end (docs/json.md).\n"
       "Example: pelkor watch --seconds 60\n"
       "Example: pelkor watch --json --exec 'printf \"%s: %s\\n\" \"$PELKOR_SMS_FROM\" \"$PELKOR_SMS_TEXT\" >> "
       "sms.log'");

@@ -32,14 +32,6 @@ std::string ExitStatusTable() {
          "  7  not found: no message, entry or call at that place";
 }
 
-int FailAs(Report &report, int status, const std::string &message) {
-  // The JSON error object carries the library's nearest code beside the exit status.
-  const int32_t code = status == kExitNoAnswer ? PELKOR_ERR_TIMEOUT
-                       : status == kExitNotFound || status == kExitBadInput || status == kExitCannotWrite
-                           ? PELKOR_NOT_FOUND
-                           : PELKOR_ERR_REFUSED;
-  report.FailWith(code, message);
-  return status;
-}
+int FailAs(Report &report, int status, const std::string &message) { return report.FailStatus(status, message); }
 
 }  // namespace pelkor_tool

@@ -79,7 +79,7 @@ int main(int argc, char **argv) {
                  "default: $PELKOR_PORT, else the simulated phone")
       ->each([&options](const std::string &) { options.portSource = "--port"; });
   app.add_flag("--infrared", options.infrared, "use the infrared link instead of the cable");
-  app.add_flag("--json", options.json, "print results as JSON");
+  app.add_flag("--json", options.json, "print results as one JSON object (watch: one a line); see docs/json.md");
   app.add_option("--sim-state", options.simState, "JSON state for the simulated phone");
   app.add_option("--trace", options.trace, "append every frame on the wire, time-stamped, to this file");
   AddDemoCommand(app, options);
@@ -100,10 +100,12 @@ int main(int argc, char **argv) {
       ExitStatusTable());
 
   // A first word that names no command is said to be one, with the list of those there are.
+  // Before the command line is parsed, --json is looked for by hand: errors in the
+  // command line are JSON too when it asks for JSON.
+  bool json = false;
+  for (int i = 1; i < argc; ++i) json = json || std::string(argv[i]) == "--json";
   const std::string named = NamedCommand(argc, argv);
   if (!named.empty() && !IsCommand(app, named)) {
-    bool json = false;
-    for (int i = 1; i < argc; ++i) json = json || std::string(argv[i]) == "--json";
     Report report(json);
     return FailAs(report, kExitUsage,
                   "unknown command " + named + "; the commands are " + CommandList(app) + " (pelkor --help)");
@@ -112,8 +114,10 @@ int main(int argc, char **argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError &e) {
-    const int status = app.exit(e);
-    return status == 0 ? kExitOk : kExitUsage;
+    // --help and --version end as parse "errors" of status 0: their text is the answer.
+    if (e.get_exit_code() == 0 || !json) return app.exit(e) == 0 ? kExitOk : kExitUsage;
+    Report report(true);
+    return FailAs(report, kExitUsage, std::string(e.what()) + " (pelkor --help)");
   } catch (const std::exception &e) {
     // The last resort: whatever a command did not foresee ends as a message and a status
     // of the table, never as an abort. Files that cannot be read are bad input.

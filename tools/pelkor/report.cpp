@@ -27,24 +27,30 @@ void Report::Line(const std::string &text) {
 
 void Report::Field(const std::string &key, const nlohmann::json &value, const std::string &label) {
   data_[key] = value;
-  if (!json_) {
-    const std::string shown = value.is_string() ? value.get<std::string>() : JsonText(value);
-    std::printf("%-16s %s\n", (label.empty() ? key : label).c_str(), ForTerminal(shown).c_str());
-  }
+  Show(label.empty() ? key : label, value);
+}
+
+void Report::Show(const std::string &label, const nlohmann::json &value) {
+  if (json_) return;
+  const std::string shown = value.is_string() ? value.get<std::string>() : JsonText(value);
+  std::printf("%-16s %s\n", label.c_str(), ForTerminal(shown).c_str());
 }
 
 int Report::Fail(int32_t code, const std::string &what, const std::string &limit) {
-  return FailWith(code, what + ": " + Describe(code, limit));
+  const int status = code == PELKOR_OK ? kExitRefused : ExitStatusFor(code);
+  return FailStatus(status, what + ": " + Describe(code, limit), code);
 }
 
-int Report::FailWith(int32_t code, const std::string &message) {
+int Report::FailStatus(int status, const std::string &message, const nlohmann::json &libraryCode) {
   if (json_) {
-    data_["error"] = {{"code", code}, {"message", message}};
+    nlohmann::json error = {{"status", status}, {"message", message}};
+    if (!libraryCode.is_null()) error["library_code"] = libraryCode;
+    data_["error"] = error;
     std::printf("%s\n", JsonText(data_, 2).c_str());
   } else {
     std::fprintf(stderr, "pelkor: %s\n", ForTerminal(message).c_str());
   }
-  return code == 0 ? kExitUsage : ExitStatusFor(code);
+  return status;
 }
 
 int Report::Finish() {

@@ -21,11 +21,16 @@ class Report {
   explicit Report(bool json) : json_(json) {}
   void Line(const std::string &text);  // text mode only
   void Field(const std::string &key, const nlohmann::json &value, const std::string &label = "");
+  // A labelled line in text mode only, as Field shows its value.
+  void Show(const std::string &label, const nlohmann::json &value);
   nlohmann::json &Json() { return data_; }
-  // Prints the failure (to stderr in text mode) and returns the exit status.
+  // Prints the library's failure (to stderr in text mode) and returns the exit status
+  // of the table for its code.
   int Fail(int32_t code, const std::string &what, const std::string &limit = "");
-  // Prints `message` with the code appended, as Fail does for its sentences.
-  int FailWith(int32_t code, const std::string &message);
+  // Prints `message` as a failure with exit status `status`; the JSON error object is
+  // {"status": status, "message": message} and, when the library gave one, its
+  // "library_code". Returns `status`.
+  int FailStatus(int status, const std::string &message, const nlohmann::json &libraryCode = nullptr);
   int Finish();  // prints the JSON object when in JSON mode; returns 0
   bool json() const { return json_; }
 

@@ -122,6 +122,11 @@ std::string RecipientFromPdu(const uint8_t *pdu, size_t size) {
   return ((type & 0x70) == 0x10 ? "+" : "") + out;
 }
 
+const char *StateName(int32_t kindCode, bool readOrSent) {
+  if (kindCode == 11) return readOrSent ? "sent" : "unsent";
+  return readOrSent ? "read" : "unread";
+}
+
 nlohmann::json StoredMessage::ToJson() const {
   nlohmann::json out = {{"location", location}, {"kind", KindName(kindCode)}};
   if (kindCode == 11)
@@ -129,7 +134,7 @@ nlohmann::json StoredMessage::ToJson() const {
   else
     out["from"] = from;
   out["time"] = time.empty() ? nlohmann::json(nullptr) : nlohmann::json(time);
-  out[kindCode == 11 ? "sent" : "read"] = read;
+  out["state"] = StateName(kindCode, read);
   out["text"] = text;
   return out;
 }

@@ -20,6 +20,10 @@ int32_t KindCodeOf(const std::string &name);
 // "YYYY-MM-DD hh:mm:ss" from the phone's two-digit year (90-99 are 1990s).
 std::string StampText(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute, int32_t second);
 
+// A message's state as a word: "read" or "unread" for received messages and reports,
+// "sent" or "unsent" for outgoing ones.
+const char *StateName(int32_t kindCode, bool readOrSent);
+
 struct StoredMessage {
   int32_t location = 0;
   int32_t kindCode = 13;
@@ -27,6 +31,8 @@ struct StoredMessage {
   std::string from, time, text;
   std::string to;    // the recipient of a stored outgoing message
   bool read = true;  // read (inbox) or sent (outgoing)
+  // The message object of the tool's JSON: location, kind, from or to, time (null when
+  // the phone keeps none), state and text.
   nlohmann::json ToJson() const;
 };
 
