@@ -689,6 +689,37 @@ PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgdetails(int32_t kind_code, int32_
  *  @return the number of bytes (also when the buffer is null or too small, in which
  *          case nothing is written), or -1 for no such entry. */
 PELKOR_API int32_t PELKOR_CALL pelkor_getsmsmsgpdu(int32_t kind_code, int32_t n, uint8_t *buffer, int32_t size);
+/** The message references (TP-MR, 0 to 255) the phone gave the parts of the last send,
+ *  in part order: for hosts that pair status reports with what they sent. Every sender
+ *  counts (sendsms(), senducs2(), pelkor_sendsms_utf8(), pelkor_sendsmspart_utf8() with
+ *  its one part, ringtone_sendsms(), sendoplogoviasms() and the other Smart Messaging
+ *  senders); each send forgets the references of the one before as it starts. A part
+ *  whose confirmation carried no reference has -1.
+ *  @param references receives up to @p size references; may be null when @p size is 0
+ *  @param size the number of values @p references has room for
+ *  @return the number of parts the phone confirmed (0 before any send, or when the
+ *          first part was refused or not answered), also when it exceeds @p size; -1
+ *          for a negative @p size, or a null @p references with @p size above 0. */
+PELKOR_API int32_t PELKOR_CALL pelkor_getsendreferences(int32_t *references, int32_t size);
+/** The fields of the n-th status report of the list updatesmslist() read (kind code
+ *  #PELKOR_SMS_STATUS_REPORT), as the phone's store gave them. Any output may be null.
+ *  @param n the report, 1 and up
+ *  @param reference receives the reference of the message it reports on, as
+ *         pelkor_getsendreferences() gave it when that message was sent
+ *  @param recipient receives the recipient's number, zero-terminated, cut to fit
+ *  @param recipient_size the size of @p recipient in bytes
+ *  @param submitted receives six values: year, month, day, hour, minute and second of
+ *         the centre's time stamp of the submission, the year as getsmsmsgdatetime()
+ *         gives it
+ *  @param discharged receives the six values of the discharge time likewise (all 0 when
+ *         the phone's answer ended before it)
+ *  @param status receives the status byte (TP-ST) as the phone gave it: 0x00-0x1F
+ *         delivered or forwarded, 0x20-0x3F the centre still tries, 0x40-0x7F failed
+ *  @return #PELKOR_OK, or -1 for no such report (the numbers are then 0 and the
+ *          recipient empty). */
+PELKOR_API int32_t PELKOR_CALL pelkor_getsmsreportdetails(int32_t n, int32_t *reference, char *recipient,
+                                                          int32_t recipient_size, int32_t *submitted,
+                                                          int32_t *discharged, int32_t *status);
 /** getsms() with the number and the text in UTF-8.
  *  @param location the message's location
  *  @param number receives the sender @param number_size its buffer's size in bytes

@@ -16,6 +16,7 @@ constexpr size_t kStatusByte = 4;
 constexpr size_t kMessageTypeByte = 7;
 constexpr size_t kCentreFieldByte = 8;
 constexpr size_t kFirstOctetByte = 20;
+constexpr size_t kReportReferenceByte = 21;
 constexpr size_t kReportStatusByte = 22;
 constexpr size_t kAddressFieldBytes = 2 + kNumberDigitBytes;
 
@@ -28,6 +29,8 @@ constexpr size_t kUserDataLengthAt = 19;
 constexpr size_t kOriginAt = 20;
 constexpr size_t kTimeStampAt = 32;
 constexpr size_t kUserDataAt = 39;
+constexpr size_t kDischargeTimeAt = 39;  // a status report's, where others have user data
+constexpr size_t kTimeStampBytes = 6;    // the time zone after them is not kept
 
 struct Layout {
   int32_t kind;
@@ -85,7 +88,7 @@ ReadReplyOutcome DecodeReadReply(const ReplyMessage &reply, SmsRecord &record) {
 
   if (layout.kind != kSmsKindStoredOutgoing) {
     int32_t *stamp[] = {&record.year, &record.month, &record.day, &record.hour, &record.minute, &record.second};
-    for (size_t i = 0; i < 6; ++i) *stamp[i] = SwappedBcdValue(reply.At(r + kTimeStampAt + i));
+    for (size_t i = 0; i < kTimeStampBytes; ++i) *stamp[i] = SwappedBcdValue(reply.At(r + kTimeStampAt + i));
     const int digits = reply.At(r + kOriginAt);
     const auto octets = static_cast<uint8_t>(AddressOctets(digits));
     CopyField(record.sender, sizeof record.sender, AddressAt(reply, r + kOriginAt, octets).text);
@@ -96,7 +99,16 @@ ReadReplyOutcome DecodeReadReply(const ReplyMessage &reply, SmsRecord &record) {
   std::memset(record.text, 0, sizeof record.text);
 
   if (layout.kind == kSmsKindStatusReport) {
-    CopyField(record.text, sizeof record.text, StatusReportText(reply.At(kReportStatusByte)));
+    SmsRecord::Report &report = record.report;
+    report.reference = reply.At(kReportReferenceByte);
+    report.status = reply.At(kReportStatusByte);
+    // The discharge time follows the fixed fields; an answer cut short of all six of
+    // its bytes leaves it zero rather than half read.
+    if (dataLength >= r + kDischargeTimeAt + kTimeStampBytes) {
+      for (size_t i = 0; i < kTimeStampBytes; ++i)
+        report.discharged[i] = SwappedBcdValue(reply.At(r + kDischargeTimeAt + i));
+    }
+    CopyField(record.text, sizeof record.text, StatusReportText(static_cast<uint8_t>(report.status)));
   } else if (eightBitCoding || ucs2Coding) {
     if (userData + declared > dataLength) return outcome;
     record.eightBit = 1;

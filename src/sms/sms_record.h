@@ -49,6 +49,18 @@ struct SmsRecord {
   int32_t statusReport = 0;
   int32_t ucs2 = 0;
 
+  // Send record: the message reference (TP-MR) the phone named in its confirmation of
+  // the part sent last; -1 when the confirmation carried none.
+  int32_t messageReference = -1;
+
+  // A status report's own fields. Its recipient is in sender and the centre's time
+  // stamp of the submission in year ... second.
+  struct Report {
+    int32_t reference = 0;       // the reference of the message reported on
+    int32_t status = 0;          // TP-ST as the phone gave it
+    int32_t discharged[6] = {};  // year, month, day, hour, minute, second
+  } report;
+
   // A read message as it came from the phone, for the UTF-8 readers: `text` holds
   // Latin-1, which loses the extension table, the Greek capitals and alphanumeric
   // senders. The user data starts with the header when there is one.

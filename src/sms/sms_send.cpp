@@ -71,13 +71,33 @@ int32_t SendSmsRecord(SmsRecord &record, int32_t dataLength) {
   }
   record.userDataLength = request.userDataLength;
 
+  record.messageReference = -1;
   const int32_t result = RunExchange(Sms().sendTarget, record, Sms().sendCell, kSmsSendType, request.bytes,
                                      request.length, kSendChecks, kSendStepMs);
-  return result == kSmsSent ? 0 : result;
+  if (result != kSmsSent) return result;
+  NoteSentReference(record.messageReference);
+  return 0;
+}
+
+void ClearSentReferences() { Sms().sentReferenceCount = 0; }
+
+void NoteSentReference(int32_t reference) {
+  SmsSession &sms = Sms();
+  if (static_cast<size_t>(sms.sentReferenceCount) < kMaxSentParts)
+    sms.sentReferences[sms.sentReferenceCount++] = reference;
+}
+
+int32_t GetSentReferences(int32_t *references, int32_t size) {
+  if (size < 0 || (references == nullptr && size > 0)) return -1;
+  const SmsSession &sms = Sms();
+  const int32_t copied = std::min(size, sms.sentReferenceCount);
+  for (int32_t i = 0; i < copied; ++i) references[i] = sms.sentReferences[i];
+  return sms.sentReferenceCount;
 }
 
 int32_t SendSmartMessage(const char *destination, const uint8_t *header, size_t headerLength, const uint8_t *payload,
                          size_t length) {
+  ClearSentReferences();
   SmsRecord &record = Sms().sendRecord;
   if (length > sizeof record.text || headerLength > sizeof record.header) return kResultRefused;
   record.kind = kSmsKindStoredOutgoing;
@@ -95,6 +115,7 @@ int32_t SendSmartMessage(const char *destination, const uint8_t *header, size_t 
 }
 
 int32_t SendTextMessage(const char *destination, const char *text, int32_t centreIndex, int32_t options) {
+  ClearSentReferences();
   if (text == nullptr) text = "";
   if (!ValidNumber(destination)) return kResultRefused;
   SmsRecord &record = Sms().sendRecord;
@@ -125,6 +146,7 @@ int32_t SendTextMessage(const char *destination, const char *text, int32_t centr
 }
 
 int32_t SendUcs2File(const char *destination, const char *fileName, int32_t centreIndex, int32_t options) {
+  ClearSentReferences();
   SmsRecord &record = Sms().sendRecord;
   PrepareSend(record, destination, centreIndex, options, true);
   record.hasHeader = 0;

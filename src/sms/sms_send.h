@@ -41,6 +41,14 @@ int32_t SendTextMessage(const char *destination, const char *text, int32_t centr
 // senducs2: big-endian UCS-2 from a file whose first two bytes are a byte-order mark.
 int32_t SendUcs2File(const char *destination, const char *fileName, int32_t centreIndex, int32_t options);
 
+// The references the phone gave the parts of the last send. Every sender starts with
+// ClearSentReferences; NoteSentReference adds the reference of a part the phone
+// confirmed. GetSentReferences copies up to size of them and returns how many there
+// are; -1 for size < 0, or a null array with size > 0.
+void ClearSentReferences();
+void NoteSentReference(int32_t reference);
+int32_t GetSentReferences(int32_t *references, int32_t size);
+
 int32_t SetMessageCentre(int32_t centreIndex, const char *number);
 int32_t GetMessageCentre(char *buffer, int32_t size);
 

@@ -11,10 +11,18 @@ namespace pelkor {
 namespace {
 
 constexpr size_t kCentreIndexByte = 4;
+constexpr size_t kReferenceByte = 5;
+constexpr size_t kTrailerBytes = 2;  // frames-left and sequence of the last frame
 constexpr size_t kCentreFieldByte = 21;
 constexpr size_t kAddressFieldBytes = 2 + kNumberDigitBytes;  // length, type, digits
 
-void HandleSmsSent(const ReplyMessage &) { Sms().sendCell.Complete(kSmsSent); }
+// The confirmation names the reference the phone gave the message in byte 5; the
+// last frame's two trailer bytes follow the message.
+void HandleSmsSent(const ReplyMessage &reply) {
+  const int32_t reference = reply.length >= kReferenceByte + 1 + kTrailerBytes ? reply.At(kReferenceByte) : -1;
+  Sms().sendTarget.Fill([&](SmsRecord &record) { record.messageReference = reference; });
+  Sms().sendCell.Complete(kSmsSent);
+}
 
 void HandleSmsSendRefused(const ReplyMessage &) { Sms().sendCell.Complete(kResultSmsRefused); }
 

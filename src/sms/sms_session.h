@@ -14,6 +14,7 @@ namespace pelkor {
 
 constexpr int32_t kSmsListCapacity = 512;
 constexpr size_t kIncomingQueueSize = 8;
+constexpr size_t kMaxSentParts = 255;  // a concatenation header counts parts in one byte
 
 struct SmsCounts {
   int32_t unread = 0;
@@ -31,6 +32,10 @@ struct SmsSession {
   StatusCell countsCell;
   ReplyTarget<SmsCounts> countsTarget;
   StatusCell saveCell;
+  // The references the phone gave the parts of the last send, in part order (host's
+  // thread); a sender clears them when it starts.
+  int32_t sentReferences[kMaxSentParts] = {};
+  int32_t sentReferenceCount = 0;
 
   // Host's thread only: the counts cache and the list.
   AnswerCache countsCache;

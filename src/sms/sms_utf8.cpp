@@ -61,9 +61,12 @@ int32_t SendPart(SmsRecord &record, const SmsTextParts &split, size_t part, uint
     if (built != 0) return built;
   }
   record.userDataLength = request.userDataLength;
+  record.messageReference = -1;
   const int32_t result = RunExchange(Sms().sendTarget, record, Sms().sendCell, kSmsSendType, request.bytes,
                                      request.length, kSendChecks, kSendStepMs);
-  return result == kSmsSent ? 0 : result;
+  if (result != kSmsSent) return result;
+  NoteSentReference(record.messageReference);
+  return 0;
 }
 
 uint8_t NextReference() {
@@ -131,6 +134,7 @@ int32_t BuildUtf8SubmitRequest(SmsRecord &record, const SmsTextParts &split, siz
 
 int32_t SendUtf8Part(const char *destination, const char *text, int32_t centreIndex, int32_t options, int32_t reference,
                      int32_t part) {
+  ClearSentReferences();
   if (destination == nullptr || destination[0] == '\0') return kResultRefused;  // to nobody
   SmsTextParts split;
   if (!SplitSmsText(text != nullptr ? text : "", split)) return kResultRefused;
@@ -143,6 +147,7 @@ int32_t SendUtf8Part(const char *destination, const char *text, int32_t centreIn
 int32_t SendUtf8Message(const char *destination, const char *text, int32_t centreIndex, int32_t options,
                         int32_t *partsSent) {
   if (partsSent != nullptr) *partsSent = 0;
+  ClearSentReferences();
   if (destination == nullptr || destination[0] == '\0') return kResultRefused;  // to nobody
   SmsTextParts split;
   if (!SplitSmsText(text != nullptr ? text : "", split) || split.parts.size() > kMaxParts) return kResultRefused;

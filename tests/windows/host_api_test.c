@@ -116,6 +116,8 @@
     (int32_t kind_code, int32_t n, int32_t * coding_scheme, int32_t * message_class, int32_t * concat_reference,      \
      int32_t * concat_part, int32_t * concat_total))                                                                  \
   X(int32_t, pelkor_getsmsmsgpdu, (int32_t kind_code, int32_t n, uint8_t * buffer, int32_t size))                     \
+  X(int32_t, pelkor_getsendreferences, (int32_t * references, int32_t size))                                          \
+  X(int32_t, pelkor_getsmsreportdetails, (int32_t, int32_t *, char *, int32_t, int32_t *, int32_t *, int32_t *))      \
   X(int32_t, pelkor_getsms_utf8, (int32_t, char *, int32_t, char *, int32_t))                                         \
   X(int32_t, pelkor_savesms_utf8, (int32_t, int32_t, int32_t, const char *, const char *, const int32_t *))           \
   X(int32_t, pelkor_getphonebookentry_utf8, (int32_t, int32_t, char *, int32_t, char *, int32_t, int32_t *))          \

@@ -133,6 +133,10 @@ OPTIONAL_PROTOTYPES = {
     "pelkor_getsmsmsglocation": (_int, [_int, _int]),
     "pelkor_getsmsmsgdetails": (_int, [_int, _int, _pint, _pint, _pint, _pint, _pint]),
     "pelkor_getsmsmsgpdu": (_int, [_int, _int, _buf, _int]),
+    # (references out, their room) -> parts the phone confirmed in the last send
+    "pelkor_getsendreferences": (_int, [_pint, _int]),
+    # (n, reference, recipient, its size, submitted[6], discharged[6], status) -> result
+    "pelkor_getsmsreportdetails": (_int, [_int, _pint, _buf, _int, _pint, _pint, _pint]),
     "pelkor_getsms_utf8": (_int, [_int, _buf, _int, _buf, _int]),
     "pelkor_savesms_utf8": (_int, [_int, _int, _int, _str, _str, _pint]),
     "pelkor_getphonebookentry_utf8": (_int, [_int, _int, _buf, _int, _buf, _int, _pint]),
