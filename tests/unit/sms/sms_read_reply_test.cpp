@@ -123,6 +123,62 @@ TEST(ReadReply, StatusReportsReadTheirStatusByte) {
   }
 }
 
+// A status report as the store lays it out: reference in byte 21, status in 22, the
+// recipient from r + 20, the submission's time stamp from r + 32 and the discharge time
+// after it, where other messages have their user data.
+ReadReply StatusReport(uint8_t reference, uint8_t statusByte) {
+  ReadReply reply(0x01, 0x01);
+  const size_t r = reply.r();
+  reply.Put(20, {0x06})
+      .Put(21, {reference, statusByte})
+      .Put(r + 20, {0x0B, 0x91, 0x94, 0x71, 0x10, 0x32, 0x54, 0xF6})  // +49170123456
+      .Put(r + 32, {0x42, 0x01, 0x31, 0x32, 0x54, 0x75, 0x40})        // 24-10-13 23:45:57, zone
+      .Put(r + 39, {0x42, 0x11, 0x41, 0x80, 0x50, 0x20, 0x40});       // 24-11-14 08:05:02, zone
+  return reply;
+}
+
+TEST(ReadReply, StatusReportFieldsForEachOutcome) {
+  const std::pair<uint8_t, const char *> cases[] = {{0x00, "Delivered"}, {0x20, "Pending"}, {0x41, "Failed"}};
+  for (auto [statusByte, text] : cases) {
+    ReadReply reply = StatusReport(0xFE, statusByte);
+    int32_t status = -1;
+    const SmsRecord m = Decode(reply, &status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(m.kind, kSmsKindStatusReport);
+    EXPECT_STREQ(m.text, text);
+    EXPECT_EQ(m.report.status, statusByte);
+    EXPECT_EQ(m.report.reference, 0xFE);
+    EXPECT_STREQ(m.sender, "+49170123456");
+    EXPECT_EQ((std::vector<int32_t>{m.year, m.month, m.day, m.hour, m.minute, m.second}),
+              (std::vector<int32_t>{24, 10, 13, 23, 45, 57}));
+    EXPECT_EQ(std::vector<int32_t>(m.report.discharged, m.report.discharged + 6),
+              (std::vector<int32_t>{24, 11, 14, 8, 5, 2}));
+  }
+}
+
+TEST(ReadReply, StatusReportCutShortKeepsOnlyWhatIsThere) {
+  // Four bytes of the discharge time: with the two trailer bytes behind them there
+  // would be six, which must not be taken for the rest of it.
+  ReadReply reply = StatusReport(7, 0x20);
+  reply.Cut(reply.r() + 39 + 4);
+  int32_t status = -1;
+  SmsRecord m = Decode(reply, &status);
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(m.report.reference, 7);
+  EXPECT_EQ(m.report.status, 0x20);
+  EXPECT_EQ(m.day, 13);
+  EXPECT_EQ(std::vector<int32_t>(m.report.discharged, m.report.discharged + 6), std::vector<int32_t>(6, 0));
+
+  // Ending inside the fixed fields it is no report at all, and nothing of it is kept.
+  ReadReply stub = StatusReport(7, 0x41);
+  stub.Cut(30);
+  m = Decode(stub, &status);
+  EXPECT_EQ(status, kResultSmsReadError);
+  EXPECT_EQ(m.report.reference, 0);
+  EXPECT_EQ(m.report.status, 0);
+  EXPECT_STREQ(m.sender, "");
+}
+
 TEST(ReadReply, StoredOutgoingKeepsNoTimeAndNoNumbers) {
   ReadReply reply(0x02, 0x07);
   const size_t r = reply.r();
