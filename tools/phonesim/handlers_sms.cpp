@@ -6,6 +6,10 @@
 // State keys read and cleared by the send handler:
 //   /sms/fail_next_send    true: the next send is refused (command 0x03)
 //   /sms/ignore_next_send  true: the next send gets no verdict at all
+// and kept by it:
+//   /network/next_reference  the message reference (0-255) the next confirmed
+//                            submission gets, in byte 5 of the confirmation and as
+//                            "message_reference" in its /sms/sent record
 #include <string>
 
 #include "dispatch.hpp"
@@ -176,10 +180,17 @@ void handle_submit(const Request &request, PhoneState &state, Replies &replies) 
   if (fail || decoded.contains("error")) outcome = "refused";
   if (ignore) outcome = "ignored";
   decoded["outcome"] = outcome;
+  uint8_t message_reference = 0;
+  if (outcome == "sent") {
+    // The network numbers what it accepts, 0-255 and round again.
+    message_reference = static_cast<uint8_t>(state.integer("/network/next_reference", 0, 0, 255));
+    state.json()["network"]["next_reference"] = (message_reference + 1) % 256;
+    decoded["message_reference"] = message_reference;
+  }
   state.append("/sms/sent", decoded);
   assemble_parts(state, decoded);
 
-  if (outcome == "sent") replies.send(0x02, {0x01, 0x08, 0x00, 0x02, 0x01, 0x00});
+  if (outcome == "sent") replies.send(0x02, {0x01, 0x08, 0x00, 0x02, 0x01, message_reference});
   if (outcome == "refused") replies.send(0x02, {0x01, 0x08, 0x00, 0x03, 0x01, 0xC5});
 }
 

@@ -8,7 +8,9 @@
 //   read      false: unread (received) or not yet sent (outgoing); default true
 //   centre    message-centre number; sender (received) or recipient (sent, report):
 //             a number, or any other text for an alphanumeric sender
-//   time      [yy, mm, dd, hh, mi, ss]; status (report): its status byte
+//   time      [yy, mm, dd, hh, mi, ss] (report: the centre's time stamp of the
+//             submission); report only: discharge_time (default: time), status
+//             (its status byte), reference (the submission's message reference)
 //   coding    "gsm" (default), "8bit" or "ucs2"; class 0-3 or absent
 //   text      UTF-8 text (gsm, ucs2); data: hex user data (8bit, ucs2)
 //   header    hex user data header, its length byte first
@@ -105,11 +107,13 @@ UserData build_user_data(const json &m) {
   return ud;
 }
 
-std::vector<uint8_t> time_stamp(const json &m) {
+// The time stamp at `key` ([yy, mm, dd, hh, mi, ss]; what is missing stays at its
+// default), swapped-nibble bytes and a zero time zone.
+std::vector<uint8_t> time_stamp(const json &m, const char *key = "time") {
   std::vector<int> parts = {24, 6, 1, 12, 30, 0};
-  if (m.contains("time") && m["time"].is_array()) {
-    for (size_t i = 0; i < parts.size() && i < m["time"].size(); ++i)
-      if (m["time"][i].is_number()) parts[i] = m["time"][i].get<int>();
+  if (m.contains(key) && m[key].is_array()) {
+    for (size_t i = 0; i < parts.size() && i < m[key].size(); ++i)
+      if (m[key][i].is_number()) parts[i] = m[key][i].get<int>();
   }
   std::vector<uint8_t> stamp;
   for (int part : parts) stamp.push_back(sms::swapped_bcd(part));
@@ -151,7 +155,9 @@ std::vector<uint8_t> read_reply(const json &m, uint8_t location, const std::stri
     reply.push_back(static_cast<uint8_t>(field_int(m, "status", 0)));
     reply.insert(reply.end(), address_field.begin(), address_field.end());
     reply.insert(reply.end(), stamp.begin(), stamp.end());
-    reply.insert(reply.end(), stamp.begin(), stamp.end());
+    // A report without a discharge time of its own was discharged when submitted.
+    const auto discharged = time_stamp(m, m.contains("discharge_time") ? "discharge_time" : "time");
+    reply.insert(reply.end(), discharged.begin(), discharged.end());
   } else {
     const UserData ud = build_user_data(m);
     const uint8_t header_flag = ud.has_header ? 0x40 : 0x00;

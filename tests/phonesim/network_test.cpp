@@ -1,0 +1,154 @@
+// The network behind the simulated phone, seen from a host on the pseudo-terminal:
+// the references it gives submissions and the status reports it stores.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "simulator.hpp"
+#include "test_client.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+using phonesim::Simulator;
+using phonesim_test::Bytes;
+using phonesim_test::computer_message;
+using phonesim_test::PhoneFrame;
+using phonesim_test::TestClient;
+
+struct Concat {
+  uint8_t reference, parts, part;
+};
+
+// An SMS-SUBMIT as a host sends it: no centre of its own, 8-bit data (read back as
+// Latin-1 text), a report asked for when `report`, a concatenation header when given.
+Bytes submit_request(const std::string &destination, const std::string &text, bool report,
+                     std::optional<Concat> concat = std::nullopt) {
+  Bytes b = {0x00, 0x01, 0x00, 0x01, 0x02, 0x00};
+  b.resize(42, 0x00);
+  b[18] = static_cast<uint8_t>(0x11 | (report ? 0x20 : 0x00) | (concat ? 0x40 : 0x00));
+  b[21] = 0x04;
+  std::string digits = destination;
+  b[24] = 0x81;
+  if (!digits.empty() && digits[0] == '+') {
+    digits.erase(0, 1);
+    b[24] = 0x91;
+  }
+  b[23] = static_cast<uint8_t>(digits.size());
+  for (size_t i = 0; i < digits.size() && i < 20; ++i) {
+    const uint8_t d = static_cast<uint8_t>(digits[i] - '0');
+    b[25 + i / 2] = static_cast<uint8_t>(i % 2 == 0 ? (0xF0 | d) : ((b[25 + i / 2] & 0x0F) | d << 4));
+  }
+  b[35] = 0xA7;
+  Bytes user_data;
+  if (concat) user_data = {0x05, 0x00, 0x03, concat->reference, concat->parts, concat->part};
+  user_data.insert(user_data.end(), text.begin(), text.end());
+  b[22] = static_cast<uint8_t>(user_data.size());
+  b.insert(b.end(), user_data.begin(), user_data.end());
+  return b;
+}
+
+class NetworkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sim.start()) << sim.last_error();
+    client = std::make_unique<TestClient>(sim.device_path());
+    ASSERT_TRUE(client->is_open());
+  }
+
+  // Writes one request and gives back the message bytes of the next frame of
+  // `reply_type` whose command byte is one of `commands` (acks and others passed over).
+  std::optional<Bytes> ask(uint8_t type, const Bytes &request, uint8_t reply_type, std::vector<uint8_t> commands,
+                           std::chrono::milliseconds timeout = 2000ms) {
+    if (!client->write(computer_message(0x1E, type, request, sequence++ % 8))) return std::nullopt;
+    return next_reply(reply_type, commands, timeout);
+  }
+  std::optional<Bytes> next_reply(uint8_t reply_type, const std::vector<uint8_t> &commands,
+                                  std::chrono::milliseconds timeout = 2000ms) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+      const auto frame = client->next_frame(
+          std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()));
+      if (!frame) break;
+      if (frame->type != reply_type || frame->payload.size() < 6) continue;
+      Bytes bytes(frame->payload.begin(), frame->payload.end() - 2);
+      for (uint8_t command : commands)
+        if (bytes[3] == command) return bytes;
+    }
+    return std::nullopt;
+  }
+  // Submits and returns the reference of the confirmation (-1: refused or no answer).
+  int submit(const Bytes &request) {
+    const auto reply = ask(0x02, request, 0x02, {0x02, 0x03});
+    if (!reply || (*reply)[3] != 0x02 || reply->size() < 6) return -1;
+    return (*reply)[5];
+  }
+  std::optional<Bytes> read_location(uint8_t location) {
+    return ask(0x14, {0x00, 0x01, 0x00, 0x07, 0x02, location, 0x01, 0x64}, 0x14, {0x08, 0x09});
+  }
+
+  Simulator sim;
+  std::unique_ptr<TestClient> client;
+  uint8_t sequence = 0;
+};
+
+TEST_F(NetworkTest, ConfirmationsCarryReferencesThatCountUpAndWrap) {
+  sim.load_state({{"network", {{"next_reference", 254}}}});
+  EXPECT_EQ(submit(submit_request("+491701234567", "one", false)), 254);
+  EXPECT_EQ(submit(submit_request("+491701234567", "two", false)), 255);
+  EXPECT_EQ(submit(submit_request("+491701234567", "three", false)), 0);
+  // A refused submission takes no reference.
+  ASSERT_EQ(sim.control("set /sms/fail_next_send true"), "ok");
+  EXPECT_EQ(submit(submit_request("+491701234567", "four", false)), -1);
+  EXPECT_EQ(submit(submit_request("+491701234567", "five", false)), 1);
+
+  const json state = sim.state();
+  EXPECT_EQ(state["network"]["next_reference"], 2);
+  const json &sent = state["sms"]["sent"];
+  ASSERT_EQ(sent.size(), 5u);
+  EXPECT_EQ(sent[0]["message_reference"], 254);
+  EXPECT_EQ(sent[1]["message_reference"], 255);
+  EXPECT_EQ(sent[2]["message_reference"], 0);
+  EXPECT_EQ(sent[3]["outcome"], "refused");
+  EXPECT_FALSE(sent[3].contains("message_reference"));
+  EXPECT_EQ(sent[4]["message_reference"], 1);
+  EXPECT_EQ(sent[4]["text"], "five");
+}
+
+TEST_F(NetworkTest, StoredReportAnswersWithItsOwnDischargeTime) {
+  sim.load_state({{"sms",
+                   {{"messages", json::array({{{"location", 3},
+                                               {"kind", "report"},
+                                               {"reference", 77},
+                                               {"recipient", "+491701234567"},
+                                               {"status", 0x41},
+                                               {"time", {26, 12, 10, 9, 5, 7}},
+                                               {"discharge_time", {26, 12, 11, 23, 59, 58}}},
+                                              {{"location", 4},
+                                               {"kind", "report"},
+                                               {"reference", 78},
+                                               {"recipient", "+491701234567"},
+                                               {"time", {26, 1, 2, 3, 4, 5}}}})}}}});
+  const auto reply = read_location(3);
+  ASSERT_TRUE(reply);
+  ASSERT_GE(reply->size(), 49u);
+  EXPECT_EQ((*reply)[3], 0x08);
+  EXPECT_EQ((*reply)[7], 0x01) << "a status report";
+  EXPECT_EQ((*reply)[21], 77) << "reference";
+  EXPECT_EQ((*reply)[22], 0x41) << "status";
+  EXPECT_EQ((*reply)[23], 12) << "recipient's digits";
+  EXPECT_EQ((*reply)[24], 0x91);
+  EXPECT_EQ(Bytes(reply->begin() + 35, reply->begin() + 41), (Bytes{0x62, 0x21, 0x01, 0x90, 0x50, 0x70}));
+  EXPECT_EQ(Bytes(reply->begin() + 42, reply->begin() + 48), (Bytes{0x62, 0x21, 0x11, 0x32, 0x95, 0x85}));
+
+  // Without a discharge time of its own the report was discharged when submitted.
+  const auto older = read_location(4);
+  ASSERT_TRUE(older);
+  ASSERT_GE(older->size(), 49u);
+  EXPECT_EQ((*older)[21], 78);
+  EXPECT_EQ(Bytes(older->begin() + 35, older->begin() + 41), Bytes(older->begin() + 42, older->begin() + 48));
+}
+
+}  // namespace
