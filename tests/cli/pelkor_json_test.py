@@ -90,6 +90,9 @@ class JsonOutputs(unittest.TestCase):
             ("dial", ["dial", "+4912345"]), ("dtmf", ["dtmf", "12#"]), ("hangup", ["hangup"]),
             ("beep", ["beep"]), ("tone", ["tone", "440", "--ms", "100"]), ("reset", ["reset", "soft"]),
             ("net-info", ["net", "info"]), ("net-monitor", ["net", "monitor", "2"]),
+            # First of the sends: the phone's first reference, 0, is the one waited for.
+            ("sms-send", ["sms", "send", "--report", "+491701234", "hello"]),
+            ("sms-wait-report", ["sms", "wait-report", "0", "--timeout", "30"]),
             ("sms-send", ["sms", "send", "+491701234", "hello"]),
             ("sms-send-ucs2", ["sms", "send-ucs2", "+491701234", ucs2]),
             ("sms-list", ["sms", "list"]), ("sms-read", ["sms", "read", "1"]), ("sms-read", ["sms", "read", "3"]),
@@ -213,7 +216,7 @@ class JsonOutputs(unittest.TestCase):
         for event in events:
             check(self, event, "outputs/watch-event", "a watch line")
         self.assertEqual(events[0], {"event": "watching"})
-        self.assertEqual(events[-1], {"event": "stopped", "calls": 1, "messages": 1})
+        self.assertEqual(events[-1], {"event": "stopped", "calls": 1, "messages": 1, "reports": 0})
         message = [e["message"] for e in events if e["event"] == "sms"][0]
         self.assertEqual((message["from"], message["text"], message["state"]), ("+4915550001", "hello", "unread"))
 

@@ -12,6 +12,7 @@
 #include "exit_status.h"
 #include "input_file.h"
 #include "progress.h"
+#include "report_wait.h"
 #include "send_confirm.h"
 #include "sms_centre.h"
 #include "sms_messages.h"
@@ -60,6 +61,9 @@ int Send(Report &r) {
   // One reference number for the parts of this message, drawn afresh for each message
   // so that the parts of two long messages to one phone are never joined.
   const int32_t reference = static_cast<int32_t>(std::random_device{}() % 255) + 1;
+  // The message reference the phone gave each part, which its status report will carry.
+  nlohmann::json references = nlohmann::json::array();
+  r.Json()["references"] = references;
   for (int32_t part = 1; part <= parts; ++part) {
     if (part > 1) std::this_thread::sleep_for(std::chrono::milliseconds(kPauseBetweenPartsMs));
     int32_t result;
@@ -75,7 +79,15 @@ int Send(Report &r) {
                                                 " to " + sms.number + " (" + std::to_string(part - 1) + " sent)";
       return r.Fail(result, what, "7 s");
     }
-    if (parts > 1) r.Line("part " + std::to_string(part) + " of " + std::to_string(parts) + " sent");
+    int32_t given = -1;
+    if (pelkor_getsendreferences(&given, 1) < 1) given = -1;
+    references.push_back(given >= 0 ? nlohmann::json(given) : nlohmann::json());
+    r.Json()["references"] = references;
+    const std::string named = given >= 0 ? " (reference " + std::to_string(given) + ")" : "";
+    if (parts > 1)
+      r.Line("part " + std::to_string(part) + " of " + std::to_string(parts) + " sent" + named);
+    else if (given >= 0)
+      r.Line("reference " + std::to_string(given));
   }
   r.Json()["parts_sent"] = parts;
   r.Field("to", sms.number, "sent to");
@@ -101,6 +113,17 @@ bool ReadStore(Report &r, int &status) {
   return false;
 }
 
+// "reference 17: delivered (status 0x00), submitted ..., discharged ...".
+std::string ReportLine(const StoredMessage &m) {
+  char code[8];
+  std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned>(m.report.status & 0xFF));
+  std::string line = "reference " + std::to_string(m.report.reference) + ": " + ReportStatusWord(m.report.status) +
+                     " (status " + code + ")";
+  if (!m.report.submitted.empty()) line += ", submitted " + m.report.submitted;
+  if (!m.report.discharged.empty()) line += ", discharged " + m.report.discharged;
+  return line;
+}
+
 void ShowMessage(Report &r, const StoredMessage &m) {
   std::string head = std::to_string(m.location) + "  " + KindName(m.kindCode);
   if (!m.time.empty()) head += "  " + m.time;
@@ -108,6 +131,10 @@ void ShowMessage(Report &r, const StoredMessage &m) {
   if (!m.to.empty()) head += "  to " + m.to;
   if (!m.read) head += m.kindCode == 11 ? "  (not sent)" : "  (new)";
   r.Line(head);
+  if (m.kindCode == 12) {
+    r.Line("   " + ReportLine(m));
+    return;
+  }
   r.Line("   " + m.text);
 }
 
@@ -327,6 +354,11 @@ void AddSmsCommands(CLI::App &app, GlobalOptions &options) {
       r.Json()["input"] = sms.file;
       r.Json()["coding"] = "ucs2";
       r.Field("to", sms.number, "sent to");
+      int32_t given[255];
+      const int32_t count = pelkor_getsendreferences(given, 255);
+      nlohmann::json references = nlohmann::json::array();
+      for (int32_t i = 0; i < count && i < 255; ++i) references.push_back(given[i]);
+      r.Field("references", references);
       return r.Finish();
     });
   });
@@ -365,6 +397,23 @@ void AddSmsCommands(CLI::App &app, GlobalOptions &options) {
       return;
     }
     WithPhone(options, Restore);
+  });
+
+  static ReportWait reportWait;
+  auto *wait = group->add_subcommand("wait-report", "Wait for the status reports of sent messages");
+  wait->add_option("references", reportWait.references, "message references, 0-255, as sms send --report printed them")
+      ->required()
+      ->check(CLI::Range(0, 255));
+  wait->add_option("--to", reportWait.to, "only reports on messages to this number");
+  wait->add_option("--timeout", reportWait.timeoutSeconds, "give up after this many seconds")
+      ->check(CLI::Range(1, 7 * 24 * 3600))
+      ->capture_default_str();
+  wait->footer(
+      "Exit status 0 when every message was delivered, 3 when one failed, 2 when the time ran out.\n"
+      "Example: pelkor sms send --report +4912345678 \"Hello\" && pelkor sms wait-report 17 --timeout 300");
+  wait->callback([&] {
+    reportWait.to = NormaliseNumber(reportWait.to);
+    WithPhone(options, [](Report &r) { return WaitForReports(r, reportWait); });
   });
 
   auto *counts = group->add_subcommand("counts", "Unread and total messages on the phone");

@@ -28,6 +28,7 @@ namespace pelkor_tool {
 namespace {
 
 constexpr int32_t kInbox = 13;
+constexpr int32_t kReports = 12;
 // The library's arrival queue holds this many notices; its list this many entries.
 constexpr int kQueued = 8;
 constexpr int32_t kListSize = 512;
@@ -125,12 +126,14 @@ class Arrivals {
     // Each call reads the latest queued notice's message into the list: the newest
     // first, so the ones read are put in arrival order afterwards.
     for (int i = 0; i < kQueued; ++i) {
-      const int32_t before = ListEntries(), inboxBefore = getsmsmsgcount(kInbox);
+      const int32_t before = ListEntries(), inboxBefore = getsmsmsgcount(kInbox),
+                    reportsBefore = getsmsmsgcount(kReports);
       count = smsreceivedcount();
       if (ListEntries() == before) break;  // nothing queued, the read failed or the list is full
       accounted_ = std::min(accounted_ + 1, count);
-      if (getsmsmsgcount(kInbox) > inboxBefore) {
-        StoredMessage m = ListedMessage(kInbox, getsmsmsgcount(kInbox));
+      for (const auto &[kind, countBefore] : {std::pair{kInbox, inboxBefore}, std::pair{kReports, reportsBefore}}) {
+        if (getsmsmsgcount(kind) <= countBefore) continue;
+        StoredMessage m = ListedMessage(kind, getsmsmsgcount(kind));
         if (Remember(m)) fresh.push_back(std::move(m));
       }
     }
@@ -146,7 +149,10 @@ class Arrivals {
   }
 
  private:
-  static std::string Key(const StoredMessage &m) { return m.from + '\0' + m.time + '\0' + m.text; }
+  static std::string Key(const StoredMessage &m) {
+    return m.from + '\0' + m.time + '\0' + m.text + '\0' + std::to_string(m.report.reference) + '\0' +
+           std::to_string(m.report.status) + '\0' + m.report.discharged;
+  }
 
   // True when `m` is not the message last seen at its location.
   bool Remember(const StoredMessage &m) {
@@ -166,7 +172,7 @@ class Arrivals {
     const int32_t result = updatesmslist();
     const bool whole = result == PELKOR_ERR_SMS_READ || result == PELKOR_OK;
     std::set<int32_t> present;
-    for (StoredMessage &m : ListedMessages({kInbox})) {
+    for (StoredMessage &m : ListedMessages({kInbox, kReports})) {
       present.insert(m.location);
       if (Remember(m)) found.push_back(std::move(m));
     }
@@ -195,7 +201,7 @@ int Watch(Report &r) {
   if (r.json()) Emit({{"event", "watching"}});
   r.Line("watching for calls and messages (Ctrl-C to stop)");
   std::fflush(stdout);
-  int messages = 0, calls = 0, failedCommands = 0;
+  int messages = 0, calls = 0, reports = 0, failedCommands = 0;
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(watchOptions.seconds);
   while (!stopWatching && (watchOptions.seconds <= 0 || std::chrono::steady_clock::now() < until)) {
     if (incomingevent() == 1) {
@@ -206,6 +212,14 @@ int Watch(Report &r) {
       r.Line(std::string("incoming call from ") + (number[0] != '\0' ? number : "an unknown number"));
     }
     for (const StoredMessage &m : arrivals.Collect()) {
+      if (m.kindCode == kReports) {
+        ++reports;
+        if (r.json()) Emit({{"event", "report"}, {"message", m.ToJson()}});
+        r.Line("status report at location " + std::to_string(m.location) + " on the message to " + m.to + ": " +
+               ReportStatusWord(m.report.status) + ", reference " + std::to_string(m.report.reference));
+        std::fflush(stdout);
+        continue;
+      }
       ++messages;
       if (r.json()) Emit({{"event", "sms"}, {"message", m.ToJson()}});
       r.Line("new message at location " + std::to_string(m.location) + " from " + m.from +
@@ -229,8 +243,9 @@ int Watch(Report &r) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
-  r.Line("watched: " + Counted(calls, "call", "calls") + ", " + Counted(messages, "message", "messages"));
-  if (r.json()) Emit({{"event", "stopped"}, {"calls", calls}, {"messages", messages}});
+  r.Line("watched: " + Counted(calls, "call", "calls") + ", " + Counted(messages, "message", "messages") +
+         (reports > 0 ? ", " + Counted(reports, "status report", "status reports") : ""));
+  if (r.json()) Emit({{"event", "stopped"}, {"calls", calls}, {"messages", messages}, {"reports", reports}});
   return 0;  // JSON mode has printed its events line by line
 }
 
@@ -248,7 +263,9 @@ void AddWatchCommand(CLI::App &app, GlobalOptions &options) {
       "With --json every event is one line of JSON as it happens: {\"event\": \"watching\"} first, then\n"
       "{\"event\": \"sms\", \"message\": {\"location\": 4, \"from\": ..., ...}} or {\"event\": \"call\", \"number\": "
       "...},\n"
-      "and {\"event\": \"stopped\", \"calls\": N, \"messages\": N} at the end (docs/json.md).\n"
+      "{\"event\": \"report\", \"message\": {\"kind\": \"report\", \"reference\": 17, \"status\": \"delivered\", "
+      "...}},\n"
+      "and {\"event\": \"stopped\", \"calls\": N, \"messages\": N, \"reports\": N} at the end (docs/json.md).\n"
       "Example: pelkor watch --seconds 60\n"
       "Example: pelkor watch --json --exec 'printf \"%s: %s\\n\" \"$PELKOR_SMS_FROM\" \"$PELKOR_SMS_TEXT\" >> "
       "sms.log'");

@@ -127,12 +127,26 @@ const char *StateName(int32_t kindCode, bool readOrSent) {
   return readOrSent ? "read" : "unread";
 }
 
+const char *ReportStatusWord(int32_t status) {
+  if (status < 0x20) return "delivered";
+  if (status < 0x40) return "pending";
+  return "failed";
+}
+
 nlohmann::json StoredMessage::ToJson() const {
   nlohmann::json out = {{"location", location}, {"kind", KindName(kindCode)}};
-  if (kindCode == 11)
+  if (kindCode == 11 || kindCode == 12)
     out["to"] = to;
   else
     out["from"] = from;
+  if (kindCode == 12) {
+    const auto stamp = [](const std::string &text) { return text.empty() ? nlohmann::json() : nlohmann::json(text); };
+    out["reference"] = report.reference;
+    out["status"] = ReportStatusWord(report.status);
+    out["status_code"] = report.status;
+    out["submitted"] = stamp(report.submitted);
+    out["discharged"] = stamp(report.discharged);
+  }
   out["time"] = time.empty() ? nlohmann::json(nullptr) : nlohmann::json(time);
   out["state"] = StateName(kindCode, read);
   out["text"] = text;
@@ -146,6 +160,22 @@ StoredMessage ListedMessage(int32_t kind, int32_t n) {
   m.location = pelkor_getsmsmsglocation(kind, n);
   m.from = Utf8Field(pelkor_getsmsmsgsender_utf8, kind, n);
   if (kind == 11) m.to = RecipientOf(kind, n);
+  if (kind == 12) {
+    // A report names the recipient of the message it reports on.
+    char recipient[64] = "";
+    int32_t submitted[6] = {}, discharged[6] = {};
+    if (pelkor_getsmsreportdetails(n, &m.report.reference, recipient, sizeof recipient, submitted, discharged,
+                                   &m.report.status) == PELKOR_OK) {
+      m.to = recipient;
+      if (submitted[1] != 0)
+        m.report.submitted =
+            StampText(submitted[0], submitted[1], submitted[2], submitted[3], submitted[4], submitted[5]);
+      if (discharged[1] != 0)
+        m.report.discharged =
+            StampText(discharged[0], discharged[1], discharged[2], discharged[3], discharged[4], discharged[5]);
+    }
+    if (m.to.empty()) m.to = m.from;
+  }
   m.text = Utf8Field(pelkor_getsmsmsgtext_utf8, kind, n);
   m.read = getsmssentread(kind, n) == 1;
   int32_t y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;

@@ -24,15 +24,28 @@ std::string StampText(int32_t year, int32_t month, int32_t day, int32_t hour, in
 // "sent" or "unsent" for outgoing ones.
 const char *StateName(int32_t kindCode, bool readOrSent);
 
+// A status report's status byte (TP-ST) in a word: "delivered" (0x00-0x1F), "pending"
+// (0x20-0x3F: the centre is still trying) or "failed" (0x40 and up).
+const char *ReportStatusWord(int32_t status);
+
+// What a status report says of the message it reports on.
+struct ReportDetails {
+  int32_t reference = -1;             // the message reference the phone gave the submission
+  int32_t status = 0;                 // the status byte
+  std::string submitted, discharged;  // "YYYY-MM-DD hh:mm:ss", empty when not given
+};
+
 struct StoredMessage {
   int32_t location = 0;
   int32_t kindCode = 13;
   int32_t n = 0;  // ordinal among the list entries of its kind
   std::string from, time, text;
-  std::string to;    // the recipient of a stored outgoing message
-  bool read = true;  // read (inbox) or sent (outgoing)
+  std::string to;        // the recipient of a stored outgoing message, or of the message a report is on
+  ReportDetails report;  // status reports only
+  bool read = true;      // read (inbox) or sent (outgoing)
   // The message object of the tool's JSON: location, kind, from or to, time (null when
-  // the phone keeps none), state and text.
+  // the phone keeps none), state and text; a report adds reference, status (a word),
+  // status_code, submitted and discharged.
   nlohmann::json ToJson() const;
 };
 
