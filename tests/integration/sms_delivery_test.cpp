@@ -1,5 +1,10 @@
 // Delivery tracking through the public API: the references the phone gives each sent
 // part, and the fields of the status reports it stores.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -56,6 +61,14 @@ TEST_F(SmsDelivery, SendsmsGivesEachPartTheReferenceThePhoneNamed) {
   EXPECT_EQ(pelkor_getsendreferences(nullptr, 0), 3);
   EXPECT_EQ(pelkor_getsendreferences(nullptr, 1), -1);
   EXPECT_EQ(pelkor_getsendreferences(two, -1), -1);
+
+  // senducs2 goes through the same record.
+  const std::string file =
+      std::filesystem::temp_directory_path() / ("pelkor-delivery-" + std::to_string(::getpid()) + ".txt");
+  std::ofstream(file, std::ios::binary).write("\xFE\xFF\x00H\x00i", 6);
+  ASSERT_EQ(senducs2("+49170123456", file.c_str(), 0, 0), PELKOR_OK);
+  std::remove(file.c_str());
+  EXPECT_EQ(References(), (std::vector<int32_t>{2}));
 
   // A send the phone refuses leaves none of the last one's.
   sim.load_state({{"sms", {{"fail_next_send", true}}}});
