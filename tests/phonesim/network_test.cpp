@@ -2,6 +2,9 @@
 // the references it gives submissions and the status reports it stores.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <deque>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -65,19 +68,27 @@ class NetworkTest : public ::testing::Test {
     if (!client->write(computer_message(0x1E, type, request, sequence++ % 8))) return std::nullopt;
     return next_reply(reply_type, commands, timeout);
   }
+  // Messages that came while another was looked for are kept for a later look.
   std::optional<Bytes> next_reply(uint8_t reply_type, const std::vector<uint8_t> &commands,
                                   std::chrono::milliseconds timeout = 2000ms) {
+    auto wanted = [&](const std::pair<uint8_t, Bytes> &m) {
+      return m.first == reply_type && std::find(commands.begin(), commands.end(), m.second[3]) != commands.end();
+    };
     const auto end = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < end) {
-      const auto frame = client->next_frame(
-          std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()));
-      if (!frame) break;
-      if (frame->type != reply_type || frame->payload.size() < 6) continue;
-      Bytes bytes(frame->payload.begin(), frame->payload.end() - 2);
-      for (uint8_t command : commands)
-        if (bytes[3] == command) return bytes;
+    for (;;) {
+      const auto found = std::find_if(unclaimed.begin(), unclaimed.end(), wanted);
+      if (found != unclaimed.end()) {
+        Bytes bytes = found->second;
+        unclaimed.erase(found);
+        return bytes;
+      }
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= end) return std::nullopt;
+      const auto frame = client->next_frame(std::chrono::duration_cast<std::chrono::milliseconds>(end - now));
+      if (!frame) return std::nullopt;
+      if (frame->type == 0x7F || frame->payload.size() < 6) continue;
+      unclaimed.emplace_back(frame->type, Bytes(frame->payload.begin(), frame->payload.end() - 2));
     }
-    return std::nullopt;
   }
   // Submits and returns the reference of the confirmation (-1: refused or no answer).
   int submit(const Bytes &request) {
@@ -92,6 +103,7 @@ class NetworkTest : public ::testing::Test {
   Simulator sim;
   std::unique_ptr<TestClient> client;
   uint8_t sequence = 0;
+  std::deque<std::pair<uint8_t, Bytes>> unclaimed;
 };
 
 TEST_F(NetworkTest, ConfirmationsCarryReferencesThatCountUpAndWrap) {
@@ -149,6 +161,124 @@ TEST_F(NetworkTest, StoredReportAnswersWithItsOwnDischargeTime) {
   ASSERT_GE(older->size(), 49u);
   EXPECT_EQ((*older)[21], 78);
   EXPECT_EQ(Bytes(older->begin() + 35, older->begin() + 41), Bytes(older->begin() + 42, older->begin() + 48));
+}
+
+// The messages kind "report" in the store, by location.
+std::map<int, json> stored_reports(const json &state) {
+  std::map<int, json> out;
+  for (const json &m : state["sms"]["messages"])
+    if (m.value("kind", "") == "report") out[m["location"].get<int>()] = m;
+  return out;
+}
+
+TEST_F(NetworkTest, TheNetworksDelayHoldsTheVerdictButNotTheLink) {
+  sim.load_state({{"network", {{"submit_delay_ms", 300}}}});
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(client->write(computer_message(0x1E, 0x02, submit_request("+491701234567", "slow", false), 0)));
+  ASSERT_TRUE(client->write(computer_message(0x1E, 0x04, {0x00, 0x01, 0x00, 0x01}, 1)));
+  std::vector<uint8_t> types;
+  std::chrono::steady_clock::time_point confirmed{};
+  while (types.size() < 2) {
+    const auto frame = client->next_frame(2000ms);
+    ASSERT_TRUE(frame) << "only " << types.size() << " replies";
+    if (frame->type == 0x7F) continue;
+    types.push_back(frame->type);
+    if (frame->type == 0x02) confirmed = std::chrono::steady_clock::now();
+  }
+  EXPECT_EQ(types, (std::vector<uint8_t>{0x04, 0x02})) << "the status answer does not wait for the network";
+  EXPECT_GE(confirmed - start, 300ms);
+  // The submission is on record from the start, with the reference it is confirmed with.
+  EXPECT_EQ(sim.state()["sms"]["sent"][0]["message_reference"], 0);
+}
+
+TEST_F(NetworkTest, ReportsFollowTheRulesPartByPart) {
+  sim.load_state({{"network",
+                   {{"report_rules", json::array({{{"destination", "+49170*"}, {"part", 2}, {"status", "failed"}},
+                                                  {{"destination", "+44*"}, {"status", 0x45}},
+                                                  {{"destination", "+4917*"}, {"status", "nonsense"}}})}}}});
+  for (uint8_t part = 1; part <= 3; ++part)
+    ASSERT_EQ(submit(submit_request("+491701234567", "part " + std::to_string(part), true, Concat{9, 3, part})),
+              part - 1);
+  std::vector<uint8_t> notices;
+  for (int i = 0; i < 3; ++i) {
+    const auto notice = next_reply(0x02, {0x10});
+    ASSERT_TRUE(notice) << "notice " << i;
+    notices.push_back((*notice)[5]);
+  }
+  EXPECT_EQ(notices, (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(submit(submit_request("+447700900123", "abroad", true)), 3);
+  ASSERT_TRUE(next_reply(0x02, {0x10}));
+  // No report asked for, none comes.
+  EXPECT_EQ(submit(submit_request("+491701234567", "quiet", false)), 4);
+  EXPECT_FALSE(next_reply(0x02, {0x10}, 300ms));
+
+  const auto reports = stored_reports(sim.state());
+  ASSERT_EQ(reports.size(), 4u);
+  const std::vector<std::pair<int, int>> reference_and_status = {{0, 0x00}, {1, 0x41}, {2, 0x00}, {3, 0x45}};
+  for (int location = 1; location <= 4; ++location) {
+    const json &r = reports.at(location);
+    EXPECT_EQ(r["reference"], reference_and_status[location - 1].first) << location;
+    EXPECT_EQ(r["status"], reference_and_status[location - 1].second) << location;
+    EXPECT_EQ(r["read"], false);
+    EXPECT_EQ(r["recipient"], location == 4 ? "+447700900123" : "+491701234567");
+    EXPECT_EQ(r["time"].size(), 6u);
+    EXPECT_EQ(r["discharge_time"].size(), 6u);
+  }
+  // The host reads what the network said about the second part.
+  const auto second = read_location(2);
+  ASSERT_TRUE(second);
+  ASSERT_GE(second->size(), 49u);
+  EXPECT_EQ((*second)[7], 0x01);
+  EXPECT_EQ((*second)[21], 1);
+  EXPECT_EQ((*second)[22], 0x41);
+}
+
+TEST_F(NetworkTest, APendingReportIsFollowedByTheFinalOne) {
+  sim.load_state({{"network",
+                   {{"report_delay_ms", 50},
+                    {"report_rules", json::array({{{"status", "pending"},
+                                                   {"then", {{"status", "delivered"}, {"after_ms", 250}}}}})}}}});
+  ASSERT_EQ(submit(submit_request("+491701234567", "patience", true)), 0);
+  const auto first = next_reply(0x02, {0x10});
+  ASSERT_TRUE(first);
+  const auto pending_at = std::chrono::steady_clock::now();
+  EXPECT_EQ((*first)[5], 1);
+  const auto pending = read_location(1);
+  ASSERT_TRUE(pending);
+  ASSERT_GE(pending->size(), 23u);
+  EXPECT_EQ((*pending)[22], 0x20);
+  const auto second = next_reply(0x02, {0x10});
+  ASSERT_TRUE(second);
+  EXPECT_GE(std::chrono::steady_clock::now() - pending_at, 200ms);
+  EXPECT_EQ((*second)[5], 2);
+  const auto delivered = read_location(2);
+  ASSERT_TRUE(delivered);
+  ASSERT_GE(delivered->size(), 23u);
+  EXPECT_EQ((*delivered)[21], 0) << "the same submission";
+  EXPECT_EQ((*delivered)[22], 0x00);
+}
+
+TEST_F(NetworkTest, AFullStoreHoldsTheReportBackUntilALocationIsFree) {
+  sim.load_state({{"sms",
+                   {{"capacity", 2},
+                    {"messages", json::array({{{"location", 1}, {"sender", "+4930123"}, {"text", "a"}},
+                                              {{"location", 2}, {"sender", "+4930123"}, {"text", "b"}}})}}}});
+  ASSERT_EQ(submit(submit_request("+491701234567", "full", true)), 0);
+  ASSERT_TRUE(sim.wait_for([&] { return sim.state()["network"]["held_reports"].size() == 1; }, 1s));
+  EXPECT_FALSE(next_reply(0x02, {0x10}, 200ms)) << "no place to announce";
+  EXPECT_TRUE(stored_reports(sim.state()).empty());
+
+  const auto deleted = ask(0x14, {0x00, 0x01, 0x00, 0x0A, 0x02, 0x01}, 0x14, {0x0B});
+  ASSERT_TRUE(deleted);
+  const auto notice = next_reply(0x02, {0x10});
+  ASSERT_TRUE(notice);
+  EXPECT_EQ((*notice)[5], 1);
+  const json state = sim.state();
+  EXPECT_TRUE(state["network"]["held_reports"].empty());
+  const auto reports = stored_reports(state);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports.begin()->first, 1);
+  EXPECT_EQ(reports.begin()->second["reference"], 0);
 }
 
 }  // namespace

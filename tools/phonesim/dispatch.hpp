@@ -5,6 +5,7 @@
 // touches nothing else.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -33,14 +34,30 @@ struct OutgoingMessage {
   std::vector<uint8_t> bytes;
 };
 
-// Collects what a handler answers; the link layer frames it afterwards.
+class Replies;
+
+// Something the phone does later on its own (the network's verdict on a submission, a
+// status report): run on the simulator's thread with the state and replies of its own.
+using Deferred = std::function<void(PhoneState &, Replies &)>;
+
+struct LaterAction {
+  std::chrono::milliseconds delay;
+  Deferred action;
+};
+
+// Collects what a handler answers; the link layer frames it afterwards. What it asks
+// to be done later is run by the simulator once the delay has passed, while the link
+// goes on with other requests. (Tests that call a handler directly see it here.)
 class Replies {
  public:
   void send(uint8_t type, std::vector<uint8_t> bytes) { messages_.push_back({type, std::move(bytes)}); }
+  void later(std::chrono::milliseconds delay, Deferred action) { later_.push_back({delay, std::move(action)}); }
   const std::vector<OutgoingMessage> &messages() const { return messages_; }
+  const std::vector<LaterAction> &deferred() const { return later_; }
 
  private:
   std::vector<OutgoingMessage> messages_;
+  std::vector<LaterAction> later_;
 };
 
 using Handler = std::function<void(const Request &, PhoneState &, Replies &)>;

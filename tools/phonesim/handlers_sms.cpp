@@ -15,6 +15,7 @@
 #include "dispatch.hpp"
 #include "frame_codec.hpp"
 #include "sms_pdu.hpp"
+#include "sms_network.hpp"
 #include "sms_ports.hpp"
 
 namespace phonesim {
@@ -190,8 +191,9 @@ void handle_submit(const Request &request, PhoneState &state, Replies &replies) 
   state.append("/sms/sent", decoded);
   assemble_parts(state, decoded);
 
-  if (outcome == "sent") replies.send(0x02, {0x01, 0x08, 0x00, 0x02, 0x01, message_reference});
-  if (outcome == "refused") replies.send(0x02, {0x01, 0x08, 0x00, 0x03, 0x01, 0xC5});
+  // The verdict comes from the network, in its own time.
+  if (outcome == "sent") network_submit(decoded, {0x01, 0x08, 0x00, 0x02, 0x01, message_reference}, state, replies);
+  if (outcome == "refused") network_submit(decoded, {0x01, 0x08, 0x00, 0x03, 0x01, 0xC5}, state, replies);
 }
 
 void handle_centre_query(const Request &request, PhoneState &state, Replies &replies) {

@@ -26,6 +26,7 @@
 
 #include "dispatch.hpp"
 #include "frame_codec.hpp"
+#include "sms_network.hpp"
 #include "sms_pdu.hpp"
 
 namespace phonesim {
@@ -209,6 +210,7 @@ void handle_delete(const Request &request, PhoneState &state, Replies &replies) 
   }
   messages->erase(static_cast<size_t>(index));
   replies.send(kStoreType, {0x01, 0x08, 0x00, 0x0B});
+  store_held_reports(state, replies);  // a report the full store held back takes the place
 }
 
 void handle_counts(const Request &, PhoneState &state, Replies &replies) {

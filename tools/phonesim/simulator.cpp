@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 
 namespace phonesim {
 
@@ -123,12 +124,15 @@ void Simulator::run() {
   std::array<uint8_t, 4096> buffer{};
   clock::time_point next_due{};
   while (running_.load()) {
+    run_due_actions();
     bool have_output = false;
     bool paced = false;
+    std::optional<clock::time_point> next_action;
     {
       std::lock_guard lock(mutex_);
       have_output = !output_.empty();
       paced = paced_;
+      if (!later_.empty()) next_action = later_.begin()->first;
     }
     std::array<pollfd, 3> fds{};
     nfds_t count = 0;
@@ -138,12 +142,14 @@ void Simulator::run() {
     if (transport_.watch_fd() >= 0) fds[count++] = {transport_.watch_fd(), POLLIN, 0};
 
     timespec timeout{};
-    // Sleep until something happens; a paced byte not yet due sets an alarm. (A byte
-    // that is due waits for POLLOUT like any other, so a client that stops reading
-    // does not set us spinning.)
+    // Sleep until something happens; a paced byte not yet due and a delayed action
+    // (the network's) set an alarm. (A byte that is due waits for POLLOUT like any
+    // other, so a client that stops reading does not set us spinning.)
     const timespec *wait = nullptr;
-    if (have_output && !want_write) {
-      const auto left = std::max(clock::duration::zero(), next_due - clock::now());
+    std::optional<clock::time_point> alarm = next_action;
+    if (have_output && !want_write) alarm = alarm ? std::min(*alarm, next_due) : next_due;
+    if (alarm) {
+      const auto left = std::max(clock::duration::zero(), *alarm - clock::now());
       const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
       timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
       timeout.tv_nsec = static_cast<long>(ns % 1000000000);
@@ -221,8 +227,37 @@ void Simulator::dispatch(const Message &message) {
     std::fprintf(stderr, "phonesim: handler for type 0x%02X failed: %s\n", message.type, failure.what());
     return;
   }
+  queue_replies(message.start, replies);
+}
+
+void Simulator::queue_replies(uint8_t start, const Replies &replies) {
   for (const OutgoingMessage &reply : replies.messages())
-    queue_frames(link_.frames_for(message.start, reply.type, reply.bytes));
+    queue_frames(link_.frames_for(start, reply.type, reply.bytes));
+  if (replies.deferred().empty()) return;
+  const auto now = std::chrono::steady_clock::now();
+  for (const LaterAction &later : replies.deferred()) later_.emplace(now + later.delay, later.action);
+  wake();  // the I/O thread's next wait must end in time for it
+}
+
+bool Simulator::run_due_actions() {
+  bool ran = false;
+  for (;;) {
+    std::lock_guard lock(mutex_);
+    if (later_.empty() || later_.begin()->first > std::chrono::steady_clock::now()) break;
+    const Deferred action = std::move(later_.begin()->second);
+    later_.erase(later_.begin());
+    Replies replies;
+    try {
+      action(state_, replies);
+    } catch (const std::exception &failure) {
+      std::fprintf(stderr, "phonesim: a delayed action failed: %s\n", failure.what());
+      continue;
+    }
+    queue_replies(last_start_, replies);
+    ran = true;
+  }
+  if (ran) notify_change();
+  return ran;
 }
 
 void Simulator::queue_output(const std::vector<uint8_t> &bytes) {
@@ -351,8 +386,7 @@ std::string Simulator::run_family_control(const ControlCommand &command, const s
     } catch (const std::exception &failure) {
       return std::string("error: ") + failure.what();
     }
-    for (const OutgoingMessage &message : replies.messages())
-      queue_frames(link_.frames_for(last_start_, message.type, message.bytes));
+    queue_replies(last_start_, replies);
   }
   notify_change();
   return answer;

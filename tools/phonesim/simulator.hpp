@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <random>
 #include <string>
@@ -120,6 +121,8 @@ class Simulator {
   void queue_output(const std::vector<uint8_t> &bytes);                // lock held
   void queue_frames(const std::vector<std::vector<uint8_t>> &frames);  // lock held
   void flush_output(std::chrono::steady_clock::time_point &next_due);  // lock not held
+  void queue_replies(uint8_t start, const Replies &replies);           // lock held
+  bool run_due_actions();                                              // lock not held; true when one ran
   std::string help() const;
   std::string family_help() const;
   std::string run_family_control(const ControlCommand &command, const std::string &arguments);
@@ -149,6 +152,7 @@ class Simulator {
   bool pacing_ = false;  // a paced burst is under way since pace_origin_
   std::chrono::steady_clock::time_point pace_origin_{};
   size_t pace_sent_ = 0;
+  std::multimap<std::chrono::steady_clock::time_point, Deferred> later_;  // by when due
   std::vector<uint8_t> wire_;
   std::vector<ReceivedFrame> frames_;
   std::vector<ReceivedMessage> messages_;
