@@ -281,6 +281,86 @@ def gnokii_getsmsc(out, st, dump):
     expect_line(out, r"^SMS center number is %s$" % re.escape(centre["number"]), "centre number")
 
 
+# Status reports as the network leaves them in the store: delivered, failed and still
+# trying, each with the reference of its submission and its own discharge time.
+REPORTS = [
+    {"location": 1, "kind": "report", "read": False, "reference": 17, "recipient": NUMBER, "status": 0x00,
+     "time": [26, 12, 10, 9, 5, 7], "discharge_time": [26, 12, 10, 9, 6, 30]},
+    {"location": 2, "kind": "report", "read": False, "reference": 18, "recipient": NUMBER, "status": 0x41,
+     "time": [26, 12, 10, 9, 5, 9], "discharge_time": [26, 12, 11, 10, 0, 0]},
+    {"location": 3, "kind": "report", "read": True, "reference": 19, "recipient": "+447700900123",
+     "status": 0x20, "time": [26, 12, 10, 9, 5, 11], "discharge_time": [26, 12, 10, 9, 7, 0]},
+]
+REPORT_WORDS = {0x00: "Delivered", 0x41: "Failed", 0x20: "Pending"}
+
+
+def stamp(parts, layout):
+    """A [yy, mm, dd, hh, mi, ss] time stamp as a client prints it (UTC)."""
+    return time.strftime(layout, time.gmtime(calendar.timegm((2000 + parts[0],) + tuple(parts[1:]))))
+
+
+def gammu_reports(out, st, dump):
+    # Gammu prints one block per location; each must carry its own report's fields.
+    blocks = re.split(r"^(?=Location \d+,)", out, flags=re.M)
+    for report in REPORTS:
+        block = next((b for b in blocks if b.startswith("Location %d," % report["location"])), "")
+        expect(block, "no block for location %d" % report["location"])
+        expect_line(block, r"^SMS status report$", "kind at %d" % report["location"])
+        expect_line(block, r'^Remote number\s+: "%s"$' % re.escape(report["recipient"]), "recipient")
+        expect_line(block, r"^Reference number\s+: %d$" % report["reference"], "reference")
+        expect_line(block, r"^Sent\s+: %s" % re.escape(stamp(report["time"], "%a %b %d %H:%M:%S %Y")),
+                    "time stamp of %d" % report["location"])
+        expect_line(block, r"^SMSC response\s+: %s" % re.escape(stamp(report["discharge_time"],
+                                                                       "%a %b %d %H:%M:%S %Y")),
+                    "discharge time of %d" % report["location"])
+        expect_line(block, r"^Delivery status\s+: %s$" % REPORT_WORDS[report["status"]], "status")
+    expect_line(out, r"^3 SMS parts in 3 SMS sequences$", "count")
+
+
+def gnokii_reports(out, st, dump):
+    blocks = re.split(r"^(?=\d+\. )", out, flags=re.M)
+    for report in REPORTS:
+        block = next((b for b in blocks if b.startswith("%d. Status Report" % report["location"])), "")
+        expect(block, "no status report at %d" % report["location"])
+        expect_line(block, r"^Sending date/time: %s" % re.escape(stamp(report["time"], "%d/%m/%Y %H:%M:%S")),
+                    "time stamp of %d" % report["location"])
+        expect_line(block, r"^Delivery date/time: %s" % re.escape(stamp(report["discharge_time"],
+                                                                        "%d/%m/%Y %H:%M:%S")),
+                    "discharge time of %d" % report["location"])
+        expect_line(block, r"^Recipient: %s " % re.escape(report["recipient"]), "recipient")
+        expect_line(block, r"^%s$" % REPORT_WORDS[report["status"]], "status")
+
+
+def gammu_sent_report(out, st, dump):
+    # The network's reference reaches Gammu, and the report it stores carries it back.
+    sent = last_sent(dump)
+    expect(sent.get("status_report"), "no report was asked for")
+    reference = sent.get("message_reference")
+    expect(reference == st["network"]["next_reference"], "reference %r" % reference)
+    expect_line(out, r"message reference=%d$" % reference, "the reference Gammu was given")
+    reports = [m for m in dump["sms"]["messages"] if m.get("kind") == "report"]
+    expect(len(reports) == 1, "%d reports in the store" % len(reports))
+    expect(reports[0]["reference"] == reference and reports[0]["recipient"] == NUMBER, "report %r" % reports[0])
+    expect(reports[0]["status"] == 0x00, "status %r" % reports[0]["status"])
+
+
+# State laid over the state file for a case (objects merge, other values replace).
+STATE_PATCHES = {
+    "gammu.getallsms_reports": {"sms": {"messages": REPORTS}},
+    "gnokii.getsms_reports": {"sms": {"messages": REPORTS}},
+    "gammu.sendsms_report": {"sms": {"messages": []}, "network": {"next_reference": 200}},
+}
+
+
+def merge_patch(target, patch):
+    if not isinstance(patch, dict) or not isinstance(target, dict):
+        return patch
+    merged = dict(target)
+    for key, value in patch.items():
+        merged[key] = merge_patch(merged.get(key), value)
+    return merged
+
+
 GAMMU_TEXT = "Hello from Gammu"
 GNOKII_TEXT = "Hello from gnokii"
 
@@ -295,6 +375,9 @@ CASES = {
     "gammu.getsmsc": ("gammu", ["getsmsc", "1"], None, gammu_getsmsc),
     "gammu.getallsms": ("gammu", ["getallsms"], None, gammu_getallsms),
     "gammu.getsms": ("gammu", ["getsms", "0", "1"], None, gammu_getsms),
+    "gammu.getallsms_reports": ("gammu", ["getallsms"], None, gammu_reports),
+    "gammu.sendsms_report": ("gammu", ["sendsms", "TEXT", NUMBER, "-report", "-text", GAMMU_TEXT], None,
+                             gammu_sent_report),
     "gammu.deletesms": ("gammu", ["deletesms", "0", "1"], None, deleted_first),
     "gammu.sendsms": ("gammu", ["sendsms", "TEXT", NUMBER, "-text", GAMMU_TEXT], None, sent_text(GAMMU_TEXT)),
     "gammu.getmemory": ("gammu", ["getmemory", "SM", "1", "3"], None, gammu_getmemory),
@@ -314,6 +397,7 @@ CASES = {
     "gnokii.getalarm": ("gnokii", ["--getalarm"], None, gnokii_getalarm),
     "gnokii.netmonitor": ("gnokii", ["--netmonitor", "field"], None, gnokii_netmonitor),
     "gnokii.getsms": ("gnokii", ["--getsms", "SM", "1", "3"], None, gnokii_getsms),
+    "gnokii.getsms_reports": ("gnokii", ["--getsms", "SM", "1", "3"], None, gnokii_reports),
     "gnokii.deletesms": ("gnokii", ["--deletesms", "SM", "1"], None, deleted_first),
     "gnokii.sendsms": ("gnokii", ["--sendsms", NUMBER], GNOKII_TEXT, sent_text(GNOKII_TEXT)),
     "gnokii.getphonebook": ("gnokii", ["--getphonebook", "SM", "1", "3"], None, gnokii_getphonebook),
@@ -382,6 +466,11 @@ def run_case(name, phonesim, state_file, keep):
     work = tempfile.mkdtemp(prefix="pe-", dir="/tmp")
     ok = False
     try:
+        if name in STATE_PATCHES:
+            state = merge_patch(state, STATE_PATCHES[name])
+            state_file = os.path.join(work, "state.json")
+            with open(state_file, "w") as f:
+                json.dump(state, f)
         phone = Phone(phonesim, state_file, work)
         env = dict(os.environ, HOME=work, TZ="UTC", LC_ALL="C.UTF-8", LANG="C.UTF-8")
         command = write_config(client, work, phone.link) + arguments

@@ -234,10 +234,11 @@ TEST_F(NetworkTest, ReportsFollowTheRulesPartByPart) {
 }
 
 TEST_F(NetworkTest, APendingReportIsFollowedByTheFinalOne) {
-  sim.load_state({{"network",
-                   {{"report_delay_ms", 50},
-                    {"report_rules", json::array({{{"status", "pending"},
-                                                   {"then", {{"status", "delivered"}, {"after_ms", 250}}}}})}}}});
+  // Set as a test script would, over the control channel.
+  ASSERT_EQ(sim.control("set /network/report_delay_ms 50"), "ok");
+  ASSERT_EQ(sim.control(R"(set /network/report_rules [{"status": "pending", )"
+                        R"("then": {"status": "delivered", "after_ms": 250}}])"),
+            "ok");
   ASSERT_EQ(submit(submit_request("+491701234567", "patience", true)), 0);
   const auto first = next_reply(0x02, {0x10});
   ASSERT_TRUE(first);

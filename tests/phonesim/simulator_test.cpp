@@ -302,6 +302,36 @@ TEST_F(SimulatorTest, PacedOutputKeepsToTheLineRate) {
   EXPECT_TRUE(client->read_until_quiet(50ms).empty());
 }
 
+TEST_F(SimulatorTest, PacedInputTakesItsLineTimeToReachThePhone) {
+  // A long upload of eight frames, written in one go: the phone acknowledges the last
+  // frame only once it has taken every byte off the line, at 86.8 us a byte. (The
+  // request names no command the phone knows, so acks are all that comes back.)
+  sim.set_paced(true);
+  Bytes wire;
+  constexpr uint8_t kFrames = 8;
+  for (uint8_t i = 0; i < kFrames; ++i) {
+    Bytes payload(110, static_cast<uint8_t>(0x30 + i));
+    if (i == 0) payload[3] = 0xEE;
+    payload.push_back(static_cast<uint8_t>(kFrames - i));
+    payload.push_back(static_cast<uint8_t>((i == 0 ? 0x40 : 0x00) | i));
+    const Bytes frame = computer_frame(0x1E, 0x02, payload);
+    wire.insert(wire.end(), frame.begin(), frame.end());
+  }
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(client->write(wire));
+  size_t acks = 0;
+  while (acks < kFrames) {
+    const auto frame = client->next_frame(3000ms);
+    ASSERT_TRUE(frame) << acks << " acks";
+    if (frame->type == 0x7F) ++acks;
+  }
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, phonesim::kByteTime * static_cast<long>(wire.size() - 1)) << wire.size() << " bytes";
+  EXPECT_EQ(sim.frames().size(), kFrames);
+  ASSERT_EQ(sim.messages().size(), 1u);
+  EXPECT_EQ(sim.messages()[0].bytes.size(), 110u * kFrames);
+}
+
 TEST_F(SimulatorTest, ClientsComeAndGoAndLeaveNoExclusiveLock) {
   ASSERT_EQ(ioctl(client->fd(), TIOCEXCL), 0);
   client->close();

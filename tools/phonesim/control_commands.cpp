@@ -41,7 +41,7 @@ std::string Simulator::help() const {
   return "commands:\n"
          "  silent on|off      pull the cable: send nothing, keep recording the wire\n"
          "  ack on|off         acknowledge the computer's frames or not\n"
-         "  pace on|off        write at 115200 baud 8N1 (86.8 us a byte)\n"
+         "  pace on|off        read and write at 115200 baud 8N1 (86.8 us a byte)\n"
          "  noise N            write N random bytes\n"
          "  corrupt            write one frame with a bad checksum\n"
          "  lose-frame [K]     lose frame K (1 the first, 0 none) of our next message of\n"

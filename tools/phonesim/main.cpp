@@ -47,7 +47,7 @@ int main(int argc, char **argv) {
                  "the directory logo files named over the control socket or in the state must be in "
                  "(default: the current directory)")
       ->check(CLI::ExistingDirectory);
-  app.add_flag("--pace", options.paced, "write at the real line rate (115200 baud)");
+  app.add_flag("--pace", options.paced, "read and write at the real line rate (115200 baud)");
   app.add_flag("--stdin", read_stdin, "read line commands from stdin even when it is not a terminal");
   app.add_flag("-v,--verbose", options.verbose, "log every frame received on stderr");
   CLI11_PARSE(app, argc, argv);

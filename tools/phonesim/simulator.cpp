@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -128,26 +129,30 @@ void Simulator::run() {
     bool have_output = false;
     bool paced = false;
     std::optional<clock::time_point> next_action;
+    clock::time_point next_read{};
+    bool want_read = true;
     {
       std::lock_guard lock(mutex_);
       have_output = !output_.empty();
       paced = paced_;
       if (!later_.empty()) next_action = later_.begin()->first;
+      want_read = input_allowance(clock::now(), next_read) > 0;
     }
     std::array<pollfd, 3> fds{};
     nfds_t count = 0;
     fds[count++] = {wake_fd_, POLLIN, 0};
     const bool want_write = have_output && !(paced && next_due > clock::now());
-    fds[count++] = {transport_.fd(), static_cast<short>(POLLIN | (want_write ? POLLOUT : 0)), 0};
+    fds[count++] = {transport_.fd(), static_cast<short>((want_read ? POLLIN : 0) | (want_write ? POLLOUT : 0)), 0};
     if (transport_.watch_fd() >= 0) fds[count++] = {transport_.watch_fd(), POLLIN, 0};
 
     timespec timeout{};
-    // Sleep until something happens; a paced byte not yet due and a delayed action
-    // (the network's) set an alarm. (A byte that is due waits for POLLOUT like any
-    // other, so a client that stops reading does not set us spinning.)
+    // Sleep until something happens; a paced byte not yet due (either way) and a
+    // delayed action (the network's) set an alarm. (A byte that is due waits for
+    // POLLOUT like any other, so a client that stops reading does not set us spinning.)
     const timespec *wait = nullptr;
     std::optional<clock::time_point> alarm = next_action;
     if (have_output && !want_write) alarm = alarm ? std::min(*alarm, next_due) : next_due;
+    if (!want_read) alarm = alarm ? std::min(*alarm, next_read) : next_read;
     if (alarm) {
       const auto left = std::max(clock::duration::zero(), *alarm - clock::now());
       const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
@@ -176,15 +181,45 @@ void Simulator::run() {
       std::lock_guard lock(mutex_);
       output_.clear();  // the client that was to read it has gone
       pacing_ = false;
+      input_pacing_ = false;
     }
     for (;;) {
-      const ptrdiff_t got = transport_.read_some(buffer.data(), buffer.size());
-      if (got <= 0) break;
+      size_t allowed = 0;
+      const auto now = clock::now();
+      {
+        std::lock_guard lock(mutex_);
+        allowed = std::min(input_allowance(now, next_read), buffer.size());
+      }
+      if (allowed == 0) break;
+      const ptrdiff_t got = transport_.read_some(buffer.data(), allowed);
       std::lock_guard lock(mutex_);
+      if (got <= 0) {
+        input_pacing_ = false;  // the line is idle
+        break;
+      }
+      if (paced_) {
+        if (!input_pacing_) {
+          input_pacing_ = true;
+          input_origin_ = now;
+          input_taken_ = 0;
+        }
+        input_taken_ += static_cast<size_t>(got);
+        if (static_cast<size_t>(got) < allowed) input_pacing_ = false;  // all there was
+      }
       receive(std::span<const uint8_t>(buffer.data(), static_cast<size_t>(got)));
     }
     flush_output(next_due);
   }
+}
+
+size_t Simulator::input_allowance(std::chrono::steady_clock::time_point now,
+                                  std::chrono::steady_clock::time_point &next) const {
+  if (!paced_) return SIZE_MAX;
+  if (!input_pacing_) return 1;  // the first byte of a burst
+  const auto due = static_cast<size_t>((now - input_origin_) / kByteTime) + 1;
+  if (due > input_taken_) return due - input_taken_;
+  next = input_origin_ + kByteTime * static_cast<long>(input_taken_);
+  return 0;
 }
 
 void Simulator::receive(std::span<const uint8_t> bytes) {
@@ -338,6 +373,7 @@ void Simulator::set_paced(bool paced) {
     std::lock_guard lock(mutex_);
     paced_ = paced;
     pacing_ = false;
+    input_pacing_ = false;
   }
   wake();
 }

@@ -30,7 +30,7 @@ struct Options {
   std::string state_file;  // JSON laid over the defaults; empty for defaults only
   std::string link_path;   // also make a symlink here to the pseudo-terminal
   std::string device;      // use this serial device instead of a pseudo-terminal
-  bool paced = false;      // write at the real line rate
+  bool paced = false;      // read and write at the real line rate
   bool verbose = false;    // log each frame on stderr
   // The only directory the files named over the control channel or in the state may be
   // in (logo load/dump, a logo's "file"). The phonesim program always sets one (--files,
@@ -123,6 +123,11 @@ class Simulator {
   void flush_output(std::chrono::steady_clock::time_point &next_due);  // lock not held
   void queue_replies(uint8_t start, const Replies &replies);           // lock held
   bool run_due_actions();                                              // lock not held; true when one ran
+  // Paced, the bytes the line has brought from the computer and we have not read yet
+  // (at least 1 when no burst is under way), and else when the next one is due in
+  // `next`; unpaced, no limit.
+  size_t input_allowance(std::chrono::steady_clock::time_point now,
+                         std::chrono::steady_clock::time_point &next) const;  // lock held
   std::string help() const;
   std::string family_help() const;
   std::string run_family_control(const ControlCommand &command, const std::string &arguments);
@@ -152,6 +157,11 @@ class Simulator {
   bool pacing_ = false;  // a paced burst is under way since pace_origin_
   std::chrono::steady_clock::time_point pace_origin_{};
   size_t pace_sent_ = 0;
+  // The same for what the computer writes: we take it off the line no faster than the
+  // line rate, so that a paced phone is as slow as a cable in both directions.
+  bool input_pacing_ = false;
+  std::chrono::steady_clock::time_point input_origin_{};
+  size_t input_taken_ = 0;
   std::multimap<std::chrono::steady_clock::time_point, Deferred> later_;  // by when due
   std::vector<uint8_t> wire_;
   std::vector<ReceivedFrame> frames_;
