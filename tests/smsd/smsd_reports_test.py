@@ -110,7 +110,10 @@ class ReportChecks(PhoneAndDatabase):
         # with: both kept with their fields, paired with nothing.
         self.place_report(2, reference, DELIVERED, recipient="+4917099999")
         self.place_report(3, (reference + 100) % 256, INCOMPATIBLE)
+        self.phone.deliver("+4915100001", "a message among the reports")
         self.once(*self.hook)
+        self.assertEqual([r["text"] for r in self.db.query("SELECT text FROM inbox")], ["a message among the reports"])
+        self.assertEqual(self.phone.state()["sms"]["messages"], [])
         self.assertEqual([(p["status"], p["status_code"]) for p in self.parts(outbox_id)], [("delivered", 0)])
         self.assertEqual(self.delivery(outbox_id), {"delivery": "delivered", "delivery_part": None,
                                                     "delivery_error": None})
