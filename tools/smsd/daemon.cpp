@@ -256,9 +256,10 @@ bool Daemon::ReceivePass() {
 int Daemon::ExpirySeconds() const { return std::max(1, static_cast<int>(std::lround(config_.reportExpiry * 3600))); }
 
 // Each report is committed, paired or not, before it is deleted from the phone, newest
-// list entry first. The row is marked off the phone after the delete: a crash between
-// the two leaves a report that the next pass finds stored (its location and fields are
-// the key), so it is neither paired twice nor lost.
+// list entry first, and its row is marked off the phone after the delete. A crash
+// between the commit and the delete leaves a report that the next pass finds stored
+// (its location and fields are the key while it is on the phone), so it is neither
+// paired twice nor lost.
 bool Daemon::ReportPass(bool wholeList) {
   bool complete = true, allIn = wholeList;
   const int32_t count = getsmsmsgcount(PELKOR_SMS_STATUS_REPORT);
