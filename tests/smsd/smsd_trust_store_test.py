@@ -32,6 +32,10 @@ POSTGRES_V1_INBOX = """CREATE TABLE inbox (
   concat_reference INTEGER, concat_part INTEGER, concat_total INTEGER, pdu BYTEA,
   text_hash TEXT NOT NULL, part_key INTEGER NOT NULL DEFAULT 0,
   UNIQUE (phone_id, sender, phone_time, text_hash, part_key))"""
+# What version 3 added; dropped, they leave the schema of version 2.
+V3_VIEWS = ["outbox_messages", "unmatched_reports"]
+V3_TABLES = ["reports", "sent_parts"]
+V3_OUTBOX_COLUMNS = ["delivery", "delivery_part", "delivery_error", "delivery_at"]
 V1_VIEW = """CREATE VIEW inbox_messages AS
   SELECT id, phone_id, sender, text, phone_time, received_at FROM inbox WHERE concat_reference IS NULL"""
 
@@ -79,7 +83,7 @@ class StoreTrustChecks(PhoneAndDatabase):
         self.phone.store(1, {"sender": "+4915100009", "text": "again", "time": NO_DATE})
         self.phone.store(2, {"sender": "+4915100009", "text": "again", "time": NO_DATE})
         self.once()
-        self.assertEqual(self.db.query("SELECT version FROM schema_version"), [{"version": 2}])
+        self.assertEqual(self.db.query("SELECT version FROM schema_version"), [{"version": 3}])
         after = self.db.query("SELECT id, phone_id, sender, text, text_hash FROM inbox ORDER BY id")
         self.assertEqual(after[:len(before)], before)
         new = after[len(before):]
@@ -91,7 +95,30 @@ class StoreTrustChecks(PhoneAndDatabase):
         self.check_application_extras(new)
         # A second start finds it current and changes nothing.
         self.once()
-        self.assertEqual(self.db.query("SELECT version FROM schema_version"), [{"version": 2}])
+        self.assertEqual(self.db.query("SELECT version FROM schema_version"), [{"version": 3}])
+
+    def test_a_version_2_database_is_migrated_keeping_its_rows(self):
+        self.phone.control("set /network/report_delay_ms 3600000")  # no report during the test
+        self.create_version_2()
+        for sql in ["INSERT INTO outbox (destination, text, status) VALUES ('+4917000008', 'sent before', 'sent')",
+                    "INSERT INTO sent (outbox_id, phone_id, parts, result) "
+                    "SELECT id, 'old', 1, 0 FROM outbox WHERE text = 'sent before'",
+                    "INSERT INTO outbox (destination, text, status_report) VALUES ('+4917000009', 'queued', '1')",
+                    "INSERT INTO inbox (phone_id, sender, text, phone_time, text_hash) "
+                    "VALUES ('old', '+491', 'kept', '2024-01-01 10:00:00', 'h1')"]:
+            self.db.execute(sql)
+        self.once()
+        self.assertEqual(self.db.query("SELECT version FROM schema_version"), [{"version": 3}])
+        self.assertEqual([r["text"] for r in self.db.query("SELECT text FROM inbox")], ["kept"])
+        rows = self.db.query("SELECT text, status, delivery FROM outbox_messages ORDER BY id")
+        self.assertEqual([(r["text"], r["status"], r["delivery"]) for r in rows],
+                         [("sent before", "sent", "none"), ("queued", "sent", "pending")])
+        sent = self.db.query("SELECT phone_id, message_references FROM sent ORDER BY id")
+        [reference] = [m["message_reference"] for m in self.phone.sent()]
+        self.assertEqual([(r["phone_id"], r["message_references"]) for r in sent],
+                         [("old", None), (self.db.query("SELECT id FROM phones")[0]["id"], str(reference))])
+        self.assertEqual([(p["reference"], p["status"]) for p in self.db.query("SELECT * FROM sent_parts")],
+                         [(reference, "awaiting")])
 
     def test_rows_no_phone_can_send_fail_at_once_with_their_reason(self):
         self.once()  # the schema
@@ -154,9 +181,20 @@ class SqliteStoreTrust(StoreTrustChecks, unittest.TestCase):
     def make_db(self):
         return SqliteDb(self.dir.name)
 
+    def create_version_2(self):
+        # The version 2 schema as the earlier daemon made it.
+        self.once()
+        for view in V3_VIEWS:
+            self.db.execute(f"DROP VIEW {view}")
+        for table in V3_TABLES:
+            self.db.execute(f"DROP TABLE {table}")
+        for column in V3_OUTBOX_COLUMNS:
+            self.db.execute(f"ALTER TABLE outbox DROP COLUMN {column}")
+        self.db.execute("UPDATE schema_version SET version = 2")
+
     def create_version_1(self):
         # The version 1 schema as the earlier daemon made it, with rows of its own.
-        self.once()
+        self.create_version_2()
         self.db.execute("DROP VIEW inbox_messages")
         self.db.execute("DROP TABLE inbox")
         self.db.execute(SQLITE_V1_INBOX)
@@ -281,8 +319,14 @@ NO_POSTGRES = why_no_postgres()
 class PostgresStoreTrust(OnPostgres, StoreTrustChecks, unittest.TestCase):
     V1_LAST_ID = 2
 
-    def create_version_1(self):
+    def create_version_2(self):
         self.once()
+        self.db.execute("".join(f"DROP VIEW {v}; " for v in V3_VIEWS) + "".join(f"DROP TABLE {t}; " for t in V3_TABLES)
+                        + "ALTER TABLE outbox " + ", ".join(f"DROP COLUMN {c}" for c in V3_OUTBOX_COLUMNS) + "; "
+                        "UPDATE schema_version SET version = 2")
+
+    def create_version_1(self):
+        self.create_version_2()
         self.db.execute("DROP VIEW inbox_messages; DROP TABLE inbox; " + POSTGRES_V1_INBOX + "; " + V1_VIEW + "; "
                         "UPDATE schema_version SET version = 1; "
                         "INSERT INTO inbox (phone_id, sender, text, phone_time, text_hash) VALUES "

@@ -51,6 +51,7 @@ constexpr NumberRange kNumbers[] = {
     {"daemon.hook_timeout", 1, 3600, true},
     {"outbox.max_attempts", 1, 1000, true},
     {"outbox.retry_backoff", 0, kMaxBackoffSeconds, true},
+    {"outbox.report_expiry", 0.0001, 8760, false},
 };
 
 std::string Number(double value) {
@@ -147,6 +148,7 @@ bool ApplySetting(Config &config, const std::string &key, const std::string &tex
     if (key == "daemon.hook_timeout") config.hookTimeout = static_cast<int>(value);
     if (key == "outbox.max_attempts") config.maxAttempts = static_cast<int>(value);
     if (key == "outbox.retry_backoff") config.retryBackoff = static_cast<int>(value);
+    if (key == "outbox.report_expiry") config.reportExpiry = value;
     return true;
   }
   auto flag = [&](bool &out) {
@@ -169,6 +171,7 @@ bool ApplySetting(Config &config, const std::string &key, const std::string &tex
                        : key == "database.url"           ? &config.database
                        : key == "database.password_file" ? &config.passwordFile
                        : key == "daemon.run_on_receive"  ? &config.runOnReceive
+                       : key == "daemon.run_on_report"   ? &config.runOnReport
                        : key == "daemon.log_level"       ? &config.logLevel
                                                          : nullptr;
   if (field == nullptr) {

@@ -19,7 +19,9 @@ struct Config {
   int maxAttempts = 5;         // refusals before a row is marked failed
   int retryBackoff = 30;       // seconds before the first retry; doubled each time, at most an hour
   bool resendUnknown = false;  // send again rows whose fate is unknown (a crash or no answer while sending)
-  int hookTimeout = 30;        // seconds the run-on-receive command may take
+  int hookTimeout = 30;        // seconds the run-on-receive and run-on-report commands may take
+  std::string runOnReport;     // a shell command, run for each outbox row whose delivery state settled
+  double reportExpiry = 72;    // hours a sent part waits for its final report before it is expired
 };
 
 // The longest delay before a retry, whatever the backoff and the attempts.

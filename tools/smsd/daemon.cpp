@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <chrono>
 #include <cstring>
 #include <cstdlib>
@@ -182,9 +183,12 @@ bool Daemon::ReceivePass() {
     Log(Level::warning, "reading the message store: " + Code(scan));
     if (scan == PELKOR_ERR_TIMEOUT) return false;
   }
+  // The reports first: the list is as updatesmslist read it only until a delete.
+  // The scan ends at the first invalid location when it read the whole store; a full
+  // list or a failed read may have left reports unread.
+  bool complete = ReportPass(scan == PELKOR_ERR_SMS_READ);
   const int32_t count = getsmsmsgcount(PELKOR_SMS_RECEIVED);
   Log(Level::debug, std::to_string(count) + " received messages on the phone");
-  bool complete = true;
   for (int32_t n = count; n >= 1 && !stopRequested.load(); --n) {
     InboxMessage m;
     m.phoneId = phoneId_;
@@ -247,6 +251,96 @@ bool Daemon::ReceivePass() {
     }
   }
   return complete;
+}
+
+int Daemon::ExpirySeconds() const { return std::max(1, static_cast<int>(std::lround(config_.reportExpiry * 3600))); }
+
+// Each report is committed, paired or not, before it is deleted from the phone, newest
+// list entry first, and its row is marked off the phone after the delete. A crash
+// between the commit and the delete leaves a report that the next pass finds stored
+// (its location and fields are the key while it is on the phone), so it is neither
+// paired twice nor lost.
+bool Daemon::ReportPass(bool wholeList) {
+  bool complete = true, allIn = wholeList;
+  const int32_t count = getsmsmsgcount(PELKOR_SMS_STATUS_REPORT);
+  if (count > 0) Log(Level::debug, std::to_string(count) + " status reports on the phone");
+  for (int32_t n = count; n >= 1 && !stopRequested.load(); --n) {
+    StatusReport r;
+    r.phoneId = phoneId_;
+    int32_t reference = 0, status = 0, submitted[6] = {}, discharged[6] = {};
+    char recipient[128] = "";
+    if (pelkor_getsmsreportdetails(n, &reference, recipient, sizeof recipient, submitted, discharged, &status) !=
+        PELKOR_OK) {
+      allIn = false;  // unreadable: skipped, as a received message is
+      continue;
+    }
+    r.reference = reference;
+    r.status = status;
+    r.recipient = recipient;
+    r.submitted = StampText(submitted[0], submitted[1], submitted[2], submitted[3], submitted[4], submitted[5]);
+    r.discharged = StampText(discharged[0], discharged[1], discharged[2], discharged[3], discharged[4], discharged[5]);
+    r.location = pelkor_getsmsmsglocation(PELKOR_SMS_STATUS_REPORT, n);
+    const std::string where = "status report at location " + std::to_string(r.location);
+    ReportInsert stored;
+    try {
+      stored = store_.InsertReport(r, ExpirySeconds());
+    } catch (const StoreError &e) {
+      Log(Level::error, "storing the " + where + ": " + e.what() + "; it stays on the phone");
+      complete = false;
+      continue;
+    }
+    if (!stored.isNew) {
+      Log(Level::debug, where + " is stored already as report row " + std::to_string(stored.id));
+    } else if (stored.outboxId == 0) {
+      Log(Level::warning, where + " (reference " + std::to_string(r.reference) + ", " + r.recipient +
+                              ") pairs with no part sent in the last " + std::to_string(ExpirySeconds()) +
+                              " s: kept as report row " + std::to_string(stored.id));
+    } else {
+      Log(Level::info, "report for outbox row " + std::to_string(stored.outboxId) + " part " +
+                           std::to_string(stored.part) + ": " + StatusWords(r.status));
+    }
+    if (stored.settled) {
+      Log(Level::info, "outbox row " + std::to_string(stored.settled->outboxId) + ": " + stored.settled->state +
+                           (stored.settled->error.empty() ? "" : " (" + stored.settled->error + ")"));
+      if (!config_.runOnReport.empty()) RunReportHook(*stored.settled);
+    }
+    if (!config_.deleteReceived) continue;
+    const int32_t deleted = deletesmsmsg(PELKOR_SMS_STATUS_REPORT, n);
+    if (deleted != PELKOR_OK) {
+      Log(Level::warning, "deleting the " + where + ": " + Code(deleted));
+      complete = false;
+      continue;
+    }
+    try {
+      store_.SetReportLeftPhone(stored.id);
+    } catch (const StoreError &e) {
+      Log(Level::warning,
+          "report row " + std::to_string(stored.id) + " is off the phone, but noting it failed: " + e.what());
+    }
+  }
+  // Only once the phone's reports are in: a report waiting on the phone is not overdue.
+  if (complete && allIn) {
+    try {
+      for (const DeliverySettled &d : store_.ExpireParts(phoneId_, ExpirySeconds())) {
+        Log(Level::info, "outbox row " + std::to_string(d.outboxId) + ": expired (" + d.error + ")");
+        if (!config_.runOnReport.empty()) RunReportHook(d);
+      }
+    } catch (const StoreError &e) {
+      Log(Level::error, std::string("expiring overdue parts: ") + e.what());
+    }
+  }
+  return complete;
+}
+
+void Daemon::RunReportHook(const DeliverySettled &d) {
+  if (!reportHooks_)
+    reportHooks_ =
+        std::make_unique<HookRunner>(config_.runOnReport, config_.hookTimeout, "run_on_report", "outbox row");
+  reportHooks_->Enqueue(
+      d.outboxId,
+      {"SMS_ID=" + std::to_string(d.outboxId), "SMS_PHONE=" + d.phoneId, "SMS_RECIPIENT=" + d.destination,
+       "SMS_DELIVERY=" + d.state, "SMS_PART=" + (d.part > 0 ? std::to_string(d.part) : std::string()),
+       "SMS_STATUS=" + (d.statusCode >= 0 ? std::to_string(d.statusCode) : std::string()), "SMS_ERROR=" + d.error});
 }
 
 void Daemon::SendPass() {
@@ -319,7 +413,10 @@ void Daemon::SendRow(OutboxRow row) {
                                                          : "; retry in " + std::to_string(backoff) + " s"));
         return;
       }
-      if (parts > 1) store_.RecordProgress(row.id, row.reference, part);
+      // The reference the phone gave this part, which its status report will carry.
+      int32_t messageReference = -1;
+      if (pelkor_getsendreferences(&messageReference, 1) != 1) messageReference = -1;
+      store_.RecordPart(row, phoneId_, part, parts, messageReference);
     }
     store_.MarkSent(row, phoneId_, parts, PELKOR_OK);
     Log(Level::info, what + ": sent in " + std::to_string(parts) + (parts == 1 ? " part" : " parts"));
@@ -370,6 +467,7 @@ int Daemon::Run(bool once) {
     if (once) {
       status = received ? 0 : 1;
       if (hooks_) hooks_->Drain();
+      if (reportHooks_) reportHooks_->Drain();
       break;
     }
     while (WaitForWork(config_.pollInterval)) {
@@ -378,6 +476,7 @@ int Daemon::Run(bool once) {
     }
   }
   hooks_.reset();  // a command still running is ended with its group
+  reportHooks_.reset();
   terminate();
   Log(Level::info, "stopped");
   return status;

@@ -29,6 +29,13 @@ class Daemon {
   void PhoneDown(const std::string &reason);
   void PhoneUp();
   bool ReceivePass();
+  // Stores and pairs the status reports of the list ReceivePass read, then, when the
+  // phone's whole list was read (`wholeList`) and every report is in, expires the parts
+  // whose final report is overdue; false when a report stays on the phone.
+  bool ReportPass(bool wholeList);
+  // Queues the run-on-report command for a row whose delivery state settled.
+  void RunReportHook(const DeliverySettled &settled);
+  int ExpirySeconds() const;
   void SendPass();
   void SendRow(OutboxRow row);
   // Queues the run-on-receive command for a new row; it runs beside the loop.
@@ -44,7 +51,7 @@ class Daemon {
   bool down_ = false;
   std::chrono::steady_clock::time_point downSince_;
   int nextReportMinutes_ = 1;
-  std::unique_ptr<HookRunner> hooks_;
+  std::unique_ptr<HookRunner> hooks_, reportHooks_;
 };
 
 }  // namespace smsd

@@ -21,17 +21,20 @@ bool GroupAlive(pid_t group) { return ::kill(-group, 0) == 0 || errno == EPERM; 
 
 }  // namespace
 
-HookRunner::HookRunner(std::string command, int timeoutSeconds)
-    : command_(std::move(command)), timeoutSeconds_(timeoutSeconds), thread_([this] { Loop(); }) {}
+HookRunner::HookRunner(std::string command, int timeoutSeconds, std::string setting, std::string rows)
+    : command_(std::move(command)),
+      timeoutSeconds_(timeoutSeconds),
+      setting_(std::move(setting)),
+      rows_(std::move(rows)),
+      thread_([this] { Loop(); }) {}
 
 HookRunner::~HookRunner() {
   {
     std::lock_guard lock(mutex_);
     quit_ = true;
     if (!queue_.empty())
-      Log(Level::warning, "run_on_receive: " + std::to_string(queue_.size()) +
-                              " commands not run, the daemon stops (inbox rows from " +
-                              std::to_string(queue_.front().id) + ")");
+      Log(Level::warning, setting_ + ": " + std::to_string(queue_.size()) + " commands not run, the daemon stops (" +
+                              rows_ + "s from " + std::to_string(queue_.front().id) + ")");
     queue_.clear();
   }
   changed_.notify_all();
@@ -72,7 +75,7 @@ void HookRunner::Loop() {
 // The command is done when its shell has exited and nothing it started is left in its
 // process group; at the limit, or when the daemon stops, the whole group is ended.
 void HookRunner::Run(Job &job) {
-  const std::string what = "run_on_receive for inbox row " + std::to_string(job.id);
+  const std::string what = setting_ + " for " + rows_ + " " + std::to_string(job.id);
   // Everything the child needs is made here: the library's threads run on, so between
   // fork and exec the child may not allocate.
   std::vector<char *> environment;

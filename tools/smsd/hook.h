@@ -1,4 +1,4 @@
-// The run-on-receive command, beside the daemon's loop: one at a time, in the order
+// The run-on-receive and run-on-report commands, beside the daemon's loop: one at a time, in the order
 // the rows came, each in a process group of its own that is ended whole at its limit
 // or when the daemon stops.
 #pragma once
@@ -15,15 +15,17 @@ namespace smsd {
 
 class HookRunner {
  public:
-  // `command` runs through /bin/sh -c; `timeoutSeconds` is its limit.
-  HookRunner(std::string command, int timeoutSeconds);
+  // `command` runs through /bin/sh -c; `timeoutSeconds` is its limit. The log names it
+  // `setting` ("run_on_receive") and its rows `rows` ("inbox row").
+  HookRunner(std::string command, int timeoutSeconds, std::string setting = "run_on_receive",
+             std::string rows = "inbox row");
   // Ends a command still running (SIGTERM to its group, SIGKILL after a grace) and
   // drops the ones waiting.
   ~HookRunner();
   HookRunner(const HookRunner &) = delete;
   HookRunner &operator=(const HookRunner &) = delete;
 
-  // Queues the command for inbox row `id`, with `variables` ("SMS_ID=...") added to the
+  // Queues the command for row `id`, with `variables` ("SMS_ID=...") added to the
   // daemon's environment.
   void Enqueue(int64_t id, std::vector<std::string> variables);
   // Waits until every queued command has run, or the daemon is asked to stop.
@@ -39,6 +41,7 @@ class HookRunner {
 
   const std::string command_;
   const int timeoutSeconds_;
+  const std::string setting_, rows_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Job> queue_;

@@ -89,11 +89,13 @@ int main(int argc, char **argv) {
                              {"daemon.poll_interval"},
                              {"daemon.delete_received"},
                              {"daemon.run_on_receive"},
+                             {"daemon.run_on_report"},
                              {"daemon.log_level"},
                              {"daemon.hook_timeout"},
                              {"outbox.retry_backoff"},
                              {"outbox.max_attempts"},
-                             {"outbox.resend_unknown"}};
+                             {"outbox.resend_unknown"},
+                             {"outbox.report_expiry"}};
   auto add = [&](const char *key, const char *names, const char *help) {
     for (Flag &f : flags)
       if (std::string(key) == f.key) f.option = app.add_option(names, f.text, help);
@@ -107,11 +109,14 @@ int main(int argc, char **argv) {
   add("daemon.delete_received", "--delete-received",
       "delete received messages from the phone once stored (true/false)");
   add("daemon.run_on_receive", "--run-on-receive", "shell command run for each new inbox row");
+  add("daemon.run_on_report", "--run-on-report", "shell command run for each outbox row whose delivery state settled");
   add("daemon.log_level", "--log-level", "error, warning, info or debug");
   add("daemon.hook_timeout", "--hook-timeout", "seconds the run-on-receive command may take (1 to 3600)");
   add("outbox.retry_backoff", "--retry-backoff", "seconds before the first retry (0 to 3600)");
   add("outbox.max_attempts", "--max-attempts", "refusals before a row fails (1 to 1000)");
   add("outbox.resend_unknown", "--resend-unknown", "send again rows whose fate is unknown after a crash (true/false)");
+  add("outbox.report_expiry", "--report-expiry",
+      "hours a sent part waits for its final report before it is expired (default 72)");
   app.add_flag("--once", once, "one receive-and-send pass, then exit");
 
   auto *status = app.add_subcommand("status", "the phones table and the outbox counts");

@@ -2,6 +2,7 @@
 
 #include <pelkor16.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -81,6 +82,84 @@ std::string OutboxFault(const std::string &destination, const std::string &text)
   int32_t parts = 0;
   if (pelkor_smsparts_utf8(text.c_str(), &parts, nullptr) != PELKOR_OK) return "the text needs more than 255 parts";
   return {};
+}
+
+std::string PartStatusOf(int statusCode) {
+  if (statusCode < 0x20) return "delivered";
+  if (statusCode < 0x40) return "pending";
+  return "failed";
+}
+
+std::string StatusWords(int statusCode) {
+  // The values the centre gives (TP-ST); the rest by their range.
+  static const struct {
+    int code;
+    const char *words;
+  } kKnown[] = {
+      {0x00, "received by the recipient"},
+      {0x01, "forwarded, delivery not confirmed"},
+      {0x02, "replaced by the centre"},
+      {0x20, "congestion, the centre is still trying"},
+      {0x21, "the recipient's phone is busy, the centre is still trying"},
+      {0x22, "no answer from the recipient's phone, the centre is still trying"},
+      {0x23, "service rejected, the centre is still trying"},
+      {0x24, "quality of service not available, the centre is still trying"},
+      {0x25, "error in the recipient's phone, the centre is still trying"},
+      {0x40, "remote procedure error"},
+      {0x41, "incompatible destination"},
+      {0x42, "connection rejected by the recipient"},
+      {0x43, "the recipient cannot be reached"},
+      {0x44, "quality of service not available"},
+      {0x45, "no interworking available"},
+      {0x46, "the message's validity period expired"},
+      {0x47, "deleted by the sender"},
+      {0x48, "deleted by the centre's administration"},
+      {0x49, "the message does not exist"},
+      {0x60, "congestion, the centre gave up"},
+      {0x61, "the recipient's phone is busy, the centre gave up"},
+      {0x62, "no answer from the recipient's phone, the centre gave up"},
+      {0x63, "service rejected, the centre gave up"},
+      {0x64, "quality of service not available, the centre gave up"},
+      {0x65, "error in the recipient's phone, the centre gave up"},
+  };
+  std::string words;
+  for (const auto &known : kKnown)
+    if (known.code == statusCode) words = known.words;
+  if (words.empty()) {
+    const std::string status = PartStatusOf(statusCode);
+    words = status == "delivered" ? "delivered" : status == "pending" ? "the centre is still trying" : "not delivered";
+  }
+  char code[16];
+  std::snprintf(code, sizeof code, "0x%02X", statusCode & 0xFF);
+  return words + " (status " + code + ")";
+}
+
+DeliverySettled SettleDelivery(const std::vector<PartState> &parts) {
+  DeliverySettled d;
+  d.state = "pending";
+  const PartState *failed = nullptr, *expired = nullptr;
+  int delivered = 0, total = 0;
+  for (const PartState &p : parts) {
+    total = std::max(total, p.parts);
+    if (p.status == "failed" && (!failed || p.part < failed->part)) failed = &p;
+    if (p.status == "expired" && (!expired || p.part < expired->part)) expired = &p;
+    if (p.status == "delivered") ++delivered;
+  }
+  if (failed) {
+    d.state = "failed";
+    d.part = failed->part;
+    d.statusCode = failed->statusCode;
+    d.error = "part " + std::to_string(failed->part) + ": " + StatusWords(failed->statusCode);
+  } else if (expired) {
+    d.state = "expired";
+    d.part = expired->part;
+    d.statusCode = expired->statusCode;
+    d.error = "part " + std::to_string(expired->part) + ": no final report in time" +
+              (expired->statusCode >= 0 ? " (last: " + StatusWords(expired->statusCode) + ")" : "");
+  } else if (total > 0 && delivered == total && static_cast<int>(parts.size()) == total) {
+    d.state = "delivered";
+  }
+  return d;
 }
 
 bool SchemaIsCurrent(int version, size_t migrations) {

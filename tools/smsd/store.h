@@ -44,6 +44,52 @@ struct OutboxRow {
   int partsDone = 0;  // parts the phone confirmed in earlier attempts
 };
 
+// A status report as read from the phone: which submission it is about (the reference
+// the phone gave it and the recipient), the centre's time stamps of the submission and
+// of the discharge ("YYYY-MM-DD hh:mm:ss") and the raw status byte (TP-ST).
+struct StatusReport {
+  std::string phoneId, recipient, submitted, discharged;
+  int reference = 0, status = 0;
+  int location = 0;  // where the phone keeps it; 0 when not known
+};
+
+// An outbox row whose delivery state settled: delivered, failed (the first failed part,
+// its status byte and why) or expired (the first part without a final report).
+struct DeliverySettled {
+  int64_t outboxId = 0;
+  std::string phoneId, destination, state, error;
+  int part = 0;         // the part that failed or expired; 0 for delivered
+  int statusCode = -1;  // its status byte; -1 when no report came
+};
+
+// What InsertReport did with a report read from the phone. Either way the report is in
+// the database now, so it may be deleted from the phone.
+struct ReportInsert {
+  int64_t id = 0;
+  bool isNew = false;    // false: this very report (a re-read) was stored and paired before
+  int64_t outboxId = 0;  // the row of the part it paired with; 0: it paired with nothing
+  int part = 0;
+  std::optional<DeliverySettled> settled;  // the row's delivery state settled with it
+};
+
+// One sent part's state as the delivery state is worked out from it.
+struct PartState {
+  int part = 0, parts = 0;  // part `part` of `parts`
+  std::string status;       // none, awaiting, pending, delivered, failed, expired
+  int statusCode = -1;
+};
+
+// A part's state after a report with this status byte: delivered (0x00-0x1F), pending
+// (0x20-0x3F: the centre is still trying) or failed (0x40 and up).
+std::string PartStatusOf(int statusCode);
+// The status byte in words ("the recipient's phone is busy (status 0x61)").
+std::string StatusWords(int statusCode);
+// The delivery state of an outbox row whose report was asked for, from its sent parts:
+// failed when a part failed, expired when a part had no final report in time, delivered
+// when every part of the message was delivered, else pending. `state` of the result is
+// "pending" while it has not settled.
+DeliverySettled SettleDelivery(const std::vector<PartState> &parts);
+
 struct PhoneStatus {
   std::string id, imei, model, lastSeen;
   int signal = -1, battery = -1;
@@ -101,6 +147,23 @@ class Store {
   virtual std::optional<OutboxRow> Claim(const std::string &phoneId) = 0;
   // Notes progress through a concatenated message, so a retry goes on from there.
   virtual void RecordProgress(int64_t id, int reference, int partsDone) = 0;
+  // The phone confirmed part `part` of `parts` with message reference `messageReference`
+  // (-1: the phone gave none): one sent_parts row, awaiting its report when the row asked
+  // for one, and the progress through the message, in one transaction.
+  virtual void RecordPart(const OutboxRow &row, const std::string &phoneId, int part, int parts,
+                          int messageReference) = 0;
+  // Stores a status report and pairs it, in its own transaction committed on return: with
+  // the most recent part sent from this phone to its recipient under its reference within
+  // the last `expirySeconds` (a reference comes round again after 256 sends: the newer
+  // part is the one). A report that pairs with nothing is kept all the same. The same
+  // report read again while it is still on the phone is found stored, not paired again.
+  // Throws StoreError when it could not be stored (it must stay on the phone).
+  virtual ReportInsert InsertReport(const StatusReport &report, int expirySeconds) = 0;
+  // The report of this row was deleted from the phone: its location may hold another.
+  virtual void SetReportLeftPhone(int64_t id) = 0;
+  // Parts of this phone still without a final report `expirySeconds` after they were
+  // sent become expired; returns the rows whose delivery state settled with it.
+  virtual std::vector<DeliverySettled> ExpireParts(const std::string &phoneId, int expirySeconds) = 0;
   // The phone confirmed every part.
   virtual void MarkSent(const OutboxRow &row, const std::string &phoneId, int parts, int result) = 0;
   // The phone refused: back to the queue after `backoffSeconds`, or "failed" when the

@@ -3,6 +3,8 @@
 // (FOR UPDATE SKIP LOCKED), so each outbox row goes to exactly one daemon.
 #include <libpq-fe.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,7 +58,43 @@ const std::vector<std::string> kMigrations = {
        END $$;
        ALTER TABLE inbox ADD COLUMN location INTEGER, ADD COLUMN left_phone_at TIMESTAMPTZ;
        CREATE UNIQUE INDEX inbox_on_phone ON inbox (phone_id, location, sender, phone_time, text_hash, part_key)
-         WHERE left_phone_at IS NULL;)"};
+         WHERE left_phone_at IS NULL;)",
+    // 3: delivery reports. One row per part the phone confirmed, with the reference it
+    // gave the part and the state of its delivery; every report read from the phone,
+    // paired with its part or with nothing; each outbox row's delivery state.
+    R"(ALTER TABLE outbox ADD COLUMN delivery TEXT NOT NULL DEFAULT 'none'
+         CHECK (delivery IN ('none', 'pending', 'delivered', 'failed', 'expired')),
+         ADD COLUMN delivery_part INTEGER, ADD COLUMN delivery_error TEXT, ADD COLUMN delivery_at TIMESTAMPTZ;
+       CREATE TABLE sent_parts (
+         outbox_id BIGINT NOT NULL REFERENCES outbox (id), part INTEGER NOT NULL, parts INTEGER NOT NULL,
+         phone_id TEXT NOT NULL, recipient TEXT NOT NULL, reference INTEGER,
+         submitted_at TIMESTAMPTZ NOT NULL DEFAULT clock_timestamp(),
+         status TEXT NOT NULL
+           CHECK (status IN ('none', 'awaiting', 'pending', 'delivered', 'failed', 'expired')),
+         status_code INTEGER, status_at TIMESTAMPTZ, discharge_time TIMESTAMP,
+         PRIMARY KEY (outbox_id, part));
+       CREATE INDEX sent_parts_pairing ON sent_parts (phone_id, reference, submitted_at);
+       CREATE INDEX sent_parts_open ON sent_parts (phone_id, status, submitted_at);
+       CREATE TABLE reports (
+         id BIGSERIAL PRIMARY KEY,
+         phone_id TEXT NOT NULL, location INTEGER, reference INTEGER NOT NULL, recipient TEXT NOT NULL,
+         submitted TIMESTAMP NOT NULL, discharged TIMESTAMP NOT NULL, status_code INTEGER NOT NULL,
+         received_at TIMESTAMPTZ NOT NULL DEFAULT now(), outbox_id BIGINT, part INTEGER, left_phone_at TIMESTAMPTZ,
+         FOREIGN KEY (outbox_id, part) REFERENCES sent_parts (outbox_id, part));
+       CREATE UNIQUE INDEX reports_on_phone
+         ON reports (phone_id, location, reference, recipient, submitted, discharged, status_code)
+         WHERE left_phone_at IS NULL;
+       CREATE VIEW unmatched_reports AS
+         SELECT id, phone_id, reference, recipient, submitted, discharged, status_code, received_at
+           FROM reports WHERE outbox_id IS NULL;
+       CREATE VIEW outbox_messages AS
+         SELECT o.id, o.destination, o.text, o.status, o.status_report, o.delivery, o.delivery_part,
+                o.delivery_error, o.delivery_at, COUNT(p.part) AS parts_sent, MAX(p.parts) AS parts,
+                string_agg(coalesce(p.reference::text, ''), ',' ORDER BY p.part) AS message_references,
+                string_agg(p.part || ':' || p.status, ' ' ORDER BY p.part) AS part_states,
+                COUNT(*) FILTER (WHERE p.status = 'delivered') AS parts_delivered
+           FROM outbox o LEFT JOIN sent_parts p ON p.outbox_id = o.id
+          GROUP BY o.id;)"};
 
 // A key for pg_advisory_xact_lock: daemons starting together migrate one at a time.
 constexpr const char *kMigrationLock = "SELECT pg_advisory_xact_lock(7316016)";
@@ -224,11 +262,125 @@ class PostgresStore final : public Store {
         Params().Add(static_cast<int64_t>(reference)).Add(static_cast<int64_t>(partsDone)).Add(id));
   }
 
+  void RecordPart(const OutboxRow &row, const std::string &phoneId, int part, int parts,
+                  int messageReference) override {
+    Transaction t(*this);
+    Run("INSERT INTO sent_parts (outbox_id, part, parts, phone_id, recipient, reference, status) "
+        "VALUES ($1, $2, $3, $4, $5, $6, $7) ON CONFLICT (outbox_id, part) DO UPDATE SET parts = excluded.parts, "
+        "phone_id = excluded.phone_id, recipient = excluded.recipient, reference = excluded.reference, "
+        "submitted_at = excluded.submitted_at, status = excluded.status, status_code = NULL, status_at = NULL, "
+        "discharge_time = NULL",
+        Params()
+            .Add(row.id)
+            .Add(static_cast<int64_t>(part))
+            .Add(static_cast<int64_t>(parts))
+            .Add(phoneId)
+            .Add(row.destination)
+            .Add(messageReference >= 0 ? std::optional<int>(messageReference) : std::nullopt)
+            .Add(row.statusReport ? "awaiting" : "none"));
+    // A single message has no concatenation reference.
+    Run("UPDATE outbox SET concat_reference = coalesce($1, concat_reference), parts_done = $2, "
+        "delivery = CASE WHEN status_report AND delivery = 'none' THEN 'pending' ELSE delivery END WHERE id = $3",
+        Params()
+            .Add(parts > 1 ? std::optional<int>(row.reference) : std::nullopt)
+            .Add(static_cast<int64_t>(part))
+            .Add(row.id));
+    t.Commit();
+  }
+
+  ReportInsert InsertReport(const StatusReport &r, int expirySeconds) override {
+    std::optional<int> location;
+    if (r.location > 0) location = r.location;
+    const Params key = Params()
+                           .Add(r.phoneId)
+                           .Add(location)
+                           .Add(static_cast<int64_t>(r.reference))
+                           .Add(r.recipient)
+                           .Add(r.submitted)
+                           .Add(r.discharged)
+                           .Add(static_cast<int64_t>(r.status));
+    Transaction t(*this);
+    ReportInsert result;
+    Result inserted =
+        Run("INSERT INTO reports (phone_id, location, reference, recipient, submitted, discharged, status_code) "
+            "VALUES ($1, $2, $3, $4, $5, $6, $7) ON CONFLICT DO NOTHING RETURNING id",
+            key);
+    if (inserted.Rows() == 0) {
+      Result found =
+          Run("SELECT id, coalesce(outbox_id, 0), coalesce(part, 0) FROM reports WHERE phone_id = $1 AND location = $2 "
+              "AND reference = $3 AND recipient = $4 AND submitted = $5 AND discharged = $6 AND status_code = $7 "
+              "AND left_phone_at IS NULL",
+              key);
+      if (found.Rows() == 0) throw StoreError("postgresql: the report was neither stored nor found stored");
+      result.id = found.Int(0, 0);
+      result.outboxId = found.Int(0, 1);
+      result.part = static_cast<int>(found.Int(0, 2));
+      t.Commit();
+      return result;
+    }
+    result.id = inserted.Int(0, 0);
+    result.isNew = true;
+    // FOR UPDATE: two daemons of one phone id do not settle one part at once.
+    Result part =
+        Run("SELECT outbox_id, part, status FROM sent_parts WHERE phone_id = $1 AND reference = $2 "
+            "AND ltrim(recipient, '+') = ltrim($3, '+') AND submitted_at >= now() - make_interval(secs => $4) "
+            "ORDER BY submitted_at DESC, outbox_id DESC LIMIT 1 FOR UPDATE",
+            Params()
+                .Add(r.phoneId)
+                .Add(static_cast<int64_t>(r.reference))
+                .Add(r.recipient)
+                .Add(static_cast<int64_t>(expirySeconds)));
+    if (part.Rows() > 0) {
+      result.outboxId = part.Int(0, 0);
+      result.part = static_cast<int>(part.Int(0, 1));
+      const std::string partStatus = part.Text(0, 2);
+      Run("UPDATE reports SET outbox_id = $1, part = $2 WHERE id = $3",
+          Params().Add(result.outboxId).Add(static_cast<int64_t>(result.part)).Add(result.id));
+      // A settled part stays as its first final report left it.
+      if (partStatus == "awaiting" || partStatus == "pending") {
+        Run("UPDATE sent_parts SET status = $1, status_code = $2, status_at = now(), discharge_time = $3 "
+            "WHERE outbox_id = $4 AND part = $5",
+            Params()
+                .Add(PartStatusOf(r.status))
+                .Add(static_cast<int64_t>(r.status))
+                .Add(r.discharged)
+                .Add(result.outboxId)
+                .Add(static_cast<int64_t>(result.part)));
+        result.settled = Resettle(result.outboxId);
+      }
+    }
+    t.Commit();
+    return result;
+  }
+
+  void SetReportLeftPhone(int64_t id) override {
+    Run("UPDATE reports SET left_phone_at = now() WHERE id = $1", Params().Add(id));
+  }
+
+  std::vector<DeliverySettled> ExpireParts(const std::string &phoneId, int expirySeconds) override {
+    Transaction t(*this);
+    Result expired =
+        Run("UPDATE sent_parts SET status = 'expired', status_at = now() WHERE phone_id = $1 "
+            "AND status IN ('awaiting', 'pending') AND submitted_at < now() - make_interval(secs => $2) "
+            "RETURNING outbox_id",
+            Params().Add(phoneId).Add(static_cast<int64_t>(expirySeconds)));
+    std::vector<int64_t> rows;
+    for (int i = 0; i < expired.Rows(); ++i)
+      if (std::find(rows.begin(), rows.end(), expired.Int(i, 0)) == rows.end()) rows.push_back(expired.Int(i, 0));
+    std::vector<DeliverySettled> settled;
+    for (int64_t id : rows)
+      if (auto d = Resettle(id)) settled.push_back(*d);
+    t.Commit();
+    return settled;
+  }
+
   void MarkSent(const OutboxRow &row, const std::string &phoneId, int parts, int result) override {
     Transaction t(*this);
     Run("UPDATE outbox SET status = 'sent', parts_done = $1, last_result = $2, last_error = NULL WHERE id = $3",
         Params().Add(static_cast<int64_t>(parts)).Add(static_cast<int64_t>(result)).Add(row.id));
-    Run("INSERT INTO sent (outbox_id, phone_id, parts, result) VALUES ($1, $2, $3, $4)",
+    Run("INSERT INTO sent (outbox_id, phone_id, parts, result, message_references) VALUES ($1, $2, $3, $4, "
+        "(SELECT string_agg(coalesce(reference::text, ''), ',' ORDER BY part) FROM sent_parts "
+        "WHERE outbox_id = $1))",
         Params().Add(row.id).Add(phoneId).Add(static_cast<int64_t>(parts)).Add(static_cast<int64_t>(result)));
     t.Commit();
   }
@@ -320,6 +472,42 @@ class PostgresStore final : public Store {
     PostgresStore &store_;
     bool done_ = false;
   };
+
+  // Works out the delivery state of an outbox row still pending from its parts, inside
+  // the caller's transaction; the settled state when it settled now.
+  std::optional<DeliverySettled> Resettle(int64_t outboxId) {
+    DeliverySettled d;
+    Result row = Run("SELECT delivery, destination FROM outbox WHERE id = $1 FOR UPDATE", Params().Add(outboxId));
+    if (row.Rows() == 0 || row.Text(0, 0) != "pending") return std::nullopt;
+    d.destination = row.Text(0, 1);
+    Result r =
+        Run("SELECT part, parts, status, coalesce(status_code, -1), phone_id FROM sent_parts WHERE outbox_id = $1 "
+            "ORDER BY part",
+            Params().Add(outboxId));
+    std::vector<PartState> parts;
+    for (int i = 0; i < r.Rows(); ++i) {
+      parts.push_back(
+          {static_cast<int>(r.Int(i, 0)), static_cast<int>(r.Int(i, 1)), r.Text(i, 2), static_cast<int>(r.Int(i, 3))});
+      d.phoneId = r.Text(i, 4);
+    }
+    const DeliverySettled settled = SettleDelivery(parts);
+    if (settled.state == "pending") return std::nullopt;
+    d.outboxId = outboxId;
+    d.state = settled.state;
+    d.part = settled.part;
+    d.statusCode = settled.statusCode;
+    d.error = settled.error;
+    Params p;
+    p.Add(d.state).Add(d.part > 0 ? std::optional<int>(d.part) : std::nullopt);
+    if (d.error.empty())
+      p.values.emplace_back(std::nullopt);
+    else
+      p.Add(d.error);
+    p.Add(outboxId);
+    Run("UPDATE outbox SET delivery = $1, delivery_part = $2, delivery_error = $3, delivery_at = now() WHERE id = $4",
+        p);
+    return d;
+  }
 
   static std::string Trimmed(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();

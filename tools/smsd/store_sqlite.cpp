@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -84,7 +85,46 @@ const std::vector<std::string> kMigrations = {
          SELECT MIN(id), phone_id, sender, group_concat(text, ''), MIN(phone_time), MAX(received_at),
                 COUNT(*), COUNT(DISTINCT concat_part) = MAX(concat_total)
            FROM (SELECT * FROM inbox WHERE concat_reference IS NOT NULL ORDER BY concat_part)
-          GROUP BY phone_id, sender, concat_reference, concat_total;)"};
+          GROUP BY phone_id, sender, concat_reference, concat_total;)",
+    // 3: delivery reports. One row per part the phone confirmed, with the reference it
+    // gave the part and the state of its delivery; every report read from the phone,
+    // paired with its part or with nothing; each outbox row's delivery state.
+    R"(ALTER TABLE outbox ADD COLUMN delivery TEXT NOT NULL DEFAULT 'none'
+         CHECK (delivery IN ('none', 'pending', 'delivered', 'failed', 'expired'));
+       ALTER TABLE outbox ADD COLUMN delivery_part INTEGER;
+       ALTER TABLE outbox ADD COLUMN delivery_error TEXT;
+       ALTER TABLE outbox ADD COLUMN delivery_at TEXT;
+       CREATE TABLE sent_parts (
+         outbox_id INTEGER NOT NULL REFERENCES outbox (id), part INTEGER NOT NULL, parts INTEGER NOT NULL,
+         phone_id TEXT NOT NULL, recipient TEXT NOT NULL, reference INTEGER,
+         submitted_at TEXT NOT NULL DEFAULT (strftime('%Y-%m-%d %H:%M:%f', 'now')),
+         status TEXT NOT NULL
+           CHECK (status IN ('none', 'awaiting', 'pending', 'delivered', 'failed', 'expired')),
+         status_code INTEGER, status_at TEXT, discharge_time TEXT,
+         PRIMARY KEY (outbox_id, part));
+       CREATE INDEX sent_parts_pairing ON sent_parts (phone_id, reference, submitted_at);
+       CREATE INDEX sent_parts_open ON sent_parts (phone_id, status, submitted_at);
+       CREATE TABLE reports (
+         id INTEGER PRIMARY KEY AUTOINCREMENT,
+         phone_id TEXT NOT NULL, location INTEGER, reference INTEGER NOT NULL, recipient TEXT NOT NULL,
+         submitted TEXT NOT NULL, discharged TEXT NOT NULL, status_code INTEGER NOT NULL,
+         received_at TEXT NOT NULL DEFAULT (datetime('now')), outbox_id INTEGER, part INTEGER, left_phone_at TEXT,
+         FOREIGN KEY (outbox_id, part) REFERENCES sent_parts (outbox_id, part));
+       CREATE UNIQUE INDEX reports_on_phone
+         ON reports (phone_id, location, reference, recipient, submitted, discharged, status_code)
+         WHERE left_phone_at IS NULL;
+       CREATE VIEW unmatched_reports AS
+         SELECT id, phone_id, reference, recipient, submitted, discharged, status_code, received_at
+           FROM reports WHERE outbox_id IS NULL;
+       CREATE VIEW outbox_messages AS
+         SELECT o.id, o.destination, o.text, o.status, o.status_report, o.delivery, o.delivery_part,
+                o.delivery_error, o.delivery_at, COUNT(p.part) AS parts_sent, MAX(p.parts) AS parts,
+                group_concat(ifnull(p.reference, ''), ',') AS message_references,
+                group_concat(p.part || ':' || p.status, ' ') AS part_states,
+                COUNT(CASE WHEN p.status = 'delivered' THEN 1 END) AS parts_delivered
+           FROM outbox o
+           LEFT JOIN (SELECT * FROM sent_parts ORDER BY outbox_id, part) p ON p.outbox_id = o.id
+          GROUP BY o.id;)"};
 
 // The migration that makes the inbox table anew.
 constexpr size_t kInboxRebuilt = 1;
@@ -310,6 +350,119 @@ class SqliteStore final : public Store {
         .Step();
   }
 
+  void RecordPart(const OutboxRow &row, const std::string &phoneId, int part, int parts,
+                  int messageReference) override {
+    Transaction t(*this);
+    Statement s(db_,
+                "INSERT INTO sent_parts (outbox_id, part, parts, phone_id, recipient, reference, status) "
+                "VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT (outbox_id, part) DO UPDATE SET parts = excluded.parts, "
+                "phone_id = excluded.phone_id, recipient = excluded.recipient, reference = excluded.reference, "
+                "submitted_at = excluded.submitted_at, status = excluded.status, status_code = NULL, "
+                "status_at = NULL, discharge_time = NULL");
+    s.Bind(1, row.id).Bind(2, static_cast<int64_t>(part)).Bind(3, static_cast<int64_t>(parts)).Bind(4, phoneId);
+    s.Bind(5, row.destination);
+    s.Bind(6, messageReference >= 0 ? std::optional<int>(messageReference) : std::nullopt);
+    s.Bind(7, row.statusReport ? "awaiting" : "none").Step();
+    Statement u(db_,
+                "UPDATE outbox SET concat_reference = coalesce(?, concat_reference), parts_done = ?, "
+                "delivery = CASE WHEN status_report <> 0 AND delivery = 'none' THEN 'pending' ELSE delivery END "
+                "WHERE id = ?");
+    // A single message has no concatenation reference.
+    u.Bind(1, parts > 1 ? std::optional<int>(row.reference) : std::nullopt);
+    u.Bind(2, static_cast<int64_t>(part)).Bind(3, row.id).Step();
+    t.Commit();
+  }
+
+  ReportInsert InsertReport(const StatusReport &r, int expirySeconds) override {
+    std::optional<int> location;
+    if (r.location > 0) location = r.location;
+    Transaction t(*this);
+    ReportInsert result;
+    {
+      Statement s(db_,
+                  "INSERT INTO reports (phone_id, location, reference, recipient, submitted, discharged, status_code) "
+                  "VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING RETURNING id");
+      s.Bind(1, r.phoneId).Bind(2, location).Bind(3, static_cast<int64_t>(r.reference)).Bind(4, r.recipient);
+      s.Bind(5, r.submitted).Bind(6, r.discharged).Bind(7, static_cast<int64_t>(r.status));
+      if (s.Step()) {
+        result.id = s.Int(0);
+        result.isNew = true;
+      }
+      while (s.Step()) {
+      }
+    }
+    if (!result.isNew) {
+      Statement s(db_,
+                  "SELECT id, ifnull(outbox_id, 0), ifnull(part, 0) FROM reports WHERE phone_id = ? AND location = ? "
+                  "AND reference = ? AND recipient = ? AND submitted = ? AND discharged = ? AND status_code = ? "
+                  "AND left_phone_at IS NULL");
+      s.Bind(1, r.phoneId).Bind(2, location).Bind(3, static_cast<int64_t>(r.reference)).Bind(4, r.recipient);
+      s.Bind(5, r.submitted).Bind(6, r.discharged).Bind(7, static_cast<int64_t>(r.status));
+      if (!s.Step()) throw StoreError("sqlite: the report was neither stored nor found stored");
+      result.id = s.Int(0);
+      result.outboxId = s.Int(1);
+      result.part = static_cast<int>(s.Int(2));
+      t.Commit();
+      return result;
+    }
+    std::string partStatus;
+    {
+      Statement s(db_,
+                  "SELECT outbox_id, part, status FROM sent_parts WHERE phone_id = ? AND reference = ? "
+                  "AND ltrim(recipient, '+') = ltrim(?, '+') "
+                  "AND submitted_at >= strftime('%Y-%m-%d %H:%M:%f', 'now', ?) "
+                  "ORDER BY submitted_at DESC, outbox_id DESC LIMIT 1");
+      s.Bind(1, r.phoneId).Bind(2, static_cast<int64_t>(r.reference)).Bind(3, r.recipient);
+      s.Bind(4, "-" + std::to_string(expirySeconds) + " seconds");
+      if (s.Step()) {
+        result.outboxId = s.Int(0);
+        result.part = static_cast<int>(s.Int(1));
+        partStatus = s.Text(2);
+      }
+    }
+    if (result.outboxId != 0) {
+      Statement(db_, "UPDATE reports SET outbox_id = ?, part = ? WHERE id = ?")
+          .Bind(1, result.outboxId)
+          .Bind(2, static_cast<int64_t>(result.part))
+          .Bind(3, result.id)
+          .Step();
+      // A settled part stays as its first final report left it.
+      if (partStatus == "awaiting" || partStatus == "pending") {
+        Statement u(db_,
+                    "UPDATE sent_parts SET status = ?, status_code = ?, status_at = datetime('now'), "
+                    "discharge_time = ? WHERE outbox_id = ? AND part = ?");
+        u.Bind(1, PartStatusOf(r.status)).Bind(2, static_cast<int64_t>(r.status)).Bind(3, r.discharged);
+        u.Bind(4, result.outboxId).Bind(5, static_cast<int64_t>(result.part)).Step();
+        result.settled = Resettle(result.outboxId);
+      }
+    }
+    t.Commit();
+    return result;
+  }
+
+  void SetReportLeftPhone(int64_t id) override {
+    Statement(db_, "UPDATE reports SET left_phone_at = datetime('now') WHERE id = ?").Bind(1, id).Step();
+  }
+
+  std::vector<DeliverySettled> ExpireParts(const std::string &phoneId, int expirySeconds) override {
+    Transaction t(*this);
+    std::vector<int64_t> rows;
+    {
+      Statement s(db_,
+                  "UPDATE sent_parts SET status = 'expired', status_at = datetime('now') WHERE phone_id = ? "
+                  "AND status IN ('awaiting', 'pending') AND submitted_at < strftime('%Y-%m-%d %H:%M:%f', 'now', ?) "
+                  "RETURNING outbox_id");
+      s.Bind(1, phoneId).Bind(2, "-" + std::to_string(expirySeconds) + " seconds");
+      while (s.Step())
+        if (std::find(rows.begin(), rows.end(), s.Int(0)) == rows.end()) rows.push_back(s.Int(0));
+    }
+    std::vector<DeliverySettled> settled;
+    for (int64_t id : rows)
+      if (auto d = Resettle(id)) settled.push_back(*d);
+    t.Commit();
+    return settled;
+  }
+
   void MarkSent(const OutboxRow &row, const std::string &phoneId, int parts, int result) override {
     Transaction t(*this);
     Statement(db_, "UPDATE outbox SET status = 'sent', parts_done = ?, last_result = ?, last_error = NULL WHERE id = ?")
@@ -317,7 +470,10 @@ class SqliteStore final : public Store {
         .Bind(2, static_cast<int64_t>(result))
         .Bind(3, row.id)
         .Step();
-    Statement(db_, "INSERT INTO sent (outbox_id, phone_id, parts, result) VALUES (?, ?, ?, ?)")
+    Statement(db_,
+              "INSERT INTO sent (outbox_id, phone_id, parts, result, message_references) VALUES (?, ?, ?, ?, "
+              "(SELECT group_concat(ifnull(reference, ''), ',') FROM "
+              "(SELECT reference FROM sent_parts WHERE outbox_id = ?1 ORDER BY part)))")
         .Bind(1, row.id)
         .Bind(2, phoneId)
         .Bind(3, static_cast<int64_t>(parts))
@@ -436,6 +592,44 @@ class SqliteStore final : public Store {
     }
     Exec("PRAGMA legacy_alter_table = OFF");
     for (const std::string &extra : extras) Exec(extra.c_str());
+  }
+
+  // Works out the delivery state of an outbox row still pending from its parts, inside
+  // the caller's transaction; the settled state when it settled now.
+  std::optional<DeliverySettled> Resettle(int64_t outboxId) {
+    DeliverySettled d;
+    {
+      Statement s(db_, "SELECT delivery, destination FROM outbox WHERE id = ?");
+      s.Bind(1, outboxId);
+      if (!s.Step() || s.Text(0) != "pending") return std::nullopt;
+      d.destination = s.Text(1);
+    }
+    std::vector<PartState> parts;
+    Statement s(db_,
+                "SELECT part, parts, status, ifnull(status_code, -1), phone_id FROM sent_parts WHERE outbox_id = ? "
+                "ORDER BY part");
+    s.Bind(1, outboxId);
+    while (s.Step()) {
+      parts.push_back({static_cast<int>(s.Int(0)), static_cast<int>(s.Int(1)), s.Text(2), static_cast<int>(s.Int(3))});
+      d.phoneId = s.Text(4);
+    }
+    const DeliverySettled settled = SettleDelivery(parts);
+    if (settled.state == "pending") return std::nullopt;
+    d.outboxId = outboxId;
+    d.state = settled.state;
+    d.part = settled.part;
+    d.statusCode = settled.statusCode;
+    d.error = settled.error;
+    Statement u(db_,
+                "UPDATE outbox SET delivery = ?, delivery_part = ?, delivery_error = ?, delivery_at = datetime('now') "
+                "WHERE id = ?");
+    u.Bind(1, d.state).Bind(2, d.part > 0 ? std::optional<int>(d.part) : std::nullopt);
+    if (d.error.empty())
+      u.Bind(3, std::optional<int>());
+    else
+      u.Bind(3, d.error);
+    u.Bind(4, outboxId).Step();
+    return d;
   }
 
   bool ModeIsWal() {
