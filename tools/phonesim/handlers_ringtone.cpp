@@ -25,6 +25,7 @@
 
 #include "dispatch.hpp"
 #include "frame_codec.hpp"
+#include "sms_pdu.hpp"
 #include "sms_ports.hpp"
 
 namespace phonesim {
@@ -86,21 +87,6 @@ constexpr std::array<const char *, 6> kDurationNames = {"whole",  "half",      "
                                                         "eighth", "sixteenth", "thirty-second"};
 constexpr std::array<const char *, 4> kSpecifierNames = {"none", "dotted", "double-dotted", "two-thirds"};
 constexpr std::array<const char *, 3> kStyleNames = {"natural", "continuous", "staccato"};
-
-// Tone names are 8-bit characters; keep them readable as JSON (Latin-1 to UTF-8).
-std::string latin1_text(const std::string &bytes) {
-  std::string out;
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x80) {
-      out += static_cast<char>(byte);
-    } else {
-      out += static_cast<char>(0xC0 | byte >> 6);
-      out += static_cast<char>(0x80 | (byte & 0x3F));
-    }
-  }
-  return out;
-}
 
 // Reads one pattern's instructions into tone; false (with tone["error"]) on a bad one.
 bool read_pattern(BitStream &in, json &tone, unsigned &scale) {
@@ -194,7 +180,8 @@ bool read_sound(BitStream &in, json &tone) {
     }
     name += static_cast<char>(c);
   }
-  tone["name"] = latin1_text(name);
+  // Tone names are 8-bit characters: Latin-1, kept readable as JSON.
+  tone["name"] = sms::latin1_text(std::span(reinterpret_cast<const uint8_t *>(name.data()), name.size()));
   if (!in.take(8, patterns)) {
     tone["error"] = "song sequence cut short";
     return false;
