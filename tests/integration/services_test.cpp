@@ -166,6 +166,8 @@ TEST_F(Services, DialHangUpAndDtmfGoOutAsGiven) {
   EXPECT_EQ(dialvoice(std::string(50, '1').c_str()), PELKOR_ERR_REFUSED);
   EXPECT_EQ(send_dtmf(std::string(59, '1').c_str()), PELKOR_ERR_REFUSED);
   EXPECT_EQ(dialvoice(std::string(49, '1').c_str()), PELKOR_OK);
+  // The one that fits reaches the phone; the refused ones never follow it.
+  ASSERT_TRUE(WaitForMessages(0x01, 4, 1s));
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(Sent(0x01).size(), 4u);
   EXPECT_EQ(sim.state()["calls"]["dtmf"][0], "12#*");
