@@ -36,6 +36,27 @@ def check(testcase, document, definition, what):
                          f"{what} against {definition}: {json.dumps(document)[:400]}")
 
 
+def watch_events(testcase, device, seconds, while_watching):
+    """The events of `pelkor --json watch` on `device` for `seconds`, with
+    `while_watching()` run once the watch has said it is watching; each event is
+    checked against the schema, and the watch must end with status 0."""
+    watch = subprocess.Popen([PELKOR, "--json", "--port", device, "watch", "--seconds", str(seconds)],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        first = watch.stdout.readline()
+        while_watching()
+        rest, err = watch.communicate(timeout=60)
+    finally:
+        if watch.poll() is None:
+            watch.kill()
+            watch.wait()
+    testcase.assertEqual(watch.returncode, 0, err)
+    events = [json.loads(line) for line in [first] + rest.splitlines()]
+    for event in events:
+        check(testcase, event, "outputs/watch-event", "a watch line")
+    return events
+
+
 def leaf_commands(words=()):
     """The commands `pelkor --help` lists, subcommands followed down to the leaves."""
     out = subprocess.run([PELKOR, *words, "--help"], capture_output=True, text=True, timeout=30).stdout
@@ -200,21 +221,11 @@ class JsonOutputs(unittest.TestCase):
         self.assertEqual(document["error"]["status"], status)
 
     def test_watch_prints_one_event_object_a_line(self):
-        watch = subprocess.Popen([PELKOR, "--json", "--port", self.phone.device, "watch", "--seconds", "5"],
-                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        try:
-            first = watch.stdout.readline()
+        def arrivals():
             self.phone.control("call incoming 0612345678")
             self.phone.control("sms deliver +4915550001 hello")
-            rest, err = watch.communicate(timeout=60)
-        finally:
-            if watch.poll() is None:
-                watch.kill()
-                watch.wait()
-        self.assertEqual(watch.returncode, 0, err)
-        events = [json.loads(line) for line in [first] + rest.splitlines()]
-        for event in events:
-            check(self, event, "outputs/watch-event", "a watch line")
+
+        events = watch_events(self, self.phone.device, 5, arrivals)
         self.assertEqual(events[0], {"event": "watching"})
         self.assertEqual(events[-1], {"event": "stopped", "calls": 1, "messages": 1, "reports": 0})
         message = [e["message"] for e in events if e["event"] == "sms"][0]

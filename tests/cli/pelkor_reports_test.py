@@ -9,7 +9,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "helpers"))
 from phonesim_stdin import PhonesimOnStdin  # noqa: E402
-from pelkor_json_test import check  # noqa: E402
+from pelkor_json_test import check, watch_events  # noqa: E402
 
 PELKOR = os.environ.get("PELKOR", "pelkor")
 LONG_TEXT = "Part of a long message. " * 14  # 336 characters: three parts
@@ -88,24 +88,16 @@ class Reports(unittest.TestCase):
 
     def test_watch_reports_a_report_as_its_own_event(self):
         self.start(network())
-        watch = subprocess.Popen([PELKOR, "--json", "--port", self.phone.device, "watch", "--seconds", "6"],
-                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        try:
-            self.assertEqual(json.loads(watch.stdout.readline()), {"event": "watching"})
+
+        def report_arrives():
             # The network's report for an earlier send arrives: stored, then announced.
             report = {"location": 1, "kind": "report", "read": False, "reference": 7, "recipient": "+4915550001",
                       "time": [26, 12, 10, 9, 0, 0], "discharge_time": [26, 12, 10, 9, 0, 4], "status": 0}
             self.assertEqual(self.phone.control("set /sms/messages " + json.dumps([report])), "ok")
             self.assertEqual(self.phone.control("send 02 01 08 00 10 02 01"), "ok")
-            rest, err = watch.communicate(timeout=60)
-        finally:
-            if watch.poll() is None:
-                watch.kill()
-                watch.wait()
-        self.assertEqual(watch.returncode, 0, err)
-        events = [json.loads(line) for line in rest.splitlines()]
-        for event in events:
-            check(self, event, "outputs/watch-event", "a watch line")
+
+        events = watch_events(self, self.phone.device, 6, report_arrives)
+        self.assertEqual(events[0], {"event": "watching"})
         reports = [e["message"] for e in events if e["event"] == "report"]
         self.assertEqual([(m["reference"], m["status"], m["to"], m["discharged"]) for m in reports],
                          [(7, "delivered", "+4915550001", "2026-12-10 09:00:04")])
