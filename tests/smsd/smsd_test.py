@@ -292,7 +292,7 @@ class SqliteGateway(GatewayChecks, unittest.TestCase):
 
     def test_a_database_of_a_newer_schema_is_refused(self):
         self.once()
-        self.assertEqual(self.db.query("SELECT version FROM schema_version"), [{"version": 3}])
+        self.assertEqual(self.db.query("SELECT version FROM schema_version"), [{"version": 4}])
         self.db.execute("UPDATE schema_version SET version = 99")
         result = smsd("--database", self.db.url, "status")
         self.assertEqual(result.returncode, 1)

@@ -52,6 +52,9 @@ constexpr NumberRange kNumbers[] = {
     {"outbox.max_attempts", 1, 1000, true},
     {"outbox.retry_backoff", 0, kMaxBackoffSeconds, true},
     {"outbox.report_expiry", 0.0001, 8760, false},
+    {"http.threads", 1, 256, true},
+    {"http.webhook_timeout", 1, 300, true},
+    {"http.webhook_retry_hours", 0.0001, 720, false},
 };
 
 std::string Number(double value) {
@@ -149,6 +152,9 @@ bool ApplySetting(Config &config, const std::string &key, const std::string &tex
     if (key == "outbox.max_attempts") config.maxAttempts = static_cast<int>(value);
     if (key == "outbox.retry_backoff") config.retryBackoff = static_cast<int>(value);
     if (key == "outbox.report_expiry") config.reportExpiry = value;
+    if (key == "http.threads") config.httpThreads = static_cast<int>(value);
+    if (key == "http.webhook_timeout") config.webhookTimeout = static_cast<int>(value);
+    if (key == "http.webhook_retry_hours") config.webhookRetryHours = value;
     return true;
   }
   auto flag = [&](bool &out) {
@@ -173,6 +179,10 @@ bool ApplySetting(Config &config, const std::string &key, const std::string &tex
                        : key == "daemon.run_on_receive"  ? &config.runOnReceive
                        : key == "daemon.run_on_report"   ? &config.runOnReport
                        : key == "daemon.log_level"       ? &config.logLevel
+                       : key == "http.listen"            ? &config.listen
+                       : key == "http.tls_cert"          ? &config.tlsCert
+                       : key == "http.tls_key"           ? &config.tlsKey
+                       : key == "http.dashboard_dir"     ? &config.dashboardDir
                                                          : nullptr;
   if (field == nullptr) {
     const size_t dot = key.find('.');
@@ -250,6 +260,10 @@ bool CheckConfig(const Config &config, std::string &error) {
   }
   if (!config.passwordFile.empty() && !postgres) {
     error = "password_file is for a postgresql:// database";
+    return false;
+  }
+  if (config.tlsCert.empty() != config.tlsKey.empty()) {
+    error = "tls_cert and tls_key go together: give both or neither";
     return false;
   }
   return true;

@@ -22,6 +22,13 @@ struct Config {
   int hookTimeout = 30;        // seconds the run-on-receive and run-on-report commands may take
   std::string runOnReport;     // a shell command, run for each outbox row whose delivery state settled
   double reportExpiry = 72;    // hours a sent part waits for its final report before it is expired
+  // [http]: `serve`, the gateway's HTTP API, webhooks and dashboard.
+  std::string listen = "127.0.0.1:8080";  // host:port
+  std::string tlsCert, tlsKey;            // PEM files; both or neither
+  std::string dashboardDir;               // the dashboard's files; empty: the installed ones
+  int httpThreads = 8;                    // requests served at once
+  int webhookTimeout = 10;                // seconds a receiver may take to answer
+  double webhookRetryHours = 24;          // how long an event is retried before it is failed
 };
 
 // The longest delay before a retry, whatever the backoff and the attempts.

@@ -14,7 +14,9 @@
 
 #include "config.h"
 #include "daemon.h"
+#include "gateway_commands.h"
 #include "log.h"
+#include "serve.h"
 #include "store.h"
 
 namespace {
@@ -95,7 +97,12 @@ int main(int argc, char **argv) {
                              {"outbox.retry_backoff"},
                              {"outbox.max_attempts"},
                              {"outbox.resend_unknown"},
-                             {"outbox.report_expiry"}};
+                             {"outbox.report_expiry"},
+                             {"http.listen"},
+                             {"http.tls_cert"},
+                             {"http.tls_key"},
+                             {"http.dashboard_dir"},
+                             {"http.threads"}};
   auto add = [&](const char *key, const char *names, const char *help) {
     for (Flag &f : flags)
       if (std::string(key) == f.key) f.option = app.add_option(names, f.text, help);
@@ -129,6 +136,36 @@ int main(int argc, char **argv) {
   inject->add_option("--class", messageClass, "message class 0-3")->check(CLI::Range(0, 3));
   inject->add_option("--priority", priority, "higher goes first");
   inject->add_flag("--status-report", statusReport, "ask for a status report");
+
+  auto *serve = app.add_subcommand("serve", "the HTTP API, webhooks and dashboard (needs no phone)");
+  auto addTo = [&](CLI::App *command, const char *key, const char *names, const char *help) {
+    for (Flag &f : flags)
+      if (std::string(key) == f.key) f.option = command->add_option(names, f.text, help);
+  };
+  addTo(serve, "http.listen", "--listen", "host:port to listen on (default 127.0.0.1:8080; port 0: any free one)");
+  addTo(serve, "http.tls_cert", "--tls-cert", "PEM certificate: serve HTTPS (with --tls-key)");
+  addTo(serve, "http.tls_key", "--tls-key", "PEM private key of --tls-cert");
+  addTo(serve, "http.dashboard_dir", "--dashboard-dir", "the dashboard's files (default: the installed ones)");
+  addTo(serve, "http.threads", "--threads", "requests served at once (1 to 256, default 8)");
+
+  auto *token = app.add_subcommand("token", "API tokens for the HTTP API");
+  token->require_subcommand(1);
+  std::string tokenName;
+  auto *tokenCreate = token->add_subcommand("create", "create a token; it is printed once");
+  tokenCreate->add_option("name", tokenName, "what the token is for")->required();
+  auto *tokenList = token->add_subcommand("list", "the tokens, revoked ones too");
+  auto *tokenRevoke = token->add_subcommand("revoke", "revoke a token");
+  tokenRevoke->add_option("name", tokenName, "the token's name or id")->required();
+
+  auto *user = app.add_subcommand("user", "dashboard users");
+  user->require_subcommand(1);
+  std::string userName, passwordSource = "-";
+  auto *userAdd = user->add_subcommand("add", "add a user, or set a user's password");
+  userAdd->add_option("name", userName, "the user's name")->required();
+  userAdd->add_option("--password-from", passwordSource,
+                      "a file whose first line is the password (default -: standard input)");
+  auto *userRemove = user->add_subcommand("remove", "remove a user");
+  userRemove->add_option("name", userName, "the user's name")->required();
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError &e) {
@@ -189,18 +226,28 @@ int main(int argc, char **argv) {
 
   try {
     if (*status) return Status(*OpenMigrated(connectUrl, smsd::Access::read), config.pollInterval);
-    auto store = OpenMigrated(connectUrl, *inject ? smsd::Access::command : smsd::Access::daemon);
+    const bool command = *inject || *token || *user;
+    auto store = OpenMigrated(connectUrl, command ? smsd::Access::command : smsd::Access::daemon);
     if (*inject) {
       const int64_t id = store->Inject(number, text, messageClass, statusReport, priority);
       std::printf("%lld\n", static_cast<long long>(id));
       return 0;
     }
+    if (*tokenCreate) return smsd::CreateTokenCommand(*store, tokenName);
+    if (*tokenList) return smsd::ListTokensCommand(*store);
+    if (*tokenRevoke) return smsd::RevokeTokenCommand(*store, tokenName);
+    if (*userAdd) return smsd::AddUserCommand(*store, userName, passwordSource);
+    if (*userRemove) return smsd::RemoveUserCommand(*store, userName);
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    if (*serve) {
+      store.reset();
+      return smsd::RunServe(config, connectUrl);
+    }
     smsd::Log(smsd::Level::info, "phone " + smsd::EffectivePhoneId(config) + " on " + config.port + ", database " +
                                      smsd::RedactSecrets(config.database) + (once ? ", one pass" : ""));
     smsd::Daemon daemon(config, *store);

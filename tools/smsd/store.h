@@ -123,9 +123,13 @@ enum class Access { daemon, command, read };
 // sent as it stands.
 std::string OutboxFault(const std::string &destination, const std::string &text);
 
+class Sql;
+
 class Store {
  public:
   virtual ~Store() = default;
+  // The store's own connection, for statements written once for both databases.
+  virtual Sql &Database() = 0;
   // Creates the schema or brings it to the current version; does not write when the
   // schema is current. A newer schema is refused (StoreError).
   virtual void Migrate() = 0;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "sql.h"
 #include "store.h"
 
 namespace smsd {
@@ -94,7 +95,34 @@ const std::vector<std::string> kMigrations = {
                 string_agg(p.part || ':' || p.status, ' ' ORDER BY p.part) AS part_states,
                 COUNT(*) FILTER (WHERE p.status = 'delivered') AS parts_delivered
            FROM outbox o LEFT JOIN sent_parts p ON p.outbox_id = o.id
-          GROUP BY o.id;)"};
+          GROUP BY o.id;)",
+    // 4: the gateway's front door (see the SQLite schema). Times are Unix seconds.
+    R"(ALTER TABLE outbox ADD COLUMN dlr_url TEXT, ADD COLUMN dlr_mask INTEGER NOT NULL DEFAULT 0,
+         ADD COLUMN validity_minutes INTEGER, ADD COLUMN coding TEXT;
+       CREATE TABLE api_tokens (
+         id BIGSERIAL PRIMARY KEY, name TEXT NOT NULL UNIQUE, token_hash TEXT NOT NULL,
+         created_at BIGINT NOT NULL, last_used_at BIGINT, revoked_at BIGINT);
+       CREATE TABLE users (
+         id BIGSERIAL PRIMARY KEY, name TEXT NOT NULL UNIQUE, password_hash TEXT NOT NULL,
+         created_at BIGINT NOT NULL);
+       CREATE TABLE sessions (
+         id_hash TEXT PRIMARY KEY, user_id BIGINT, token_id BIGINT, csrf TEXT NOT NULL,
+         created_at BIGINT NOT NULL, expires_at BIGINT NOT NULL);
+       CREATE TABLE idempotency_keys (
+         scope TEXT NOT NULL, key TEXT NOT NULL, request_hash TEXT NOT NULL, status INTEGER NOT NULL,
+         body TEXT NOT NULL, created_at BIGINT NOT NULL, PRIMARY KEY (scope, key));
+       CREATE TABLE webhooks (
+         id BIGSERIAL PRIMARY KEY, url TEXT NOT NULL, events TEXT NOT NULL, secret TEXT NOT NULL,
+         created_at BIGINT NOT NULL, revoked_at BIGINT);
+       CREATE TABLE webhook_deliveries (
+         id BIGSERIAL PRIMARY KEY, webhook_id BIGINT REFERENCES webhooks (id), event TEXT NOT NULL,
+         outbox_id BIGINT, inbox_id BIGINT, method TEXT NOT NULL DEFAULT 'POST', url TEXT NOT NULL,
+         body TEXT NOT NULL, status TEXT NOT NULL DEFAULT 'pending'
+           CHECK (status IN ('pending', 'delivered', 'failed')),
+         attempts INTEGER NOT NULL DEFAULT 0, next_attempt_at BIGINT NOT NULL, claimed_by TEXT,
+         claimed_until BIGINT, last_status INTEGER, last_error TEXT, last_response TEXT,
+         created_at BIGINT NOT NULL, delivered_at BIGINT);
+       CREATE INDEX webhook_deliveries_due ON webhook_deliveries (status, next_attempt_at);)"};
 
 // A key for pg_advisory_xact_lock: daemons starting together migrate one at a time.
 constexpr const char *kMigrationLock = "SELECT pg_advisory_xact_lock(7316016)";
@@ -113,6 +141,7 @@ class Result {
   }
   int64_t Int(int row, int column) const { return IsNull(row, column) ? 0 : std::stoll(Text(row, column)); }
   int Affected() const { return std::atoi(PQcmdTuples(result_)); }
+  int Columns() const { return PQnfields(result_); }
 
  private:
   PGresult *result_;
@@ -456,6 +485,40 @@ class PostgresStore final : public Store {
     return r.Int(0, 0);
   }
 
+ public:
+  Sql &Database() override { return sql_; }
+
+ private:
+  // The store's connection for statements written once for both databases.
+  class PostgresSql final : public Sql {
+   public:
+    explicit PostgresSql(PostgresStore &store) : store_(store) {}
+    bool IsPostgres() const override { return true; }
+    SqlRows Query(const std::string &sql, const SqlParams &params) override {
+      Params p;
+      p.values = params.values;
+      Result r = store_.Run(sql.c_str(), p, true);
+      changes_ = r.Affected();
+      SqlRows rows(static_cast<size_t>(r.Rows()));
+      const int columns = r.Columns();
+      for (int i = 0; i < r.Rows(); ++i)
+        for (int c = 0; c < columns; ++c)
+          rows[static_cast<size_t>(i)].values.push_back(r.IsNull(i, c) ? SqlValue() : SqlValue(r.Text(i, c)));
+      return rows;
+    }
+    int64_t Changes() override { return changes_; }
+    void InTransaction(const std::function<void()> &work) override {
+      if (PQtransactionStatus(store_.conn_) != PQTRANS_IDLE) return work();
+      Transaction t(store_);
+      work();
+      t.Commit();
+    }
+
+   private:
+    PostgresStore &store_;
+    int64_t changes_ = 0;
+  };
+
  private:
   class Transaction {
    public:
@@ -514,15 +577,16 @@ class PostgresStore final : public Store {
     return text;
   }
 
-  Result Run(const char *sql, const Params &params = {}) {
+  // `extended`: the extended protocol even without parameters (one statement only).
+  Result Run(const char *sql, const Params &params = {}, bool extended = false) {
     // A connection lost between polls (the server restarted) is opened again once.
     if (PQstatus(conn_) != CONNECTION_OK) PQreset(conn_);
     std::vector<const char *> values;
     for (const auto &v : params.values) values.push_back(v ? v->c_str() : nullptr);
     // Without parameters, the simple protocol: a migration is several statements.
-    PGresult *raw = values.empty() ? PQexec(conn_, sql)
-                                   : PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr, values.data(),
-                                                  nullptr, nullptr, 0);
+    PGresult *raw = values.empty() && !extended ? PQexec(conn_, sql)
+                                                : PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr,
+                                                               values.data(), nullptr, nullptr, 0);
     const ExecStatusType status = PQresultStatus(raw);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
       const std::string error = raw ? PQresultErrorMessage(raw) : PQerrorMessage(conn_);
@@ -541,6 +605,7 @@ class PostgresStore final : public Store {
 
   Access access_;
   PGconn *conn_;
+  PostgresSql sql_{*this};
 };
 
 }  // namespace

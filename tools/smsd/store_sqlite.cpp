@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "sql.h"
 #include "store.h"
 
 namespace smsd {
@@ -124,7 +125,40 @@ const std::vector<std::string> kMigrations = {
                 COUNT(CASE WHEN p.status = 'delivered' THEN 1 END) AS parts_delivered
            FROM outbox o
            LEFT JOIN (SELECT * FROM sent_parts ORDER BY outbox_id, part) p ON p.outbox_id = o.id
-          GROUP BY o.id;)"};
+          GROUP BY o.id;)",
+    // 4: the gateway's front door. API tokens (kept as hashes), dashboard users and their
+    // sessions, the answers kept for an Idempotency-Key, webhooks, and the events waiting
+    // for delivery, each written in the transaction of the change that raised it. A row
+    // may ask for Kannel-style delivery callbacks (dlr_url, dlr_mask). Times are Unix
+    // seconds.
+    R"(ALTER TABLE outbox ADD COLUMN dlr_url TEXT;
+       ALTER TABLE outbox ADD COLUMN dlr_mask INTEGER NOT NULL DEFAULT 0;
+       ALTER TABLE outbox ADD COLUMN validity_minutes INTEGER;
+       ALTER TABLE outbox ADD COLUMN coding TEXT;
+       CREATE TABLE api_tokens (
+         id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL UNIQUE, token_hash TEXT NOT NULL,
+         created_at INTEGER NOT NULL, last_used_at INTEGER, revoked_at INTEGER);
+       CREATE TABLE users (
+         id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL UNIQUE, password_hash TEXT NOT NULL,
+         created_at INTEGER NOT NULL);
+       CREATE TABLE sessions (
+         id_hash TEXT PRIMARY KEY, user_id INTEGER, token_id INTEGER, csrf TEXT NOT NULL,
+         created_at INTEGER NOT NULL, expires_at INTEGER NOT NULL);
+       CREATE TABLE idempotency_keys (
+         scope TEXT NOT NULL, key TEXT NOT NULL, request_hash TEXT NOT NULL, status INTEGER NOT NULL,
+         body TEXT NOT NULL, created_at INTEGER NOT NULL, PRIMARY KEY (scope, key));
+       CREATE TABLE webhooks (
+         id INTEGER PRIMARY KEY AUTOINCREMENT, url TEXT NOT NULL, events TEXT NOT NULL, secret TEXT NOT NULL,
+         created_at INTEGER NOT NULL, revoked_at INTEGER);
+       CREATE TABLE webhook_deliveries (
+         id INTEGER PRIMARY KEY AUTOINCREMENT, webhook_id INTEGER REFERENCES webhooks (id), event TEXT NOT NULL,
+         outbox_id INTEGER, inbox_id INTEGER, method TEXT NOT NULL DEFAULT 'POST', url TEXT NOT NULL,
+         body TEXT NOT NULL, status TEXT NOT NULL DEFAULT 'pending'
+           CHECK (status IN ('pending', 'delivered', 'failed')),
+         attempts INTEGER NOT NULL DEFAULT 0, next_attempt_at INTEGER NOT NULL, claimed_by TEXT,
+         claimed_until INTEGER, last_status INTEGER, last_error TEXT, last_response TEXT,
+         created_at INTEGER NOT NULL, delivered_at INTEGER);
+       CREATE INDEX webhook_deliveries_due ON webhook_deliveries (status, next_attempt_at);)"};
 
 // The migration that makes the inbox table anew.
 constexpr size_t kInboxRebuilt = 1;
@@ -554,6 +588,67 @@ class SqliteStore final : public Store {
     return id;
   }
 
+ public:
+  Sql &Database() override { return sql_; }
+
+ private:
+  // The store's connection for statements written once for both databases.
+  class SqliteSql final : public Sql {
+   public:
+    explicit SqliteSql(SqliteStore &store) : store_(store) {}
+    bool IsPostgres() const override { return false; }
+    SqlRows Query(const std::string &sql, const SqlParams &params) override {
+      sqlite3_stmt *stmt = nullptr;
+      if (sqlite3_prepare_v2(store_.db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
+        throw StoreError(std::string("sqlite: ") + sqlite3_errmsg(store_.db_));
+      SqlRows rows;
+      try {
+        // $N is a named parameter to SQLite: bound by its number, so one may repeat.
+        for (int i = 1; i <= sqlite3_bind_parameter_count(stmt); ++i) {
+          const char *name = sqlite3_bind_parameter_name(stmt, i);
+          const size_t n = name && name[0] == '$' ? std::strtoul(name + 1, nullptr, 10) : 0;
+          if (n < 1 || n > params.values.size())
+            throw StoreError("sqlite: statement parameter " + std::string(name ? name : "?") + " has no value");
+          const SqlValue &v = params.values[n - 1];
+          if (v)
+            sqlite3_bind_text(stmt, i, v->data(), static_cast<int>(v->size()), SQLITE_TRANSIENT);
+          else
+            sqlite3_bind_null(stmt, i);
+        }
+        for (;;) {
+          const int rc = sqlite3_step(stmt);
+          if (rc == SQLITE_DONE) break;
+          if (rc != SQLITE_ROW) throw StoreError(std::string("sqlite: ") + sqlite3_errmsg(store_.db_));
+          SqlRow row;
+          for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+            const unsigned char *text = sqlite3_column_text(stmt, c);
+            if (sqlite3_column_type(stmt, c) == SQLITE_NULL || text == nullptr)
+              row.values.emplace_back(std::nullopt);
+            else
+              row.values.emplace_back(std::string(reinterpret_cast<const char *>(text),
+                                                  static_cast<size_t>(sqlite3_column_bytes(stmt, c))));
+          }
+          rows.push_back(std::move(row));
+        }
+      } catch (...) {
+        sqlite3_finalize(stmt);
+        throw;
+      }
+      sqlite3_finalize(stmt);
+      return rows;
+    }
+    int64_t Changes() override { return sqlite3_changes(store_.db_); }
+    void InTransaction(const std::function<void()> &work) override {
+      if (sqlite3_get_autocommit(store_.db_) == 0) return work();
+      Transaction t(store_);
+      work();
+      t.Commit();
+    }
+
+   private:
+    SqliteStore &store_;
+  };
+
  private:
   // BEGIN IMMEDIATE ... COMMIT; rolled back when left without Commit().
   class Transaction {
@@ -712,6 +807,7 @@ class SqliteStore final : public Store {
 
   Access access_;
   sqlite3 *db_ = nullptr;
+  SqliteSql sql_{*this};
 };
 
 }  // namespace
