@@ -101,6 +101,7 @@ constexpr const char *kSessionCookie = "pelkor_session";
 std::string CookieOf(const httplib::Request &request, const std::string &name);
 
 // Each group of routes registers itself here, in its own file.
-void AddHealthRoutes(Gateway &gateway);  // /healthz
+void AddHealthRoutes(Gateway &gateway);     // /healthz
+void AddDashboardRoutes(Gateway &gateway);  // /, /dashboard/..., /login, /logout, /v1/session, stats, tokens
 
 }  // namespace smsd

@@ -61,6 +61,7 @@ int RunServe(const Config &config, const std::string &databaseUrl) {
   Gateway gateway(config, databaseUrl);
   gateway.SetServer(server.get());
   AddHealthRoutes(gateway);
+  AddDashboardRoutes(gateway);
 
   std::string host;
   int port = 0;
