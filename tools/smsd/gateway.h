@@ -101,7 +101,8 @@ constexpr const char *kSessionCookie = "pelkor_session";
 std::string CookieOf(const httplib::Request &request, const std::string &name);
 
 // Each group of routes registers itself here, in its own file.
-void AddHealthRoutes(Gateway &gateway);     // /healthz
-void AddDashboardRoutes(Gateway &gateway);  // /, /dashboard/..., /login, /logout, /v1/session, stats, tokens
+void AddHealthRoutes(Gateway &gateway);  // /healthz
+// /, /dashboard/..., /login, /logout, /v1/session, /v1/stats/hourly, /v1/tokens
+void AddDashboardRoutes(Gateway &gateway);
 
 }  // namespace smsd
