@@ -36,6 +36,7 @@ void Gateway::Route(const char *method, const std::string &pattern, const std::s
     Serve(request, response, route, allow, handler);
   };
   const std::string m = method;
+  routes_.emplace_back(m, route);
   if (m == "GET")
     server_->Get(pattern, serve);
   else if (m == "POST")

@@ -73,6 +73,9 @@ class Gateway {
   // it has in the metrics ("/v1/messages/{id}").
   void Route(const char *method, const std::string &pattern, const std::string &route, Allow allow,
              RouteHandler handler);
+  // The (method, route name) of every route declared, in order: what the API's
+  // description must cover.
+  const std::vector<std::pair<std::string, std::string>> &routes() const { return routes_; }
 
  private:
   static std::string MakeServerId();
@@ -84,6 +87,7 @@ class Gateway {
   RequestMetrics metrics_;
   std::string serverId_;
   httplib::Server *server_ = nullptr;
+  std::vector<std::pair<std::string, std::string>> routes_;
 };
 
 // The answers every route gives the same way.
@@ -101,7 +105,11 @@ constexpr const char *kSessionCookie = "pelkor_session";
 std::string CookieOf(const httplib::Request &request, const std::string &name);
 
 // Each group of routes registers itself here, in its own file.
-void AddHealthRoutes(Gateway &gateway);  // /healthz
+void AddHealthRoutes(Gateway &gateway);   // /healthz
+void AddMessageRoutes(Gateway &gateway);  // /v1/messages...
+void AddReadingRoutes(Gateway &gateway);  // /v1/inbox..., /v1/conversations..., /v1/phones
+void AddMetricsRoutes(Gateway &gateway);  // /metrics
+void AddOpenApiRoutes(Gateway &gateway);  // /v1/openapi.json
 // /, /dashboard/..., /login, /logout, /v1/session, /v1/stats/hourly, /v1/tokens
 void AddDashboardRoutes(Gateway &gateway);
 

@@ -147,6 +147,9 @@ int main(int argc, char **argv) {
   addTo(serve, "http.tls_key", "--tls-key", "PEM private key of --tls-cert");
   addTo(serve, "http.dashboard_dir", "--dashboard-dir", "the dashboard's files (default: the installed ones)");
   addTo(serve, "http.threads", "--threads", "requests served at once (1 to 256, default 8)");
+  bool listRoutes = false;
+  // For the test that holds docs/openapi.json to the routes: not for operators.
+  serve->add_flag("--list-routes", listRoutes, "print the routes and exit")->group("");
 
   auto *token = app.add_subcommand("token", "API tokens for the HTTP API");
   token->require_subcommand(1);
@@ -246,7 +249,7 @@ int main(int argc, char **argv) {
     std::signal(SIGPIPE, SIG_IGN);
     if (*serve) {
       store.reset();
-      return smsd::RunServe(config, connectUrl);
+      return smsd::RunServe(config, connectUrl, listRoutes);
     }
     smsd::Log(smsd::Level::info, "phone " + smsd::EffectivePhoneId(config) + " on " + config.port + ", database " +
                                      smsd::RedactSecrets(config.database) + (once ? ", one pass" : ""));

@@ -2,6 +2,8 @@
 
 #include "sql.h"
 
+#include <algorithm>
+
 namespace smsd {
 namespace {
 
@@ -11,6 +13,11 @@ nlohmann::json TextOrNull(const SqlRow &row, size_t column) {
 
 nlohmann::json IntOrNull(const SqlRow &row, size_t column) {
   return row.IsNull(column) ? nlohmann::json() : nlohmann::json(row.Int(column));
+}
+
+nlohmann::json PercentOrNull(const SqlRow &row, size_t column) {
+  const int64_t value = row.Int(column, -1);
+  return row.IsNull(column) || value < 0 || value > 100 ? nlohmann::json() : nlohmann::json(value);
 }
 
 }  // namespace
@@ -91,6 +98,28 @@ std::optional<nlohmann::json> InboxMessageJson(Sql &sql, int64_t id) {
                 SqlParams().Add(id));
   if (rows.empty()) return std::nullopt;
   return InboxJsonOf(rows[0]);
+}
+
+// A phone is up while its daemon's heartbeats keep coming: one each poll, so three
+// missed polls mean it is down.
+nlohmann::json PhonesJson(Sql &sql, double pollInterval) {
+  const int64_t now = UnixNow();
+  const double upWithin = std::max(3 * pollInterval, 1.0);
+  nlohmann::json phones = nlohmann::json::array();
+  for (const SqlRow &r : sql.Query("SELECT id, imei, model, signal, battery, " + sql.IsoTime("last_seen") + ", " +
+                                   sql.EpochOf("last_seen") + " FROM phones ORDER BY id")) {
+    const bool seen = !r.IsNull(6);
+    const int64_t age = seen ? std::max<int64_t>(0, now - r.Int(6)) : 0;
+    phones.push_back({{"id", r.Text(0)},
+                      {"imei", r.IsNull(1) ? nlohmann::json() : nlohmann::json(r.Text(1))},
+                      {"model", r.IsNull(2) ? nlohmann::json() : nlohmann::json(r.Text(2))},
+                      {"signal", PercentOrNull(r, 3)},
+                      {"battery", PercentOrNull(r, 4)},
+                      {"last_seen", seen ? nlohmann::json(r.Text(5)) : nlohmann::json()},
+                      {"heartbeat_age_seconds", seen ? nlohmann::json(age) : nlohmann::json()},
+                      {"up", seen && static_cast<double>(age) <= upWithin}});
+  }
+  return phones;
 }
 
 }  // namespace smsd

@@ -1,6 +1,7 @@
 #include "serve.h"
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -37,7 +38,7 @@ void AnswerUnrouted(const httplib::Request &request, httplib::Response &response
 
 }  // namespace
 
-int RunServe(const Config &config, const std::string &databaseUrl) {
+int RunServe(const Config &config, const std::string &databaseUrl, bool listRoutes) {
   {
     auto store = OpenStore(databaseUrl, Access::daemon);
     store->Migrate();
@@ -61,7 +62,15 @@ int RunServe(const Config &config, const std::string &databaseUrl) {
   Gateway gateway(config, databaseUrl);
   gateway.SetServer(server.get());
   AddHealthRoutes(gateway);
+  AddMessageRoutes(gateway);
+  AddReadingRoutes(gateway);
+  AddMetricsRoutes(gateway);
+  AddOpenApiRoutes(gateway);
   AddDashboardRoutes(gateway);
+  if (listRoutes) {
+    for (const auto &[method, route] : gateway.routes()) std::printf("%s %s\n", method.c_str(), route.c_str());
+    return 0;
+  }
 
   std::string host;
   int port = 0;

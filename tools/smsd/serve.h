@@ -10,6 +10,7 @@
 namespace smsd {
 
 // Serves until SIGTERM or SIGINT; the exit status (0, or 1 when it cannot listen).
-int RunServe(const Config &config, const std::string &databaseUrl);
+// With `listRoutes`, prints each declared route as "METHOD /route" and exits instead.
+int RunServe(const Config &config, const std::string &databaseUrl, bool listRoutes = false);
 
 }  // namespace smsd
