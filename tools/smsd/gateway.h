@@ -101,6 +101,8 @@ constexpr const char *kSessionCookie = "pelkor_session";
 std::string CookieOf(const httplib::Request &request, const std::string &name);
 
 // Each group of routes registers itself here, in its own file.
-void AddHealthRoutes(Gateway &gateway);  // /healthz
+void AddHealthRoutes(Gateway &gateway);   // /healthz
+void AddWebhookRoutes(Gateway &gateway);  // /v1/webhooks
+void AddKannelRoutes(Gateway &gateway);   // /cgi-bin/sendsms
 
 }  // namespace smsd
