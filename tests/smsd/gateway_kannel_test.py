@@ -1,6 +1,7 @@
 """Kannel's sendsms interface: a send that asks for delivery callbacks gets them from
 the phone's status reports (phonesim), GET and POST with their parameters and charsets,
 and the answers for what is refused, in Kannel's plain-text style."""
+import json
 import time
 import unittest
 import urllib.parse
@@ -44,6 +45,8 @@ class KannelChecks(WithServer, PhoneAndDatabase):
 
     def test_dlr_url_is_called_for_each_report_type_the_mask_asks_for(self):
         self.phone.control("set /network/report_delay_ms 0")
+        self.phone.control("set /network/report_rules " + json.dumps([
+            {"destination": "+4917099999", "status": "pending", "then": {"status": "delivered", "after_ms": 1000}}]))
         daemon = Daemon(self.phone, self.db.url, "--poll-interval", "0.2", log_dir=self.dir.name)
         self.daemons.append(daemon)
         wait_for(lambda: self.db.query("SELECT id FROM phones"), 30, "the phone's heartbeat")
@@ -53,14 +56,22 @@ class KannelChecks(WithServer, PhoneAndDatabase):
         self.assertTrue(answer.headers["Content-Type"].startswith("text/plain"))
         answer = self.send(to="+4917054321", text="and this", **{"dlr-mask": "9", "dlr-url": dlr})
         self.assertEqual(answer.status, 202, answer)
-        first, second = self.outbox()
+        answer = self.send(to="+4917099999", text="buffered first", **{"dlr-mask": "5", "dlr-url": dlr})
+        self.assertEqual(answer.status, 202, answer)
+        # A row no phone can send fails at once: type 16, with the reason as its text.
+        self.db.execute(f"INSERT INTO outbox (destination, text, dlr_url, dlr_mask) VALUES ('12ab', 'x', '{dlr}', 16)")
+        first, second, third, bad = self.outbox()
         self.assertEqual((first["dlr_mask"], first["report"], first["dlr_url"]), (3, 1, dlr))
-        wait_for(lambda: len(self.gets()) == 3, 60, "three delivery callbacks")
+        wait_for(lambda: len(self.gets()) == 6, 60, "six delivery callbacks")
         time.sleep(1)
         calls = sorted((urllib.parse.parse_qs(u.query) for u in self.gets()), key=lambda q: (q["id"], q["type"]))
+        expected = [(first["id"], "+4917012345", "1"), (second["id"], "+4917054321", "1"),
+                    (second["id"], "+4917054321", "8"), (third["id"], "+4917099999", "1"),
+                    (third["id"], "+4917099999", "4"), (bad["id"], "12ab", "16")]
         self.assertEqual([(q["id"][0], q["to"][0], q["type"][0]) for q in calls],
-                         sorted([(str(first["id"]), "+4917012345", "1"), (str(second["id"]), "+4917054321", "1"),
-                                 (str(second["id"]), "+4917054321", "8")]))
+                         sorted((str(i), to, t) for i, to, t in expected))
+        [refused] = [q for q in calls if q["type"] == ["16"]]
+        self.assertIn("destination", refused["text"][0])
         for q in calls:
             self.assertLessEqual(abs(int(q["t"][0]) - time.time()), 120)
             self.assertTrue(q["text"][0])

@@ -116,15 +116,22 @@ class WebhookChecks(WithServer, PhoneAndDatabase):
 
     def test_a_send_raises_sent_then_delivered_signed_and_each_body_names_its_delivery(self):
         server = self.start_server()
-        hook = self.add_hook(server, ["message.sent", "message.delivered"], secret="s" * 24)
+        hook = self.add_hook(server, ["message.sent", "message.delivered", "message.failed"], secret="s" * 24)
         self.assertEqual(hook["secret"], "s" * 24)
-        self.assertEqual(hook["events"], ["message.sent", "message.delivered"])
+        self.assertEqual(hook["events"], ["message.sent", "message.delivered", "message.failed"])
         outbox_id = self.inject("hello hooks", report=True)
+        # A row no phone can send fails at once.
+        self.db.execute("INSERT INTO outbox (destination, text) VALUES ('not a number', 'hello hooks')")
+        failed_id = self.db.query("SELECT MAX(id) AS id FROM outbox")[0]["id"]
         self.daemon()
-        wait_for(lambda: len(self.receiver.posts()) == 2, 60, "the sent and delivered events")
+        wait_for(lambda: len(self.receiver.posts()) == 3, 60, "the sent, delivered and failed events")
         sent, delivered = self.receiver.posts("message.sent"), self.receiver.posts("message.delivered")
+        [failed] = self.receiver.posts("message.failed")
         self.assertEqual((len(sent), len(delivered)), (1, 1))
-        for request in sent + delivered:
+        failed_message = json.loads(failed["body"])["data"]["message"]
+        self.assertEqual((failed_message["id"], failed_message["status"]), (failed_id, "failed"))
+        self.assertIn("destination", failed_message["last_error"])
+        for request in sent + delivered + [failed]:
             self.assertTrue(verify("s" * 24, request), request["headers"])
             self.assertFalse(verify("t" * 24, request))
             self.assertEqual(request["headers"]["content-type"], "application/json")
@@ -132,8 +139,9 @@ class WebhookChecks(WithServer, PhoneAndDatabase):
             self.assertEqual(str(body["id"]), request["headers"]["x-pelkor-delivery"])
             self.assertEqual(body["event"], request["headers"]["x-pelkor-event"])
             self.assertRegex(body["created_at"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
-            self.assertEqual((body["data"]["message"]["id"], body["data"]["message"]["text"]),
-                             (outbox_id, "hello hooks"))
+            self.assertEqual(body["data"]["message"]["text"], "hello hooks")
+        self.assertEqual(json.loads(sent[0]["body"])["data"]["message"]["id"], outbox_id)
+        self.assertEqual(json.loads(delivered[0]["body"])["data"]["message"]["id"], outbox_id)
         self.assertEqual(json.loads(sent[0]["body"])["data"]["message"]["status"], "sent")
         self.assertEqual(json.loads(delivered[0]["body"])["data"]["message"]["delivery"], "delivered")
         # A changed byte of the body no longer verifies.
@@ -142,7 +150,7 @@ class WebhookChecks(WithServer, PhoneAndDatabase):
         wait_for(lambda: all(d["status"] == "delivered" for d in self.deliveries(server, hook["id"])), 10,
                  "both deliveries recorded")
         listed = self.deliveries(server, hook["id"])
-        self.assertEqual(sorted(d["event"] for d in listed), ["message.delivered", "message.sent"])
+        self.assertEqual(sorted(d["event"] for d in listed), ["message.delivered", "message.failed", "message.sent"])
         self.assertEqual({(d["attempts"], d["last_status"], d["last_response"]) for d in listed}, {(1, 200, "ok")})
         [entry] = server.call("GET", "/v1/webhooks").json["webhooks"]
         self.assertEqual((entry["pending"], entry["failed"]), (0, 0))

@@ -20,6 +20,7 @@ constexpr int64_t kMaxDelay = 3600;       // the longest wait between two attemp
 constexpr size_t kMaxAnswer = 64 * 1024;  // of a receiver's answer, read at most
 constexpr size_t kKeptAnswer = 1024;      // of it, kept with the delivery
 constexpr auto kIdlePoll = std::chrono::milliseconds(500);
+constexpr auto kPauseAfterError = std::chrono::seconds(5);
 
 // A positive number of seconds from the environment (the test knobs), else `fallback`.
 int64_t SecondsFromEnvironment(const char *name, int64_t fallback) {
@@ -87,18 +88,19 @@ WebhookWorker::~WebhookWorker() {
 
 void WebhookWorker::Run() {
   while (!stop_.load()) {
-    bool claimed = false;
+    bool claimed = false, failed = false;
     try {
       Claimed event;
       claimed = ClaimOne(event);
       if (claimed) Deliver(event);
     } catch (const std::exception &e) {
+      // The database is away: said once a pause, not at every poll.
       Log(Level::error, std::string("webhooks: ") + RedactSecrets(e.what()));
-      claimed = false;
+      failed = true;
     }
-    if (!claimed) {
+    if (!claimed || failed) {
       std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait_for(lock, kIdlePoll, [this] { return stop_.load(); });
+      wake_.wait_for(lock, failed ? kPauseAfterError : kIdlePoll, [this] { return stop_.load(); });
     }
   }
 }
