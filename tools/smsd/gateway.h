@@ -110,6 +110,8 @@ void AddMessageRoutes(Gateway &gateway);  // /v1/messages...
 void AddReadingRoutes(Gateway &gateway);  // /v1/inbox..., /v1/conversations..., /v1/phones
 void AddMetricsRoutes(Gateway &gateway);  // /metrics
 void AddOpenApiRoutes(Gateway &gateway);  // /v1/openapi.json
+void AddWebhookRoutes(Gateway &gateway);  // /v1/webhooks
+void AddKannelRoutes(Gateway &gateway);   // /cgi-bin/sendsms
 // /, /dashboard/..., /login, /logout, /v1/session, /v1/stats/hourly, /v1/tokens
 void AddDashboardRoutes(Gateway &gateway);
 

@@ -9,11 +9,13 @@
 #include "gateway.h"
 #include "log.h"
 #include "sql.h"
+#include "webhook_worker.h"
 
 namespace smsd {
 namespace {
 
 constexpr size_t kMaxBody = 1 << 20;  // no request of the API comes near a megabyte
+constexpr int kWebhookThreads = 2;    // deliveries under way at once, per process
 
 // "host:port", "[v6]:port" or ":port" (every address); false for anything else.
 bool SplitListen(const std::string &listen, std::string &host, int &port) {
@@ -67,6 +69,8 @@ int RunServe(const Config &config, const std::string &databaseUrl, bool listRout
   AddMetricsRoutes(gateway);
   AddOpenApiRoutes(gateway);
   AddDashboardRoutes(gateway);
+  AddWebhookRoutes(gateway);
+  AddKannelRoutes(gateway);
   if (listRoutes) {
     for (const auto &[method, route] : gateway.routes()) std::printf("%s %s\n", method.c_str(), route.c_str());
     return 0;
@@ -88,9 +92,13 @@ int RunServe(const Config &config, const std::string &databaseUrl, bool listRout
     while (!stopRequested.load()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     server->stop();
   });
-  server->listen_after_bind();
-  stopRequested.store(true);
-  stopper.join();
+  {
+    // The events waiting for delivery go out from here while the server listens.
+    WebhookWorker webhooks(gateway, kWebhookThreads);
+    server->listen_after_bind();
+    stopRequested.store(true);
+    stopper.join();
+  }
   Log(Level::info, "serve: stopped");
   return 0;
 }
