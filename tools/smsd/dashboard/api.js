@@ -60,11 +60,14 @@ function clear(node) {
   return node;
 }
 
-// "2026-12-10T13:47:25Z" as the browser's local date and time; "" for null.
+// "2026-12-10T13:47:25Z" as the browser's local time, "2026-12-10 14:47:25"; "" for null.
 function when(iso) {
   if (!iso) return "";
-  const date = new Date(iso);
-  return isNaN(date) ? String(iso) : date.toLocaleString();
+  const d = new Date(iso);
+  if (isNaN(d)) return String(iso);
+  const two = (n) => String(n).padStart(2, "0");
+  return `${d.getFullYear()}-${two(d.getMonth() + 1)}-${two(d.getDate())} ` +
+         `${two(d.getHours())}:${two(d.getMinutes())}:${two(d.getSeconds())}`;
 }
 
 // Seconds as "5 s", "3 min", "2 h", "4 d".

@@ -30,8 +30,10 @@ const Overview = {
                      h("p", { className: "imei" }, "IMEI " + (phone.imei || "unknown")),
                      levelBars("Signal", phone.signal),
                      levelBars("Battery", phone.battery),
-                     h("p", {}, "Heartbeat " + (phone.heartbeat_age_seconds === undefined
-                                                ? when(phone.last_seen) : age(phone.heartbeat_age_seconds) + " ago"))));
+                     h("p", { className: "heartbeat" },
+                       typeof phone.heartbeat_age_seconds === "number"
+                           ? "Heartbeat " + age(phone.heartbeat_age_seconds) + " ago"
+                           : "No heartbeat yet")));
     }
     await Overview.showQueue();
     Chart.draw(document.getElementById("chart"), stats.hours);
@@ -78,7 +80,7 @@ const Conversations = {
 
   async open(number) {
     Conversations.current = number;
-    const page = await Api.get("/v1/conversations/" + encodeURIComponent(number));
+    const page = await Api.get("/v1/conversations/" + encodeURIComponent(number) + "?limit=500");
     document.getElementById("conversation-title").textContent = "Conversation with " + number;
     const thread = clear(document.getElementById("conversation"));
     for (const item of page.items) {
