@@ -138,7 +138,8 @@ class DashboardRoutes : public std::enable_shared_from_this<DashboardRoutes> {
       return SignInPage(call, 400, "Give an API token, or a user name and its password.");
     // One answer for every wrong part, so that it tells nothing about names or tokens.
     if (!who) {
-      Log(Level::info, "serve: a failed sign-in" + (user.empty() ? std::string() : " as " + EscapeControls(user)));
+      // Not the name given: a password typed into the wrong field would land in the log.
+      Log(Level::info, "serve: a failed sign-in to the dashboard");
       return SignInPage(call, 401, "Sign-in failed: those credentials are not valid.");
     }
     const Session session = CreateSession(call.db.sql(), *who);
