@@ -15,9 +15,13 @@ nlohmann::json IntOrNull(const SqlRow &row, size_t column) {
   return row.IsNull(column) ? nlohmann::json() : nlohmann::json(row.Int(column));
 }
 
+// The phones table keeps signal and battery as the library gives them, hundredths of
+// the phone's four bars (300: three bars); the API speaks in percent of the four.
 nlohmann::json PercentOrNull(const SqlRow &row, size_t column) {
+  constexpr int64_t kFullBars = 400;
   const int64_t value = row.Int(column, -1);
-  return row.IsNull(column) || value < 0 || value > 100 ? nlohmann::json() : nlohmann::json(value);
+  if (value < 0) return nlohmann::json();
+  return std::min<int64_t>(100, (value * 100 + kFullBars / 2) / kFullBars);
 }
 
 }  // namespace

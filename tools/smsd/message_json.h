@@ -31,8 +31,8 @@ std::optional<nlohmann::json> InboxMessageJson(Sql &sql, int64_t id);
 std::string InboxColumns(Sql &sql);
 nlohmann::json InboxJsonOf(const struct SqlRow &row);
 
-// The phones the daemons report on: [{id, imei, model, signal, battery (percent or
-// null), last_seen, heartbeat_age_seconds, up}], up while a heartbeat came within three
+// The phones the daemons report on: [{id, imei, model, signal, battery (percent of the
+// four bars, or null), last_seen, heartbeat_age_seconds, up}], up while a heartbeat came within three
 // of the daemons' poll intervals.
 nlohmann::json PhonesJson(Sql &sql, double pollInterval);
 

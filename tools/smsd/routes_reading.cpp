@@ -116,7 +116,8 @@ void Conversation(Call &call) {
   if (items.empty() && *offset == 0)
     return SendProblem(call.response, 404, "Not Found", "no message came from or went to this number");
   std::sort(items.begin(), items.end(), [](const Item &a, const Item &b) {
-    return std::tie(b.at, b.incoming, b.id) < std::tie(a.at, a.incoming, a.id);  // newest first
+    // Newest first; within one second a received message is taken as the older.
+    return std::make_tuple(b.at, -b.incoming, b.id) < std::make_tuple(a.at, -a.incoming, a.id);
   });
   const size_t from = std::min(items.size(), static_cast<size_t>(*offset));
   const size_t to = std::min(items.size(), static_cast<size_t>(*offset + *limit));

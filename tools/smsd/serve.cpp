@@ -1,5 +1,7 @@
 #include "serve.h"
 
+#include <sys/socket.h>
+
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -60,6 +62,14 @@ int RunServe(const Config &config, const std::string &databaseUrl, bool listRout
   server->set_read_timeout(10, 0);
   server->set_write_timeout(10, 0);
   server->set_error_handler(AnswerUnrouted);
+  // The library listens with a backlog of 5: a burst of clients beyond that gets its
+  // connections reset before a thread is free. The listening socket is noted here and
+  // given the system's backlog once bound.
+  int listener = -1;
+  server->set_socket_options([&listener](socket_t sock) {
+    httplib::default_socket_options(sock);
+    listener = sock;
+  });
 
   Gateway gateway(config, databaseUrl);
   gateway.SetServer(server.get());
@@ -86,6 +96,7 @@ int RunServe(const Config &config, const std::string &databaseUrl, bool listRout
     Log(Level::error, "serve: cannot listen on " + EscapeControls(config.listen));
     return 1;
   }
+  if (listener >= 0) ::listen(listener, SOMAXCONN);
   Log(Level::info, std::string("serve: listening on ") + (config.tlsCert.empty() ? "http://" : "https://") + host +
                        ":" + std::to_string(port) + ", database " + RedactSecrets(config.database));
   std::thread stopper([&server] {
