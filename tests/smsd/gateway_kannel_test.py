@@ -117,6 +117,18 @@ class KannelChecks(WithServer, PhoneAndDatabase):
         self.assertEqual(self.outbox(), [])
         self.assertEqual(self.send(to="+4917012345", text="hi", password=PASSWORD).status, 202)
 
+    def test_a_password_remembered_for_speed_stops_working_when_it_is_changed_or_the_user_removed(self):
+        self.assertEqual(self.send(to="+4917012345", text="one").status, 202)
+        path = f"{self.dir.name}/new-password"
+        with open(path, "w") as f:
+            f.write("another-password\n")
+        self.assertEqual(smsd("--database", self.db.url, "user", "add", USER, "--password-from", path).returncode, 0)
+        self.assertEqual(self.send(to="+4917012345", text="two").status, 403)
+        self.assertEqual(self.send(to="+4917012345", text="three", password="another-password").status, 202)
+        self.assertEqual(smsd("--database", self.db.url, "user", "remove", USER).returncode, 0)
+        self.assertEqual(self.send(to="+4917012345", text="four", password="another-password").status, 403)
+        self.assertEqual([r["text"] for r in self.outbox()], ["one", "three"])
+
     def test_a_database_failure_is_a_503(self):
         self.assertEqual(self.send(to="+4917012345", text="first").status, 202)  # the password is checked once
         self.db.execute("ALTER TABLE outbox RENAME TO outbox_away")

@@ -114,24 +114,29 @@ class WebhookChecks(WithServer, PhoneAndDatabase):
         self.assertEqual(answer.status, 200, answer)
         return answer.json["deliveries"]
 
-    def test_a_send_raises_sent_then_delivered_signed_and_each_body_names_its_delivery(self):
+    def test_each_outbox_event_is_raised_signed_and_its_body_names_its_delivery(self):
         server = self.start_server()
-        hook = self.add_hook(server, ["message.sent", "message.delivered", "message.failed"], secret="s" * 24)
-        self.assertEqual(hook["secret"], "s" * 24)
-        self.assertEqual(hook["events"], ["message.sent", "message.delivered", "message.failed"])
+        events = ["message.sent", "message.delivered", "message.failed", "message.delivery_failed"]
+        hook = self.add_hook(server, events, secret="s" * 24)
+        self.assertEqual((hook["secret"], hook["events"]), ("s" * 24, events))
+        self.phone.control("set /network/report_rules " + json.dumps([{"destination": "+4917066666", "status": 0x41}]))
         outbox_id = self.inject("hello hooks", report=True)
+        undelivered_id = self.inject("hello hooks", number="+4917066666", report=True)
         # A row no phone can send fails at once.
         self.db.execute("INSERT INTO outbox (destination, text) VALUES ('not a number', 'hello hooks')")
         failed_id = self.db.query("SELECT MAX(id) AS id FROM outbox")[0]["id"]
         self.daemon()
-        wait_for(lambda: len(self.receiver.posts()) == 3, 60, "the sent, delivered and failed events")
+        wait_for(lambda: len(self.receiver.posts()) == 5, 60, "two sent, a delivered, a failed, an undelivered event")
         sent, delivered = self.receiver.posts("message.sent"), self.receiver.posts("message.delivered")
         [failed] = self.receiver.posts("message.failed")
-        self.assertEqual((len(sent), len(delivered)), (1, 1))
+        [undelivered] = self.receiver.posts("message.delivery_failed")
+        self.assertEqual((len(sent), len(delivered)), (2, 1))
+        undelivered_message = json.loads(undelivered["body"])["data"]["message"]
+        self.assertEqual((undelivered_message["id"], undelivered_message["delivery"]), (undelivered_id, "failed"))
         failed_message = json.loads(failed["body"])["data"]["message"]
         self.assertEqual((failed_message["id"], failed_message["status"]), (failed_id, "failed"))
         self.assertIn("destination", failed_message["last_error"])
-        for request in sent + delivered + [failed]:
+        for request in sent + delivered + [failed, undelivered]:
             self.assertTrue(verify("s" * 24, request), request["headers"])
             self.assertFalse(verify("t" * 24, request))
             self.assertEqual(request["headers"]["content-type"], "application/json")
@@ -140,7 +145,8 @@ class WebhookChecks(WithServer, PhoneAndDatabase):
             self.assertEqual(body["event"], request["headers"]["x-pelkor-event"])
             self.assertRegex(body["created_at"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
             self.assertEqual(body["data"]["message"]["text"], "hello hooks")
-        self.assertEqual(json.loads(sent[0]["body"])["data"]["message"]["id"], outbox_id)
+        self.assertEqual(sorted(json.loads(r["body"])["data"]["message"]["id"] for r in sent),
+                         [outbox_id, undelivered_id])
         self.assertEqual(json.loads(delivered[0]["body"])["data"]["message"]["id"], outbox_id)
         self.assertEqual(json.loads(sent[0]["body"])["data"]["message"]["status"], "sent")
         self.assertEqual(json.loads(delivered[0]["body"])["data"]["message"]["delivery"], "delivered")
@@ -150,7 +156,9 @@ class WebhookChecks(WithServer, PhoneAndDatabase):
         wait_for(lambda: all(d["status"] == "delivered" for d in self.deliveries(server, hook["id"])), 10,
                  "both deliveries recorded")
         listed = self.deliveries(server, hook["id"])
-        self.assertEqual(sorted(d["event"] for d in listed), ["message.delivered", "message.failed", "message.sent"])
+        self.assertEqual(sorted(d["event"] for d in listed),
+                         ["message.delivered", "message.delivery_failed", "message.failed", "message.sent",
+                          "message.sent"])
         self.assertEqual({(d["attempts"], d["last_status"], d["last_response"]) for d in listed}, {(1, 200, "ok")})
         [entry] = server.call("GET", "/v1/webhooks").json["webhooks"]
         self.assertEqual((entry["pending"], entry["failed"]), (0, 0))

@@ -23,10 +23,17 @@ constexpr int64_t kMaxValidity = 635040;  // minutes: the 63 weeks a message may
 constexpr auto kPasswordKept = std::chrono::minutes(1);
 
 // Passwords checked lately, by the SHA-256 of user and password: the hash is slow on
-// purpose, and a busy sender gives the same pair with every message.
+// purpose, and a busy sender gives the same pair with every message. An entry holds the
+// stored hash it was checked against, so that a user removed or given a new password
+// is not let in on the old one.
 class PasswordCache {
  public:
-  std::optional<Principal> Find(const std::string &key) {
+  struct Entry {
+    Principal who;
+    std::string storedHash;
+    std::chrono::steady_clock::time_point until;
+  };
+  std::optional<Entry> Find(const std::string &key) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = entries_.find(key);
     if (it == entries_.end()) return std::nullopt;
@@ -34,19 +41,15 @@ class PasswordCache {
       entries_.erase(it);
       return std::nullopt;
     }
-    return it->second.who;
+    return it->second;
   }
-  void Keep(const std::string &key, const Principal &who) {
+  void Keep(const std::string &key, const Principal &who, const std::string &storedHash) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (entries_.size() > 1000) entries_.clear();  // bounded, whatever the callers try
-    entries_[key] = {who, std::chrono::steady_clock::now() + kPasswordKept};
+    entries_[key] = {who, storedHash, std::chrono::steady_clock::now() + kPasswordKept};
   }
 
  private:
-  struct Entry {
-    Principal who;
-    std::chrono::steady_clock::time_point until;
-  };
   std::mutex mutex_;
   std::unordered_map<std::string, Entry> entries_;
 };
@@ -138,11 +141,18 @@ bool Has(const std::map<std::string, std::string> &fields, const char *name, con
   return fields.count(name) > 0 || (alias != nullptr && fields.count(alias) > 0);
 }
 
+std::string StoredHashOf(Sql &sql, const std::string &name) {
+  const SqlRows rows = sql.Query("SELECT password_hash FROM users WHERE name = $1", SqlParams().Add(name));
+  return rows.empty() ? std::string() : rows[0].Text(0);
+}
+
 std::optional<Principal> CheckUser(Sql &sql, const std::string &name, const std::string &password) {
   const std::string key = Sha256Hex(name + '\0' + password);
-  if (auto who = Passwords().Find(key)) return who;
+  const std::string stored = StoredHashOf(sql, name);
+  if (stored.empty()) return std::nullopt;
+  if (auto kept = Passwords().Find(key); kept && ConstantTimeEquals(kept->storedHash, stored)) return kept->who;
   std::optional<Principal> who = CheckPassword(sql, name, password);
-  if (who) Passwords().Keep(key, *who);
+  if (who) Passwords().Keep(key, *who, stored);
   return who;
 }
 

@@ -118,6 +118,12 @@ bool WebhookWorker::ClaimOne(Claimed &claimed) {
             "SELECT id FROM webhook_deliveries WHERE status = 'pending' AND next_attempt_at <= $2 "
             "AND (claimed_until IS NULL OR claimed_until < $2) ORDER BY next_attempt_at, id LIMIT 1") +
         (sql.IsPostgres() ? " FOR UPDATE SKIP LOCKED" : "");
+    // A read first: an idle poll takes no write lock (on SQLite the daemon's).
+    if (sql.Query("SELECT id FROM webhook_deliveries WHERE status = 'pending' AND next_attempt_at <= $1 "
+                  "AND (claimed_until IS NULL OR claimed_until < $1) LIMIT 1",
+                  SqlParams().Add(now))
+            .empty())
+      return false;
     SqlRows rows;
     sql.InTransaction([&] {
       rows = sql.Query("UPDATE webhook_deliveries SET claimed_by = $1, claimed_until = $3 WHERE id IN (" + pick +
