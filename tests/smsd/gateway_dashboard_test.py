@@ -419,7 +419,10 @@ class SqliteDashboardInChromium(WithServer, PhoneAndDatabase, unittest.TestCase)
         # The overview, last, with the traffic above in its chart.
         self.open_page("overview")
         self.wait(lambda: self.find_all(".card.phone.up"), "the phone shown up")
-        self.assertIn("Signal", self.text(".card.phone"))
+        # phonesim's three bars of four, and two of battery.
+        self.assertIn("Signal: 75%", self.text(".card.phone").replace("\n", " ").replace(":  ", ": "))
+        imei = self.db.query("SELECT imei FROM phones")[0]["imei"]
+        self.assertIn("IMEI " + imei, self.text(".card.phone"))
         self.assertEqual(self.text(".status-count.sent dd"), "1")
         self.assertEqual(self.text(".status-count.failed dd"), "1")
         self.assertIn("1 sent, 1 received", self.text("#chart .legend"))

@@ -45,7 +45,8 @@ const Overview = {
     const queue = clear(document.getElementById("queue"));
     lists.forEach((list, i) => {
       const count = list.messages.length + (list.next_cursor ? "+" : "");
-      queue.append(h("div", { className: "status-count " + STATUSES[i] }, h("dt", {}, STATUSES[i]), h("dd", {}, count)));
+      queue.append(h("div", { className: "status-count " + STATUSES[i] },
+                     h("dt", {}, STATUSES[i]), h("dd", {}, count)));
     });
   },
 };
