@@ -122,6 +122,23 @@ class DashboardServerChecks(WithServer, PhoneAndDatabase):
         self.assertNotIn(PASSWORD, server.output())
         self.assertIn("<script src=\"/dashboard/app.js\"", browser.send("GET", "/").body)
 
+        # Signing in again ends the session signed in before; behind a proxy that says
+        # the browser came over HTTPS, the cookie is Secure.
+        first_cookie = browser.cookies["pelkor_session"]
+        again = browser.send("GET", "/")
+        check = re.search(r'name="_csrf" value="([0-9a-f]{64})"', again.body)
+        self.assertIsNone(check, "a signed-in browser gets the app")
+        browser.cookies["pelkor_login"] = "a" * 64
+        proxied = browser.send("POST", "/login", {"_csrf": "a" * 64, "user": "alice", "password": PASSWORD},
+                               {"X-Forwarded-Proto": "https"})
+        self.assertEqual(proxied.status, 303)
+        self.assertIn("Secure", next(c for c in proxied.set_cookies if c.startswith("pelkor_session=")).split("; "))
+        self.assertNotEqual(browser.cookies["pelkor_session"], first_cookie)
+        stale = Browser(server.base)
+        stale.cookies["pelkor_session"] = first_cookie
+        self.assertEqual(stale.send("GET", "/v1/session").status, 401)
+        cookie = next(c for c in proxied.set_cookies if c.startswith("pelkor_session="))
+
         session = json.loads(browser.send("GET", "/v1/session").body)
         self.assertEqual(session["name"], "alice")
         # A write of the session's without its CSRF token, or with another, is refused and
@@ -335,12 +352,20 @@ class SqliteDashboardInChromium(WithServer, PhoneAndDatabase, unittest.TestCase)
         self.driver.save_screenshot(os.path.join(self.shots, f"dashboard-{name}.png"))
         self.driver.set_window_size(width, height)
 
+    def unlabelled_fields(self):
+        """The fields of the page (on every page of the app, hidden or not) without a label."""
+        return self.driver.execute_script("""
+            return [...document.querySelectorAll("input, select, textarea")]
+                .filter((f) => f.type !== "hidden" && !f.labels.length && !f.getAttribute("aria-label"))
+                .map((f) => f.id || f.name || f.outerHTML);""")
+
     def collect_console(self):
         self.console += [e for e in self.driver.get_log("browser") if e["level"] in ("SEVERE", "WARNING")]
 
     def test_the_dashboard_end_to_end(self):
         driver, base = self.driver, self.server.base
         driver.get(base + "/")
+        self.assertEqual(self.unlabelled_fields(), [])
         self.find("#user").send_keys("alice")
         self.find("#password").send_keys(PASSWORD)
         self.shoot("sign-in")
@@ -348,6 +373,7 @@ class SqliteDashboardInChromium(WithServer, PhoneAndDatabase, unittest.TestCase)
         self.wait(lambda: self.driver.execute_script("return document.body.dataset.loaded") == "overview",
                   "the overview after signing in")
         self.assertEqual(self.text("#who"), "alice")
+        self.assertEqual(self.unlabelled_fields(), [])
         self.collect_console()
 
         # Compose: the live count from the server, then the row followed to delivered.

@@ -142,6 +142,8 @@ class DashboardRoutes : public std::enable_shared_from_this<DashboardRoutes> {
       Log(Level::info, "serve: a failed sign-in to the dashboard");
       return SignInPage(call, 401, "Sign-in failed: those credentials are not valid.");
     }
+    // A browser signing in again leaves no older session of its own behind.
+    if (call.session) EndSession(call.db.sql(), call.session->id);
     const Session session = CreateSession(call.db.sql(), *who);
     const bool secure = OverTls(gateway_, request);
     call.response.set_header("Set-Cookie", CookieHeader(kSessionCookie, session.id, "/", kSessionSeconds, secure));
