@@ -420,6 +420,12 @@ class SqliteDashboardInChromium(WithServer, PhoneAndDatabase, unittest.TestCase)
         self.assertEqual(self.server.call("GET", f"/v1/messages/{later}").json["status"], "failed")
         self.assertFalse(self.find_all(f'#outbox-rows tr[data-id="{later}"] button.cancel'))
         self.shoot("outbox")
+        # Retried, the cancelled row goes out now (its not_before is dropped).
+        self.find(f'#outbox-rows tr[data-id="{later}"] button.retry').click()
+        self.wait(lambda: self.text(f'#outbox-rows tr[data-id="{later}"] td.status') in ("queued", "sending", "sent"),
+                  "the retry")
+        wait_for(lambda: self.server.call("GET", f"/v1/messages/{later}").json["status"] == "sent", 30,
+                 "the retried row sent")
         self.collect_console()
 
         # Webhooks and tokens: a hook added (its secret shown once), the test's token revoked.
@@ -449,9 +455,9 @@ class SqliteDashboardInChromium(WithServer, PhoneAndDatabase, unittest.TestCase)
         self.assertIn("Signal: 75%", self.text(".card.phone").replace("\n", " ").replace(":  ", ": "))
         imei = self.db.query("SELECT imei FROM phones")[0]["imei"]
         self.assertIn("IMEI " + imei, self.text(".card.phone"))
-        self.assertEqual(self.text(".status-count.sent dd"), "1")
-        self.assertEqual(self.text(".status-count.failed dd"), "1")
-        self.assertIn("1 sent, 1 received", self.text("#chart .legend"))
+        self.assertEqual(self.text(".status-count.sent dd"), "2")
+        self.assertEqual(self.text(".status-count.failed dd"), "0")
+        self.assertIn("2 sent, 1 received", self.text("#chart .legend"))
         self.shoot("overview")
         driver.set_window_size(390, 844)
         self.shoot("overview-phone")
