@@ -2,7 +2,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
 #include <ctime>
+#include <vector>
 
 #include "dashboard.h"
 
