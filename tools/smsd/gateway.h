@@ -106,6 +106,8 @@ std::string CookieOf(const httplib::Request &request, const std::string &name);
 
 // Each group of routes registers itself here, in its own file.
 void AddHealthRoutes(Gateway &gateway);   // /healthz
+void AddWebhookRoutes(Gateway &gateway);  // /v1/webhooks
+void AddKannelRoutes(Gateway &gateway);   // /cgi-bin/sendsms
 void AddMessageRoutes(Gateway &gateway);  // /v1/messages...
 void AddReadingRoutes(Gateway &gateway);  // /v1/inbox..., /v1/conversations..., /v1/phones
 void AddMetricsRoutes(Gateway &gateway);  // /metrics

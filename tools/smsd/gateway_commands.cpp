@@ -13,6 +13,7 @@
 #include "log.h"
 #include "sql.h"
 #include "store.h"
+#include "webhooks.h"
 
 namespace smsd {
 namespace {
@@ -99,6 +100,38 @@ int AddUserCommand(Store &store, const std::string &name, const std::string &pas
 int RemoveUserCommand(Store &store, const std::string &name) {
   if (RemoveUser(store.Database(), name)) return 0;
   std::cerr << "pelkor-smsd: user remove: no user " << EscapeControls(name) << '\n';
+  return 2;
+}
+
+int AddWebhookCommand(Store &store, const std::string &url, const std::string &events, const std::string &secret) {
+  WebhookInfo created;
+  WebhookFieldError error;
+  if (!CreateWebhook(store.Database(), url, SplitCommaList(events), secret, created, error)) {
+    std::cerr << "pelkor-smsd: webhook add: " << error.field << ": " << EscapeControls(error.detail) << '\n';
+    return 2;
+  }
+  std::fprintf(stderr, "webhook %lld added; its deliveries are signed with this secret:\n",
+               static_cast<long long>(created.id));
+  std::printf("%lld %s\n", static_cast<long long>(created.id), created.secret.c_str());
+  return 0;
+}
+
+int ListWebhooksCommand(Store &store) {
+  std::printf("%-6s %-19s %-8s %-7s %-19s %s\n", "id", "created (UTC)", "pending", "failed", "last delivery",
+              "url and events");
+  for (const WebhookInfo &w : ListWebhooks(store.Database())) {
+    std::string events;
+    for (const std::string &e : w.events) events += (events.empty() ? "" : ",") + e;
+    std::printf("%-6lld %-19s %-8lld %-7lld %-19s %s %s\n", static_cast<long long>(w.id), Stamp(w.createdAt).c_str(),
+                static_cast<long long>(w.pending), static_cast<long long>(w.failed), Stamp(w.lastDeliveryAt).c_str(),
+                EscapeControls(RedactSecrets(w.url)).c_str(), EscapeControls(events).c_str());
+  }
+  return 0;
+}
+
+int RemoveWebhookCommand(Store &store, int64_t id) {
+  if (RemoveWebhook(store.Database(), id)) return 0;
+  std::cerr << "pelkor-smsd: webhook remove: no webhook " << id << " in force\n";
   return 2;
 }
 

@@ -102,7 +102,9 @@ int main(int argc, char **argv) {
                              {"http.tls_cert"},
                              {"http.tls_key"},
                              {"http.dashboard_dir"},
-                             {"http.threads"}};
+                             {"http.threads"},
+                             {"http.webhook_timeout"},
+                             {"http.webhook_retry_hours"}};
   auto add = [&](const char *key, const char *names, const char *help) {
     for (Flag &f : flags)
       if (std::string(key) == f.key) f.option = app.add_option(names, f.text, help);
@@ -147,6 +149,10 @@ int main(int argc, char **argv) {
   addTo(serve, "http.tls_key", "--tls-key", "PEM private key of --tls-cert");
   addTo(serve, "http.dashboard_dir", "--dashboard-dir", "the dashboard's files (default: the installed ones)");
   addTo(serve, "http.threads", "--threads", "requests served at once (1 to 256, default 8)");
+  addTo(serve, "http.webhook_timeout", "--webhook-timeout",
+        "seconds a webhook receiver may take (1 to 300, default 10)");
+  addTo(serve, "http.webhook_retry_hours", "--webhook-retry-hours",
+        "hours an event is retried before it is failed (default 24)");
   bool listRoutes = false;
   // For the test that holds docs/openapi.json to the routes: not for operators.
   serve->add_flag("--list-routes", listRoutes, "print the routes and exit")->group("");
@@ -169,6 +175,22 @@ int main(int argc, char **argv) {
                       "a file whose first line is the password (default -: standard input)");
   auto *userRemove = user->add_subcommand("remove", "remove a user");
   userRemove->add_option("name", userName, "the user's name")->required();
+
+  auto *webhook = app.add_subcommand("webhook", "webhooks: events POSTed to your URL, signed");
+  webhook->require_subcommand(1);
+  std::string hookUrl, hookEvents, hookSecret;
+  int64_t hookId = 0;
+  auto *webhookAdd = webhook->add_subcommand("add", "add a webhook; its secret is printed");
+  webhookAdd->add_option("url", hookUrl, "where the events are POSTed (http or https)")->required();
+  webhookAdd
+      ->add_option("--events", hookEvents,
+                   "comma list of message.received, message.sent, message.failed, message.delivered, "
+                   "message.delivery_failed")
+      ->required();
+  webhookAdd->add_option("--secret", hookSecret, "the signing secret, 16 to 200 characters (default: generated)");
+  auto *webhookList = webhook->add_subcommand("list", "the webhooks in force, with their backlog");
+  auto *webhookRemove = webhook->add_subcommand("remove", "remove a webhook; what waits for it is not sent");
+  webhookRemove->add_option("id", hookId, "the webhook's id")->required();
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError &e) {
@@ -229,7 +251,7 @@ int main(int argc, char **argv) {
 
   try {
     if (*status) return Status(*OpenMigrated(connectUrl, smsd::Access::read), config.pollInterval);
-    const bool command = *inject || *token || *user;
+    const bool command = *inject || *token || *user || *webhook;
     auto store = OpenMigrated(connectUrl, command ? smsd::Access::command : smsd::Access::daemon);
     if (*inject) {
       const int64_t id = store->Inject(number, text, messageClass, statusReport, priority);
@@ -241,6 +263,9 @@ int main(int argc, char **argv) {
     if (*tokenRevoke) return smsd::RevokeTokenCommand(*store, tokenName);
     if (*userAdd) return smsd::AddUserCommand(*store, userName, passwordSource);
     if (*userRemove) return smsd::RemoveUserCommand(*store, userName);
+    if (*webhookAdd) return smsd::AddWebhookCommand(*store, hookUrl, hookEvents, hookSecret);
+    if (*webhookList) return smsd::ListWebhooksCommand(*store);
+    if (*webhookRemove) return smsd::RemoveWebhookCommand(*store, hookId);
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);

@@ -11,11 +11,13 @@
 #include "gateway.h"
 #include "log.h"
 #include "sql.h"
+#include "webhook_worker.h"
 
 namespace smsd {
 namespace {
 
 constexpr size_t kMaxBody = 1 << 20;  // no request of the API comes near a megabyte
+constexpr int kWebhookThreads = 2;    // deliveries under way at once, per process
 
 // "host:port", "[v6]:port" or ":port" (every address); false for anything else.
 bool SplitListen(const std::string &listen, std::string &host, int &port) {
@@ -72,6 +74,8 @@ int RunServe(const Config &config, const std::string &databaseUrl, bool listRout
   Gateway gateway(config, databaseUrl);
   gateway.SetServer(server.get());
   AddHealthRoutes(gateway);
+  AddWebhookRoutes(gateway);
+  AddKannelRoutes(gateway);
   AddMessageRoutes(gateway);
   AddReadingRoutes(gateway);
   AddMetricsRoutes(gateway);
@@ -98,9 +102,13 @@ int RunServe(const Config &config, const std::string &databaseUrl, bool listRout
     while (!stopRequested.load()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     server->stop();
   });
-  server->listen_after_bind();
-  stopRequested.store(true);
-  stopper.join();
+  {
+    // The events waiting for delivery go out from here while the server listens.
+    WebhookWorker webhooks(gateway, kWebhookThreads);
+    server->listen_after_bind();
+    stopRequested.store(true);
+    stopper.join();
+  }
   Log(Level::info, "serve: stopped");
   return 0;
 }

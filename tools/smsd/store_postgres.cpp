@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "events.h"
 #include "sql.h"
 #include "store.h"
 
@@ -248,6 +249,7 @@ class PostgresStore final : public Store {
         throw StoreError("postgresql: inbox row " + found.Text(0, 0) + " holds another text under the same key");
       result.id = found.Int(0, 0);
     }
+    if (result.isNew) RaiseMessageReceived(sql_, result.id);
     t.Commit();
     return result;
   }
@@ -376,6 +378,10 @@ class PostgresStore final : public Store {
                 .Add(result.outboxId)
                 .Add(static_cast<int64_t>(result.part)));
         result.settled = Resettle(result.outboxId);
+        if (result.settled)
+          RaiseDeliverySettled(sql_, result.outboxId, result.settled->state, result.settled->error);
+        else if (PartStatusOf(r.status) == "pending")
+          RaiseOutboxEvent(sql_, OutboxEvent::deliveryPending, result.outboxId, StatusWords(r.status));
       }
     }
     t.Commit();
@@ -398,7 +404,10 @@ class PostgresStore final : public Store {
       if (std::find(rows.begin(), rows.end(), expired.Int(i, 0)) == rows.end()) rows.push_back(expired.Int(i, 0));
     std::vector<DeliverySettled> settled;
     for (int64_t id : rows)
-      if (auto d = Resettle(id)) settled.push_back(*d);
+      if (auto d = Resettle(id)) {
+        RaiseDeliverySettled(sql_, id, d->state, d->error);
+        settled.push_back(*d);
+      }
     t.Commit();
     return settled;
   }
@@ -411,25 +420,33 @@ class PostgresStore final : public Store {
         "(SELECT string_agg(coalesce(reference::text, ''), ',' ORDER BY part) FROM sent_parts "
         "WHERE outbox_id = $1))",
         Params().Add(row.id).Add(phoneId).Add(static_cast<int64_t>(parts)).Add(static_cast<int64_t>(result)));
+    RaiseOutboxEvent(sql_, OutboxEvent::sent, row.id);
     t.Commit();
   }
 
   void MarkRetry(const OutboxRow &row, int result, const std::string &error, int backoffSeconds,
                  int maxAttempts) override {
-    Run("UPDATE outbox SET attempts = attempts + 1, last_result = $1, last_error = $2, "
-        "status = CASE WHEN attempts + 1 >= $3 THEN 'failed' ELSE 'queued' END, "
-        "not_before = now() + make_interval(secs => $4) WHERE id = $5",
-        Params()
-            .Add(static_cast<int64_t>(result))
-            .Add(error)
-            .Add(static_cast<int64_t>(maxAttempts))
-            .Add(static_cast<int64_t>(backoffSeconds))
-            .Add(row.id));
+    Transaction t(*this);
+    Result r =
+        Run("UPDATE outbox SET attempts = attempts + 1, last_result = $1, last_error = $2, "
+            "status = CASE WHEN attempts + 1 >= $3 THEN 'failed' ELSE 'queued' END, "
+            "not_before = now() + make_interval(secs => $4) WHERE id = $5 RETURNING status",
+            Params()
+                .Add(static_cast<int64_t>(result))
+                .Add(error)
+                .Add(static_cast<int64_t>(maxAttempts))
+                .Add(static_cast<int64_t>(backoffSeconds))
+                .Add(row.id));
+    if (r.Rows() > 0 && r.Text(0, 0) == "failed") RaiseOutboxEvent(sql_, OutboxEvent::failed, row.id);
+    t.Commit();
   }
 
   void MarkFailed(const OutboxRow &row, int result, const std::string &error) override {
+    Transaction t(*this);
     Run("UPDATE outbox SET status = 'failed', last_result = $1, last_error = $2 WHERE id = $3",
         Params().Add(static_cast<int64_t>(result)).Add(error).Add(row.id));
+    RaiseOutboxEvent(sql_, OutboxEvent::failed, row.id);
+    t.Commit();
   }
 
   void MarkUnknown(const OutboxRow &row, int result, const std::string &error) override {

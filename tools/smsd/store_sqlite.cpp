@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "events.h"
 #include "sql.h"
 #include "store.h"
 
@@ -332,6 +333,7 @@ class SqliteStore final : public Store {
         throw StoreError("sqlite: inbox row " + std::to_string(s.Int(0)) + " holds another text under the same key");
       result.id = s.Int(0);
     }
+    if (result.isNew) RaiseMessageReceived(sql_, result.id);
     t.Commit();
     return result;
   }
@@ -468,6 +470,10 @@ class SqliteStore final : public Store {
         u.Bind(1, PartStatusOf(r.status)).Bind(2, static_cast<int64_t>(r.status)).Bind(3, r.discharged);
         u.Bind(4, result.outboxId).Bind(5, static_cast<int64_t>(result.part)).Step();
         result.settled = Resettle(result.outboxId);
+        if (result.settled)
+          RaiseDeliverySettled(sql_, result.outboxId, result.settled->state, result.settled->error);
+        else if (PartStatusOf(r.status) == "pending")
+          RaiseOutboxEvent(sql_, OutboxEvent::deliveryPending, result.outboxId, StatusWords(r.status));
       }
     }
     t.Commit();
@@ -492,7 +498,10 @@ class SqliteStore final : public Store {
     }
     std::vector<DeliverySettled> settled;
     for (int64_t id : rows)
-      if (auto d = Resettle(id)) settled.push_back(*d);
+      if (auto d = Resettle(id)) {
+        RaiseDeliverySettled(sql_, id, d->state, d->error);
+        settled.push_back(*d);
+      }
     t.Commit();
     return settled;
   }
@@ -513,25 +522,34 @@ class SqliteStore final : public Store {
         .Bind(3, static_cast<int64_t>(parts))
         .Bind(4, static_cast<int64_t>(result))
         .Step();
+    RaiseOutboxEvent(sql_, OutboxEvent::sent, row.id);
     t.Commit();
   }
 
   void MarkRetry(const OutboxRow &row, int result, const std::string &error, int backoffSeconds,
                  int maxAttempts) override {
+    Transaction t(*this);
     Statement s(db_,
                 "UPDATE outbox SET attempts = attempts + 1, last_result = ?, last_error = ?, "
                 "status = CASE WHEN attempts + 1 >= ? THEN 'failed' ELSE 'queued' END, "
                 "not_before = datetime('now', ?) WHERE id = ?");
     s.Bind(1, static_cast<int64_t>(result)).Bind(2, error).Bind(3, static_cast<int64_t>(maxAttempts));
     s.Bind(4, "+" + std::to_string(backoffSeconds) + " seconds").Bind(5, row.id).Step();
+    Statement status(db_, "SELECT status FROM outbox WHERE id = ?");
+    status.Bind(1, row.id);
+    if (status.Step() && status.Text(0) == "failed") RaiseOutboxEvent(sql_, OutboxEvent::failed, row.id);
+    t.Commit();
   }
 
   void MarkFailed(const OutboxRow &row, int result, const std::string &error) override {
+    Transaction t(*this);
     Statement(db_, "UPDATE outbox SET status = 'failed', last_result = ?, last_error = ? WHERE id = ?")
         .Bind(1, static_cast<int64_t>(result))
         .Bind(2, error)
         .Bind(3, row.id)
         .Step();
+    RaiseOutboxEvent(sql_, OutboxEvent::failed, row.id);
+    t.Commit();
   }
 
   void MarkUnknown(const OutboxRow &row, int result, const std::string &error) override {
