@@ -3,6 +3,7 @@ sending through it to sent and delivered, what a bad request gets (and that it q
 nothing), previews, lookups and lists, cancel and retry, Idempotency-Key under retries
 and races, many clients at once, the inbox, conversations, phones and /metrics. With
 SQLite and with PostgreSQL (a throwaway cluster; skipped when it is not installed)."""
+import base64
 import concurrent.futures
 import json
 import re
@@ -234,10 +235,14 @@ class ApiChecks(WithServer, PhoneAndDatabase):
         # A bad request does not use the key up.
         self.assertProblem(self.send({"to": "x", "text": "y"}, {"Idempotency-Key": "fresh"}), 400, "to")
         self.assertEqual(self.send({"to": NUMBER, "text": "y"}, {"Idempotency-Key": "fresh"}).status, 201)
+        # A key is kept a day: after that it is a new request.
+        self.db.execute("UPDATE idempotency_keys SET created_at = created_at - 86401 WHERE key = 'fresh'")
+        self.assertEqual(self.send({"to": NUMBER, "text": "y"}, {"Idempotency-Key": "fresh"}).headers.get(
+            "Idempotent-Replayed"), None)
         # Keys are each caller's own.
         other = create_token(self.db.url, "another")
         self.assertEqual(self.send(body, headers, token=other).headers.get("Idempotent-Replayed"), None)
-        self.assertEqual(len(self.outbox()), 5)
+        self.assertEqual(len(self.outbox()), 6)
 
     def test_50_clients_posting_2000_messages_queue_each_accepted_one_once(self):
         def client(n):
@@ -297,6 +302,8 @@ class ApiChecks(WithServer, PhoneAndDatabase):
         self.assertEqual(listed[0]["last_text"], "hello to you")
         self.assertProblem(self.server.call("GET", "/v1/conversations/4900000"), 404)
         self.assertProblem(self.server.call("GET", "/v1/conversations/%01"), 400, "number")
+        far = base64.urlsafe_b64encode(b"conversation:20000").decode().rstrip("=")
+        self.assertProblem(self.server.call("GET", f"/v1/conversations/4917012345?cursor={far}"), 400, "cursor")
         # The phone the daemon reports on.
         phones = self.get("/v1/phones")["phones"]
         self.assertEqual(len(phones), 1)
