@@ -101,6 +101,8 @@ class ApiChecks(WithServer, PhoneAndDatabase):
             ({"to": NUMBER, "text": "x", "report": "yes"}, "report"),
             ({"to": NUMBER, "text": "x", "priority": 101}, "priority"),
             ({"to": NUMBER, "text": "x", "priority": 1.5}, "priority"),
+            ({"to": NUMBER, "text": "x", "priority": 2 ** 64 - 1}, "priority"),  # not -1 wrapped round
+            ({"to": NUMBER, "text": "x", "class": 2 ** 63 + 2}, "class"),
             ({"to": NUMBER, "text": "x", "not_before": "tomorrow"}, "not_before"),
             ({"to": NUMBER, "text": "x", "not_before": "2026-12-10T13:47:25+01:00"}, "not_before"),
             ({"to": NUMBER, "text": "x", "not_before": "2026-02-30T13:47:25Z"}, "not_before"),
