@@ -177,11 +177,16 @@ class ApiChecks(WithServer, PhoneAndDatabase):
         self.assertEqual([m["id"] for m in self.get("/v1/messages?to=%2B4917012345")["messages"]], [other])
         self.assertEqual(self.get("/v1/messages?since=2999-01-01T00:00:00Z")["messages"], [])
         self.assertEqual(len(self.get("/v1/messages?since=2000-01-01T00:00:00Z")["messages"]), 6)
-        # Cancel: a queued row only.
+        # Cancel: a queued row only; a webhook of failures hears of it.
+        hook = self.server.call("POST", "/v1/webhooks", {"url": "http://127.0.0.1:9/hook",
+                                                        "events": ["message.failed"]})
+        self.assertEqual(hook.status, 201, hook)
         cancelled = self.server.call("DELETE", f"/v1/messages/{ids[0]}")
         self.assertEqual(cancelled.status, 200, cancelled)
         self.assertEqual((cancelled.json["status"], cancelled.json["last_error"]), ("failed", "cancelled"))
         self.assertProblem(self.server.call("DELETE", f"/v1/messages/{ids[0]}"), 409)
+        events = self.db.query("SELECT event, outbox_id FROM webhook_deliveries")
+        self.assertEqual([(e["event"], e["outbox_id"]) for e in events], [("message.failed", ids[0])])
         self.assertEqual([m["id"] for m in self.get("/v1/messages?status=failed")["messages"]], [ids[0]])
         self.assertEqual(len(self.get("/v1/messages?status=queued")["messages"]), 5)
         # Retry: a failed or unknown row, its attempts kept.
