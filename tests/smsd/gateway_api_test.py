@@ -175,6 +175,7 @@ class ApiChecks(WithServer, PhoneAndDatabase):
                 break
         self.assertEqual(seen, sorted(ids + [other], reverse=True))
         self.assertEqual([m["id"] for m in self.get("/v1/messages?to=%2B4917012345")["messages"]], [other])
+        self.assertEqual([m["id"] for m in self.get("/v1/messages?to=4917012345")["messages"]], [other])
         self.assertEqual(self.get("/v1/messages?since=2999-01-01T00:00:00Z")["messages"], [])
         self.assertEqual(len(self.get("/v1/messages?since=2000-01-01T00:00:00Z")["messages"]), 6)
         # Cancel: a queued row only; a webhook of failures hears of it.

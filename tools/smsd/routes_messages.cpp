@@ -79,7 +79,7 @@ void List(Call &call) {
     const std::string to = call.request.get_param_value("to");
     const std::string why = NumberFault(to);
     if (!why.empty()) return SendProblem(call.response, 400, "Bad Request", "to: " + why, "to");
-    bind("o.destination = ", to);
+    bind("ltrim(o.destination, '+') = ltrim(", to, ", '+')");  // with or without its +
   }
   if (call.request.has_param("since")) {
     const auto since = ParseUtcTime(call.request.get_param_value("since"));
