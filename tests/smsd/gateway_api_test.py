@@ -3,6 +3,7 @@ sending through it to sent and delivered, what a bad request gets (and that it q
 nothing), previews, lookups and lists, cancel and retry, Idempotency-Key under retries
 and races, many clients at once, the inbox, conversations, phones and /metrics. With
 SQLite and with PostgreSQL (a throwaway cluster; skipped when it is not installed)."""
+import base64
 import concurrent.futures
 import json
 import re
@@ -100,6 +101,8 @@ class ApiChecks(WithServer, PhoneAndDatabase):
             ({"to": NUMBER, "text": "x", "report": "yes"}, "report"),
             ({"to": NUMBER, "text": "x", "priority": 101}, "priority"),
             ({"to": NUMBER, "text": "x", "priority": 1.5}, "priority"),
+            ({"to": NUMBER, "text": "x", "priority": 2 ** 64 - 1}, "priority"),  # not -1 wrapped round
+            ({"to": NUMBER, "text": "x", "class": 2 ** 63 + 2}, "class"),
             ({"to": NUMBER, "text": "x", "not_before": "tomorrow"}, "not_before"),
             ({"to": NUMBER, "text": "x", "not_before": "2026-12-10T13:47:25+01:00"}, "not_before"),
             ({"to": NUMBER, "text": "x", "not_before": "2026-02-30T13:47:25Z"}, "not_before"),
@@ -172,13 +175,19 @@ class ApiChecks(WithServer, PhoneAndDatabase):
                 break
         self.assertEqual(seen, sorted(ids + [other], reverse=True))
         self.assertEqual([m["id"] for m in self.get("/v1/messages?to=%2B4917012345")["messages"]], [other])
+        self.assertEqual([m["id"] for m in self.get("/v1/messages?to=4917012345")["messages"]], [other])
         self.assertEqual(self.get("/v1/messages?since=2999-01-01T00:00:00Z")["messages"], [])
         self.assertEqual(len(self.get("/v1/messages?since=2000-01-01T00:00:00Z")["messages"]), 6)
-        # Cancel: a queued row only.
+        # Cancel: a queued row only; a webhook of failures hears of it.
+        hook = self.server.call("POST", "/v1/webhooks", {"url": "http://127.0.0.1:9/hook",
+                                                        "events": ["message.failed"]})
+        self.assertEqual(hook.status, 201, hook)
         cancelled = self.server.call("DELETE", f"/v1/messages/{ids[0]}")
         self.assertEqual(cancelled.status, 200, cancelled)
         self.assertEqual((cancelled.json["status"], cancelled.json["last_error"]), ("failed", "cancelled"))
         self.assertProblem(self.server.call("DELETE", f"/v1/messages/{ids[0]}"), 409)
+        events = self.db.query("SELECT event, outbox_id FROM webhook_deliveries")
+        self.assertEqual([(e["event"], e["outbox_id"]) for e in events], [("message.failed", ids[0])])
         self.assertEqual([m["id"] for m in self.get("/v1/messages?status=failed")["messages"]], [ids[0]])
         self.assertEqual(len(self.get("/v1/messages?status=queued")["messages"]), 5)
         # Retry: a failed or unknown row, its attempts kept.
@@ -234,10 +243,14 @@ class ApiChecks(WithServer, PhoneAndDatabase):
         # A bad request does not use the key up.
         self.assertProblem(self.send({"to": "x", "text": "y"}, {"Idempotency-Key": "fresh"}), 400, "to")
         self.assertEqual(self.send({"to": NUMBER, "text": "y"}, {"Idempotency-Key": "fresh"}).status, 201)
+        # A key is kept a day: after that it is a new request.
+        self.db.execute("UPDATE idempotency_keys SET created_at = created_at - 86401 WHERE key = 'fresh'")
+        self.assertEqual(self.send({"to": NUMBER, "text": "y"}, {"Idempotency-Key": "fresh"}).headers.get(
+            "Idempotent-Replayed"), None)
         # Keys are each caller's own.
         other = create_token(self.db.url, "another")
         self.assertEqual(self.send(body, headers, token=other).headers.get("Idempotent-Replayed"), None)
-        self.assertEqual(len(self.outbox()), 5)
+        self.assertEqual(len(self.outbox()), 6)
 
     def test_50_clients_posting_2000_messages_queue_each_accepted_one_once(self):
         def client(n):
@@ -297,6 +310,8 @@ class ApiChecks(WithServer, PhoneAndDatabase):
         self.assertEqual(listed[0]["last_text"], "hello to you")
         self.assertProblem(self.server.call("GET", "/v1/conversations/4900000"), 404)
         self.assertProblem(self.server.call("GET", "/v1/conversations/%01"), 400, "number")
+        far = base64.urlsafe_b64encode(b"conversation:20000").decode().rstrip("=")
+        self.assertProblem(self.server.call("GET", f"/v1/conversations/4917012345?cursor={far}"), 400, "cursor")
         # The phone the daemon reports on.
         phones = self.get("/v1/phones")["phones"]
         self.assertEqual(len(phones), 1)

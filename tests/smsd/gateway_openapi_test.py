@@ -30,7 +30,8 @@ class OpenApiDocument(unittest.TestCase):
         result = smsd("--database", cls.url, "serve", "--list-routes")
         if result.returncode != 0:
             raise AssertionError("serve --list-routes: " + result.stderr)
-        cls.routes = {tuple(line.split(" ", 1)) for line in result.stdout.splitlines() if line}
+        cls.declared = [tuple(line.split(" ", 1)) for line in result.stdout.splitlines() if line]
+        cls.routes = set(cls.declared)
         cls.document = load_document()
 
     @classmethod
@@ -46,6 +47,11 @@ class OpenApiDocument(unittest.TestCase):
         self.assertIn(("POST", "/v1/messages"), declared)
         self.assertEqual(sorted(declared - self.documented()), [], "declared routes the document lacks")
         self.assertEqual(sorted(self.documented() - declared), [], "documented routes the server lacks")
+
+    def test_no_route_is_declared_twice(self):
+        # The first declaration would take every request: the second is dead code, or a
+        # merge that called a group of routes twice.
+        self.assertEqual(sorted(r for r in self.routes if self.declared.count(r) > 1), [])
 
     def test_every_path_parameter_and_reference_is_described(self):
         self.assertTrue(self.document["openapi"].startswith("3."))

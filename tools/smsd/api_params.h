@@ -1,4 +1,4 @@
-// What the API's routes read from a query string or a body the same way: list limits,
+// What the API's routes read from a query string or a path the same way: list limits,
 // opaque cursors, ids in paths, phone numbers and times.
 #pragma once
 
@@ -12,7 +12,7 @@ namespace smsd {
 
 class Sql;
 
-// The query parameter `name` as a list limit: `fallback` when it is absent, else a
+// The ?limit= parameter: `fallback` when it is absent, else a
 // number from 1 to `most`. Nothing, with a 400 problem sent, for anything else.
 std::optional<int64_t> LimitParam(Call &call, int64_t fallback, int64_t most);
 // The query parameter `name` as a whole number of at least 0, or `fallback` when it is

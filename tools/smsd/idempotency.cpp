@@ -1,5 +1,7 @@
 #include "idempotency.h"
 
+#include <atomic>
+
 #include "crypto.h"
 #include "sql.h"
 
@@ -7,6 +9,7 @@ namespace smsd {
 namespace {
 
 constexpr size_t kMaxKey = 200;
+constexpr int64_t kPurgeEverySeconds = 60;
 
 bool PrintableKey(const std::string &key) {
   if (key.empty() || key.size() > kMaxKey) return false;
@@ -20,6 +23,16 @@ std::string ScopeOf(const Call &call) {
   if (!call.who) return "anyone";
   return call.who->userId != 0 ? "user:" + std::to_string(call.who->userId)
                                : "token:" + std::to_string(call.who->tokenId);
+}
+
+// Keys past their time are deleted now and then (at most once a minute in a process):
+// the table holds a day's keys, not every key ever used.
+void PurgeExpired(Sql &sql, int64_t now) {
+  static std::atomic<int64_t> lastPurge{0};
+  int64_t last = lastPurge.load();
+  if (now - last < kPurgeEverySeconds || !lastPurge.compare_exchange_strong(last, now)) return;
+  sql.Query("DELETE FROM idempotency_keys WHERE created_at < CAST($1 AS BIGINT)",
+            SqlParams().Add(now - kIdempotencySeconds));
 }
 
 void Send(Call &call, const StoredAnswer &answer) {
@@ -42,14 +55,15 @@ void AnswerOnce(Call &call, const std::function<StoredAnswer()> &work) {
                        "Idempotency-Key");
   const std::string scope = ScopeOf(call), hash = Sha256Hex(call.request.body);
   const int64_t now = UnixNow();
-  sql.Query("DELETE FROM idempotency_keys WHERE scope = $1 AND created_at < CAST($2 AS BIGINT)",
-            SqlParams().Add(scope).Add(now - kIdempotencySeconds));
+  PurgeExpired(sql, now);
   StoredAnswer answer;
   bool replayed = false, otherBody = false;
   sql.InTransaction([&] {
-    // The key's row goes in first: a second request with the key waits here for the
-    // first one's transaction (PostgreSQL's unique index; SQLite's write lock) and then
-    // finds its answer.
+    // The key's row goes in first (in place of one past its time): a second request
+    // with the key waits here for the first one's transaction (PostgreSQL's unique
+    // index; SQLite's write lock) and then finds its answer.
+    sql.Query("DELETE FROM idempotency_keys WHERE scope = $1 AND key = $2 AND created_at < CAST($3 AS BIGINT)",
+              SqlParams().Add(scope).Add(key).Add(now - kIdempotencySeconds));
     const SqlRows claimed = sql.Query(
         "INSERT INTO idempotency_keys (scope, key, request_hash, status, body, created_at) "
         "VALUES ($1, $2, $3, 0, '', CAST($4 AS BIGINT)) ON CONFLICT DO NOTHING RETURNING 1",

@@ -23,6 +23,13 @@ int CodePoints(const std::string &text) {
   return n;
 }
 
+// Whether the value is a whole number from `low` to `high` (a number too large for a
+// signed 64-bit one is out of range, not wrapped round).
+bool IntegerIn(const nlohmann::json &value, int64_t low, int64_t high) {
+  if (value.is_number_unsigned()) return value.get<uint64_t>() <= static_cast<uint64_t>(high);
+  return value.is_number_integer() && value.get<int64_t>() >= low && value.get<int64_t>() <= high;
+}
+
 bool Fault(RequestFault &fault, const std::string &field, const std::string &detail) {
   fault = {field, detail};
   return false;
@@ -65,8 +72,7 @@ bool ReadText(const nlohmann::json &body, MessageRequest &request, RequestFault 
 bool ReadOptions(const nlohmann::json &body, MessageRequest &request, RequestFault &fault) {
   if (body.contains("class") && !body["class"].is_null()) {
     const auto &c = body["class"];
-    if (!c.is_number_integer() || c.get<int64_t>() < 0 || c.get<int64_t>() > 3)
-      return Fault(fault, "class", "must be 0, 1, 2, 3 or null");
+    if (!IntegerIn(c, 0, 3)) return Fault(fault, "class", "must be 0, 1, 2, 3 or null");
     request.messageClass = c.get<int>();
   }
   if (body.contains("report") && !body["report"].is_null()) {
@@ -75,7 +81,7 @@ bool ReadOptions(const nlohmann::json &body, MessageRequest &request, RequestFau
   }
   if (body.contains("priority") && !body["priority"].is_null()) {
     const auto &p = body["priority"];
-    if (!p.is_number_integer() || p.get<int64_t>() < -kPriorityBound || p.get<int64_t>() > kPriorityBound)
+    if (!IntegerIn(p, -kPriorityBound, kPriorityBound))
       return Fault(fault, "priority", "must be a whole number from -100 to 100");
     request.priority = p.get<int>();
   }

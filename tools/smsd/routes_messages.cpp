@@ -2,6 +2,7 @@
 // Idempotency-Key making a retried request harmless), preview how a text is sent, look
 // rows up and list them, cancel a row still queued, and queue a failed one again.
 #include "api_params.h"
+#include "events.h"
 #include "gateway.h"
 #include "idempotency.h"
 #include "message_json.h"
@@ -78,7 +79,7 @@ void List(Call &call) {
     const std::string to = call.request.get_param_value("to");
     const std::string why = NumberFault(to);
     if (!why.empty()) return SendProblem(call.response, 400, "Bad Request", "to: " + why, "to");
-    bind("o.destination = ", to);
+    bind("ltrim(o.destination, '+') = ltrim(", to, ", '+')");  // with or without its +
   }
   if (call.request.has_param("since")) {
     const auto since = ParseUtcTime(call.request.get_param_value("since"));
@@ -105,9 +106,11 @@ void List(Call &call) {
             {"next_cursor", more ? nlohmann::json(EncodeCursor("messages", rows.back().Int(0))) : nlohmann::json()}});
 }
 
-// Moves row `id` from one of the statuses of `from` to its next state with `set`;
-// answers the row, 404 for no row, 409 for a row in another status.
-void Move(Call &call, const std::string &set, const std::string &from, const std::string &what) {
+// Moves row `id` from one of the statuses of `from` to its next state with `set`,
+// raising `event` (if any) in the same transaction; answers the row, 404 for no row,
+// 409 for a row in another status.
+void Move(Call &call, const std::string &set, const std::string &from, const std::string &what,
+          std::optional<OutboxEvent> event = std::nullopt) {
   const auto id = PathId(call);
   Sql &sql = call.db.sql();
   bool moved = false;
@@ -117,6 +120,7 @@ void Move(Call &call, const std::string &set, const std::string &from, const std
       moved = !sql.Query("UPDATE outbox SET " + set + " WHERE id = $1 AND status IN (" + from + ") RETURNING id",
                          SqlParams().Add(*id))
                    .empty();
+      if (moved && event) RaiseOutboxEvent(sql, *event, *id);
       if (!moved)
         for (const SqlRow &r : sql.Query("SELECT status FROM outbox WHERE id = $1", SqlParams().Add(*id)))
           status = r.Text(0);
@@ -133,10 +137,12 @@ void AddMessageRoutes(Gateway &gateway) {
   gateway.Route("POST", "/v1/messages/preview", "/v1/messages/preview", Allow::api, Preview);
   gateway.Route("GET", "/v1/messages", "/v1/messages", Allow::api, List);
   gateway.Route("GET", R"(/v1/messages/(\d+))", "/v1/messages/{id}", Allow::api, Show);
-  // A cancelled row is failed, with "cancelled" for its error: no phone takes it, and
-  // it can be queued again like any failed row.
+  // A cancelled row is failed, with "cancelled" for its error: no phone takes it, it
+  // can be queued again like any failed row, and whoever follows the row hears of it as
+  // of any other failure.
   gateway.Route("DELETE", R"(/v1/messages/(\d+))", "/v1/messages/{id}", Allow::api, [](Call &call) {
-    Move(call, "status = 'failed', last_error = 'cancelled'", "'queued'", "a queued message can be cancelled");
+    Move(call, "status = 'failed', last_error = 'cancelled'", "'queued'", "a queued message can be cancelled",
+         OutboxEvent::failed);
   });
   // Back to the queue, due at once; its attempts are kept, so the phone's limit of
   // refusals still ends a row that cannot be sent.

@@ -12,6 +12,7 @@ namespace smsd {
 namespace {
 
 constexpr int64_t kDefaultLimit = 50, kMostLimit = 500, kConversationLimit = 100;
+constexpr int64_t kMostConversationOffset = 10000;
 constexpr size_t kMaxNumber = 64;  // a sender may be a name ("Operator"), not only digits
 
 // Both directions as rows of (k: the number without its "+", number, at, incoming).
@@ -96,6 +97,10 @@ void Conversation(Call &call) {
   if (!limit) return;
   const auto offset = CursorParam(call, "conversation");
   if (!offset) return;
+  // Each page reads the newest `offset + limit` of both directions: far pages are refused.
+  if (*offset > kMostConversationOffset)
+    return SendProblem(call.response, 400, "Bad Request", "cursor goes further back than a conversation is paged",
+                       "cursor");
   Sql &sql = call.db.sql();
   // The newest `offset + limit` of each direction hold the page; older ones cannot.
   const SqlParams params = SqlParams().Add(number).Add(*offset + *limit);
