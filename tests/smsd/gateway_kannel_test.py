@@ -129,6 +129,18 @@ class KannelChecks(WithServer, PhoneAndDatabase):
         self.assertEqual(self.send(to="+4917012345", text="four", password="another-password").status, 403)
         self.assertEqual([r["text"] for r in self.outbox()], ["one", "three"])
 
+    def test_a_callback_that_fails_is_logged_without_its_query(self):
+        # A dlr-url often carries the application's own secret in its query.
+        daemon = Daemon(self.phone, self.db.url, "--poll-interval", "0.2", log_dir=self.dir.name)
+        self.daemons.append(daemon)
+        dead = "http://127.0.0.1:9/dlr?key=app-s3cret-key&type=%d"
+        answer = self.send(to="+4917012345", text="accepted", **{"dlr-mask": "8", "dlr-url": dead})
+        self.assertEqual(answer.status, 202, answer)
+        wait_for(lambda: self.db.query("SELECT id FROM webhook_deliveries WHERE attempts > 0"), 60,
+                 "the first attempt at the callback")
+        wait_for(lambda: "/dlr?..." in self.server.output(), 10, "the failed attempt in the log")
+        self.assertNotIn("app-s3cret-key", self.server.output())
+
     def test_a_database_failure_is_a_503(self):
         self.assertEqual(self.send(to="+4917012345", text="first").status, 202)  # the password is checked once
         self.db.execute("ALTER TABLE outbox RENAME TO outbox_away")

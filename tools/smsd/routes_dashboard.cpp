@@ -73,7 +73,8 @@ class DashboardRoutes : public std::enable_shared_from_this<DashboardRoutes> {
 
   void Add() {
     Log(Level::info, "serve: the dashboard from " + EscapeControls(root_));
-    if (!ReadDashboardFile(root_, "app.js")) Log(Level::warning, "serve: the dashboard's files are not in " + root_);
+    if (!ReadDashboardFile(root_, "app.js"))
+      Log(Level::warning, "serve: the dashboard's files are not in " + EscapeControls(root_));
     // Each handler holds the routes, which live as long as the server's handlers do.
     auto self = shared_from_this();
     gateway_.Route("GET", "/", "/", Allow::anyone, [self](Call &call) { self->Home(call); });

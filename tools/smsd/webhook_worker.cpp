@@ -261,8 +261,11 @@ void WebhookWorker::Record(const Claimed &claimed, const Outcome &outcome) {
     lease.Broken();
     throw;
   }
+  // Without its query: a receiver's URL may carry a secret there (a dlr-url's own token).
+  const size_t query = claimed.url.find_first_of("?#");
+  const std::string where = query == std::string::npos ? claimed.url : claimed.url.substr(0, query) + "?...";
   const std::string what = "webhooks: delivery " + std::to_string(claimed.id) + " (" + EscapeControls(claimed.event) +
-                           ") to " + RedactSecrets(EscapeControls(claimed.url));
+                           ") to " + RedactSecrets(EscapeControls(where));
   if (delivered)
     Log(Level::debug, what + " answered " + std::to_string(outcome.status));
   else
