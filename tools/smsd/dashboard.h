@@ -29,9 +29,6 @@ std::optional<DashboardFile> ReadDashboardFile(const std::string &root, const st
 // be framed.
 void SetDashboardHeaders(httplib::Response &response);
 
-// Unix seconds as "2026-12-10T13:47:25Z"; null for 0 (never).
-nlohmann::json IsoOfUnix(int64_t seconds);
-
 // GET /v1/session, GET /v1/stats/hourly, GET/POST /v1/tokens, DELETE /v1/tokens/{id}.
 void AddDashboardApiRoutes(Gateway &gateway);
 

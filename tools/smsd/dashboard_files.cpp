@@ -4,7 +4,6 @@
 
 #include <cctype>
 #include <cerrno>
-#include <ctime>
 #include <vector>
 
 #include "dashboard.h"
@@ -120,16 +119,6 @@ void SetDashboardHeaders(httplib::Response &response) {
                       "object-src 'none'; base-uri 'none'; form-action 'self'; frame-ancestors 'none'");
   response.set_header("X-Frame-Options", "DENY");
   response.set_header("Referrer-Policy", "no-referrer");
-}
-
-nlohmann::json IsoOfUnix(int64_t seconds) {
-  if (seconds == 0) return nullptr;
-  const std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm utc{};
-  ::gmtime_r(&t, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
 }
 
 }  // namespace smsd

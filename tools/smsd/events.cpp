@@ -1,6 +1,5 @@
 #include "events.h"
 
-#include <ctime>
 #include <nlohmann/json.hpp>
 
 #include "log.h"
@@ -27,15 +26,6 @@ std::vector<Subscriber> SubscribersOf(Sql &sql, const std::string &event) {
   return found;
 }
 
-std::string IsoOf(int64_t unixTime) {
-  const std::time_t t = static_cast<std::time_t>(unixTime);
-  std::tm utc{};
-  ::gmtime_r(&t, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
-}
-
 // One delivery row per subscriber. The body names its own delivery id, so the row is
 // written first and its body once the id is known.
 void QueueForSubscribers(Sql &sql, const std::vector<Subscriber> &subscribers, const std::string &event,
@@ -50,7 +40,7 @@ void QueueForSubscribers(Sql &sql, const std::vector<Subscriber> &subscribers, c
     if (inserted.empty()) throw StoreError("the webhook delivery was not stored");
     const int64_t deliveryId = inserted[0].Int(0);
     const nlohmann::json body = {
-        {"id", deliveryId}, {"event", event}, {"created_at", IsoOf(now)}, {"data", {{"message", message}}}};
+        {"id", deliveryId}, {"event", event}, {"created_at", FormatUtc(now)}, {"data", {{"message", message}}}};
     sql.Query("UPDATE webhook_deliveries SET body = $1 WHERE id = $2",
               SqlParams().Add(body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)).Add(deliveryId));
   }

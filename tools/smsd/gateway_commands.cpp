@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <stdexcept>
@@ -18,15 +17,7 @@
 namespace smsd {
 namespace {
 
-std::string Stamp(int64_t unixTime) {
-  if (unixTime <= 0) return "-";
-  const std::time_t t = static_cast<std::time_t>(unixTime);
-  std::tm utc{};
-  ::gmtime_r(&t, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &utc);
-  return text;
-}
+std::string Stamp(int64_t unixTime) { return unixTime <= 0 ? "-" : FormatUtc(unixTime, "%Y-%m-%d %H:%M:%S"); }
 
 // One line from standard input, not echoed on a terminal.
 std::string ReadSecretLine(const char *prompt) {

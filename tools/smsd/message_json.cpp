@@ -26,6 +26,10 @@ nlohmann::json PercentOrNull(const SqlRow &row, size_t column) {
 
 }  // namespace
 
+nlohmann::json IsoOrNull(int64_t unixTime) {
+  return unixTime <= 0 ? nlohmann::json() : nlohmann::json(FormatUtc(unixTime));
+}
+
 std::string OutboxColumns(Sql &sql) {
   return "o.id, o.destination, o.text, o.status, o.class, CASE WHEN o.status_report THEN 1 ELSE 0 END, o.priority, " +
          sql.IsoTime("o.not_before") + ", " + sql.IsoTime("o.created_at") +

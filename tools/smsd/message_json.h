@@ -11,6 +11,10 @@ namespace smsd {
 
 class Sql;
 
+// A time of the newer tables (Unix seconds) as the API gives times: ISO 8601 UTC, or
+// null for none (0 or less).
+nlohmann::json IsoOrNull(int64_t unixTime);
+
 // An outbox row: {id, to, text, status, class, report, priority, not_before, created_at,
 // attempts, last_error, coding, phone, sent_at, delivery, delivery_error, delivery_at,
 // parts: [{part, of, reference, phone, submitted_at, status, status_code}]}. Times are

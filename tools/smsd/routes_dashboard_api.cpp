@@ -5,6 +5,7 @@
 
 #include "dashboard.h"
 #include "log.h"
+#include "message_json.h"
 #include "sql.h"
 
 namespace smsd {
@@ -55,7 +56,7 @@ void HourlyStats(Call &call) {
   nlohmann::json list = nlohmann::json::array();
   for (int64_t hour = first; hour <= last; hour += kHour) {
     const auto s = sent.find(hour), r = received.find(hour);
-    list.push_back({{"hour", IsoOfUnix(hour)},
+    list.push_back({{"hour", IsoOrNull(hour)},
                     {"sent", s == sent.end() ? 0 : s->second},
                     {"received", r == received.end() ? 0 : r->second}});
   }
@@ -67,9 +68,9 @@ void ListTokensRoute(Call &call) {
   for (const TokenInfo &t : ListTokens(call.db.sql()))
     list.push_back({{"id", t.id},
                     {"name", t.name},
-                    {"created_at", IsoOfUnix(t.createdAt)},
-                    {"last_used_at", IsoOfUnix(t.lastUsedAt)},
-                    {"revoked_at", IsoOfUnix(t.revokedAt)}});
+                    {"created_at", IsoOrNull(t.createdAt)},
+                    {"last_used_at", IsoOrNull(t.lastUsedAt)},
+                    {"revoked_at", IsoOrNull(t.revokedAt)}});
   SendJson(call.response, 200, {{"tokens", list}, {"next_cursor", nullptr}});
 }
 

@@ -1,8 +1,8 @@
 // /v1/webhooks: add, list and remove webhooks, and read a hook's last deliveries with
 // the answers they got.
-#include <ctime>
 
 #include "gateway.h"
+#include "message_json.h"
 #include "sql.h"
 #include "webhooks.h"
 
@@ -11,17 +11,7 @@ namespace {
 
 constexpr int kDefaultDeliveries = 20, kMaxDeliveries = 200;
 
-nlohmann::json IsoOrNull(int64_t unixTime) {
-  if (unixTime <= 0) return nullptr;
-  const std::time_t t = static_cast<std::time_t>(unixTime);
-  std::tm utc{};
-  ::gmtime_r(&t, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
-}
-
-nlohmann::json IsoOrNull(const SqlRow &row, size_t column) {
+nlohmann::json TimeAt(const SqlRow &row, size_t column) {
   return row.IsNull(column) ? nlohmann::json() : IsoOrNull(row.Int(column));
 }
 
@@ -114,9 +104,9 @@ void ListDeliveries(Call &call) {
                           {"last_status", r.IsNull(4) ? nlohmann::json() : nlohmann::json(r.Int(4))},
                           {"last_error", r.IsNull(5) ? nlohmann::json() : nlohmann::json(r.Text(5))},
                           {"last_response", r.IsNull(6) ? nlohmann::json() : nlohmann::json(r.Text(6))},
-                          {"created_at", IsoOrNull(r, 7)},
-                          {"delivered_at", IsoOrNull(r, 8)},
-                          {"next_attempt_at", pending ? IsoOrNull(r, 9) : nlohmann::json()}});
+                          {"created_at", TimeAt(r, 7)},
+                          {"delivered_at", TimeAt(r, 8)},
+                          {"next_attempt_at", pending ? TimeAt(r, 9) : nlohmann::json()}});
   }
   SendJson(call.response, 200, {{"deliveries", deliveries}, {"next_cursor", nullptr}});
 }

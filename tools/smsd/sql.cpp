@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 
 namespace smsd {
 
@@ -32,6 +33,14 @@ std::string Sql::IsoTime(const std::string &column) const {
 
 int64_t UnixNow() {
   return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+std::string FormatUtc(int64_t unixTime, const char *format) {
+  const std::time_t t = static_cast<std::time_t>(unixTime);
+  std::tm utc{};
+  ::gmtime_r(&t, &utc);
+  char text[64];
+  return std::strftime(text, sizeof text, format, &utc) > 0 ? text : "";
 }
 
 }  // namespace smsd

@@ -69,5 +69,7 @@ class Sql {
 
 // The current Unix time, in seconds.
 int64_t UnixNow();
+// A Unix time in UTC, by strftime's `format` (by default ISO 8601: "2026-12-10T13:47:25Z").
+std::string FormatUtc(int64_t unixTime, const char *format = "%Y-%m-%dT%H:%M:%SZ");
 
 }  // namespace smsd
