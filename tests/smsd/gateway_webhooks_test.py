@@ -285,6 +285,23 @@ class WebhookChecks(WithServer, PhoneAndDatabase):
         self.assertNotIn(url, smsd("--database", self.db.url, "webhook", "list").stdout)
 
 
+    def test_deliveries_done_with_are_removed_in_time_and_the_others_kept(self):
+        # The schema first, then rows of every age as if written long ago.
+        self.assertEqual(smsd("--database", self.db.url, "webhook", "list").returncode, 0)
+        day = 24 * 3600
+        now = int(time.time())
+        rows = [("delivered", now - 8 * day, now - 8 * day), ("delivered", now - 8 * day, now - day),
+                ("failed", now - 31 * day, None), ("failed", now - 2 * day, None)]
+        for n, (status, created, delivered) in enumerate(rows):
+            self.db.execute("INSERT INTO webhook_deliveries (event, method, url, body, status, next_attempt_at, "
+                            f"created_at, delivered_at) VALUES ('kannel.dlr', 'GET', 'http://127.0.0.1:9/{n}', '', "
+                            f"'{status}', {created}, {created}, {'NULL' if delivered is None else delivered})")
+        server = self.start_server()
+        wait_for(lambda: "2 old deliveries removed" in server.output(), 20, "the purge")
+        self.assertEqual([r["url"] for r in self.db.query("SELECT url FROM webhook_deliveries ORDER BY id")],
+                         ["http://127.0.0.1:9/1", "http://127.0.0.1:9/3"])
+
+
 class SqliteWebhooks(WebhookChecks, unittest.TestCase):
     def make_db(self):
         return SqliteDb(self.dir.name)

@@ -21,6 +21,9 @@ constexpr size_t kMaxAnswer = 64 * 1024;  // of a receiver's answer, read at mos
 constexpr size_t kKeptAnswer = 1024;      // of it, kept with the delivery
 constexpr auto kIdlePoll = std::chrono::milliseconds(500);
 constexpr auto kPauseAfterError = std::chrono::seconds(5);
+constexpr int64_t kPurgeEvery = 3600;              // seconds between two purges of old deliveries
+constexpr int64_t kKeepDelivered = 7 * 24 * 3600;  // how long a delivered event is kept
+constexpr int64_t kKeepFailed = 30 * 24 * 3600;    // and a failed one
 
 // A positive number of seconds from the environment (the test knobs), else `fallback`.
 int64_t SecondsFromEnvironment(const char *name, int64_t fallback) {
@@ -86,10 +89,31 @@ WebhookWorker::~WebhookWorker() {
   for (std::thread &t : threads_) t.join();
 }
 
+void WebhookWorker::PurgeOldDeliveries() {
+  int64_t due = nextPurge_.load();
+  const int64_t now = UnixNow();
+  // One thread of the process purges; the others go on delivering.
+  if (now < due || !nextPurge_.compare_exchange_strong(due, now + kPurgeEvery)) return;
+  StorePool::Lease lease = gateway_.pool().Take();
+  try {
+    Sql &sql = lease.sql();
+    sql.Query(
+        "DELETE FROM webhook_deliveries WHERE (status = 'delivered' AND delivered_at < CAST($1 AS BIGINT)) "
+        "OR (status = 'failed' AND created_at < CAST($2 AS BIGINT))",
+        SqlParams().Add(now - kKeepDelivered).Add(now - kKeepFailed));
+    if (sql.Changes() > 0) Log(Level::info, "webhooks: " + std::to_string(sql.Changes()) + " old deliveries removed");
+  } catch (const StoreError &) {
+    lease.Broken();
+    nextPurge_.store(now);  // tried again after the pause
+    throw;
+  }
+}
+
 void WebhookWorker::Run() {
   while (!stop_.load()) {
     bool claimed = false, failed = false;
     try {
+      PurgeOldDeliveries();
       Claimed event;
       claimed = ClaimOne(event);
       if (claimed) Deliver(event);

@@ -2,7 +2,8 @@
 // these threads, and each event is claimed by one of them at a time (SKIP LOCKED on
 // PostgreSQL, the write lock on SQLite) for a limited time, so that the claim of a
 // process that died is taken again. An event is retried with a growing delay until a
-// 2xx answer, or failed once it is webhook_retry_hours old.
+// 2xx answer, or failed once it is webhook_retry_hours old. Delivered events are kept a
+// week and failed ones a month (the dashboard and the metrics show them), then removed.
 #pragma once
 
 #include <atomic>
@@ -45,6 +46,8 @@ class WebhookWorker {
 
  private:
   void Run();
+  // Once an hour: deliveries done with (delivered a week ago, failed a month ago) go.
+  void PurgeOldDeliveries();
   // Claims the next due event; false when none is due.
   bool ClaimOne(Claimed &claimed);
   void Deliver(const Claimed &claimed);
@@ -53,6 +56,7 @@ class WebhookWorker {
 
   Gateway &gateway_;
   int64_t firstDelay_, claimSeconds_;
+  std::atomic<int64_t> nextPurge_{0};
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::condition_variable wake_;
