@@ -17,10 +17,6 @@ int64_t SqlRow::Int(size_t column, int64_t fallback) const {
   return value;
 }
 
-std::string Sql::Now() const {
-  return IsPostgres() ? "CAST(EXTRACT(EPOCH FROM now()) AS BIGINT)" : "CAST(strftime('%s', 'now') AS INTEGER)";
-}
-
 std::string Sql::EpochOf(const std::string &column) const {
   return IsPostgres() ? "CAST(EXTRACT(EPOCH FROM " + column + ") AS BIGINT)"
                       : "CAST(strftime('%s', " + column + ") AS INTEGER)";

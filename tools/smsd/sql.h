@@ -59,8 +59,6 @@ class Sql {
   // committed when it returns, rolled back when it throws. Inside a transaction already
   // (an event raised by the store), it runs in that one.
   virtual void InTransaction(const std::function<void()> &work) = 0;
-  // The current Unix time as a SQL expression.
-  std::string Now() const;
   // A time column of the older tables (SQLite: "YYYY-MM-DD hh:mm:ss" text in UTC,
   // PostgreSQL: TIMESTAMPTZ) as Unix seconds, and as ISO 8601 text ("...T...Z").
   std::string EpochOf(const std::string &column) const;
