@@ -44,7 +44,7 @@
 #include "services/clock_alarm.h"
 #include "services/network.h"
 #include "services/service_requests.h"
-#include "services/transaction.h"
+#include "transaction/transaction.h"
 #include "sms/sms_send.h"
 #include "sms/sms_store.h"
 

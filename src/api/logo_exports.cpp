@@ -8,7 +8,7 @@
 #include "logo/logo_files.h"
 #include "logo/logo_transfer.h"
 #include "services/bounded_copy.h"
-#include "services/result_codes.h"
+#include "transaction/result_codes.h"
 
 using pelkor::SharedLogo;
 

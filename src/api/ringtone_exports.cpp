@@ -9,7 +9,7 @@
 #include "ringtone/ringtone_model.h"
 #include "ringtone/rtttl_file.h"
 #include "ringtone/ringtone_transfer.h"
-#include "services/result_codes.h"
+#include "transaction/result_codes.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "services/bounded_copy.h"
-#include "services/result_codes.h"
+#include "transaction/result_codes.h"
 #include "sms/sms_details.h"
 #include "sms/sms_send.h"
 #include "sms/sms_store.h"

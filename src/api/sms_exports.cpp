@@ -5,7 +5,7 @@
 #include "sms/sms_record.h"
 #include "sms/sms_send.h"
 #include "sms/sms_store.h"
-#include "services/result_codes.h"
+#include "transaction/result_codes.h"
 
 extern "C" {
 

@@ -11,7 +11,7 @@
 #include "sms/sms_store.h"
 #include "sms/sms_utf8.h"
 #include "sms/utf8_text.h"
-#include "services/result_codes.h"
+#include "transaction/result_codes.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "logo/logo_file_formats.h"
-#include "services/result_codes.h"
+#include "transaction/result_codes.h"
 
 namespace pelkor {
 

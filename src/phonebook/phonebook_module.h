@@ -1,5 +1,5 @@
 #pragma once
-#include "services/family_module.h"
+#include "transaction/family_module.h"
 
 namespace pelkor {
 

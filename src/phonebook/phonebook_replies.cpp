@@ -1,7 +1,7 @@
 #include "phonebook/phonebook_replies.h"
 
-#include "services/transaction.h"
-#include "services/result_codes.h"
+#include "transaction/transaction.h"
+#include "transaction/result_codes.h"
 
 namespace pelkor {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "ringtone/smart_ringtone.h"
 #include "link/request_writer.h"
-#include "services/result_codes.h"
+#include "transaction/result_codes.h"
 
 namespace pelkor {
 namespace {

@@ -5,7 +5,7 @@
 #include "link/frame_sender.h"
 #include "ringtone/ringtone_messages.h"
 #include "sms/sms_send.h"
-#include "services/result_codes.h"
+#include "transaction/result_codes.h"
 
 namespace pelkor {
 

@@ -1,5 +1,5 @@
 #include "ringtone/rtttl_file.h"
-#include "services/result_codes.h"
+#include "transaction/result_codes.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -5,7 +5,7 @@
 
 #include "link/reply_dispatch.h"
 #include "sms/sms_record.h"
-#include "services/result_codes.h"
+#include "transaction/result_codes.h"
 
 namespace pelkor {
 

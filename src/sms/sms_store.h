@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "services/transaction.h"
+#include "transaction/transaction.h"
 #include "sms/sms_record.h"
 #include "sms/sms_session.h"
-#include "services/result_codes.h"
+#include "transaction/result_codes.h"
 
 namespace pelkor {
 

@@ -9,19 +9,22 @@ import pathlib
 import re
 import sys
 
-# A layer sees the layers beneath it, never those above. The families (sms, logo,
-# phonebook, ringtone, wave) stand on services; logo and ringtone send through sms.
+# A layer sees the layers beneath it, never those above. The transaction layer stands
+# on the link; the families (services, sms, logo, phonebook, ringtone, wave) stand on
+# the transaction layer; logo and ringtone send through sms.
 ALLOWED = {
     "platform": set(),
     "link": {"platform"},
-    "services": {"link", "platform"},
-    "sms": {"link", "platform", "services"},
-    "phonebook": {"link", "platform", "services"},
-    "wave": {"link", "platform", "services"},
-    "logo": {"link", "platform", "services", "sms"},
-    "ringtone": {"link", "platform", "services", "sms"},
-    "session": {"link", "platform", "services", "sms", "phonebook", "wave", "logo", "ringtone"},
-    "api": {"link", "platform", "services", "sms", "phonebook", "wave", "logo", "ringtone", "session"},
+    "transaction": {"link", "platform"},
+    "services": {"transaction", "link", "platform"},
+    "sms": {"transaction", "link", "platform", "services"},
+    "phonebook": {"transaction", "link", "platform", "services"},
+    "wave": {"transaction", "link", "platform", "services"},
+    "logo": {"transaction", "link", "platform", "services", "sms"},
+    "ringtone": {"transaction", "link", "platform", "services", "sms"},
+    "session": {"transaction", "link", "platform", "services", "sms", "phonebook", "wave", "logo", "ringtone"},
+    "api": {"transaction", "link", "platform", "services", "sms", "phonebook", "wave", "logo", "ringtone",
+            "session"},
 }
 
 # The C and C++ standard headers (and the library's own public header) are fine anywhere.

@@ -7,7 +7,7 @@
 #include "phonebook/phonebook_payloads.h"
 #include "phonebook/phonebook_replies.h"
 #include "phonebook/phonebook_session.h"
-#include "services/transaction.h"
+#include "transaction/transaction.h"
 
 namespace pelkor {
 namespace {

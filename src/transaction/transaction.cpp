@@ -1,7 +1,6 @@
-#include "services/transaction.h"
+#include "transaction/transaction.h"
 
 #include <chrono>
-#include <condition_variable>
 
 #include "link/frame_sender.h"
 #include "platform/clock.h"
@@ -9,22 +8,25 @@
 namespace pelkor {
 namespace {
 
-// One signal for all families: a wake-up only makes a waiter look at its own cell again.
-std::mutex replyMutex;
-std::condition_variable replyArrived;
+ReplySignal *bound = nullptr;  // set while the process is still single-threaded
 
 }  // namespace
+
+ReplySignal &Replies() { return *bound; }
+
+void BindReplySignal(ReplySignal &signal) { bound = &signal; }
 
 namespace detail {
 
 int64_t NowMs() { return platform::MonotonicMs(); }
 
 void WaitForReply(int64_t deadlineMs, const void *tag, bool (*ready)(const void *)) {
-  std::unique_lock<std::mutex> lock(replyMutex);
+  ReplySignal &signal = Replies();
+  std::unique_lock<std::mutex> lock(signal.mutex);
   while (!ready(tag)) {
     const int64_t left = deadlineMs - platform::MonotonicMs();
     if (left <= 0) return;
-    replyArrived.wait_for(lock, std::chrono::milliseconds(left));
+    signal.arrived.wait_for(lock, std::chrono::milliseconds(left));
   }
 }
 
@@ -33,8 +35,9 @@ void WaitForReply(int64_t deadlineMs, const void *tag, bool (*ready)(const void 
 void NotifyReplyArrived() {
   // Taking the lock orders the notification after a waiter's check of its cell, so a
   // reply that lands between the check and the wait is never missed.
-  { std::lock_guard<std::mutex> lock(replyMutex); }
-  replyArrived.notify_all();
+  ReplySignal &signal = Replies();
+  { std::lock_guard<std::mutex> lock(signal.mutex); }
+  signal.arrived.notify_all();
 }
 
 void StatusCell::Complete(int32_t value) {

@@ -4,15 +4,27 @@
 // changes the cell or the command's time limit runs out. Replies carry no transaction
 // number; a reply is matched to its command only by message type and command byte.
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
 
-#include "services/result_codes.h"
+#include "transaction/result_codes.h"
 
 namespace pelkor {
 
-constexpr int32_t kPending = 23;
+// The one wake-up signal of every waiting command, for all families: a wake-up only
+// makes a waiter look at its own cell again. Handlers on the watch thread notify it.
+struct ReplySignal {
+  std::mutex mutex;
+  std::condition_variable arrived;
+};
+
+// The signal belongs to the library's context, which is built once and never destroyed.
+ReplySignal &Replies();
+
+// Called once by the library's context when it is built, before any link thread starts.
+void BindReplySignal(ReplySignal &signal);
 
 // A command family's status cell. A handler stores its data first, then completes the
 // cell (release order), which also wakes the waiting command at once.
@@ -40,8 +52,9 @@ bool AwaitCell(const StatusCell &cell, int32_t pending, int32_t checks, int32_t 
 template <typename Predicate>
 bool AwaitCondition(Predicate ready, int32_t checks, int32_t stepMs);
 
-// Arms the cell, sends the request and waits. Returns the cell's final value, or 4 on
-// time-out (also stored in the cell when `storeTimeout` is set).
+// Arms the cell, sends the request and waits. Returns the cell's final value, or
+// kResultTimeout when the limit runs out (also stored in the cell when `storeTimeout`
+// is set).
 int32_t RunTransaction(StatusCell &cell, uint8_t type, const uint8_t *payload, size_t length, int32_t checks,
                        int32_t stepMs, bool storeTimeout = false);
 

@@ -26,6 +26,11 @@ enum ResultCode : int32_t {
   kResultNoCall = PELKOR_ERR_NO_CALL,
   kResultLogoError = PELKOR_ERR_LOGO,
   kResultSmsListFull = 25,  // internal: the library's SMS list has no room for another entry
+  // Internal status-cell values, never a command's result. kPending: the request waits
+  // for its reply (a wait that runs out ends with kResultTimeout); kSmsSent: the phone
+  // confirmed a send.
+  kPending = 23,
+  kSmsSent = 18,
 };
 
 // What getsms returns for a read that failed with `result`.

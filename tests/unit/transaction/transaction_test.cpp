@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "services/transaction.h"
+#include "transaction/transaction.h"
 
 namespace pelkor {
 namespace {
