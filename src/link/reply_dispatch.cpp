@@ -1,5 +1,6 @@
 #include "link/reply_dispatch.h"
 
+#include "link/ack_handler.h"
 #include "link/session.h"
 
 namespace pelkor {
@@ -16,16 +17,21 @@ void ReplyMessage::CopyText(size_t offset, char *out, size_t capacity) const {
 
 namespace {
 
-const ReplyRoute *FindRoute(const ReplyMessage &reply, bool catchAll) {
-  size_t tableCount = 0;
-  const ReplyRouteTable *const *tables = ReplyRouteTables(&tableCount);
-  for (size_t t = 0; t < tableCount; ++t) {
-    for (size_t i = 0; i < tables[t]->count; ++i) {
-      const ReplyRoute &route = tables[t]->rows[i];
-      if (route.type != reply.type || (route.command == kAnyCommand) != catchAll) continue;
-      if (catchAll || reply.At(route.commandOffset) == route.command) return &route;
-    }
+const ReplyRoute *FindInTable(const ReplyRouteTable &table, const ReplyMessage &reply, bool catchAll) {
+  for (size_t i = 0; i < table.count; ++i) {
+    const ReplyRoute &route = table.rows[i];
+    if (route.type != reply.type || (route.command == kAnyCommand) != catchAll) continue;
+    if (catchAll || reply.At(route.commandOffset) == route.command) return &route;
   }
+  return nullptr;
+}
+
+const ReplyRoute *FindRoute(const ReplyMessage &reply, bool catchAll) {
+  if (const ReplyRoute *own = FindInTable(kLinkRoutes, reply, catchAll)) return own;
+  const LinkSession &s = Session();
+  const size_t count = s.routeTableCount.load(std::memory_order_acquire);
+  for (size_t t = 0; t < count; ++t)
+    if (const ReplyRoute *route = FindInTable(*s.routeTables[t], reply, catchAll)) return route;
   return nullptr;
 }
 
@@ -37,6 +43,17 @@ void DispatchReply(const ReplyMessage &reply) {
   const ReplyRoute *route = FindRoute(reply, false);
   if (route == nullptr) route = FindRoute(reply, true);
   if (route != nullptr && (route->awaited == kUnsolicited || route->awaited())) route->handler(reply);
+}
+
+bool RegisterReplyRoutes(const ReplyRouteTable &table) {
+  LinkSession &s = Session();
+  const size_t count = s.routeTableCount.load(std::memory_order_acquire);
+  for (size_t t = 0; t < count; ++t)
+    if (s.routeTables[t] == &table) return true;
+  if (count == kMaxRouteTables) return false;
+  s.routeTables[count] = &table;
+  s.routeTableCount.store(count + 1, std::memory_order_release);
+  return true;
 }
 
 void ProcessMessage() {

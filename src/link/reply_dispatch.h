@@ -51,13 +51,15 @@ constexpr ReplyRouteTable RouteTable(const ReplyRoute (&rows)[N]) {
 // Dispatches the message in the session's buffer (type lastType) through the tables.
 void ProcessMessage();
 
-// Dispatches one message: the first row that names its type and command wins, then the
-// first catch-all row of its type; the row's handler runs when its request waits.
-// Exposed for unit tests.
+// Dispatches one message through the link's own rows, then the registered tables in
+// the order they were registered: the first row that names its type and command wins,
+// then the first catch-all row of its type; the row's handler runs when its request
+// waits. Exposed for unit tests.
 void DispatchReply(const ReplyMessage &reply);
 
-// The routing tables, one per family, from the composition root (session/family_list.cpp):
-// the link itself includes nothing of the families whose replies it routes.
-const ReplyRouteTable *const *ReplyRouteTables(size_t *count);
+// Adds a family's table to the routing. The library's context registers every family's
+// tables when it is built, before any link thread starts, so the link names no family.
+// A table already registered is not added again. False when the routing is full.
+bool RegisterReplyRoutes(const ReplyRouteTable &table);
 
 }  // namespace pelkor

@@ -1,13 +1,14 @@
 #include "link/session.h"
 
-#include <new>
-
 namespace pelkor {
+namespace {
 
-LinkSession &Session() {
-  alignas(LinkSession) static unsigned char storage[sizeof(LinkSession)];
-  static LinkSession *session = new (storage) LinkSession();
-  return *session;
-}
+LinkSession *bound = nullptr;  // set while the process is still single-threaded
+
+}  // namespace
+
+LinkSession &Session() { return *bound; }
+
+void BindSession(LinkSession &session) { bound = &session; }
 
 }  // namespace pelkor

@@ -1,11 +1,13 @@
 #pragma once
-// The one process-wide session record shared by the host's thread, the watch thread
-// and the keep-alive thread. Every field another thread reads is atomic; the receive
-// window and message buffer belong to the watch thread alone.
+// The link's record, shared by the host's thread, the watch thread and the keep-alive
+// thread. Every field another thread reads is atomic (or behind the trace's lock); the
+// receive window and message buffer belong to the watch thread alone.
 #include <atomic>
 #include <cstdint>
 #include <thread>
 
+#include "link/reply_dispatch.h"
+#include "link/wire_trace.h"
 #include "platform/sleep.h"
 
 namespace pelkor {
@@ -14,6 +16,7 @@ constexpr int32_t kConnectionInfrared = 1;
 constexpr size_t kWindowSize = 3072;
 constexpr size_t kMessageSize = 3072;
 constexpr size_t kPortNameSize = 100;
+constexpr size_t kMaxRouteTables = 32;
 
 struct LinkSession {
   // Port and threads.
@@ -58,13 +61,23 @@ struct LinkSession {
   std::atomic<bool> busy{true};  // a command or transfer is under way: hold back the keep-alive poll
   std::atomic<uint8_t> keepAliveCount{0};
 
+  // Reply routing: the families' tables, dispatched after the link's own rows. Written
+  // by RegisterReplyRoutes before any link thread starts; the count is published last.
+  const ReplyRouteTable *routeTables[kMaxRouteTables] = {};
+  std::atomic<size_t> routeTableCount{0};
+
+  WireTraceState trace;
+
   bool Infrared() const { return connectionType.load() == kConnectionInfrared; }
   uint8_t StartByte() const { return Infrared() ? 0x1C : 0x1E; }
 };
 
-// The session record. Never destroyed, so that threads winding down at process end
-// never see it torn down under them.
+// The link's record. It belongs to the library's context, which is built once and never
+// destroyed, so threads winding down at process end never see it torn down under them.
 LinkSession &Session();
+
+// Called once by the library's context when it is built, before any link thread starts.
+void BindSession(LinkSession &session);
 
 // Holds back the keep-alive poll for the life of a scope (a transfer, a read that must
 // not be interleaved). At the end the poll is let go, or put back as it was before.

@@ -5,12 +5,6 @@
 
 namespace pelkor {
 
-namespace {
-LogoBitmap g_logo{};
-}  // namespace
-
-LogoBitmap &SharedLogo() { return g_logo; }
-
 LogoGeometry FixedLogoGeometry(LogoKind kind) {
   if (kind == kLogoStartup) return {kStartupLogoWidth, kStartupLogoHeight};
   return {kSmallLogoWidth, kSmallLogoHeight};

@@ -38,7 +38,8 @@ struct LogoBitmap {
   uint8_t ringtone_id;  // only carried from a download to a later upload
 };
 
-// The process-wide record; starts all zero (kLogoNone).
+// The process-wide record (in the logo family's state, logo/logo_state.h); starts all
+// zero (kLogoNone).
 LogoBitmap &SharedLogo();
 
 struct LogoGeometry {

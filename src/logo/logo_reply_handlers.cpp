@@ -57,6 +57,6 @@ namespace {
 const ReplyRouteTable *const kTables[] = {&kLogoReplies};
 }  // namespace
 
-const FamilyModule kLogoModule = {"logo", kTables, sizeof kTables / sizeof kTables[0], nullptr, nullptr, nullptr};
+const FamilyModule kLogoModule = {kTables, sizeof kTables / sizeof kTables[0], nullptr, nullptr, nullptr};
 
 }  // namespace pelkor

@@ -41,11 +41,6 @@ void FillNetworkCode(LogoBitmap &logo) {
 
 }  // namespace
 
-LogoSession &LogoTransfers() {
-  static LogoSession *const session = new LogoSession;  // never destroyed, as the link's
-  return *session;
-}
-
 int32_t UploadLogo(const LogoBitmap &logo) {
   LogoRequest request{};
   BuildUploadRequest(logo, request);

@@ -6,8 +6,9 @@
 #include <cstdint>
 
 #include "logo/logo_bitmap.h"
-#include "services/transaction.h"
-#include "services/result_codes.h"
+#include "logo/logo_state.h"
+#include "transaction/transaction.h"
+#include "transaction/result_codes.h"
 
 namespace pelkor {
 
@@ -32,15 +33,5 @@ int32_t DownloadSharedLogo(LogoKind kind);
 // result of the SMS send, -1 for any other kind, 22 when the logo is too large for
 // one message.
 int32_t SendSharedLogoBySms(const char *destination);
-
-// The transfers' share of the session: a download reply fills the waiting record
-// through the target; either transfer's verdict completes its cell.
-struct LogoSession {
-  StatusCell uploadCell;
-  StatusCell downloadCell;
-  ReplyTarget<LogoBitmap> downloadTarget;
-};
-
-LogoSession &LogoTransfers();
 
 }  // namespace pelkor

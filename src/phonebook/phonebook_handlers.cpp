@@ -5,7 +5,7 @@
 #include "phonebook/phonebook_replies.h"
 #include "phonebook/phonebook_session.h"
 #include "phonebook/reply_routes.h"
-#include "services/result_codes.h"
+#include "transaction/result_codes.h"
 
 namespace pelkor {
 namespace {
@@ -91,7 +91,7 @@ const ReplyRouteTable *const kTables[] = {&kPhonebookReplies};
 }  // namespace
 
 const FamilyModule kPhonebookModule = {
-    "phonebook", kTables, sizeof kTables / sizeof kTables[0], ResetPhonebookSession, nullptr, nullptr,
+    kTables, sizeof kTables / sizeof kTables[0], ResetPhonebookSession, nullptr, nullptr,
 };
 
 }  // namespace pelkor

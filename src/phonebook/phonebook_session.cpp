@@ -2,12 +2,15 @@
 
 namespace pelkor {
 
-PhonebookSession &Phonebook() {
-  // Never destroyed, like the session record: a late reply at process end may still
-  // look at the targets.
-  static PhonebookSession *const session = new PhonebookSession;
-  return *session;
-}
+namespace {
+
+PhonebookSession *bound = nullptr;  // set while the process is still single-threaded
+
+}  // namespace
+
+PhonebookSession &Phonebook() { return *bound; }
+
+void BindPhonebookSession(PhonebookSession &session) { bound = &session; }
 
 void ResetPhonebookSession() {
   PhonebookSession &pb = Phonebook();

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "phonebook/phonebook_records.h"
-#include "services/transaction.h"
+#include "transaction/transaction.h"
 
 namespace pelkor {
 
@@ -29,7 +29,12 @@ struct PhonebookSession {
   AnswerCache speedDialCache;
 };
 
+// The record belongs to the library's context, which is built once and never destroyed:
+// a late reply at process end may still look at the targets.
 PhonebookSession &Phonebook();
+
+// Called once by the library's context when it is built, before any link thread starts.
+void BindPhonebookSession(PhonebookSession &session);
 
 // A new session may talk to another phone: forget its memory sizes and cached reads.
 void ResetPhonebookSession();

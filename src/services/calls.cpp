@@ -9,28 +9,15 @@
 #include "platform/sleep.h"
 #include "services/beep.h"
 #include "services/service_requests.h"
-#include "services/transaction.h"
+#include "services/services_state.h"
+#include "transaction/transaction.h"
 #include "link/request_writer.h"
-#include "services/result_codes.h"
+#include "transaction/result_codes.h"
 
 namespace pelkor {
 namespace {
 
-constexpr size_t kCallTextSize = 20;
-
-// The call as the phone last described it. A first character ' ' means no call.
-struct CallState {
-  std::mutex mutex;
-  char text[kCallTextSize] = {' '};
-  uint8_t id = 0;
-};
-
-CallState &Call() {
-  static CallState state;
-  return state;
-}
-
-std::atomic<bool> incomingCallEvent{false};
+CallState &Call() { return Services().call; }
 
 const char *OrEmpty(const char *text) { return text != nullptr ? text : ""; }
 
@@ -123,7 +110,7 @@ int32_t IncomingCall(char *buffer, int32_t size) {
 
 int32_t TakeIncomingCallEvent() {
   // One atomic step, so an announcement arriving meanwhile is not lost.
-  return incomingCallEvent.exchange(false) ? 1 : 0;
+  return Call().incomingEvent.exchange(false) ? 1 : 0;
 }
 
 namespace {
@@ -146,7 +133,7 @@ void HandleCallState(const ReplyMessage &reply) {
       if (7 + n > reply.length) n = reply.length > 7 ? reply.length - 7 : 0;
       std::memset(call.text, 0, sizeof call.text);
       std::memcpy(call.text, reply.bytes + 7, n);
-      incomingCallEvent.store(true);
+      call.incomingEvent.store(true);
       break;
     }
     default:

@@ -7,23 +7,20 @@
 #include "link/session.h"
 #include "platform/sleep.h"
 #include "services/service_requests.h"
-#include "services/transaction.h"
+#include "services/services_state.h"
+#include "transaction/transaction.h"
 #include "link/request_writer.h"
-#include "services/result_codes.h"
+#include "transaction/result_codes.h"
 
 namespace pelkor {
 namespace {
 
-constexpr size_t kTextSize = 20;  // 19 characters and the terminator
-constexpr size_t kModelSize = 8;
+constexpr size_t kTextSize = kIdentityTextSize;
+constexpr size_t kModelSize = kIdentityModelSize;
 constexpr int32_t kTextPolls = 100;
 constexpr int32_t kTextPollMs = 10;
 
-// The identity texts, published whole by the watch thread whenever they come.
-struct IdentityTexts {
-  SharedText<kTextSize> imei, revision, softwareDate, softwareVersion, hardware;
-  SharedText<kModelSize> model;
-} texts;
+IdentityTexts &Texts() { return Services().identity; }
 
 constexpr uint8_t kImeiRequest[] = {0x00, 0x01, 0x66};
 constexpr auto kVersionRequest = CommandRequest(0x03, 0x00);
@@ -32,7 +29,7 @@ constexpr uint8_t kHardwareRequest[] = {0x00, 0x01, 0xC8, 0x05};
 void ComposeRevision(const char *software, const char *hardware) {
   char revision[kTextSize];
   std::snprintf(revision, sizeof revision, "SW%s, HW%s", software, hardware);
-  texts.revision.Set(revision);
+  Texts().revision.Set(revision);
 }
 
 template <size_t N>
@@ -46,17 +43,17 @@ void AskUntilKnown(const SharedText<N> &text, uint8_t type, const uint8_t *reque
 void RunIdentityQuery() {
   Session().busy.store(true);
   SendPreparatoryRequestOnce();
-  AskUntilKnown(texts.imei, kTypeService, kImeiRequest, sizeof kImeiRequest);
-  AskUntilKnown(texts.softwareDate, kTypeVersion, kVersionRequest.data(), kVersionRequest.size());
-  AskUntilKnown(texts.hardware, kTypeService, kHardwareRequest, sizeof kHardwareRequest);
+  AskUntilKnown(Texts().imei, kTypeService, kImeiRequest, sizeof kImeiRequest);
+  AskUntilKnown(Texts().softwareDate, kTypeVersion, kVersionRequest.data(), kVersionRequest.size());
+  AskUntilKnown(Texts().hardware, kTypeService, kHardwareRequest, sizeof kHardwareRequest);
 }
 
 void RunRevisionQuery() {
   RunIdentityQuery();
-  if (texts.softwareVersion.Empty() || texts.hardware.Empty()) return;
+  if (Texts().softwareVersion.Empty() || Texts().hardware.Empty()) return;
   char software[kTextSize], hardware[kTextSize];
-  texts.softwareVersion.CopyTo(software, sizeof software);
-  texts.hardware.CopyTo(hardware, sizeof hardware);
+  Texts().softwareVersion.CopyTo(software, sizeof software);
+  Texts().hardware.CopyTo(hardware, sizeof hardware);
   ComposeRevision(software, hardware);
 }
 
@@ -74,26 +71,26 @@ int32_t GetIdentityText(IdentityField field, char *buffer, int32_t size) {
   if (buffer != nullptr && size > 0) std::memset(buffer, 0, static_cast<size_t>(size));
   switch (field) {
     case IdentityField::Imei:
-      if (texts.imei.Empty()) RunIdentityQuery();
-      return Answer(texts.imei, buffer, size);
+      if (Texts().imei.Empty()) RunIdentityQuery();
+      return Answer(Texts().imei, buffer, size);
     case IdentityField::Revision:
-      if (texts.revision.Empty()) RunRevisionQuery();
-      return Answer(texts.revision, buffer, size);
+      if (Texts().revision.Empty()) RunRevisionQuery();
+      return Answer(Texts().revision, buffer, size);
     case IdentityField::Model:
-      if (texts.model.Empty()) RunIdentityQuery();
-      return Answer(texts.model, buffer, size);
+      if (Texts().model.Empty()) RunIdentityQuery();
+      return Answer(Texts().model, buffer, size);
     case IdentityField::SoftwareDate:
-      if (texts.softwareDate.Empty()) RunIdentityQuery();
-      return Answer(texts.softwareDate, buffer, size);
+      if (Texts().softwareDate.Empty()) RunIdentityQuery();
+      return Answer(Texts().softwareDate, buffer, size);
   }
   return kResultIdentityUnknown;
 }
 
 void ResetIdentityTexts() {
-  texts.imei.Clear();
-  texts.revision.Clear();
-  texts.softwareDate.Clear();
-  texts.model.Clear();
+  Texts().imei.Clear();
+  Texts().revision.Clear();
+  Texts().softwareDate.Clear();
+  Texts().model.Clear();
 }
 
 namespace {
@@ -102,7 +99,7 @@ void HandleImeiReply(const ReplyMessage &reply) {
   if (reply.At(3) != 0x01) return;
   char text[kTextSize];
   reply.CopyText(4, text, sizeof text);
-  texts.imei.Set(text);
+  Texts().imei.Set(text);
   NotifyReplyArrived();
 }
 
@@ -110,7 +107,7 @@ void HandleHardwareReply(const ReplyMessage &reply) {
   if (reply.At(3) != 0x05) return;
   char text[kTextSize];
   reply.CopyText(5, text, sizeof text);
-  texts.hardware.Set(text);
+  Texts().hardware.Set(text);
   NotifyReplyArrived();
 }
 
@@ -127,9 +124,9 @@ void HandleVersionReply(const ReplyMessage &reply) {
     const size_t capacity = line == 2 ? kModelSize : kTextSize;
     const size_t n = end - start < capacity - 1 ? end - start : capacity - 1;
     std::memcpy(text, reply.bytes + start, n);
-    if (line == 0) texts.softwareVersion.Set(text);
-    if (line == 1) texts.softwareDate.Set(text);
-    if (line == 2) texts.model.Set(text);
+    if (line == 0) Texts().softwareVersion.Set(text);
+    if (line == 1) Texts().softwareDate.Set(text);
+    if (line == 2) Texts().model.Set(text);
     start = end + 1;
   }
   NotifyReplyArrived();
@@ -141,8 +138,8 @@ void HandleStartupIdentity(const ReplyMessage &reply) {
   reply.CopyText(25, model, sizeof model);
   reply.CopyText(44, software, sizeof software);
   reply.CopyText(39, hardware, sizeof hardware);
-  texts.imei.Set(imei);
-  texts.model.Set(model);
+  Texts().imei.Set(imei);
+  Texts().model.Set(model);
   ComposeRevision(software, hardware);
   NotifyReplyArrived();
 }

@@ -9,33 +9,19 @@
 #include "platform/clock.h"
 #include "services/bounded_copy.h"
 #include "services/service_requests.h"
-#include "services/transaction.h"
+#include "services/services_state.h"
+#include "transaction/transaction.h"
 #include "link/request_writer.h"
 
 namespace pelkor {
 namespace {
 
-struct NetworkInfo {
-  char networkCode[10];
-  char areaCode[10];
-  char cellId[10];
-};
-
 constexpr int32_t kNetworkPolls = 20;
 constexpr int32_t kMonitorPolls = 200;
 constexpr int32_t kPollMs = 10;
 constexpr int64_t kNetworkReuseMs = 200;
-constexpr size_t kMonitorTextSize = 51;  // 50 characters
 
-// The network queries' state: shared with the watch thread through the cells and targets.
-struct NetworkState {
-  StatusCell infoCell;
-  ReplyTarget<NetworkInfo> infoTarget;
-  NetworkInfo info{};  // host's thread: the last answer, reused for a moment
-  AnswerCache infoCache;
-  StatusCell monitorCell;
-  ReplyTarget<char[kMonitorTextSize]> monitorTarget;
-} network;
+NetworkState &Network() { return Services().network; }
 
 // The leading decimal number of a text, as the C library reads one: white space, one
 // sign, then digits up to the first other character; 0 without digits.
@@ -63,16 +49,16 @@ uint8_t NetMonitorSelector(const char *screen) {
 
 int32_t GetNetworkInfo(char *networkCode, int32_t networkCodeSize, char *areaCode, int32_t areaCodeSize, char *cellId,
                        int32_t cellIdSize) {
-  const int32_t result = network.infoCache.ReuseOrAsk(kNetworkReuseMs, [] {
-    network.info = NetworkInfo{};
+  const int32_t result = Network().infoCache.ReuseOrAsk(kNetworkReuseMs, [] {
+    Network().info = NetworkInfo{};
     static constexpr auto kRequest = CommandRequest(0x70);
-    const int32_t answer = RunExchange(network.infoTarget, network.info, network.infoCell, kTypeNetwork,
+    const int32_t answer = RunExchange(Network().infoTarget, Network().info, Network().infoCell, kTypeNetwork,
                                        kRequest.data(), kRequest.size(), kNetworkPolls, kPollMs);
     return answer == kResultOk ? kResultOk : kResultTimeout;
   });
-  CopyToCaller(networkCode, networkCodeSize, network.info.networkCode);
-  CopyToCaller(areaCode, areaCodeSize, network.info.areaCode);
-  CopyToCaller(cellId, cellIdSize, network.info.cellId);
+  CopyToCaller(networkCode, networkCodeSize, Network().info.networkCode);
+  CopyToCaller(areaCode, areaCodeSize, Network().info.areaCode);
+  CopyToCaller(cellId, cellIdSize, Network().info.cellId);
   return result;
 }
 
@@ -83,12 +69,12 @@ int32_t NetMonitor(const char *screen, char *buffer, int32_t size) {
   // The record is attached and the cell armed before the preparatory request goes out,
   // so the wait is written out here rather than through RunExchange, which arms later.
   {
-    AttachedRecord<char[kMonitorTextSize]> attached(network.monitorTarget, text);
-    network.monitorCell.Arm();
+    AttachedRecord<char[kMonitorTextSize]> attached(Network().monitorTarget, text);
+    Network().monitorCell.Arm();
     SendPreparatoryRequest();
     const uint8_t request[] = {0x00, 0x01, 0x7E, NetMonitorSelector(screen)};
     Send(sizeof request, kTypeService, request);
-    AwaitCell(network.monitorCell, kPending, kMonitorPolls, kPollMs);
+    AwaitCell(Network().monitorCell, kPending, kMonitorPolls, kPollMs);
   }  // detached: no late reply writes while the text is copied out
   CopyToCaller(buffer, size, text);
   return kResultOk;
@@ -98,8 +84,8 @@ namespace {
 
 void HandleNetworkInfo(const ReplyMessage &reply) {
   if (reply.length < 17) return;
-  network.infoTarget.Fill([&](NetworkInfo &info) {
-    if (!network.infoCell.Holds(kPending)) return;
+  Network().infoTarget.Fill([&](NetworkInfo &info) {
+    if (!Network().infoCell.Holds(kPending)) return;
     // The country and network digits are packed low nibble first, as in a location
     // area identity; the cell id comes before the location area code.
     std::snprintf(info.networkCode, sizeof info.networkCode, "%x%x%x %x%x", reply.At(14) & 0x0F, reply.At(14) >> 4,
@@ -107,19 +93,19 @@ void HandleNetworkInfo(const ReplyMessage &reply) {
     std::snprintf(info.cellId, sizeof info.cellId, "%02x%02x", reply.At(10), reply.At(11));
     std::snprintf(info.areaCode, sizeof info.areaCode, "%02x%02x", reply.At(12), reply.At(13));
   });
-  network.infoCell.Complete(kResultOk);
+  Network().infoCell.Complete(kResultOk);
 }
 
 void HandleNetMonitor(const ReplyMessage &reply) {
   if (reply.At(3) != 0) {
-    network.monitorTarget.Fill([&](char(&text)[kMonitorTextSize]) { reply.CopyText(4, text, sizeof text); });
+    Network().monitorTarget.Fill([&](char(&text)[kMonitorTextSize]) { reply.CopyText(4, text, sizeof text); });
   }
-  network.monitorCell.Complete(kResultOk);
+  Network().monitorCell.Complete(kResultOk);
 }
 
 // Whether the request each reply answers is waiting for it.
-bool NetworkInfoWaits() { return network.infoTarget.Attached(); }
-bool NetMonitorWaits() { return network.monitorTarget.Attached(); }
+bool NetworkInfoWaits() { return Network().infoTarget.Attached(); }
+bool NetMonitorWaits() { return Network().monitorTarget.Attached(); }
 
 // Network replies answer a waiting query only.
 const ReplyRoute kRows[] = {

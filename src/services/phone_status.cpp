@@ -7,7 +7,8 @@
 #include "link/link_startup.h"
 #include "platform/clock.h"
 #include "services/service_requests.h"
-#include "services/transaction.h"
+#include "services/services_state.h"
+#include "transaction/transaction.h"
 #include "link/request_writer.h"
 
 namespace pelkor {
@@ -20,15 +21,7 @@ constexpr int64_t kDisplayReuseMs = 200;
 constexpr size_t kStatusReplyLength = 9;
 constexpr auto kDisplayRequest = CommandRequest(0x51);
 
-// The status values (kept from every status reply, the keep-alive poll's included) and
-// the display indicators.
-struct StatusState {
-  StatusCell signalLevel, batteryLevel, powerSource;
-  StatusCell displayCell;
-  std::atomic<uint32_t> displayIndicators{0};
-  AnswerCache displayCache;  // host's thread, as displayText
-  char displayText[9] = {};
-} status;
+StatusState &Status() { return Services().status; }
 
 // Asks for the phone status and waits for `cell` to be refreshed.
 bool RefreshStatus(StatusCell &cell) {
@@ -46,50 +39,50 @@ int32_t GetLevel(StatusCell &cell, int32_t *level) {
 
 }  // namespace
 
-int32_t GetSignalLevel(int32_t *level) { return GetLevel(status.signalLevel, level); }
-int32_t GetBatteryLevel(int32_t *level) { return GetLevel(status.batteryLevel, level); }
+int32_t GetSignalLevel(int32_t *level) { return GetLevel(Status().signalLevel, level); }
+int32_t GetBatteryLevel(int32_t *level) { return GetLevel(Status().batteryLevel, level); }
 
 int32_t UsesMainsPower() {
-  if (!RefreshStatus(status.powerSource)) return 0;
-  return status.powerSource.Value() == 1 ? 1 : 0;
+  if (!RefreshStatus(Status().powerSource)) return 0;
+  return Status().powerSource.Value() == 1 ? 1 : 0;
 }
 
 int32_t GetDisplayStatus(char *buffer, int32_t size) {
   if (buffer != nullptr && size > 0) std::memset(buffer, 0, static_cast<size_t>(size));
-  status.displayCache.ReuseOrAsk(kDisplayReuseMs, [] {
-    const int32_t result = RunTransaction(status.displayCell, kTypeDisplay, kDisplayRequest.data(),
+  Status().displayCache.ReuseOrAsk(kDisplayReuseMs, [] {
+    const int32_t result = RunTransaction(Status().displayCell, kTypeDisplay, kDisplayRequest.data(),
                                           kDisplayRequest.size(), kStatusPolls, kPollMs);
-    const uint32_t mask = result == kResultOk ? status.displayIndicators.load() : 0;
-    for (int i = 0; i < 8; ++i) status.displayText[i] = (mask >> i) & 1 ? '1' : '0';
+    const uint32_t mask = result == kResultOk ? Status().displayIndicators.load() : 0;
+    for (int i = 0; i < 8; ++i) Status().displayText[i] = (mask >> i) & 1 ? '1' : '0';
     return result == kResultOk ? kResultOk : kResultTimeout;
   });
   if (buffer != nullptr && size > 0) {
     const size_t n = static_cast<size_t>(size) - 1 < 8 ? static_cast<size_t>(size) - 1 : 8;
-    std::memcpy(buffer, status.displayText, n);
+    std::memcpy(buffer, Status().displayText, n);
   }
-  return status.displayCache.Result();
+  return Status().displayCache.Result();
 }
 
 namespace {
 
 void HandlePhoneStatus(const ReplyMessage &reply) {
   if (reply.length < kStatusReplyLength) return;
-  status.signalLevel.Complete(reply.At(5));
-  status.powerSource.Complete(reply.At(7));
-  status.batteryLevel.Complete(reply.At(8));
+  Status().signalLevel.Complete(reply.At(5));
+  Status().powerSource.Complete(reply.At(7));
+  Status().batteryLevel.Complete(reply.At(8));
 }
 
 void HandleDisplayStatus(const ReplyMessage &reply) {
   const size_t count = reply.At(4);
-  uint32_t mask = status.displayIndicators.load();
+  uint32_t mask = Status().displayIndicators.load();
   for (size_t k = 0; k < count && 6 + 2 * k < reply.length; ++k) {
     const unsigned indicator = reply.At(5 + 2 * k);
     if (indicator < 1 || indicator > 32) continue;  // no bit to keep it in
     const uint32_t bit = 1u << (indicator - 1);
     mask = reply.At(6 + 2 * k) == 2 ? mask | bit : mask & ~bit;
   }
-  status.displayIndicators.store(mask);
-  status.displayCell.Complete(kResultOk);
+  Status().displayIndicators.store(mask);
+  Status().displayCell.Complete(kResultOk);
 }
 
 // The status answers the keep-alive poll as well as a command; the display notices

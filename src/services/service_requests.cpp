@@ -1,17 +1,15 @@
 #include "services/service_requests.h"
 
-#include <atomic>
-
 #include "link/frame_sender.h"
 #include "platform/sleep.h"
+#include "services/services_state.h"
 
 namespace pelkor {
 namespace {
 constexpr uint8_t kPreparatoryRequest[] = {0x00, 0x01, 0x64, 0x01};
-std::atomic<bool> preparatoryRequestPending{true};
 }  // namespace
 
-void SetPreparatoryRequestPending(bool pending) { preparatoryRequestPending.store(pending); }
+void SetPreparatoryRequestPending(bool pending) { Services().preparatoryRequestPending.store(pending); }
 
 void SendPreparatoryRequest() {
   Send(sizeof kPreparatoryRequest, kTypeService, kPreparatoryRequest);
@@ -19,7 +17,7 @@ void SendPreparatoryRequest() {
 }
 
 bool SendPreparatoryRequestOnce() {
-  if (!preparatoryRequestPending.exchange(false)) return false;
+  if (!Services().preparatoryRequestPending.exchange(false)) return false;
   SendPreparatoryRequest();
   return true;
 }

@@ -22,7 +22,7 @@ void StartServicesSession() {
 }  // namespace
 
 const FamilyModule kServicesModule = {
-    "services", kTables, sizeof kTables / sizeof kTables[0], StartServicesSession, nullptr, nullptr,
+    kTables, sizeof kTables / sizeof kTables[0], StartServicesSession, nullptr, nullptr,
 };
 
 }  // namespace pelkor

@@ -1,13 +1,11 @@
 #pragma once
-#include <cstddef>
-
-#include "services/family_module.h"
+#include "transaction/family_module.h"
 
 namespace pelkor {
 
-// Every family of the library, in dispatch order. Adding a family is one line in
-// family_list.cpp.
-const FamilyModule *const *FamilyModules(size_t *count);
+// Registers every family's reply tables with the link, in list order (the families in
+// the order of their folder names, each family's tables in its own order).
+void RegisterFamilyRoutes();
 
 // Runs one hook of every family that has it, in list order.
 void RunSessionHooks(SessionHook FamilyModule::*hook);

@@ -13,9 +13,9 @@
 #include "platform/module_hooks.h"
 #include "platform/sleep.h"
 #include "services/beep.h"
-#include "services/transaction.h"
 #include "session/family_list.h"
-#include "services/result_codes.h"
+#include "session/library_context.h"
+#include "transaction/result_codes.h"
 
 namespace pelkor {
 namespace {
@@ -28,10 +28,7 @@ constexpr int kQuickStartFirstPoll = 198;
 // (each loop ends within one short sleep once the stop is signalled).
 constexpr int32_t kUnloadLoopExitWaitMs = 3000;
 
-// init and terminate may come from the host's thread and from the unload hooks. Timed,
-// so that a hook running under the system's loader lock never waits for good.
-std::recursive_timed_mutex controlMutex;
-bool preparedOnce = false;
+SessionControl &Control() { return Library().control; }
 
 void StopLink() {
   LinkSession &s = Session();
@@ -50,7 +47,7 @@ int32_t Initialise(const char *portName, int32_t connectionType) {
   s.busy.store(true);
   if (!OpenConnection(s.portName, OnByte, KeepAliveCycle)) return kResultRefused;
   InitLink();
-  return 0;
+  return kResultOk;
 }
 
 // The end of the process, of the library, or of the thread that called init.
@@ -67,7 +64,7 @@ void OnEnding(platform::EndingContext context) {
     CloseConnectionWithoutJoining(true, 0);
     return;
   }
-  std::unique_lock<std::recursive_timed_mutex> lock(controlMutex, std::defer_lock);
+  std::unique_lock<std::recursive_timed_mutex> lock(Control().mutex, std::defer_lock);
   if (!lock.try_lock_for(std::chrono::milliseconds(kUnloadLoopExitWaitMs))) return;
   s.busy.store(true);
   CloseConnectionWithoutJoining(false, kUnloadLoopExitWaitMs);
@@ -78,7 +75,7 @@ void OnEnding(platform::EndingContext context) {
 }  // namespace
 
 int32_t OpenSession(const char *port, int32_t connectionType) {
-  std::lock_guard<std::recursive_timed_mutex> lock(controlMutex);
+  std::lock_guard<std::recursive_timed_mutex> lock(Control().mutex);
   LinkSession &s = Session();
   CloseSession();
   platform::WatchCurrentThreadExit(OnEnding);
@@ -96,7 +93,7 @@ int32_t OpenSession(const char *port, int32_t connectionType) {
   }
 
   const int32_t opened = Initialise(name, connectionType);
-  if (opened != 0) return opened;
+  if (opened != kResultOk) return opened;
 
   for (int poll = quickStart ? kQuickStartFirstPoll : 0; poll < kPhoneWaitPolls && !s.linkUp.load(); ++poll)
     platform::SleepMs(50);
@@ -106,21 +103,21 @@ int32_t OpenSession(const char *port, int32_t connectionType) {
   platform::SleepMs(50);
   SendBeep(false);
 
-  if (!preparedOnce) {
-    preparedOnce = true;
+  if (!Control().preparedOnce) {
+    Control().preparedOnce = true;
     RunSessionHooks(&FamilyModule::onFirstOpen);
   }
   s.busy.store(false);
   s.sessionOpen.store(true);
-  return 0;
+  return kResultOk;
 }
 
 int32_t CloseSession() {
-  std::lock_guard<std::recursive_timed_mutex> lock(controlMutex);
+  std::lock_guard<std::recursive_timed_mutex> lock(Control().mutex);
   Session().sessionOpen.store(false);
   StopLink();
   RunSessionHooks(&FamilyModule::onSessionEnd);
-  return 0;
+  return kResultOk;
 }
 
 int32_t LinkAlive() {

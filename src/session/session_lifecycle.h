@@ -1,6 +1,6 @@
 #pragma once
 // Opening and closing the session: the port, the link threads and every family's
-// session hooks (session/family_list.cpp).
+// session hooks (session/family_list.cpp), all in the library's context.
 #include <cstdint>
 
 namespace pelkor {

@@ -12,7 +12,7 @@ const ReplyRouteTable *const kTables[] = {&kSmsSendReplies, &kSmsStoreReplies, &
 }  // namespace
 
 const FamilyModule kSmsModule = {
-    "sms", kTables, sizeof kTables / sizeof kTables[0], ResetArrivalCount, ClearSmsList, PrepareSmsSendRecord,
+    kTables, sizeof kTables / sizeof kTables[0], ResetArrivalCount, ClearSmsList, PrepareSmsSendRecord,
 };
 
 }  // namespace pelkor

@@ -1,10 +1,14 @@
 #include "sms/sms_session.h"
 
 namespace pelkor {
+namespace {
 
-SmsSession &Sms() {
-  static SmsSession *const session = new SmsSession;
-  return *session;
-}
+SmsSession *bound = nullptr;  // set while the process is still single-threaded
+
+}  // namespace
+
+SmsSession &Sms() { return *bound; }
+
+void BindSmsSession(SmsSession &session) { bound = &session; }
 
 }  // namespace pelkor

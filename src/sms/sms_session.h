@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "services/transaction.h"
+#include "transaction/transaction.h"
 #include "sms/sms_record.h"
 
 namespace pelkor {
@@ -50,7 +50,11 @@ struct SmsSession {
   size_t incomingQueued = 0;
 };
 
-// Never destroyed, so that threads winding down at process end never see it torn down.
+// The record belongs to the library's context, which is built once and never destroyed,
+// so threads winding down at process end never see it torn down.
 SmsSession &Sms();
+
+// Called once by the library's context when it is built, before any link thread starts.
+void BindSmsSession(SmsSession &session);
 
 }  // namespace pelkor
