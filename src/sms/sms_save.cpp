@@ -2,14 +2,14 @@
 
 #include <cstring>
 
-#include "services/transaction.h"
+#include "transaction/transaction.h"
 #include "sms/number_codec.h"
 #include "sms/reply_routes.h"
 #include "sms/septet_packing.h"
 #include "sms/sms_record.h"
 #include "sms/sms_send.h"
 #include "sms/utf8_text.h"
-#include "services/result_codes.h"
+#include "transaction/result_codes.h"
 
 namespace pelkor {
 
@@ -99,20 +99,20 @@ int32_t BuildSaveRequest(const StoredSms &message, std::vector<uint8_t> &out) {
     out.push_back(0x00);  // time zone
   }
   out.insert(out.end(), userData, userData + octets);
-  return 0;
+  return kResultOk;
 }
 
 int32_t SaveSms(const StoredSms &message) {
   std::vector<uint8_t> request;
   const int32_t built = BuildSaveRequest(message, request);
-  if (built != 0) return built;
+  if (built != kResultOk) return built;
   return RunTransaction(Sms().saveCell, kSmsStoreType, request.data(), request.size(), kSaveChecks, kSaveStepMs);
 }
 
 // Replies to a store request; without one waiting they change nothing anyone reads.
 namespace {
 
-void HandleSmsSaved(const ReplyMessage &) { Sms().saveCell.Complete(0); }
+void HandleSmsSaved(const ReplyMessage &) { Sms().saveCell.Complete(kResultOk); }
 void HandleSmsSaveRefused(const ReplyMessage &) { Sms().saveCell.Complete(kResultRefused); }
 
 // Whether the request each reply answers is waiting for it.

@@ -62,12 +62,12 @@ int32_t SendSmsRecord(SmsRecord &record, int32_t dataLength) {
   SubmitRequest request;
   // Everything that can be refused locally is refused before the phone is asked.
   int32_t built = BuildSubmitRequest(record, dataLength, request);
-  if (built != 0) return built;
+  if (built != kResultOk) return built;
   if (record.centreIndex != 0 && record.centreNumber[0] == '\0') {
     const int32_t fetched = FetchMessageCentre(record);
-    if (fetched != 0) return fetched;
+    if (fetched != kResultOk) return fetched;
     built = BuildSubmitRequest(record, dataLength, request);
-    if (built != 0) return built;
+    if (built != kResultOk) return built;
   }
   record.userDataLength = request.userDataLength;
 
@@ -76,7 +76,7 @@ int32_t SendSmsRecord(SmsRecord &record, int32_t dataLength) {
                                      request.length, kSendChecks, kSendStepMs);
   if (result != kSmsSent) return result;
   NoteSentReference(record.messageReference);
-  return 0;
+  return kResultOk;
 }
 
 void ClearSentReferences() { Sms().sentReferenceCount = 0; }
@@ -140,9 +140,9 @@ int32_t SendTextMessage(const char *destination, const char *text, int32_t centr
     std::memcpy(record.text, text + (part - 1) * kPartCharacters,
                 std::min(kPartCharacters, length - (part - 1) * kPartCharacters));
     const int32_t result = SendSmsRecord(record, 0);
-    if (result != 0) return result;  // later parts are not sent
+    if (result != kResultOk) return result;  // later parts are not sent
   }
-  return 0;
+  return kResultOk;
 }
 
 int32_t SendUcs2File(const char *destination, const char *fileName, int32_t centreIndex, int32_t options) {
@@ -173,7 +173,7 @@ int32_t SetMessageCentre(int32_t centreIndex, const char *number) {
   // A set on the phone is looked up when it is next needed.
   CopyField(Sms().sendRecord.centreNumber, sizeof Sms().sendRecord.centreNumber, centreIndex != 0 ? "" : number);
   Sms().sendRecord.centreIndex = centreIndex;
-  return 0;
+  return kResultOk;
 }
 
 int32_t GetMessageCentre(char *buffer, int32_t size) {

@@ -6,14 +6,13 @@
 // The Smart Messaging senders (ringtone, logo) go through SendSmartMessage.
 #include <cstdint>
 
-#include "services/transaction.h"
+#include "transaction/transaction.h"
 #include "sms/sms_record.h"
 #include "sms/sms_session.h"
-#include "services/result_codes.h"
+#include "transaction/result_codes.h"
 
 namespace pelkor {
 
-constexpr int32_t kSmsSent = 18;               // the phone confirmed the send
 constexpr int32_t kSmsValidityMinutes = 4320;  // three days, for every sender
 
 // Sends one message built from record. dataLength counts the raw bytes of text for

@@ -26,7 +26,7 @@ void HandleSmsSent(const ReplyMessage &reply) {
 
 void HandleSmsSendRefused(const ReplyMessage &) { Sms().sendCell.Complete(kResultSmsRefused); }
 
-void HandleCentreStored(const ReplyMessage &) { Sms().centreCell.Complete(0); }
+void HandleCentreStored(const ReplyMessage &) { Sms().centreCell.Complete(kResultOk); }
 
 void HandleCentreDetails(const ReplyMessage &reply) {
   uint8_t field[kAddressFieldBytes];
@@ -36,7 +36,7 @@ void HandleCentreDetails(const ReplyMessage &reply) {
     record.centreIndex = reply.At(kCentreIndexByte);
     CopyField(record.centreNumber, sizeof record.centreNumber, number.text);
   });
-  Sms().centreCell.Complete(0);
+  Sms().centreCell.Complete(kResultOk);
 }
 
 void HandleCentreRefused(const ReplyMessage &) { Sms().centreCell.Complete(kResultRefused); }

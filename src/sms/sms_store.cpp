@@ -9,7 +9,7 @@
 #include "sms/sms_read_reply.h"
 #include "sms/sms_send.h"
 #include "link/request_writer.h"
-#include "services/result_codes.h"
+#include "transaction/result_codes.h"
 
 namespace pelkor {
 
@@ -60,7 +60,7 @@ int32_t AppendFromPhone(int32_t location) {
   SmsRecord scratch;
   scratch.location = location;
   const int32_t result = ReadSms(scratch);
-  if (result == 0) Sms().list[Sms().listCount++] = scratch;
+  if (result == kResultOk) Sms().list[Sms().listCount++] = scratch;
   return result;
 }
 
@@ -108,7 +108,7 @@ int32_t DeleteEntry(int32_t kindCode, int32_t n) {
   const SmsRecord *entry = FindEntry(kindCode, n, &index);
   if (entry == nullptr) return kResultNotFound;
   const int32_t result = DeleteSms(*entry);
-  if (result == 0) RemoveEntry(index);
+  if (result == kResultOk) RemoveEntry(index);
   return result;
 }
 

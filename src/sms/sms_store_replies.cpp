@@ -45,14 +45,14 @@ void HandleSmsReadRefused(const ReplyMessage &reply) {
   }
 }
 
-void HandleSmsDeleted(const ReplyMessage &) { Sms().sendCell.Complete(0); }
+void HandleSmsDeleted(const ReplyMessage &) { Sms().sendCell.Complete(kResultOk); }
 
 void HandleSmsCounts(const ReplyMessage &reply) {
   Sms().countsTarget.Fill([&](SmsCounts &counts) {
     counts.unread = reply.At(kUnreadByte);
     counts.total = reply.At(kTotalByte);
   });
-  Sms().countsCell.Complete(0);
+  Sms().countsCell.Complete(kResultOk);
 }
 
 void HandleSmsStoreOther(const ReplyMessage &) { Sms().countsCell.Complete(kResultRefused); }

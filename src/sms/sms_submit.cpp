@@ -5,7 +5,7 @@
 #include "sms/number_codec.h"
 #include "sms/septet_packing.h"
 #include "link/request_writer.h"
-#include "services/result_codes.h"
+#include "transaction/result_codes.h"
 
 namespace pelkor {
 
@@ -106,7 +106,7 @@ int32_t BuildSubmitRequest(const SmsRecord &record, int32_t dataLength, SubmitRe
 
   b[kValidityByte] = ValidityPeriodByte(record.validityMinutes);
   out.length = kSubmitUserDataOffset + userDataOctets;
-  return 0;
+  return kResultOk;
 }
 
 }  // namespace pelkor
