@@ -1,5 +1,6 @@
 #pragma once
-// The rows of the logo replies (logo_reply_handlers.cpp); logo/logo_module.cpp lists them.
+// The rows of the logo replies (logo_reply_handlers.cpp, which also defines
+// kLogoModule with them).
 #include "link/reply_dispatch.h"
 
 namespace pelkor {

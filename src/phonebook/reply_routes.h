@@ -1,6 +1,6 @@
 #pragma once
-// The rows of the phonebook replies (phonebook_handlers.cpp); phonebook/phonebook_module.cpp
-// lists them.
+// The rows of the phonebook replies (phonebook_handlers.cpp, which also defines
+// kPhonebookModule with them).
 #include "link/reply_dispatch.h"
 
 namespace pelkor {
