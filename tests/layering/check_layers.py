@@ -9,19 +9,24 @@ import pathlib
 import re
 import sys
 
-# A layer sees the layers beneath it, never those above. The families (sms, logo,
-# phonebook, ringtone, wave) stand on services; logo and ringtone send through sms.
+# A layer sees the layers beneath it, never those above. The transaction helpers stand
+# on the link; text (character sets, pure code) stands on nothing of the protocol. The
+# families (sms, logo, phonebook, ringtone, wave) stand on services, transaction and
+# text; logo and ringtone send through sms.
 ALLOWED = {
     "platform": set(),
+    "text": {"platform"},
     "link": {"platform"},
-    "services": {"link", "platform"},
-    "sms": {"link", "platform", "services"},
-    "phonebook": {"link", "platform", "services"},
-    "wave": {"link", "platform", "services"},
-    "logo": {"link", "platform", "services", "sms"},
-    "ringtone": {"link", "platform", "services", "sms"},
-    "session": {"link", "platform", "services", "sms", "phonebook", "wave", "logo", "ringtone"},
-    "api": {"link", "platform", "services", "sms", "phonebook", "wave", "logo", "ringtone", "session"},
+    "transaction": {"link", "platform"},
+    "services": {"link", "platform", "transaction", "text"},
+    "sms": {"link", "platform", "services", "transaction", "text"},
+    "phonebook": {"link", "platform", "services", "transaction", "text"},
+    "wave": {"link", "platform", "services", "transaction", "text"},
+    "logo": {"link", "platform", "services", "transaction", "text", "sms"},
+    "ringtone": {"link", "platform", "services", "transaction", "text", "sms"},
+    "session": {"link", "platform", "services", "transaction", "text", "sms", "phonebook", "wave", "logo", "ringtone"},
+    "api": {"link", "platform", "services", "transaction", "text", "sms", "phonebook", "wave", "logo", "ringtone",
+            "session"},
 }
 
 # The C and C++ standard headers (and the library's own public header) are fine anywhere.
