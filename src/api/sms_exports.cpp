@@ -1,8 +1,7 @@
 // Exported entry points of the SMS family: sending, message centres and the message list.
 #include <pelkor16.h>
 
-#include "services/bounded_copy.h"
-#include "sms/sms_record.h"
+#include "sms/listed_messages.h"
 #include "sms/sms_send.h"
 #include "sms/sms_store.h"
 #include "transaction/result_codes.h"
@@ -44,40 +43,16 @@ PELKOR_API int32_t PELKOR_CALL getsmsmsgtotal(void) {
 }
 
 PELKOR_API int32_t PELKOR_CALL getsmssentread(int32_t kind_code, int32_t n) {
-  const pelkor::SmsRecord *entry = pelkor::FindEntry(kind_code, n);
-  return entry != nullptr && entry->readOrSent == 1 ? 1 : 0;
+  return pelkor::ListedReadOrSent(kind_code, n);
 }
 
 PELKOR_API int32_t PELKOR_CALL getsmsmsgdata(int32_t kind_code, int32_t n, int32_t field, char *buffer, int32_t size) {
-  pelkor::CopyToCaller(buffer, size, "");
-  const pelkor::SmsRecord *entry = pelkor::FindEntry(kind_code, n);
-  if (entry == nullptr) return pelkor::kResultNotFound;
-  switch (field) {
-    case 1:
-      pelkor::CopyToCaller(buffer, size, entry->text);
-      break;
-    case 2:
-      pelkor::CopyToCaller(buffer, size, entry->sender);
-      break;
-    case 3:
-      pelkor::CopyToCaller(buffer, size, entry->destination);
-      break;
-    default:
-      break;
-  }
-  return pelkor::kResultOk;
+  return pelkor::GetListedField(kind_code, n, field, buffer, size);
 }
 
 PELKOR_API int32_t PELKOR_CALL getsmsmsgdatetime(int32_t kind_code, int32_t n, int32_t *year, int32_t *month,
                                                  int32_t *day, int32_t *hour, int32_t *minute, int32_t *second) {
-  const pelkor::SmsRecord *entry = pelkor::FindEntry(kind_code, n);
-  const pelkor::SmsRecord none;
-  const pelkor::SmsRecord &from = entry != nullptr ? *entry : none;
-  int32_t *out[] = {year, month, day, hour, minute, second};
-  const int32_t values[] = {from.year, from.month, from.day, from.hour, from.minute, from.second};
-  for (size_t i = 0; i < 6; ++i)
-    if (out[i] != nullptr) *out[i] = values[i];
-  return entry != nullptr ? pelkor::kResultOk : pelkor::kResultNotFound;
+  return pelkor::GetListedTime(kind_code, n, year, month, day, hour, minute, second);
 }
 
 PELKOR_API int32_t PELKOR_CALL deletesmsmsg(int32_t kind_code, int32_t n) { return pelkor::DeleteEntry(kind_code, n); }

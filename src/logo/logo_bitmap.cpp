@@ -1,5 +1,5 @@
 #include "logo/logo_bitmap.h"
-#include "services/bounded_copy.h"
+#include "transaction/bounded_copy.h"
 
 #include <cstring>
 

@@ -8,7 +8,7 @@
 #include "platform/sleep.h"
 #include "services/network.h"
 #include "sms/sms_send.h"
-#include "services/bounded_copy.h"
+#include "transaction/bounded_copy.h"
 
 namespace pelkor {
 

@@ -1,13 +1,12 @@
 #include "phonebook/phonebook_entries.h"
 
-#include <cstring>
-
 #include "link/session.h"
 #include "phonebook/memory_types.h"
 #include "phonebook/phonebook_payloads.h"
 #include "phonebook/phonebook_session.h"
 #include "platform/clock.h"
 #include "platform/sleep.h"
+#include "transaction/bounded_copy.h"
 
 namespace pelkor {
 namespace {
@@ -55,20 +54,12 @@ int32_t ReadEntry(PhonebookSession &pb, int32_t location, int32_t memoryType) {
   return Transact(pb.entryCell, EntryReadRequest(MemoryCodeFor(memoryType), location), kEntryReadChecks, true);
 }
 
-// Zero-fills the caller's buffer and copies at most size - 1 characters of a field.
-void CopyOut(const char *field, char *out, int32_t size) {
-  if (out == nullptr || size <= 0) return;
-  std::memset(out, 0, static_cast<size_t>(size));
-  const size_t room = static_cast<size_t>(size) - 1;
-  for (size_t i = 0; i < room && i < kPhonebookFieldChars && field[i] != '\0'; ++i) out[i] = field[i];
-}
-
 }  // namespace
 
 int32_t GetPhonebookEntry(int32_t location, int32_t memoryType, char *name, int32_t nameLength, char *number,
                           int32_t numberLength, int32_t *group) {
-  CopyOut("", name, nameLength);
-  CopyOut("", number, numberLength);
+  CopyToCaller(name, nameLength, "");
+  CopyToCaller(number, numberLength, "");
   if (group != nullptr) *group = 0;
 
   PhonebookSession &pb = Phonebook();
@@ -83,8 +74,8 @@ int32_t GetPhonebookEntry(int32_t location, int32_t memoryType, char *name, int3
   }
   if (pb.entryCache.Result() != kResultOk) return pb.entryCache.Result();
 
-  CopyOut(pb.cachedEntry.name, name, nameLength);
-  CopyOut(pb.cachedEntry.number, number, numberLength);
+  CopyToCaller(name, nameLength, pb.cachedEntry.name);
+  CopyToCaller(number, numberLength, pb.cachedEntry.number);
   if (group != nullptr) *group = pb.cachedEntry.group;
   return kResultOk;
 }

@@ -1,5 +1,6 @@
 #include "phonebook/phonebook_replies.h"
 
+#include "transaction/bounded_copy.h"
 #include "transaction/transaction.h"
 #include "transaction/result_codes.h"
 
@@ -10,16 +11,13 @@ constexpr uint8_t kErrorTimeout = 0x6F;
 constexpr uint8_t kErrorInvalid = 0x7D;
 constexpr uint8_t kErrorMemory = 0x8D;
 
-// Copies `length` reply bytes from `offset` into a field: at most 40 characters, and
-// a zero byte inside ends the text as it would on the phone.
-void CopyField(const ReplyMessage &reply, size_t offset, size_t length, char (&field)[kPhonebookFieldChars + 1]) {
-  size_t n = 0;
-  for (; n < length && n < kPhonebookFieldChars; ++n) {
-    const uint8_t byte = reply.At(offset + n);
-    if (byte == 0) break;
-    field[n] = static_cast<char>(byte);
-  }
-  for (; n <= kPhonebookFieldChars; ++n) field[n] = '\0';
+// Takes the `length` reply bytes from `offset` into a field: at most 40 characters, and
+// a zero byte inside ends the text as it would on the phone. Bytes the reply does not
+// hold read as that zero.
+void FieldFromReply(const ReplyMessage &reply, size_t offset, size_t length, char (&field)[kPhonebookFieldChars + 1]) {
+  const size_t held = offset < reply.length ? reply.length - offset : 0;
+  const char *text = held > 0 ? reinterpret_cast<const char *>(reply.bytes + offset) : nullptr;
+  CopyField(field, sizeof field, text, length < held ? length : held);
 }
 
 }  // namespace
@@ -31,8 +29,8 @@ bool ParseEntryReply(const ReplyMessage &reply, PhonebookEntry &entry) {
   const size_t groupAt = numberLengthAt + 1 + numberLength;
   if (reply.length <= groupAt) return false;
 
-  CopyField(reply, 6, nameLength, entry.name);
-  CopyField(reply, numberLengthAt + 1, numberLength, entry.number);
+  FieldFromReply(reply, 6, nameLength, entry.name);
+  FieldFromReply(reply, numberLengthAt + 1, numberLength, entry.number);
   if (entry.name[0] == '\0') {
     for (size_t i = 0; i < sizeof entry.name; ++i) entry.name[i] = entry.number[i];
   }

@@ -7,7 +7,7 @@
 #include "link/frame_sender.h"
 #include "link/session.h"
 #include "platform/clock.h"
-#include "services/bounded_copy.h"
+#include "transaction/bounded_copy.h"
 #include "services/service_requests.h"
 #include "services/services_state.h"
 #include "transaction/transaction.h"

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "services/bounded_copy.h"
+#include "transaction/bounded_copy.h"
 
 namespace pelkor {
 

@@ -109,6 +109,19 @@ int32_t SaveSms(const StoredSms &message) {
   return RunTransaction(Sms().saveCell, kSmsStoreType, request.data(), request.size(), kSaveChecks, kSaveStepMs);
 }
 
+int32_t SaveSmsMessage(int32_t location, int32_t kindCode, int32_t read, const char *number, const char *text,
+                       const int32_t *time) {
+  StoredSms message;
+  message.location = location;
+  message.kindCode = kindCode;
+  message.read = read != 0;
+  message.number = number != nullptr ? number : "";
+  message.text = text != nullptr ? text : "";
+  if (time != nullptr)
+    for (size_t i = 0; i < 6; ++i) message.time[i] = time[i];
+  return SaveSms(message);
+}
+
 // Replies to a store request; without one waiting they change nothing anyone reads.
 namespace {
 

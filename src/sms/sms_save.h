@@ -29,4 +29,9 @@ int32_t BuildSaveRequest(const StoredSms &message, std::vector<uint8_t> &out);
 // Sends it and waits up to 5 s: 0 stored, 22 refused by the phone (or locally), 21, 4.
 int32_t SaveSms(const StoredSms &message);
 
+// pelkor_savesms_utf8: SaveSms of a message given field by field. A null number or text
+// is empty; a null time leaves the time zero. read: non-zero for read (or sent).
+int32_t SaveSmsMessage(int32_t location, int32_t kindCode, int32_t read, const char *number, const char *text,
+                       const int32_t *time);
+
 }  // namespace pelkor

@@ -179,7 +179,7 @@ int32_t SetMessageCentre(int32_t centreIndex, const char *number) {
 int32_t GetMessageCentre(char *buffer, int32_t size) {
   if (Sms().sendRecord.centreIndex != 0 && Sms().sendRecord.centreNumber[0] == '\0')
     FetchMessageCentre(Sms().sendRecord);
-  if (buffer != nullptr && size > 0) CopyField(buffer, static_cast<size_t>(size), Sms().sendRecord.centreNumber);
+  CopyToCaller(buffer, size, Sms().sendRecord.centreNumber);
   return Sms().sendRecord.centreIndex;
 }
 

@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "sms/sms_read_reply.h"
 #include "sms/sms_send.h"
+#include "sms/sms_utf8.h"
 #include "link/request_writer.h"
 #include "transaction/result_codes.h"
 
@@ -117,14 +118,15 @@ void ClearSmsList() {
   Sms().listCount = 0;
 }
 
-int32_t ReadLocation(int32_t location, char *number, int32_t numberSize, char *text, int32_t textSize) {
-  CopyToCaller(number, numberSize, "");
-  CopyToCaller(text, textSize, "");
-  SmsRecord scratch;
+namespace {
+
+// The read behind getsms: 0 with the message in `scratch`, else getsms's code for the
+// failure.
+int32_t ReadForHost(int32_t location, SmsRecord &scratch) {
   scratch.location = location;
   switch (ReadSms(scratch)) {
     case 0:
-      break;
+      return 0;
     case kResultSmsInvalidLocation:
       return kGetSmsInvalidLocation;
     case kResultSmsReadError:
@@ -132,13 +134,11 @@ int32_t ReadLocation(int32_t location, char *number, int32_t numberSize, char *t
     default:
       return kGetSmsFailed;
   }
-  CopyToCaller(number, numberSize, scratch.sender);
-  if (text != nullptr && textSize > 0) {
-    // The raw bytes: an 8-bit or UCS-2 message may hold zeros before its end.
-    const size_t length = std::min(static_cast<size_t>(textSize) - 1, sizeof scratch.text - 1);
-    std::memcpy(text, scratch.text, length);
-  }
-  switch (scratch.kind) {
+}
+
+// What getsms returns for a message it read.
+int32_t KindCodeOf(const SmsRecord &record) {
+  switch (record.kind) {
     case kSmsKindStoredOutgoing:
       return kKindCodeStoredOutgoing;
     case kSmsKindStatusReport:
@@ -146,6 +146,31 @@ int32_t ReadLocation(int32_t location, char *number, int32_t numberSize, char *t
     default:
       return kKindCodeReceived;
   }
+}
+
+}  // namespace
+
+int32_t ReadLocation(int32_t location, char *number, int32_t numberSize, char *text, int32_t textSize) {
+  CopyToCaller(number, numberSize, "");
+  CopyToCaller(text, textSize, "");
+  SmsRecord scratch;
+  const int32_t failure = ReadForHost(location, scratch);
+  if (failure != 0) return failure;
+  CopyToCaller(number, numberSize, scratch.sender);
+  // The raw bytes: an 8-bit or UCS-2 message may hold zeros before its end.
+  CopyToCaller(text, textSize, std::string_view(scratch.text, sizeof scratch.text - 1));
+  return KindCodeOf(scratch);
+}
+
+int32_t ReadLocationUtf8(int32_t location, char *number, int32_t numberSize, char *text, int32_t textSize) {
+  CopyToCaller(number, numberSize, "");
+  CopyToCaller(text, textSize, "");
+  SmsRecord scratch;
+  const int32_t failure = ReadForHost(location, scratch);
+  if (failure != 0) return failure;
+  CopyToCaller(number, numberSize, RecordSenderUtf8(scratch), TextCut::kBetweenUtf8Characters);
+  CopyToCaller(text, textSize, RecordTextUtf8(scratch), TextCut::kBetweenUtf8Characters);
+  return KindCodeOf(scratch);
 }
 
 int32_t GetSmsCounts(int32_t *pair) {

@@ -35,6 +35,9 @@ void ClearSmsList();
 // getsms: 11 stored outgoing, 12 status report, 13 received or other; 3 invalid
 // location, 4 empty location, 5 anything else.
 int32_t ReadLocation(int32_t location, char *number, int32_t numberSize, char *text, int32_t textSize);
+// pelkor_getsms_utf8: the same read, with the sender and text as UTF-8 (cut between
+// characters, the header left out).
+int32_t ReadLocationUtf8(int32_t location, char *number, int32_t numberSize, char *text, int32_t textSize);
 
 // Unread and total counts, asked from the phone at most once a minute while the last
 // query succeeded. 0, 22 (refused) or 4; pair (unread, total) is zero on failure.

@@ -1,25 +1,19 @@
 #pragma once
-// UTF-8 text for the SMS and phonebook families: the GSM 03.38 default alphabet with
-// its extension table, UCS-2 (UTF-16 big-endian, surrogate pairs for characters beyond
-// the Basic Multilingual Plane) and Latin-1, each to and from UTF-8; and the splitting
-// of a text into the parts of a concatenated message. Pure functions over buffers.
+// UTF-8 text for the SMS family: the GSM 03.38 default alphabet with its extension
+// table and UCS-2 (UTF-16 big-endian, surrogate pairs for characters beyond the Basic
+// Multilingual Plane), each to and from UTF-8; and the splitting of a text into the
+// parts of a concatenated message. Pure functions over buffers.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "text/utf8.h"
+
 namespace pelkor {
 
 constexpr uint8_t kGsmEscape = 0x1B;
-constexpr char32_t kReplacementCharacter = 0xFFFD;
-
-// Code points of a UTF-8 text. False for anything that is not well-formed UTF-8
-// (stray continuation bytes, overlong forms, surrogates, values above U+10FFFF).
-bool DecodeUtf8(std::string_view text, std::vector<char32_t> &points);
-
-// Appends the UTF-8 form of one code point (U+FFFD for a value that has none).
-void AppendUtf8(std::string &out, char32_t point);
 
 // The code point of a GSM default-alphabet code (low 7 bits), and of an extension
 // code after the escape: 0 where the extension table has no character.
@@ -42,11 +36,6 @@ std::string DecodeGsmSeptets(const uint8_t *septets, size_t count);
 void EncodeUcs2(const std::vector<char32_t> &points, std::vector<uint8_t> &bytes);
 std::string DecodeUcs2(const uint8_t *bytes, size_t count);
 
-// UTF-8 of Latin-1 bytes; Latin-1 of UTF-8 text (false when a character is above
-// U+00FF or the text is not UTF-8).
-std::string DecodeLatin1(const uint8_t *bytes, size_t count);
-bool EncodeLatin1(std::string_view utf8, std::string &latin1);
-
 // A text cut into the parts one message each can carry.
 struct SmsTextParts {
   bool ucs2 = false;
@@ -64,9 +53,5 @@ constexpr size_t kPartUcs2Units = 67;  // 140 octets less the 6 of the header, i
 // units, never between an escape and its code nor inside a surrogate pair. An empty
 // text is one empty 7-bit part. False for text that is not UTF-8.
 bool SplitSmsText(std::string_view utf8, SmsTextParts &out);
-
-// Copies UTF-8 text into a zero-filled buffer, at most size - 1 bytes and never half
-// a character.
-void CopyUtf8(char *buffer, size_t size, std::string_view text);
 
 }  // namespace pelkor

@@ -10,20 +10,22 @@ import re
 import sys
 
 # A layer sees the layers beneath it, never those above. The transaction layer stands
-# on the link; the families (services, sms, logo, phonebook, ringtone, wave) stand on
-# the transaction layer; logo and ringtone send through sms.
+# on the link; text (character sets, pure code) stands on nothing of the protocol. The
+# families (services, sms, logo, phonebook, ringtone, wave) stand on the transaction
+# layer and text; logo and ringtone send through sms.
 ALLOWED = {
     "platform": set(),
+    "text": {"platform"},
     "link": {"platform"},
     "transaction": {"link", "platform"},
-    "services": {"transaction", "link", "platform"},
-    "sms": {"transaction", "link", "platform", "services"},
-    "phonebook": {"transaction", "link", "platform", "services"},
-    "wave": {"transaction", "link", "platform", "services"},
-    "logo": {"transaction", "link", "platform", "services", "sms"},
-    "ringtone": {"transaction", "link", "platform", "services", "sms"},
-    "session": {"transaction", "link", "platform", "services", "sms", "phonebook", "wave", "logo", "ringtone"},
-    "api": {"transaction", "link", "platform", "services", "sms", "phonebook", "wave", "logo", "ringtone",
+    "services": {"link", "platform", "transaction", "text"},
+    "sms": {"link", "platform", "services", "transaction", "text"},
+    "phonebook": {"link", "platform", "services", "transaction", "text"},
+    "wave": {"link", "platform", "services", "transaction", "text"},
+    "logo": {"link", "platform", "services", "transaction", "text", "sms"},
+    "ringtone": {"link", "platform", "services", "transaction", "text", "sms"},
+    "session": {"link", "platform", "services", "transaction", "text", "sms", "phonebook", "wave", "logo", "ringtone"},
+    "api": {"link", "platform", "services", "transaction", "text", "sms", "phonebook", "wave", "logo", "ringtone",
             "session"},
 }
 

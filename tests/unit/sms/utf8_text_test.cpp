@@ -1,5 +1,5 @@
-// UTF-8 against the GSM default alphabet and its extension table, UCS-2 and Latin-1,
-// and the splitting of long texts into concatenated parts.
+// UTF-8 against the GSM default alphabet and its extension table and UCS-2, and the
+// splitting of long texts into concatenated parts.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -87,17 +87,6 @@ TEST(Utf8, Ucs2SurrogatePairsBothWays) {
             "\xEF\xBF\xBD");
 }
 
-TEST(Utf8, Latin1BothWaysAndRefusedBeyondIt) {
-  const Bytes latin = {'J', 0xFC, 'r', 'g', 'e', 'n'};
-  EXPECT_EQ(DecodeLatin1(latin.data(), latin.size()), "Jürgen");
-  std::string out;
-  ASSERT_TRUE(EncodeLatin1("Jürgen", out));
-  EXPECT_EQ(out, std::string(latin.begin(), latin.end()));
-  EXPECT_FALSE(EncodeLatin1("€uro", out));
-  EXPECT_FALSE(EncodeLatin1("日本", out));
-  EXPECT_FALSE(EncodeLatin1("\xFC", out)) << "Latin-1 bytes are not UTF-8";
-}
-
 TEST(SplitSmsText, SevenBitPartsOf153Septets) {
   SmsTextParts split;
   ASSERT_TRUE(SplitSmsText(Repeat("a", 160), split));
@@ -153,16 +142,6 @@ TEST(SplitSmsText, Ucs2PartsOf67CharactersAndWholeSurrogatePairs) {
   ASSERT_TRUE(SplitSmsText("", split));
   EXPECT_EQ(split.parts.size(), 1u);
   EXPECT_TRUE(split.parts[0].empty());
-}
-
-TEST(CopyUtf8, CutsBetweenCharacters) {
-  char buffer[5];
-  CopyUtf8(buffer, sizeof buffer, "ab€c");  // 'a' 'b' and three bytes of the euro sign
-  EXPECT_STREQ(buffer, "ab");
-  CopyUtf8(buffer, sizeof buffer, "ab€");
-  EXPECT_STREQ(buffer, "ab") << "four bytes of room take no three-byte character after two";
-  CopyUtf8(buffer, sizeof buffer, "a€");
-  EXPECT_STREQ(buffer, "a€");
 }
 
 }  // namespace
