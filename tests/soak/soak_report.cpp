@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
+#include <type_traits>
 
 #include "export_limits.h"
 #include "soak.h"
@@ -92,34 +94,34 @@ json FailuresJson(const Failures &failures) {
 
 json ReportOf(const RunInfo &run, const CallTally &calls, const FaultTally &faults, const WriteTally &writes,
               size_t framesLost) {
-  return {
-      {"seed", run.seed},
-      {"date", LocalTimeStamp()},
-      {"seconds_planned", run.secondsPlanned},
-      {"seconds_run", run.secondsRun},
-      {"excluded_actions", run.excluded},
-      {"calls", calls.calls},
-      {"exports", ExportsJson(calls.exports)},
-      {"results", CountsJson(calls.results)},
-      {"faults", FaultsJson(faults, framesLost)},
-      {"isalive", IsaliveJson(calls.episodes)},
-      {"sms", calls.sms},
-      {"phonebook",
-       {{"written", writes.entriesWritten}, {"stored_exactly", writes.entriesStored}, {"refused", writes.entriesRefused}}},
-      {"speed_dials", {{"written", writes.dialsWritten}, {"stored_exactly", writes.dialsStored}}},
-      {"ringtone_uploads", writes.ringtoneUploads},
-      {"multi_frame", CountsJson(calls.multiFrame)},
-      {"timeouts_on_a_clean_link", CountsJson(calls.unexplainedTimeouts)},
-      {"hung", calls.hung},
-      {"failures", FailuresJson(calls.failures)},
-      {"passed", calls.failures.counts.empty()}};
+  return {{"seed", run.seed},
+          {"date", LocalTimeStamp()},
+          {"seconds_planned", run.secondsPlanned},
+          {"seconds_run", run.secondsRun},
+          {"excluded_actions", run.excluded},
+          {"calls", calls.calls},
+          {"exports", ExportsJson(calls.exports)},
+          {"results", CountsJson(calls.results)},
+          {"faults", FaultsJson(faults, framesLost)},
+          {"isalive", IsaliveJson(calls.episodes)},
+          {"sms", calls.sms},
+          {"phonebook",
+           {{"written", writes.entriesWritten},
+            {"stored_exactly", writes.entriesStored},
+            {"refused", writes.entriesRefused}}},
+          {"speed_dials", {{"written", writes.dialsWritten}, {"stored_exactly", writes.dialsStored}}},
+          {"ringtone_uploads", writes.ringtoneUploads},
+          {"multi_frame", CountsJson(calls.multiFrame)},
+          {"timeouts_on_a_clean_link", CountsJson(calls.unexplainedTimeouts)},
+          {"hung", calls.hung},
+          {"failures", FailuresJson(calls.failures)},
+          {"passed", calls.failures.counts.empty()}};
 }
 
 json Soak::Report() {
   std::lock_guard faultLock(faultMutex_);
   std::lock_guard lock(mutex_);
-  const RunInfo run{seed_, seconds_, excluded_,
-                    static_cast<double>(ranMs_ > 0 ? ranMs_ : MsSince(started_)) / 1000.0};
+  const RunInfo run{seed_, seconds_, excluded_, static_cast<double>(ranMs_ > 0 ? ranMs_ : MsSince(started_)) / 1000.0};
   return ReportOf(run, tally_, faultTally_, writes_, sim_.frames_lost());
 }
 
