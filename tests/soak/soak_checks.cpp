@@ -148,16 +148,16 @@ void Soak::CheckSmsStore() {
   }
   std::lock_guard lock(mutex_);
   tally_.sms = {{"sends", sms_.size()},
-                 {"reported_sent", counts.reported},
-                 {"stored_exactly_once", counts.stored},
-                 {"lost", counts.lost},
-                 {"duplicated", counts.duplicated},
-                 {"altered", counts.altered},
-                 {"refused", counts.refused},
-                 {"refused_but_stored", counts.refusedStored},
-                 {"timed_out", counts.timedOut},
-                 {"timed_out_but_reached_the_phone", counts.timedOutStored},
-                 {"parts_in_store", counts.partsStored}};
+                {"reported_sent", counts.reported},
+                {"stored_exactly_once", counts.stored},
+                {"lost", counts.lost},
+                {"duplicated", counts.duplicated},
+                {"altered", counts.altered},
+                {"refused", counts.refused},
+                {"refused_but_stored", counts.refusedStored},
+                {"timed_out", counts.timedOut},
+                {"timed_out_but_reached_the_phone", counts.timedOutStored},
+                {"parts_in_store", counts.partsStored}};
 }
 
 // Puts each of a send's store entries under its part, as sent or refused.
@@ -171,7 +171,8 @@ void Soak::SortParts(const SentSms &s, const std::vector<const json *> &entries,
     if (parts > 1) {
       const int n = e->contains("concat") ? (*e)["concat"].value("part", 0) : 0;
       if (n < 1 || static_cast<size_t>(n) > parts) {
-        Fail("stored altered", s.destination + ": a part numbered " + std::to_string(n) + " of " + std::to_string(parts));
+        Fail("stored altered",
+             s.destination + ": a part numbered " + std::to_string(n) + " of " + std::to_string(parts));
         continue;
       }
       part = static_cast<size_t>(n - 1);

@@ -187,9 +187,9 @@ void Soak::ProbeRecovery(const Episode &episode) {
              " in a row) after the phone had answered");
   std::lock_guard lock(mutex_);
   tally_.episodes.push_back({{"after", episode.kind},
-                       {"length_ms", episode.lengthMs},
-                       {"back_after_ms", recovered},
-                       {"zero_samples_after", zeros}});
+                             {"length_ms", episode.lengthMs},
+                             {"back_after_ms", recovered},
+                             {"zero_samples_after", zeros}});
 }
 
 }  // namespace pelkor_soak
