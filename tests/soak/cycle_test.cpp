@@ -6,6 +6,8 @@
 // that nothing the sessions allocated was left behind.
 #include <algorithm>
 #include <iterator>
+#include <map>
+#include <string>
 #include <thread>
 
 #include "export_limits.h"
@@ -45,6 +47,81 @@ Counts Settled(const Counts &target) {
   return c;
 }
 
+// What the cycles measured.
+struct CycleFigures {
+  std::map<int32_t, uint64_t> initResults;
+  int64_t longestInit = 0, longestTerminate = 0, longestCycle = 0;
+  int peakDescriptors = -1, peakThreads = -1;
+  int deadSessions = 0;
+  int64_t tookMs = 0;
+};
+
+// The process's counts around the cycles: before any session, with the first one open,
+// after it (the reference), and after the cycles.
+struct CountsAround {
+  Counts fresh, open, before, after;
+};
+
+// Opens and closes `cycles` sessions; a failed init or terminate ends them with a fatal
+// failure.
+void RunCycles(const std::string &quick, int64_t cycles, const Counts &before, CycleFigures &f) {
+  f.peakDescriptors = before.descriptors;
+  f.peakThreads = before.threads;
+  const auto started = Clock::now();
+  for (int64_t i = 0; i < cycles; ++i) {
+    const auto cycle = Clock::now();
+    const int32_t result = init(quick.c_str(), PELKOR_CONNECTION_CABLE);
+    f.longestInit = std::max(f.longestInit, MsSince(cycle));
+    ++f.initResults[result];
+    if (result == PELKOR_OK && isalive() != 1) ++f.deadSessions;
+    if (i % 50 == 0) {
+      const Counts during = Now();
+      f.peakDescriptors = std::max(f.peakDescriptors, during.descriptors);
+      f.peakThreads = std::max(f.peakThreads, during.threads);
+    }
+    const auto closing = Clock::now();
+    const int32_t closed = terminate();
+    f.longestTerminate = std::max(f.longestTerminate, MsSince(closing));
+    f.longestCycle = std::max(f.longestCycle, MsSince(cycle));
+    ASSERT_EQ(closed, PELKOR_OK) << "cycle " << i;
+    ASSERT_EQ(result, PELKOR_OK) << "init failed in cycle " << i;
+  }
+  f.tookMs = MsSince(started);
+}
+
+json CycleReport(const std::string &quick, int64_t cycles, const CycleFigures &f, const CountsAround &c,
+                 const std::vector<std::string> &kept) {
+  json results = json::object();
+  for (const auto &[code, n] : f.initResults) results[std::to_string(code)] = n;
+  return {{"date", LocalTimeStamp()},
+          {"cycles", cycles},
+          {"port", quick},
+          {"seconds", static_cast<double>(f.tookMs) / 1000.0},
+          {"mean_cycle_ms", static_cast<double>(f.tookMs) / static_cast<double>(cycles)},
+          {"longest_cycle_ms", f.longestCycle},
+          {"longest_init_ms", f.longestInit},
+          {"init_limit_ms", limits::kInitQuick},
+          {"longest_terminate_ms", f.longestTerminate},
+          {"terminate_limit_ms", limits::kTerminate},
+          {"init_results", results},
+          {"sessions_not_alive_after_init", f.deadSessions},
+          {"descriptors",
+           {{"fresh", c.fresh.descriptors},
+            {"session_open", c.open.descriptors},
+            {"before", c.before.descriptors},
+            {"kept_from_the_first_session", kept},
+            {"peak_during", f.peakDescriptors},
+            {"after", c.after.descriptors}}},
+          {"threads",
+           {{"fresh", c.fresh.threads},
+            {"session_open", c.open.threads},
+            {"before", c.before.threads},
+            {"peak_during", f.peakThreads},
+            {"after", c.after.threads}}},
+          {"passed",
+           c.after.descriptors == c.before.descriptors && c.after.threads == c.before.threads && f.deadSessions == 0}};
+}
+
 using InitTerminateCycles = pelkor_it::SimulatedPhone;
 
 TEST_F(InitTerminateCycles, LeaveNoDescriptorOrThreadBehind) {
@@ -67,61 +144,15 @@ TEST_F(InitTerminateCycles, LeaveNoDescriptorOrThreadBehind) {
   std::set_difference(beforeTargets.begin(), beforeTargets.end(), freshTargets.begin(), freshTargets.end(),
                       std::back_inserter(kept));
 
-  std::map<int32_t, uint64_t> initResults;
-  int64_t longestInit = 0, longestTerminate = 0, longestCycle = 0;
-  int peakDescriptors = before.descriptors, peakThreads = before.threads;
-  int deadSessions = 0;
-  const auto started = Clock::now();
-  for (int64_t i = 0; i < cycles; ++i) {
-    const auto cycle = Clock::now();
-    const int32_t result = init(quick.c_str(), PELKOR_CONNECTION_CABLE);
-    longestInit = std::max(longestInit, MsSince(cycle));
-    ++initResults[result];
-    if (result == PELKOR_OK && isalive() != 1) ++deadSessions;
-    if (i % 50 == 0) {
-      const Counts during = Now();
-      peakDescriptors = std::max(peakDescriptors, during.descriptors);
-      peakThreads = std::max(peakThreads, during.threads);
-    }
-    const auto closing = Clock::now();
-    const int32_t closed = terminate();
-    longestTerminate = std::max(longestTerminate, MsSince(closing));
-    longestCycle = std::max(longestCycle, MsSince(cycle));
-    ASSERT_EQ(closed, PELKOR_OK) << "cycle " << i;
-    ASSERT_EQ(result, PELKOR_OK) << "init failed in cycle " << i;
-  }
-  const int64_t tookMs = MsSince(started);
+  CycleFigures f;
+  RunCycles(quick, cycles, before, f);
+  if (HasFatalFailure()) return;
   const Counts after = Settled(before);
+  const int64_t tookMs = f.tookMs, longestCycle = f.longestCycle;
+  const int64_t longestInit = f.longestInit, longestTerminate = f.longestTerminate;
+  const int deadSessions = f.deadSessions;
 
-  json results = json::object();
-  for (const auto &[code, n] : initResults) results[std::to_string(code)] = n;
-  const json report = {
-      {"date", LocalTimeStamp()},
-      {"cycles", cycles},
-      {"port", quick},
-      {"seconds", static_cast<double>(tookMs) / 1000.0},
-      {"mean_cycle_ms", static_cast<double>(tookMs) / static_cast<double>(cycles)},
-      {"longest_cycle_ms", longestCycle},
-      {"longest_init_ms", longestInit},
-      {"init_limit_ms", limits::kInitQuick},
-      {"longest_terminate_ms", longestTerminate},
-      {"terminate_limit_ms", limits::kTerminate},
-      {"init_results", results},
-      {"sessions_not_alive_after_init", deadSessions},
-      {"descriptors",
-       {{"fresh", fresh.descriptors},
-        {"session_open", open.descriptors},
-        {"before", before.descriptors},
-        {"kept_from_the_first_session", kept},
-        {"peak_during", peakDescriptors},
-        {"after", after.descriptors}}},
-      {"threads",
-       {{"fresh", fresh.threads},
-        {"session_open", open.threads},
-        {"before", before.threads},
-        {"peak_during", peakThreads},
-        {"after", after.threads}}},
-      {"passed", after.descriptors == before.descriptors && after.threads == before.threads && deadSessions == 0}};
+  const json report = CycleReport(quick, cycles, f, {fresh, open, before, after}, kept);
   EXPECT_TRUE(WriteReport("CYCLES_REPORT", report)) << "cannot write " << ReportPath("CYCLES_REPORT");
   std::printf("cycles: %lld in %.1f s (%.1f ms each, longest %lld ms); descriptors %d -> %d, threads %d -> %d\n",
               static_cast<long long>(cycles), static_cast<double>(tookMs) / 1000.0,
