@@ -10,6 +10,7 @@
 #include "services/beep.h"
 #include "services/service_requests.h"
 #include "services/services_state.h"
+#include "transaction/bounded_copy.h"
 #include "transaction/transaction.h"
 #include "link/request_writer.h"
 #include "transaction/result_codes.h"
@@ -97,15 +98,10 @@ int32_t Beep(int32_t on) {
 }
 
 int32_t IncomingCall(char *buffer, int32_t size) {
-  if (buffer != nullptr && size > 0) std::memset(buffer, 0, static_cast<size_t>(size));
   std::lock_guard<std::mutex> lock(Call().mutex);
-  if (Call().text[0] == ' ') return kResultNoCall;
-  if (buffer != nullptr && size > 0) {
-    const size_t n = std::strlen(Call().text);
-    const size_t room = static_cast<size_t>(size) - 1;
-    std::memcpy(buffer, Call().text, n < room ? n : room);
-  }
-  return kResultOk;
+  const bool none = Call().text[0] == ' ';
+  CopyToCaller(buffer, size, none ? "" : Call().text);
+  return none ? kResultNoCall : kResultOk;
 }
 
 int32_t TakeIncomingCallEvent() {

@@ -8,6 +8,7 @@
 #include "platform/sleep.h"
 #include "services/service_requests.h"
 #include "services/services_state.h"
+#include "transaction/bounded_copy.h"
 #include "transaction/transaction.h"
 #include "link/request_writer.h"
 #include "transaction/result_codes.h"
@@ -60,7 +61,9 @@ void RunRevisionQuery() {
 template <size_t N>
 int32_t Answer(const SharedText<N> &text, char *buffer, int32_t size) {
   if (text.Empty()) return kResultIdentityUnknown;
-  if (buffer != nullptr && size > 0) text.CopyTo(buffer, static_cast<size_t>(size));
+  char copy[N];
+  text.CopyTo(copy, sizeof copy);  // a snapshot taken under the text's lock
+  CopyToCaller(buffer, size, copy);
   return kResultOk;
 }
 

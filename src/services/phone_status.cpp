@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "services/service_requests.h"
 #include "services/services_state.h"
+#include "transaction/bounded_copy.h"
 #include "transaction/transaction.h"
 #include "link/request_writer.h"
 
@@ -48,7 +49,6 @@ int32_t UsesMainsPower() {
 }
 
 int32_t GetDisplayStatus(char *buffer, int32_t size) {
-  if (buffer != nullptr && size > 0) std::memset(buffer, 0, static_cast<size_t>(size));
   Status().displayCache.ReuseOrAsk(kDisplayReuseMs, [] {
     const int32_t result = RunTransaction(Status().displayCell, kTypeDisplay, kDisplayRequest.data(),
                                           kDisplayRequest.size(), kStatusPolls, kPollMs);
@@ -56,10 +56,7 @@ int32_t GetDisplayStatus(char *buffer, int32_t size) {
     for (int i = 0; i < 8; ++i) Status().displayText[i] = (mask >> i) & 1 ? '1' : '0';
     return result == kResultOk ? kResultOk : kResultTimeout;
   });
-  if (buffer != nullptr && size > 0) {
-    const size_t n = static_cast<size_t>(size) - 1 < 8 ? static_cast<size_t>(size) - 1 : 8;
-    std::memcpy(buffer, Status().displayText, n);
-  }
+  CopyToCaller(buffer, size, Status().displayText);
   return Status().displayCache.Result();
 }
 

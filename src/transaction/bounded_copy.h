@@ -1,9 +1,8 @@
 #pragma once
 // How text goes into a fixed field of the library's records and into a buffer a host
 // passed: zero-filled, cut to fit, always terminated. Every export that hands text to
-// its host copies it through CopyToCaller, except the phone's identity texts, which
-// SharedText::CopyTo copies under its own lock, and the display-status and incoming-call
-// texts, which the services family copies from its records itself.
+// its host copies it through CopyToCaller (the identity texts from a snapshot that
+// SharedText::CopyTo takes under the text's lock).
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
