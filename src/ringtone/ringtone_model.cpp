@@ -8,7 +8,7 @@
 namespace pelkor {
 namespace {
 
-Ringtone currentRingtone{};
+Ringtone *bound = nullptr;  // set while the process is still single-threaded
 
 constexpr int kNoStep = -1;  // a letter that is no note: the note is a pause
 
@@ -70,7 +70,9 @@ const char *const kNoteNames[kStepsPerScale] = {"c",  "c#", "d",  "d#", "e",  "p
 
 }  // namespace
 
-Ringtone &CurrentRingtone() { return currentRingtone; }
+Ringtone &CurrentRingtone() { return *bound; }
+
+void BindCurrentRingtone(Ringtone &tone) { bound = &tone; }
 
 void ResetRingtoneForReading(Ringtone &tone) {
   tone = Ringtone{};

@@ -28,8 +28,10 @@ struct Ringtone {
   RingtoneNote notes[kRingtoneMaxNotes];
 };
 
-// The process-wide tone behind the ringtone_* exports; zeroed at start-up.
+// The tone behind the ringtone_* exports, a member of the library's context (zeroed when
+// it is built), which binds it before any export runs.
 Ringtone &CurrentRingtone();
+void BindCurrentRingtone(Ringtone &tone);
 
 // Clears the record and sets the defaults a file starts from (octave 6, quarter notes).
 void ResetRingtoneForReading(Ringtone &tone);

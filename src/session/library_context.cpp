@@ -17,6 +17,7 @@ LibraryContext *Build() {
   BindSmsSession(context->sms);
   BindLogoState(context->logo);
   BindPhonebookSession(context->phonebook);
+  BindCurrentRingtone(context->ringtone);
   RegisterFamilyRoutes();
   return context;
 }

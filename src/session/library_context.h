@@ -12,6 +12,7 @@
 #include "link/session.h"
 #include "logo/logo_state.h"
 #include "phonebook/phonebook_session.h"
+#include "ringtone/ringtone_model.h"
 #include "services/services_state.h"
 #include "sms/sms_session.h"
 #include "transaction/transaction.h"
@@ -33,6 +34,7 @@ struct LibraryContext {
   SmsSession sms;
   LogoState logo;
   PhonebookSession phonebook;
+  Ringtone ringtone{};  // the tone the ringtone_* exports edit
   SessionControl control;
 };
 
