@@ -1,8 +1,7 @@
 // Requests are routed by (message type, command byte) through one table. Each family
 // of requests lives in its own handlers_<family>.cpp, which defines
 //   void register_<family>_handlers(phonesim::HandlerTable&);
-// the build finds these files and calls every such function, so adding a family
-// touches nothing else.
+// and is named in the list of handler_families.cpp.
 #pragma once
 
 #include <chrono>
@@ -103,7 +102,7 @@ class HandlerTable {
 // message time stamp gives it: {yy, mm, dd, hh, mi, ss}, the year within its century.
 std::vector<int> phone_clock_now(const PhoneState &state);
 
-// Calls register_<family>_handlers for every handlers_<family>.cpp (generated at build time).
+// Calls register_<family>_handlers for every family of handler_families.cpp, in its order.
 void register_handler_families(HandlerTable &table);
 
 // A table with every family registered.

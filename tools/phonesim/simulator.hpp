@@ -1,28 +1,32 @@
 // The simulated phone: a pseudo-terminal (or serial device) on one side, the phone's
-// state and behaviour on the other, all run by one I/O thread. Every public method is
-// safe to call from any thread while that thread runs.
+// state and behaviour on the other, all run by one I/O thread. The simulator puts the
+// parts together under one lock: the line (framing, output, pacing), the faults
+// injected on it, the recorder of what arrived, the handlers and the state. Every
+// public method is safe to call from any thread while that thread runs.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
-#include <random>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "control_table.hpp"
 #include "dispatch.hpp"
-#include "frame_codec.hpp"
-#include "link_layer.hpp"
+#include "fault_injector.hpp"
+#include "phone_line.hpp"
 #include "phone_state.hpp"
 #include "pty_transport.hpp"
+#include "recorder.hpp"
 
 namespace phonesim {
 
@@ -38,24 +42,6 @@ struct Options {
   // that run the phone in-process.
   std::string files_dir;
 };
-
-struct ReceivedFrame {
-  uint8_t start;
-  uint8_t type;
-  std::vector<uint8_t> payload;  // payload incl. trailer for data frames
-  bool is_ack;
-  std::chrono::steady_clock::time_point when;
-};
-
-struct ReceivedMessage {
-  uint8_t start;
-  uint8_t type;
-  std::vector<uint8_t> bytes;  // reassembled, trailer removed
-  std::chrono::steady_clock::time_point when;
-};
-
-// 115200 baud, 8N1: ten bit times per byte.
-inline constexpr std::chrono::nanoseconds kByteTime{86806};
 
 class Simulator {
  public:
@@ -107,6 +93,9 @@ class Simulator {
   std::string control(const std::string &line);
   bool quit_requested() const { return quit_.load(); }
   int quit_fd() const { return quit_fd_; }  // readable once `quit` was asked for
+  void request_quit();
+  // The device, the modes and the counters on one line.
+  std::string info() const;
 
   // Blocks until pred() holds or the timeout passes; returns pred's last value.
   // pred may call any method of this class.
@@ -114,6 +103,12 @@ class Simulator {
 
  private:
   void run();
+  // One round of the I/O thread: waits for the terminal, a wake-up or an alarm, then
+  // reads, dispatches and writes. False when the thread must end.
+  bool run_once(std::array<uint8_t, 4096> &buffer, std::chrono::steady_clock::time_point &next_due);
+  void wait_for_line(std::chrono::steady_clock::time_point next_due, int &line_events);
+  void line_lost();
+  void read_input(std::array<uint8_t, 4096> &buffer);
   void wake();
   void notify_change();
   void receive(std::span<const uint8_t> bytes);                        // lock held
@@ -123,17 +118,13 @@ class Simulator {
   void flush_output(std::chrono::steady_clock::time_point &next_due);  // lock not held
   void queue_replies(uint8_t start, const Replies &replies);           // lock held
   bool run_due_actions();                                              // lock not held; true when one ran
-  // Paced, the bytes the line has brought from the computer and we have not read yet
-  // (at least 1 when no burst is under way), and else when the next one is due in
-  // `next`; unpaced, no limit.
-  size_t input_allowance(std::chrono::steady_clock::time_point now,
-                         std::chrono::steady_clock::time_point &next) const;  // lock held
-  std::string help() const;
-  std::string family_help() const;
+  bool load_state_file();                                              // lock held
+  void add_controls();
   std::string run_family_control(const ControlCommand &command, const std::string &arguments);
 
   Options options_;
   HandlerTable handlers_;
+  ControlTable controls_;
   PtyTransport transport_;
   std::thread thread_;
   std::atomic<bool> running_{false};
@@ -143,31 +134,12 @@ class Simulator {
 
   mutable std::mutex mutex_;  // everything below
   PhoneState state_;
-  FrameReader reader_;
-  LinkLayer link_;
+  PhoneLine line_;
+  FaultInjector faults_;
+  Recorder recorder_;
   std::string device_path_;
   std::string error_;
-  bool silent_ = false;
-  bool acknowledging_ = true;
-  bool paced_ = false;
-  size_t lose_frame_ = 0;  // see lose_frame()
-  size_t frames_lost_ = 0;
-  uint8_t last_start_ = kCableStart;
-  std::deque<uint8_t> output_;
-  bool pacing_ = false;  // a paced burst is under way since pace_origin_
-  std::chrono::steady_clock::time_point pace_origin_{};
-  size_t pace_sent_ = 0;
-  // The same for what the computer writes: we take it off the line no faster than the
-  // line rate, so that a paced phone is as slow as a cable in both directions.
-  bool input_pacing_ = false;
-  std::chrono::steady_clock::time_point input_origin_{};
-  size_t input_taken_ = 0;
   std::multimap<std::chrono::steady_clock::time_point, Deferred> later_;  // by when due
-  std::vector<uint8_t> wire_;
-  std::vector<ReceivedFrame> frames_;
-  std::vector<ReceivedMessage> messages_;
-  size_t acks_ = 0;
-  std::mt19937 random_{std::random_device{}()};
 
   mutable std::mutex change_mutex_;
   mutable std::condition_variable changed_;
