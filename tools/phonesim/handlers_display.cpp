@@ -4,31 +4,39 @@
 
 namespace phonesim {
 
+namespace {
+
+constexpr const char *kIndicators = "/display/indicators";
+
+// 00 01 00 51: the indicators shown and hidden.
+void handle_indicators(const Request &, PhoneState &state, Replies &replies) {
+  std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x52, 0x00};
+  const nlohmann::json &indicators = state.json()[nlohmann::json::json_pointer(kIndicators)];
+  uint8_t count = 0;
+  if (indicators.is_object()) {
+    for (auto it = indicators.begin(); it != indicators.end() && count < 32; ++it) {
+      int number = 0;
+      try {
+        number = std::stoi(it.key());
+      } catch (...) {
+        continue;
+      }
+      if (number < 1 || number > 255) continue;
+      reply.push_back(static_cast<uint8_t>(number));
+      reply.push_back(it.value().is_boolean() && it.value().get<bool>() ? 0x02 : 0x01);
+      ++count;
+    }
+  }
+  reply[4] = count;
+  replies.send(0x0D, std::move(reply));
+}
+
+}  // namespace
+
 void register_display_handlers(HandlerTable &table) {
   // Indicator number (1-8) -> shown.
   table.add_defaults({{"display", {{"indicators", {{"1", true}, {"4", true}}}}}});
-
-  table.on(0x0D, 0x51, [](const Request &, PhoneState &state, Replies &replies) {
-    std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x52, 0x00};
-    const nlohmann::json &indicators = state.json()["display"]["indicators"];
-    uint8_t count = 0;
-    if (indicators.is_object()) {
-      for (auto it = indicators.begin(); it != indicators.end() && count < 32; ++it) {
-        int number = 0;
-        try {
-          number = std::stoi(it.key());
-        } catch (...) {
-          continue;
-        }
-        if (number < 1 || number > 255) continue;
-        reply.push_back(static_cast<uint8_t>(number));
-        reply.push_back(it.value().is_boolean() && it.value().get<bool>() ? 0x02 : 0x01);
-        ++count;
-      }
-    }
-    reply[4] = count;
-    replies.send(0x0D, std::move(reply));
-  });
+  table.on(0x0D, 0x51, handle_indicators);
 }
 
 }  // namespace phonesim

@@ -24,22 +24,29 @@ void put_text(std::vector<uint8_t> &record, size_t offset, const std::string &te
   std::copy_n(text.begin(), length, record.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
+constexpr const char *kImei = "/identity/imei";
+constexpr const char *kModel = "/identity/model";
+constexpr const char *kProductCode = "/identity/product_code";
+constexpr const char *kHardware = "/identity/hardware";
+constexpr const char *kSoftware = "/identity/software";
+
+// 00 01 00 10 on the cable link: answered with command 0x11, the identity record.
+void handle_identity(const Request &, PhoneState &state, Replies &replies) {
+  std::vector<uint8_t> record = {0x01, 0x00, 0x00, 0x11, 0x00, 0x01, 0x00, 0x00, 0x00};
+  put_text(record, kImeiOffset, state.text(kImei, ""), kModelOffset);
+  put_text(record, kModelOffset, state.text(kModel, ""), kProductCodeOffset);
+  put_text(record, kProductCodeOffset, state.text(kProductCode, ""), kHardwareOffset);
+  put_text(record, kHardwareOffset, state.text(kHardware, ""), kSoftwareOffset);
+  put_text(record, kSoftwareOffset, state.text(kSoftware, ""), kSoftwareOffset + kSoftwareRoom);
+  replies.send(0x64, std::move(record));
+}
+
 }  // namespace
 
 void register_identity_handlers(HandlerTable &table) {
   table.add_defaults(
       {{"identity", {{"imei", "490154203237518"}, {"model", "NSE-3"}, {"hardware", "0520"}, {"software", "V 5.24"}}}});
-
-  // 00 01 00 10 on the cable link: answered with command 0x11, the identity record.
-  table.on(0x64, 0x10, [](const Request &, PhoneState &state, Replies &replies) {
-    std::vector<uint8_t> record = {0x01, 0x00, 0x00, 0x11, 0x00, 0x01, 0x00, 0x00, 0x00};
-    put_text(record, kImeiOffset, state.text("/identity/imei", ""), kModelOffset);
-    put_text(record, kModelOffset, state.text("/identity/model", ""), kProductCodeOffset);
-    put_text(record, kProductCodeOffset, state.text("/identity/product_code", ""), kHardwareOffset);
-    put_text(record, kHardwareOffset, state.text("/identity/hardware", ""), kSoftwareOffset);
-    put_text(record, kSoftwareOffset, state.text("/identity/software", ""), kSoftwareOffset + kSoftwareRoom);
-    replies.send(0x64, std::move(record));
-  });
+  table.on(0x64, 0x10, handle_identity);
 }
 
 }  // namespace phonesim

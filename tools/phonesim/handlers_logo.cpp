@@ -33,6 +33,8 @@ namespace phonesim {
 
 namespace {
 
+constexpr const char *kUploads = "/logos/uploads";
+
 using nlohmann::json;
 
 constexpr uint8_t kTypeLogo = 0x05;
@@ -136,7 +138,7 @@ void save_to_file(json &slot, logo::Kind kind, const PhoneState &state) {
 }
 
 void note_upload(PhoneState &state, const char *kind, size_t length, const char *outcome) {
-  state.append("/logos/uploads", json{{"kind", kind}, {"length", length}, {"outcome", outcome}});
+  state.append(kUploads, json{{"kind", kind}, {"length", length}, {"outcome", outcome}});
 }
 
 // ---- network codes -------------------------------------------------------------------

@@ -32,6 +32,10 @@ namespace phonesim {
 
 namespace {
 
+// Where the ringing tones are kept.
+constexpr const char *kUploads = "/ringtone/uploads";
+constexpr const char *kStored = "/ringtone/stored";
+
 using nlohmann::json;
 
 constexpr uint16_t kRingtonePort = 0x1581;
@@ -254,7 +258,7 @@ void keep_upload(PhoneState &state, const Request &request, json upload) {
       root["ringtone"]["tone"] = upload["tone"];
     }
   }
-  state.append("/ringtone/uploads", std::move(upload));
+  state.append(kUploads, std::move(upload));
 }
 
 void handle_direct_upload(const Request &request, PhoneState &state, Replies &) {
@@ -293,7 +297,7 @@ void handle_ringtone_download(const Request &request, PhoneState &state, Replies
   const uint8_t location = request.at(3);
   std::vector<uint8_t> reply = {0x01, 0x00, 0x9E, location};
   const json &root = std::as_const(state).json();
-  const json::json_pointer where("/ringtone/stored");
+  const json::json_pointer where(kStored);
   if (root.contains(where) && root[where].is_array()) {
     for (const json &tone : root[where]) {
       if (!tone.is_object() || !tone.contains("location") || !tone["location"].is_number_integer() ||

@@ -61,6 +61,19 @@ std::vector<uint8_t> simlock_record(const json &locks) {
   return reply;
 }
 
+constexpr const char *kSecurityStatus = "/security/status";
+constexpr const char *kSimlocks = "/security/simlocks";
+
+// 00 01 00 07: the security status, 01 00 00 08 and what the phone waits for.
+void handle_security_status(const Request &, PhoneState &state, Replies &replies) {
+  replies.send(0x08, {0x01, 0x00, 0x00, 0x08, static_cast<uint8_t>(state.integer(kSecurityStatus, 6, 0, 255))});
+}
+
+// 00 01 8A 00: the SIM locks.
+void handle_simlocks(const Request &, PhoneState &state, Replies &replies) {
+  replies.send(0x40, simlock_record(state.json()[json::json_pointer(kSimlocks)]));
+}
+
 }  // namespace
 
 void register_security_handlers(HandlerTable &table) {
@@ -69,15 +82,8 @@ void register_security_handlers(HandlerTable &table) {
     locks.push_back({{"data", data}, {"closed", false}, {"user", false}, {"counter", 0}});
   table.add_defaults({{"security", {{"status", 6}, {"simlocks", locks}}}});
 
-  // 00 01 00 07: the security status, 01 00 00 08 and what the phone waits for.
-  table.on(0x08, 0x07, [](const Request &, PhoneState &state, Replies &replies) {
-    replies.send(0x08, {0x01, 0x00, 0x00, 0x08, static_cast<uint8_t>(state.integer("/security/status", 6, 0, 255))});
-  });
-
-  // 00 01 8A 00: the SIM locks.
-  table.on(0x40, 0x8A, [](const Request &, PhoneState &state, Replies &replies) {
-    replies.send(0x40, simlock_record(state.json()["security"]["simlocks"]));
-  });
+  table.on(0x08, 0x07, handle_security_status);
+  table.on(0x40, 0x8A, handle_simlocks);
 }
 
 }  // namespace phonesim

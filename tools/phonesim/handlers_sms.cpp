@@ -13,6 +13,7 @@
 #include <string>
 
 #include "dispatch.hpp"
+#include "sms_state.hpp"
 #include "frame_codec.hpp"
 #include "sms_pdu.hpp"
 #include "sms_network.hpp"
@@ -23,6 +24,7 @@ namespace phonesim {
 namespace {
 
 using nlohmann::json;
+using namespace sms_state;
 
 constexpr size_t kSubmitHeaderBytes = 42;  // request bytes before the user data
 
@@ -141,7 +143,7 @@ void join_parts(PhoneState &state, const json &latest) {
   const json &concat = latest["concat"];
   const size_t parts = concat["parts"].get<size_t>();
   if (parts == 0) return;
-  json &sent = state.json()["sms"]["sent"];
+  json &sent = state.json()[json::json_pointer(kSent)];
   std::vector<long> index_of_part(parts, -1);
   for (size_t i = 0; i < sent.size(); ++i) {
     const json &m = sent[i];
@@ -158,11 +160,11 @@ void join_parts(PhoneState &state, const json &latest) {
     text += sent[static_cast<size_t>(index)]["text"].get<std::string>();
   }
   for (long index : index_of_part) sent[static_cast<size_t>(index)]["assembled"] = true;
-  state.append("/sms/concatenated", {{"destination", latest["destination"]},
-                                     {"reference", concat["reference"]},
-                                     {"parts", parts},
-                                     {"coding", latest["coding"]},
-                                     {"text", text}});
+  state.append(kConcatenated, {{"destination", latest["destination"]},
+                               {"reference", concat["reference"]},
+                               {"parts", parts},
+                               {"coding", latest["coding"]},
+                               {"text", text}});
 }
 
 // A hand-edited /sms/sent may hold anything: what cannot be read is not joined.
@@ -184,11 +186,11 @@ void handle_submit(const Request &request, PhoneState &state, Replies &replies) 
   uint8_t message_reference = 0;
   if (outcome == "sent") {
     // The network numbers what it accepts, 0-255 and round again.
-    message_reference = static_cast<uint8_t>(state.integer("/network/next_reference", 0, 0, 255));
-    state.json()["network"]["next_reference"] = (message_reference + 1) % 256;
+    message_reference = static_cast<uint8_t>(state.integer(kNetworkReference, 0, 0, 255));
+    state.set(kNetworkReference, (message_reference + 1) % 256);
     decoded["message_reference"] = message_reference;
   }
-  state.append("/sms/sent", decoded);
+  state.append(kSent, decoded);
   assemble_parts(state, decoded);
 
   // The verdict comes from the network, in its own time.

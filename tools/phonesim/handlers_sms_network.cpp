@@ -31,12 +31,14 @@
 #include <string>
 
 #include "sms_network.hpp"
+#include "sms_state.hpp"
 
 namespace phonesim {
 
 namespace {
 
 using nlohmann::json;
+using namespace sms_state;
 using std::chrono::milliseconds;
 
 constexpr int kMaxDelayMs = 24 * 3600 * 1000;
@@ -103,13 +105,13 @@ milliseconds delay_of(const PhoneState &state, const char *pointer) {
 
 // A report for `record` with `status`, discharged now.
 void report(const json &record, const json &submitted, uint8_t status, PhoneState &state, Replies &replies) {
-  state.append("/network/held_reports", {{"kind", "report"},
-                                         {"read", false},
-                                         {"reference", record.value("message_reference", 0)},
-                                         {"recipient", record.value("destination", "")},
-                                         {"time", submitted},
-                                         {"discharge_time", phone_clock_now(state)},
-                                         {"status", status}});
+  state.append(kHeldReports, {{"kind", "report"},
+                              {"read", false},
+                              {"reference", record.value("message_reference", 0)},
+                              {"recipient", record.value("destination", "")},
+                              {"time", submitted},
+                              {"discharge_time", phone_clock_now(state)},
+                              {"status", status}});
   store_held_reports(state, replies);
 }
 
@@ -117,7 +119,7 @@ void report(const json &record, const json &submitted, uint8_t status, PhoneStat
 void confirmed(const json &record, PhoneState &state, Replies &replies) {
   if (!record.value("status_report", false)) return;
   const json submitted = phone_clock_now(state);
-  replies.later(delay_of(state, "/network/report_delay_ms"), [record, submitted](PhoneState &s, Replies &r) {
+  replies.later(delay_of(state, kReportDelay), [record, submitted](PhoneState &s, Replies &r) {
     const Outcome outcome = report_outcome(s, record);
     report(record, submitted, outcome.status, s, r);
     if (!outcome.final_status) return;
@@ -136,7 +138,7 @@ void network_submit(const json &record, std::vector<uint8_t> verdict, PhoneState
     r.send(0x02, verdict);
     if (sent) confirmed(record, s, r);
   };
-  const milliseconds delay = delay_of(state, "/network/submit_delay_ms");
+  const milliseconds delay = delay_of(state, kSubmitDelay);
   if (delay.count() == 0)
     answer(state, replies);
   else
@@ -151,7 +153,7 @@ void store_held_reports(PhoneState &state, Replies &replies) {
   if (!root.contains("sms") || !root["sms"].is_object()) root["sms"] = json::object();
   json &messages = root["sms"]["messages"];
   if (!messages.is_array()) messages = json::array();
-  const int capacity = state.integer("/sms/capacity", 15, 0, 255);
+  const int capacity = state.integer(kCapacity, 15, 0, 255);
   int location = 1;
   size_t stored = 0;
   for (; stored < held.size(); ++stored) {

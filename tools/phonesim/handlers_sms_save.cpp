@@ -6,6 +6,7 @@
 #include <string>
 
 #include "dispatch.hpp"
+#include "sms_state.hpp"
 #include "frame_codec.hpp"
 #include "sms_pdu.hpp"
 
@@ -14,6 +15,7 @@ namespace phonesim {
 namespace {
 
 using nlohmann::json;
+using namespace sms_state;
 
 constexpr uint8_t kStoreType = 0x14;
 
@@ -34,7 +36,7 @@ void handle_save(const Request &request, PhoneState &state, Replies &replies) {
   const uint8_t message_type = request.at(7);
   const size_t r = message_type == 0x02 ? 5 : 4;
   const auto refuse = [&](uint8_t why) { replies.send(kStoreType, {0x01, 0x08, 0x00, 0x06, why}); };
-  if (location < 1 || location > state.integer("/sms/capacity", 15, 0, 255)) return refuse(0x02);
+  if (location < 1 || location > state.integer(kCapacity, 15, 0, 255)) return refuse(0x02);
   if ((message_type != 0x00 && message_type != 0x02) || b.size() < r + 39) return refuse(0x03);
 
   const uint8_t dcs = b[r + 18];

@@ -25,6 +25,7 @@
 #include <sstream>
 
 #include "dispatch.hpp"
+#include "sms_state.hpp"
 #include "frame_codec.hpp"
 #include "sms_network.hpp"
 #include "sms_pdu.hpp"
@@ -34,6 +35,7 @@ namespace phonesim {
 namespace {
 
 using nlohmann::json;
+using namespace sms_state;
 
 constexpr uint8_t kStoreType = 0x14;
 
@@ -69,7 +71,7 @@ long find_message(const json &messages, int location) {
 }
 
 bool valid_location(const PhoneState &state, int location) {
-  return location >= 1 && location <= state.integer("/sms/capacity", 15, 0, 255);
+  return location >= 1 && location <= state.integer(kCapacity, 15, 0, 255);
 }
 
 struct UserData {
@@ -125,7 +127,7 @@ std::vector<uint8_t> time_stamp(const json &m, const char *key = "time") {
 // The read answer (command 0x08) for a stored message.
 // The number of message centre 1, which a stored message without a centre of its own
 // went through.
-std::string first_centre(const PhoneState &state) { return state.text("/sms/centres/0/number", ""); }
+std::string first_centre(const PhoneState &state) { return state.text(kFirstCentreNumber, ""); }
 
 std::vector<uint8_t> read_reply(const json &m, uint8_t location, const std::string &default_centre) {
   const std::string kind = field_text(m, "kind", "received");
@@ -230,7 +232,7 @@ void handle_counts(const Request &, PhoneState &state, Replies &replies) {
     }
   }
   // The store's size at byte 7, messages held at 10, unread at 11.
-  const auto size = static_cast<uint8_t>(state.integer("/sms/capacity", 15, 0, 255));
+  const auto size = static_cast<uint8_t>(state.integer(kCapacity, 15, 0, 255));
   std::vector<uint8_t> reply = {0x01, 0x08, 0x00, 0x37, 0x00, 0x00, 0x00, size, 0x00, 0x00};
   reply.push_back(static_cast<uint8_t>(std::min(total, 255)));
   reply.push_back(static_cast<uint8_t>(std::min(unread, 255)));
@@ -298,7 +300,7 @@ std::string deliver(const std::string &sender, const std::string &text, PhoneSta
   if (parts.size() > 255) return "error: the text needs more than 255 parts";
   json *messages = messages_of(state);
   if (messages == nullptr) {
-    state.json()["sms"]["messages"] = json::array();
+    state.set(kMessages, json::array());
     messages = messages_of(state);
   }
   std::vector<int> locations;
@@ -307,8 +309,8 @@ std::string deliver(const std::string &sender, const std::string &text, PhoneSta
   if (locations.size() < parts.size()) return "error: the message store is full";
   int reference = 0;
   if (parts.size() > 1) {
-    reference = state.integer("/sms/next_reference", 1, 1, 255);
-    state.json()["sms"]["next_reference"] = reference % 255 + 1;
+    reference = state.integer(kNextReference, 1, 1, 255);
+    state.set(kNextReference, reference % 255 + 1);
   }
   const std::vector<int> now = phone_clock_now(state);
   std::string answer = "ok";
@@ -326,29 +328,31 @@ std::string deliver(const std::string &sender, const std::string &text, PhoneSta
   return answer;
 }
 
+constexpr const char *kSmsUsage = "sms deliver SENDER TEXT... | sms fail-next (the next send is refused)";
+
+// "sms deliver SENDER TEXT...": a new message arrives (see deliver); the answer is "ok"
+// and the locations of its parts. "sms fail-next": the next submission is refused.
+std::string sms_control(const std::string &arguments, PhoneState &state, Replies &replies) {
+  std::istringstream words(arguments);
+  std::string what, sender;
+  words >> what;
+  if (what == "fail-next") {
+    state.set(kFailNextSend, true);
+    return "ok";
+  }
+  words >> sender;
+  std::string text;
+  std::getline(words, text);
+  text.erase(0, text.find_first_not_of(' '));
+  if (what != "deliver" || sender.empty()) return "error: sms deliver SENDER TEXT... | sms fail-next";
+  return deliver(sender, text, state, replies);
+}
+
 }  // namespace
 
 void register_sms_store_handlers(HandlerTable &table) {
   table.add_defaults({{"sms", {{"capacity", 15}, {"messages", json::array()}, {"refuse_counts", false}}}});
-  // "sms deliver SENDER TEXT...": a new message arrives (see deliver); the answer is
-  // "ok" and the locations of its parts.
-  table.on_control("sms", "sms deliver SENDER TEXT... | sms fail-next (the next send is refused)",
-                   [](const std::string &arguments, PhoneState &state, Replies &replies) -> std::string {
-                     std::istringstream words(arguments);
-                     std::string what, sender;
-                     words >> what;
-                     if (what == "fail-next") {
-                       state.json()["sms"]["fail_next_send"] = true;
-                       return "ok";
-                     }
-                     words >> sender;
-                     std::string text;
-                     std::getline(words, text);
-                     text.erase(0, text.find_first_not_of(' '));
-                     if (what != "deliver" || sender.empty())
-                       return "error: sms deliver SENDER TEXT... | sms fail-next";
-                     return deliver(sender, text, state, replies);
-                   });
+  table.on_control("sms", kSmsUsage, sms_control);
   table.on(kStoreType, 0x07, handle_read);
   // The same read request may come on type 0x02; it is answered on type 0x14 all the same.
   table.on(0x02, 0x07, handle_read);

@@ -5,18 +5,25 @@
 
 namespace phonesim {
 
+namespace {
+
+constexpr const char *kTones = "/tones";
+
+// 00 01 8F volume frequency-high frequency-low; volume 0 switches the tone off.
+void handle_tone(const Request &request, PhoneState &state, Replies &) {
+  nlohmann::json tone = {{"bytes", to_hex(request.bytes)}};
+  if (request.bytes.size() >= 6) {
+    tone["volume"] = request.at(3);
+    tone["frequency"] = request.at(4) << 8 | request.at(5);
+  }
+  state.append(kTones, std::move(tone));
+}
+
+}  // namespace
+
 void register_tones_handlers(HandlerTable &table) {
   table.add_defaults({{"tones", nlohmann::json::array()}});
-
-  // 00 01 8F volume frequency-high frequency-low; volume 0 switches the tone off.
-  table.on(0x40, 0x8F, [](const Request &request, PhoneState &state, Replies &) {
-    nlohmann::json tone = {{"bytes", to_hex(request.bytes)}};
-    if (request.bytes.size() >= 6) {
-      tone["volume"] = request.at(3);
-      tone["frequency"] = request.at(4) << 8 | request.at(5);
-    }
-    state.append("/tones", std::move(tone));
-  });
+  table.on(0x40, 0x8F, handle_tone);
 }
 
 }  // namespace phonesim

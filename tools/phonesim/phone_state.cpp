@@ -41,6 +41,10 @@ std::string PhoneState::text(const std::string &pointer, const std::string &fall
   return value->get<std::string>();
 }
 
+void PhoneState::set(const std::string &pointer, nlohmann::json value) {
+  data_[nlohmann::json::json_pointer(pointer)] = std::move(value);
+}
+
 void PhoneState::append(const std::string &pointer, nlohmann::json value) {
   const nlohmann::json::json_pointer path(pointer);
   nlohmann::json &target = data_[path];

@@ -28,6 +28,8 @@ class PhoneState {
   int integer(const std::string &pointer, int fallback, int low, int high) const;
   // The string at `pointer`, or `fallback` when missing or not a string.
   std::string text(const std::string &pointer, const std::string &fallback) const;
+  // Stores `value` at `pointer`, making the objects on the way as needed.
+  void set(const std::string &pointer, nlohmann::json value);
   // Appends to the array at `pointer`, making it an array first if needed.
   void append(const std::string &pointer, nlohmann::json value);
 
