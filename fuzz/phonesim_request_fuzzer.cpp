@@ -12,11 +12,11 @@
 #include <span>
 #include <vector>
 
-#include "dispatch.hpp"
-#include "frame_codec.hpp"
+#include "dispatch.h"
+#include "frame_codec.h"
 #include "fuzz_support.h"
-#include "link_layer.hpp"
-#include "phone_state.hpp"
+#include "link_layer.h"
+#include "phone_state.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <set>
 #include <string>
 
-#include "simulator.hpp"
+#include "simulator.h"
 
 using namespace std;
 

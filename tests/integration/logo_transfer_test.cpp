@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "frame_codec.hpp"
-#include "logo_files.hpp"
+#include "frame_codec.h"
+#include "logo_files.h"
 #include "sim_fixture.h"
 
 namespace pelkor_it {

@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "frame_codec.hpp"
+#include "frame_codec.h"
 #include "sim_fixture.h"
 
 namespace pelkor_it {

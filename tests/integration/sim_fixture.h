@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "simulator.hpp"
+#include "simulator.h"
 
 namespace pelkor_it {
 

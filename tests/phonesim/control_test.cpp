@@ -10,9 +10,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "control_server.hpp"
-#include "simulator.hpp"
-#include "test_client.hpp"
+#include "control_server.h"
+#include "simulator.h"
+#include "test_client.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The receive framer and the frame builder, without a terminal.
 #include <gtest/gtest.h>
 
-#include "frame_codec.hpp"
-#include "test_client.hpp"
+#include "frame_codec.h"
+#include "test_client.h"
 
 namespace {
 

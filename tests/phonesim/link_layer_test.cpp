@@ -1,9 +1,9 @@
 // Numbering, splitting and joining on the phone's side of the link.
 #include <gtest/gtest.h>
 
-#include "frame_codec.hpp"
-#include "link_layer.hpp"
-#include "test_client.hpp"
+#include "frame_codec.h"
+#include "link_layer.h"
+#include "test_client.h"
 
 namespace {
 

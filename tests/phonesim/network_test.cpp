@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "simulator.hpp"
-#include "test_client.hpp"
+#include "simulator.h"
+#include "test_client.h"
 
 namespace {
 

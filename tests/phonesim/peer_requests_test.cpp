@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "dispatch.hpp"
-#include "link_layer.hpp"
-#include "phone_state.hpp"
+#include "dispatch.h"
+#include "link_layer.h"
+#include "phone_state.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "simulator.hpp"
-#include "sms_ports.hpp"
-#include "test_client.hpp"
+#include "simulator.h"
+#include "sms_ports.h"
+#include "test_client.h"
 
 namespace {
 

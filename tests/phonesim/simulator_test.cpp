@@ -6,8 +6,8 @@
 
 #include <thread>
 
-#include "simulator.hpp"
-#include "test_client.hpp"
+#include "simulator.h"
+#include "test_client.h"
 
 namespace {
 

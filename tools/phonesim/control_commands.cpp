@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "simulator.hpp"
+#include "simulator.h"
 
 namespace phonesim {
 

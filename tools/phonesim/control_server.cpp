@@ -1,4 +1,4 @@
-#include "control_server.hpp"
+#include "control_server.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "simulator.hpp"
+#include "simulator.h"
 
 namespace phonesim {
 

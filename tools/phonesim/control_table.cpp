@@ -1,4 +1,4 @@
-#include "control_table.hpp"
+#include "control_table.h"
 
 #include <algorithm>
 

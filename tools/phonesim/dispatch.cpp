@@ -1,4 +1,4 @@
-#include "dispatch.hpp"
+#include "dispatch.h"
 
 namespace phonesim {
 

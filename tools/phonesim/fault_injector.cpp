@@ -1,9 +1,9 @@
-#include "fault_injector.hpp"
+#include "fault_injector.h"
 
 #include <algorithm>
 
-#include "frame_codec.hpp"
-#include "link_layer.hpp"
+#include "frame_codec.h"
+#include "link_layer.h"
 
 namespace phonesim {
 

@@ -1,4 +1,4 @@
-#include "frame_codec.hpp"
+#include "frame_codec.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,7 +1,7 @@
 // Every family of request handlers, in one list: a new family is a new
 // handlers_<family>.cpp, its line here and its line in CMakeLists.txt. The order is
 // the order the families register in (later defaults merge over earlier ones).
-#include "dispatch.hpp"
+#include "dispatch.h"
 
 namespace phonesim {
 
@@ -29,24 +29,12 @@ namespace {
 using Registration = void (*)(HandlerTable &table);
 
 constexpr Registration kFamilies[] = {
-    register_calls_handlers,
-    register_clock_handlers,
-    register_display_handlers,
-    register_identity_handlers,
-    register_logo_handlers,
-    register_network_handlers,
-    register_phonebook_handlers,
-    register_profile_handlers,
-    register_ringtone_handlers,
-    register_security_handlers,
-    register_sms_handlers,
-    register_sms_network_handlers,
-    register_sms_save_handlers,
-    register_sms_store_handlers,
-    register_startup_queries_handlers,
-    register_status_handlers,
-    register_tones_handlers,
-    register_version_handlers,
+    register_calls_handlers,     register_clock_handlers,     register_display_handlers,
+    register_identity_handlers,  register_logo_handlers,      register_network_handlers,
+    register_phonebook_handlers, register_profile_handlers,   register_ringtone_handlers,
+    register_security_handlers,  register_sms_handlers,       register_sms_network_handlers,
+    register_sms_save_handlers,  register_sms_store_handlers, register_startup_queries_handlers,
+    register_status_handlers,    register_tones_handlers,     register_version_handlers,
 };
 
 }  // namespace

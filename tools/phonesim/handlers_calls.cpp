@@ -4,7 +4,7 @@
 #include <sstream>
 #include <string>
 
-#include "dispatch.hpp"
+#include "dispatch.h"
 
 namespace phonesim {
 

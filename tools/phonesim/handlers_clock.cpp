@@ -4,7 +4,7 @@
 #include <chrono>
 #include <climits>
 
-#include "dispatch.hpp"
+#include "dispatch.h"
 
 namespace phonesim {
 

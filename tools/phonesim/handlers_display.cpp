@@ -1,6 +1,6 @@
 // The indicators on the phone's display, reported as (indicator, state) pairs where
 // state 2 means shown and 1 hidden.
-#include "dispatch.hpp"
+#include "dispatch.h"
 
 namespace phonesim {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "dispatch.hpp"
+#include "dispatch.h"
 
 namespace phonesim {
 

@@ -24,10 +24,10 @@
 #include <sstream>
 #include <string>
 
-#include "dispatch.hpp"
-#include "frame_codec.hpp"
-#include "logo_files.hpp"
-#include "sms_ports.hpp"
+#include "dispatch.h"
+#include "frame_codec.h"
+#include "logo_files.h"
+#include "sms_ports.h"
 
 namespace phonesim {
 

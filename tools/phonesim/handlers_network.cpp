@@ -2,7 +2,7 @@
 #include <climits>
 #include <string>
 
-#include "dispatch.hpp"
+#include "dispatch.h"
 
 namespace phonesim {
 

@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <string>
 
-#include "dispatch.hpp"
-#include "sms_pdu.hpp"
+#include "dispatch.h"
+#include "sms_pdu.h"
 
 namespace phonesim {
 

@@ -5,7 +5,7 @@
 // bytes; a setting the state does not hold reads as four zero bytes.
 #include <string>
 
-#include "dispatch.hpp"
+#include "dispatch.h"
 
 namespace phonesim {
 

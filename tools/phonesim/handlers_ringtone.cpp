@@ -23,10 +23,10 @@
 #include <utility>
 #include <vector>
 
-#include "dispatch.hpp"
-#include "frame_codec.hpp"
-#include "sms_pdu.hpp"
-#include "sms_ports.hpp"
+#include "dispatch.h"
+#include "frame_codec.h"
+#include "sms_pdu.h"
+#include "sms_ports.h"
 
 namespace phonesim {
 

@@ -8,7 +8,7 @@
 //              {"data": digits, "closed": bool, "user": bool, "counter": n}
 #include <string>
 
-#include "dispatch.hpp"
+#include "dispatch.h"
 
 namespace phonesim {
 

@@ -12,12 +12,12 @@
 //                            "message_reference" in its /sms/sent record
 #include <string>
 
-#include "dispatch.hpp"
-#include "sms_state.hpp"
-#include "frame_codec.hpp"
-#include "sms_pdu.hpp"
-#include "sms_network.hpp"
-#include "sms_ports.hpp"
+#include "dispatch.h"
+#include "sms_state.h"
+#include "frame_codec.h"
+#include "sms_pdu.h"
+#include "sms_network.h"
+#include "sms_ports.h"
 
 namespace phonesim {
 

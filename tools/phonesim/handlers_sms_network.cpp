@@ -30,8 +30,8 @@
 #include <optional>
 #include <string>
 
-#include "sms_network.hpp"
-#include "sms_state.hpp"
+#include "sms_network.h"
+#include "sms_state.h"
 
 namespace phonesim {
 

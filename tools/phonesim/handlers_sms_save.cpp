@@ -5,10 +5,10 @@
 // store or a request it cannot read gets 0x06.
 #include <string>
 
-#include "dispatch.hpp"
-#include "sms_state.hpp"
-#include "frame_codec.hpp"
-#include "sms_pdu.hpp"
+#include "dispatch.h"
+#include "sms_state.h"
+#include "frame_codec.h"
+#include "sms_pdu.h"
 
 namespace phonesim {
 

@@ -24,11 +24,11 @@
 #include <initializer_list>
 #include <sstream>
 
-#include "dispatch.hpp"
-#include "sms_state.hpp"
-#include "frame_codec.hpp"
-#include "sms_network.hpp"
-#include "sms_pdu.hpp"
+#include "dispatch.h"
+#include "sms_state.h"
+#include "frame_codec.h"
+#include "sms_network.h"
+#include "sms_pdu.h"
 
 namespace phonesim {
 

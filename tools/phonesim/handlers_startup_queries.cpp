@@ -5,7 +5,7 @@
 //                                      each key (/keypad/keys), each zero-terminated
 #include <string>
 
-#include "dispatch.hpp"
+#include "dispatch.h"
 
 namespace phonesim {
 

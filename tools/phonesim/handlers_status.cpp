@@ -1,5 +1,5 @@
 // Phone status: signal level, power source and battery level.
-#include "dispatch.hpp"
+#include "dispatch.h"
 
 namespace phonesim {
 

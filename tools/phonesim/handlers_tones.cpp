@@ -1,7 +1,7 @@
 // Beeps and tones on type 0x40: the phone plays them and answers nothing. We keep a
 // list of what was played so a test can tell that the beep went out.
-#include "dispatch.hpp"
-#include "frame_codec.hpp"
+#include "dispatch.h"
+#include "frame_codec.h"
 
 namespace phonesim {
 

@@ -2,8 +2,8 @@
 // IMEI and the hardware text on type 0x40, the version lines on type 0xD1.
 #include <string>
 
-#include "dispatch.hpp"
-#include "frame_codec.hpp"
+#include "dispatch.h"
+#include "frame_codec.h"
 
 namespace phonesim {
 

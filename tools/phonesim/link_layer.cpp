@@ -1,4 +1,4 @@
-#include "link_layer.hpp"
+#include "link_layer.h"
 
 namespace phonesim {
 

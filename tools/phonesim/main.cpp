@@ -11,8 +11,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "control_server.hpp"
-#include "simulator.hpp"
+#include "control_server.h"
+#include "simulator.h"
 
 namespace {
 

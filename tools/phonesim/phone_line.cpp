@@ -1,4 +1,4 @@
-#include "phone_line.hpp"
+#include "phone_line.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "phone_state.hpp"
+#include "phone_state.h"
 
 #include <algorithm>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "pty_transport.hpp"
+#include "pty_transport.h"
 
 #include <fcntl.h>
 #include <sys/inotify.h>

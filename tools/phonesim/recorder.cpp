@@ -1,4 +1,4 @@
-#include "recorder.hpp"
+#include "recorder.h"
 
 namespace phonesim {
 

@@ -1,4 +1,4 @@
-#include "simulator.hpp"
+#include "simulator.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>

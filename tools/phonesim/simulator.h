@@ -20,13 +20,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "control_table.hpp"
-#include "dispatch.hpp"
-#include "fault_injector.hpp"
-#include "phone_line.hpp"
-#include "phone_state.hpp"
-#include "pty_transport.hpp"
-#include "recorder.hpp"
+#include "control_table.h"
+#include "dispatch.h"
+#include "fault_injector.h"
+#include "phone_line.h"
+#include "phone_state.h"
+#include "pty_transport.h"
+#include "recorder.h"
 
 namespace phonesim {
 

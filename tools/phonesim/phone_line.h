@@ -10,8 +10,8 @@
 #include <span>
 #include <vector>
 
-#include "frame_codec.hpp"
-#include "link_layer.hpp"
+#include "frame_codec.h"
+#include "link_layer.h"
 
 namespace phonesim {
 

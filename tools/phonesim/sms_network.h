@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "dispatch.hpp"
+#include "dispatch.h"
 
 namespace phonesim {
 

@@ -15,7 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "phone_state.hpp"
+#include "phone_state.h"
 
 namespace phonesim {
 

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "frame_codec.hpp"
+#include "frame_codec.h"
 
 namespace phonesim {
 
