@@ -15,10 +15,10 @@ class ControlTable {
   using Run = std::function<std::string(std::istringstream &words)>;
 
   // `usage` is the command's line (or lines) in the help; empty keeps it out.
-  void add(std::string name, std::string usage, Run run);
-  const Run *find(const std::string &name) const;
+  void Add(std::string name, std::string usage, Run run);
+  const Run *Find(const std::string &name) const;
   // "commands:" and every usage, in the order the rows were added.
-  std::string help() const;
+  std::string Help() const;
 
  private:
   struct Row {
@@ -30,6 +30,6 @@ class ControlTable {
 };
 
 // What is left of the line, leading blanks removed.
-std::string rest_of(std::istringstream &words);
+std::string RestOf(std::istringstream &words);
 
 }  // namespace phonesim

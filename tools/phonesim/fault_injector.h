@@ -14,24 +14,24 @@ class FaultInjector {
  public:
   // A pulled cable: nothing goes out, not even acks, and nothing reaches the phone,
   // but what arrives on the wire is still recorded.
-  bool silent() const { return silent_; }
-  void set_silent(bool silent) { silent_ = silent; }
-  bool acknowledging() const { return acknowledging_; }
-  void set_acknowledging(bool acknowledging) { acknowledging_ = acknowledging; }
+  bool Silent() const { return silent_; }
+  void SetSilent(bool silent) { silent_ = silent; }
+  bool Acknowledging() const { return acknowledging_; }
+  void SetAcknowledging(bool acknowledging) { acknowledging_ = acknowledging; }
 
   // Of the next message sent in more than one frame, frame `index` (1 the first; an
   // index past the last frame means the last) is not written. 0 withdraws it.
-  void lose_frame(size_t index) { lose_frame_ = index; }
-  size_t frame_loss_pending() const { return lose_frame_; }
-  size_t frames_lost() const { return frames_lost_; }
+  void LoseFrame(size_t index) { lose_frame_ = index; }
+  size_t FrameLossPending() const { return lose_frame_; }
+  size_t FramesLost() const { return frames_lost_; }
   // Which of a message's `count` frames to leave out (`count` for none). A pending
   // loss applies to the first message of several frames while the cable is in.
-  size_t frame_to_lose(size_t count);
+  size_t FrameToLose(size_t count);
 
-  std::vector<uint8_t> noise(size_t count);  // random bytes, at most 1 MiB
+  std::vector<uint8_t> Noise(size_t count);  // random bytes, at most 1 MiB
   // A status answer that would be accepted but for its last checksum byte. It does not
   // take a sequence number: as far as the link goes it was never sent.
-  static std::vector<uint8_t> corrupt_frame(uint8_t start, uint8_t next_sequence);
+  static std::vector<uint8_t> CorruptFrame(uint8_t start, uint8_t next_sequence);
 
  private:
   bool silent_ = false;

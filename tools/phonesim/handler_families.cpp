@@ -5,41 +5,41 @@
 
 namespace phonesim {
 
-void register_calls_handlers(HandlerTable &table);
-void register_clock_handlers(HandlerTable &table);
-void register_display_handlers(HandlerTable &table);
-void register_identity_handlers(HandlerTable &table);
-void register_logo_handlers(HandlerTable &table);
-void register_network_handlers(HandlerTable &table);
-void register_phonebook_handlers(HandlerTable &table);
-void register_profile_handlers(HandlerTable &table);
-void register_ringtone_handlers(HandlerTable &table);
-void register_security_handlers(HandlerTable &table);
-void register_sms_handlers(HandlerTable &table);
-void register_sms_network_handlers(HandlerTable &table);
-void register_sms_save_handlers(HandlerTable &table);
-void register_sms_store_handlers(HandlerTable &table);
-void register_startup_queries_handlers(HandlerTable &table);
-void register_status_handlers(HandlerTable &table);
-void register_tones_handlers(HandlerTable &table);
-void register_version_handlers(HandlerTable &table);
+void RegisterCallsHandlers(HandlerTable &table);
+void RegisterClockHandlers(HandlerTable &table);
+void RegisterDisplayHandlers(HandlerTable &table);
+void RegisterIdentityHandlers(HandlerTable &table);
+void RegisterLogoHandlers(HandlerTable &table);
+void RegisterNetworkHandlers(HandlerTable &table);
+void RegisterPhonebookHandlers(HandlerTable &table);
+void RegisterProfileHandlers(HandlerTable &table);
+void RegisterRingtoneHandlers(HandlerTable &table);
+void RegisterSecurityHandlers(HandlerTable &table);
+void RegisterSmsHandlers(HandlerTable &table);
+void RegisterSmsNetworkHandlers(HandlerTable &table);
+void RegisterSmsSaveHandlers(HandlerTable &table);
+void RegisterSmsStoreHandlers(HandlerTable &table);
+void RegisterStartupQueriesHandlers(HandlerTable &table);
+void RegisterStatusHandlers(HandlerTable &table);
+void RegisterTonesHandlers(HandlerTable &table);
+void RegisterVersionHandlers(HandlerTable &table);
 
 namespace {
 
 using Registration = void (*)(HandlerTable &table);
 
 constexpr Registration kFamilies[] = {
-    register_calls_handlers,     register_clock_handlers,     register_display_handlers,
-    register_identity_handlers,  register_logo_handlers,      register_network_handlers,
-    register_phonebook_handlers, register_profile_handlers,   register_ringtone_handlers,
-    register_security_handlers,  register_sms_handlers,       register_sms_network_handlers,
-    register_sms_save_handlers,  register_sms_store_handlers, register_startup_queries_handlers,
-    register_status_handlers,    register_tones_handlers,     register_version_handlers,
+    RegisterCallsHandlers,     RegisterClockHandlers,    RegisterDisplayHandlers,
+    RegisterIdentityHandlers,  RegisterLogoHandlers,     RegisterNetworkHandlers,
+    RegisterPhonebookHandlers, RegisterProfileHandlers,  RegisterRingtoneHandlers,
+    RegisterSecurityHandlers,  RegisterSmsHandlers,      RegisterSmsNetworkHandlers,
+    RegisterSmsSaveHandlers,   RegisterSmsStoreHandlers, RegisterStartupQueriesHandlers,
+    RegisterStatusHandlers,    RegisterTonesHandlers,    RegisterVersionHandlers,
 };
 
 }  // namespace
 
-void register_handler_families(HandlerTable &table) {
+void RegisterHandlerFamilies(HandlerTable &table) {
   for (const Registration registration : kFamilies) registration(table);
 }
 

@@ -9,9 +9,9 @@ namespace {
 constexpr const char *kIndicators = "/display/indicators";
 
 // 00 01 00 51: the indicators shown and hidden.
-void handle_indicators(const Request &, PhoneState &state, Replies &replies) {
+void HandleIndicators(const Request &, PhoneState &state, Replies &replies) {
   std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x52, 0x00};
-  const nlohmann::json &indicators = state.json()[nlohmann::json::json_pointer(kIndicators)];
+  const nlohmann::json &indicators = state.Json()[nlohmann::json::json_pointer(kIndicators)];
   uint8_t count = 0;
   if (indicators.is_object()) {
     for (auto it = indicators.begin(); it != indicators.end() && count < 32; ++it) {
@@ -28,15 +28,15 @@ void handle_indicators(const Request &, PhoneState &state, Replies &replies) {
     }
   }
   reply[4] = count;
-  replies.send(0x0D, std::move(reply));
+  replies.Send(0x0D, std::move(reply));
 }
 
 }  // namespace
 
-void register_display_handlers(HandlerTable &table) {
+void RegisterDisplayHandlers(HandlerTable &table) {
   // Indicator number (1-8) -> shown.
-  table.add_defaults({{"display", {{"indicators", {{"1", true}, {"4", true}}}}}});
-  table.on(0x0D, 0x51, handle_indicators);
+  table.AddDefaults({{"display", {{"indicators", {{"1", true}, {"4", true}}}}}});
+  table.On(0x0D, 0x51, HandleIndicators);
 }
 
 }  // namespace phonesim

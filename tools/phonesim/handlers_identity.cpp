@@ -17,7 +17,7 @@ constexpr size_t kSoftwareOffset = 44;
 constexpr size_t kSoftwareRoom = 40;  // the last field is open-ended; keep it phone-sized
 
 // Writes `text` at `offset`, cut so that its terminating zero stays before `limit`.
-void put_text(std::vector<uint8_t> &record, size_t offset, const std::string &text, size_t limit) {
+void PutText(std::vector<uint8_t> &record, size_t offset, const std::string &text, size_t limit) {
   const size_t room = limit - offset - 1;
   const size_t length = std::min(text.size(), room);
   if (record.size() < offset + length + 1) record.resize(offset + length + 1, 0x00);
@@ -31,22 +31,22 @@ constexpr const char *kHardware = "/identity/hardware";
 constexpr const char *kSoftware = "/identity/software";
 
 // 00 01 00 10 on the cable link: answered with command 0x11, the identity record.
-void handle_identity(const Request &, PhoneState &state, Replies &replies) {
+void HandleIdentity(const Request &, PhoneState &state, Replies &replies) {
   std::vector<uint8_t> record = {0x01, 0x00, 0x00, 0x11, 0x00, 0x01, 0x00, 0x00, 0x00};
-  put_text(record, kImeiOffset, state.text(kImei, ""), kModelOffset);
-  put_text(record, kModelOffset, state.text(kModel, ""), kProductCodeOffset);
-  put_text(record, kProductCodeOffset, state.text(kProductCode, ""), kHardwareOffset);
-  put_text(record, kHardwareOffset, state.text(kHardware, ""), kSoftwareOffset);
-  put_text(record, kSoftwareOffset, state.text(kSoftware, ""), kSoftwareOffset + kSoftwareRoom);
-  replies.send(0x64, std::move(record));
+  PutText(record, kImeiOffset, state.Text(kImei, ""), kModelOffset);
+  PutText(record, kModelOffset, state.Text(kModel, ""), kProductCodeOffset);
+  PutText(record, kProductCodeOffset, state.Text(kProductCode, ""), kHardwareOffset);
+  PutText(record, kHardwareOffset, state.Text(kHardware, ""), kSoftwareOffset);
+  PutText(record, kSoftwareOffset, state.Text(kSoftware, ""), kSoftwareOffset + kSoftwareRoom);
+  replies.Send(0x64, std::move(record));
 }
 
 }  // namespace
 
-void register_identity_handlers(HandlerTable &table) {
-  table.add_defaults(
+void RegisterIdentityHandlers(HandlerTable &table) {
+  table.AddDefaults(
       {{"identity", {{"imei", "490154203237518"}, {"model", "NSE-3"}, {"hardware", "0520"}, {"software", "V 5.24"}}}});
-  table.on(0x64, 0x10, handle_identity);
+  table.On(0x64, 0x10, HandleIdentity);
 }
 
 }  // namespace phonesim

@@ -10,20 +10,20 @@ namespace {
 constexpr const char *kTones = "/tones";
 
 // 00 01 8F volume frequency-high frequency-low; volume 0 switches the tone off.
-void handle_tone(const Request &request, PhoneState &state, Replies &) {
-  nlohmann::json tone = {{"bytes", to_hex(request.bytes)}};
+void HandleTone(const Request &request, PhoneState &state, Replies &) {
+  nlohmann::json tone = {{"bytes", ToHex(request.bytes)}};
   if (request.bytes.size() >= 6) {
-    tone["volume"] = request.at(3);
-    tone["frequency"] = request.at(4) << 8 | request.at(5);
+    tone["volume"] = request.At(3);
+    tone["frequency"] = request.At(4) << 8 | request.At(5);
   }
-  state.append(kTones, std::move(tone));
+  state.Append(kTones, std::move(tone));
 }
 
 }  // namespace
 
-void register_tones_handlers(HandlerTable &table) {
-  table.add_defaults({{"tones", nlohmann::json::array()}});
-  table.on(0x40, 0x8F, handle_tone);
+void RegisterTonesHandlers(HandlerTable &table) {
+  table.AddDefaults({{"tones", nlohmann::json::array()}});
+  table.On(0x40, 0x8F, HandleTone);
 }
 
 }  // namespace phonesim

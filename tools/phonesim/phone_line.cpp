@@ -11,32 +11,32 @@ constexpr size_t kMaxOutput = 1 << 20;
 
 }  // namespace
 
-LinkEvent PhoneLine::on_frame(const Frame &frame) {
+LinkEvent PhoneLine::OnFrame(const Frame &frame) {
   last_start_ = frame.start;
-  return link_.on_frame(frame);
+  return link_.OnFrame(frame);
 }
 
-std::vector<uint8_t> PhoneLine::ack_for(const Frame &frame, const LinkEvent &event) {
-  return LinkLayer::ack_frame(frame.start, event.ack_type, event.ack_sequence);
+std::vector<uint8_t> PhoneLine::AckFor(const Frame &frame, const LinkEvent &event) {
+  return LinkLayer::AckFrame(frame.start, event.ack_type, event.ack_sequence);
 }
 
-bool PhoneLine::queue(const std::vector<uint8_t> &bytes) {
+bool PhoneLine::Queue(const std::vector<uint8_t> &bytes) {
   if (output_.size() + bytes.size() > kMaxOutput) return false;
   output_.insert(output_.end(), bytes.begin(), bytes.end());
   return true;
 }
 
-void PhoneLine::drop_output() {
+void PhoneLine::DropOutput() {
   output_.clear();
   pacing_ = false;
 }
 
-void PhoneLine::client_gone() {
-  drop_output();
+void PhoneLine::ClientGone() {
+  DropOutput();
   input_pacing_ = false;
 }
 
-std::vector<uint8_t> PhoneLine::next_chunk(Clock::time_point now) {
+std::vector<uint8_t> PhoneLine::NextChunk(Clock::time_point now) {
   size_t allowed = output_.size();
   if (paced_) {
     if (!pacing_) {
@@ -50,7 +50,7 @@ std::vector<uint8_t> PhoneLine::next_chunk(Clock::time_point now) {
   return {output_.begin(), output_.begin() + static_cast<std::ptrdiff_t>(allowed)};
 }
 
-PhoneLine::Clock::time_point PhoneLine::written(size_t count) {
+PhoneLine::Clock::time_point PhoneLine::Written(size_t count) {
   // Only the simulator's thread takes bytes off the front, so the first `count` bytes
   // are the ones just written.
   output_.erase(output_.begin(), output_.begin() + static_cast<std::ptrdiff_t>(std::min(count, output_.size())));
@@ -64,13 +64,13 @@ PhoneLine::Clock::time_point PhoneLine::written(size_t count) {
   return next_due;
 }
 
-void PhoneLine::set_paced(bool paced) {
+void PhoneLine::SetPaced(bool paced) {
   paced_ = paced;
   pacing_ = false;
   input_pacing_ = false;
 }
 
-size_t PhoneLine::input_allowance(Clock::time_point now, Clock::time_point &next) const {
+size_t PhoneLine::InputAllowance(Clock::time_point now, Clock::time_point &next) const {
   if (!paced_) return SIZE_MAX;
   if (!input_pacing_) return 1;  // the first byte of a burst
   const auto due = static_cast<size_t>((now - input_origin_) / kByteTime) + 1;
@@ -79,7 +79,7 @@ size_t PhoneLine::input_allowance(Clock::time_point now, Clock::time_point &next
   return 0;
 }
 
-void PhoneLine::took_input(Clock::time_point now, size_t got, size_t allowed) {
+void PhoneLine::TookInput(Clock::time_point now, size_t got, size_t allowed) {
   if (got == 0) {
     input_pacing_ = false;  // the line is idle
     return;

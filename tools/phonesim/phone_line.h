@@ -23,41 +23,41 @@ class PhoneLine {
   using Clock = std::chrono::steady_clock;
 
   // The computer's frames in bytes just read.
-  std::vector<Frame> read_frames(std::span<const uint8_t> bytes) { return reader_.feed(bytes); }
+  std::vector<Frame> ReadFrames(std::span<const uint8_t> bytes) { return reader_.Feed(bytes); }
   // What the link makes of one of them; its framing (cable or infrared) is the one
   // our own messages use from now on.
-  LinkEvent on_frame(const Frame &frame);
-  uint8_t last_start() const { return last_start_; }
-  uint8_t next_sequence() const { return link_.next_sequence(); }
-  // See LinkLayer::frames_for: each frame takes the next sequence number.
-  std::vector<std::vector<uint8_t>> frames_for(uint8_t start, uint8_t type, std::span<const uint8_t> bytes) {
-    return link_.frames_for(start, type, bytes);
+  LinkEvent OnFrame(const Frame &frame);
+  uint8_t LastStart() const { return last_start_; }
+  uint8_t NextSequence() const { return link_.NextSequence(); }
+  // See LinkLayer::FramesFor: each frame takes the next sequence number.
+  std::vector<std::vector<uint8_t>> FramesFor(uint8_t start, uint8_t type, std::span<const uint8_t> bytes) {
+    return link_.FramesFor(start, type, bytes);
   }
-  static std::vector<uint8_t> ack_for(const Frame &frame, const LinkEvent &event);
+  static std::vector<uint8_t> AckFor(const Frame &frame, const LinkEvent &event);
 
   // Queues bytes to go out. A client that never reads must not make us hoard bytes
   // for ever: false, and nothing queued, when the queue would pass 1 MiB.
-  bool queue(const std::vector<uint8_t> &bytes);
-  bool has_output() const { return !output_.empty(); }
+  bool Queue(const std::vector<uint8_t> &bytes);
+  bool HasOutput() const { return !output_.empty(); }
   // Nobody on the line: what was queued is lost, as on a real wire.
-  void drop_output();
+  void DropOutput();
   // A client has gone: its output is dropped and both bursts end.
-  void client_gone();
+  void ClientGone();
   // What may be written at `now`: all of it unpaced, else what the line rate allows
   // since the burst began (a burst begins here when none is under way).
-  std::vector<uint8_t> next_chunk(Clock::time_point now);
+  std::vector<uint8_t> NextChunk(Clock::time_point now);
   // `count` of the chunk's bytes were written; when the next paced byte is due (the
   // epoch when there is no paced burst).
-  Clock::time_point written(size_t count);
+  Clock::time_point Written(size_t count);
 
-  bool paced() const { return paced_; }
-  void set_paced(bool paced);  // both bursts start afresh
+  bool Paced() const { return paced_; }
+  void SetPaced(bool paced);  // both bursts start afresh
   // Paced, the bytes the line has brought from the computer and we have not read yet
   // (at least 1 when no burst is under way), and else when the next one is due in
   // `next`; unpaced, no limit.
-  size_t input_allowance(Clock::time_point now, Clock::time_point &next) const;
+  size_t InputAllowance(Clock::time_point now, Clock::time_point &next) const;
   // `got` bytes were read of `allowed` at `now`; nothing read means the line is idle.
-  void took_input(Clock::time_point now, size_t got, size_t allowed);
+  void TookInput(Clock::time_point now, size_t got, size_t allowed);
 
  private:
   FrameReader reader_;

@@ -30,18 +30,18 @@ struct ReceivedMessage {
 
 class Recorder {
  public:
-  void record_wire(std::span<const uint8_t> bytes);
-  void record_frame(const Frame &frame, bool is_ack, std::chrono::steady_clock::time_point when);
-  void record_message(const Message &message, std::chrono::steady_clock::time_point when);
-  void count_ack() { ++acks_; }
+  void RecordWire(std::span<const uint8_t> bytes);
+  void RecordFrame(const Frame &frame, bool is_ack, std::chrono::steady_clock::time_point when);
+  void RecordMessage(const Message &message, std::chrono::steady_clock::time_point when);
+  void CountAck() { ++acks_; }
 
-  const std::vector<uint8_t> &wire() const { return wire_; }
-  const std::vector<ReceivedFrame> &frames() const { return frames_; }
-  const std::vector<ReceivedMessage> &messages() const { return messages_; }
-  size_t acks() const { return acks_; }
+  const std::vector<uint8_t> &Wire() const { return wire_; }
+  const std::vector<ReceivedFrame> &Frames() const { return frames_; }
+  const std::vector<ReceivedMessage> &Messages() const { return messages_; }
+  size_t Acks() const { return acks_; }
 
-  void clear_wire() { wire_.clear(); }
-  void clear();  // wire, frames and messages; the ack count stays
+  void ClearWire() { wire_.clear(); }
+  void Clear();  // wire, frames and messages; the ack count stays
 
  private:
   std::vector<uint8_t> wire_;

@@ -17,25 +17,25 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void signal_fd(int fd) {
+void SignalFd(int fd) {
   const uint64_t one = 1;
   if (fd < 0) return;
   const ssize_t result = ::write(fd, &one, sizeof one);
   (void)result;  // a full counter already means "wake up"
 }
 
-void drain_fd(int fd) {
+void DrainFd(int fd) {
   uint64_t count = 0;
   if (fd < 0) return;
   const ssize_t result = ::read(fd, &count, sizeof count);
   (void)result;  // nothing to drain is fine
 }
 
-std::optional<Clock::time_point> earliest(std::optional<Clock::time_point> alarm, Clock::time_point other) {
+std::optional<Clock::time_point> Earliest(std::optional<Clock::time_point> alarm, Clock::time_point other) {
   return alarm ? std::min(*alarm, other) : other;
 }
 
-timespec time_until(Clock::time_point alarm) {
+timespec TimeUntil(Clock::time_point alarm) {
   const auto left = std::max(Clock::duration::zero(), alarm - Clock::now());
   const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
   timespec timeout{};
@@ -47,43 +47,43 @@ timespec time_until(Clock::time_point alarm) {
 }  // namespace
 
 Simulator::Simulator(Options options)
-    : options_(std::move(options)), handlers_(make_handler_table()), state_(handlers_.defaults()) {
-  line_.set_paced(options_.paced);
+    : options_(std::move(options)), handlers_(MakeHandlerTable()), state_(handlers_.Defaults()) {
+  line_.SetPaced(options_.paced);
   wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   quit_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  add_controls();
+  AddControls();
 }
 
 Simulator::~Simulator() {
-  stop();
+  Stop();
   for (int fd : {wake_fd_, quit_fd_}) {
     if (fd >= 0) ::close(fd);
   }
 }
 
-bool Simulator::start() {
+bool Simulator::Start() {
   if (running_.load()) return true;
   std::lock_guard lock(mutex_);
   if (wake_fd_ < 0 || quit_fd_ < 0) {
     error_ = "eventfd failed";
     return false;
   }
-  if (!options_.files_dir.empty() && !state_.confine_files(options_.files_dir, error_)) return false;
-  if (!load_state_file()) return false;
+  if (!options_.files_dir.empty() && !state_.ConfineFiles(options_.files_dir, error_)) return false;
+  if (!LoadStateFile()) return false;
   const bool opened =
-      options_.device.empty() ? transport_.open_pty(options_.link_path) : transport_.open_device(options_.device);
+      options_.device.empty() ? transport_.OpenPty(options_.link_path) : transport_.OpenDevice(options_.device);
   if (!opened) {
-    error_ = transport_.error();
+    error_ = transport_.Error();
     return false;
   }
-  device_path_ = transport_.device_path();
-  drain_fd(wake_fd_);
+  device_path_ = transport_.DevicePath();
+  DrainFd(wake_fd_);
   running_.store(true);
-  thread_ = std::thread(&Simulator::run, this);
+  thread_ = std::thread(&Simulator::Run, this);
   return true;
 }
 
-bool Simulator::load_state_file() {
+bool Simulator::LoadStateFile() {
   if (options_.state_file.empty()) return true;
   std::ifstream file(options_.state_file);
   if (!file) {
@@ -95,21 +95,21 @@ bool Simulator::load_state_file() {
     error_ = "state file " + options_.state_file + " is not a JSON object";
     return false;
   }
-  state_.load(loaded);
+  state_.Load(loaded);
   return true;
 }
 
-void Simulator::stop() {
+void Simulator::Stop() {
   if (!running_.exchange(false)) return;
-  wake();
+  Wake();
   if (thread_.joinable()) thread_.join();
-  transport_.close();
-  notify_change();
+  transport_.Close();
+  NotifyChange();
 }
 
-void Simulator::wake() { signal_fd(wake_fd_); }
+void Simulator::Wake() { SignalFd(wake_fd_); }
 
-void Simulator::notify_change() {
+void Simulator::NotifyChange() {
   {
     std::lock_guard lock(change_mutex_);
     ++change_count_;
@@ -117,41 +117,41 @@ void Simulator::notify_change() {
   changed_.notify_all();
 }
 
-std::string Simulator::device_path() const {
+std::string Simulator::DevicePath() const {
   std::lock_guard lock(mutex_);
   return device_path_;
 }
 
-std::string Simulator::last_error() const {
+std::string Simulator::LastError() const {
   std::lock_guard lock(mutex_);
   return error_;
 }
 
-void Simulator::run() {
+void Simulator::Run() {
   std::array<uint8_t, 4096> buffer{};
   Clock::time_point next_due{};
-  while (running_.load() && run_once(buffer, next_due)) {
+  while (running_.load() && RunOnce(buffer, next_due)) {
   }
 }
 
-bool Simulator::run_once(std::array<uint8_t, 4096> &buffer, Clock::time_point &next_due) {
-  run_due_actions();
+bool Simulator::RunOnce(std::array<uint8_t, 4096> &buffer, Clock::time_point &next_due) {
+  RunDueActions();
   int line_events = 0;
-  wait_for_line(next_due, line_events);
+  WaitForLine(next_due, line_events);
   if (line_events < 0) return false;
-  drain_fd(wake_fd_);
+  DrainFd(wake_fd_);
   if (!running_.load()) return false;
   if (line_events & (POLLERR | POLLHUP | POLLNVAL)) {
-    line_lost();
+    LineLost();
     return false;
   }
   // Opens and closes first: they tell whether the bytes below have a reader.
-  if (transport_.handle_watch_events()) {
+  if (transport_.HandleWatchEvents()) {
     std::lock_guard lock(mutex_);
-    line_.client_gone();  // the client that was to read the output has gone
+    line_.ClientGone();  // the client that was to read the output has gone
   }
-  read_input(buffer);
-  flush_output(next_due);
+  ReadInput(buffer);
+  FlushOutput(next_due);
   return true;
 }
 
@@ -159,7 +159,7 @@ bool Simulator::run_once(std::array<uint8_t, 4096> &buffer, Clock::time_point &n
 // action (the network's) set an alarm. (A byte that is due waits for POLLOUT like any
 // other, so a client that stops reading does not set us spinning.) `line_events` is
 // what the terminal reported, or -1 when the wait failed.
-void Simulator::wait_for_line(Clock::time_point next_due, int &line_events) {
+void Simulator::WaitForLine(Clock::time_point next_due, int &line_events) {
   bool have_output = false;
   bool paced = false;
   std::optional<Clock::time_point> alarm;
@@ -167,22 +167,22 @@ void Simulator::wait_for_line(Clock::time_point next_due, int &line_events) {
   bool want_read = true;
   {
     std::lock_guard lock(mutex_);
-    have_output = line_.has_output();
-    paced = line_.paced();
+    have_output = line_.HasOutput();
+    paced = line_.Paced();
     if (!later_.empty()) alarm = later_.begin()->first;
-    want_read = line_.input_allowance(Clock::now(), next_read) > 0;
+    want_read = line_.InputAllowance(Clock::now(), next_read) > 0;
   }
   const bool want_write = have_output && !(paced && next_due > Clock::now());
   std::array<pollfd, 3> fds{};
   nfds_t count = 0;
   fds[count++] = {wake_fd_, POLLIN, 0};
-  fds[count++] = {transport_.fd(), static_cast<short>((want_read ? POLLIN : 0) | (want_write ? POLLOUT : 0)), 0};
-  if (transport_.watch_fd() >= 0) fds[count++] = {transport_.watch_fd(), POLLIN, 0};
+  fds[count++] = {transport_.Fd(), static_cast<short>((want_read ? POLLIN : 0) | (want_write ? POLLOUT : 0)), 0};
+  if (transport_.WatchFd() >= 0) fds[count++] = {transport_.WatchFd(), POLLIN, 0};
 
-  if (have_output && !want_write) alarm = earliest(alarm, next_due);
-  if (!want_read) alarm = earliest(alarm, next_read);
+  if (have_output && !want_write) alarm = Earliest(alarm, next_due);
+  if (!want_read) alarm = Earliest(alarm, next_read);
   timespec timeout{};
-  if (alarm) timeout = time_until(*alarm);
+  if (alarm) timeout = TimeUntil(*alarm);
   if (ppoll(fds.data(), count, alarm ? &timeout : nullptr, nullptr) < 0 && errno != EINTR) {
     line_events = -1;
     return;
@@ -192,57 +192,57 @@ void Simulator::wait_for_line(Clock::time_point next_due, int &line_events) {
 
 // Only a real device can go away (we hold the terminal side of our own pty open). Give
 // up rather than spin, and let whoever runs us know.
-void Simulator::line_lost() {
+void Simulator::LineLost() {
   {
     std::lock_guard lock(mutex_);
     error_ = "the line to " + device_path_ + " was lost";
   }
-  request_quit();
-  notify_change();
+  RequestQuit();
+  NotifyChange();
 }
 
-void Simulator::read_input(std::array<uint8_t, 4096> &buffer) {
+void Simulator::ReadInput(std::array<uint8_t, 4096> &buffer) {
   for (;;) {
     size_t allowed = 0;
     Clock::time_point next_read{};
     const auto now = Clock::now();
     {
       std::lock_guard lock(mutex_);
-      allowed = std::min(line_.input_allowance(now, next_read), buffer.size());
+      allowed = std::min(line_.InputAllowance(now, next_read), buffer.size());
     }
     if (allowed == 0) break;
-    const ptrdiff_t got = transport_.read_some(buffer.data(), allowed);
+    const ptrdiff_t got = transport_.ReadSome(buffer.data(), allowed);
     std::lock_guard lock(mutex_);
-    line_.took_input(now, got > 0 ? static_cast<size_t>(got) : 0, allowed);
+    line_.TookInput(now, got > 0 ? static_cast<size_t>(got) : 0, allowed);
     if (got <= 0) break;
-    receive(std::span<const uint8_t>(buffer.data(), static_cast<size_t>(got)));
+    Receive(std::span<const uint8_t>(buffer.data(), static_cast<size_t>(got)));
   }
 }
 
-void Simulator::receive(std::span<const uint8_t> bytes) {
+void Simulator::Receive(std::span<const uint8_t> bytes) {
   const auto now = Clock::now();
-  recorder_.record_wire(bytes);
-  for (const Frame &frame : line_.read_frames(bytes)) {
+  recorder_.RecordWire(bytes);
+  for (const Frame &frame : line_.ReadFrames(bytes)) {
     if (options_.verbose) {
-      std::fprintf(stderr, "phonesim: <- %02X %02X [%s]\n", frame.start, frame.type, to_hex(frame.payload).c_str());
+      std::fprintf(stderr, "phonesim: <- %02X %02X [%s]\n", frame.start, frame.type, ToHex(frame.payload).c_str());
     }
-    const LinkEvent event = line_.on_frame(frame);
-    recorder_.record_frame(frame, event.is_ack, now);
+    const LinkEvent event = line_.OnFrame(frame);
+    recorder_.RecordFrame(frame, event.is_ack, now);
     if (event.is_ack) {
-      recorder_.count_ack();
+      recorder_.CountAck();
       continue;
     }
-    if (event.needs_ack && faults_.acknowledging() && !faults_.silent()) queue_output(PhoneLine::ack_for(frame, event));
+    if (event.needs_ack && faults_.Acknowledging() && !faults_.Silent()) QueueOutput(PhoneLine::AckFor(frame, event));
     if (event.message) {
-      recorder_.record_message(*event.message, now);
-      if (!faults_.silent()) dispatch(*event.message);  // with the cable pulled the phone hears nothing
+      recorder_.RecordMessage(*event.message, now);
+      if (!faults_.Silent()) Dispatch(*event.message);  // with the cable pulled the phone hears nothing
     }
   }
-  notify_change();
+  NotifyChange();
 }
 
-void Simulator::dispatch(const Message &message) {
-  const Handler *handler = handlers_.find(message.type, message.bytes);
+void Simulator::Dispatch(const Message &message) {
+  const Handler *handler = handlers_.Find(message.type, message.bytes);
   if (handler == nullptr) return;  // acknowledged and recorded, nothing to answer
   Replies replies;
   try {
@@ -252,19 +252,18 @@ void Simulator::dispatch(const Message &message) {
     std::fprintf(stderr, "phonesim: handler for type 0x%02X failed: %s\n", message.type, failure.what());
     return;
   }
-  queue_replies(message.start, replies);
+  QueueReplies(message.start, replies);
 }
 
-void Simulator::queue_replies(uint8_t start, const Replies &replies) {
-  for (const OutgoingMessage &reply : replies.messages())
-    queue_frames(line_.frames_for(start, reply.type, reply.bytes));
-  if (replies.deferred().empty()) return;
+void Simulator::QueueReplies(uint8_t start, const Replies &replies) {
+  for (const OutgoingMessage &reply : replies.Messages()) QueueFrames(line_.FramesFor(start, reply.type, reply.bytes));
+  if (replies.Deferred().empty()) return;
   const auto now = Clock::now();
-  for (const LaterAction &later : replies.deferred()) later_.emplace(now + later.delay, later.action);
-  wake();  // the I/O thread's next wait must end in time for it
+  for (const LaterAction &later : replies.Deferred()) later_.emplace(now + later.delay, later.action);
+  Wake();  // the I/O thread's next wait must end in time for it
 }
 
-bool Simulator::run_due_actions() {
+bool Simulator::RunDueActions() {
   bool ran = false;
   for (;;) {
     std::lock_guard lock(mutex_);
@@ -278,89 +277,89 @@ bool Simulator::run_due_actions() {
       std::fprintf(stderr, "phonesim: a delayed action failed: %s\n", failure.what());
       continue;
     }
-    queue_replies(line_.last_start(), replies);
+    QueueReplies(line_.LastStart(), replies);
     ran = true;
   }
-  if (ran) notify_change();
+  if (ran) NotifyChange();
   return ran;
 }
 
-void Simulator::queue_output(const std::vector<uint8_t> &bytes) {
-  if (faults_.silent() || !line_.queue(bytes)) return;
-  wake();
+void Simulator::QueueOutput(const std::vector<uint8_t> &bytes) {
+  if (faults_.Silent() || !line_.Queue(bytes)) return;
+  Wake();
 }
 
-void Simulator::queue_frames(const std::vector<std::vector<uint8_t>> &frames) {
+void Simulator::QueueFrames(const std::vector<std::vector<uint8_t>> &frames) {
   // The frames keep their sequence numbers whether or not they reach the wire.
-  const size_t skip = faults_.frame_to_lose(frames.size());
+  const size_t skip = faults_.FrameToLose(frames.size());
   for (size_t i = 0; i < frames.size(); ++i)
-    if (i != skip) queue_output(frames[i]);
+    if (i != skip) QueueOutput(frames[i]);
 }
 
-void Simulator::flush_output(Clock::time_point &next_due) {
+void Simulator::FlushOutput(Clock::time_point &next_due) {
   std::vector<uint8_t> chunk;
   {
     std::lock_guard lock(mutex_);
-    if (faults_.silent() || !transport_.client_present()) {
-      line_.drop_output();  // nobody on the line: the bytes are lost, as on a real wire
+    if (faults_.Silent() || !transport_.ClientPresent()) {
+      line_.DropOutput();  // nobody on the line: the bytes are lost, as on a real wire
       return;
     }
-    if (!line_.has_output()) return;
-    chunk = line_.next_chunk(Clock::now());
+    if (!line_.HasOutput()) return;
+    chunk = line_.NextChunk(Clock::now());
   }
-  ptrdiff_t written = chunk.empty() ? 0 : transport_.write_some(chunk.data(), chunk.size());
+  ptrdiff_t written = chunk.empty() ? 0 : transport_.WriteSome(chunk.data(), chunk.size());
   if (written < 0) written = 0;  // a client that vanished mid-write; the watch will tell
   std::lock_guard lock(mutex_);
-  next_due = line_.written(static_cast<size_t>(written));
+  next_due = line_.Written(static_cast<size_t>(written));
 }
 
-void Simulator::set_silent(bool silent) {
+void Simulator::SetSilent(bool silent) {
   {
     std::lock_guard lock(mutex_);
-    faults_.set_silent(silent);
+    faults_.SetSilent(silent);
   }
-  wake();
+  Wake();
 }
 
-void Simulator::set_acknowledging(bool acknowledging) {
+void Simulator::SetAcknowledging(bool acknowledging) {
   std::lock_guard lock(mutex_);
-  faults_.set_acknowledging(acknowledging);
+  faults_.SetAcknowledging(acknowledging);
 }
 
-void Simulator::set_paced(bool paced) {
+void Simulator::SetPaced(bool paced) {
   {
     std::lock_guard lock(mutex_);
-    line_.set_paced(paced);
+    line_.SetPaced(paced);
   }
-  wake();
+  Wake();
 }
 
-bool Simulator::silent() const {
+bool Simulator::Silent() const {
   std::lock_guard lock(mutex_);
-  return faults_.silent();
+  return faults_.Silent();
 }
 
-bool Simulator::acknowledging() const {
+bool Simulator::Acknowledging() const {
   std::lock_guard lock(mutex_);
-  return faults_.acknowledging();
+  return faults_.Acknowledging();
 }
 
-bool Simulator::paced() const {
+bool Simulator::Paced() const {
   std::lock_guard lock(mutex_);
-  return line_.paced();
+  return line_.Paced();
 }
 
-void Simulator::inject_noise(size_t count) {
+void Simulator::InjectNoise(size_t count) {
   std::lock_guard lock(mutex_);
-  queue_output(faults_.noise(count));
+  QueueOutput(faults_.Noise(count));
 }
 
-void Simulator::inject_corrupt_frame() {
+void Simulator::InjectCorruptFrame() {
   std::lock_guard lock(mutex_);
-  queue_output(FaultInjector::corrupt_frame(line_.last_start(), line_.next_sequence()));
+  QueueOutput(FaultInjector::CorruptFrame(line_.LastStart(), line_.NextSequence()));
 }
 
-std::string Simulator::run_family_control(const ControlCommand &command, const std::string &arguments) {
+std::string Simulator::RunFamilyControl(const ControlCommand &command, const std::string &arguments) {
   std::string answer;
   Replies replies;
   {
@@ -370,93 +369,93 @@ std::string Simulator::run_family_control(const ControlCommand &command, const s
     } catch (const std::exception &failure) {
       return std::string("error: ") + failure.what();
     }
-    queue_replies(line_.last_start(), replies);
+    QueueReplies(line_.LastStart(), replies);
   }
-  notify_change();
+  NotifyChange();
   return answer;
 }
 
-bool Simulator::send_message(uint8_t type, const std::vector<uint8_t> &bytes) {
+bool Simulator::SendMessage(uint8_t type, const std::vector<uint8_t> &bytes) {
   std::lock_guard lock(mutex_);
-  if (faults_.silent()) return false;
-  const auto frames = line_.frames_for(line_.last_start(), type, bytes);
-  queue_frames(frames);
+  if (faults_.Silent()) return false;
+  const auto frames = line_.FramesFor(line_.LastStart(), type, bytes);
+  QueueFrames(frames);
   return !frames.empty();
 }
 
-void Simulator::lose_frame(size_t index) {
+void Simulator::LoseFrame(size_t index) {
   std::lock_guard lock(mutex_);
-  faults_.lose_frame(index);
+  faults_.LoseFrame(index);
 }
 
-size_t Simulator::frame_loss_pending() const {
+size_t Simulator::FrameLossPending() const {
   std::lock_guard lock(mutex_);
-  return faults_.frame_loss_pending();
+  return faults_.FrameLossPending();
 }
 
-size_t Simulator::frames_lost() const {
+size_t Simulator::FramesLost() const {
   std::lock_guard lock(mutex_);
-  return faults_.frames_lost();
+  return faults_.FramesLost();
 }
 
-std::vector<uint8_t> Simulator::wire() const {
+std::vector<uint8_t> Simulator::Wire() const {
   std::lock_guard lock(mutex_);
-  return recorder_.wire();
+  return recorder_.Wire();
 }
 
-void Simulator::clear_wire() {
+void Simulator::ClearWire() {
   std::lock_guard lock(mutex_);
-  recorder_.clear_wire();
+  recorder_.ClearWire();
 }
 
-std::vector<ReceivedFrame> Simulator::frames() const {
+std::vector<ReceivedFrame> Simulator::Frames() const {
   std::lock_guard lock(mutex_);
-  return recorder_.frames();
+  return recorder_.Frames();
 }
 
-std::vector<ReceivedMessage> Simulator::messages() const {
+std::vector<ReceivedMessage> Simulator::Messages() const {
   std::lock_guard lock(mutex_);
-  return recorder_.messages();
+  return recorder_.Messages();
 }
 
-void Simulator::clear_records() {
+void Simulator::ClearRecords() {
   std::lock_guard lock(mutex_);
-  recorder_.clear();
+  recorder_.Clear();
 }
 
-size_t Simulator::acks_received() const {
+size_t Simulator::AcksReceived() const {
   std::lock_guard lock(mutex_);
-  return recorder_.acks();
+  return recorder_.Acks();
 }
 
-std::string Simulator::info() const {
+std::string Simulator::Info() const {
   std::lock_guard lock(mutex_);
   std::ostringstream info;
-  info << "device " << device_path_ << " silent " << (faults_.silent() ? "on" : "off") << " ack "
-       << (faults_.acknowledging() ? "on" : "off") << " pace " << (line_.paced() ? "on" : "off") << " frames "
-       << recorder_.frames().size() << " messages " << recorder_.messages().size() << " acks " << recorder_.acks();
+  info << "device " << device_path_ << " silent " << (faults_.Silent() ? "on" : "off") << " ack "
+       << (faults_.Acknowledging() ? "on" : "off") << " pace " << (line_.Paced() ? "on" : "off") << " frames "
+       << recorder_.Frames().size() << " messages " << recorder_.Messages().size() << " acks " << recorder_.Acks();
   return info.str();
 }
 
-void Simulator::request_quit() {
+void Simulator::RequestQuit() {
   quit_.store(true);
-  signal_fd(quit_fd_);
+  SignalFd(quit_fd_);
 }
 
-nlohmann::json Simulator::state() const {
+nlohmann::json Simulator::State() const {
   std::lock_guard lock(mutex_);
-  return state_.json();
+  return state_.Json();
 }
 
-void Simulator::load_state(const nlohmann::json &state) {
+void Simulator::LoadState(const nlohmann::json &state) {
   {
     std::lock_guard lock(mutex_);
-    state_.load(state);
+    state_.Load(state);
   }
-  notify_change();
+  NotifyChange();
 }
 
-bool Simulator::wait_for(std::function<bool()> pred, std::chrono::milliseconds timeout) const {
+bool Simulator::WaitFor(std::function<bool()> pred, std::chrono::milliseconds timeout) const {
   const auto deadline = Clock::now() + timeout;
   for (;;) {
     uint64_t seen = 0;

@@ -51,76 +51,76 @@ class Simulator {
   Simulator &operator=(const Simulator &) = delete;
 
   // Loads the state, creates the pseudo-terminal (or opens the device) and starts the
-  // I/O thread. False with last_error() set when any of it fails.
-  bool start();
-  void stop();  // returns at once; safe to call twice
-  bool running() const { return running_.load(); }
-  std::string device_path() const;
-  std::string last_error() const;
+  // I/O thread. False with LastError() set when any of it fails.
+  bool Start();
+  void Stop();  // returns at once; safe to call twice
+  bool Running() const { return running_.load(); }
+  std::string DevicePath() const;
+  std::string LastError() const;
 
   // A pulled cable: nothing goes out, not even acks, and nothing reaches the phone,
   // but what arrives on the wire is still recorded.
-  void set_silent(bool silent);
-  void set_acknowledging(bool acknowledging);
-  void set_paced(bool paced);
-  bool silent() const;
-  bool acknowledging() const;
-  bool paced() const;
+  void SetSilent(bool silent);
+  void SetAcknowledging(bool acknowledging);
+  void SetPaced(bool paced);
+  bool Silent() const;
+  bool Acknowledging() const;
+  bool Paced() const;
 
-  void inject_noise(size_t count);  // random bytes towards the computer
-  void inject_corrupt_frame();      // a status frame whose checksum is wrong
+  void InjectNoise(size_t count);  // random bytes towards the computer
+  void InjectCorruptFrame();       // a status frame whose checksum is wrong
   // Of the next message we send in more than one frame, frame `index` (1 the first; an
   // index past the last frame means the last) is not written, as if the line lost it.
   // 0 withdraws a loss not yet applied.
-  void lose_frame(size_t index);
-  size_t frame_loss_pending() const;  // the index still waiting for a message, or 0
-  size_t frames_lost() const;         // frames not written so far
+  void LoseFrame(size_t index);
+  size_t FrameLossPending() const;  // the index still waiting for a message, or 0
+  size_t FramesLost() const;        // frames not written so far
   // Sends a message of our own (numbered, split as needed). False when it cannot be
   // numbered (over 255 frames) or nothing may be sent (silent).
-  bool send_message(uint8_t type, const std::vector<uint8_t> &bytes);
+  bool SendMessage(uint8_t type, const std::vector<uint8_t> &bytes);
 
-  std::vector<uint8_t> wire() const;
-  void clear_wire();
-  std::vector<ReceivedFrame> frames() const;
-  std::vector<ReceivedMessage> messages() const;
-  void clear_records();  // wire, frames and messages
-  size_t acks_received() const;
+  std::vector<uint8_t> Wire() const;
+  void ClearWire();
+  std::vector<ReceivedFrame> Frames() const;
+  std::vector<ReceivedMessage> Messages() const;
+  void ClearRecords();  // wire, frames and messages
+  size_t AcksReceived() const;
 
-  nlohmann::json state() const;
-  void load_state(const nlohmann::json &state);  // laid over the defaults
+  nlohmann::json State() const;
+  void LoadState(const nlohmann::json &state);  // laid over the defaults
 
   // One line command (see `help`) -> reply text without a trailing newline.
-  std::string control(const std::string &line);
-  bool quit_requested() const { return quit_.load(); }
-  int quit_fd() const { return quit_fd_; }  // readable once `quit` was asked for
-  void request_quit();
+  std::string Control(const std::string &line);
+  bool QuitRequested() const { return quit_.load(); }
+  int QuitFd() const { return quit_fd_; }  // readable once `quit` was asked for
+  void RequestQuit();
   // The device, the modes and the counters on one line.
-  std::string info() const;
+  std::string Info() const;
 
   // Blocks until pred() holds or the timeout passes; returns pred's last value.
   // pred may call any method of this class.
-  bool wait_for(std::function<bool()> pred, std::chrono::milliseconds timeout) const;
+  bool WaitFor(std::function<bool()> pred, std::chrono::milliseconds timeout) const;
 
  private:
-  void run();
+  void Run();
   // One round of the I/O thread: waits for the terminal, a wake-up or an alarm, then
   // reads, dispatches and writes. False when the thread must end.
-  bool run_once(std::array<uint8_t, 4096> &buffer, std::chrono::steady_clock::time_point &next_due);
-  void wait_for_line(std::chrono::steady_clock::time_point next_due, int &line_events);
-  void line_lost();
-  void read_input(std::array<uint8_t, 4096> &buffer);
-  void wake();
-  void notify_change();
-  void receive(std::span<const uint8_t> bytes);                        // lock held
-  void dispatch(const Message &message);                               // lock held
-  void queue_output(const std::vector<uint8_t> &bytes);                // lock held
-  void queue_frames(const std::vector<std::vector<uint8_t>> &frames);  // lock held
-  void flush_output(std::chrono::steady_clock::time_point &next_due);  // lock not held
-  void queue_replies(uint8_t start, const Replies &replies);           // lock held
-  bool run_due_actions();                                              // lock not held; true when one ran
-  bool load_state_file();                                              // lock held
-  void add_controls();
-  std::string run_family_control(const ControlCommand &command, const std::string &arguments);
+  bool RunOnce(std::array<uint8_t, 4096> &buffer, std::chrono::steady_clock::time_point &next_due);
+  void WaitForLine(std::chrono::steady_clock::time_point next_due, int &line_events);
+  void LineLost();
+  void ReadInput(std::array<uint8_t, 4096> &buffer);
+  void Wake();
+  void NotifyChange();
+  void Receive(std::span<const uint8_t> bytes);                       // lock held
+  void Dispatch(const Message &message);                              // lock held
+  void QueueOutput(const std::vector<uint8_t> &bytes);                // lock held
+  void QueueFrames(const std::vector<std::vector<uint8_t>> &frames);  // lock held
+  void FlushOutput(std::chrono::steady_clock::time_point &next_due);  // lock not held
+  void QueueReplies(uint8_t start, const Replies &replies);           // lock held
+  bool RunDueActions();                                               // lock not held; true when one ran
+  bool LoadStateFile();                                               // lock held
+  void AddControls();
+  std::string RunFamilyControl(const ControlCommand &command, const std::string &arguments);
 
   Options options_;
   HandlerTable handlers_;
