@@ -12,16 +12,16 @@
 #include <span>
 #include <vector>
 
-#include "dispatch.hpp"
-#include "frame_codec.hpp"
+#include "dispatch.h"
+#include "frame_codec.h"
 #include "fuzz_support.h"
-#include "link_layer.hpp"
-#include "phone_state.hpp"
+#include "link_layer.h"
+#include "phone_state.h"
 
 namespace {
 
 const phonesim::HandlerTable &Handlers() {
-  static const phonesim::HandlerTable table = phonesim::make_handler_table();
+  static const phonesim::HandlerTable table = phonesim::MakeHandlerTable();
   return table;
 }
 
@@ -45,25 +45,24 @@ constexpr size_t kPieceSizes[] = {1, 3, 17, 64, 250, 2, 120, 7};
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const phonesim::HandlerTable &table = Handlers();
-  phonesim::PhoneState state(table.defaults());
-  state.load(StoredMessages());
+  phonesim::PhoneState state(table.Defaults());
+  state.Load(StoredMessages());
   phonesim::FrameReader reader;
   phonesim::LinkLayer link;
 
   size_t offset = 0;
   for (size_t piece = 0; offset < size; ++piece) {
     const size_t length = std::min(kPieceSizes[piece % std::size(kPieceSizes)], size - offset);
-    for (const phonesim::Frame &frame : reader.feed(std::span<const uint8_t>(data + offset, length))) {
+    for (const phonesim::Frame &frame : reader.Feed(std::span<const uint8_t>(data + offset, length))) {
       FUZZ_CHECK(frame.payload.size() <= 255);
-      const phonesim::LinkEvent event = link.on_frame(frame);
+      const phonesim::LinkEvent event = link.OnFrame(frame);
       if (event.needs_ack) {
-        const std::vector<uint8_t> ack =
-            phonesim::LinkLayer::ack_frame(frame.start, event.ack_type, event.ack_sequence);
+        const std::vector<uint8_t> ack = phonesim::LinkLayer::AckFrame(frame.start, event.ack_type, event.ack_sequence);
         FUZZ_CHECK(ack.size() == 10);
       }
       if (!event.message) continue;
       const phonesim::Message &message = *event.message;
-      const phonesim::Handler *handler = table.find(message.type, message.bytes);
+      const phonesim::Handler *handler = table.Find(message.type, message.bytes);
       if (handler == nullptr) continue;
       phonesim::Replies replies;
       try {
@@ -71,14 +70,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       } catch (const std::exception &) {
         continue;  // the simulator reports such a failure and carries on
       }
-      for (const phonesim::OutgoingMessage &reply : replies.messages()) {
-        const auto frames = link.frames_for(message.start, reply.type, reply.bytes);
+      for (const phonesim::OutgoingMessage &reply : replies.Messages()) {
+        const auto frames = link.FramesFor(message.start, reply.type, reply.bytes);
         FUZZ_CHECK(!frames.empty() || reply.bytes.size() > phonesim::kMaxFramesPerMessage * phonesim::kMaxBlock);
         for (const auto &out : frames) FUZZ_CHECK(out.size() <= phonesim::kMaxFrameSize);
       }
     }
     offset += length;
   }
-  FUZZ_CHECK(reader.pending() <= size);
+  FUZZ_CHECK(reader.Pending() <= size);
   return 0;
 }

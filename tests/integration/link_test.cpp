@@ -46,7 +46,7 @@ using Link = SimulatedPhone;
 
 TEST_F(Link, CableStartupPutsSyncBytesThenTheStartupFramesOnTheWire) {
   ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
-  const Bytes wire = sim.wire();
+  const Bytes wire = sim.Wire();
   ASSERT_GE(wire.size(), 33u);
   EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 32), Bytes(32, 0x55));
   EXPECT_EQ(wire[32], 0xC1);
@@ -60,7 +60,7 @@ TEST_F(Link, CableStartupPutsSyncBytesThenTheStartupFramesOnTheWire) {
   // Then the three start-up messages and the identity request, numbered in turn
   // (acknowledgements of the phone's replies may come in between), then the beep.
   // The last of them (the beep) may still be on its way when init returns.
-  ASSERT_TRUE(sim.wait_for([&] { return Messages().size() >= 8; }, 2s));
+  ASSERT_TRUE(sim.WaitFor([&] { return Messages().size() >= 8; }, 2s));
   auto messages = Messages();
   const std::vector<std::pair<uint8_t, Bytes>> expected = {{0x04, kStatusRequest},
                                                            {0x02, kStartup1},
@@ -76,7 +76,7 @@ TEST_F(Link, CableStartupPutsSyncBytesThenTheStartupFramesOnTheWire) {
     EXPECT_EQ(messages[i].bytes, expected[i].second) << "message " << i;
   }
   std::vector<uint8_t> sequences;
-  for (auto &f : sim.frames())
+  for (auto &f : sim.Frames())
     if (!f.is_ack && f.type != 0x7F) sequences.push_back(f.payload.back());
   ASSERT_GE(sequences.size(), 5u);
   for (size_t i = 0; i < 5; ++i) EXPECT_EQ(sequences[i], 0x40 | ((s + i) % 8)) << "frame " << i;
@@ -90,7 +90,7 @@ TEST_F(Link, PortThatDoesNotExistIsRefusedAndNothingIsLeftOpen) {
   EXPECT_EQ(init((port + "f").c_str(), 0), PELKOR_ERR_REFUSED);
   EXPECT_EQ(isalive(), 0);
   EXPECT_FALSE(PortHeldByLibrary(port));
-  EXPECT_TRUE(sim.messages().empty());
+  EXPECT_TRUE(sim.Messages().empty());
 }
 
 TEST_F(Link, QuickStartSuffixOpensThePortWithoutTheF) {
@@ -99,7 +99,7 @@ TEST_F(Link, QuickStartSuffixOpensThePortWithoutTheF) {
 }
 
 TEST_F(Link, SilentPhoneGivesMinusOneAndThePortStaysOpen) {
-  sim.set_silent(true);
+  sim.SetSilent(true);
   const auto started = std::chrono::steady_clock::now();
   EXPECT_EQ(init((port + "F").c_str(), 0), -1);
   const auto took = std::chrono::steady_clock::now() - started;
@@ -114,17 +114,17 @@ TEST_F(Link, SilentPhoneGivesMinusOneAndThePortStaysOpen) {
 
 TEST_F(Link, SecondInitClosesTheFirstPortBeforeOpeningTheNext) {
   phonesim::Simulator other;
-  ASSERT_TRUE(other.start());
+  ASSERT_TRUE(other.Start());
   ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
-  ASSERT_EQ(init(other.device_path().c_str(), 0), PELKOR_OK);
+  ASSERT_EQ(init(other.DevicePath().c_str(), 0), PELKOR_OK);
   EXPECT_FALSE(PortHeldByLibrary(port));
-  EXPECT_TRUE(PortHeldByLibrary(other.device_path()));
+  EXPECT_TRUE(PortHeldByLibrary(other.DevicePath()));
   EXPECT_EQ(isalive(), 1);
   // The same port again works too: each init closes what came before.
   ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
   EXPECT_EQ(MessagesOfType(0x64).size(), 2u);
   terminate();
-  other.stop();
+  other.Stop();
 }
 
 TEST_F(Link, TerminateTwiceAndWithoutSessionReturnsZero) {
@@ -150,25 +150,25 @@ TEST_F(Link, SessionEndsWithTheThreadThatOpenedIt) {
 
 TEST_F(Link, NoiseAndCorruptFramesFromThePhoneDoNotUpsetTheLink) {
   ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
-  const size_t acksBefore = sim.acks_received();
+  const size_t acksBefore = sim.AcksReceived();
   for (int i = 0; i < 5; ++i) {
-    sim.inject_noise(200);
-    sim.inject_corrupt_frame();
+    sim.InjectNoise(200);
+    sim.InjectCorruptFrame();
   }
   // A good frame after the rubbish is still found and acknowledged.
-  ASSERT_TRUE(sim.send_message(0x04, {0x01, 0x08, 0x00, 0x02, 0x01, 0x03, 0x01, 0x00, 0x02}));
-  EXPECT_TRUE(sim.wait_for([&] { return sim.acks_received() > acksBefore; }, 2s));
-  EXPECT_EQ(sim.acks_received(), acksBefore + 1);
+  ASSERT_TRUE(sim.SendMessage(0x04, {0x01, 0x08, 0x00, 0x02, 0x01, 0x03, 0x01, 0x00, 0x02}));
+  EXPECT_TRUE(sim.WaitFor([&] { return sim.AcksReceived() > acksBefore; }, 2s));
+  EXPECT_EQ(sim.AcksReceived(), acksBefore + 1);
   EXPECT_EQ(isalive(), 1);
 }
 
 TEST_F(Link, ABriefLossOfAcknowledgementsIsForgottenOnceThePhoneAnswers) {
   ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
   // The phone answers but its acknowledgements are lost for a few requests.
-  sim.set_acknowledging(false);
+  sim.SetAcknowledging(false);
   int32_t level = 0;
   for (int i = 0; i < 3; ++i) EXPECT_EQ(getrflevel(&level), PELKOR_OK);
-  sim.set_acknowledging(true);
+  sim.SetAcknowledging(true);
   EXPECT_EQ(getrflevel(&level), PELKOR_OK);
   // Idle and healthy from here on: isalive must say so however long since the last byte
   // (the keep-alive asks every 4 s; in between, more than 2 s pass without data).
@@ -182,7 +182,7 @@ TEST_F(Link, ABriefLossOfAcknowledgementsIsForgottenOnceThePhoneAnswers) {
 
 TEST_F(Link, InfraredStartupSyncsWakesAndUsesInfraredFrames) {
   ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_INFRARED), PELKOR_OK);
-  const Bytes wire = sim.wire();
+  const Bytes wire = sim.Wire();
   ASSERT_GE(wire.size(), 33u + 220u);
   EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 32), Bytes(32, 0x55));
   EXPECT_EQ(wire[32], 0xC1);
@@ -195,7 +195,7 @@ TEST_F(Link, InfraredStartupSyncsWakesAndUsesInfraredFrames) {
   EXPECT_EQ(messages[0].bytes, kStatusRequest);
   for (auto &m : messages) EXPECT_EQ(m.start, 0x1C);
   EXPECT_TRUE(MessagesOfType(0x64).empty());  // no identity request on infrared
-  for (auto &f : sim.frames()) EXPECT_EQ(f.start, 0x1C);
+  for (auto &f : sim.Frames()) EXPECT_EQ(f.start, 0x1C);
 }
 
 }  // namespace

@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "frame_codec.hpp"
-#include "logo_files.hpp"
+#include "frame_codec.h"
+#include "logo_files.h"
 #include "sim_fixture.h"
 
 namespace pelkor_it {
@@ -31,13 +31,13 @@ class LogoTransfer : public SimulatedPhone {
     for (auto &f : files_) std::remove(f.c_str());
   }
 
-  json State(const std::string &pointer) const { return sim.state()[json::json_pointer(pointer)]; }
+  json State(const std::string &pointer) const { return sim.State()[json::json_pointer(pointer)]; }
   void Set(const std::string &pointer, const json &value) {
-    ASSERT_EQ(sim.control("set " + pointer + " " + value.dump()), "ok");
+    ASSERT_EQ(sim.Control("set " + pointer + " " + value.dump()), "ok");
   }
   static Bytes Hex(const json &text) {
     Bytes bytes;
-    EXPECT_TRUE(text.is_string() && phonesim::parse_hex(text.get<std::string>(), bytes)) << text;
+    EXPECT_TRUE(text.is_string() && phonesim::ParseHex(text.get<std::string>(), bytes)) << text;
     return bytes;
   }
   std::string TempFile(const std::string &name) {
@@ -88,7 +88,7 @@ TEST_F(LogoTransfer, StartupLogoGoesUpInFiveFramesAndComesBack) {
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].size(), 512u);
   size_t frames = 0;
-  for (auto &frame : sim.frames())
+  for (auto &frame : sim.Frames())
     if (!frame.is_ack && frame.type == 0x05) ++frames;
   EXPECT_EQ(frames, 5u);
 
@@ -158,7 +158,7 @@ TEST_F(LogoTransfer, OperatorUploadAsksForTheNetworkOnlyWithoutACode) {
   EXPECT_EQ(stored[0], 0x80);
   EXPECT_EQ(stored[125], 0x01);
 
-  sim.clear_records();
+  sim.ClearRecords();
   logo_setdata(PELKOR_LOGO_OPERATOR, "310 26");
   ASSERT_EQ(logo_upload(), PELKOR_OK);
   EXPECT_TRUE(MessagesOfType(0x0A).empty());
@@ -213,7 +213,7 @@ TEST_F(LogoTransfer, LogoFilesTravelThroughThePhone) {
   ASSERT_EQ(logo_writefile(ours.c_str()), PELKOR_OK);
   Set("/logos/startup/file", phones);
   ASSERT_EQ(logo_upload(), PELKOR_OK);
-  EXPECT_EQ(phonesim::logo::read_bytes(phones), phonesim::logo::read_bytes(ours));
+  EXPECT_EQ(phonesim::logo::ReadBytes(phones), phonesim::logo::ReadBytes(ours));
 
   // An operator logo the library saves as NOL is what the phone answers from.
   const std::string nol = TempFile("op.nol");
@@ -233,10 +233,10 @@ TEST_F(LogoTransfer, LogoFilesTravelThroughThePhone) {
   logo_setdata(PELKOR_LOGO_CALLER, nullptr);
   logo_setpixel(5, 6, 0);
   ASSERT_EQ(logo_writefile(ngg.c_str()), PELKOR_OK);
-  EXPECT_EQ(sim.control("logo load caller 3 " + ngg), "ok");
-  EXPECT_EQ(sim.control("logo dump caller 3 " + dumped), "ok");
-  EXPECT_EQ(phonesim::logo::read_bytes(dumped), phonesim::logo::read_bytes(ngg));
-  EXPECT_EQ(sim.control("logo load startup " + ngg).rfind("error", 0), 0u) << "an NGG file is no start-up logo";
+  EXPECT_EQ(sim.Control("logo load caller 3 " + ngg), "ok");
+  EXPECT_EQ(sim.Control("logo dump caller 3 " + dumped), "ok");
+  EXPECT_EQ(phonesim::logo::ReadBytes(dumped), phonesim::logo::ReadBytes(ngg));
+  EXPECT_EQ(sim.Control("logo load startup " + ngg).rfind("error", 0), 0u) << "an NGG file is no start-up logo";
   logo_setdata(PELKOR_LOGO_NONE, nullptr);
   logo_setgroupnumber(3);
   ASSERT_EQ(logo_download(PELKOR_LOGO_CALLER), PELKOR_OK);
@@ -275,14 +275,14 @@ TEST_F(LogoTransfer, SilenceGives4AndLeavesTheRecordCleared) {
   EXPECT_EQ(logo_getpixel(1, 1), 1);
 
   // An unknown kind sends nothing and waits out the limit.
-  sim.clear_records();
+  sim.ClearRecords();
   start = Clock::now();
   EXPECT_EQ(logo_download(6), PELKOR_ERR_TIMEOUT);
   EXPECT_GE(MsSince(start), 900);
   EXPECT_TRUE(MessagesOfType(0x05).empty());
   EXPECT_TRUE(MessagesOfType(0x03).empty());
 
-  sim.set_silent(true);
+  sim.SetSilent(true);
   logo_setdata(PELKOR_LOGO_OPERATOR, "244 05");
   logo_setgroupnumber(3);
   EXPECT_EQ(logo_download(PELKOR_LOGO_CALLER), PELKOR_ERR_TIMEOUT);

@@ -33,10 +33,10 @@ class Phonebook : public SimulatedPhone {
   }
 
   void Fail(const std::string &request, const nlohmann::json &value) {
-    sim.load_state({{"phonebook", {{"fail", {{request, value}}}}}});
+    sim.LoadState({{"phonebook", {{"fail", {{request, value}}}}}});
   }
   nlohmann::json Entry(int memoryCode, int location) const {
-    return sim.state()["phonebook"]["memories"][std::to_string(memoryCode)]["entries"][std::to_string(location)];
+    return sim.State()["phonebook"]["memories"][std::to_string(memoryCode)]["entries"][std::to_string(location)];
   }
 
   // Reads past the 200 ms reuse window.
@@ -56,7 +56,7 @@ TEST_F(Phonebook, FirstReadOfAMemoryAsksItsSizeThenTheEntry) {
 
   // The same memory again: no new size query. Another memory: its size first.
   LetCacheExpire();
-  sim.clear_records();
+  sim.ClearRecords();
   ASSERT_EQ(getphonebookentry(1, 1, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
   ASSERT_EQ(getphonebookentry(2, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
   ASSERT_EQ(getphonebookentry(1, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
@@ -69,7 +69,7 @@ TEST_F(Phonebook, EveryNewSessionAsksTheMemorySizeAgain) {
   ASSERT_EQ(getphonebookentry(1, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
   ASSERT_EQ(terminate(), PELKOR_OK);
   ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
-  sim.clear_records();
+  sim.ClearRecords();
   ASSERT_EQ(getphonebookentry(1, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
   EXPECT_EQ(Requests(), (std::vector<Bytes>{kStatusOfPhone, EntryRequest(0x02, 1)}));
 }
@@ -88,7 +88,7 @@ TEST_F(Phonebook, LocationsBeyondTheMemoryAreRefusedWithoutAsking) {
   EXPECT_STREQ(number, "");
 
   // Locations that do not fit their byte would wrap onto another entry.
-  sim.clear_records();
+  sim.ClearRecords();
   EXPECT_EQ(getphonebookentry(257, 0, name, sizeof name, number, sizeof number, &group), PELKOR_ERR_REFUSED);
   EXPECT_EQ(getphonebookentry(-1, 0, name, sizeof name, number, sizeof number, &group), PELKOR_ERR_REFUSED);
   EXPECT_EQ(setphonebookentry(257, 0, "Wrapped", "1", 0), PELKOR_ERR_REFUSED);
@@ -134,7 +134,7 @@ TEST_F(Phonebook, AnEntryWithoutANameIsNamedByItsNumber) {
 TEST_F(Phonebook, OverlongFieldsFromThePhoneAreCutToTheirFieldAndTheCallersBuffer) {
   const std::string longName(70, 'L');
   const std::string longNumber(50, '4');
-  sim.load_state(
+  sim.LoadState(
       {{"phonebook",
         {{"memories", {{"2", {{"entries", {{"9", {{"name", longName}, {"number", longNumber}, {"group", 3}}}}}}}}}}}});
   ASSERT_EQ(getphonebookentry(9, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
@@ -250,7 +250,7 @@ TEST_F(Phonebook, EntryErrorsAndSilenceGiveTheirCodes) {
   EXPECT_STREQ(name, "");
   EXPECT_EQ(group, 0);
   // A reply after the time-out changes nothing the caller sees; the next read asks anew.
-  ASSERT_TRUE(sim.send_message(0x03, {0x01, 0x00, 0x00, 0x02, 0x02, 4, 'L', 'a', 't', 'e', 1, '9', 0x01}));
+  ASSERT_TRUE(sim.SendMessage(0x03, {0x01, 0x00, 0x00, 0x02, 0x02, 4, 'L', 'a', 't', 'e', 1, '9', 0x01}));
   std::this_thread::sleep_for(50ms);
   EXPECT_EQ(getphonebookentry(2, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
   EXPECT_STREQ(name, "Bob Baker");

@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "frame_codec.hpp"
+#include "frame_codec.h"
 #include "sim_fixture.h"
 
 namespace pelkor_it {
@@ -82,18 +82,18 @@ class Ringtones : public SimulatedPhone {
 
   void Open() { ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK); }
 
-  json Uploads() const { return sim.state()["ringtone"]["uploads"]; }
+  json Uploads() const { return sim.State()["ringtone"]["uploads"]; }
 
   // The upload the phone kept as its count-th, once it has arrived.
   json WaitForUpload(size_t count) {
-    EXPECT_TRUE(sim.wait_for([&] { return Uploads().size() >= count; }, 3s));
+    EXPECT_TRUE(sim.WaitFor([&] { return Uploads().size() >= count; }, 3s));
     const json uploads = Uploads();
     return uploads.size() >= count ? uploads[count - 1] : json::object();
   }
 
   // The ringing tone the phone decoded from the last SMS it was handed.
   json LastSmsTone(json &sms) const {
-    sms = sim.state()["sms"]["sent"].back();
+    sms = sim.State()["sms"]["sent"].back();
     EXPECT_TRUE(sms.contains("content")) << sms.dump();
     return sms.value("content", json::object());
   }
@@ -129,7 +129,7 @@ TEST_F(Ringtones, BothUploadFormsReachThePhoneAsTheFileHadIt) {
   EXPECT_EQ(upload.value("message_type", 0), 0x12);
   EXPECT_FALSE(upload.contains("error")) << upload.dump();
   ExpectRoundTune(upload["tone"]);
-  EXPECT_EQ(sim.state()["ringtone"]["tone"], upload["tone"]);
+  EXPECT_EQ(sim.State()["ringtone"]["tone"], upload["tone"]);
 
   ASSERT_EQ(ringtone_upload(1), PELKOR_OK);
   upload = WaitForUpload(2);
@@ -197,7 +197,7 @@ TEST_F(Ringtones, ToneTooLongForItsMessageIsNotSent) {
   LoadTune(tune);
   ASSERT_EQ(ringtone_getnotes(), 200);
   Open();
-  sim.clear_records();
+  sim.ClearRecords();
 
   EXPECT_EQ(ringtone_upload(0), PELKOR_ERR_REFUSED);
   EXPECT_EQ(ringtone_upload(1), PELKOR_ERR_REFUSED);
@@ -212,7 +212,7 @@ TEST_F(Ringtones, ToneTooLongForItsMessageIsNotSent) {
   EXPECT_TRUE(MessagesOfType(0x12).empty());
   EXPECT_EQ(MessagesOfType(0x05).size(), 1u);
   EXPECT_TRUE(MessagesOfType(0x02).empty());
-  EXPECT_TRUE(sim.state()["sms"]["sent"].empty());
+  EXPECT_TRUE(sim.State()["sms"]["sent"].empty());
   ASSERT_EQ(Uploads().size(), 1u);
   EXPECT_EQ(NotesOf(Uploads()[0]["tone"]).size(), 82u);
 }

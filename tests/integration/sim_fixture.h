@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "simulator.hpp"
+#include "simulator.h"
 
 namespace pelkor_it {
 
@@ -18,20 +18,20 @@ using Bytes = std::vector<uint8_t>;
 class SimulatedPhone : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(sim.start()) << sim.last_error();
-    port = sim.device_path();
+    ASSERT_TRUE(sim.Start()) << sim.LastError();
+    port = sim.DevicePath();
   }
   void TearDown() override {
     terminate();
-    sim.stop();
+    sim.Stop();
   }
 
   // Library messages the phone received, in order (acknowledgements left out).
-  std::vector<phonesim::ReceivedMessage> Messages() const { return sim.messages(); }
+  std::vector<phonesim::ReceivedMessage> Messages() const { return sim.Messages(); }
 
   std::vector<phonesim::ReceivedMessage> MessagesOfType(uint8_t type) const {
     std::vector<phonesim::ReceivedMessage> out;
-    for (auto &m : sim.messages())
+    for (auto &m : sim.Messages())
       if (m.type == type) out.push_back(m);
     return out;
   }
@@ -41,18 +41,18 @@ class SimulatedPhone : public ::testing::Test {
   void OpenSettled(int32_t type = PELKOR_CONNECTION_CABLE) {
     ASSERT_EQ(init(port.c_str(), type), PELKOR_OK);
     const Bytes toneOff = {0x00, 0x01, 0x8F, 0x00, 0x00, 0x00};
-    ASSERT_TRUE(sim.wait_for(
+    ASSERT_TRUE(sim.WaitFor(
         [&] {
           for (auto &m : MessagesOfType(0x40))
             if (m.bytes == toneOff) return true;
           return false;
         },
         std::chrono::seconds(2)));
-    sim.clear_records();
+    sim.ClearRecords();
   }
 
   bool WaitForMessages(uint8_t type, size_t count, std::chrono::milliseconds timeout) {
-    return sim.wait_for([&] { return MessagesOfType(type).size() >= count; }, timeout);
+    return sim.WaitFor([&] { return MessagesOfType(type).size() >= count; }, timeout);
   }
 
   phonesim::Simulator sim;

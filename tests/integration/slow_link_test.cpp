@@ -18,7 +18,7 @@ bool WaitForIsAlive(int32_t wanted, std::chrono::milliseconds timeout) {
 }
 
 TEST_F(SlowLink, WithoutAnswerInitWaitsTenSecondsThenGivesMinusOne) {
-  sim.set_silent(true);
+  sim.SetSilent(true);
   const auto started = std::chrono::steady_clock::now();
   EXPECT_EQ(init(port.c_str(), 0), -1);
   const auto took = std::chrono::steady_clock::now() - started;
@@ -28,7 +28,7 @@ TEST_F(SlowLink, WithoutAnswerInitWaitsTenSecondsThenGivesMinusOne) {
 
 TEST_F(SlowLink, KeepAliveAsksForStatusEveryEightCycles) {
   ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
-  sim.clear_records();
+  sim.ClearRecords();
   ASSERT_TRUE(WaitForMessages(0x04, 3, 15s));
   auto polls = MessagesOfType(0x04);
   for (size_t i = 1; i < polls.size(); ++i) {
@@ -41,22 +41,22 @@ TEST_F(SlowLink, KeepAliveAsksForStatusEveryEightCycles) {
 TEST_F(SlowLink, IsAliveFollowsAPulledCableAndItsReturn) {
   ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
   EXPECT_EQ(isalive(), 1);
-  sim.set_silent(true);
+  sim.SetSilent(true);
   // Once more than 2 s have passed without data and a status poll went unanswered.
   EXPECT_TRUE(WaitForIsAlive(0, 10s));
   std::this_thread::sleep_for(1s);
   EXPECT_EQ(isalive(), 0);
-  sim.set_silent(false);
+  sim.SetSilent(false);
   EXPECT_TRUE(WaitForIsAlive(1, 10s));
 }
 
 TEST_F(SlowLink, TenSecondsOfSilenceWithUnansweredFramesRestartsTheLink) {
   ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
-  sim.set_silent(true);
-  sim.clear_records();
+  sim.SetSilent(true);
+  sim.ClearRecords();
   // Status polls go unanswered; after 10 s without data the start-up runs again.
   ASSERT_TRUE(WaitForMessages(0x64, 1, 25s));
-  const Bytes wire = sim.wire();
+  const Bytes wire = sim.Wire();
   int syncRun = 0, longest = 0;
   for (uint8_t b : wire) {
     syncRun = b == 0x55 ? syncRun + 1 : 0;
@@ -64,7 +64,7 @@ TEST_F(SlowLink, TenSecondsOfSilenceWithUnansweredFramesRestartsTheLink) {
   }
   EXPECT_GE(longest, 32);
   // When the phone comes back, the link is up again without a new init.
-  sim.set_silent(false);
+  sim.SetSilent(false);
   EXPECT_TRUE(WaitForIsAlive(1, 10s));
 }
 

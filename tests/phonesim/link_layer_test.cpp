@@ -1,9 +1,9 @@
 // Numbering, splitting and joining on the phone's side of the link.
 #include <gtest/gtest.h>
 
-#include "frame_codec.hpp"
-#include "link_layer.hpp"
-#include "test_client.hpp"
+#include "frame_codec.h"
+#include "link_layer.h"
+#include "test_client.h"
 
 namespace {
 
@@ -17,8 +17,8 @@ struct Split {
   uint8_t sequence;
 };
 
-// Reads back what frames_for produced: block size, frames-left and sequence byte.
-std::vector<Split> describe(const std::vector<Bytes> &frames) {
+// Reads back what FramesFor produced: block size, frames-left and sequence byte.
+std::vector<Split> Describe(const std::vector<Bytes> &frames) {
   std::vector<Split> out;
   for (const Bytes &frame : frames) {
     const size_t length = frame[5];
@@ -27,7 +27,7 @@ std::vector<Split> describe(const std::vector<Bytes> &frames) {
   return out;
 }
 
-Frame data_frame(uint8_t type, Bytes block, uint8_t frames_left, uint8_t sequence) {
+Frame DataFrame(uint8_t type, Bytes block, uint8_t frames_left, uint8_t sequence) {
   block.push_back(frames_left);
   block.push_back(sequence);
   return Frame{0x1E, type, block};
@@ -43,8 +43,8 @@ TEST(LinkSplit, SplitsAt120BytesWithCountdownAndSequence) {
     LinkLayer link;
     Bytes message(c.length);
     for (size_t i = 0; i < message.size(); ++i) message[i] = static_cast<uint8_t>(i);
-    const auto frames = link.frames_for(0x1E, 0x14, message);
-    const auto splits = describe(frames);
+    const auto frames = link.FramesFor(0x1E, 0x14, message);
+    const auto splits = Describe(frames);
     ASSERT_EQ(splits.size(), c.blocks.size()) << "length " << c.length;
     Bytes joined;
     for (size_t i = 0; i < splits.size(); ++i) {
@@ -61,30 +61,30 @@ TEST(LinkSplit, SplitsAt120BytesWithCountdownAndSequence) {
 TEST(LinkSplit, SequenceRunsOnAcrossMessagesAndWrapsAtEight) {
   LinkLayer link;
   std::vector<uint8_t> firsts;
-  for (int i = 0; i < 3; ++i) firsts.push_back(describe(link.frames_for(0x1E, 0x04, Bytes(4)))[0].sequence);
+  for (int i = 0; i < 3; ++i) firsts.push_back(Describe(link.FramesFor(0x1E, 0x04, Bytes(4)))[0].sequence);
   EXPECT_EQ(firsts, (std::vector<uint8_t>{0x40, 0x41, 0x42}));
-  const auto long_one = describe(link.frames_for(0x1E, 0x04, Bytes(700)));  // six frames: 3..8
+  const auto long_one = Describe(link.FramesFor(0x1E, 0x04, Bytes(700)));  // six frames: 3..8
   ASSERT_EQ(long_one.size(), 6u);
   EXPECT_EQ(long_one[0].sequence, 0x43);
   EXPECT_EQ(long_one[4].sequence, 7);
   EXPECT_EQ(long_one[5].sequence, 0) << "wraps after 7";
-  EXPECT_EQ(link.next_sequence(), 1);
+  EXPECT_EQ(link.NextSequence(), 1);
   // Acks do not take a number.
-  LinkLayer::ack_frame(0x1E, 0x04, 0x02);
-  EXPECT_EQ(link.next_sequence(), 1);
+  LinkLayer::AckFrame(0x1E, 0x04, 0x02);
+  EXPECT_EQ(link.NextSequence(), 1);
 }
 
 TEST(LinkSplit, RefusesMessagesBeyond255Frames) {
   LinkLayer link;
-  EXPECT_EQ(link.frames_for(0x1E, 0x05, Bytes(255 * 120)).size(), 255u);
-  EXPECT_TRUE(link.frames_for(0x1E, 0x05, Bytes(255 * 120 + 1)).empty());
+  EXPECT_EQ(link.FramesFor(0x1E, 0x05, Bytes(255 * 120)).size(), 255u);
+  EXPECT_TRUE(link.FramesFor(0x1E, 0x05, Bytes(255 * 120 + 1)).empty());
 }
 
 TEST(LinkJoin, AcknowledgesEveryFrameAndJoinsThree) {
   LinkLayer link;
-  const auto first = link.on_frame(data_frame(0x05, Bytes(120, 0xAA), 3, 0x45));
-  const auto second = link.on_frame(data_frame(0x05, Bytes(120, 0xBB), 2, 0x06));
-  const auto third = link.on_frame(data_frame(0x05, Bytes(7, 0xCC), 1, 0x07));
+  const auto first = link.OnFrame(DataFrame(0x05, Bytes(120, 0xAA), 3, 0x45));
+  const auto second = link.OnFrame(DataFrame(0x05, Bytes(120, 0xBB), 2, 0x06));
+  const auto third = link.OnFrame(DataFrame(0x05, Bytes(7, 0xCC), 1, 0x07));
   for (const auto *event : {&first, &second, &third}) EXPECT_TRUE(event->needs_ack);
   EXPECT_EQ(first.ack_sequence, 0x05);
   EXPECT_EQ(second.ack_sequence, 0x06);
@@ -99,11 +99,11 @@ TEST(LinkJoin, AcknowledgesEveryFrameAndJoinsThree) {
 
 TEST(LinkJoin, OtherTypesMayComeBetweenFrames) {
   LinkLayer link;
-  link.on_frame(data_frame(0x05, {1, 2}, 2, 0x40));
-  const auto status = link.on_frame(data_frame(0x04, {0, 1, 0, 1}, 1, 0x41));
+  link.OnFrame(DataFrame(0x05, {1, 2}, 2, 0x40));
+  const auto status = link.OnFrame(DataFrame(0x04, {0, 1, 0, 1}, 1, 0x41));
   ASSERT_TRUE(status.message);
   EXPECT_EQ(status.message->type, 0x04);
-  const auto last = link.on_frame(data_frame(0x05, {3}, 1, 0x02));
+  const auto last = link.OnFrame(DataFrame(0x05, {3}, 1, 0x02));
   ASSERT_TRUE(last.message);
   EXPECT_EQ(last.message->bytes, (Bytes{1, 2, 3}));
 }
@@ -111,28 +111,28 @@ TEST(LinkJoin, OtherTypesMayComeBetweenFrames) {
 TEST(LinkJoin, DropsBrokenMessagesButStillAcknowledges) {
   LinkLayer link;
   // A continuation with nothing begun.
-  auto orphan = link.on_frame(data_frame(0x05, {9}, 1, 0x03));
+  auto orphan = link.OnFrame(DataFrame(0x05, {9}, 1, 0x03));
   EXPECT_TRUE(orphan.needs_ack);
   EXPECT_FALSE(orphan.message);
   // A frame missing from the middle: frames-left jumps from 3 to 1.
-  link.on_frame(data_frame(0x05, {1}, 3, 0x40));
-  auto skipped = link.on_frame(data_frame(0x05, {3}, 1, 0x02));
+  link.OnFrame(DataFrame(0x05, {1}, 3, 0x40));
+  auto skipped = link.OnFrame(DataFrame(0x05, {3}, 1, 0x02));
   EXPECT_TRUE(skipped.needs_ack);
   EXPECT_FALSE(skipped.message);
   // A new first frame replaces a message left half done.
-  link.on_frame(data_frame(0x05, {1}, 2, 0x40));
-  link.on_frame(data_frame(0x05, {7}, 2, 0x41));
-  auto done = link.on_frame(data_frame(0x05, {8}, 1, 0x02));
+  link.OnFrame(DataFrame(0x05, {1}, 2, 0x40));
+  link.OnFrame(DataFrame(0x05, {7}, 2, 0x41));
+  auto done = link.OnFrame(DataFrame(0x05, {8}, 1, 0x02));
   ASSERT_TRUE(done.message);
   EXPECT_EQ(done.message->bytes, (Bytes{7, 8}));
 }
 
 TEST(LinkJoin, AcksAndRuntFramesAreNotAcknowledged) {
   LinkLayer link;
-  const auto ack = link.on_frame(Frame{0x1E, 0x7F, {0x04, 0x01}});
+  const auto ack = link.OnFrame(Frame{0x1E, 0x7F, {0x04, 0x01}});
   EXPECT_TRUE(ack.is_ack);
   EXPECT_FALSE(ack.needs_ack);
-  const auto runt = link.on_frame(Frame{0x1E, 0x04, {0x40}});
+  const auto runt = link.OnFrame(Frame{0x1E, 0x04, {0x40}});
   EXPECT_FALSE(runt.needs_ack);
   EXPECT_FALSE(runt.message);
 }

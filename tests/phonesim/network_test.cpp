@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "simulator.hpp"
-#include "test_client.hpp"
+#include "simulator.h"
+#include "test_client.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ using namespace std::chrono_literals;
 using nlohmann::json;
 using phonesim::Simulator;
 using phonesim_test::Bytes;
-using phonesim_test::computer_message;
+using phonesim_test::ComputerMessage;
 using phonesim_test::PhoneFrame;
 using phonesim_test::TestClient;
 
@@ -27,8 +27,8 @@ struct Concat {
 
 // An SMS-SUBMIT as a host sends it: no centre of its own, 8-bit data (read back as
 // Latin-1 text), a report asked for when `report`, a concatenation header when given.
-Bytes submit_request(const std::string &destination, const std::string &text, bool report,
-                     std::optional<Concat> concat = std::nullopt) {
+Bytes SubmitRequest(const std::string &destination, const std::string &text, bool report,
+                    std::optional<Concat> concat = std::nullopt) {
   Bytes b = {0x00, 0x01, 0x00, 0x01, 0x02, 0x00};
   b.resize(42, 0x00);
   b[18] = static_cast<uint8_t>(0x11 | (report ? 0x20 : 0x00) | (concat ? 0x40 : 0x00));
@@ -56,21 +56,21 @@ Bytes submit_request(const std::string &destination, const std::string &text, bo
 class NetworkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(sim.start()) << sim.last_error();
-    client = std::make_unique<TestClient>(sim.device_path());
-    ASSERT_TRUE(client->is_open());
+    ASSERT_TRUE(sim.Start()) << sim.LastError();
+    client = std::make_unique<TestClient>(sim.DevicePath());
+    ASSERT_TRUE(client->IsOpen());
   }
 
   // Writes one request and gives back the message bytes of the next frame of
   // `reply_type` whose command byte is one of `commands` (acks and others passed over).
-  std::optional<Bytes> ask(uint8_t type, const Bytes &request, uint8_t reply_type, std::vector<uint8_t> commands,
+  std::optional<Bytes> Ask(uint8_t type, const Bytes &request, uint8_t reply_type, std::vector<uint8_t> commands,
                            std::chrono::milliseconds timeout = 2000ms) {
-    if (!client->write(computer_message(0x1E, type, request, sequence++ % 8))) return std::nullopt;
-    return next_reply(reply_type, commands, timeout);
+    if (!client->Write(ComputerMessage(0x1E, type, request, sequence++ % 8))) return std::nullopt;
+    return NextReply(reply_type, commands, timeout);
   }
   // Messages that came while another was looked for are kept for a later look.
-  std::optional<Bytes> next_reply(uint8_t reply_type, const std::vector<uint8_t> &commands,
-                                  std::chrono::milliseconds timeout = 2000ms) {
+  std::optional<Bytes> NextReply(uint8_t reply_type, const std::vector<uint8_t> &commands,
+                                 std::chrono::milliseconds timeout = 2000ms) {
     auto wanted = [&](const std::pair<uint8_t, Bytes> &m) {
       return m.first == reply_type && std::find(commands.begin(), commands.end(), m.second[3]) != commands.end();
     };
@@ -84,20 +84,20 @@ class NetworkTest : public ::testing::Test {
       }
       const auto now = std::chrono::steady_clock::now();
       if (now >= end) return std::nullopt;
-      const auto frame = client->next_frame(std::chrono::duration_cast<std::chrono::milliseconds>(end - now));
+      const auto frame = client->NextFrame(std::chrono::duration_cast<std::chrono::milliseconds>(end - now));
       if (!frame) return std::nullopt;
       if (frame->type == 0x7F || frame->payload.size() < 6) continue;
       unclaimed.emplace_back(frame->type, Bytes(frame->payload.begin(), frame->payload.end() - 2));
     }
   }
   // Submits and returns the reference of the confirmation (-1: refused or no answer).
-  int submit(const Bytes &request) {
-    const auto reply = ask(0x02, request, 0x02, {0x02, 0x03});
+  int Submit(const Bytes &request) {
+    const auto reply = Ask(0x02, request, 0x02, {0x02, 0x03});
     if (!reply || (*reply)[3] != 0x02 || reply->size() < 6) return -1;
     return (*reply)[5];
   }
-  std::optional<Bytes> read_location(uint8_t location) {
-    return ask(0x14, {0x00, 0x01, 0x00, 0x07, 0x02, location, 0x01, 0x64}, 0x14, {0x08, 0x09});
+  std::optional<Bytes> ReadLocation(uint8_t location) {
+    return Ask(0x14, {0x00, 0x01, 0x00, 0x07, 0x02, location, 0x01, 0x64}, 0x14, {0x08, 0x09});
   }
 
   Simulator sim;
@@ -107,16 +107,16 @@ class NetworkTest : public ::testing::Test {
 };
 
 TEST_F(NetworkTest, ConfirmationsCarryReferencesThatCountUpAndWrap) {
-  sim.load_state({{"network", {{"next_reference", 254}}}});
-  EXPECT_EQ(submit(submit_request("+491701234567", "one", false)), 254);
-  EXPECT_EQ(submit(submit_request("+491701234567", "two", false)), 255);
-  EXPECT_EQ(submit(submit_request("+491701234567", "three", false)), 0);
+  sim.LoadState({{"network", {{"next_reference", 254}}}});
+  EXPECT_EQ(Submit(SubmitRequest("+491701234567", "one", false)), 254);
+  EXPECT_EQ(Submit(SubmitRequest("+491701234567", "two", false)), 255);
+  EXPECT_EQ(Submit(SubmitRequest("+491701234567", "three", false)), 0);
   // A refused submission takes no reference.
-  ASSERT_EQ(sim.control("set /sms/fail_next_send true"), "ok");
-  EXPECT_EQ(submit(submit_request("+491701234567", "four", false)), -1);
-  EXPECT_EQ(submit(submit_request("+491701234567", "five", false)), 1);
+  ASSERT_EQ(sim.Control("set /sms/fail_next_send true"), "ok");
+  EXPECT_EQ(Submit(SubmitRequest("+491701234567", "four", false)), -1);
+  EXPECT_EQ(Submit(SubmitRequest("+491701234567", "five", false)), 1);
 
-  const json state = sim.state();
+  const json state = sim.State();
   EXPECT_EQ(state["network"]["next_reference"], 2);
   const json &sent = state["sms"]["sent"];
   ASSERT_EQ(sent.size(), 5u);
@@ -130,20 +130,20 @@ TEST_F(NetworkTest, ConfirmationsCarryReferencesThatCountUpAndWrap) {
 }
 
 TEST_F(NetworkTest, StoredReportAnswersWithItsOwnDischargeTime) {
-  sim.load_state({{"sms",
-                   {{"messages", json::array({{{"location", 3},
-                                               {"kind", "report"},
-                                               {"reference", 77},
-                                               {"recipient", "+491701234567"},
-                                               {"status", 0x41},
-                                               {"time", {26, 12, 10, 9, 5, 7}},
-                                               {"discharge_time", {26, 12, 11, 23, 59, 58}}},
-                                              {{"location", 4},
-                                               {"kind", "report"},
-                                               {"reference", 78},
-                                               {"recipient", "+491701234567"},
-                                               {"time", {26, 1, 2, 3, 4, 5}}}})}}}});
-  const auto reply = read_location(3);
+  sim.LoadState({{"sms",
+                  {{"messages", json::array({{{"location", 3},
+                                              {"kind", "report"},
+                                              {"reference", 77},
+                                              {"recipient", "+491701234567"},
+                                              {"status", 0x41},
+                                              {"time", {26, 12, 10, 9, 5, 7}},
+                                              {"discharge_time", {26, 12, 11, 23, 59, 58}}},
+                                             {{"location", 4},
+                                              {"kind", "report"},
+                                              {"reference", 78},
+                                              {"recipient", "+491701234567"},
+                                              {"time", {26, 1, 2, 3, 4, 5}}}})}}}});
+  const auto reply = ReadLocation(3);
   ASSERT_TRUE(reply);
   ASSERT_GE(reply->size(), 49u);
   EXPECT_EQ((*reply)[3], 0x08);
@@ -156,7 +156,7 @@ TEST_F(NetworkTest, StoredReportAnswersWithItsOwnDischargeTime) {
   EXPECT_EQ(Bytes(reply->begin() + 42, reply->begin() + 48), (Bytes{0x62, 0x21, 0x11, 0x32, 0x95, 0x85}));
 
   // Without a discharge time of its own the report was discharged when submitted.
-  const auto older = read_location(4);
+  const auto older = ReadLocation(4);
   ASSERT_TRUE(older);
   ASSERT_GE(older->size(), 49u);
   EXPECT_EQ((*older)[21], 78);
@@ -164,7 +164,7 @@ TEST_F(NetworkTest, StoredReportAnswersWithItsOwnDischargeTime) {
 }
 
 // The messages kind "report" in the store, by location.
-std::map<int, json> stored_reports(const json &state) {
+std::map<int, json> StoredReports(const json &state) {
   std::map<int, json> out;
   for (const json &m : state["sms"]["messages"])
     if (m.value("kind", "") == "report") out[m["location"].get<int>()] = m;
@@ -172,14 +172,14 @@ std::map<int, json> stored_reports(const json &state) {
 }
 
 TEST_F(NetworkTest, TheNetworksDelayHoldsTheVerdictButNotTheLink) {
-  sim.load_state({{"network", {{"submit_delay_ms", 300}}}});
+  sim.LoadState({{"network", {{"submit_delay_ms", 300}}}});
   const auto start = std::chrono::steady_clock::now();
-  ASSERT_TRUE(client->write(computer_message(0x1E, 0x02, submit_request("+491701234567", "slow", false), 0)));
-  ASSERT_TRUE(client->write(computer_message(0x1E, 0x04, {0x00, 0x01, 0x00, 0x01}, 1)));
+  ASSERT_TRUE(client->Write(ComputerMessage(0x1E, 0x02, SubmitRequest("+491701234567", "slow", false), 0)));
+  ASSERT_TRUE(client->Write(ComputerMessage(0x1E, 0x04, {0x00, 0x01, 0x00, 0x01}, 1)));
   std::vector<uint8_t> types;
   std::chrono::steady_clock::time_point confirmed{};
   while (types.size() < 2) {
-    const auto frame = client->next_frame(2000ms);
+    const auto frame = client->NextFrame(2000ms);
     ASSERT_TRUE(frame) << "only " << types.size() << " replies";
     if (frame->type == 0x7F) continue;
     types.push_back(frame->type);
@@ -188,31 +188,31 @@ TEST_F(NetworkTest, TheNetworksDelayHoldsTheVerdictButNotTheLink) {
   EXPECT_EQ(types, (std::vector<uint8_t>{0x04, 0x02})) << "the status answer does not wait for the network";
   EXPECT_GE(confirmed - start, 300ms);
   // The submission is on record from the start, with the reference it is confirmed with.
-  EXPECT_EQ(sim.state()["sms"]["sent"][0]["message_reference"], 0);
+  EXPECT_EQ(sim.State()["sms"]["sent"][0]["message_reference"], 0);
 }
 
 TEST_F(NetworkTest, ReportsFollowTheRulesPartByPart) {
-  sim.load_state({{"network",
-                   {{"report_rules", json::array({{{"destination", "+49170*"}, {"part", 2}, {"status", "failed"}},
-                                                  {{"destination", "+44*"}, {"status", 0x45}},
-                                                  {{"destination", "+4917*"}, {"status", "nonsense"}}})}}}});
+  sim.LoadState({{"network",
+                  {{"report_rules", json::array({{{"destination", "+49170*"}, {"part", 2}, {"status", "failed"}},
+                                                 {{"destination", "+44*"}, {"status", 0x45}},
+                                                 {{"destination", "+4917*"}, {"status", "nonsense"}}})}}}});
   for (uint8_t part = 1; part <= 3; ++part)
-    ASSERT_EQ(submit(submit_request("+491701234567", "part " + std::to_string(part), true, Concat{9, 3, part})),
+    ASSERT_EQ(Submit(SubmitRequest("+491701234567", "part " + std::to_string(part), true, Concat{9, 3, part})),
               part - 1);
   std::vector<uint8_t> notices;
   for (int i = 0; i < 3; ++i) {
-    const auto notice = next_reply(0x02, {0x10});
+    const auto notice = NextReply(0x02, {0x10});
     ASSERT_TRUE(notice) << "notice " << i;
     notices.push_back((*notice)[5]);
   }
   EXPECT_EQ(notices, (std::vector<uint8_t>{1, 2, 3}));
-  EXPECT_EQ(submit(submit_request("+447700900123", "abroad", true)), 3);
-  ASSERT_TRUE(next_reply(0x02, {0x10}));
+  EXPECT_EQ(Submit(SubmitRequest("+447700900123", "abroad", true)), 3);
+  ASSERT_TRUE(NextReply(0x02, {0x10}));
   // No report asked for, none comes.
-  EXPECT_EQ(submit(submit_request("+491701234567", "quiet", false)), 4);
-  EXPECT_FALSE(next_reply(0x02, {0x10}, 300ms));
+  EXPECT_EQ(Submit(SubmitRequest("+491701234567", "quiet", false)), 4);
+  EXPECT_FALSE(NextReply(0x02, {0x10}, 300ms));
 
-  const auto reports = stored_reports(sim.state());
+  const auto reports = StoredReports(sim.State());
   ASSERT_EQ(reports.size(), 4u);
   const std::vector<std::pair<int, int>> reference_and_status = {{0, 0x00}, {1, 0x41}, {2, 0x00}, {3, 0x45}};
   for (int location = 1; location <= 4; ++location) {
@@ -225,7 +225,7 @@ TEST_F(NetworkTest, ReportsFollowTheRulesPartByPart) {
     EXPECT_EQ(r["discharge_time"].size(), 6u);
   }
   // The host reads what the network said about the second part.
-  const auto second = read_location(2);
+  const auto second = ReadLocation(2);
   ASSERT_TRUE(second);
   ASSERT_GE(second->size(), 49u);
   EXPECT_EQ((*second)[7], 0x01);
@@ -235,24 +235,24 @@ TEST_F(NetworkTest, ReportsFollowTheRulesPartByPart) {
 
 TEST_F(NetworkTest, APendingReportIsFollowedByTheFinalOne) {
   // Set as a test script would, over the control channel.
-  ASSERT_EQ(sim.control("set /network/report_delay_ms 50"), "ok");
-  ASSERT_EQ(sim.control(R"(set /network/report_rules [{"status": "pending", )"
+  ASSERT_EQ(sim.Control("set /network/report_delay_ms 50"), "ok");
+  ASSERT_EQ(sim.Control(R"(set /network/report_rules [{"status": "pending", )"
                         R"("then": {"status": "delivered", "after_ms": 250}}])"),
             "ok");
-  ASSERT_EQ(submit(submit_request("+491701234567", "patience", true)), 0);
-  const auto first = next_reply(0x02, {0x10});
+  ASSERT_EQ(Submit(SubmitRequest("+491701234567", "patience", true)), 0);
+  const auto first = NextReply(0x02, {0x10});
   ASSERT_TRUE(first);
   const auto pending_at = std::chrono::steady_clock::now();
   EXPECT_EQ((*first)[5], 1);
-  const auto pending = read_location(1);
+  const auto pending = ReadLocation(1);
   ASSERT_TRUE(pending);
   ASSERT_GE(pending->size(), 23u);
   EXPECT_EQ((*pending)[22], 0x20);
-  const auto second = next_reply(0x02, {0x10});
+  const auto second = NextReply(0x02, {0x10});
   ASSERT_TRUE(second);
   EXPECT_GE(std::chrono::steady_clock::now() - pending_at, 200ms);
   EXPECT_EQ((*second)[5], 2);
-  const auto delivered = read_location(2);
+  const auto delivered = ReadLocation(2);
   ASSERT_TRUE(delivered);
   ASSERT_GE(delivered->size(), 23u);
   EXPECT_EQ((*delivered)[21], 0) << "the same submission";
@@ -260,23 +260,23 @@ TEST_F(NetworkTest, APendingReportIsFollowedByTheFinalOne) {
 }
 
 TEST_F(NetworkTest, AFullStoreHoldsTheReportBackUntilALocationIsFree) {
-  sim.load_state({{"sms",
-                   {{"capacity", 2},
-                    {"messages", json::array({{{"location", 1}, {"sender", "+4930123"}, {"text", "a"}},
-                                              {{"location", 2}, {"sender", "+4930123"}, {"text", "b"}}})}}}});
-  ASSERT_EQ(submit(submit_request("+491701234567", "full", true)), 0);
-  ASSERT_TRUE(sim.wait_for([&] { return sim.state()["network"]["held_reports"].size() == 1; }, 1s));
-  EXPECT_FALSE(next_reply(0x02, {0x10}, 200ms)) << "no place to announce";
-  EXPECT_TRUE(stored_reports(sim.state()).empty());
+  sim.LoadState({{"sms",
+                  {{"capacity", 2},
+                   {"messages", json::array({{{"location", 1}, {"sender", "+4930123"}, {"text", "a"}},
+                                             {{"location", 2}, {"sender", "+4930123"}, {"text", "b"}}})}}}});
+  ASSERT_EQ(Submit(SubmitRequest("+491701234567", "full", true)), 0);
+  ASSERT_TRUE(sim.WaitFor([&] { return sim.State()["network"]["held_reports"].size() == 1; }, 1s));
+  EXPECT_FALSE(NextReply(0x02, {0x10}, 200ms)) << "no place to announce";
+  EXPECT_TRUE(StoredReports(sim.State()).empty());
 
-  const auto deleted = ask(0x14, {0x00, 0x01, 0x00, 0x0A, 0x02, 0x01}, 0x14, {0x0B});
+  const auto deleted = Ask(0x14, {0x00, 0x01, 0x00, 0x0A, 0x02, 0x01}, 0x14, {0x0B});
   ASSERT_TRUE(deleted);
-  const auto notice = next_reply(0x02, {0x10});
+  const auto notice = NextReply(0x02, {0x10});
   ASSERT_TRUE(notice);
   EXPECT_EQ((*notice)[5], 1);
-  const json state = sim.state();
+  const json state = sim.State();
   EXPECT_TRUE(state["network"]["held_reports"].empty());
-  const auto reports = stored_reports(state);
+  const auto reports = StoredReports(state);
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports.begin()->first, 1);
   EXPECT_EQ(reports.begin()->second["reference"], 0);

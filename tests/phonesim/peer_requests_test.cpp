@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "dispatch.hpp"
-#include "link_layer.hpp"
-#include "phone_state.hpp"
+#include "dispatch.h"
+#include "link_layer.h"
+#include "phone_state.h"
 
 namespace {
 
@@ -14,14 +14,14 @@ using Bytes = std::vector<uint8_t>;
 
 class PeerRequests : public ::testing::Test {
  protected:
-  PeerRequests() : table(phonesim::make_handler_table()), state(table.defaults()) {}
+  PeerRequests() : table(phonesim::MakeHandlerTable()), state(table.Defaults()) {}
 
   // The answers to one request, each as (type, bytes).
   std::vector<phonesim::OutgoingMessage> Ask(uint8_t type, const Bytes &bytes) {
     phonesim::Replies replies;
-    const phonesim::Handler *handler = table.find(type, bytes);
+    const phonesim::Handler *handler = table.Find(type, bytes);
     if (handler != nullptr) (*handler)(phonesim::Request{0x1E, type, bytes}, state, replies);
-    return replies.messages();
+    return replies.Messages();
   }
   // The one answer to a request.
   Bytes One(uint8_t type, const Bytes &bytes, uint8_t reply_type) {
@@ -44,29 +44,29 @@ class PeerRequests : public ::testing::Test {
 TEST(PeerLink, AnyFirstFrameBitStartsAMessage) {
   phonesim::LinkLayer link;
   // 0x60: first frame (0x40) with 0x20 set as well, the way one client numbers its first.
-  const auto event = link.on_frame({0x1E, 0x40, {0x00, 0x01, 0x64, 0x01, 0x01, 0x60}});
+  const auto event = link.OnFrame({0x1E, 0x40, {0x00, 0x01, 0x64, 0x01, 0x01, 0x60}});
   ASSERT_TRUE(event.message);
   EXPECT_EQ(event.message->bytes, (Bytes{0x00, 0x01, 0x64, 0x01}));
   EXPECT_EQ(event.ack_sequence, 0x00);
   // Without the bit it is a continuation of nothing: acknowledged and dropped.
-  EXPECT_FALSE(link.on_frame({0x1E, 0x40, {0x00, 0x01, 0x64, 0x01, 0x01, 0x21}}).message);
+  EXPECT_FALSE(link.OnFrame({0x1E, 0x40, {0x00, 0x01, 0x64, 0x01, 0x01, 0x21}}).message);
 }
 
 TEST_F(PeerRequests, ExtendedCommandsResetsAndDiallingAreAnswered) {
   EXPECT_EQ(One(0x40, {0x00, 0x01, 0x64, 0x01}, 0x40), (Bytes{0x01, 0x00, 0x64, 0x01, 0x00, 0x00}));
   EXPECT_EQ(One(0x40, {0x00, 0x01, 0x64, 0x03}, 0x40), (Bytes{0x01, 0x00, 0x64, 0x03, 0x00, 0x00}));
-  EXPECT_EQ(state.json()["resets"], nlohmann::json::array({"soft"}));
+  EXPECT_EQ(state.Json()["resets"], nlohmann::json::array({"soft"}));
 
   const Bytes dial = {0x00, 0x01, 0x7C, 0x01, '+', '4', '9', '1', 0x00};
   const Bytes answer = One(0x40, dial, 0x40);
   ASSERT_GE(answer.size(), 4u);
   EXPECT_EQ(Bytes(answer.begin() + 2, answer.begin() + 4), (Bytes{0x7C, 0x01}));
-  EXPECT_EQ(state.json()["calls"]["dialled"], nlohmann::json::array({"+491"}));
-  EXPECT_NE(state.json()["calls"]["active_id"], 0);
+  EXPECT_EQ(state.Json()["calls"]["dialled"], nlohmann::json::array({"+491"}));
+  EXPECT_NE(state.Json()["calls"]["active_id"], 0);
 }
 
 TEST_F(PeerRequests, PhoneTextsComeFromTheState) {
-  state.load({{"identity",
+  state.Load({{"identity",
                {{"software", "V 9.99"},
                 {"date", "01-01-00"},
                 {"model", "NSE-9"},
@@ -95,7 +95,7 @@ TEST_F(PeerRequests, PhoneTextsComeFromTheState) {
 }
 
 TEST_F(PeerRequests, SimLocksAreLaidOutInThePhonesOrder) {
-  state.load({{"security",
+  state.Load({{"security",
                {{"simlocks",
                  {{{"data", "26201"}, {"closed", true}, {"user", false}, {"counter", 3}},
                   {{"data", "12AB"}, {"closed", false}, {"user", true}, {"counter", 4}},
@@ -120,10 +120,10 @@ TEST_F(PeerRequests, StartUpQueriesOfTheSmsAndKeypadFamilies) {
   ASSERT_GE(keys.size(), 4u);
   EXPECT_EQ(Bytes(keys.begin(), keys.begin() + 4), (Bytes{0x01, 0x00, 0x00, 0x41}));
   EXPECT_EQ(std::count(keys.begin() + 4, keys.end(), 0x00), 13);
-  EXPECT_EQ(Text(keys, 4), state.json()["keypad"]["keys"][0].get<std::string>());
+  EXPECT_EQ(Text(keys, 4), state.Json()["keypad"]["keys"][0].get<std::string>());
   EXPECT_EQ(keys.back(), 0x00);
 
-  state.load({{"profiles", {{"2", {{"33", {7, 8, 9, 10}}}}}}});
+  state.Load({{"profiles", {{"2", {{"33", {7, 8, 9, 10}}}}}}});
   EXPECT_EQ(One(0x05, {0x00, 0x01, 0x00, 0x13, 0x01, 0x02, 0x21}, 0x05),
             (Bytes{0x01, 0x00, 0x00, 0x14, 0x01, 0x02, 0x21, 0x04, 7, 8, 9, 10, 0x01}));
   // A setting the state does not hold reads as zeros.
@@ -132,7 +132,7 @@ TEST_F(PeerRequests, StartUpQueriesOfTheSmsAndKeypadFamilies) {
 }
 
 TEST_F(PeerRequests, MessageCentreReplyHasThePhonesLayout) {
-  state.load({{"sms", {{"centres", {{{"number", "+491710760000"}, {"name", "Telekom"}}}}}}});
+  state.Load({{"sms", {{"centres", {{{"number", "+491710760000"}, {"name", "Telekom"}}}}}}});
   const Bytes r = One(0x02, {0x00, 0x01, 0x00, 0x33, 0x64, 0x01}, 0x02);
   ASSERT_GE(r.size(), 41u);
   EXPECT_EQ(r[3], 0x34);
@@ -144,7 +144,7 @@ TEST_F(PeerRequests, MessageCentreReplyHasThePhonesLayout) {
 }
 
 TEST_F(PeerRequests, SmsStoreAnswersEitherTypeAndCountsTheSize) {
-  state.load({{"sms",
+  state.Load({{"sms",
                {{"capacity", 12},
                 {"centres", {{{"number", "+491710760000"}}}},
                 {"messages", {{{"location", 2}, {"text", "hi"}, {"sender", "+4912"}, {"read", false}}}}}}});
@@ -165,7 +165,7 @@ TEST_F(PeerRequests, SmsStoreAnswersEitherTypeAndCountsTheSize) {
   // Deleting an empty location succeeds; only a location past the store is an error.
   EXPECT_EQ(One(0x14, {0x00, 0x01, 0x00, 0x0A, 0x02, 0x05}, 0x14), (Bytes{0x01, 0x08, 0x00, 0x0B}));
   EXPECT_EQ(One(0x14, {0x00, 0x01, 0x00, 0x0A, 0x02, 0x02}, 0x14), (Bytes{0x01, 0x08, 0x00, 0x0B}));
-  EXPECT_TRUE(state.json()["sms"]["messages"].empty());
+  EXPECT_TRUE(state.Json()["sms"]["messages"].empty());
   EXPECT_EQ(One(0x14, {0x00, 0x01, 0x00, 0x0A, 0x02, 13}, 0x14), (Bytes{0x01, 0x08, 0x00, 0x0C, 0x02}));
 }
 
@@ -174,8 +174,8 @@ TEST_F(PeerRequests, NetworkPhonebookAndLogoLayouts) {
   ASSERT_EQ(net.size(), 18u);
   EXPECT_EQ(net[7], 9);
   EXPECT_EQ(net[17], 0);  // no name
-  state.json()["network"]["send_name"] = true;
-  state.json()["network"]["name"] = "Ab";
+  state.Json()["network"]["send_name"] = true;
+  state.Json()["network"]["name"] = "Ab";
   net = One(0x0A, {0x00, 0x01, 0x00, 0x70}, 0x0A);
   EXPECT_EQ(Bytes(net.begin() + 17, net.end()), (Bytes{2, 0x00, 'A', 0x00, 'b'}));
 
@@ -200,16 +200,16 @@ TEST_F(PeerRequests, NetworkPhonebookAndLogoLayouts) {
 }
 
 TEST_F(PeerRequests, StoredRingtoneIsSentInThePhonesBinaryLayout) {
-  state.load({{"ringtone", {{"stored", {{{"location", 2}, {"name", "Ab"}, {"tone", "02 FC 09 07 0B"}}}}}}});
+  state.Load({{"ringtone", {{"stored", {{{"location", 2}, {"name", "Ab"}, {"tone", "02 FC 09 07 0B"}}}}}}});
   // Location 2 is asked for as 01: the request counts from 0.
   EXPECT_EQ(One(0x40, {0x00, 0x01, 0x9E, 0x01}, 0x40), (Bytes{0x01, 0x00, 0x9E, 0x01, 0x00, 0x0C, 0x01, 0x2C, 'A', 'b',
                                                               0x00, 0x00, 0x02, 0xFC, 0x09, 0x07, 0x0B, 0x00, 0x00}));
   // No tone there: status 01 after the location.
   EXPECT_EQ(One(0x40, {0x00, 0x01, 0x9E, 0x00}, 0x40), (Bytes{0x01, 0x00, 0x9E, 0x00, 0x01}));
   // A hand-edited state with the wrong types answers the same, and does not bring the handler down.
-  state.load({{"ringtone", {{"stored", {{{"location", "2"}}, 7, {{"location", 2}, {"tone", 5}}}}}}});
+  state.Load({{"ringtone", {{"stored", {{{"location", "2"}}, 7, {{"location", 2}, {"tone", 5}}}}}}});
   EXPECT_EQ(One(0x40, {0x00, 0x01, 0x9E, 0x01}, 0x40), (Bytes{0x01, 0x00, 0x9E, 0x01, 0x01}));
-  state.load({{"ringtone", "none"}});
+  state.Load({{"ringtone", "none"}});
   EXPECT_EQ(One(0x40, {0x00, 0x01, 0x9E, 0x01}, 0x40), (Bytes{0x01, 0x00, 0x9E, 0x01, 0x01}));
 }
 

@@ -6,16 +6,16 @@
 
 #include <thread>
 
-#include "simulator.hpp"
-#include "test_client.hpp"
+#include "simulator.h"
+#include "test_client.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using phonesim::Simulator;
 using phonesim_test::Bytes;
-using phonesim_test::computer_frame;
-using phonesim_test::computer_message;
+using phonesim_test::ComputerFrame;
+using phonesim_test::ComputerMessage;
 using phonesim_test::PhoneFrame;
 using phonesim_test::TestClient;
 
@@ -25,14 +25,14 @@ const Bytes kIdentityRequest = {0x00, 0x01, 0x00, 0x10};
 class SimulatorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(sim.start()) << sim.last_error();
-    client = std::make_unique<TestClient>(sim.device_path());
-    ASSERT_TRUE(client->is_open());
+    ASSERT_TRUE(sim.Start()) << sim.LastError();
+    client = std::make_unique<TestClient>(sim.DevicePath());
+    ASSERT_TRUE(client->IsOpen());
   }
 
   // Expects the acknowledgement [type, seq] from the phone next.
-  void expect_ack(uint8_t start, uint8_t type, uint8_t seq) {
-    const auto ack = client->next_frame();
+  void ExpectAck(uint8_t start, uint8_t type, uint8_t seq) {
+    const auto ack = client->NextFrame();
     ASSERT_TRUE(ack) << "no acknowledgement";
     EXPECT_TRUE(ack->checksums_ok);
     EXPECT_TRUE(ack->addressed_ok);
@@ -46,10 +46,10 @@ class SimulatorTest : public ::testing::Test {
 };
 
 TEST_F(SimulatorTest, AnswersTheStatusRequestFromItsState) {
-  sim.load_state({{"status", {{"signal", 4}, {"battery", 1}, {"power", 1}}}});
-  ASSERT_TRUE(client->write(computer_message(0x1E, 0x04, kStatusRequest, 2)));
-  expect_ack(0x1E, 0x04, 0x02);
-  const auto reply = client->next_frame();
+  sim.LoadState({{"status", {{"signal", 4}, {"battery", 1}, {"power", 1}}}});
+  ASSERT_TRUE(client->Write(ComputerMessage(0x1E, 0x04, kStatusRequest, 2)));
+  ExpectAck(0x1E, 0x04, 0x02);
+  const auto reply = client->NextFrame();
   ASSERT_TRUE(reply);
   EXPECT_TRUE(reply->checksums_ok);
   EXPECT_TRUE(reply->addressed_ok);
@@ -63,16 +63,16 @@ TEST_F(SimulatorTest, AnswersTheStatusRequestFromItsState) {
   EXPECT_EQ(reply->payload[10] & 0xF0, 0x40) << "first-frame bit";
   EXPECT_EQ(reply->raw.size(), 6u + 11u + 1u + 2u) << "odd length is padded";
   EXPECT_EQ(reply->raw[17], 0x00);
-  EXPECT_TRUE(sim.wait_for([&] { return sim.messages().size() == 1; }, 1s));
-  EXPECT_EQ(sim.messages()[0].bytes, kStatusRequest);
+  EXPECT_TRUE(sim.WaitFor([&] { return sim.Messages().size() == 1; }, 1s));
+  EXPECT_EQ(sim.Messages()[0].bytes, kStatusRequest);
 }
 
 TEST_F(SimulatorTest, SendsTheIdentityRecordWithFieldsAtTheirOffsets) {
-  sim.load_state(
+  sim.LoadState(
       {{"identity", {{"imei", "350612345678901"}, {"model", "NHM-5"}, {"hardware", "1234"}, {"software", "V 4.73"}}}});
-  ASSERT_TRUE(client->write(computer_message(0x1E, 0x64, kIdentityRequest, 5)));
-  expect_ack(0x1E, 0x64, 0x05);
-  const auto reply = client->next_frame();
+  ASSERT_TRUE(client->Write(ComputerMessage(0x1E, 0x64, kIdentityRequest, 5)));
+  ExpectAck(0x1E, 0x64, 0x05);
+  const auto reply = client->NextFrame();
   ASSERT_TRUE(reply);
   EXPECT_TRUE(reply->checksums_ok);
   EXPECT_EQ(reply->type, 0x64);
@@ -92,10 +92,10 @@ TEST_F(SimulatorTest, SendsTheIdentityRecordWithFieldsAtTheirOffsets) {
 }
 
 TEST_F(SimulatorTest, OverlongIdentityTextsAreCutToTheirFields) {
-  sim.load_state({{"identity", {{"imei", std::string(40, '9')}, {"model", std::string(30, 'M')}}}});
-  ASSERT_TRUE(client->write(computer_message(0x1E, 0x64, kIdentityRequest)));
-  expect_ack(0x1E, 0x64, 0x00);
-  const auto reply = client->next_frame();
+  sim.LoadState({{"identity", {{"imei", std::string(40, '9')}, {"model", std::string(30, 'M')}}}});
+  ASSERT_TRUE(client->Write(ComputerMessage(0x1E, 0x64, kIdentityRequest)));
+  ExpectAck(0x1E, 0x64, 0x00);
+  const auto reply = client->NextFrame();
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->payload[24], 0x00) << "IMEI ends before the model";
   EXPECT_EQ(reply->payload[25], 'M');
@@ -108,90 +108,90 @@ TEST_F(SimulatorTest, JoinsAMultiFrameRequestAndAcknowledgesEachFrame) {
   first.insert(first.end(), {3, 0x46});
   second.insert(second.end(), {2, 0x07});
   third.insert(third.end(), {1, 0x00});
-  Bytes stream = computer_frame(0x1E, 0x12, first);
+  Bytes stream = ComputerFrame(0x1E, 0x12, first);
   // A status request slips in between, as the keep-alive may do during a transfer.
-  const Bytes status = computer_message(0x1E, 0x04, kStatusRequest, 1);
+  const Bytes status = ComputerMessage(0x1E, 0x04, kStatusRequest, 1);
   stream.insert(stream.end(), status.begin(), status.end());
-  for (const Bytes &part : {computer_frame(0x1E, 0x12, second), computer_frame(0x1E, 0x12, third)}) {
+  for (const Bytes &part : {ComputerFrame(0x1E, 0x12, second), ComputerFrame(0x1E, 0x12, third)}) {
     stream.insert(stream.end(), part.begin(), part.end());
   }
-  ASSERT_TRUE(client->write(stream));
-  expect_ack(0x1E, 0x12, 0x06);
-  expect_ack(0x1E, 0x04, 0x01);
-  ASSERT_TRUE(client->next_frame());  // the status reply
-  expect_ack(0x1E, 0x12, 0x07);
-  expect_ack(0x1E, 0x12, 0x00);
-  ASSERT_TRUE(sim.wait_for([&] { return sim.messages().size() == 2; }, 1s));
-  const auto joined = sim.messages()[1];
+  ASSERT_TRUE(client->Write(stream));
+  ExpectAck(0x1E, 0x12, 0x06);
+  ExpectAck(0x1E, 0x04, 0x01);
+  ASSERT_TRUE(client->NextFrame());  // the status reply
+  ExpectAck(0x1E, 0x12, 0x07);
+  ExpectAck(0x1E, 0x12, 0x00);
+  ASSERT_TRUE(sim.WaitFor([&] { return sim.Messages().size() == 2; }, 1s));
+  const auto joined = sim.Messages()[1];
   EXPECT_EQ(joined.type, 0x12);
   ASSERT_EQ(joined.bytes.size(), 242u);
   EXPECT_EQ(joined.bytes[0], 0x11);
   EXPECT_EQ(joined.bytes[120], 0x22);
   EXPECT_EQ(joined.bytes[241], 0x34);
-  EXPECT_EQ(sim.frames().size(), 4u);
+  EXPECT_EQ(sim.Frames().size(), 4u);
 }
 
 TEST_F(SimulatorTest, PassesOverSyncNoiseAndBadChecksums) {
   Bytes stream(32, 0x55);
   stream.push_back(0xC1);
   stream.insert(stream.end(), {0x00, 0xFF, 0x1E, 0x1E, 0x00, 0x0C, 0x7A});
-  Bytes corrupt = computer_message(0x1E, 0x04, kStatusRequest, 3);
+  Bytes corrupt = ComputerMessage(0x1E, 0x04, kStatusRequest, 3);
   corrupt[corrupt.size() - 2] ^= 0x10;
   stream.insert(stream.end(), corrupt.begin(), corrupt.end());
-  const Bytes good = computer_message(0x1E, 0x04, kStatusRequest, 4);
+  const Bytes good = ComputerMessage(0x1E, 0x04, kStatusRequest, 4);
   stream.insert(stream.end(), good.begin(), good.end());
-  ASSERT_TRUE(client->write(stream));
-  expect_ack(0x1E, 0x04, 0x04);  // and none for sequence 3
-  const auto reply = client->next_frame();
+  ASSERT_TRUE(client->Write(stream));
+  ExpectAck(0x1E, 0x04, 0x04);  // and none for sequence 3
+  const auto reply = client->NextFrame();
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->type, 0x04);
-  EXPECT_TRUE(client->read_until_quiet(100ms).empty());
-  EXPECT_EQ(sim.frames().size(), 1u);
-  EXPECT_EQ(sim.wire(), stream) << "the wire record keeps the noise too";
+  EXPECT_TRUE(client->ReadUntilQuiet(100ms).empty());
+  EXPECT_EQ(sim.Frames().size(), 1u);
+  EXPECT_EQ(sim.Wire(), stream) << "the wire record keeps the noise too";
 }
 
 TEST_F(SimulatorTest, AnswersInfraredFramesInKind) {
   Bytes stream(219, 0x55);
   stream.push_back(0xC1);
-  const Bytes request = computer_message(0x1C, 0x04, kStatusRequest, 0);
+  const Bytes request = ComputerMessage(0x1C, 0x04, kStatusRequest, 0);
   stream.insert(stream.end(), request.begin(), request.end());
-  ASSERT_TRUE(client->write(stream));
-  expect_ack(0x1C, 0x04, 0x00);
-  const auto reply = client->next_frame();
+  ASSERT_TRUE(client->Write(stream));
+  ExpectAck(0x1C, 0x04, 0x00);
+  const auto reply = client->NextFrame();
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->start, 0x1C);
   EXPECT_TRUE(reply->checksums_ok);
 }
 
 TEST_F(SimulatorTest, SilentModeSendsNothingButRecordsTheWire) {
-  sim.set_silent(true);
-  const Bytes request = computer_message(0x1E, 0x40, {0x00, 0x01, 0x8F, 0x04, 0x09, 0xC4}, 1);
-  const Bytes status = computer_message(0x1E, 0x04, kStatusRequest, 2);
-  ASSERT_TRUE(client->write(request));
-  ASSERT_TRUE(client->write(status));
-  sim.inject_noise(10);
-  EXPECT_TRUE(client->read_until_quiet(200ms).empty());
+  sim.SetSilent(true);
+  const Bytes request = ComputerMessage(0x1E, 0x40, {0x00, 0x01, 0x8F, 0x04, 0x09, 0xC4}, 1);
+  const Bytes status = ComputerMessage(0x1E, 0x04, kStatusRequest, 2);
+  ASSERT_TRUE(client->Write(request));
+  ASSERT_TRUE(client->Write(status));
+  sim.InjectNoise(10);
+  EXPECT_TRUE(client->ReadUntilQuiet(200ms).empty());
   Bytes both = request;
   both.insert(both.end(), status.begin(), status.end());
-  EXPECT_EQ(sim.wire(), both);
-  EXPECT_EQ(sim.frames().size(), 2u);
-  EXPECT_TRUE(sim.state()["tones"].empty()) << "a phone off the line plays nothing";
+  EXPECT_EQ(sim.Wire(), both);
+  EXPECT_EQ(sim.Frames().size(), 2u);
+  EXPECT_TRUE(sim.State()["tones"].empty()) << "a phone off the line plays nothing";
 
-  sim.set_silent(false);  // the cable goes back in
-  ASSERT_TRUE(client->write(computer_message(0x1E, 0x04, kStatusRequest, 3)));
-  expect_ack(0x1E, 0x04, 0x03);
+  sim.SetSilent(false);  // the cable goes back in
+  ASSERT_TRUE(client->Write(ComputerMessage(0x1E, 0x04, kStatusRequest, 3)));
+  ExpectAck(0x1E, 0x04, 0x03);
 }
 
 TEST_F(SimulatorTest, AckOffStillSendsReplies) {
-  sim.set_acknowledging(false);
-  ASSERT_TRUE(client->write(computer_message(0x1E, 0x04, kStatusRequest, 1)));
-  const auto reply = client->next_frame();
+  sim.SetAcknowledging(false);
+  ASSERT_TRUE(client->Write(ComputerMessage(0x1E, 0x04, kStatusRequest, 1)));
+  const auto reply = client->NextFrame();
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->type, 0x04) << "the reply comes without an ack before it";
-  EXPECT_TRUE(client->read_until_quiet(100ms).empty());
-  sim.set_acknowledging(true);
-  ASSERT_TRUE(client->write(computer_message(0x1E, 0x04, kStatusRequest, 2)));
-  expect_ack(0x1E, 0x04, 0x02);
+  EXPECT_TRUE(client->ReadUntilQuiet(100ms).empty());
+  sim.SetAcknowledging(true);
+  ASSERT_TRUE(client->Write(ComputerMessage(0x1E, 0x04, kStatusRequest, 2)));
+  ExpectAck(0x1E, 0x04, 0x02);
 }
 
 TEST_F(SimulatorTest, StartUpMessagesAreAnsweredTonesOnlyAcknowledged) {
@@ -203,43 +203,43 @@ TEST_F(SimulatorTest, StartUpMessagesAreAnsweredTonesOnlyAcknowledged) {
       {{0x00, 0x01, 0x00, 0x0D, 0x01, 0x00, 0x02}, {0x01, 0x08, 0x00, 0x0E}}};
   uint8_t seq = 0;
   for (const auto &[request, answer] : startup) {
-    ASSERT_TRUE(client->write(computer_message(0x1E, 0x02, request, seq)));
-    expect_ack(0x1E, 0x02, seq);
-    const auto reply = client->next_frame();
+    ASSERT_TRUE(client->Write(ComputerMessage(0x1E, 0x02, request, seq)));
+    ExpectAck(0x1E, 0x02, seq);
+    const auto reply = client->NextFrame();
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->type, 0x02);
     EXPECT_EQ(Bytes(reply->payload.begin(), reply->payload.end() - 2), answer);
     ++seq;
   }
-  ASSERT_TRUE(client->write(computer_message(0x1E, 0x40, {0x00, 0x01, 0x64, 0x01}, seq)));
-  expect_ack(0x1E, 0x40, seq++);
-  const auto enabled = client->next_frame();
+  ASSERT_TRUE(client->Write(ComputerMessage(0x1E, 0x40, {0x00, 0x01, 0x64, 0x01}, seq)));
+  ExpectAck(0x1E, 0x40, seq++);
+  const auto enabled = client->NextFrame();
   ASSERT_TRUE(enabled);
   EXPECT_EQ(Bytes(enabled->payload.begin(), enabled->payload.end() - 2), (Bytes{0x01, 0x00, 0x64, 0x01, 0x00, 0x00}));
   for (const Bytes &tone : {Bytes{0x00, 0x01, 0x8F, 0x04, 0x09, 0xC4}, Bytes{0x00, 0x01, 0x8F, 0x00, 0x00, 0x00}}) {
-    ASSERT_TRUE(client->write(computer_message(0x1E, 0x40, tone, seq)));
-    expect_ack(0x1E, 0x40, seq);
+    ASSERT_TRUE(client->Write(ComputerMessage(0x1E, 0x40, tone, seq)));
+    ExpectAck(0x1E, 0x40, seq);
     ++seq;
   }
-  ASSERT_TRUE(client->write(computer_message(0x1E, 0xAB, {0x00, 0x01, 0x00, 0x99}, seq)));
-  expect_ack(0x1E, 0xAB, seq);
-  EXPECT_TRUE(client->read_until_quiet(100ms).empty()) << "no replies";
-  const auto tones = sim.state()["tones"];
+  ASSERT_TRUE(client->Write(ComputerMessage(0x1E, 0xAB, {0x00, 0x01, 0x00, 0x99}, seq)));
+  ExpectAck(0x1E, 0xAB, seq);
+  EXPECT_TRUE(client->ReadUntilQuiet(100ms).empty()) << "no replies";
+  const auto tones = sim.State()["tones"];
   ASSERT_EQ(tones.size(), 2u);
   EXPECT_EQ(tones[0]["volume"], 4);
   EXPECT_EQ(tones[0]["frequency"], 2500);
   EXPECT_EQ(tones[1]["volume"], 0);
-  EXPECT_EQ(sim.messages().size(), 7u);
+  EXPECT_EQ(sim.Messages().size(), 7u);
 }
 
 TEST_F(SimulatorTest, SplitsLongMessagesIntoNumberedFrames) {
   Bytes message(250);
   for (size_t i = 0; i < message.size(); ++i) message[i] = static_cast<uint8_t>(i);
-  ASSERT_TRUE(sim.send_message(0x14, message));
+  ASSERT_TRUE(sim.SendMessage(0x14, message));
   Bytes joined;
   std::vector<uint8_t> sequences;
   for (uint8_t left = 3; left >= 1; --left) {
-    const auto frame = client->next_frame();
+    const auto frame = client->NextFrame();
     ASSERT_TRUE(frame);
     EXPECT_TRUE(frame->checksums_ok);
     EXPECT_LE(frame->payload.size(), 122u);
@@ -255,21 +255,21 @@ TEST_F(SimulatorTest, SplitsLongMessagesIntoNumberedFrames) {
 }
 
 TEST_F(SimulatorTest, CountsTheAcksItReceives) {
-  ASSERT_TRUE(client->write(computer_frame(0x1E, 0x7F, {0x04, 0x00})));
-  ASSERT_TRUE(client->write(computer_frame(0x1E, 0x7F, {0x64, 0x01})));
-  EXPECT_TRUE(sim.wait_for([&] { return sim.acks_received() == 2; }, 1s));
-  EXPECT_TRUE(client->read_until_quiet(100ms).empty()) << "an ack is never acknowledged";
-  const auto frames = sim.frames();
+  ASSERT_TRUE(client->Write(ComputerFrame(0x1E, 0x7F, {0x04, 0x00})));
+  ASSERT_TRUE(client->Write(ComputerFrame(0x1E, 0x7F, {0x64, 0x01})));
+  EXPECT_TRUE(sim.WaitFor([&] { return sim.AcksReceived() == 2; }, 1s));
+  EXPECT_TRUE(client->ReadUntilQuiet(100ms).empty()) << "an ack is never acknowledged";
+  const auto frames = sim.Frames();
   ASSERT_EQ(frames.size(), 2u);
   EXPECT_TRUE(frames[0].is_ack);
-  EXPECT_TRUE(sim.messages().empty());
+  EXPECT_TRUE(sim.Messages().empty());
 }
 
 TEST_F(SimulatorTest, InjectsNoiseAndCorruptFrames) {
-  sim.inject_noise(37);
-  EXPECT_EQ(client->read_until_quiet(100ms).size(), 37u);
-  sim.inject_corrupt_frame();
-  const auto frame = client->next_frame();
+  sim.InjectNoise(37);
+  EXPECT_EQ(client->ReadUntilQuiet(100ms).size(), 37u);
+  sim.InjectCorruptFrame();
+  const auto frame = client->NextFrame();
   ASSERT_TRUE(frame);
   EXPECT_TRUE(frame->addressed_ok);
   EXPECT_FALSE(frame->checksums_ok);
@@ -280,14 +280,14 @@ TEST_F(SimulatorTest, PacedOutputKeepsToTheLineRate) {
   // take 229 byte times (19.9 ms). A late first read shortens what we can measure, so
   // ask for half of that; unpaced, all of it arrives at once.
   auto spread_of = [&](size_t count) {
-    sim.inject_noise(count);
+    sim.InjectNoise(count);
     size_t got = 0;
     std::chrono::steady_clock::time_point first{}, last{};
     while (got < count) {
-      pollfd pfd{client->fd(), POLLIN, 0};
+      pollfd pfd{client->Fd(), POLLIN, 0};
       if (::poll(&pfd, 1, 1000) <= 0) break;
       uint8_t chunk[512];
-      const ssize_t n = ::read(client->fd(), chunk, sizeof chunk);
+      const ssize_t n = ::read(client->Fd(), chunk, sizeof chunk);
       if (n <= 0) break;
       if (got == 0) first = std::chrono::steady_clock::now();
       got += static_cast<size_t>(n);
@@ -296,17 +296,17 @@ TEST_F(SimulatorTest, PacedOutputKeepsToTheLineRate) {
     EXPECT_EQ(got, count);
     return last - first;
   };
-  sim.set_paced(true);
+  sim.SetPaced(true);
   EXPECT_GE(spread_of(230), std::chrono::microseconds(229 * 868 / 20));
-  sim.set_paced(false);
-  EXPECT_TRUE(client->read_until_quiet(50ms).empty());
+  sim.SetPaced(false);
+  EXPECT_TRUE(client->ReadUntilQuiet(50ms).empty());
 }
 
 TEST_F(SimulatorTest, PacedInputTakesItsLineTimeToReachThePhone) {
   // A long upload of eight frames, written in one go: the phone acknowledges the last
   // frame only once it has taken every byte off the line, at 86.8 us a byte. (The
   // request names no command the phone knows, so acks are all that comes back.)
-  sim.set_paced(true);
+  sim.SetPaced(true);
   Bytes wire;
   constexpr uint8_t kFrames = 8;
   for (uint8_t i = 0; i < kFrames; ++i) {
@@ -314,41 +314,41 @@ TEST_F(SimulatorTest, PacedInputTakesItsLineTimeToReachThePhone) {
     if (i == 0) payload[3] = 0xEE;
     payload.push_back(static_cast<uint8_t>(kFrames - i));
     payload.push_back(static_cast<uint8_t>((i == 0 ? 0x40 : 0x00) | i));
-    const Bytes frame = computer_frame(0x1E, 0x02, payload);
+    const Bytes frame = ComputerFrame(0x1E, 0x02, payload);
     wire.insert(wire.end(), frame.begin(), frame.end());
   }
   const auto start = std::chrono::steady_clock::now();
-  ASSERT_TRUE(client->write(wire));
+  ASSERT_TRUE(client->Write(wire));
   size_t acks = 0;
   while (acks < kFrames) {
-    const auto frame = client->next_frame(3000ms);
+    const auto frame = client->NextFrame(3000ms);
     ASSERT_TRUE(frame) << acks << " acks";
     if (frame->type == 0x7F) ++acks;
   }
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_GE(took, phonesim::kByteTime * static_cast<long>(wire.size() - 1)) << wire.size() << " bytes";
-  EXPECT_EQ(sim.frames().size(), kFrames);
-  ASSERT_EQ(sim.messages().size(), 1u);
-  EXPECT_EQ(sim.messages()[0].bytes.size(), 110u * kFrames);
+  EXPECT_EQ(sim.Frames().size(), kFrames);
+  ASSERT_EQ(sim.Messages().size(), 1u);
+  EXPECT_EQ(sim.Messages()[0].bytes.size(), 110u * kFrames);
 }
 
 TEST_F(SimulatorTest, ClientsComeAndGoAndLeaveNoExclusiveLock) {
-  ASSERT_EQ(ioctl(client->fd(), TIOCEXCL), 0);
-  client->close();
+  ASSERT_EQ(ioctl(client->Fd(), TIOCEXCL), 0);
+  client->Close();
   // Once the simulator sees the close it clears the flag; a new open then works even
   // for an ordinary user (root would pass anyway, so ask the terminal directly).
-  const bool cleared = sim.wait_for(
+  const bool cleared = sim.WaitFor(
       [&] {
-        TestClient probe(sim.device_path());
+        TestClient probe(sim.DevicePath());
         int exclusive = 1;
-        return probe.is_open() && ioctl(probe.fd(), TIOCGEXCL, &exclusive) == 0 && exclusive == 0;
+        return probe.IsOpen() && ioctl(probe.Fd(), TIOCGEXCL, &exclusive) == 0 && exclusive == 0;
       },
       2s);
   EXPECT_TRUE(cleared);
-  client = std::make_unique<TestClient>(sim.device_path());
-  ASSERT_TRUE(client->is_open());
-  ASSERT_TRUE(client->write(computer_message(0x1E, 0x04, kStatusRequest, 6)));
-  expect_ack(0x1E, 0x04, 0x06);
+  client = std::make_unique<TestClient>(sim.DevicePath());
+  ASSERT_TRUE(client->IsOpen());
+  ASSERT_TRUE(client->Write(ComputerMessage(0x1E, 0x04, kStatusRequest, 6)));
+  ExpectAck(0x1E, 0x04, 0x06);
 }
 
 TEST(SimulatorLifecycle, MakesAndRemovesTheSymlinkAndStopsAtOnce) {
@@ -356,16 +356,16 @@ TEST(SimulatorLifecycle, MakesAndRemovesTheSymlinkAndStopsAtOnce) {
   phonesim::Options options;
   options.link_path = link;
   Simulator sim(options);
-  ASSERT_TRUE(sim.start()) << sim.last_error();
+  ASSERT_TRUE(sim.Start()) << sim.LastError();
   char target[256] = {};
   ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
-  EXPECT_EQ(std::string(target), sim.device_path());
+  EXPECT_EQ(std::string(target), sim.DevicePath());
   const auto begin = std::chrono::steady_clock::now();
-  sim.stop();
+  sim.Stop();
   EXPECT_LT(std::chrono::steady_clock::now() - begin, 500ms);
   struct stat gone {};
   EXPECT_NE(lstat(link.c_str(), &gone), 0);
-  sim.stop();  // a second stop is harmless
+  sim.Stop();  // a second stop is harmless
 }
 
 TEST(SimulatorLifecycle, RefusesToReplaceARegularFileWithTheSymlink) {
@@ -378,8 +378,8 @@ TEST(SimulatorLifecycle, RefusesToReplaceARegularFileWithTheSymlink) {
   phonesim::Options options;
   options.link_path = path;
   Simulator sim(options);
-  EXPECT_FALSE(sim.start());
-  EXPECT_FALSE(sim.last_error().empty());
+  EXPECT_FALSE(sim.Start());
+  EXPECT_FALSE(sim.LastError().empty());
   struct stat still {};
   ASSERT_EQ(lstat(path.c_str(), &still), 0);
   EXPECT_TRUE(S_ISREG(still.st_mode));

@@ -1,4 +1,4 @@
-#include "control_server.hpp"
+#include "control_server.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "simulator.hpp"
+#include "simulator.h"
 
 namespace phonesim {
 
@@ -19,7 +19,7 @@ namespace {
 
 constexpr size_t kMaxLine = 64 * 1024;  // a longer "line" is a confused client
 
-bool write_all(int fd, const std::string &text) {
+bool WriteAll(int fd, const std::string &text) {
   size_t done = 0;
   while (done < text.size()) {
     const ssize_t put = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
@@ -32,9 +32,9 @@ bool write_all(int fd, const std::string &text) {
 
 }  // namespace
 
-ControlServer::~ControlServer() { stop(); }
+ControlServer::~ControlServer() { Stop(); }
 
-bool ControlServer::start(const std::string &path) {
+bool ControlServer::Start(const std::string &path) {
   sockaddr_un address{};
   if (path.empty() || path.size() >= sizeof address.sun_path) {
     error_ = "control socket path too long or empty";
@@ -64,15 +64,15 @@ bool ControlServer::start(const std::string &path) {
   if (!bound || ::chmod(path.c_str(), S_IRUSR | S_IWUSR) != 0 || ::listen(listen_fd_, 8) != 0) {
     error_ = "control socket " + path + ": " + std::strerror(errno);
     if (bound) ::unlink(path.c_str());
-    stop();
+    Stop();
     return false;
   }
   path_ = path;
-  thread_ = std::thread(&ControlServer::run, this);
+  thread_ = std::thread(&ControlServer::Run, this);
   return true;
 }
 
-void ControlServer::stop() {
+void ControlServer::Stop() {
   if (thread_.joinable()) {
     const uint64_t one = 1;
     const ssize_t result = ::write(wake_fd_, &one, sizeof one);
@@ -89,7 +89,7 @@ void ControlServer::stop() {
   path_.clear();
 }
 
-bool ControlServer::serve(Client &client) {
+bool ControlServer::Serve(Client &client) {
   std::array<char, 4096> buffer{};
   const ssize_t got = ::recv(client.fd, buffer.data(), buffer.size(), 0);
   if (got < 0) return errno == EAGAIN || errno == EINTR;
@@ -100,12 +100,12 @@ bool ControlServer::serve(Client &client) {
     std::string line = client.pending.substr(0, end);
     client.pending.erase(0, end + 1);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!write_all(client.fd, simulator_.control(line) + "\n")) return false;
+    if (!WriteAll(client.fd, simulator_.Control(line) + "\n")) return false;
   }
   return client.pending.size() <= kMaxLine;
 }
 
-void ControlServer::run() {
+void ControlServer::Run() {
   for (;;) {
     std::vector<pollfd> fds = {{wake_fd_, POLLIN, 0}, {listen_fd_, POLLIN, 0}};
     for (const Client &client : clients_) fds.push_back({client.fd, POLLIN, 0});
@@ -124,7 +124,7 @@ void ControlServer::run() {
     for (size_t i = fds.size(); i-- > 2;) {
       if (fds[i].revents == 0) continue;
       Client &client = clients_[i - 2];
-      if (!serve(client)) {
+      if (!Serve(client)) {
         ::close(client.fd);
         clients_.erase(clients_.begin() + static_cast<std::ptrdiff_t>(i - 2));
       }

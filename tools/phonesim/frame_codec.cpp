@@ -1,11 +1,11 @@
-#include "frame_codec.hpp"
+#include "frame_codec.h"
 
 #include <algorithm>
 #include <cctype>
 
 namespace phonesim {
 
-std::pair<uint8_t, uint8_t> frame_checksums(std::span<const uint8_t> bytes) {
+std::pair<uint8_t, uint8_t> FrameChecksums(std::span<const uint8_t> bytes) {
   uint8_t even = 0;
   uint8_t odd = 0;
   for (size_t i = 0; i < bytes.size(); ++i) {
@@ -18,20 +18,20 @@ std::pair<uint8_t, uint8_t> frame_checksums(std::span<const uint8_t> bytes) {
   return {even, odd};
 }
 
-std::vector<uint8_t> build_phone_frame(uint8_t start, uint8_t type, std::span<const uint8_t> payload) {
+std::vector<uint8_t> BuildPhoneFrame(uint8_t start, uint8_t type, std::span<const uint8_t> payload) {
   const size_t length = std::min<size_t>(payload.size(), 255);
   std::vector<uint8_t> frame;
   frame.reserve(kFrameHeaderSize + length + 3);
   frame.insert(frame.end(), {start, kComputerAddress, kPhoneAddress, type, 0x00, static_cast<uint8_t>(length)});
   frame.insert(frame.end(), payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(length));
   if (length % 2 != 0) frame.push_back(0x00);
-  const auto [first, second] = frame_checksums(frame);
+  const auto [first, second] = FrameChecksums(frame);
   frame.push_back(first);
   frame.push_back(second);
   return frame;
 }
 
-FrameReader::Candidate FrameReader::examine(size_t at, size_t &frame_size) const {
+FrameReader::Candidate FrameReader::Examine(size_t at, size_t &frame_size) const {
   const size_t available = buffer_.size() - at;
   auto byte = [&](size_t offset) { return buffer_[at + offset]; };
   // Check the header as far as it has arrived; any mismatch rules the position out.
@@ -44,12 +44,12 @@ FrameReader::Candidate FrameReader::examine(size_t at, size_t &frame_size) const
   frame_size = kFrameHeaderSize + length + (length % 2) + 2;
   if (available < frame_size) return Candidate::kIncomplete;
   const auto body = std::span<const uint8_t>(buffer_).subspan(at, frame_size - 2);
-  const auto [first, second] = frame_checksums(body);
+  const auto [first, second] = FrameChecksums(body);
   if (byte(frame_size - 2) != first || byte(frame_size - 1) != second) return Candidate::kNone;
   return Candidate::kComplete;
 }
 
-std::vector<Frame> FrameReader::feed(std::span<const uint8_t> bytes) {
+std::vector<Frame> FrameReader::Feed(std::span<const uint8_t> bytes) {
   std::vector<Frame> found;
   buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
   for (;;) {
@@ -57,7 +57,7 @@ std::vector<Frame> FrameReader::feed(std::span<const uint8_t> bytes) {
     bool complete = false;
     for (size_t at = 0; at < buffer_.size(); ++at) {
       size_t frame_size = 0;
-      const Candidate candidate = examine(at, frame_size);
+      const Candidate candidate = Examine(at, frame_size);
       if (candidate == Candidate::kIncomplete && first_incomplete == buffer_.size()) {
         first_incomplete = at;
       } else if (candidate == Candidate::kComplete) {
@@ -81,7 +81,7 @@ std::vector<Frame> FrameReader::feed(std::span<const uint8_t> bytes) {
   }
 }
 
-std::string to_hex(std::span<const uint8_t> bytes) {
+std::string ToHex(std::span<const uint8_t> bytes) {
   static const char *digits = "0123456789ABCDEF";
   std::string text;
   text.reserve(bytes.size() * 3);
@@ -93,7 +93,7 @@ std::string to_hex(std::span<const uint8_t> bytes) {
   return text;
 }
 
-bool parse_hex(const std::string &text, std::vector<uint8_t> &out) {
+bool ParseHex(const std::string &text, std::vector<uint8_t> &out) {
   out.clear();
   int high = -1;
   for (size_t i = 0; i < text.size(); ++i) {

@@ -24,14 +24,16 @@
 #include <sstream>
 #include <string>
 
-#include "dispatch.hpp"
-#include "frame_codec.hpp"
-#include "logo_files.hpp"
-#include "sms_ports.hpp"
+#include "dispatch.h"
+#include "frame_codec.h"
+#include "logo_files.h"
+#include "sms_ports.h"
 
 namespace phonesim {
 
 namespace {
+
+constexpr const char *kUploads = "/logos/uploads";
 
 using nlohmann::json;
 
@@ -42,20 +44,20 @@ constexpr uint16_t kCallerLogoPort = 0x1583;
 
 // ---- state access ------------------------------------------------------------------
 
-json &logos(PhoneState &state) {
-  json &root = state.json();
+json &Logos(PhoneState &state) {
+  json &root = state.Json();
   if (!root.contains("logos") || !root["logos"].is_object()) root["logos"] = json::object();
   return root["logos"];
 }
 
-json &object_at(json &parent, const std::string &key) {
+json &ObjectAt(json &parent, const std::string &key) {
   if (!parent.contains(key) || !parent[key].is_object()) parent[key] = json::object();
   return parent[key];
 }
 
 // The caller group's object, or nullptr when the phone has no such group.
-json *caller_group(PhoneState &state, uint8_t number) {
-  json &all = logos(state);
+json *CallerGroup(PhoneState &state, uint8_t number) {
+  json &all = Logos(state);
   if (!all.contains("caller_groups") || !all["caller_groups"].is_array()) return nullptr;
   json &groups = all["caller_groups"];
   if (number >= groups.size()) return nullptr;
@@ -63,94 +65,94 @@ json *caller_group(PhoneState &state, uint8_t number) {
   return &groups[number];
 }
 
-bool take_refusal(PhoneState &state) {
-  json &all = logos(state);
+bool TakeRefusal(PhoneState &state) {
+  json &all = Logos(state);
   if (!all.contains("refuse_next") || !all["refuse_next"].is_boolean() || !all["refuse_next"].get<bool>()) return false;
   all["refuse_next"] = false;
   return true;
 }
 
-std::string string_of(const json &object, const char *key) {
+std::string StringOf(const json &object, const char *key) {
   return object.contains(key) && object[key].is_string() ? object[key].get<std::string>() : std::string();
 }
 
-unsigned number_of(const json &object, const char *key, unsigned fallback, unsigned high) {
+unsigned NumberOf(const json &object, const char *key, unsigned fallback, unsigned high) {
   if (!object.contains(key) || !object[key].is_number_unsigned()) return fallback;
   return std::min(object[key].get<unsigned>(), high);
 }
 
 // The logo a slot holds; its bitmap always has exactly width x height / 8 bytes.
-logo::Image image_of(const json &slot, logo::Kind kind) {
+logo::Image ImageOf(const json &slot, logo::Kind kind) {
   logo::Image image;
   image.kind = kind;
   const bool startup = kind == logo::Kind::startup;
-  image.width = number_of(slot, "width", startup ? 84 : 72, 255);
-  image.height = number_of(slot, "height", startup ? 48 : 14, 255);
-  if (logo::bitmap_bytes(image.width, image.height) > logo::kMaxBitmapBytes) {
+  image.width = NumberOf(slot, "width", startup ? 84 : 72, 255);
+  image.height = NumberOf(slot, "height", startup ? 48 : 14, 255);
+  if (logo::BitmapBytes(image.width, image.height) > logo::kMaxBitmapBytes) {
     image.width = startup ? 84 : 72;
     image.height = startup ? 48 : 14;
   }
-  if (!parse_hex(string_of(slot, "bitmap"), image.bitmap)) image.bitmap.clear();
-  image.bitmap.resize(logo::bitmap_bytes(image.width, image.height), 0);
-  image.network = string_of(slot, "network");
+  if (!ParseHex(StringOf(slot, "bitmap"), image.bitmap)) image.bitmap.clear();
+  image.bitmap.resize(logo::BitmapBytes(image.width, image.height), 0);
+  image.network = StringOf(slot, "network");
   return image;
 }
 
-void store_image(json &slot, const logo::Image &image) {
+void StoreImage(json &slot, const logo::Image &image) {
   slot["width"] = image.width;
   slot["height"] = image.height;
-  slot["bitmap"] = to_hex(image.bitmap);
+  slot["bitmap"] = ToHex(image.bitmap);
 }
 
 // Loads a slot from its file, when it has one.
-void load_from_file(json &slot, logo::Kind kind, const PhoneState &state) {
-  const std::string named = string_of(slot, "file");
+void LoadFromFile(json &slot, logo::Kind kind, const PhoneState &state) {
+  const std::string named = StringOf(slot, "file");
   if (named.empty()) return;
   std::string refusal;
-  const auto path = state.file_path(named, refusal);
+  const auto path = state.FilePath(named, refusal);
   if (!path) {
     slot["file_error"] = refusal;
     return;
   }
-  const auto image = logo::read_file(*path);
+  const auto image = logo::ReadFile(*path);
   if (!image || image->kind != kind) {
     slot["file_error"] = image ? "not a logo of this kind: " + named : "cannot read a logo from " + named;
     return;
   }
-  store_image(slot, *image);
+  StoreImage(slot, *image);
   if (kind == logo::Kind::op && !image->network.empty()) slot["network"] = image->network;
   slot.erase("file_error");
 }
 
-void save_to_file(json &slot, logo::Kind kind, const PhoneState &state) {
-  const std::string named = string_of(slot, "file");
+void SaveToFile(json &slot, logo::Kind kind, const PhoneState &state) {
+  const std::string named = StringOf(slot, "file");
   if (named.empty()) return;
   std::string refusal;
-  const auto path = state.file_path(named, refusal);
+  const auto path = state.FilePath(named, refusal);
   if (!path)
     slot["file_error"] = refusal;
-  else if (logo::write_file(*path, image_of(slot, kind)))
+  else if (logo::WriteFile(*path, ImageOf(slot, kind)))
     slot.erase("file_error");
   else
     slot["file_error"] = "cannot write " + named;
 }
 
-void note_upload(PhoneState &state, const char *kind, size_t length, const char *outcome) {
-  state.append("/logos/uploads", json{{"kind", kind}, {"length", length}, {"outcome", outcome}});
+void NoteUpload(PhoneState &state, const char *kind, size_t length, const char *outcome) {
+  state.Append(kUploads, json{{"kind", kind}, {"length", length}, {"outcome", outcome}});
 }
 
 // ---- network codes -------------------------------------------------------------------
 
-uint8_t digit(const std::string &text, size_t index) {
+uint8_t Digit(const std::string &text, size_t index) {
   return index < text.size() && text[index] >= '0' && text[index] <= '9' ? static_cast<uint8_t>(text[index] - '0') : 0;
 }
 
-std::vector<uint8_t> pack_network(const std::string &code) {
-  return {static_cast<uint8_t>(digit(code, 1) << 4 | digit(code, 0)), static_cast<uint8_t>(0xF0 | digit(code, 2)),
-          static_cast<uint8_t>(digit(code, 5) << 4 | digit(code, 4))};
+std::vector<uint8_t> PackNetwork(const std::string &code) {
+  return {static_cast<uint8_t>(Digit(code, 1) << 4 | Digit(code, 0)), static_cast<uint8_t>(0xF0 | Digit(code, 2)),
+          static_cast<uint8_t>(Digit(code, 5) << 4 | Digit(code, 4))};
 }
 
-std::string unpack_network(uint8_t a, uint8_t b, uint8_t c) {
+std::string UnpackNetwork(uint8_t a, uint8_t b, uint8_t c) {
   char code[8];
   std::snprintf(code, sizeof code, "%x%x%x %x%x", a & 0x0F, a >> 4, b & 0x0F, c & 0x0F, c >> 4);
   return code;
@@ -159,7 +161,7 @@ std::string unpack_network(uint8_t a, uint8_t b, uint8_t c) {
 // ---- the bitmap section of operator and caller-group messages -------------------------
 // (size + 4) as 16 bits big-endian, 00, width, height, 01, then the bitmap.
 
-void put_bitmap_section(std::vector<uint8_t> &out, const logo::Image &image) {
+void PutBitmapSection(std::vector<uint8_t> &out, const logo::Image &image) {
   const size_t with_header = image.bitmap.size() + 4;
   for (uint8_t byte : {static_cast<uint8_t>(with_header >> 8), static_cast<uint8_t>(with_header & 0xFF), uint8_t{0},
                        static_cast<uint8_t>(image.width), static_cast<uint8_t>(image.height), uint8_t{1}})
@@ -168,11 +170,11 @@ void put_bitmap_section(std::vector<uint8_t> &out, const logo::Image &image) {
 }
 
 // Reads the section at `at` into `image`; false when it is inconsistent or cut short.
-bool read_bitmap_section(const Request &request, size_t at, logo::Image &image) {
-  const size_t declared = size_t{request.at(at)} << 8 | request.at(at + 1);
-  image.width = request.at(at + 3);
-  image.height = request.at(at + 4);
-  const size_t bytes = logo::bitmap_bytes(image.width, image.height);
+bool ReadBitmapSection(const Request &request, size_t at, logo::Image &image) {
+  const size_t declared = size_t{request.At(at)} << 8 | request.At(at + 1);
+  image.width = request.At(at + 3);
+  image.height = request.At(at + 4);
+  const size_t bytes = logo::BitmapBytes(image.width, image.height);
   if (declared != bytes + 4 || bytes > logo::kMaxBitmapBytes || request.bytes.size() < at + 6 + bytes) return false;
   const auto first = request.bytes.begin() + static_cast<long>(at + 6);
   image.bitmap.assign(first, first + static_cast<long>(bytes));
@@ -181,12 +183,12 @@ bool read_bitmap_section(const Request &request, size_t at, logo::Image &image) 
 
 // ---- start-up logo and text --------------------------------------------------------------
 
-void handle_startup_get(const Request &, PhoneState &state, Replies &replies) {
-  if (take_refusal(state)) return;  // the phone has no error reply for this one
-  json &slot = object_at(logos(state), "startup");
-  load_from_file(slot, logo::Kind::startup, state);
-  const logo::Image image = image_of(slot, logo::Kind::startup);
-  const std::string text = string_of(slot, "text").substr(0, 255);
+void HandleStartupGet(const Request &, PhoneState &state, Replies &replies) {
+  if (TakeRefusal(state)) return;  // the phone has no error reply for this one
+  json &slot = ObjectAt(Logos(state), "startup");
+  LoadFromFile(slot, logo::Kind::startup, state);
+  const logo::Image image = ImageOf(slot, logo::Kind::startup);
+  const std::string text = StringOf(slot, "text").substr(0, 255);
   // Three blocks: the logo, the text, and a one-byte block the phone always adds.
   std::vector<uint8_t> reply = {
       0x01, 0x00, 0x00, 0x17, 0x03, 0x01, static_cast<uint8_t>(image.height), static_cast<uint8_t>(image.width)};
@@ -196,34 +198,34 @@ void handle_startup_get(const Request &, PhoneState &state, Replies &replies) {
   reply.insert(reply.end(), text.begin(), text.end());
   reply.push_back(0x03);
   reply.push_back(0x00);
-  replies.send(kTypeLogo, std::move(reply));
+  replies.Send(kTypeLogo, std::move(reply));
 }
 
-void handle_startup_set(const Request &request, PhoneState &state, Replies &replies) {
-  if (take_refusal(state)) {
-    note_upload(state, "startup", request.bytes.size(), "refused");
+void HandleStartupSet(const Request &request, PhoneState &state, Replies &replies) {
+  if (TakeRefusal(state)) {
+    NoteUpload(state, "startup", request.bytes.size(), "refused");
     return;
   }
-  json &slot = object_at(logos(state), "startup");
+  json &slot = ObjectAt(Logos(state), "startup");
   json changed = slot;
   const char *kind = "startup";
-  const unsigned blocks = request.at(4);
+  const unsigned blocks = request.At(4);
   size_t at = 5;
   bool good = blocks > 0;
   for (unsigned block = 0; good && block < blocks; ++block) {
-    const uint8_t type = request.at(at++);
+    const uint8_t type = request.At(at++);
     if (type == 0x01) {
-      logo::Image image{logo::Kind::startup, request.at(at + 1), request.at(at), {}, {}};
-      const size_t bytes = logo::bitmap_bytes(image.width, image.height);
+      logo::Image image{logo::Kind::startup, request.At(at + 1), request.At(at), {}, {}};
+      const size_t bytes = logo::BitmapBytes(image.width, image.height);
       at += 2;
       good = bytes <= logo::kMaxBitmapBytes && request.bytes.size() >= at + bytes;
       if (!good) break;
       image.bitmap.assign(request.bytes.begin() + static_cast<long>(at),
                           request.bytes.begin() + static_cast<long>(at + bytes));
-      store_image(changed, image);
+      StoreImage(changed, image);
       at += bytes;
     } else if (type == 0x02) {
-      const size_t length = request.at(at++);
+      const size_t length = request.At(at++);
       good = request.bytes.size() >= at + length;
       if (!good) break;
       changed["text"] = std::string(request.bytes.begin() + static_cast<long>(at),
@@ -235,97 +237,97 @@ void handle_startup_set(const Request &request, PhoneState &state, Replies &repl
     }
   }
   if (!good) {
-    note_upload(state, kind, request.bytes.size(), "malformed");
+    NoteUpload(state, kind, request.bytes.size(), "malformed");
     return;  // nothing the phone could take: no answer
   }
   slot = changed;
-  save_to_file(slot, logo::Kind::startup, state);
-  note_upload(state, kind, request.bytes.size(), "stored");
-  replies.send(kTypeLogo, {0x01, 0x00, 0x00, 0x19});
+  SaveToFile(slot, logo::Kind::startup, state);
+  NoteUpload(state, kind, request.bytes.size(), "stored");
+  replies.Send(kTypeLogo, {0x01, 0x00, 0x00, 0x19});
 }
 
 // ---- operator logo -----------------------------------------------------------------------
 
-void handle_operator_get(const Request &request, PhoneState &state, Replies &replies) {
-  if (take_refusal(state)) {
-    replies.send(kTypeLogo, {0x01, 0x00, 0x00, 0x35, 0x00});
+void HandleOperatorGet(const Request &request, PhoneState &state, Replies &replies) {
+  if (TakeRefusal(state)) {
+    replies.Send(kTypeLogo, {0x01, 0x00, 0x00, 0x35, 0x00});
     return;
   }
-  json &slot = object_at(logos(state), "operator");
-  load_from_file(slot, logo::Kind::op, state);
-  const logo::Image image = image_of(slot, logo::Kind::op);
+  json &slot = ObjectAt(Logos(state), "operator");
+  LoadFromFile(slot, logo::Kind::op, state);
+  const logo::Image image = ImageOf(slot, logo::Kind::op);
   // Location at byte 4, the network code at 5-7, the bitmap section from byte 8.
-  std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x34, request.at(4, 0x01)};
-  for (uint8_t byte : pack_network(image.network)) reply.push_back(byte);
-  put_bitmap_section(reply, image);
-  replies.send(kTypeLogo, std::move(reply));
+  std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x34, request.At(4, 0x01)};
+  for (uint8_t byte : PackNetwork(image.network)) reply.push_back(byte);
+  PutBitmapSection(reply, image);
+  replies.Send(kTypeLogo, std::move(reply));
 }
 
-void handle_operator_set(const Request &request, PhoneState &state, Replies &replies) {
+void HandleOperatorSet(const Request &request, PhoneState &state, Replies &replies) {
   logo::Image image;
   image.kind = logo::Kind::op;
-  if (take_refusal(state) || !read_bitmap_section(request, 8, image)) {
-    note_upload(state, "operator", request.bytes.size(), "refused");
-    replies.send(kTypeLogo, {0x01, 0x00, 0x00, 0x32, 0x00});
+  if (TakeRefusal(state) || !ReadBitmapSection(request, 8, image)) {
+    NoteUpload(state, "operator", request.bytes.size(), "refused");
+    replies.Send(kTypeLogo, {0x01, 0x00, 0x00, 0x32, 0x00});
     return;
   }
-  json &slot = object_at(logos(state), "operator");
-  store_image(slot, image);
-  slot["network"] = unpack_network(request.at(5), request.at(6), request.at(7));
-  save_to_file(slot, logo::Kind::op, state);
-  note_upload(state, "operator", request.bytes.size(), "stored");
-  replies.send(kTypeLogo, {0x01, 0x00, 0x00, 0x31});
+  json &slot = ObjectAt(Logos(state), "operator");
+  StoreImage(slot, image);
+  slot["network"] = UnpackNetwork(request.At(5), request.At(6), request.At(7));
+  SaveToFile(slot, logo::Kind::op, state);
+  NoteUpload(state, "operator", request.bytes.size(), "stored");
+  replies.Send(kTypeLogo, {0x01, 0x00, 0x00, 0x31});
 }
 
 // ---- caller groups -----------------------------------------------------------------------
 
-void handle_caller_get(const Request &request, PhoneState &state, Replies &replies) {
-  const uint8_t number = request.at(4);
-  json *group = caller_group(state, number);
-  if (take_refusal(state) || group == nullptr) {
-    replies.send(kTypeCallerGroup, {0x01, 0x00, 0x00, 0x12, number});
+void HandleCallerGet(const Request &request, PhoneState &state, Replies &replies) {
+  const uint8_t number = request.At(4);
+  json *group = CallerGroup(state, number);
+  if (TakeRefusal(state) || group == nullptr) {
+    replies.Send(kTypeCallerGroup, {0x01, 0x00, 0x00, 0x12, number});
     return;
   }
-  load_from_file(*group, logo::Kind::caller, state);
-  const logo::Image image = image_of(*group, logo::Kind::caller);
-  const std::string name = string_of(*group, "name").substr(0, 255);
+  LoadFromFile(*group, logo::Kind::caller, state);
+  const logo::Image image = ImageOf(*group, logo::Kind::caller);
+  const std::string name = StringOf(*group, "name").substr(0, 255);
   std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x11, number, static_cast<uint8_t>(name.size())};
   reply.insert(reply.end(), name.begin(), name.end());
-  reply.push_back(static_cast<uint8_t>(number_of(*group, "ringtone", 0, 255)));
+  reply.push_back(static_cast<uint8_t>(NumberOf(*group, "ringtone", 0, 255)));
   reply.push_back(0x01);  // a logo is set
-  put_bitmap_section(reply, image);
-  replies.send(kTypeCallerGroup, std::move(reply));
+  PutBitmapSection(reply, image);
+  replies.Send(kTypeCallerGroup, std::move(reply));
 }
 
-void handle_caller_set(const Request &request, PhoneState &state, Replies &replies) {
-  const uint8_t number = request.at(4);
-  const size_t name_length = request.at(5);
-  json *group = caller_group(state, number);
+void HandleCallerSet(const Request &request, PhoneState &state, Replies &replies) {
+  const uint8_t number = request.At(4);
+  const size_t name_length = request.At(5);
+  json *group = CallerGroup(state, number);
   logo::Image image;
   image.kind = logo::Kind::caller;
-  if (take_refusal(state) || group == nullptr || !read_bitmap_section(request, name_length + 8, image)) {
-    note_upload(state, "caller", request.bytes.size(), "refused");
-    replies.send(kTypeCallerGroup, {0x01, 0x00, 0x00, 0x15, number});
+  if (TakeRefusal(state) || group == nullptr || !ReadBitmapSection(request, name_length + 8, image)) {
+    NoteUpload(state, "caller", request.bytes.size(), "refused");
+    replies.Send(kTypeCallerGroup, {0x01, 0x00, 0x00, 0x15, number});
     return;
   }
   (*group)["name"] = std::string(request.bytes.begin() + 6, request.bytes.begin() + 6 + static_cast<long>(name_length));
-  (*group)["ringtone"] = request.at(name_length + 6);
-  store_image(*group, image);
-  save_to_file(*group, logo::Kind::caller, state);
-  note_upload(state, "caller", request.bytes.size(), "stored");
-  replies.send(kTypeCallerGroup, {0x01, 0x00, 0x00, 0x14});
+  (*group)["ringtone"] = request.At(name_length + 6);
+  StoreImage(*group, image);
+  SaveToFile(*group, logo::Kind::caller, state);
+  NoteUpload(state, "caller", request.bytes.size(), "stored");
+  replies.Send(kTypeCallerGroup, {0x01, 0x00, 0x00, 0x14});
 }
 
 // ---- logos in SMS --------------------------------------------------------------------------
 
 // 00 width height 01 then the bitmap, row-major.
-json decode_sms_bitmap(std::span<const uint8_t> payload, logo::Kind kind, json out) {
+json DecodeSmsBitmap(std::span<const uint8_t> payload, logo::Kind kind, json out) {
   if (payload.size() < 4) {
     out["error"] = "no bitmap header";
     return out;
   }
   logo::Image image{kind, payload[1], payload[2], {}, {}};
-  const size_t bytes = logo::bitmap_bytes(image.width, image.height);
+  const size_t bytes = logo::BitmapBytes(image.width, image.height);
   out["width"] = image.width;
   out["height"] = image.height;
   out["depth"] = payload[3];
@@ -335,44 +337,44 @@ json decode_sms_bitmap(std::span<const uint8_t> payload, logo::Kind kind, json o
   }
   if (payload.size() > 4 + bytes) out["extra_bytes"] = payload.size() - 4 - bytes;
   image.bitmap.assign(payload.begin() + 4, payload.begin() + 4 + static_cast<long>(bytes));
-  out["bitmap"] = to_hex(image.bitmap);
-  out["rows"] = logo::rows(image);
+  out["bitmap"] = ToHex(image.bitmap);
+  out["rows"] = logo::Rows(image);
   return out;
 }
 
-json decode_operator_sms(std::span<const uint8_t> payload) {
+json DecodeOperatorSms(std::span<const uint8_t> payload) {
   json out = {{"logo", "operator"}};
   if (payload.size() < 3) {
     out["error"] = "no network code";
     return out;
   }
-  out["network"] = unpack_network(payload[0], payload[1], payload[2]);
-  return decode_sms_bitmap(payload.subspan(3), logo::Kind::op, std::move(out));
+  out["network"] = UnpackNetwork(payload[0], payload[1], payload[2]);
+  return DecodeSmsBitmap(payload.subspan(3), logo::Kind::op, std::move(out));
 }
 
-json decode_caller_sms(std::span<const uint8_t> payload) {
-  return decode_sms_bitmap(payload, logo::Kind::caller, {{"logo", "caller"}});
+json DecodeCallerSms(std::span<const uint8_t> payload) {
+  return DecodeSmsBitmap(payload, logo::Kind::caller, {{"logo", "caller"}});
 }
 
 // ---- control lines ---------------------------------------------------------------------------
 
 constexpr const char *kLogoControlUsage = "logo load|dump startup|operator|caller N PATH";
 
-std::string logo_control(const std::string &arguments, PhoneState &state, Replies &) {
+std::string LogoControl(const std::string &arguments, PhoneState &state, Replies &) {
   std::istringstream words(arguments);
   std::string action, which;
   words >> action >> which;
   json *slot = nullptr;
   logo::Kind kind = logo::Kind::startup;
   if (which == "startup") {
-    slot = &object_at(logos(state), "startup");
+    slot = &ObjectAt(Logos(state), "startup");
   } else if (which == "operator") {
-    slot = &object_at(logos(state), "operator");
+    slot = &ObjectAt(Logos(state), "operator");
     kind = logo::Kind::op;
   } else if (which == "caller") {
     int number = -1;
     if (!(words >> number) || number < 0 || number > 255) return std::string("error: ") + kLogoControlUsage;
-    slot = caller_group(state, static_cast<uint8_t>(number));
+    slot = CallerGroup(state, static_cast<uint8_t>(number));
     kind = logo::Kind::caller;
     if (slot == nullptr) return "error: no caller group " + std::to_string(number);
   }
@@ -381,46 +383,45 @@ std::string logo_control(const std::string &arguments, PhoneState &state, Replie
   if (slot == nullptr || path.empty() || (action != "load" && action != "dump"))
     return std::string("error: ") + kLogoControlUsage;
   std::string refusal;
-  const auto confined = state.file_path(path, refusal);
+  const auto confined = state.FilePath(path, refusal);
   if (!confined) return "error: " + refusal;
-  if (action == "dump")
-    return logo::write_file(*confined, image_of(*slot, kind)) ? "ok" : "error: cannot write " + path;
-  const auto image = logo::read_file(*confined);
+  if (action == "dump") return logo::WriteFile(*confined, ImageOf(*slot, kind)) ? "ok" : "error: cannot write " + path;
+  const auto image = logo::ReadFile(*confined);
   if (!image) return "error: cannot read a logo from " + path;
   if (image->kind != kind) return "error: not a logo of this kind: " + path;
-  store_image(*slot, *image);
+  StoreImage(*slot, *image);
   if (kind == logo::Kind::op && !image->network.empty()) (*slot)["network"] = image->network;
   return "ok";
 }
 
 // ---- defaults --------------------------------------------------------------------------------
 
-json framed_logo(logo::Kind kind, unsigned width, unsigned height) {
-  logo::Image image{kind, width, height, std::vector<uint8_t>(logo::bitmap_bytes(width, height), 0), {}};
+json FramedLogo(logo::Kind kind, unsigned width, unsigned height) {
+  logo::Image image{kind, width, height, std::vector<uint8_t>(logo::BitmapBytes(width, height), 0), {}};
   for (unsigned x = 0; x < width; ++x) {
-    logo::set_pixel(image, x, 0, true);
-    logo::set_pixel(image, x, height - 1, true);
+    logo::SetPixel(image, x, 0, true);
+    logo::SetPixel(image, x, height - 1, true);
   }
   for (unsigned y = 0; y < height; ++y) {
-    logo::set_pixel(image, 0, y, true);
-    logo::set_pixel(image, width - 1, y, true);
-    logo::set_pixel(image, y * width / height, y, true);  // a diagonal, so that no two layouts look alike
+    logo::SetPixel(image, 0, y, true);
+    logo::SetPixel(image, width - 1, y, true);
+    logo::SetPixel(image, y * width / height, y, true);  // a diagonal, so that no two layouts look alike
   }
   json slot = json::object();
-  store_image(slot, image);
+  StoreImage(slot, image);
   slot["file"] = "";
   return slot;
 }
 
-json default_logos() {
-  json startup = framed_logo(logo::Kind::startup, 84, 48);
+json DefaultLogos() {
+  json startup = FramedLogo(logo::Kind::startup, 84, 48);
   startup["text"] = "Pelkor";
-  json op = framed_logo(logo::Kind::op, 72, 14);
+  json op = FramedLogo(logo::Kind::op, 72, 14);
   op["network"] = "262 01";
   json groups = json::array();
   const char *names[] = {"Family", "VIP", "Friends", "Colleagues", "Other"};
   for (unsigned i = 0; i < 5; ++i) {
-    json group = framed_logo(logo::Kind::caller, 72, 14);
+    json group = FramedLogo(logo::Kind::caller, 72, 14);
     group["name"] = names[i];
     group["ringtone"] = 0x10 + i;
     groups.push_back(group);
@@ -434,17 +435,17 @@ json default_logos() {
 
 }  // namespace
 
-void register_logo_handlers(HandlerTable &table) {
-  table.add_defaults({{"logos", default_logos()}});
-  table.on(kTypeLogo, 0x16, handle_startup_get);
-  table.on(kTypeLogo, 0x18, handle_startup_set);
-  table.on(kTypeLogo, 0x33, handle_operator_get);
-  table.on(kTypeLogo, 0x30, handle_operator_set);
-  table.on(kTypeCallerGroup, 0x10, handle_caller_get);
-  table.on(kTypeCallerGroup, 0x13, handle_caller_set);
-  table.on_control("logo", kLogoControlUsage, logo_control);
-  register_sms_port_decoder(kOperatorLogoPort, decode_operator_sms);
-  register_sms_port_decoder(kCallerLogoPort, decode_caller_sms);
+void RegisterLogoHandlers(HandlerTable &table) {
+  table.AddDefaults({{"logos", DefaultLogos()}});
+  table.On(kTypeLogo, 0x16, HandleStartupGet);
+  table.On(kTypeLogo, 0x18, HandleStartupSet);
+  table.On(kTypeLogo, 0x33, HandleOperatorGet);
+  table.On(kTypeLogo, 0x30, HandleOperatorSet);
+  table.On(kTypeCallerGroup, 0x10, HandleCallerGet);
+  table.On(kTypeCallerGroup, 0x13, HandleCallerSet);
+  table.OnControl("logo", kLogoControlUsage, LogoControl);
+  RegisterSmsPortDecoder(kOperatorLogoPort, DecodeOperatorSms);
+  RegisterSmsPortDecoder(kCallerLogoPort, DecodeCallerSms);
 }
 
 }  // namespace phonesim

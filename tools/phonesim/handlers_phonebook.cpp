@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <string>
 
-#include "dispatch.hpp"
-#include "sms_pdu.hpp"
+#include "dispatch.h"
+#include "sms_pdu.h"
 
 namespace phonesim {
 
@@ -29,15 +29,15 @@ constexpr uint8_t kLastMemoryCode = 0x09;
 constexpr int kFirstKey = 1;
 constexpr int kLastKey = 9;
 
-nlohmann::json &phonebook(PhoneState &state) {
-  nlohmann::json &root = state.json();
+nlohmann::json &Phonebook(PhoneState &state) {
+  nlohmann::json &root = state.Json();
   if (!root.is_object()) root = nlohmann::json::object();
   nlohmann::json &book = root["phonebook"];
   if (!book.is_object()) book = nlohmann::json::object();
   return book;
 }
 
-nlohmann::json &object_at(nlohmann::json &parent, const std::string &key) {
+nlohmann::json &ObjectAt(nlohmann::json &parent, const std::string &key) {
   nlohmann::json &child = parent[key];
   if (!child.is_object()) child = nlohmann::json::object();
   return child;
@@ -46,8 +46,8 @@ nlohmann::json &object_at(nlohmann::json &parent, const std::string &key) {
 enum class Fault { none, error, silent };
 
 // Takes the one-shot fault for `request`, if a test asked for one.
-Fault take_fault(PhoneState &state, const char *request, uint8_t &error) {
-  nlohmann::json &fail = object_at(phonebook(state), "fail");
+Fault TakeFault(PhoneState &state, const char *request, uint8_t &error) {
+  nlohmann::json &fail = ObjectAt(Phonebook(state), "fail");
   if (!fail.contains(request)) return Fault::none;
   const nlohmann::json value = fail[request];
   fail.erase(request);
@@ -59,23 +59,23 @@ Fault take_fault(PhoneState &state, const char *request, uint8_t &error) {
 }
 
 // The memory with this code, or nullptr when the phone has no such memory.
-nlohmann::json *memory(PhoneState &state, uint8_t code) {
-  nlohmann::json &memories = object_at(phonebook(state), "memories");
+nlohmann::json *Memory(PhoneState &state, uint8_t code) {
+  nlohmann::json &memories = ObjectAt(Phonebook(state), "memories");
   const std::string key = std::to_string(code);
   if (!memories.contains(key) || !memories[key].is_object()) return nullptr;
   return &memories[key];
 }
 
-int capacity_of(const nlohmann::json &mem) {
+int CapacityOf(const nlohmann::json &mem) {
   const auto it = mem.find("capacity");
   if (it == mem.end() || !it->is_number_integer()) return 0;
   return std::clamp(it->get<int>(), 0, 255);
 }
 
-int used_in(const nlohmann::json &mem) {
+int UsedIn(const nlohmann::json &mem) {
   const auto entries = mem.find("entries");
   if (entries == mem.end() || !entries->is_object()) return 0;
-  const int capacity = capacity_of(mem);
+  const int capacity = CapacityOf(mem);
   int used = 0;
   for (const auto &[location, entry] : entries->items()) {
     int at = 0;
@@ -89,122 +89,122 @@ int used_in(const nlohmann::json &mem) {
   return used;
 }
 
-std::string text_of(const nlohmann::json &entry, const char *field) {
+std::string TextOf(const nlohmann::json &entry, const char *field) {
   const auto it = entry.find(field);
   return it != entry.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
 // A length byte and at most 255 bytes of text.
-void put_text(std::vector<uint8_t> &out, const std::string &text) {
+void PutText(std::vector<uint8_t> &out, const std::string &text) {
   const size_t length = std::min<size_t>(text.size(), 255);
   out.push_back(static_cast<uint8_t>(length));
   out.insert(out.end(), text.begin(), text.begin() + static_cast<std::ptrdiff_t>(length));
 }
 
-std::vector<uint8_t> reply(uint8_t command, std::initializer_list<uint8_t> rest = {}) {
+std::vector<uint8_t> Reply(uint8_t command, std::initializer_list<uint8_t> rest = {}) {
   std::vector<uint8_t> bytes = {0x01, 0x00, 0x00, command};
   bytes.insert(bytes.end(), rest);
   return bytes;
 }
 
 // 00 01 00 07 memory -> 08 memory free used, or 09 error (0x7D: no such memory here).
-void memory_status(const Request &request, PhoneState &state, Replies &replies) {
+void MemoryStatus(const Request &request, PhoneState &state, Replies &replies) {
   uint8_t error = 0;
-  const Fault fault = take_fault(state, "memory_status", error);
+  const Fault fault = TakeFault(state, "memory_status", error);
   if (fault == Fault::silent) return;
-  const uint8_t code = request.at(4);
-  const nlohmann::json *mem = memory(state, code);
+  const uint8_t code = request.At(4);
+  const nlohmann::json *mem = Memory(state, code);
   if (fault == Fault::error || mem == nullptr) {
     // A memory of the family that this phone does not have is an invalid location; a
     // code that names no memory at all gets 0x8D.
     const bool family_code = code >= kFirstMemoryCode && code <= kLastMemoryCode;
     const uint8_t missing = family_code ? kInvalidLocation : kInvalidMemory;
-    replies.send(kType, reply(0x09, {fault == Fault::error ? error : missing}));
+    replies.Send(kType, Reply(0x09, {fault == Fault::error ? error : missing}));
     return;
   }
-  const int capacity = capacity_of(*mem);
-  const int used = std::min(used_in(*mem), capacity);
-  replies.send(kType, reply(0x08, {code, static_cast<uint8_t>(capacity - used), static_cast<uint8_t>(used)}));
+  const int capacity = CapacityOf(*mem);
+  const int used = std::min(UsedIn(*mem), capacity);
+  replies.Send(kType, Reply(0x08, {code, static_cast<uint8_t>(capacity - used), static_cast<uint8_t>(used)}));
 }
 
 // 00 01 00 01 memory location 00 -> 02 00, name, number, group; or 03 error.
 // An empty location answers with an empty name and number.
-void read_entry(const Request &request, PhoneState &state, Replies &replies) {
+void ReadEntry(const Request &request, PhoneState &state, Replies &replies) {
   uint8_t error = 0;
-  const Fault fault = take_fault(state, "read", error);
+  const Fault fault = TakeFault(state, "read", error);
   if (fault == Fault::silent) return;
-  const uint8_t code = request.at(4);
-  const int location = request.at(5);
-  nlohmann::json *mem = memory(state, code);
+  const uint8_t code = request.At(4);
+  const int location = request.At(5);
+  nlohmann::json *mem = Memory(state, code);
   if (fault == Fault::none && mem == nullptr)
     error = kInvalidMemory;
-  else if (fault == Fault::none && (location < 1 || location > capacity_of(*mem)))
+  else if (fault == Fault::none && (location < 1 || location > CapacityOf(*mem)))
     error = kInvalidLocation;
   if (fault == Fault::error || error != 0) {
-    replies.send(kType, reply(0x03, {error}));
+    replies.Send(kType, Reply(0x03, {error}));
     return;
   }
-  const nlohmann::json &entries = object_at(*mem, "entries");
+  const nlohmann::json &entries = ObjectAt(*mem, "entries");
   const auto it = entries.find(std::to_string(location));
   const nlohmann::json entry = it != entries.end() && it->is_object() ? *it : nlohmann::json::object();
   // Byte 4 is 0: the name and number that follow are plain 8-bit text (Latin-1).
-  std::vector<uint8_t> bytes = reply(0x02, {0x00});
-  put_text(bytes, sms::latin1_bytes(text_of(entry, "name")));
-  put_text(bytes, sms::latin1_bytes(text_of(entry, "number")));
+  std::vector<uint8_t> bytes = Reply(0x02, {0x00});
+  PutText(bytes, sms::Latin1Bytes(TextOf(entry, "name")));
+  PutText(bytes, sms::Latin1Bytes(TextOf(entry, "number")));
   const auto group = entry.find("group");
   bytes.push_back(group != entry.end() && group->is_number_integer() ? static_cast<uint8_t>(group->get<int>() & 0xFF)
                                                                      : 0xFF);
-  replies.send(kType, std::move(bytes));
+  replies.Send(kType, std::move(bytes));
 }
 
 // 00 01 00 04 memory location L name N number group -> 05, or 06 error. Writing an
 // empty name and number clears the location.
-void write_entry(const Request &request, PhoneState &state, Replies &replies) {
+void WriteEntry(const Request &request, PhoneState &state, Replies &replies) {
   uint8_t error = 0;
-  const Fault fault = take_fault(state, "write", error);
+  const Fault fault = TakeFault(state, "write", error);
   if (fault == Fault::silent) return;
-  const uint8_t code = request.at(4);
-  const int location = request.at(5);
-  const size_t name_length = request.at(6);
+  const uint8_t code = request.At(4);
+  const int location = request.At(5);
+  const size_t name_length = request.At(6);
   const size_t number_at = 7 + name_length;
-  const size_t number_length = request.at(number_at);
+  const size_t number_length = request.At(number_at);
   const size_t group_at = number_at + 1 + number_length;
-  nlohmann::json *mem = memory(state, code);
+  nlohmann::json *mem = Memory(state, code);
   if (fault == Fault::none) {
     if (mem == nullptr || request.bytes.size() <= group_at)
       error = kInvalidMemory;
-    else if (location < 1 || location > capacity_of(*mem))
+    else if (location < 1 || location > CapacityOf(*mem))
       error = kInvalidLocation;
   }
   if (fault == Fault::error || error != 0) {
-    replies.send(kType, reply(0x06, {error}));
+    replies.Send(kType, Reply(0x06, {error}));
     return;
   }
   const auto text_from = [&](size_t at, size_t length) {
-    return sms::latin1_text(std::span(request.bytes).subspan(at, length));
+    return sms::Latin1Text(std::span(request.bytes).subspan(at, length));
   };
-  nlohmann::json &entries = object_at(*mem, "entries");
+  nlohmann::json &entries = ObjectAt(*mem, "entries");
   const std::string name = text_from(7, name_length);
   const std::string number = text_from(number_at + 1, number_length);
   if (name.empty() && number.empty()) {
     entries.erase(std::to_string(location));
   } else {
-    entries[std::to_string(location)] = {{"name", name}, {"number", number}, {"group", request.at(group_at)}};
+    entries[std::to_string(location)] = {{"name", name}, {"number", number}, {"group", request.At(group_at)}};
   }
-  replies.send(kType, reply(0x05));
+  replies.Send(kType, Reply(0x05));
 }
 
 // 00 01 00 16 key -> 17 memory location, or 18 error. A key never set points nowhere.
-void read_speed_dial(const Request &request, PhoneState &state, Replies &replies) {
+void ReadSpeedDial(const Request &request, PhoneState &state, Replies &replies) {
   uint8_t error = 0;
-  const Fault fault = take_fault(state, "speed_dial_read", error);
+  const Fault fault = TakeFault(state, "speed_dial_read", error);
   if (fault == Fault::silent) return;
-  const int key = request.at(4);
+  const int key = request.At(4);
   if (fault == Fault::error || key < kFirstKey || key > kLastKey) {
-    replies.send(kType, reply(0x18, {fault == Fault::error ? error : kInvalidLocation}));
+    replies.Send(kType, Reply(0x18, {fault == Fault::error ? error : kInvalidLocation}));
     return;
   }
-  const nlohmann::json &dials = object_at(phonebook(state), "speed_dials");
+  const nlohmann::json &dials = ObjectAt(Phonebook(state), "speed_dials");
   const auto it = dials.find(std::to_string(key));
   uint8_t code = 0x02;
   uint8_t location = 0;
@@ -212,33 +212,33 @@ void read_speed_dial(const Request &request, PhoneState &state, Replies &replies
     code = static_cast<uint8_t>(it->value("memory", 2) & 0xFF);
     location = static_cast<uint8_t>(it->value("location", 0) & 0xFF);
   }
-  replies.send(kType, reply(0x17, {code, location}));
+  replies.Send(kType, Reply(0x17, {code, location}));
 }
 
 // 00 01 00 19 key memory location -> 1A, or 1B error. Keys point into the phone's
 // memory or the SIM only.
-void write_speed_dial(const Request &request, PhoneState &state, Replies &replies) {
+void WriteSpeedDial(const Request &request, PhoneState &state, Replies &replies) {
   uint8_t error = 0;
-  const Fault fault = take_fault(state, "speed_dial_write", error);
+  const Fault fault = TakeFault(state, "speed_dial_write", error);
   if (fault == Fault::silent) return;
-  const int key = request.at(4);
-  const uint8_t code = request.at(5);
-  const int location = request.at(6);
+  const int key = request.At(4);
+  const uint8_t code = request.At(5);
+  const int location = request.At(6);
   if (fault == Fault::none &&
       (request.bytes.size() < 7 || key < kFirstKey || key > kLastKey || (code != 0x02 && code != 0x03))) {
     error = kInvalidLocation;
   }
   if (fault == Fault::error || error != 0) {
-    replies.send(kType, reply(0x1B, {error}));
+    replies.Send(kType, Reply(0x1B, {error}));
     return;
   }
-  object_at(phonebook(state), "speed_dials")[std::to_string(key)] = {{"memory", code}, {"location", location}};
-  replies.send(kType, reply(0x1A));
+  ObjectAt(Phonebook(state), "speed_dials")[std::to_string(key)] = {{"memory", code}, {"location", location}};
+  replies.Send(kType, Reply(0x1A));
 }
 
 // Handlers must not throw into the link layer: a state edited into odd shapes gives
 // no answer rather than a dead phone.
-Handler guarded(void (*handler)(const Request &, PhoneState &, Replies &)) {
+Handler Guarded(void (*handler)(const Request &, PhoneState &, Replies &)) {
   return [handler](const Request &request, PhoneState &state, Replies &replies) {
     try {
       handler(request, state, replies);
@@ -249,8 +249,8 @@ Handler guarded(void (*handler)(const Request &, PhoneState &, Replies &)) {
 
 }  // namespace
 
-void register_phonebook_handlers(HandlerTable &table) {
-  table.add_defaults(
+void RegisterPhonebookHandlers(HandlerTable &table) {
+  table.AddDefaults(
       {{"phonebook",
         {{"memories",
           {{"2",
@@ -266,11 +266,11 @@ void register_phonebook_handlers(HandlerTable &table) {
          {"speed_dials", {{"2", {{"memory", 2}, {"location", 1}}}, {"3", {{"memory", 3}, {"location", 1}}}}},
          {"fail", nlohmann::json::object()}}}});
 
-  table.on(kType, 0x07, guarded(memory_status));
-  table.on(kType, 0x01, guarded(read_entry));
-  table.on(kType, 0x04, guarded(write_entry));
-  table.on(kType, 0x16, guarded(read_speed_dial));
-  table.on(kType, 0x19, guarded(write_speed_dial));
+  table.On(kType, 0x07, Guarded(MemoryStatus));
+  table.On(kType, 0x01, Guarded(ReadEntry));
+  table.On(kType, 0x04, Guarded(WriteEntry));
+  table.On(kType, 0x16, Guarded(ReadSpeedDial));
+  table.On(kType, 0x19, Guarded(WriteSpeedDial));
 }
 
 }  // namespace phonesim

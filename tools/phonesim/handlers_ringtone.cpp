@@ -23,14 +23,18 @@
 #include <utility>
 #include <vector>
 
-#include "dispatch.hpp"
-#include "frame_codec.hpp"
-#include "sms_pdu.hpp"
-#include "sms_ports.hpp"
+#include "dispatch.h"
+#include "frame_codec.h"
+#include "sms_pdu.h"
+#include "sms_ports.h"
 
 namespace phonesim {
 
 namespace {
+
+// Where the ringing tones are kept.
+constexpr const char *kUploads = "/ringtone/uploads";
+constexpr const char *kStored = "/ringtone/stored";
 
 using nlohmann::json;
 
@@ -41,8 +45,8 @@ class BitStream {
  public:
   explicit BitStream(std::span<const uint8_t> bytes) : bytes_(bytes) {}
 
-  bool take(unsigned bits, unsigned &value) {
-    if (bits > remaining()) return false;
+  bool Take(unsigned bits, unsigned &value) {
+    if (bits > Remaining()) return false;
     value = 0;
     for (unsigned i = 0; i < bits; ++i, ++position_) {
       const unsigned bit = (bytes_[position_ / 8] >> (7 - position_ % 8)) & 1u;
@@ -51,13 +55,13 @@ class BitStream {
     return true;
   }
   // Fillers up to the next octet must be zero; false when one is not.
-  bool align() {
+  bool Align() {
     unsigned filler = 0;
     const unsigned bits = static_cast<unsigned>((8 - position_ % 8) % 8);
-    return take(bits, filler) && filler == 0;
+    return Take(bits, filler) && filler == 0;
   }
-  size_t remaining() const { return bytes_.size() * 8 - position_; }
-  size_t position() const { return position_; }
+  size_t Remaining() const { return bytes_.size() * 8 - position_; }
+  size_t Position() const { return position_; }
 
  private:
   std::span<const uint8_t> bytes_;
@@ -89,9 +93,9 @@ constexpr std::array<const char *, 4> kSpecifierNames = {"none", "dotted", "doub
 constexpr std::array<const char *, 3> kStyleNames = {"natural", "continuous", "staccato"};
 
 // Reads one pattern's instructions into tone; false (with tone["error"]) on a bad one.
-bool read_pattern(BitStream &in, json &tone, unsigned &scale) {
+bool ReadPattern(BitStream &in, json &tone, unsigned &scale) {
   unsigned header = 0, pattern_id = 0, loop = 0, count = 0;
-  if (!in.take(3, header) || !in.take(2, pattern_id) || !in.take(4, loop) || !in.take(8, count)) {
+  if (!in.Take(3, header) || !in.Take(2, pattern_id) || !in.Take(4, loop) || !in.Take(8, count)) {
     tone["error"] = "pattern header cut short";
     return false;
   }
@@ -104,14 +108,14 @@ bool read_pattern(BitStream &in, json &tone, unsigned &scale) {
 
   for (unsigned i = 0; i < count; ++i) {
     unsigned id = 0, value = 0;
-    if (!in.take(3, id)) {
+    if (!in.Take(3, id)) {
       tone["error"] = "instruction " + std::to_string(i) + " of " + std::to_string(count) + " missing";
       return false;
     }
     switch (id) {
       case kInstructionNote: {
         unsigned duration = 0, specifier = 0;
-        if (!in.take(4, value) || !in.take(3, duration) || !in.take(2, specifier)) {
+        if (!in.Take(4, value) || !in.Take(3, duration) || !in.Take(2, specifier)) {
           tone["error"] = "note cut short";
           return false;
         }
@@ -127,27 +131,27 @@ bool read_pattern(BitStream &in, json &tone, unsigned &scale) {
         break;
       }
       case kInstructionScale:
-        if (!in.take(2, scale)) {
+        if (!in.Take(2, scale)) {
           tone["error"] = "scale cut short";
           return false;
         }
         break;
       case kInstructionStyle:
-        if (!in.take(2, value) || value >= kStyleNames.size()) {
+        if (!in.Take(2, value) || value >= kStyleNames.size()) {
           tone["error"] = "style cut short or reserved";
           return false;
         }
         tone["style"] = kStyleNames[value];
         break;
       case kInstructionTempo:
-        if (!in.take(5, value)) {
+        if (!in.Take(5, value)) {
           tone["error"] = "tempo cut short";
           return false;
         }
         tone["tempo"] = kBeatsPerMinute[value];
         break;
       case kInstructionVolume:
-        if (!in.take(4, value)) {
+        if (!in.Take(4, value)) {
           tone["error"] = "volume cut short";
           return false;
         }
@@ -161,36 +165,36 @@ bool read_pattern(BitStream &in, json &tone, unsigned &scale) {
   return true;
 }
 
-bool read_sound(BitStream &in, json &tone) {
+bool ReadSound(BitStream &in, json &tone) {
   unsigned song_type = 0, name_length = 0, patterns = 0;
-  if (!in.take(3, song_type) || song_type != kSongBasic) {
+  if (!in.Take(3, song_type) || song_type != kSongBasic) {
     tone["error"] = "not a basic song";
     return false;
   }
-  if (!in.take(4, name_length)) {
+  if (!in.Take(4, name_length)) {
     tone["error"] = "name cut short";
     return false;
   }
   std::string name;
   for (unsigned i = 0; i < name_length; ++i) {
     unsigned c = 0;
-    if (!in.take(8, c)) {
+    if (!in.Take(8, c)) {
       tone["error"] = "name cut short";
       return false;
     }
     name += static_cast<char>(c);
   }
   // Tone names are 8-bit characters: Latin-1, kept readable as JSON.
-  tone["name"] = sms::latin1_text(std::span(reinterpret_cast<const uint8_t *>(name.data()), name.size()));
-  if (!in.take(8, patterns)) {
+  tone["name"] = sms::Latin1Text(std::span(reinterpret_cast<const uint8_t *>(name.data()), name.size()));
+  if (!in.Take(8, patterns)) {
     tone["error"] = "song sequence cut short";
     return false;
   }
   unsigned scale = kDefaultScale;
   for (unsigned p = 0; p < patterns; ++p) {
-    if (!read_pattern(in, tone, scale)) return false;
+    if (!ReadPattern(in, tone, scale)) return false;
   }
-  if (!in.align()) {
+  if (!in.Align()) {
     tone["error"] = "filler after the song is not zero";
     return false;
   }
@@ -199,28 +203,28 @@ bool read_sound(BitStream &in, json &tone) {
 
 // Reads a ringing tone the way a receiving phone does. Always returns an object; "error"
 // says where reading stopped, and what was read up to there is kept.
-json decode_ringing_tone(std::span<const uint8_t> bytes) {
+json DecodeRingingTone(std::span<const uint8_t> bytes) {
   json tone = {{"name", ""}, {"notes", json::array()}, {"patterns", json::array()}};
   BitStream in(bytes);
   unsigned commands = 0;
-  if (!in.take(8, commands)) {
+  if (!in.Take(8, commands)) {
     tone["error"] = "empty";
     return tone;
   }
   bool sound = false;
   for (unsigned c = 0; c < commands; ++c) {
     unsigned command = 0;
-    if (!in.take(7, command)) {
+    if (!in.Take(7, command)) {
       tone["error"] = "command " + std::to_string(c) + " missing";
       return tone;
     }
     if (command == kCommandProgramming) {
-      if (!in.align()) {
+      if (!in.Align()) {
         tone["error"] = "filler after the programming command is not zero";
         return tone;
       }
     } else if (command == kCommandSound) {
-      if (!read_sound(in, tone)) return tone;
+      if (!ReadSound(in, tone)) return tone;
       sound = true;
     } else {
       tone["error"] = "unknown command " + std::to_string(command);
@@ -228,12 +232,12 @@ json decode_ringing_tone(std::span<const uint8_t> bytes) {
     }
   }
   unsigned end = 0;
-  if (!in.take(8, end) || end != 0) {
+  if (!in.Take(8, end) || end != 0) {
     tone["error"] = "no command end";
     return tone;
   }
   if (!sound) tone["error"] = "no sound command";
-  if (in.remaining() > 0) tone["extra_bytes"] = in.remaining() / 8;
+  if (in.Remaining() > 0) tone["extra_bytes"] = in.Remaining() / 8;
   return tone;
 }
 
@@ -242,11 +246,11 @@ constexpr size_t kCommandPrefixSize = 7;  // 00 01 00 36 00 00 n
 constexpr uint8_t kUploadTrailer = 0x01;
 
 // Keeps an upload and, when it read cleanly, makes its tone the phone's tone.
-void keep_upload(PhoneState &state, const Request &request, json upload) {
-  json &root = state.json();
+void KeepUpload(PhoneState &state, const Request &request, json upload) {
+  json &root = state.Json();
   if (!root.contains("ringtone") || !root["ringtone"].is_object()) root["ringtone"] = json::object();
   upload["message_type"] = request.type;
-  upload["bytes"] = to_hex(request.bytes);
+  upload["bytes"] = ToHex(request.bytes);
   if (!upload.contains("error") && upload.contains("tone")) {
     if (upload["tone"].contains("error")) {
       upload["error"] = upload["tone"]["error"];
@@ -254,10 +258,10 @@ void keep_upload(PhoneState &state, const Request &request, json upload) {
       root["ringtone"]["tone"] = upload["tone"];
     }
   }
-  state.append("/ringtone/uploads", std::move(upload));
+  state.Append(kUploads, std::move(upload));
 }
 
-void handle_direct_upload(const Request &request, PhoneState &state, Replies &) {
+void HandleDirectUpload(const Request &request, PhoneState &state, Replies &) {
   const auto bytes = request.bytes;
   json upload = json::object();
   if (bytes.size() < kDirectPrefix.size() + 1 ||
@@ -266,34 +270,34 @@ void handle_direct_upload(const Request &request, PhoneState &state, Replies &) 
   } else if (bytes.back() != kUploadTrailer) {
     upload["error"] = "no closing 01";
   } else {
-    upload["tone"] = decode_ringing_tone(bytes.subspan(kDirectPrefix.size(), bytes.size() - kDirectPrefix.size() - 1));
+    upload["tone"] = DecodeRingingTone(bytes.subspan(kDirectPrefix.size(), bytes.size() - kDirectPrefix.size() - 1));
   }
-  keep_upload(state, request, std::move(upload));
+  KeepUpload(state, request, std::move(upload));
 }
 
-void handle_command_upload(const Request &request, PhoneState &state, Replies &) {
+void HandleCommandUpload(const Request &request, PhoneState &state, Replies &) {
   const auto bytes = request.bytes;
   json upload = json::object();
-  const size_t length = request.at(kCommandPrefixSize - 1);
+  const size_t length = request.At(kCommandPrefixSize - 1);
   if (bytes.size() < kCommandPrefixSize + length + 1) {
     upload["error"] = "shorter than its tone length says";
   } else if (bytes[kCommandPrefixSize + length] != kUploadTrailer) {
     upload["error"] = "no closing 01 after the tone";
   } else {
-    upload["tone"] = decode_ringing_tone(bytes.subspan(kCommandPrefixSize, length));
+    upload["tone"] = DecodeRingingTone(bytes.subspan(kCommandPrefixSize, length));
   }
-  keep_upload(state, request, std::move(upload));
+  KeepUpload(state, request, std::move(upload));
 }
 
 // The ringtone download of Gammu (type 0x40, 00 01 9E loc, loc counted from 0): the tone
 // kept in /ringtone/stored at location loc + 1, answered 01 00 9E loc 00 0C 01 2C, its
 // name, 00 00, its ringing-tone bytes in the phone's binary form (02 FC 09 ... 07 0B) and
 // two bytes 00 00 after them. A location without a tone answers status 01.
-void handle_ringtone_download(const Request &request, PhoneState &state, Replies &replies) {
-  const uint8_t location = request.at(3);
+void HandleRingtoneDownload(const Request &request, PhoneState &state, Replies &replies) {
+  const uint8_t location = request.At(3);
   std::vector<uint8_t> reply = {0x01, 0x00, 0x9E, location};
-  const json &root = std::as_const(state).json();
-  const json::json_pointer where("/ringtone/stored");
+  const json &root = std::as_const(state).Json();
+  const json::json_pointer where(kStored);
   if (root.contains(where) && root[where].is_array()) {
     for (const json &tone : root[where]) {
       if (!tone.is_object() || !tone.contains("location") || !tone["location"].is_number_integer() ||
@@ -301,29 +305,29 @@ void handle_ringtone_download(const Request &request, PhoneState &state, Replies
         continue;
       std::vector<uint8_t> bytes;
       const std::string name = tone.contains("name") && tone["name"].is_string() ? tone["name"].get<std::string>() : "";
-      if (!tone.contains("tone") || !tone["tone"].is_string() || !parse_hex(tone["tone"].get<std::string>(), bytes))
+      if (!tone.contains("tone") || !tone["tone"].is_string() || !ParseHex(tone["tone"].get<std::string>(), bytes))
         break;
       reply.insert(reply.end(), {0x00, 0x0C, 0x01, 0x2C});
       reply.insert(reply.end(), name.begin(), name.end());
       reply.insert(reply.end(), {0x00, 0x00});
       reply.insert(reply.end(), bytes.begin(), bytes.end());
       reply.insert(reply.end(), {0x00, 0x00});
-      replies.send(0x40, std::move(reply));
+      replies.Send(0x40, std::move(reply));
       return;
     }
   }
   reply.push_back(0x01);
-  replies.send(0x40, std::move(reply));
+  replies.Send(0x40, std::move(reply));
 }
 
 }  // namespace
 
-void register_ringtone_handlers(HandlerTable &table) {
-  table.add_defaults({{"ringtone", {{"uploads", json::array()}, {"stored", json::array()}}}});
-  table.on_type(0x12, handle_direct_upload);
-  table.on(0x05, 0x36, handle_command_upload);
-  table.on(0x40, 0x9E, handle_ringtone_download);
-  register_sms_port_decoder(kRingtonePort, decode_ringing_tone);
+void RegisterRingtoneHandlers(HandlerTable &table) {
+  table.AddDefaults({{"ringtone", {{"uploads", json::array()}, {"stored", json::array()}}}});
+  table.OnType(0x12, HandleDirectUpload);
+  table.On(0x05, 0x36, HandleCommandUpload);
+  table.On(0x40, 0x9E, HandleRingtoneDownload);
+  RegisterSmsPortDecoder(kRingtonePort, DecodeRingingTone);
 }
 
 }  // namespace phonesim

@@ -8,7 +8,7 @@
 //              {"data": digits, "closed": bool, "user": bool, "counter": n}
 #include <string>
 
-#include "dispatch.hpp"
+#include "dispatch.h"
 
 namespace phonesim {
 
@@ -16,7 +16,7 @@ namespace {
 
 using nlohmann::json;
 
-uint8_t nibble(const std::string &digits, size_t index) {
+uint8_t Nibble(const std::string &digits, size_t index) {
   if (index >= digits.size()) return 0;
   const char c = digits[index];
   if (c >= '0' && c <= '9') return static_cast<uint8_t>(c - '0');
@@ -26,10 +26,10 @@ uint8_t nibble(const std::string &digits, size_t index) {
 }
 
 // Writes `count` nibbles of `digits`, high nibble first, from nibble `at` of `out`.
-void put_nibbles(std::vector<uint8_t> &out, size_t at, const std::string &digits, size_t count) {
+void PutNibbles(std::vector<uint8_t> &out, size_t at, const std::string &digits, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     const size_t position = at + i;
-    const uint8_t value = nibble(digits, i);
+    const uint8_t value = Nibble(digits, i);
     uint8_t &byte = out[position / 2];
     byte = position % 2 == 0 ? static_cast<uint8_t>((byte & 0x0F) | value << 4)
                              : static_cast<uint8_t>((byte & 0xF0) | value);
@@ -39,7 +39,7 @@ void put_nibbles(std::vector<uint8_t> &out, size_t at, const std::string &digits
 // The reply to 00 01 8A 00: bytes 5 and 6 hold a user-set and a closed bit per lock,
 // bytes 9-16 the network digits then the MSIN digits, 17-18 GID1, 19-20 GID2, 21-24
 // the counters. The phone keeps the locks in the order network, MSIN, GID1, GID2.
-std::vector<uint8_t> simlock_record(const json &locks) {
+std::vector<uint8_t> SimlockRecord(const json &locks) {
   std::vector<uint8_t> reply(25, 0x00);
   reply[0] = 0x01;
   reply[2] = 0x8A;
@@ -54,30 +54,36 @@ std::vector<uint8_t> simlock_record(const json &locks) {
     if (lock.value("user", false)) reply[5] |= bit;
     if (lock.value("closed", false)) reply[6] |= bit;
     const json &data = lock.contains("data") ? lock["data"] : json();
-    put_nibbles(reply, kNibble[k], data.is_string() ? data.get<std::string>() : "", kDigits[k]);
+    PutNibbles(reply, kNibble[k], data.is_string() ? data.get<std::string>() : "", kDigits[k]);
     const json &counter = lock.contains("counter") ? lock["counter"] : json();
     reply[21 + kSlot[k]] = counter.is_number_integer() ? static_cast<uint8_t>(counter.get<int>() & 0xFF) : 0;
   }
   return reply;
 }
 
+constexpr const char *kSecurityStatus = "/security/status";
+constexpr const char *kSimlocks = "/security/simlocks";
+
+// 00 01 00 07: the security status, 01 00 00 08 and what the phone waits for.
+void HandleSecurityStatus(const Request &, PhoneState &state, Replies &replies) {
+  replies.Send(0x08, {0x01, 0x00, 0x00, 0x08, static_cast<uint8_t>(state.Integer(kSecurityStatus, 6, 0, 255))});
+}
+
+// 00 01 8A 00: the SIM locks.
+void HandleSimlocks(const Request &, PhoneState &state, Replies &replies) {
+  replies.Send(0x40, SimlockRecord(state.Json()[json::json_pointer(kSimlocks)]));
+}
+
 }  // namespace
 
-void register_security_handlers(HandlerTable &table) {
+void RegisterSecurityHandlers(HandlerTable &table) {
   json locks = json::array();
   for (const char *data : {"26201", "0000", "0000", "0000000000"})
     locks.push_back({{"data", data}, {"closed", false}, {"user", false}, {"counter", 0}});
-  table.add_defaults({{"security", {{"status", 6}, {"simlocks", locks}}}});
+  table.AddDefaults({{"security", {{"status", 6}, {"simlocks", locks}}}});
 
-  // 00 01 00 07: the security status, 01 00 00 08 and what the phone waits for.
-  table.on(0x08, 0x07, [](const Request &, PhoneState &state, Replies &replies) {
-    replies.send(0x08, {0x01, 0x00, 0x00, 0x08, static_cast<uint8_t>(state.integer("/security/status", 6, 0, 255))});
-  });
-
-  // 00 01 8A 00: the SIM locks.
-  table.on(0x40, 0x8A, [](const Request &, PhoneState &state, Replies &replies) {
-    replies.send(0x40, simlock_record(state.json()["security"]["simlocks"]));
-  });
+  table.On(0x08, 0x07, HandleSecurityStatus);
+  table.On(0x40, 0x8A, HandleSimlocks);
 }
 
 }  // namespace phonesim

@@ -12,23 +12,25 @@
 //                            "message_reference" in its /sms/sent record
 #include <string>
 
-#include "dispatch.hpp"
-#include "frame_codec.hpp"
-#include "sms_pdu.hpp"
-#include "sms_network.hpp"
-#include "sms_ports.hpp"
+#include "dispatch.h"
+#include "sms_state.h"
+#include "frame_codec.h"
+#include "sms_pdu.h"
+#include "sms_network.h"
+#include "sms_ports.h"
 
 namespace phonesim {
 
 namespace {
 
 using nlohmann::json;
+using namespace sms_state;
 
 constexpr size_t kSubmitHeaderBytes = 42;  // request bytes before the user data
 
 // Reads and clears a one-shot switch under /sms.
-bool take_switch(PhoneState &state, const char *name) {
-  json &root = state.json();
+bool TakeSwitch(PhoneState &state, const char *name) {
+  json &root = state.Json();
   if (!root.contains("sms") || !root["sms"].is_object()) return false;
   json &sms = root["sms"];
   if (!sms.contains(name) || !sms[name].is_boolean() || !sms[name].get<bool>()) return false;
@@ -37,21 +39,21 @@ bool take_switch(PhoneState &state, const char *name) {
 }
 
 // The number in a field of `digit_bytes` semi-octet bytes after a type byte.
-std::string field_number(std::span<const uint8_t> bytes, size_t type_at, size_t digit_count) {
+std::string FieldNumber(std::span<const uint8_t> bytes, size_t type_at, size_t digit_count) {
   const size_t digit_bytes = std::min<size_t>((digit_count + 1) / 2, 10);
   const auto digits = bytes.subspan(type_at + 1, digit_bytes);
-  return sms::decode_digits(bytes[type_at], digits, std::min<size_t>(digit_count, 20));
+  return sms::DecodeDigits(bytes[type_at], digits, std::min<size_t>(digit_count, 20));
 }
 
 // Everything a submitted message says, as the phone would understand it.
-json decode_submission(std::span<const uint8_t> b) {
+json DecodeSubmission(std::span<const uint8_t> b) {
   json out = json::object();
   if (b.size() < kSubmitHeaderBytes) {
     out["error"] = "request too short";
     return out;
   }
   const uint8_t centre_octets = b[6];
-  out["centre"] = centre_octets == 0 ? "" : field_number(b, 7, 2 * static_cast<size_t>(centre_octets - 1));
+  out["centre"] = centre_octets == 0 ? "" : FieldNumber(b, 7, 2 * static_cast<size_t>(centre_octets - 1));
   out["centre_type"] = b[7];
   const uint8_t first = b[18];
   out["first_octet"] = first;
@@ -59,14 +61,14 @@ json decode_submission(std::span<const uint8_t> b) {
   out["pid"] = b[20];
   out["dcs"] = b[21];
   out["udl"] = b[22];
-  out["destination"] = field_number(b, 24, b[23]);
+  out["destination"] = FieldNumber(b, 24, b[23]);
   out["destination_type"] = b[24];
   out["validity"] = b[35];
-  out["validity_minutes"] = sms::validity_minutes(b[35]);
+  out["validity_minutes"] = sms::ValidityMinutes(b[35]);
   out["status_report"] = (first & 0x20) != 0;
 
-  const sms::CodingScheme scheme = sms::decode_coding(b[21]);
-  out["coding"] = sms::coding_name(scheme.coding);
+  const sms::CodingScheme scheme = sms::DecodeCoding(b[21]);
+  out["coding"] = sms::CodingName(scheme.coding);
   out["class"] = scheme.message_class ? json(*scheme.message_class) : json(nullptr);
 
   const auto user_data = b.subspan(kSubmitHeaderBytes);
@@ -86,7 +88,7 @@ json decode_submission(std::span<const uint8_t> b) {
       return out;
     }
     const auto header = user_data.first(header_octets);
-    out["header"] = to_hex(header);
+    out["header"] = ToHex(header);
     // Information elements: concatenation (8- and 16-bit reference) and ports.
     for (size_t i = 1; i + 1 < header.size();) {
       const uint8_t id = header[i];
@@ -108,24 +110,24 @@ json decode_submission(std::span<const uint8_t> b) {
 
   if (scheme.coding == sms::Coding::gsm) {
     // All septets from the start; the header and its fill take the first ones.
-    const auto codes = sms::unpack_septets(user_data.first(octets), udl);
-    const size_t skip = header_octets > 0 ? sms::header_septets(header_octets) : 0;
+    const auto codes = sms::UnpackSeptets(user_data.first(octets), udl);
+    const size_t skip = header_octets > 0 ? sms::HeaderSeptets(header_octets) : 0;
     if (skip > codes.size()) {
       out["error"] = "header longer than the user data";
       return out;
     }
-    out["text"] = sms::gsm_text(std::span(codes).subspan(skip));
+    out["text"] = sms::GsmText(std::span(codes).subspan(skip));
   } else {
     const auto payload = user_data.subspan(header_octets, octets - header_octets);
-    out["data"] = to_hex(payload);
-    if (scheme.coding == sms::Coding::ucs2) out["text"] = sms::ucs2_text(payload);
+    out["data"] = ToHex(payload);
+    if (scheme.coding == sms::Coding::ucs2) out["text"] = sms::Ucs2Text(payload);
     // 8-bit data that no application port claims is read as Latin-1 text.
-    if (scheme.coding == sms::Coding::eight_bit && !out.contains("ports")) out["text"] = sms::latin1_text(payload);
+    if (scheme.coding == sms::Coding::eight_bit && !out.contains("ports")) out["text"] = sms::Latin1Text(payload);
     // Smart Messaging: the family that knows the destination port reads the payload
     // (a ringing tone, a logo) into "content".
     if (out.contains("ports")) {
       const int port = out["ports"]["destination"].get<int>();
-      json content = decode_sms_port_payload(static_cast<uint16_t>(port), payload);
+      json content = DecodeSmsPortPayload(static_cast<uint16_t>(port), payload);
       if (!content.is_null()) out["content"] = std::move(content);
     }
   }
@@ -136,12 +138,12 @@ json decode_submission(std::span<const uint8_t> b) {
 // /sms/concatenated ({destination, reference, parts, coding, text}); its parts in
 // /sms/sent are marked "assembled" so that a later message with the same reference
 // starts afresh.
-void join_parts(PhoneState &state, const json &latest) {
+void JoinParts(PhoneState &state, const json &latest) {
   if (!latest.contains("concat") || !latest.contains("text") || latest["outcome"] != "sent") return;
   const json &concat = latest["concat"];
   const size_t parts = concat["parts"].get<size_t>();
   if (parts == 0) return;
-  json &sent = state.json()["sms"]["sent"];
+  json &sent = state.Json()[json::json_pointer(kSent)];
   std::vector<long> index_of_part(parts, -1);
   for (size_t i = 0; i < sent.size(); ++i) {
     const json &m = sent[i];
@@ -158,25 +160,25 @@ void join_parts(PhoneState &state, const json &latest) {
     text += sent[static_cast<size_t>(index)]["text"].get<std::string>();
   }
   for (long index : index_of_part) sent[static_cast<size_t>(index)]["assembled"] = true;
-  state.append("/sms/concatenated", {{"destination", latest["destination"]},
-                                     {"reference", concat["reference"]},
-                                     {"parts", parts},
-                                     {"coding", latest["coding"]},
-                                     {"text", text}});
+  state.Append(kConcatenated, {{"destination", latest["destination"]},
+                               {"reference", concat["reference"]},
+                               {"parts", parts},
+                               {"coding", latest["coding"]},
+                               {"text", text}});
 }
 
 // A hand-edited /sms/sent may hold anything: what cannot be read is not joined.
-void assemble_parts(PhoneState &state, const json &latest) {
+void AssembleParts(PhoneState &state, const json &latest) {
   try {
-    join_parts(state, latest);
+    JoinParts(state, latest);
   } catch (const json::exception &) {
   }
 }
 
-void handle_submit(const Request &request, PhoneState &state, Replies &replies) {
-  json decoded = decode_submission(request.bytes);
-  const bool fail = take_switch(state, "fail_next_send");
-  const bool ignore = !fail && take_switch(state, "ignore_next_send");
+void HandleSubmit(const Request &request, PhoneState &state, Replies &replies) {
+  json decoded = DecodeSubmission(request.bytes);
+  const bool fail = TakeSwitch(state, "fail_next_send");
+  const bool ignore = !fail && TakeSwitch(state, "ignore_next_send");
   std::string outcome = "sent";
   if (fail || decoded.contains("error")) outcome = "refused";
   if (ignore) outcome = "ignored";
@@ -184,21 +186,21 @@ void handle_submit(const Request &request, PhoneState &state, Replies &replies) 
   uint8_t message_reference = 0;
   if (outcome == "sent") {
     // The network numbers what it accepts, 0-255 and round again.
-    message_reference = static_cast<uint8_t>(state.integer("/network/next_reference", 0, 0, 255));
-    state.json()["network"]["next_reference"] = (message_reference + 1) % 256;
+    message_reference = static_cast<uint8_t>(state.Integer(kNetworkReference, 0, 0, 255));
+    state.Set(kNetworkReference, (message_reference + 1) % 256);
     decoded["message_reference"] = message_reference;
   }
-  state.append("/sms/sent", decoded);
-  assemble_parts(state, decoded);
+  state.Append(kSent, decoded);
+  AssembleParts(state, decoded);
 
   // The verdict comes from the network, in its own time.
-  if (outcome == "sent") network_submit(decoded, {0x01, 0x08, 0x00, 0x02, 0x01, message_reference}, state, replies);
-  if (outcome == "refused") network_submit(decoded, {0x01, 0x08, 0x00, 0x03, 0x01, 0xC5}, state, replies);
+  if (outcome == "sent") NetworkSubmit(decoded, {0x01, 0x08, 0x00, 0x02, 0x01, message_reference}, state, replies);
+  if (outcome == "refused") NetworkSubmit(decoded, {0x01, 0x08, 0x00, 0x03, 0x01, 0xC5}, state, replies);
 }
 
-void handle_centre_query(const Request &request, PhoneState &state, Replies &replies) {
-  const uint8_t index = request.at(5);
-  const json &root = state.json();
+void HandleCentreQuery(const Request &request, PhoneState &state, Replies &replies) {
+  const uint8_t index = request.At(5);
+  const json &root = state.Json();
   const json *centre = nullptr;
   if (root.contains("sms") && root["sms"].is_object() && root["sms"].contains("centres")) {
     const json &centres = root["sms"]["centres"];
@@ -206,7 +208,7 @@ void handle_centre_query(const Request &request, PhoneState &state, Replies &rep
       centre = &centres[index - 1];
   }
   if (centre == nullptr || !centre->contains("number") || !(*centre)["number"].is_string()) {
-    replies.send(0x02, {0x01, 0x08, 0x00, 0x35, index});
+    replies.Send(0x02, {0x01, 0x08, 0x00, 0x35, index});
     return;
   }
   // Index, format, validity at byte 8, the default recipient (12 bytes) from byte 9, the
@@ -214,8 +216,8 @@ void handle_centre_query(const Request &request, PhoneState &state, Replies &rep
   // from byte 33.
   std::vector<uint8_t> reply = {0x01, 0x08, 0x00, 0x34, index, 0x00, 0x00, 0x00, 0xA9};
   reply.resize(21, 0x00);
-  const sms::Address address = sms::encode_address((*centre)["number"].get<std::string>());
-  const auto field = sms::address_field(address, static_cast<uint8_t>(address.digits.size() + 1));
+  const sms::Address address = sms::EncodeAddress((*centre)["number"].get<std::string>());
+  const auto field = sms::AddressField(address, static_cast<uint8_t>(address.digits.size() + 1));
   reply.insert(reply.end(), field.begin(), field.end());
   reply.resize(33, 0x00);
   if (centre->contains("name") && (*centre)["name"].is_string()) {
@@ -223,21 +225,21 @@ void handle_centre_query(const Request &request, PhoneState &state, Replies &rep
     reply.insert(reply.end(), name.begin(), name.end());
   }
   reply.push_back(0x00);
-  replies.send(0x02, std::move(reply));
+  replies.Send(0x02, std::move(reply));
 }
 
 }  // namespace
 
-void register_sms_handlers(HandlerTable &table) {
-  table.add_defaults({{"sms",
-                       {{"centres", json::array({{{"number", "+358405202000"}, {"name", "Centre 1"}},
-                                                 {{"number", "+358405202999"}, {"name", "Centre 2"}}})},
-                        {"sent", json::array()},
-                        {"concatenated", json::array()},
-                        {"fail_next_send", false},
-                        {"ignore_next_send", false}}}});
-  table.on(0x02, 0x01, handle_submit);
-  table.on(0x02, 0x33, handle_centre_query);
+void RegisterSmsHandlers(HandlerTable &table) {
+  table.AddDefaults({{"sms",
+                      {{"centres", json::array({{{"number", "+358405202000"}, {"name", "Centre 1"}},
+                                                {{"number", "+358405202999"}, {"name", "Centre 2"}}})},
+                       {"sent", json::array()},
+                       {"concatenated", json::array()},
+                       {"fail_next_send", false},
+                       {"ignore_next_send", false}}}});
+  table.On(0x02, 0x01, HandleSubmit);
+  table.On(0x02, 0x33, HandleCentreQuery);
 }
 
 }  // namespace phonesim

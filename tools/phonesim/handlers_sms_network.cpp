@@ -30,18 +30,20 @@
 #include <optional>
 #include <string>
 
-#include "sms_network.hpp"
+#include "sms_network.h"
+#include "sms_state.h"
 
 namespace phonesim {
 
 namespace {
 
 using nlohmann::json;
+using namespace sms_state;
 using std::chrono::milliseconds;
 
 constexpr int kMaxDelayMs = 24 * 3600 * 1000;
 
-std::optional<uint8_t> status_byte(const json &value) {
+std::optional<uint8_t> StatusByte(const json &value) {
   if (value.is_number_integer()) {
     const auto number = value.get<long long>();
     if (number >= 0 && number <= 255) return static_cast<uint8_t>(number);
@@ -61,7 +63,7 @@ struct Outcome {
   milliseconds final_after{0};
 };
 
-bool rule_matches(const json &rule, const json &record) {
+bool RuleMatches(const json &rule, const json &record) {
   if (rule.contains("destination")) {
     if (!rule["destination"].is_string()) return false;
     const std::string pattern = rule["destination"].get<std::string>();
@@ -74,21 +76,21 @@ bool rule_matches(const json &rule, const json &record) {
   return true;
 }
 
-Outcome report_outcome(const PhoneState &state, const json &record) {
-  const json &root = state.json();
+Outcome ReportOutcome(const PhoneState &state, const json &record) {
+  const json &root = state.Json();
   const auto network = root.find("network");
   if (network == root.end() || !network->is_object()) return {};
   const auto rules = network->find("report_rules");
   if (rules == network->end() || !rules->is_array()) return {};
   for (const json &rule : *rules) {
-    if (!rule.is_object() || !rule_matches(rule, record)) continue;
-    const auto status = rule.contains("status") ? status_byte(rule["status"]) : std::optional<uint8_t>(0x00);
+    if (!rule.is_object() || !RuleMatches(rule, record)) continue;
+    const auto status = rule.contains("status") ? StatusByte(rule["status"]) : std::optional<uint8_t>(0x00);
     if (!status) continue;
     Outcome outcome;
     outcome.status = *status;
     if (rule.contains("then") && rule["then"].is_object()) {
       const json &then = rule["then"];
-      outcome.final_status = then.contains("status") ? status_byte(then["status"]) : std::optional<uint8_t>(0x00);
+      outcome.final_status = then.contains("status") ? StatusByte(then["status"]) : std::optional<uint8_t>(0x00);
       if (then.contains("after_ms") && then["after_ms"].is_number())
         outcome.final_after = milliseconds(std::clamp(then["after_ms"].get<long long>(), 0LL, 1LL * kMaxDelayMs));
     }
@@ -97,61 +99,61 @@ Outcome report_outcome(const PhoneState &state, const json &record) {
   return {};
 }
 
-milliseconds delay_of(const PhoneState &state, const char *pointer) {
-  return milliseconds(state.integer(pointer, 0, 0, kMaxDelayMs));
+milliseconds DelayOf(const PhoneState &state, const char *pointer) {
+  return milliseconds(state.Integer(pointer, 0, 0, kMaxDelayMs));
 }
 
 // A report for `record` with `status`, discharged now.
-void report(const json &record, const json &submitted, uint8_t status, PhoneState &state, Replies &replies) {
-  state.append("/network/held_reports", {{"kind", "report"},
-                                         {"read", false},
-                                         {"reference", record.value("message_reference", 0)},
-                                         {"recipient", record.value("destination", "")},
-                                         {"time", submitted},
-                                         {"discharge_time", phone_clock_now(state)},
-                                         {"status", status}});
-  store_held_reports(state, replies);
+void Report(const json &record, const json &submitted, uint8_t status, PhoneState &state, Replies &replies) {
+  state.Append(kHeldReports, {{"kind", "report"},
+                              {"read", false},
+                              {"reference", record.value("message_reference", 0)},
+                              {"recipient", record.value("destination", "")},
+                              {"time", submitted},
+                              {"discharge_time", PhoneClockNow(state)},
+                              {"status", status}});
+  StoreHeldReports(state, replies);
 }
 
 // The confirmation has gone out: the report, if one was asked for, is on its way.
-void confirmed(const json &record, PhoneState &state, Replies &replies) {
+void Confirmed(const json &record, PhoneState &state, Replies &replies) {
   if (!record.value("status_report", false)) return;
-  const json submitted = phone_clock_now(state);
-  replies.later(delay_of(state, "/network/report_delay_ms"), [record, submitted](PhoneState &s, Replies &r) {
-    const Outcome outcome = report_outcome(s, record);
-    report(record, submitted, outcome.status, s, r);
+  const json submitted = PhoneClockNow(state);
+  replies.Later(DelayOf(state, kReportDelay), [record, submitted](PhoneState &s, Replies &r) {
+    const Outcome outcome = ReportOutcome(s, record);
+    Report(record, submitted, outcome.status, s, r);
     if (!outcome.final_status) return;
     const uint8_t final_status = *outcome.final_status;
-    r.later(outcome.final_after, [record, submitted, final_status](PhoneState &s2, Replies &r2) {
-      report(record, submitted, final_status, s2, r2);
+    r.Later(outcome.final_after, [record, submitted, final_status](PhoneState &s2, Replies &r2) {
+      Report(record, submitted, final_status, s2, r2);
     });
   });
 }
 
 }  // namespace
 
-void network_submit(const json &record, std::vector<uint8_t> verdict, PhoneState &state, Replies &replies) {
+void NetworkSubmit(const json &record, std::vector<uint8_t> verdict, PhoneState &state, Replies &replies) {
   const bool sent = record.value("outcome", "") == "sent";
   auto answer = [record, verdict = std::move(verdict), sent](PhoneState &s, Replies &r) {
-    r.send(0x02, verdict);
-    if (sent) confirmed(record, s, r);
+    r.Send(0x02, verdict);
+    if (sent) Confirmed(record, s, r);
   };
-  const milliseconds delay = delay_of(state, "/network/submit_delay_ms");
+  const milliseconds delay = DelayOf(state, kSubmitDelay);
   if (delay.count() == 0)
     answer(state, replies);
   else
-    replies.later(delay, std::move(answer));
+    replies.Later(delay, std::move(answer));
 }
 
-void store_held_reports(PhoneState &state, Replies &replies) {
-  json &root = state.json();
+void StoreHeldReports(PhoneState &state, Replies &replies) {
+  json &root = state.Json();
   if (!root.contains("network") || !root["network"].is_object()) return;
   json &held = root["network"]["held_reports"];
   if (!held.is_array() || held.empty()) return;
   if (!root.contains("sms") || !root["sms"].is_object()) root["sms"] = json::object();
   json &messages = root["sms"]["messages"];
   if (!messages.is_array()) messages = json::array();
-  const int capacity = state.integer("/sms/capacity", 15, 0, 255);
+  const int capacity = state.Integer(kCapacity, 15, 0, 255);
   int location = 1;
   size_t stored = 0;
   for (; stored < held.size(); ++stored) {
@@ -166,17 +168,17 @@ void store_held_reports(PhoneState &state, Replies &replies) {
     json message = held[stored];
     message["location"] = location;
     messages.push_back(std::move(message));
-    replies.send(0x02, {0x01, 0x08, 0x00, 0x10, 0x02, static_cast<uint8_t>(location), 0x00});
+    replies.Send(0x02, {0x01, 0x08, 0x00, 0x10, 0x02, static_cast<uint8_t>(location), 0x00});
   }
   held.erase(held.begin(), held.begin() + static_cast<std::ptrdiff_t>(stored));
 }
 
-void register_sms_network_handlers(HandlerTable &table) {
-  table.add_defaults({{"network",
-                       {{"submit_delay_ms", 0},
-                        {"report_delay_ms", 0},
-                        {"report_rules", json::array()},
-                        {"held_reports", json::array()}}}});
+void RegisterSmsNetworkHandlers(HandlerTable &table) {
+  table.AddDefaults({{"network",
+                      {{"submit_delay_ms", 0},
+                       {"report_delay_ms", 0},
+                       {"report_rules", json::array()},
+                       {"held_reports", json::array()}}}});
 }
 
 }  // namespace phonesim

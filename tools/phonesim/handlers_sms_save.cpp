@@ -5,41 +5,43 @@
 // store or a request it cannot read gets 0x06.
 #include <string>
 
-#include "dispatch.hpp"
-#include "frame_codec.hpp"
-#include "sms_pdu.hpp"
+#include "dispatch.h"
+#include "sms_state.h"
+#include "frame_codec.h"
+#include "sms_pdu.h"
 
 namespace phonesim {
 
 namespace {
 
 using nlohmann::json;
+using namespace sms_state;
 
 constexpr uint8_t kStoreType = 0x14;
 
-int bcd_value(uint8_t b) { return (b & 0x0F) * 10 + (b >> 4); }
+int BcdValue(uint8_t b) { return (b & 0x0F) * 10 + (b >> 4); }
 
 // The sender or recipient of an address field: digits, or a packed name.
-std::string address_text(std::span<const uint8_t> field) {
+std::string AddressText(std::span<const uint8_t> field) {
   const uint8_t length = field[0];
   const uint8_t type = field[1];
   const auto digits = field.subspan(2, 10);
-  if ((type & 0x70) == 0x50) return sms::gsm_text(sms::unpack_septets(digits, std::min<size_t>(length * 4 / 7, 11)));
-  return sms::decode_digits(type, digits, std::min<size_t>(length, 20));
+  if ((type & 0x70) == 0x50) return sms::GsmText(sms::UnpackSeptets(digits, std::min<size_t>(length * 4 / 7, 11)));
+  return sms::DecodeDigits(type, digits, std::min<size_t>(length, 20));
 }
 
-void handle_save(const Request &request, PhoneState &state, Replies &replies) {
+void HandleSave(const Request &request, PhoneState &state, Replies &replies) {
   const auto &b = request.bytes;
-  const uint8_t location = request.at(5);
-  const uint8_t message_type = request.at(7);
+  const uint8_t location = request.At(5);
+  const uint8_t message_type = request.At(7);
   const size_t r = message_type == 0x02 ? 5 : 4;
-  const auto refuse = [&](uint8_t why) { replies.send(kStoreType, {0x01, 0x08, 0x00, 0x06, why}); };
-  if (location < 1 || location > state.integer("/sms/capacity", 15, 0, 255)) return refuse(0x02);
+  const auto refuse = [&](uint8_t why) { replies.Send(kStoreType, {0x01, 0x08, 0x00, 0x06, why}); };
+  if (location < 1 || location > state.Integer(kCapacity, 15, 0, 255)) return refuse(0x02);
   if ((message_type != 0x00 && message_type != 0x02) || b.size() < r + 39) return refuse(0x03);
 
   const uint8_t dcs = b[r + 18];
   const size_t udl = b[r + 19];
-  const sms::CodingScheme scheme = sms::decode_coding(dcs);
+  const sms::CodingScheme scheme = sms::DecodeCoding(dcs);
   const auto user_data = b.subspan(r + 39);
   const size_t octets = scheme.coding == sms::Coding::gsm ? (7 * udl + 7) / 8 : udl;
   if (user_data.size() < octets) return refuse(0x03);
@@ -47,25 +49,25 @@ void handle_save(const Request &request, PhoneState &state, Replies &replies) {
   const bool outgoing = message_type == 0x02;
   json message = {{"location", location},
                   {"kind", outgoing ? "sent" : "received"},
-                  {"read", (request.at(4) & 0x02) == 0},
-                  {"coding", sms::coding_name(scheme.coding)}};
+                  {"read", (request.At(4) & 0x02) == 0},
+                  {"coding", sms::CodingName(scheme.coding)}};
   if (scheme.message_class) message["class"] = *scheme.message_class;
-  const std::string party = address_text(b.subspan(r + 20, 12));
+  const std::string party = AddressText(b.subspan(r + 20, 12));
   message[outgoing ? "recipient" : "sender"] = party;
-  if (b[8] > 1) message["centre"] = sms::decode_digits(b[9], b.subspan(10, 10), 2 * static_cast<size_t>(b[8] - 1));
+  if (b[8] > 1) message["centre"] = sms::DecodeDigits(b[9], b.subspan(10, 10), 2 * static_cast<size_t>(b[8] - 1));
   if (!outgoing) {
     json time = json::array();
-    for (size_t i = 0; i < 6; ++i) time.push_back(bcd_value(b[r + 32 + i]));
+    for (size_t i = 0; i < 6; ++i) time.push_back(BcdValue(b[r + 32 + i]));
     message["time"] = time;
   }
   if (scheme.coding == sms::Coding::gsm)
-    message["text"] = sms::gsm_text(sms::unpack_septets(user_data.first(octets), udl));
+    message["text"] = sms::GsmText(sms::UnpackSeptets(user_data.first(octets), udl));
   else if (scheme.coding == sms::Coding::ucs2)
-    message["text"] = sms::ucs2_text(user_data.first(octets));
+    message["text"] = sms::Ucs2Text(user_data.first(octets));
   else
-    message["data"] = to_hex(user_data.first(octets));
+    message["data"] = ToHex(user_data.first(octets));
 
-  json &root = state.json();
+  json &root = state.Json();
   if (!root.contains("sms") || !root["sms"].is_object()) return refuse(0x03);
   if (!root["sms"].contains("messages") || !root["sms"]["messages"].is_array()) root["sms"]["messages"] = json::array();
   json &messages = root["sms"]["messages"];
@@ -78,11 +80,11 @@ void handle_save(const Request &request, PhoneState &state, Replies &replies) {
     }
   }
   messages.push_back(std::move(message));
-  replies.send(kStoreType, {0x01, 0x08, 0x00, 0x05, 0x01, location});
+  replies.Send(kStoreType, {0x01, 0x08, 0x00, 0x05, 0x01, location});
 }
 
 }  // namespace
 
-void register_sms_save_handlers(HandlerTable &table) { table.on(kStoreType, 0x04, handle_save); }
+void RegisterSmsSaveHandlers(HandlerTable &table) { table.On(kStoreType, 0x04, HandleSave); }
 
 }  // namespace phonesim

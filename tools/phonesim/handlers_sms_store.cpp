@@ -24,52 +24,54 @@
 #include <initializer_list>
 #include <sstream>
 
-#include "dispatch.hpp"
-#include "frame_codec.hpp"
-#include "sms_network.hpp"
-#include "sms_pdu.hpp"
+#include "dispatch.h"
+#include "sms_state.h"
+#include "frame_codec.h"
+#include "sms_network.h"
+#include "sms_pdu.h"
 
 namespace phonesim {
 
 namespace {
 
 using nlohmann::json;
+using namespace sms_state;
 
 constexpr uint8_t kStoreType = 0x14;
 
-json *messages_of(PhoneState &state) {
-  json &root = state.json();
+json *MessagesOf(PhoneState &state) {
+  json &root = state.Json();
   if (!root.contains("sms") || !root["sms"].is_object()) return nullptr;
   json &sms = root["sms"];
   if (!sms.contains("messages") || !sms["messages"].is_array()) return nullptr;
   return &sms["messages"];
 }
 
-int field_int(const json &object, const char *key, int fallback) {
+int FieldInt(const json &object, const char *key, int fallback) {
   if (!object.contains(key) || !object[key].is_number()) return fallback;
   return object[key].get<int>();
 }
 
-std::string field_text(const json &object, const char *key, const std::string &fallback) {
+std::string FieldText(const json &object, const char *key, const std::string &fallback) {
   if (!object.contains(key) || !object[key].is_string()) return fallback;
   return object[key].get<std::string>();
 }
 
-std::vector<uint8_t> field_hex(const json &object, const char *key) {
+std::vector<uint8_t> FieldHex(const json &object, const char *key) {
   std::vector<uint8_t> bytes;
-  if (object.contains(key) && object[key].is_string()) parse_hex(object[key].get<std::string>(), bytes);
+  if (object.contains(key) && object[key].is_string()) ParseHex(object[key].get<std::string>(), bytes);
   return bytes;
 }
 
 // Index in /sms/messages of the message at `location`, or -1.
-long find_message(const json &messages, int location) {
+long FindMessage(const json &messages, int location) {
   for (size_t i = 0; i < messages.size(); ++i)
-    if (messages[i].is_object() && field_int(messages[i], "location", -1) == location) return static_cast<long>(i);
+    if (messages[i].is_object() && FieldInt(messages[i], "location", -1) == location) return static_cast<long>(i);
   return -1;
 }
 
-bool valid_location(const PhoneState &state, int location) {
-  return location >= 1 && location <= state.integer("/sms/capacity", 15, 0, 255);
+bool ValidLocation(const PhoneState &state, int location) {
+  return location >= 1 && location <= state.Integer(kCapacity, 15, 0, 255);
 }
 
 struct UserData {
@@ -79,45 +81,45 @@ struct UserData {
   bool has_header = false;
 };
 
-UserData build_user_data(const json &m) {
+UserData BuildUserData(const json &m) {
   UserData ud;
-  const std::string coding_name = field_text(m, "coding", "gsm");
+  const std::string coding_name = FieldText(m, "coding", "gsm");
   const sms::Coding coding = coding_name == "ucs2"   ? sms::Coding::ucs2
                              : coding_name == "8bit" ? sms::Coding::eight_bit
                                                      : sms::Coding::gsm;
   std::optional<int> message_class;
   if (m.contains("class") && m["class"].is_number()) message_class = m["class"].get<int>() & 0x03;
-  ud.dcs = sms::encode_coding(coding, message_class);
+  ud.dcs = sms::EncodeCoding(coding, message_class);
 
-  const std::vector<uint8_t> header = field_hex(m, "header");
+  const std::vector<uint8_t> header = FieldHex(m, "header");
   ud.has_header = !header.empty();
   ud.bytes = header;
   size_t units = 0;
   if (coding == sms::Coding::gsm) {
-    const auto codes = sms::gsm_codes(field_text(m, "text", ""));
-    const size_t skip = header.empty() ? 0 : sms::header_septets(header.size());
-    sms::pack_septets_at(ud.bytes, 7 * skip, codes);
+    const auto codes = sms::GsmCodes(FieldText(m, "text", ""));
+    const size_t skip = header.empty() ? 0 : sms::HeaderSeptets(header.size());
+    sms::PackSeptetsAt(ud.bytes, 7 * skip, codes);
     units = skip + codes.size();
   } else {
-    std::vector<uint8_t> payload = field_hex(m, "data");
-    if (payload.empty() && coding == sms::Coding::ucs2) payload = sms::ucs2_bytes(field_text(m, "text", ""));
+    std::vector<uint8_t> payload = FieldHex(m, "data");
+    if (payload.empty() && coding == sms::Coding::ucs2) payload = sms::Ucs2Bytes(FieldText(m, "text", ""));
     ud.bytes.insert(ud.bytes.end(), payload.begin(), payload.end());
     units = ud.bytes.size();
   }
-  ud.udl = static_cast<uint8_t>(field_int(m, "udl", static_cast<int>(std::min<size_t>(units, 255))));
+  ud.udl = static_cast<uint8_t>(FieldInt(m, "udl", static_cast<int>(std::min<size_t>(units, 255))));
   return ud;
 }
 
 // The time stamp at `key` ([yy, mm, dd, hh, mi, ss]; what is missing stays at its
 // default), swapped-nibble bytes and a zero time zone.
-std::vector<uint8_t> time_stamp(const json &m, const char *key = "time") {
+std::vector<uint8_t> TimeStamp(const json &m, const char *key = "time") {
   std::vector<int> parts = {24, 6, 1, 12, 30, 0};
   if (m.contains(key) && m[key].is_array()) {
     for (size_t i = 0; i < parts.size() && i < m[key].size(); ++i)
       if (m[key][i].is_number()) parts[i] = m[key][i].get<int>();
   }
   std::vector<uint8_t> stamp;
-  for (int part : parts) stamp.push_back(sms::swapped_bcd(part));
+  for (int part : parts) stamp.push_back(sms::SwappedBcd(part));
   stamp.push_back(0x00);  // time zone
   return stamp;
 }
@@ -125,10 +127,10 @@ std::vector<uint8_t> time_stamp(const json &m, const char *key = "time") {
 // The read answer (command 0x08) for a stored message.
 // The number of message centre 1, which a stored message without a centre of its own
 // went through.
-std::string first_centre(const PhoneState &state) { return state.text("/sms/centres/0/number", ""); }
+std::string FirstCentre(const PhoneState &state) { return state.Text(kFirstCentreNumber, ""); }
 
-std::vector<uint8_t> read_reply(const json &m, uint8_t location, const std::string &default_centre) {
-  const std::string kind = field_text(m, "kind", "received");
+std::vector<uint8_t> ReadReply(const json &m, uint8_t location, const std::string &default_centre) {
+  const std::string kind = FieldText(m, "kind", "received");
   const bool read = !m.contains("read") || !m["read"].is_boolean() || m["read"].get<bool>();
   uint8_t message_type = 0x00;
   uint8_t status = read ? 0x01 : 0x03;
@@ -140,27 +142,27 @@ std::vector<uint8_t> read_reply(const json &m, uint8_t location, const std::stri
   if (kind == "other") message_type = 0x03;
 
   std::vector<uint8_t> reply = {0x01, 0x08, 0x00, 0x08, status, location, 0x00, message_type};
-  const sms::Address centre = sms::encode_address(field_text(m, "centre", default_centre));
-  const auto centre_field = sms::address_field(centre, static_cast<uint8_t>(centre.digits.size() + 1));
+  const sms::Address centre = sms::EncodeAddress(FieldText(m, "centre", default_centre));
+  const auto centre_field = sms::AddressField(centre, static_cast<uint8_t>(centre.digits.size() + 1));
   reply.insert(reply.end(), centre_field.begin(), centre_field.end());  // bytes 8-19
 
-  const std::string party = field_text(m, kind == "received" || kind == "other" ? "sender" : "recipient", "");
-  const sms::Address address = sms::encode_address(party);
-  const auto address_field = sms::address_field(address, address.length);
-  const auto stamp = time_stamp(m);
+  const std::string party = FieldText(m, kind == "received" || kind == "other" ? "sender" : "recipient", "");
+  const sms::Address address = sms::EncodeAddress(party);
+  const auto address_field = sms::AddressField(address, address.length);
+  const auto stamp = TimeStamp(m);
 
   if (kind == "report") {
     // First octet, reference, status, recipient, centre time stamp, discharge time.
     reply.push_back(0x06);
-    reply.push_back(static_cast<uint8_t>(field_int(m, "reference", 0)));
-    reply.push_back(static_cast<uint8_t>(field_int(m, "status", 0)));
+    reply.push_back(static_cast<uint8_t>(FieldInt(m, "reference", 0)));
+    reply.push_back(static_cast<uint8_t>(FieldInt(m, "status", 0)));
     reply.insert(reply.end(), address_field.begin(), address_field.end());
     reply.insert(reply.end(), stamp.begin(), stamp.end());
     // A report without a discharge time of its own was discharged when submitted.
-    const auto discharged = time_stamp(m, m.contains("discharge_time") ? "discharge_time" : "time");
+    const auto discharged = TimeStamp(m, m.contains("discharge_time") ? "discharge_time" : "time");
     reply.insert(reply.end(), discharged.begin(), discharged.end());
   } else {
-    const UserData ud = build_user_data(m);
+    const UserData ud = BuildUserData(m);
     const uint8_t header_flag = ud.has_header ? 0x40 : 0x00;
     if (kind == "sent") {
       // First octet, reference, protocol, coding, length, recipient, validity + spare.
@@ -175,71 +177,71 @@ std::vector<uint8_t> read_reply(const json &m, uint8_t location, const std::stri
     }
     reply.insert(reply.end(), ud.bytes.begin(), ud.bytes.end());
   }
-  const int cut = field_int(m, "truncate", 0);
+  const int cut = FieldInt(m, "truncate", 0);
   if (cut > 0) reply.resize(reply.size() > static_cast<size_t>(cut) ? reply.size() - static_cast<size_t>(cut) : 0);
   return reply;
 }
 
-void handle_read(const Request &request, PhoneState &state, Replies &replies) {
-  const uint8_t location = request.at(5);
-  if (!valid_location(state, location)) {
-    replies.send(kStoreType, {0x01, 0x08, 0x00, 0x09, 0x02, location});
+void HandleRead(const Request &request, PhoneState &state, Replies &replies) {
+  const uint8_t location = request.At(5);
+  if (!ValidLocation(state, location)) {
+    replies.Send(kStoreType, {0x01, 0x08, 0x00, 0x09, 0x02, location});
     return;
   }
-  json *messages = messages_of(state);
-  const long index = messages == nullptr ? -1 : find_message(*messages, location);
+  json *messages = MessagesOf(state);
+  const long index = messages == nullptr ? -1 : FindMessage(*messages, location);
   if (index < 0) {
-    replies.send(kStoreType, {0x01, 0x08, 0x00, 0x09, 0x07, location});
+    replies.Send(kStoreType, {0x01, 0x08, 0x00, 0x09, 0x07, location});
     return;
   }
-  replies.send(kStoreType, read_reply((*messages)[static_cast<size_t>(index)], location, first_centre(state)));
+  replies.Send(kStoreType, ReadReply((*messages)[static_cast<size_t>(index)], location, FirstCentre(state)));
 }
 
-void handle_delete(const Request &request, PhoneState &state, Replies &replies) {
-  const uint8_t location = request.at(5);
-  json *messages = messages_of(state);
-  const long index = messages == nullptr || !valid_location(state, location) ? -1 : find_message(*messages, location);
+void HandleDelete(const Request &request, PhoneState &state, Replies &replies) {
+  const uint8_t location = request.At(5);
+  json *messages = MessagesOf(state);
+  const long index = messages == nullptr || !ValidLocation(state, location) ? -1 : FindMessage(*messages, location);
   if (index < 0) {
     // Deleting a location that holds nothing leaves it empty, as asked; only a
     // location outside the store is an error.
-    if (valid_location(state, location))
-      replies.send(kStoreType, {0x01, 0x08, 0x00, 0x0B});
+    if (ValidLocation(state, location))
+      replies.Send(kStoreType, {0x01, 0x08, 0x00, 0x0B});
     else
-      replies.send(kStoreType, {0x01, 0x08, 0x00, 0x0C, 0x02});
+      replies.Send(kStoreType, {0x01, 0x08, 0x00, 0x0C, 0x02});
     return;
   }
   messages->erase(static_cast<size_t>(index));
-  replies.send(kStoreType, {0x01, 0x08, 0x00, 0x0B});
-  store_held_reports(state, replies);  // a report the full store held back takes the place
+  replies.Send(kStoreType, {0x01, 0x08, 0x00, 0x0B});
+  StoreHeldReports(state, replies);  // a report the full store held back takes the place
 }
 
-void handle_counts(const Request &, PhoneState &state, Replies &replies) {
-  json &root = state.json();
+void HandleCounts(const Request &, PhoneState &state, Replies &replies) {
+  json &root = state.Json();
   if (root["sms"].value("refuse_counts", false)) {
-    replies.send(kStoreType, {0x01, 0x08, 0x00, 0x38, 0x6F});
+    replies.Send(kStoreType, {0x01, 0x08, 0x00, 0x38, 0x6F});
     return;
   }
   int total = 0;
   int unread = 0;
-  if (const json *messages = messages_of(state)) {
+  if (const json *messages = MessagesOf(state)) {
     for (const json &m : *messages) {
       if (!m.is_object()) continue;
       ++total;
-      const std::string kind = field_text(m, "kind", "received");
+      const std::string kind = FieldText(m, "kind", "received");
       if (kind == "received" && m.contains("read") && m["read"].is_boolean() && !m["read"].get<bool>()) ++unread;
     }
   }
   // The store's size at byte 7, messages held at 10, unread at 11.
-  const auto size = static_cast<uint8_t>(state.integer("/sms/capacity", 15, 0, 255));
+  const auto size = static_cast<uint8_t>(state.Integer(kCapacity, 15, 0, 255));
   std::vector<uint8_t> reply = {0x01, 0x08, 0x00, 0x37, 0x00, 0x00, 0x00, size, 0x00, 0x00};
   reply.push_back(static_cast<uint8_t>(std::min(total, 255)));
   reply.push_back(static_cast<uint8_t>(std::min(unread, 255)));
-  replies.send(kStoreType, std::move(reply));
+  replies.Send(kStoreType, std::move(reply));
 }
 
 // Whether every character of the text is in the GSM alphabet or its extension table.
-bool fits_gsm(const std::string &text) {
-  for (char32_t c : sms::utf8_code_points(text)) {
+bool FitsGsm(const std::string &text) {
+  for (char32_t c : sms::Utf8CodePoints(text)) {
     bool found = c == U'?';
     for (uint8_t k = 0; k < 128 && !found; ++k) found = k != 0x1B && sms::kGsmToUnicode[k] == c;
     for (const sms::GsmExtension &e : sms::kGsmExtension) found = found || e.point == c;
@@ -251,14 +253,14 @@ bool fits_gsm(const std::string &text) {
 // The text cut into the parts a sender would send: at most 160 septets (70 UCS-2 units)
 // whole, else 153 (67) in each part after its 6-octet header. An extension character
 // (two septets) and a surrogate pair (two units) are never split.
-std::vector<std::string> split_text(const std::string &text, bool ucs2) {
+std::vector<std::string> SplitText(const std::string &text, bool ucs2) {
   auto cost = [ucs2](char32_t c) -> size_t {
     if (ucs2) return c >= 0x10000 ? 2 : 1;
     for (const sms::GsmExtension &e : sms::kGsmExtension)
       if (e.point == c) return 2;
     return 1;
   };
-  const auto points = sms::utf8_code_points(text);
+  const auto points = sms::Utf8CodePoints(text);
   size_t total = 0;
   for (char32_t c : points) total += cost(c);
   const size_t whole = ucs2 ? 70 : 160, part = ucs2 ? 67 : 153;
@@ -271,14 +273,14 @@ std::vector<std::string> split_text(const std::string &text, bool ucs2) {
       current.clear();
       used = 0;
     }
-    sms::append_utf8(current, c);
+    sms::AppendUtf8(current, c);
     used += cost(c);
   }
   parts.push_back(current);
   return parts;
 }
 
-std::string hex_of(std::initializer_list<uint8_t> bytes) {
+std::string HexOf(std::initializer_list<uint8_t> bytes) {
   static const char *digits = "0123456789ABCDEF";
   std::string out;
   for (uint8_t b : bytes) {
@@ -292,68 +294,70 @@ std::string hex_of(std::initializer_list<uint8_t> bytes) {
 // with the phone's clock, in UCS-2 when the GSM alphabet lacks a character, and as a
 // concatenated message (8-bit reference) when it does not fit in one. Each part goes
 // to the next free location with its arrival notice.
-std::string deliver(const std::string &sender, const std::string &text, PhoneState &state, Replies &replies) {
-  const bool ucs2 = !fits_gsm(text);
-  const std::vector<std::string> parts = split_text(text, ucs2);
+std::string Deliver(const std::string &sender, const std::string &text, PhoneState &state, Replies &replies) {
+  const bool ucs2 = !FitsGsm(text);
+  const std::vector<std::string> parts = SplitText(text, ucs2);
   if (parts.size() > 255) return "error: the text needs more than 255 parts";
-  json *messages = messages_of(state);
+  json *messages = MessagesOf(state);
   if (messages == nullptr) {
-    state.json()["sms"]["messages"] = json::array();
-    messages = messages_of(state);
+    state.Set(kMessages, json::array());
+    messages = MessagesOf(state);
   }
   std::vector<int> locations;
-  for (int location = 1; valid_location(state, location) && locations.size() < parts.size(); ++location)
-    if (find_message(*messages, location) < 0) locations.push_back(location);
+  for (int location = 1; ValidLocation(state, location) && locations.size() < parts.size(); ++location)
+    if (FindMessage(*messages, location) < 0) locations.push_back(location);
   if (locations.size() < parts.size()) return "error: the message store is full";
   int reference = 0;
   if (parts.size() > 1) {
-    reference = state.integer("/sms/next_reference", 1, 1, 255);
-    state.json()["sms"]["next_reference"] = reference % 255 + 1;
+    reference = state.Integer(kNextReference, 1, 1, 255);
+    state.Set(kNextReference, reference % 255 + 1);
   }
-  const std::vector<int> now = phone_clock_now(state);
+  const std::vector<int> now = PhoneClockNow(state);
   std::string answer = "ok";
   for (size_t i = 0; i < parts.size(); ++i) {
     json m = {{"location", locations[i]}, {"kind", "received"}, {"read", false},
               {"sender", sender},         {"text", parts[i]},   {"time", now}};
     if (ucs2) m["coding"] = "ucs2";
     if (parts.size() > 1)
-      m["header"] = hex_of({0x05, 0x00, 0x03, static_cast<uint8_t>(reference), static_cast<uint8_t>(parts.size()),
-                            static_cast<uint8_t>(i + 1)});
+      m["header"] = HexOf({0x05, 0x00, 0x03, static_cast<uint8_t>(reference), static_cast<uint8_t>(parts.size()),
+                           static_cast<uint8_t>(i + 1)});
     messages->push_back(m);
-    replies.send(0x02, {0x01, 0x08, 0x00, 0x10, 0x02, static_cast<uint8_t>(locations[i]), 0x00});
+    replies.Send(0x02, {0x01, 0x08, 0x00, 0x10, 0x02, static_cast<uint8_t>(locations[i]), 0x00});
     answer += " " + std::to_string(locations[i]);
   }
   return answer;
 }
 
+constexpr const char *kSmsUsage = "sms deliver SENDER TEXT... | sms fail-next (the next send is refused)";
+
+// "sms deliver SENDER TEXT...": a new message arrives (see Deliver); the answer is "ok"
+// and the locations of its parts. "sms fail-next": the next submission is refused.
+std::string SmsControl(const std::string &arguments, PhoneState &state, Replies &replies) {
+  std::istringstream words(arguments);
+  std::string what, sender;
+  words >> what;
+  if (what == "fail-next") {
+    state.Set(kFailNextSend, true);
+    return "ok";
+  }
+  words >> sender;
+  std::string text;
+  std::getline(words, text);
+  text.erase(0, text.find_first_not_of(' '));
+  if (what != "deliver" || sender.empty()) return "error: sms deliver SENDER TEXT... | sms fail-next";
+  return Deliver(sender, text, state, replies);
+}
+
 }  // namespace
 
-void register_sms_store_handlers(HandlerTable &table) {
-  table.add_defaults({{"sms", {{"capacity", 15}, {"messages", json::array()}, {"refuse_counts", false}}}});
-  // "sms deliver SENDER TEXT...": a new message arrives (see deliver); the answer is
-  // "ok" and the locations of its parts.
-  table.on_control("sms", "sms deliver SENDER TEXT... | sms fail-next (the next send is refused)",
-                   [](const std::string &arguments, PhoneState &state, Replies &replies) -> std::string {
-                     std::istringstream words(arguments);
-                     std::string what, sender;
-                     words >> what;
-                     if (what == "fail-next") {
-                       state.json()["sms"]["fail_next_send"] = true;
-                       return "ok";
-                     }
-                     words >> sender;
-                     std::string text;
-                     std::getline(words, text);
-                     text.erase(0, text.find_first_not_of(' '));
-                     if (what != "deliver" || sender.empty())
-                       return "error: sms deliver SENDER TEXT... | sms fail-next";
-                     return deliver(sender, text, state, replies);
-                   });
-  table.on(kStoreType, 0x07, handle_read);
+void RegisterSmsStoreHandlers(HandlerTable &table) {
+  table.AddDefaults({{"sms", {{"capacity", 15}, {"messages", json::array()}, {"refuse_counts", false}}}});
+  table.OnControl("sms", kSmsUsage, SmsControl);
+  table.On(kStoreType, 0x07, HandleRead);
   // The same read request may come on type 0x02; it is answered on type 0x14 all the same.
-  table.on(0x02, 0x07, handle_read);
-  table.on(kStoreType, 0x0A, handle_delete);
-  table.on(kStoreType, 0x36, handle_counts);
+  table.On(0x02, 0x07, HandleRead);
+  table.On(kStoreType, 0x0A, HandleDelete);
+  table.On(kStoreType, 0x36, HandleCounts);
 }
 
 }  // namespace phonesim

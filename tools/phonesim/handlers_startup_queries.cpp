@@ -5,39 +5,50 @@
 //                                      each key (/keypad/keys), each zero-terminated
 #include <string>
 
-#include "dispatch.hpp"
+#include "dispatch.h"
 
 namespace phonesim {
 
-void register_startup_queries_handlers(HandlerTable &table) {
+namespace {
+
+constexpr const char *kKeys = "/keypad/keys";
+constexpr const char *kBroadcastSetups = "/cell_broadcast/setups";
+
+void HandleFolderSetup(const Request &, PhoneState &, Replies &replies) {
+  replies.Send(0x02, {0x01, 0x08, 0x00, 0x0E});
+}
+
+void HandleBroadcastSetup(const Request &, PhoneState &state, Replies &replies) {
+  state.Set(kBroadcastSetups, state.Integer(kBroadcastSetups, 0, 0, INT32_MAX) + 1);
+  replies.Send(0x02, {0x01, 0x08, 0x00, 0x21, 0x01});
+}
+
+void HandleKeyMap(const Request &, PhoneState &state, Replies &replies) {
+  std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x41};
+  const nlohmann::json &keys = state.Json()[nlohmann::json::json_pointer(kKeys)];
+  for (size_t i = 0; i < 13; ++i) {
+    const std::string text =
+        keys.is_array() && i < keys.size() && keys[i].is_string() ? keys[i].get<std::string>().substr(0, 40) : "";
+    reply.insert(reply.end(), text.begin(), text.end());
+    reply.push_back(0x00);
+  }
+  replies.Send(0x0C, std::move(reply));
+}
+
+}  // namespace
+
+void RegisterStartupQueriesHandlers(HandlerTable &table) {
   // Keys 1-9, 0, *, # and the one under the display, in the order the phone lists them;
   // the last three give no characters of their own.
-  table.add_defaults(
+  table.AddDefaults(
       {{"keypad",
         {{"keys",
           {".,?!'\"1-()@/:_", "abc2", "def3", "ghi4", "jkl5", "mno6", "pqrs7", "tuv8", "wxyz9", " 0", "", "", ""}}}},
        {"cell_broadcast", {{"setups", 0}}}});
 
-  table.on(0x02, 0x0D, [](const Request &, PhoneState &, Replies &replies) {
-    replies.send(0x02, {0x01, 0x08, 0x00, 0x0E});
-  });
-
-  table.on(0x02, 0x20, [](const Request &, PhoneState &state, Replies &replies) {
-    state.json()["cell_broadcast"]["setups"] = state.integer("/cell_broadcast/setups", 0, 0, INT32_MAX) + 1;
-    replies.send(0x02, {0x01, 0x08, 0x00, 0x21, 0x01});
-  });
-
-  table.on(0x0C, 0x40, [](const Request &, PhoneState &state, Replies &replies) {
-    std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x41};
-    const nlohmann::json &keys = state.json()["keypad"]["keys"];
-    for (size_t i = 0; i < 13; ++i) {
-      const std::string text =
-          keys.is_array() && i < keys.size() && keys[i].is_string() ? keys[i].get<std::string>().substr(0, 40) : "";
-      reply.insert(reply.end(), text.begin(), text.end());
-      reply.push_back(0x00);
-    }
-    replies.send(0x0C, std::move(reply));
-  });
+  table.On(0x02, 0x0D, HandleFolderSetup);
+  table.On(0x02, 0x20, HandleBroadcastSetup);
+  table.On(0x0C, 0x40, HandleKeyMap);
 }
 
 }  // namespace phonesim

@@ -1,4 +1,4 @@
-#include "link_layer.hpp"
+#include "link_layer.h"
 
 namespace phonesim {
 
@@ -7,7 +7,7 @@ namespace {
 constexpr size_t kMaxMessage = kMaxFramesPerMessage * kMaxBlock;
 }  // namespace
 
-LinkEvent LinkLayer::on_frame(const Frame &frame) {
+LinkEvent LinkLayer::OnFrame(const Frame &frame) {
   LinkEvent event;
   if (frame.type == kAckType) {
     event.is_ack = true;
@@ -57,7 +57,7 @@ LinkEvent LinkLayer::on_frame(const Frame &frame) {
   return event;
 }
 
-std::vector<std::vector<uint8_t>> LinkLayer::frames_for(uint8_t start, uint8_t type, std::span<const uint8_t> bytes) {
+std::vector<std::vector<uint8_t>> LinkLayer::FramesFor(uint8_t start, uint8_t type, std::span<const uint8_t> bytes) {
   const size_t count = bytes.empty() ? 1 : (bytes.size() + kMaxBlock - 1) / kMaxBlock;
   std::vector<std::vector<uint8_t>> frames;
   if (count > kMaxFramesPerMessage) return frames;
@@ -67,14 +67,14 @@ std::vector<std::vector<uint8_t>> LinkLayer::frames_for(uint8_t start, uint8_t t
     payload.push_back(static_cast<uint8_t>(count - i));
     payload.push_back(static_cast<uint8_t>(i == 0 ? (kFirstFrameBit | sequence_) : sequence_));
     sequence_ = static_cast<uint8_t>((sequence_ + 1) % 8);
-    frames.push_back(build_phone_frame(start, type, payload));
+    frames.push_back(BuildPhoneFrame(start, type, payload));
   }
   return frames;
 }
 
-std::vector<uint8_t> LinkLayer::ack_frame(uint8_t start, uint8_t type, uint8_t sequence) {
+std::vector<uint8_t> LinkLayer::AckFrame(uint8_t start, uint8_t type, uint8_t sequence) {
   const uint8_t payload[] = {type, static_cast<uint8_t>(sequence & 0x0F)};
-  return build_phone_frame(start, kAckType, payload);
+  return BuildPhoneFrame(start, kAckType, payload);
 }
 
 }  // namespace phonesim

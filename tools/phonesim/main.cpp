@@ -11,22 +11,22 @@
 
 #include <CLI/CLI.hpp>
 
-#include "control_server.hpp"
-#include "simulator.hpp"
+#include "control_server.h"
+#include "simulator.h"
 
 namespace {
 
 int signal_pipe[2] = {-1, -1};
 
-void on_signal(int) {
+void OnSignal(int) {
   const char byte = 1;
   const ssize_t result = ::write(signal_pipe[1], &byte, 1);
   (void)result;
 }
 
-bool write_dump(const phonesim::Simulator &simulator, const std::string &path) {
+bool WriteDump(const phonesim::Simulator &simulator, const std::string &path) {
   std::ofstream file(path);
-  file << simulator.state().dump(2) << '\n';
+  file << simulator.State().dump(2) << '\n';
   return static_cast<bool>(file);
 }
 
@@ -58,7 +58,7 @@ int main(int argc, char **argv) {
     return 1;
   }
   struct sigaction action {};
-  action.sa_handler = on_signal;
+  action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
@@ -66,25 +66,25 @@ int main(int argc, char **argv) {
   std::signal(SIGPIPE, SIG_IGN);
 
   phonesim::Simulator simulator(options);
-  if (!simulator.start()) {
-    std::cerr << "phonesim: " << simulator.last_error() << '\n';
+  if (!simulator.Start()) {
+    std::cerr << "phonesim: " << simulator.LastError() << '\n';
     return 1;
   }
-  std::cout << simulator.device_path() << std::endl;  // scripts read this first line
+  std::cout << simulator.DevicePath() << std::endl;  // scripts read this first line
 
   phonesim::ControlServer server(simulator);
-  if (!control_path.empty() && !server.start(control_path)) {
-    std::cerr << "phonesim: " << server.error() << '\n';
-    simulator.stop();
+  if (!control_path.empty() && !server.Start(control_path)) {
+    std::cerr << "phonesim: " << server.Error() << '\n';
+    simulator.Stop();
     return 1;
   }
 
   bool use_stdin = read_stdin || ::isatty(STDIN_FILENO);
   std::string pending;
   for (;;) {
-    pollfd fds[3] = {{signal_pipe[0], POLLIN, 0}, {simulator.quit_fd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+    pollfd fds[3] = {{signal_pipe[0], POLLIN, 0}, {simulator.QuitFd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
     if (::poll(fds, use_stdin ? 3 : 2, -1) < 0 && errno != EINTR) break;
-    if (fds[0].revents != 0 || fds[1].revents != 0 || simulator.quit_requested()) break;
+    if (fds[0].revents != 0 || fds[1].revents != 0 || simulator.QuitRequested()) break;
     if (use_stdin && fds[2].revents != 0) {
       char buffer[1024];
       const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
@@ -94,18 +94,18 @@ int main(int argc, char **argv) {
       }
       pending.append(buffer, static_cast<size_t>(got));
       for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-        const std::string reply = simulator.control(pending.substr(0, end));
+        const std::string reply = simulator.Control(pending.substr(0, end));
         pending.erase(0, end + 1);
         if (!reply.empty()) std::cout << reply << std::endl;
       }
     }
   }
 
-  server.stop();
-  simulator.stop();
-  const bool line_lost = !simulator.last_error().empty();
-  if (line_lost) std::cerr << "phonesim: " << simulator.last_error() << '\n';
-  if (!dump_path.empty() && !write_dump(simulator, dump_path)) {
+  server.Stop();
+  simulator.Stop();
+  const bool line_lost = !simulator.LastError().empty();
+  if (line_lost) std::cerr << "phonesim: " << simulator.LastError() << '\n';
+  if (!dump_path.empty() && !WriteDump(simulator, dump_path)) {
     std::cerr << "phonesim: cannot write " << dump_path << '\n';
     return 1;
   }

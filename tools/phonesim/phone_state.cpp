@@ -1,4 +1,4 @@
-#include "phone_state.hpp"
+#include "phone_state.h"
 
 #include <algorithm>
 #include <system_error>
@@ -10,13 +10,13 @@ PhoneState::PhoneState(nlohmann::json defaults) : defaults_(std::move(defaults))
   data_ = defaults_;
 }
 
-void PhoneState::load(const nlohmann::json &patch) {
+void PhoneState::Load(const nlohmann::json &patch) {
   nlohmann::json merged = defaults_;
   if (patch.is_object()) merged.merge_patch(patch);
   data_ = std::move(merged);
 }
 
-const nlohmann::json *PhoneState::find(const std::string &pointer) const {
+const nlohmann::json *PhoneState::Find(const std::string &pointer) const {
   try {
     const nlohmann::json::json_pointer path(pointer);
     if (!data_.contains(path)) return nullptr;
@@ -26,8 +26,8 @@ const nlohmann::json *PhoneState::find(const std::string &pointer) const {
   }
 }
 
-int PhoneState::integer(const std::string &pointer, int fallback, int low, int high) const {
-  const nlohmann::json *value = find(pointer);
+int PhoneState::Integer(const std::string &pointer, int fallback, int low, int high) const {
+  const nlohmann::json *value = Find(pointer);
   if (value == nullptr || !value->is_number()) return fallback;
   const double number = value->get<double>();
   if (!(number >= low)) return low;  // also catches NaN
@@ -35,20 +35,24 @@ int PhoneState::integer(const std::string &pointer, int fallback, int low, int h
   return static_cast<int>(number);
 }
 
-std::string PhoneState::text(const std::string &pointer, const std::string &fallback) const {
-  const nlohmann::json *value = find(pointer);
+std::string PhoneState::Text(const std::string &pointer, const std::string &fallback) const {
+  const nlohmann::json *value = Find(pointer);
   if (value == nullptr || !value->is_string()) return fallback;
   return value->get<std::string>();
 }
 
-void PhoneState::append(const std::string &pointer, nlohmann::json value) {
+void PhoneState::Set(const std::string &pointer, nlohmann::json value) {
+  data_[nlohmann::json::json_pointer(pointer)] = std::move(value);
+}
+
+void PhoneState::Append(const std::string &pointer, nlohmann::json value) {
   const nlohmann::json::json_pointer path(pointer);
   nlohmann::json &target = data_[path];
   if (!target.is_array()) target = nlohmann::json::array();
   target.push_back(std::move(value));
 }
 
-bool PhoneState::confine_files(const std::string &directory, std::string &error) {
+bool PhoneState::ConfineFiles(const std::string &directory, std::string &error) {
   namespace fs = std::filesystem;
   std::error_code failure;
   const fs::path root = fs::canonical(directory.empty() ? fs::path(".") : fs::path(directory), failure);
@@ -64,7 +68,7 @@ bool PhoneState::confine_files(const std::string &directory, std::string &error)
   return true;
 }
 
-std::optional<std::string> PhoneState::file_path(const std::string &path, std::string &error) const {
+std::optional<std::string> PhoneState::FilePath(const std::string &path, std::string &error) const {
   namespace fs = std::filesystem;
   if (files_root_.empty()) return path;
   const std::string refusal = path + " is outside the files directory " + files_root_.string();

@@ -1,4 +1,4 @@
-#include "pty_transport.hpp"
+#include "pty_transport.h"
 
 #include <fcntl.h>
 #include <sys/inotify.h>
@@ -14,7 +14,7 @@
 
 namespace phonesim {
 
-bool make_raw(int fd) {
+bool MakeRaw(int fd) {
   termios settings{};
   if (tcgetattr(fd, &settings) != 0) return false;
   cfmakeraw(&settings);
@@ -27,28 +27,28 @@ bool make_raw(int fd) {
   return tcsetattr(fd, TCSANOW, &settings) == 0;
 }
 
-PtyTransport::~PtyTransport() { close(); }
+PtyTransport::~PtyTransport() { Close(); }
 
-bool PtyTransport::fail(const std::string &what) {
+bool PtyTransport::Fail(const std::string &what) {
   error_ = what + ": " + std::strerror(errno);
-  close();
+  Close();
   return false;
 }
 
-bool PtyTransport::open_pty(const std::string &link_path) {
-  close();
+bool PtyTransport::OpenPty(const std::string &link_path) {
+  Close();
   io_fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (io_fd_ < 0) return fail("posix_openpt");
-  if (grantpt(io_fd_) != 0 || unlockpt(io_fd_) != 0) return fail("grantpt/unlockpt");
+  if (io_fd_ < 0) return Fail("posix_openpt");
+  if (grantpt(io_fd_) != 0 || unlockpt(io_fd_) != 0) return Fail("grantpt/unlockpt");
   std::array<char, 128> name{};
-  if (ptsname_r(io_fd_, name.data(), name.size()) != 0) return fail("ptsname_r");
+  if (ptsname_r(io_fd_, name.data(), name.size()) != 0) return Fail("ptsname_r");
   device_path_ = name.data();
   const int flags = fcntl(io_fd_, F_GETFL);
-  if (flags < 0 || fcntl(io_fd_, F_SETFL, flags | O_NONBLOCK) != 0) return fail("fcntl");
+  if (flags < 0 || fcntl(io_fd_, F_SETFL, flags | O_NONBLOCK) != 0) return Fail("fcntl");
 
   terminal_fd_ = ::open(device_path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (terminal_fd_ < 0) return fail("open " + device_path_);
-  if (!make_raw(terminal_fd_)) return fail("raw mode on " + device_path_);
+  if (terminal_fd_ < 0) return Fail("open " + device_path_);
+  if (!MakeRaw(terminal_fd_)) return Fail("raw mode on " + device_path_);
 
   // Watch from here on: our own open above is not a client.
   inotify_fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -63,36 +63,36 @@ bool PtyTransport::open_pty(const std::string &link_path) {
     if (lstat(link_path.c_str(), &existing) == 0) {
       if (!S_ISLNK(existing.st_mode)) {
         errno = EEXIST;
-        return fail("refusing to replace " + link_path);
+        return Fail("refusing to replace " + link_path);
       }
       ::unlink(link_path.c_str());
     }
-    if (::symlink(device_path_.c_str(), link_path.c_str()) != 0) return fail("symlink " + link_path);
+    if (::symlink(device_path_.c_str(), link_path.c_str()) != 0) return Fail("symlink " + link_path);
     link_path_ = link_path;
   }
   return true;
 }
 
-bool PtyTransport::open_device(const std::string &path) {
-  close();
+bool PtyTransport::OpenDevice(const std::string &path) {
+  Close();
   io_fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (io_fd_ < 0) return fail("open " + path);
-  if (!make_raw(io_fd_)) return fail("raw mode on " + path);
+  if (io_fd_ < 0) return Fail("open " + path);
+  if (!MakeRaw(io_fd_)) return Fail("raw mode on " + path);
   device_path_ = path;
   return true;
 }
 
-void PtyTransport::release_terminal() {
+void PtyTransport::ReleaseTerminal() {
   if (terminal_fd_ < 0) return;
   // A client that set exclusive use and went away would otherwise lock out every later
   // open by an ordinary user. What it left unread is stale by now.
   ioctl(terminal_fd_, TIOCNXCL);
-  make_raw(terminal_fd_);
+  MakeRaw(terminal_fd_);
   tcflush(terminal_fd_, TCIFLUSH);
 }
 
-void PtyTransport::close() {
-  release_terminal();
+void PtyTransport::Close() {
+  ReleaseTerminal();
   if (!link_path_.empty()) {
     ::unlink(link_path_.c_str());
     link_path_.clear();
@@ -105,7 +105,7 @@ void PtyTransport::close() {
   watch_heard_ = false;
 }
 
-bool PtyTransport::handle_watch_events() {
+bool PtyTransport::HandleWatchEvents() {
   if (inotify_fd_ < 0) return false;
   const bool had_clients = clients_ > 0;
   alignas(inotify_event) std::array<char, 4096> buffer{};
@@ -127,13 +127,13 @@ bool PtyTransport::handle_watch_events() {
     }
   }
   if (had_clients && clients_ == 0) {
-    release_terminal();
+    ReleaseTerminal();
     return true;
   }
   return false;
 }
 
-ptrdiff_t PtyTransport::read_some(uint8_t *buffer, size_t size) {
+ptrdiff_t PtyTransport::ReadSome(uint8_t *buffer, size_t size) {
   const ssize_t got = ::read(io_fd_, buffer, size);
   if (got > 0 && inotify_fd_ >= 0 && !watch_heard_) {
     ::close(inotify_fd_);
@@ -143,7 +143,7 @@ ptrdiff_t PtyTransport::read_some(uint8_t *buffer, size_t size) {
   return got;
 }
 
-ptrdiff_t PtyTransport::write_some(const uint8_t *buffer, size_t size) {
+ptrdiff_t PtyTransport::WriteSome(const uint8_t *buffer, size_t size) {
   const ssize_t put = ::write(io_fd_, buffer, size);
   if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return 0;
   return put;

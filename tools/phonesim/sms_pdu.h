@@ -24,7 +24,7 @@ inline constexpr char32_t kGsmToUnicode[128] = {
     U'r', U's',  U't', U'u', U'v', U'w', U'x', U'y', U'z', U'ä', U'ö',  U'ñ', U'ü', U'à',
 };
 
-inline void append_utf8(std::string &out, char32_t c) {
+inline void AppendUtf8(std::string &out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
   } else if (c < 0x800) {
@@ -43,7 +43,7 @@ inline void append_utf8(std::string &out, char32_t c) {
 }
 
 // Code points of a UTF-8 text; a malformed sequence yields U+FFFD for its first byte.
-inline std::vector<char32_t> utf8_code_points(const std::string &text) {
+inline std::vector<char32_t> Utf8CodePoints(const std::string &text) {
   std::vector<char32_t> points;
   size_t i = 0;
   while (i < text.size()) {
@@ -78,9 +78,9 @@ inline constexpr GsmExtension kGsmExtension[] = {
 
 // GSM codes for a UTF-8 text, extension characters as the escape and their code;
 // characters the alphabet lacks become '?'.
-inline std::vector<uint8_t> gsm_codes(const std::string &text) {
+inline std::vector<uint8_t> GsmCodes(const std::string &text) {
   std::vector<uint8_t> codes;
-  for (char32_t c : utf8_code_points(text)) {
+  for (char32_t c : Utf8CodePoints(text)) {
     int code = -1;
     for (uint8_t k = 0; k < 128 && code < 0; ++k)
       if (k != 0x1B && kGsmToUnicode[k] == c) code = k;
@@ -100,12 +100,12 @@ inline std::vector<uint8_t> gsm_codes(const std::string &text) {
 
 // UTF-8 of GSM codes. An escape before a code the extension table lacks shows that
 // code's default character; a lone escape at the end shows nothing.
-inline std::string gsm_text(std::span<const uint8_t> codes) {
+inline std::string GsmText(std::span<const uint8_t> codes) {
   std::string out;
   for (size_t i = 0; i < codes.size(); ++i) {
     const uint8_t code = codes[i] & 0x7F;
     if (code != 0x1B) {
-      append_utf8(out, kGsmToUnicode[code]);
+      AppendUtf8(out, kGsmToUnicode[code]);
       continue;
     }
     if (i + 1 == codes.size()) break;
@@ -113,27 +113,27 @@ inline std::string gsm_text(std::span<const uint8_t> codes) {
     char32_t point = next == 0x1B ? U' ' : kGsmToUnicode[next];
     for (const GsmExtension &e : kGsmExtension)
       if (e.code == next) point = e.point;
-    append_utf8(out, point);
+    AppendUtf8(out, point);
   }
   return out;
 }
 
 // UTF-8 of Latin-1 bytes.
-inline std::string latin1_text(std::span<const uint8_t> bytes) {
+inline std::string Latin1Text(std::span<const uint8_t> bytes) {
   std::string out;
-  for (uint8_t b : bytes) append_utf8(out, b);
+  for (uint8_t b : bytes) AppendUtf8(out, b);
   return out;
 }
 
 // Latin-1 bytes of a UTF-8 text; characters beyond U+00FF become '?'.
-inline std::string latin1_bytes(const std::string &text) {
+inline std::string Latin1Bytes(const std::string &text) {
   std::string out;
-  for (char32_t c : utf8_code_points(text)) out += static_cast<char>(c <= 0xFF ? c : U'?');
+  for (char32_t c : Utf8CodePoints(text)) out += static_cast<char>(c <= 0xFF ? c : U'?');
   return out;
 }
 
 // Septets packed from bit `first_bit` of a zeroed octet stream, low bits first.
-inline void pack_septets_at(std::vector<uint8_t> &octets, size_t first_bit, std::span<const uint8_t> codes) {
+inline void PackSeptetsAt(std::vector<uint8_t> &octets, size_t first_bit, std::span<const uint8_t> codes) {
   const size_t end_bit = first_bit + 7 * codes.size();
   octets.resize(std::max(octets.size(), (end_bit + 7) / 8), 0);
   for (size_t n = 0; n < codes.size(); ++n) {
@@ -147,7 +147,7 @@ inline void pack_septets_at(std::vector<uint8_t> &octets, size_t first_bit, std:
 }
 
 // `count` septets read from the start of the octets (whole septets only).
-inline std::vector<uint8_t> unpack_septets(std::span<const uint8_t> octets, size_t count) {
+inline std::vector<uint8_t> UnpackSeptets(std::span<const uint8_t> octets, size_t count) {
   std::vector<uint8_t> codes;
   for (size_t n = 0; n < count && 7 * (n + 1) <= 8 * octets.size(); ++n) {
     uint8_t code = 0;
@@ -162,7 +162,7 @@ inline std::vector<uint8_t> unpack_septets(std::span<const uint8_t> octets, size
 
 // Septets a user data header of `header_octets` octets (length byte included) takes,
 // fill bits included.
-inline size_t header_septets(size_t header_octets) { return (8 * header_octets + 6) / 7; }
+inline size_t HeaderSeptets(size_t header_octets) { return (8 * header_octets + 6) / 7; }
 
 // ---- address fields -------------------------------------------------------------
 
@@ -172,7 +172,7 @@ struct Address {
   std::vector<uint8_t> digits;  // semi-octet bytes (or packed name)
 };
 
-inline bool is_phone_number(const std::string &text) {
+inline bool IsPhoneNumber(const std::string &text) {
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (!(c >= '0' && c <= '9') && !(c == '+' && i == 0)) return false;
@@ -182,12 +182,12 @@ inline bool is_phone_number(const std::string &text) {
 
 // Semi-octets of a number; a text that is not a number becomes an alphanumeric
 // address (type 0xD0, the name packed as septets). The length counts semi-octets.
-inline Address encode_address(const std::string &text) {
+inline Address EncodeAddress(const std::string &text) {
   Address address;
-  if (!is_phone_number(text)) {
+  if (!IsPhoneNumber(text)) {
     address.type = 0xD0;
-    const auto codes = gsm_codes(text);
-    pack_septets_at(address.digits, 0, codes);
+    const auto codes = GsmCodes(text);
+    PackSeptetsAt(address.digits, 0, codes);
     if (address.digits.size() > 10) address.digits.resize(10);
     size_t used_bits = std::min<size_t>(7 * codes.size(), 80);
     address.length = static_cast<uint8_t>((used_bits + 3) / 4);
@@ -209,7 +209,7 @@ inline Address encode_address(const std::string &text) {
 }
 
 // Number text of a field's type byte and digit bytes.
-inline std::string decode_digits(uint8_t type, std::span<const uint8_t> digits, size_t digit_count) {
+inline std::string DecodeDigits(uint8_t type, std::span<const uint8_t> digits, size_t digit_count) {
   std::string out = type == 0x91 ? "+" : "";
   for (size_t i = 0; i < digit_count && i / 2 < digits.size(); ++i) {
     const uint8_t nibble = (i % 2 == 0) ? (digits[i / 2] & 0x0F) : (digits[i / 2] >> 4);
@@ -222,7 +222,7 @@ inline std::string decode_digits(uint8_t type, std::span<const uint8_t> digits, 
 }
 
 // The 12-byte form of the phone's SMS messages: length, type, 10 digit bytes.
-inline std::vector<uint8_t> address_field(const Address &address, uint8_t length_byte) {
+inline std::vector<uint8_t> AddressField(const Address &address, uint8_t length_byte) {
   std::vector<uint8_t> field = {length_byte, address.type};
   field.insert(field.end(), address.digits.begin(), address.digits.end());
   field.resize(12, 0x00);
@@ -231,7 +231,7 @@ inline std::vector<uint8_t> address_field(const Address &address, uint8_t length
 
 // ---- time stamps ----------------------------------------------------------------
 
-inline uint8_t swapped_bcd(int value) {
+inline uint8_t SwappedBcd(int value) {
   value = ((value % 100) + 100) % 100;
   return static_cast<uint8_t>((value / 10) | ((value % 10) << 4));
 }
@@ -246,7 +246,7 @@ struct CodingScheme {
   bool compressed = false;
 };
 
-inline CodingScheme decode_coding(uint8_t dcs) {
+inline CodingScheme DecodeCoding(uint8_t dcs) {
   CodingScheme scheme;
   if ((dcs & 0xF0) == 0xF0) {  // data coding / message class group
     scheme.coding = (dcs & 0x04) ? Coding::eight_bit : Coding::gsm;
@@ -271,24 +271,24 @@ inline CodingScheme decode_coding(uint8_t dcs) {
   return scheme;
 }
 
-inline uint8_t encode_coding(Coding coding, std::optional<int> message_class) {
+inline uint8_t EncodeCoding(Coding coding, std::optional<int> message_class) {
   const uint8_t alphabet = coding == Coding::ucs2 ? 0x08 : coding == Coding::eight_bit ? 0x04 : 0x00;
   if (!message_class) return alphabet;
   return static_cast<uint8_t>(0x10 | alphabet | (*message_class & 0x03));
 }
 
-inline std::string coding_name(Coding coding) {
+inline std::string CodingName(Coding coding) {
   return coding == Coding::ucs2 ? "ucs2" : coding == Coding::eight_bit ? "8bit" : "gsm";
 }
 
 // UTF-16 big-endian bytes <-> UTF-8 (characters beyond the BMP as surrogate pairs).
-inline std::vector<uint8_t> ucs2_bytes(const std::string &text) {
+inline std::vector<uint8_t> Ucs2Bytes(const std::string &text) {
   std::vector<uint8_t> out;
   auto put = [&out](char32_t unit) {
     out.push_back(static_cast<uint8_t>(unit >> 8));
     out.push_back(static_cast<uint8_t>(unit & 0xFF));
   };
-  for (char32_t c : utf8_code_points(text)) {
+  for (char32_t c : Utf8CodePoints(text)) {
     if (c >= 0x10000) {
       c -= 0x10000;
       put(0xD800 + (c >> 10));
@@ -300,7 +300,7 @@ inline std::vector<uint8_t> ucs2_bytes(const std::string &text) {
   return out;
 }
 
-inline std::string ucs2_text(std::span<const uint8_t> bytes) {
+inline std::string Ucs2Text(std::span<const uint8_t> bytes) {
   std::string out;
   for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
     char32_t unit = static_cast<char32_t>(bytes[i] << 8 | bytes[i + 1]);
@@ -311,13 +311,13 @@ inline std::string ucs2_text(std::span<const uint8_t> bytes) {
         i += 2;
       }
     }
-    append_utf8(out, unit);
+    AppendUtf8(out, unit);
   }
   return out;
 }
 
 // Minutes of a relative validity period byte.
-inline int validity_minutes(uint8_t vp) {
+inline int ValidityMinutes(uint8_t vp) {
   if (vp <= 143) return (vp + 1) * 5;
   if (vp <= 167) return 720 + (vp - 143) * 30;
   if (vp <= 196) return (vp - 166) * 1440;

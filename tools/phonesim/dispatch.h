@@ -1,8 +1,7 @@
 // Requests are routed by (message type, command byte) through one table. Each family
 // of requests lives in its own handlers_<family>.cpp, which defines
-//   void register_<family>_handlers(phonesim::HandlerTable&);
-// the build finds these files and calls every such function, so adding a family
-// touches nothing else.
+//   void Register<Family>Handlers(phonesim::HandlerTable&);
+// and is named in the list of handler_families.cpp.
 #pragma once
 
 #include <chrono>
@@ -16,7 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "phone_state.hpp"
+#include "phone_state.h"
 
 namespace phonesim {
 
@@ -26,7 +25,7 @@ struct Request {
   std::span<const uint8_t> bytes;  // reassembled message, trailer removed
 
   // Byte `index` of the message, or `fallback` past its end.
-  uint8_t at(size_t index, uint8_t fallback = 0) const { return index < bytes.size() ? bytes[index] : fallback; }
+  uint8_t At(size_t index, uint8_t fallback = 0) const { return index < bytes.size() ? bytes[index] : fallback; }
 };
 
 struct OutgoingMessage {
@@ -50,10 +49,10 @@ struct LaterAction {
 // goes on with other requests. (Tests that call a handler directly see it here.)
 class Replies {
  public:
-  void send(uint8_t type, std::vector<uint8_t> bytes) { messages_.push_back({type, std::move(bytes)}); }
-  void later(std::chrono::milliseconds delay, Deferred action) { later_.push_back({delay, std::move(action)}); }
-  const std::vector<OutgoingMessage> &messages() const { return messages_; }
-  const std::vector<LaterAction> &deferred() const { return later_; }
+  void Send(uint8_t type, std::vector<uint8_t> bytes) { messages_.push_back({type, std::move(bytes)}); }
+  void Later(std::chrono::milliseconds delay, Deferred action) { later_.push_back({delay, std::move(action)}); }
+  const std::vector<OutgoingMessage> &Messages() const { return messages_; }
+  const std::vector<LaterAction> &Deferred() const { return later_; }
 
  private:
   std::vector<OutgoingMessage> messages_;
@@ -74,23 +73,23 @@ struct ControlCommand {
 
 // Where a request keeps its command byte: byte 2 on type 0x40, byte 3 elsewhere
 // (requests mostly start 00 01 00 <command>). Empty when the message is too short.
-std::optional<uint8_t> command_byte(uint8_t type, std::span<const uint8_t> bytes);
+std::optional<uint8_t> CommandByte(uint8_t type, std::span<const uint8_t> bytes);
 
 class HandlerTable {
  public:
-  void on(uint8_t type, uint8_t command, Handler handler);
+  void On(uint8_t type, uint8_t command, Handler handler);
   // For every command of `type` that has no handler of its own.
-  void on_type(uint8_t type, Handler handler);
-  void on_control(const std::string &command, std::string usage, ControlHandler handler);
-  const ControlCommand *find_control(const std::string &command) const;
-  const std::map<std::string, ControlCommand> &controls() const { return controls_; }
+  void OnType(uint8_t type, Handler handler);
+  void OnControl(const std::string &command, std::string usage, ControlHandler handler);
+  const ControlCommand *FindControl(const std::string &command) const;
+  const std::map<std::string, ControlCommand> &Controls() const { return controls_; }
 
   // Merged into the state's defaults (objects merge, so families can share one).
-  void add_defaults(const nlohmann::json &defaults);
+  void AddDefaults(const nlohmann::json &defaults);
 
   // The handler for a request, or nullptr: unknown requests are only acknowledged.
-  const Handler *find(uint8_t type, std::span<const uint8_t> bytes) const;
-  const nlohmann::json &defaults() const { return defaults_; }
+  const Handler *Find(uint8_t type, std::span<const uint8_t> bytes) const;
+  const nlohmann::json &Defaults() const { return defaults_; }
 
  private:
   std::map<std::pair<uint8_t, uint8_t>, Handler> by_command_;
@@ -101,12 +100,12 @@ class HandlerTable {
 
 // The phone's own clock now (the host's UTC clock and /clock/offset_seconds), as a
 // message time stamp gives it: {yy, mm, dd, hh, mi, ss}, the year within its century.
-std::vector<int> phone_clock_now(const PhoneState &state);
+std::vector<int> PhoneClockNow(const PhoneState &state);
 
-// Calls register_<family>_handlers for every handlers_<family>.cpp (generated at build time).
-void register_handler_families(HandlerTable &table);
+// Calls Register<Family>Handlers for every family of handler_families.cpp, in its order.
+void RegisterHandlerFamilies(HandlerTable &table);
 
 // A table with every family registered.
-HandlerTable make_handler_table();
+HandlerTable MakeHandlerTable();
 
 }  // namespace phonesim

@@ -17,32 +17,34 @@ class PhoneState {
   explicit PhoneState(nlohmann::json defaults = nlohmann::json::object());
 
   // Defaults overlaid with `patch` (RFC 7386 merge: objects merge, other values replace).
-  void load(const nlohmann::json &patch);
-  void reset() { data_ = defaults_; }
+  void Load(const nlohmann::json &patch);
+  void Reset() { data_ = defaults_; }
 
-  const nlohmann::json &json() const { return data_; }
-  nlohmann::json &json() { return data_; }
+  const nlohmann::json &Json() const { return data_; }
+  nlohmann::json &Json() { return data_; }
 
   // The integer at `pointer` (e.g. "/status/signal") clamped to [low, high], or
   // `fallback` when it is missing or not a number.
-  int integer(const std::string &pointer, int fallback, int low, int high) const;
+  int Integer(const std::string &pointer, int fallback, int low, int high) const;
   // The string at `pointer`, or `fallback` when missing or not a string.
-  std::string text(const std::string &pointer, const std::string &fallback) const;
+  std::string Text(const std::string &pointer, const std::string &fallback) const;
+  // Stores `value` at `pointer`, making the objects on the way as needed.
+  void Set(const std::string &pointer, nlohmann::json value);
   // Appends to the array at `pointer`, making it an array first if needed.
-  void append(const std::string &pointer, nlohmann::json value);
+  void Append(const std::string &pointer, nlohmann::json value);
 
   // The files that control lines and the state name (logo files) are kept to one
   // directory once it is set: phonesim sets its --files directory, else the one it was
   // started in. Until then (the phone run in-process by tests) a path is used as given.
   // False, with `error` set, when the directory cannot be resolved.
-  bool confine_files(const std::string &directory, std::string &error);
+  bool ConfineFiles(const std::string &directory, std::string &error);
   // What to open for `path`: a relative path is taken from the files directory, and
   // links and ".." are resolved. Empty, with `error` saying why, when the path leads out
   // of the directory (or ends in a link whose target does not exist yet).
-  std::optional<std::string> file_path(const std::string &path, std::string &error) const;
+  std::optional<std::string> FilePath(const std::string &path, std::string &error) const;
 
  private:
-  const nlohmann::json *find(const std::string &pointer) const;
+  const nlohmann::json *Find(const std::string &pointer) const;
 
   nlohmann::json defaults_;
   nlohmann::json data_;

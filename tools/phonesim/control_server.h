@@ -18,9 +18,9 @@ class ControlServer {
   ControlServer &operator=(const ControlServer &) = delete;
 
   // Listens at `path` (a stale socket there is replaced) on a thread of its own.
-  bool start(const std::string &path);
-  void stop();
-  const std::string &error() const { return error_; }
+  bool Start(const std::string &path);
+  void Stop();
+  const std::string &Error() const { return error_; }
 
  private:
   struct Client {
@@ -28,8 +28,8 @@ class ControlServer {
     std::string pending;  // bytes of a line not yet ended
   };
 
-  void run();
-  bool serve(Client &client);  // false when the client has gone
+  void Run();
+  bool Serve(Client &client);  // false when the client has gone
 
   Simulator &simulator_;
   std::string path_;

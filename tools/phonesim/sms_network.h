@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "dispatch.hpp"
+#include "dispatch.h"
 
 namespace phonesim {
 
@@ -15,10 +15,10 @@ namespace phonesim {
 // goes out after /network/submit_delay_ms, and a confirmed submission that asked for a
 // status report gets one in the store after /network/report_delay_ms more. `record` is
 // the submission as kept in /sms/sent.
-void network_submit(const nlohmann::json &record, std::vector<uint8_t> verdict, PhoneState &state, Replies &replies);
+void NetworkSubmit(const nlohmann::json &record, std::vector<uint8_t> verdict, PhoneState &state, Replies &replies);
 
 // Stores the reports held back for want of a free location, oldest first, as far as
 // locations are free now, each with its arrival notice.
-void store_held_reports(PhoneState &state, Replies &replies);
+void StoreHeldReports(PhoneState &state, Replies &replies);
 
 }  // namespace phonesim

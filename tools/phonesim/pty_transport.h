@@ -17,33 +17,33 @@ class PtyTransport {
   PtyTransport &operator=(const PtyTransport &) = delete;
 
   // Creates the pseudo-terminal; with a non-empty `link_path` also a symlink to it.
-  bool open_pty(const std::string &link_path);
+  bool OpenPty(const std::string &link_path);
   // Uses a serial device instead (raw, 115200 8N1).
-  bool open_device(const std::string &path);
-  void close();
+  bool OpenDevice(const std::string &path);
+  void Close();
 
-  int fd() const { return io_fd_; }             // read from / write to the client
-  int watch_fd() const { return inotify_fd_; }  // readable when clients open or close; -1 if none
-  const std::string &device_path() const { return device_path_; }
-  const std::string &error() const { return error_; }
+  int Fd() const { return io_fd_; }            // read from / write to the client
+  int WatchFd() const { return inotify_fd_; }  // readable when clients open or close; -1 if none
+  const std::string &DevicePath() const { return device_path_; }
+  const std::string &Error() const { return error_; }
 
   // Reads the device node's open/close events. Returns true when the last client has
   // just gone; then its leftovers are cleared: the exclusive-use flag, settings it
   // changed and our output it never read.
-  bool handle_watch_events();
+  bool HandleWatchEvents();
   // False while no client holds the terminal open; output then has nowhere to go.
-  bool client_present() const { return inotify_fd_ < 0 || clients_ > 0; }
+  bool ClientPresent() const { return inotify_fd_ < 0 || clients_ > 0; }
 
   // Non-blocking I/O; negative on error, 0 when nothing could be moved. Reading also
   // checks that the watch works: a client must have opened the terminal before it
   // could write, so bytes without any open event mean the events do not come, and
   // the line is then taken as always in use.
-  ptrdiff_t read_some(uint8_t *buffer, size_t size);
-  ptrdiff_t write_some(const uint8_t *buffer, size_t size);
+  ptrdiff_t ReadSome(uint8_t *buffer, size_t size);
+  ptrdiff_t WriteSome(const uint8_t *buffer, size_t size);
 
  private:
-  bool fail(const std::string &what);
-  void release_terminal();
+  bool Fail(const std::string &what);
+  void ReleaseTerminal();
 
   int io_fd_ = -1;        // pty master, or the serial device
   int terminal_fd_ = -1;  // our own descriptor of the terminal side (pty only)
@@ -56,6 +56,6 @@ class PtyTransport {
 };
 
 // Raw 8N1 at 115200 baud, no flow control, reads return what is there.
-bool make_raw(int fd);
+bool MakeRaw(int fd);
 
 }  // namespace phonesim

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "frame_codec.hpp"
+#include "frame_codec.h"
 
 namespace phonesim {
 
@@ -35,17 +35,17 @@ struct LinkEvent {
 class LinkLayer {
  public:
   // Classifies one frame from the computer and joins messages.
-  LinkEvent on_frame(const Frame &frame);
+  LinkEvent OnFrame(const Frame &frame);
 
   // Frames (whole, with checksums) for one of our messages; every frame takes the next
   // sequence number, 0x40 marks the first. Empty when the message needs more than 255
   // frames: such a message cannot be numbered and is not sent.
-  std::vector<std::vector<uint8_t>> frames_for(uint8_t start, uint8_t type, std::span<const uint8_t> bytes);
+  std::vector<std::vector<uint8_t>> FramesFor(uint8_t start, uint8_t type, std::span<const uint8_t> bytes);
 
-  static std::vector<uint8_t> ack_frame(uint8_t start, uint8_t type, uint8_t sequence);
+  static std::vector<uint8_t> AckFrame(uint8_t start, uint8_t type, uint8_t sequence);
 
   // The sequence number the next frame will use (0..7).
-  uint8_t next_sequence() const { return sequence_; }
+  uint8_t NextSequence() const { return sequence_; }
 
  private:
   struct Partial {

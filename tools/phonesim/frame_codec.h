@@ -29,10 +29,10 @@ struct Frame {
 
 // Whole frame from the phone to the computer. Payload is cut at 255 bytes, the most
 // the one-byte length can say.
-std::vector<uint8_t> build_phone_frame(uint8_t start, uint8_t type, std::span<const uint8_t> payload);
+std::vector<uint8_t> BuildPhoneFrame(uint8_t start, uint8_t type, std::span<const uint8_t> payload);
 
 // The two XOR checksums over bytes [0, size): first over even offsets, second over odd.
-std::pair<uint8_t, uint8_t> frame_checksums(std::span<const uint8_t> bytes);
+std::pair<uint8_t, uint8_t> FrameChecksums(std::span<const uint8_t> bytes);
 
 // Finds the computer's frames in a byte stream that may hold noise, sync bytes
 // (0x55, 0xC1), wake-up bursts, torn or corrupt frames. The earliest complete frame
@@ -41,20 +41,20 @@ std::pair<uint8_t, uint8_t> frame_checksums(std::span<const uint8_t> bytes);
 class FrameReader {
  public:
   // Appends bytes and returns every frame they complete, in order.
-  std::vector<Frame> feed(std::span<const uint8_t> bytes);
+  std::vector<Frame> Feed(std::span<const uint8_t> bytes);
   // Bytes held back as the possible start of a frame.
-  size_t pending() const { return buffer_.size(); }
-  void reset() { buffer_.clear(); }
+  size_t Pending() const { return buffer_.size(); }
+  void Reset() { buffer_.clear(); }
 
  private:
   enum class Candidate { kNone, kIncomplete, kComplete };
-  Candidate examine(size_t at, size_t &frame_size) const;
+  Candidate Examine(size_t at, size_t &frame_size) const;
 
   std::vector<uint8_t> buffer_;
 };
 
-std::string to_hex(std::span<const uint8_t> bytes);  // "1E 00 0C"
+std::string ToHex(std::span<const uint8_t> bytes);  // "1E 00 0C"
 // Parses hex pairs, spaces and commas ignored, optional 0x prefixes; false on junk.
-bool parse_hex(const std::string &text, std::vector<uint8_t> &out);
+bool ParseHex(const std::string &text, std::vector<uint8_t> &out);
 
 }  // namespace phonesim

@@ -20,7 +20,7 @@ using Bytes = std::vector<uint8_t>;
 
 // A frame from the computer (destination 0x00, source 0x0C); `payload` as it goes on
 // the wire, trailer included when the caller put one there.
-inline Bytes computer_frame(uint8_t start, uint8_t type, const Bytes &payload) {
+inline Bytes ComputerFrame(uint8_t start, uint8_t type, const Bytes &payload) {
   Bytes frame = {start, 0x00, 0x0C, type, 0x00, static_cast<uint8_t>(payload.size())};
   frame.insert(frame.end(), payload.begin(), payload.end());
   if (payload.size() % 2 == 1) frame.push_back(0x00);
@@ -32,10 +32,10 @@ inline Bytes computer_frame(uint8_t start, uint8_t type, const Bytes &payload) {
 }
 
 // A one-frame data message: bytes, frames-left 1, sequence 0x40 | seq.
-inline Bytes computer_message(uint8_t start, uint8_t type, Bytes bytes, uint8_t seq = 0) {
+inline Bytes ComputerMessage(uint8_t start, uint8_t type, Bytes bytes, uint8_t seq = 0) {
   bytes.push_back(0x01);
   bytes.push_back(static_cast<uint8_t>(0x40 | seq));
-  return computer_frame(start, type, bytes);
+  return ComputerFrame(start, type, bytes);
 }
 
 struct PhoneFrame {
@@ -59,18 +59,18 @@ class TestClient {
     settings.c_cc[VTIME] = 0;
     tcsetattr(fd_, TCSANOW, &settings);
   }
-  ~TestClient() { close(); }
+  ~TestClient() { Close(); }
   TestClient(const TestClient &) = delete;
   TestClient &operator=(const TestClient &) = delete;
 
-  bool is_open() const { return fd_ >= 0; }
-  int fd() const { return fd_; }
-  void close() {
+  bool IsOpen() const { return fd_ >= 0; }
+  int Fd() const { return fd_; }
+  void Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
   }
 
-  bool write(const Bytes &bytes) {
+  bool Write(const Bytes &bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
       const ssize_t put = ::write(fd_, bytes.data() + done, bytes.size() - done);
@@ -81,14 +81,14 @@ class TestClient {
   }
 
   // Everything that arrives until `quiet` passes without a byte (or `limit` in all).
-  Bytes read_until_quiet(std::chrono::milliseconds quiet = std::chrono::milliseconds(150),
-                         std::chrono::milliseconds limit = std::chrono::milliseconds(3000)) {
+  Bytes ReadUntilQuiet(std::chrono::milliseconds quiet = std::chrono::milliseconds(150),
+                       std::chrono::milliseconds limit = std::chrono::milliseconds(3000)) {
     const auto end = std::chrono::steady_clock::now() + limit;
     for (;;) {
       const auto now = std::chrono::steady_clock::now();
       if (now >= end) break;
       const auto wait = std::min(quiet, std::chrono::duration_cast<std::chrono::milliseconds>(end - now));
-      if (!fill(wait)) break;
+      if (!Fill(wait)) break;
     }
     Bytes all;
     all.swap(buffer_);
@@ -96,19 +96,19 @@ class TestClient {
   }
 
   // The next frame from the phone, or nothing within `timeout`.
-  std::optional<PhoneFrame> next_frame(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000)) {
+  std::optional<PhoneFrame> NextFrame(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000)) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-      if (auto frame = take_frame()) return frame;
+      if (auto frame = TakeFrame()) return frame;
       const auto now = std::chrono::steady_clock::now();
       if (now >= end) return std::nullopt;
-      fill(std::chrono::duration_cast<std::chrono::milliseconds>(end - now));
+      Fill(std::chrono::duration_cast<std::chrono::milliseconds>(end - now));
     }
   }
 
  private:
   // Waits up to `wait` for bytes; false when none came.
-  bool fill(std::chrono::milliseconds wait) {
+  bool Fill(std::chrono::milliseconds wait) {
     pollfd pfd{fd_, POLLIN, 0};
     if (::poll(&pfd, 1, static_cast<int>(wait.count())) <= 0) return false;
     uint8_t chunk[4096];
@@ -120,7 +120,7 @@ class TestClient {
 
   // Frames from the phone are expected back to back: skip to a start byte, then take
   // a whole frame once it is there.
-  std::optional<PhoneFrame> take_frame() {
+  std::optional<PhoneFrame> TakeFrame() {
     while (!buffer_.empty() && buffer_[0] != 0x1E && buffer_[0] != 0x1C) buffer_.erase(buffer_.begin());
     if (buffer_.size() < 6) return std::nullopt;
     const size_t length = buffer_[5];

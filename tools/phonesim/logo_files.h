@@ -30,23 +30,23 @@ struct Image {
   std::string network;          // "MCC NN" for operator logos from NOL files
 };
 
-inline size_t bitmap_bytes(unsigned width, unsigned height) { return size_t{width} * height / 8; }
+inline size_t BitmapBytes(unsigned width, unsigned height) { return size_t{width} * height / 8; }
 
 // The pixel's byte and mask, or nothing outside the image.
-inline std::optional<std::pair<size_t, uint8_t>> pixel_at(Kind kind, unsigned width, unsigned height, unsigned x,
-                                                          unsigned y) {
+inline std::optional<std::pair<size_t, uint8_t>> PixelAt(Kind kind, unsigned width, unsigned height, unsigned x,
+                                                         unsigned y) {
   if (x >= width || y >= height) return std::nullopt;
   if (kind == Kind::startup) return std::pair<size_t, uint8_t>{x + (y / 8) * size_t{width}, uint8_t(1u << (y % 8))};
   return std::pair<size_t, uint8_t>{y * size_t{(width + 7) / 8} + x / 8, uint8_t(0x80u >> (x % 8))};
 }
 
-inline bool pixel_on(const Image &image, unsigned x, unsigned y) {
-  const auto at = pixel_at(image.kind, image.width, image.height, x, y);
+inline bool PixelOn(const Image &image, unsigned x, unsigned y) {
+  const auto at = PixelAt(image.kind, image.width, image.height, x, y);
   return at && at->first < image.bitmap.size() && (image.bitmap[at->first] & at->second) != 0;
 }
 
-inline void set_pixel(Image &image, unsigned x, unsigned y, bool on) {
-  const auto at = pixel_at(image.kind, image.width, image.height, x, y);
+inline void SetPixel(Image &image, unsigned x, unsigned y, bool on) {
+  const auto at = PixelAt(image.kind, image.width, image.height, x, y);
   if (!at || at->first >= image.bitmap.size()) return;
   if (on)
     image.bitmap[at->first] |= at->second;
@@ -55,11 +55,11 @@ inline void set_pixel(Image &image, unsigned x, unsigned y, bool on) {
 }
 
 // One text line per pixel row, '#' for a drawn pixel: easy to read in a state dump.
-inline std::vector<std::string> rows(const Image &image) {
+inline std::vector<std::string> Rows(const Image &image) {
   std::vector<std::string> out;
   for (unsigned y = 0; y < image.height; ++y) {
     std::string row;
-    for (unsigned x = 0; x < image.width; ++x) row += pixel_on(image, x, y) ? '#' : '.';
+    for (unsigned x = 0; x < image.width; ++x) row += PixelOn(image, x, y) ? '#' : '.';
     out.push_back(row);
   }
   return out;
@@ -67,30 +67,30 @@ inline std::vector<std::string> rows(const Image &image) {
 
 namespace detail {
 
-inline void put16(std::vector<uint8_t> &out, unsigned value) {
+inline void Put16(std::vector<uint8_t> &out, unsigned value) {
   out.push_back(static_cast<uint8_t>(value & 0xFF));
   out.push_back(static_cast<uint8_t>(value >> 8 & 0xFF));
 }
 
-inline void put_text(std::vector<uint8_t> &out, const std::string &text) {
+inline void PutText(std::vector<uint8_t> &out, const std::string &text) {
   out.insert(out.end(), text.begin(), text.end());
 }
 
-inline void put_bit_characters(std::vector<uint8_t> &out, const std::vector<uint8_t> &bitmap) {
+inline void PutBitCharacters(std::vector<uint8_t> &out, const std::vector<uint8_t> &bitmap) {
   for (uint8_t byte : bitmap)
     for (int bit = 7; bit >= 0; --bit) out.push_back((byte >> bit & 1) ? '1' : '0');
 }
 
-inline unsigned get16(const std::vector<uint8_t> &in, size_t at) { return in[at] | unsigned{in[at + 1]} << 8; }
+inline unsigned Get16(const std::vector<uint8_t> &in, size_t at) { return in[at] | unsigned{in[at + 1]} << 8; }
 
-inline bool starts_with(const std::vector<uint8_t> &in, const char *mark) {
+inline bool StartsWith(const std::vector<uint8_t> &in, const char *mark) {
   const std::string text(mark);
   return in.size() >= text.size() && std::equal(text.begin(), text.end(), in.begin());
 }
 
 // Pixel data spelled as '1'/'0' characters from `at`; nothing when the file is short
 // or the image would not fit a phone's logo.
-inline std::optional<std::vector<uint8_t>> bit_characters(const std::vector<uint8_t> &in, size_t at, size_t bytes) {
+inline std::optional<std::vector<uint8_t>> BitCharacters(const std::vector<uint8_t> &in, size_t at, size_t bytes) {
   if (bytes > kMaxBitmapBytes || in.size() < at + bytes * 8) return std::nullopt;
   std::vector<uint8_t> bitmap(bytes, 0);
   for (size_t i = 0; i < bytes * 8; ++i)
@@ -98,7 +98,7 @@ inline std::optional<std::vector<uint8_t>> bit_characters(const std::vector<uint
   return bitmap;
 }
 
-inline std::optional<Image> read_nol_or_ngg(const std::vector<uint8_t> &in, bool nol) {
+inline std::optional<Image> ReadNolOrNgg(const std::vector<uint8_t> &in, bool nol) {
   const size_t header = nol ? 20 : 16;
   if (in.size() < header) return std::nullopt;
   Image image;
@@ -107,19 +107,19 @@ inline std::optional<Image> read_nol_or_ngg(const std::vector<uint8_t> &in, bool
   image.width = in[geometry_at];
   image.height = in[geometry_at + 2];
   if (nol) {
-    const unsigned mcc = get16(in, 6), mnc = in[8];
+    const unsigned mcc = Get16(in, 6), mnc = in[8];
     if (mcc > 999 || mnc > 99) return std::nullopt;
     char code[8];
     std::snprintf(code, sizeof code, "%03u %02u", mcc, mnc);
     image.network = code;
   }
-  auto bitmap = bit_characters(in, header, bitmap_bytes(image.width, image.height));
+  auto bitmap = BitCharacters(in, header, BitmapBytes(image.width, image.height));
   if (!bitmap) return std::nullopt;
   image.bitmap = std::move(*bitmap);
   return image;
 }
 
-inline std::optional<Image> read_form(const std::vector<uint8_t> &in) {
+inline std::optional<Image> ReadForm(const std::vector<uint8_t> &in) {
   // The logo chunk: "NSLD", a 16-bit big-endian length, then the banded bitmap.
   for (size_t at = 0; at + 6 <= in.size(); ++at) {
     if (in[at] != 'N' || in[at + 1] != 'S' || in[at + 2] != 'L' || in[at + 3] != 'D') continue;
@@ -132,7 +132,7 @@ inline std::optional<Image> read_form(const std::vector<uint8_t> &in) {
   return std::nullopt;
 }
 
-inline std::optional<Image> read_nlm(const std::vector<uint8_t> &in) {
+inline std::optional<Image> ReadNlm(const std::vector<uint8_t> &in) {
   if (in.size() < 6 || in[5] > 2) return std::nullopt;
   size_t at = 6;
   while (at < in.size() && (in[at] & 0x40) != 0) ++at;  // skipped bytes end with one without 0x40
@@ -146,61 +146,61 @@ inline std::optional<Image> read_nlm(const std::vector<uint8_t> &in) {
   image.kind = width == 84 ? Kind::startup : (in[5] == 1 ? Kind::caller : in[5] == 2 ? Kind::startup : Kind::op);
   image.width = width;
   image.height = height;
-  if (bitmap_bytes(width, height) > kMaxBitmapBytes) return std::nullopt;
-  image.bitmap.assign(bitmap_bytes(width, height), 0);
+  if (BitmapBytes(width, height) > kMaxBitmapBytes) return std::nullopt;
+  image.bitmap.assign(BitmapBytes(width, height), 0);
   for (unsigned y = 0; y < height; ++y)
     for (unsigned x = 0; x < width; ++x)
-      if (in[at + y * row_bytes + x / 8] & (0x80u >> (x % 8))) set_pixel(image, x, y, true);
+      if (in[at + y * row_bytes + x / 8] & (0x80u >> (x % 8))) SetPixel(image, x, y, true);
   return image;
 }
 
 }  // namespace detail
 
-inline std::optional<std::vector<uint8_t>> read_bytes(const std::string &path) {
+inline std::optional<std::vector<uint8_t>> ReadBytes(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // A logo file of any of the four formats, recognised by its first bytes.
-inline std::optional<Image> parse_file(const std::vector<uint8_t> &in) {
-  if (detail::starts_with(in, "NOL")) return detail::read_nol_or_ngg(in, true);
-  if (detail::starts_with(in, "NGG")) return detail::read_nol_or_ngg(in, false);
-  if (detail::starts_with(in, "FORM")) return detail::read_form(in);
-  if (detail::starts_with(in, "NLM")) return detail::read_nlm(in);
+inline std::optional<Image> ParseFile(const std::vector<uint8_t> &in) {
+  if (detail::StartsWith(in, "NOL")) return detail::ReadNolOrNgg(in, true);
+  if (detail::StartsWith(in, "NGG")) return detail::ReadNolOrNgg(in, false);
+  if (detail::StartsWith(in, "FORM")) return detail::ReadForm(in);
+  if (detail::StartsWith(in, "NLM")) return detail::ReadNlm(in);
   return std::nullopt;
 }
 
-inline std::optional<Image> read_file(const std::string &path) {
-  const auto bytes = read_bytes(path);
-  return bytes ? parse_file(*bytes) : std::nullopt;
+inline std::optional<Image> ReadFile(const std::string &path) {
+  const auto bytes = ReadBytes(path);
+  return bytes ? ParseFile(*bytes) : std::nullopt;
 }
 
 // The file of the image's kind: FORM for start-up logos, NOL for operator logos
 // (network "MCC NN"), NGG for caller groups.
-inline std::vector<uint8_t> file_bytes(const Image &image) {
+inline std::vector<uint8_t> FileBytes(const Image &image) {
   std::vector<uint8_t> out;
   switch (image.kind) {
     case Kind::startup: {
-      detail::put_text(out, "FORM");
+      detail::PutText(out, "FORM");
       out.push_back(0x02);
       out.push_back(0x3E);
       const std::string version = "Nokia Startup Logo Editor File Version 1.0";
-      detail::put_text(out, "VERS");
+      detail::PutText(out, "VERS");
       out.push_back(0x00);
       out.push_back(static_cast<uint8_t>(version.size()));
-      detail::put_text(out, version);
-      detail::put_text(out, "MODL");
+      detail::PutText(out, version);
+      detail::PutText(out, "MODL");
       out.push_back(0x00);
       out.push_back(0x04);
-      detail::put_text(out, "6100");
-      detail::put_text(out, "NSLD");
+      detail::PutText(out, "6100");
+      detail::PutText(out, "NSLD");
       out.push_back(0x01);
       out.push_back(0xF8);
       std::vector<uint8_t> bitmap = image.bitmap;
       bitmap.resize(kMaxBitmapBytes, 0);
       out.insert(out.end(), bitmap.begin(), bitmap.end());
-      detail::put_text(out, "COMM");
+      detail::PutText(out, "COMM");
       out.push_back(0x00);
       out.push_back(0x00);
       break;
@@ -208,30 +208,30 @@ inline std::vector<uint8_t> file_bytes(const Image &image) {
     case Kind::op: {
       unsigned mcc = 0, mnc = 0;
       if (std::sscanf(image.network.c_str(), "%u %u", &mcc, &mnc) != 2) mcc = mnc = 0;
-      detail::put_text(out, "NOL");
+      detail::PutText(out, "NOL");
       for (uint8_t byte : {0x00, 0x01, 0x00}) out.push_back(byte);
-      detail::put16(out, mcc);
-      detail::put16(out, mnc);
-      detail::put16(out, image.width);
-      detail::put16(out, image.height);
-      for (unsigned word : {0x01u, 0x01u, 0x53u}) detail::put16(out, word);
-      detail::put_bit_characters(out, image.bitmap);
+      detail::Put16(out, mcc);
+      detail::Put16(out, mnc);
+      detail::Put16(out, image.width);
+      detail::Put16(out, image.height);
+      for (unsigned word : {0x01u, 0x01u, 0x53u}) detail::Put16(out, word);
+      detail::PutBitCharacters(out, image.bitmap);
       break;
     }
     case Kind::caller:
-      detail::put_text(out, "NGG");
+      detail::PutText(out, "NGG");
       for (uint8_t byte : {0x00, 0x01, 0x00}) out.push_back(byte);
-      detail::put16(out, image.width);
-      detail::put16(out, image.height);
-      for (unsigned word : {0x01u, 0x01u, 0x4Au}) detail::put16(out, word);
-      detail::put_bit_characters(out, image.bitmap);
+      detail::Put16(out, image.width);
+      detail::Put16(out, image.height);
+      for (unsigned word : {0x01u, 0x01u, 0x4Au}) detail::Put16(out, word);
+      detail::PutBitCharacters(out, image.bitmap);
       break;
   }
   return out;
 }
 
-inline bool write_file(const std::string &path, const Image &image) {
-  const auto bytes = file_bytes(image);
+inline bool WriteFile(const std::string &path, const Image &image) {
+  const auto bytes = FileBytes(image);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);

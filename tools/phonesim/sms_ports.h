@@ -26,7 +26,7 @@ struct SmsPortRegistry {
   std::map<uint16_t, SmsPortDecoder> decoders;
 };
 
-inline SmsPortRegistry &sms_port_registry() {
+inline SmsPortRegistry &PortRegistry() {
   static SmsPortRegistry registry;
   return registry;
 }
@@ -34,18 +34,18 @@ inline SmsPortRegistry &sms_port_registry() {
 }  // namespace detail
 
 // Sets the decoder for payloads sent to `port`; a later registration replaces it.
-inline void register_sms_port_decoder(uint16_t port, SmsPortDecoder decoder) {
-  auto &registry = detail::sms_port_registry();
+inline void RegisterSmsPortDecoder(uint16_t port, SmsPortDecoder decoder) {
+  auto &registry = detail::PortRegistry();
   std::lock_guard<std::mutex> lock(registry.mutex);
   registry.decoders[port] = std::move(decoder);
 }
 
 // What the decoder of `port` makes of `payload` (the user data after the header), or a
 // null json when no decoder knows the port.
-inline nlohmann::json decode_sms_port_payload(uint16_t port, std::span<const uint8_t> payload) {
+inline nlohmann::json DecodeSmsPortPayload(uint16_t port, std::span<const uint8_t> payload) {
   SmsPortDecoder decoder;
   {
-    auto &registry = detail::sms_port_registry();
+    auto &registry = detail::PortRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex);
     const auto found = registry.decoders.find(port);
     if (found == registry.decoders.end() || !found->second) return nullptr;
