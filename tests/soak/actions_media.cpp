@@ -229,26 +229,26 @@ void Soak::LostFrameScene() {
   const bool noAcks = Chance(0.5);
   const uint64_t silencesBefore = silenceEvents_.load();
   const bool silentBefore = silentNow_.load();
-  const size_t lostBefore = sim_.frames_lost();
+  const size_t lostBefore = sim_.FramesLost();
   {
     std::lock_guard lock(faultMutex_);
     ++faultTally_.counts["lost_frame_scene"];
     if (noAcks) ++faultTally_.counts["lost_frame_scene_without_acks"];
   }
-  if (noAcks) sim_.control("ack off");
-  sim_.control("lose-frame " + std::to_string(frame));
+  if (noAcks) sim_.Control("ack off");
+  sim_.Control("lose-frame " + std::to_string(frame));
   const int64_t limit = L::kLogoDownload + (kind == PELKOR_LOGO_OPERATOR ? 1 + L::kNetworkInfo : 0);
   const std::string what = "logo_download(" + std::to_string(kind) + ") with frame " + std::to_string(frame) +
                            " of the reply lost" + (noAcks ? " and no acknowledgements" : "");
   const int32_t result = Call("logo_download", limit, L::Only({0, 4, 24}),
                               "kind " + std::to_string(kind) + ", frame " + std::to_string(frame) + " lost",
                               [&] { return logo_download(kind); });
-  const bool lost = sim_.frames_lost() > lostBefore;
-  if (!lost) sim_.control("lose-frame 0");  // the reply never came (a silence): withdraw
+  const bool lost = sim_.FramesLost() > lostBefore;
+  if (!lost) sim_.Control("lose-frame 0");  // the reply never came (a silence): withdraw
   int32_t level = -7;
   const int32_t next =
       Call("getrflevel", L::kPhoneStatus, L::Only({0, 4}), "after " + what, [&] { return getrflevel(&level); });
-  if (noAcks) sim_.control("ack on");
+  if (noAcks) sim_.Control("ack on");
   if (lost && result == PELKOR_OK) {
     Fail("took an incomplete message", what + " returned 0");
     CheckDownload(kind, group);

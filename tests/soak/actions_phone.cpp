@@ -172,8 +172,8 @@ void Soak::ResetPhone() {
 void Soak::IncomingCall() {
   const std::string number = RandomDigits(static_cast<size_t>(Uniform(6, 12)));
   const uint64_t faultsBefore = faultEvents_.load();
-  const size_t lostBefore = sim_.frames_lost();
-  if (sim_.control("call incoming " + number) != "ok") return;
+  const size_t lostBefore = sim_.FramesLost();
+  if (sim_.Control("call incoming " + number) != "ok") return;
   char buffer[32] = {};
   int32_t result = PELKOR_ERR_NO_CALL;
   const auto began = Clock::now();
@@ -183,11 +183,11 @@ void Soak::IncomingCall() {
     std::this_thread::sleep_for(20ms);
   }
   const int32_t event = Call("incomingevent", L::kNoWait, L::Only({0, 1}), "", [] { return incomingevent(); });
-  const bool clean = Clean(faultsBefore) && sim_.frames_lost() == lostBefore;
+  const bool clean = Clean(faultsBefore) && sim_.FramesLost() == lostBefore;
   if (clean && (result != PELKOR_OK || (buffer != number && buffer != "D" + number.substr(1))))
     Fail("wrong answer", "incoming gave " + std::to_string(result) + " '" + buffer + "' for a call from " + number);
   if (clean && event != 1) Fail("wrong answer", "incomingevent gave 0 after a call was announced");
-  sim_.control("call end");
+  sim_.Control("call end");
 }
 
 // ---- network ------------------------------------------------------------------------------------

@@ -191,7 +191,7 @@ void Soak::StoreDeliver() {
   if (static_cast<int>(StoreOf(State()).size()) < kStoreCapacity - 2) {
     const std::string sender = "+3584" + RandomDigits(8);
     const std::string text = RandomText(static_cast<size_t>(Uniform(20, 160)));
-    sim_.control("sms deliver " + sender + " " + text);
+    sim_.Control("sms deliver " + sender + " " + text);
     std::this_thread::sleep_for(100ms);
   }
   const int32_t count =

@@ -24,7 +24,7 @@
 
 #include "export_limits.h"
 #include "phone_state.h"
-#include "simulator.hpp"
+#include "simulator.h"
 #include "soak_records.h"
 #include "watchdog.h"
 
@@ -80,7 +80,7 @@ class Soak {
   std::string RandomText(size_t length, const char *alphabet = kGsmSafe);
   std::string RandomDigits(size_t length);
   std::string NextDestination();
-  nlohmann::json State() const { return sim_.state(); }
+  nlohmann::json State() const { return sim_.State(); }
 
   void OpenSession();
   void Identity();

@@ -24,7 +24,7 @@ int32_t Soak::Call(const std::string &name, int64_t limitMs, const L::Allowed &a
                    const std::function<int32_t()> &body, int32_t timeoutCode) {
   const std::string what = name + "(" + args + ")";
   const uint64_t faultsBefore = faultEvents_.load();
-  const size_t lostBefore = sim_.frames_lost();
+  const size_t lostBefore = sim_.FramesLost();
   watchdog_->Begin(what, L::HangAfter(limitMs));
   const auto start = Clock::now();
   const int32_t result = body();
@@ -54,7 +54,7 @@ int32_t Soak::Call(const std::string &name, int64_t limitMs, const L::Allowed &a
   if (!allowed.Holds(result))
     Fail("undocumented result", what + " returned " + std::to_string(result) + ", documented " + allowed.Text());
   if (!allowed.range && result == timeoutCode && limitMs > 0 && Clean(faultsBefore) &&
-      sim_.frames_lost() == lostBefore && sim_.frame_loss_pending() == 0) {
+      sim_.FramesLost() == lostBefore && sim_.FrameLossPending() == 0) {
     std::lock_guard lock(mutex_);
     ++tally_.unexplainedTimeouts[name];
   }
@@ -152,7 +152,7 @@ void Soak::Run() {
   tmp_ = pattern;
   // The library writes its UCS-2 dump files there.
   setenv("TMPDIR", tmp_.c_str(), 1);
-  sim_.load_state(json::parse(kInitialState));
+  sim_.LoadState(json::parse(kInitialState));
 
   OpenSession();
   ASSERT_TRUE(sessionOpen_) << "the soak needs a session to begin with";

@@ -30,7 +30,7 @@ int UniformIn(std::mt19937_64 &rng, int lo, int hi) { return std::uniform_int_di
 }  // namespace
 
 void Soak::Inject(const std::string &line) {
-  const std::string answer = sim_.control(line);
+  const std::string answer = sim_.Control(line);
   if (answer.rfind("error", 0) == 0) Fail("simulator refused a control line", line + ": " + answer);
   faultEvents_.fetch_add(1);
 }
@@ -55,13 +55,13 @@ void Soak::FaultLoop() {
     else if (!RunEpisode(kind == 5, rng))
       break;
   }
-  sim_.control("silent off");
-  sim_.control("ack on");
-  sim_.control("lose-frame 0");
+  sim_.Control("silent off");
+  sim_.Control("ack on");
+  sim_.Control("lose-frame 0");
 }
 
 void Soak::WithdrawUntakenLoss(ArmedLoss &loss) {
-  if (loss.armed && sim_.frame_loss_pending() == 0) loss.armed = false;
+  if (loss.armed && sim_.FrameLossPending() == 0) loss.armed = false;
   if (loss.armed && MsSince(loss.at) > kLossWaitsMs) {
     Inject("lose-frame 0");
     loss.armed = false;

@@ -122,7 +122,7 @@ json Soak::Report() {
   std::lock_guard faultLock(faultMutex_);
   std::lock_guard lock(mutex_);
   const RunInfo run{seed_, seconds_, excluded_, static_cast<double>(ranMs_ > 0 ? ranMs_ : MsSince(started_)) / 1000.0};
-  return ReportOf(run, tally_, faultTally_, writes_, sim_.frames_lost());
+  return ReportOf(run, tally_, faultTally_, writes_, sim_.FramesLost());
 }
 
 void PrintSummary(const json &report) {
