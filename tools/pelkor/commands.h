@@ -2,12 +2,10 @@
 // Each family adds its commands to the application.
 #include <CLI/CLI.hpp>
 
+#include "command_table.h"
 #include "phone_session.h"
 
 namespace pelkor_tool {
-
-// Where a command's exit status goes; the callbacks of CLI11 cannot return one.
-extern int exitStatus;
 
 void AddPhoneCommands(CLI::App &app, GlobalOptions &options);
 void AddSmsCommands(CLI::App &app, GlobalOptions &options);

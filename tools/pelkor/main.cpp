@@ -11,8 +11,6 @@
 #include "exit_status.h"
 
 namespace pelkor_tool {
-int exitStatus = 0;
-
 namespace {
 
 // A group of commands (sms, logo, ...) that has no footer of its own lists the examples
