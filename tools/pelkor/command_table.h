@@ -26,12 +26,11 @@ template <typename Options = NoOptions>
 struct Command {
   // A step of a command: the handler or the check. Commands without options take the
   // report alone.
-  using Step =
-      std::conditional_t<std::is_same_v<Options, NoOptions>, int (*)(Report &), int (*)(Report &, Options &)>;
+  using Step = std::conditional_t<std::is_same_v<Options, NoOptions>, int (*)(Report &), int (*)(Report &, Options &)>;
 
   const char *name;
   const char *help;
-  const char *footer = "";  // notes on the command, then its "Example: ..." lines
+  const char *footer = "";                           // notes on the command, then its "Example: ..." lines
   void (*declare)(CLI::App &, Options &) = nullptr;  // its arguments and options
   Step check = nullptr;  // runs first, without the phone; a status other than 0 ends the command
   Step run = nullptr;
