@@ -33,7 +33,7 @@ struct Command {
   const char *footer = "";                           // notes on the command, then its "Example: ..." lines
   void (*declare)(CLI::App &, Options &) = nullptr;  // its arguments and options
   Step check = nullptr;  // runs first, without the phone; a status other than 0 ends the command
-  Step run = nullptr;
+  Step run = nullptr;    // the command itself; every command has one
   Uses uses = Uses::Phone;
 };
 
@@ -54,13 +54,14 @@ inline int FailIf(Report &report, int status, const std::string &problem) {
 // A group of commands (`sms`, `logo`, ...): one of its commands must follow its name.
 CLI::App &AddGroup(CLI::App &parent, const char *name, const char *help);
 
+// A step bound to the options it reads; empty when the command has no such step.
 template <typename Options>
-Handler Bound(typename Command<Options>::Step step, const std::shared_ptr<Options> &options) {
+Handler Bound(typename Command<Options>::Step step, Options &options) {
   if (step == nullptr) return nullptr;
   if constexpr (std::is_same_v<Options, NoOptions>)
     return step;
   else
-    return [step, options](Report &r) { return step(r, *options); };
+    return [step, &options](Report &r) { return step(r, options); };
 }
 
 // Adds one command to `parent`. Its options struct is made here and kept by the
@@ -71,11 +72,13 @@ CLI::App &AddCommand(CLI::App &parent, const GlobalOptions &global, const Comman
   auto options = std::make_shared<Options>();
   if (command.declare != nullptr) command.declare(*app, *options);
   if (command.footer[0] != '\0') app->footer(command.footer);
-  const Handler check = Bound<Options>(command.check, options), run = Bound<Options>(command.run, options);
-  if (command.uses == Uses::Phone)
-    app->callback([&global, check, run] { CheckedWithPhone(global, check, run); });
-  else
-    app->callback([&global, check, run] { Offline(global, check, run); });
+  app->callback([&global, command, options] {
+    const Handler check = Bound<Options>(command.check, *options), run = Bound<Options>(command.run, *options);
+    if (command.uses == Uses::Phone)
+      CheckedWithPhone(global, check, run);
+    else
+      Offline(global, check, run);
+  });
   return *app;
 }
 
