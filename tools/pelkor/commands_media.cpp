@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "command_table.h"
 #include "commands.h"
 #include "exit_status.h"
 #include "json_objects.h"
@@ -20,13 +21,16 @@
 namespace pelkor_tool {
 namespace {
 
+// What the ringtone, logo and wav commands are given; each command has its own.
 struct MediaOptions {
   std::string input, output, number;
   std::vector<std::string> tones;
-  std::string network;  // --network "MCC MNC" for operator logos
-  int group = -1;       // --group 0-4 for caller-group logos; -1 when not given
-  bool long_ = false;   // --long: render a tone longer than kLongestToneMs
-} media;
+  std::string network;            // --network "MCC MNC" for operator logos
+  int group = -1;                 // --group 0-4 for caller-group logos; -1 when not given
+  bool long_ = false;             // --long: render a tone longer than kLongestToneMs
+  int variant = 1;                // ringtone put --variant
+  std::string kind = "operator";  // logo get: startup, operator or caller
+};
 
 constexpr int64_t kLongestToneMs = 5 * 60 * 1000;
 
@@ -66,7 +70,7 @@ int BadInput(Report &r, const std::string &path, const std::string &problem) {
   return FailAs(r, kExitBadInput, path + ": " + problem);
 }
 
-int RingtoneShow(Report &r) {
+int RingtoneShow(Report &r, MediaOptions &media) {
   if (std::string problem = LoadRingtone(media.input); !problem.empty()) return BadInput(r, media.input, problem);
   const nlohmann::json tone = ToneJson();
   r.Json()["input"] = media.input;
@@ -88,7 +92,7 @@ std::string Extension(const std::string &path) {
 }
 
 // ringtone wav and ringtone convert: the output's extension picks WAV, MIDI or RTTTL.
-int RingtoneConvert(Report &r, bool wavOnly) {
+int RingtoneConvert(Report &r, const MediaOptions &media, bool wavOnly) {
   const std::string extension = Extension(media.output);
   const bool wav = wavOnly || extension == "wav";
   const bool midi = !wavOnly && (extension == "mid" || extension == "midi");
@@ -124,7 +128,7 @@ int RingtoneConvert(Report &r, bool wavOnly) {
   return r.Finish();
 }
 
-int Wav(Report &r) {
+int Wav(Report &r, MediaOptions &media) {
   std::vector<std::pair<int32_t, int32_t>> tones;
   for (const std::string &tone : media.tones) {
     int hz = 0, ms = 0;
@@ -147,7 +151,7 @@ int Wav(Report &r) {
 }
 
 // --network and --group, checked; the kind they ask for (PELKOR_LOGO_NONE for neither).
-std::string LogoTargetProblem(int32_t &kind) {
+std::string LogoTargetProblem(MediaOptions &media, int32_t &kind) {
   kind = PELKOR_LOGO_NONE;
   if (!media.network.empty() && media.group >= 0)
     return "give --network for an operator logo or --group for a caller-group logo, not both";
@@ -177,7 +181,7 @@ std::string NetworkCodeOfLogo() {
 }
 
 // Loads the input logo as `kind` (images are scaled to it) and applies --network/--group.
-int LoadLogoFor(Report &r, int32_t kind, bool &ok) {
+int LoadLogoFor(Report &r, const MediaOptions &media, int32_t kind, bool &ok) {
   ok = false;
   std::string error, note;
   if (!LoadLogo(media.input, kind, error, &note)) return BadInput(r, media.input, error);
@@ -194,11 +198,12 @@ int LoadLogoFor(Report &r, int32_t kind, bool &ok) {
   return kExitOk;
 }
 
-int LogoShow(Report &r) {
+int LogoShow(Report &r, MediaOptions &media) {
   int32_t requested;
-  if (std::string problem = LogoTargetProblem(requested); !problem.empty()) return FailAs(r, kExitUsage, problem);
+  if (std::string problem = LogoTargetProblem(media, requested); !problem.empty())
+    return FailAs(r, kExitUsage, problem);
   bool ok;
-  if (const int status = LoadLogoFor(r, requested, ok); !ok) return status;
+  if (const int status = LoadLogoFor(r, media, requested, ok); !ok) return status;
   int32_t kind, width, height;
   char code[8];
   logo_getdata(&kind, &width, &height, code, sizeof code);
@@ -211,13 +216,14 @@ int LogoShow(Report &r) {
   return r.Finish();
 }
 
-int LogoConvert(Report &r) {
+int LogoConvert(Report &r, MediaOptions &media) {
   const LogoFileType type = TypeFromExtension(media.output);
   if (type == LogoFileType::Unknown)
     return FailAs(r, kExitUsage,
                   media.output + ": unknown output type; use .nol, .ngg, .nlm, .form (or .fml), .png or .bmp");
   int32_t requested;
-  if (std::string problem = LogoTargetProblem(requested); !problem.empty()) return FailAs(r, kExitUsage, problem);
+  if (std::string problem = LogoTargetProblem(media, requested); !problem.empty())
+    return FailAs(r, kExitUsage, problem);
   // An image becomes the kind the output file holds.
   if (requested == PELKOR_LOGO_NONE)
     requested = type == LogoFileType::Nol    ? PELKOR_LOGO_OPERATOR
@@ -225,7 +231,7 @@ int LogoConvert(Report &r) {
                 : type == LogoFileType::Form ? PELKOR_LOGO_STARTUP
                                              : PELKOR_LOGO_NONE;
   bool ok;
-  if (const int status = LoadLogoFor(r, requested, ok); !ok) return status;
+  if (const int status = LoadLogoFor(r, media, requested, ok); !ok) return status;
   if (type == LogoFileType::Nol && LogoKind() != PELKOR_LOGO_STARTUP && NetworkCodeOfLogo().empty())
     return FailAs(r, kExitUsage,
                   "an operator logo file carries its network code: add --network, e.g. --network \"262 01\"");
@@ -242,7 +248,8 @@ int LogoConvert(Report &r) {
   return r.Finish();
 }
 
-int RingtonePut(Report &r, int variant) {
+int RingtonePut(Report &r, MediaOptions &media) {
+  const int variant = media.variant;
   const int32_t result = Waiting("uploading the ringtone (up to 5 s)", [&] { return ringtone_upload(variant); });
   // The upload refuses only a tone whose encoding does not fit the phone's message.
   if (result == PELKOR_ERR_REFUSED)
@@ -255,9 +262,9 @@ int RingtonePut(Report &r, int variant) {
   return r.Finish();
 }
 
-int RingtoneSend(Report &r) {
+int RingtoneSend(Report &r, MediaOptions &media) {
   const int32_t result =
-      Waiting("sending the ringtone (up to 7 s)", [] { return ringtone_sendsms(media.number.c_str()); });
+      Waiting("sending the ringtone (up to 7 s)", [&] { return ringtone_sendsms(media.number.c_str()); });
   if (result != PELKOR_OK) return r.Fail(result, "sending the ringtone to " + media.number, "7 s");
   r.Json()["input"] = media.input;
   r.Field("to", media.number, "sent to");
@@ -271,7 +278,8 @@ int32_t KindNumber(const std::string &kind) {
   return PELKOR_LOGO_CALLER;
 }
 
-int LogoGet(Report &r, const std::string &kind) {
+int LogoGet(Report &r, MediaOptions &media) {
+  const std::string &kind = media.kind;
   const LogoFileType type = TypeFromExtension(media.output);
   logo_setgroupnumber(media.group < 0 ? 0 : media.group);
   const int32_t result = Waiting("downloading the logo (up to 1 s)", [&] { return logo_download(KindNumber(kind)); });
@@ -307,7 +315,7 @@ void KeepGroupSettings(Report &r) {
     r.Line("could not read the group's name (" + Describe(result, "1 s") + "): the phone may show it blank");
 }
 
-int LogoPut(Report &r) {
+int LogoPut(Report &r, MediaOptions &media) {
   if (LogoKind() == PELKOR_LOGO_OPERATOR && NetworkCodeOfLogo().empty())
     r.Line("no network code given: the logo goes to the network the phone is in now");
   if (LogoKind() == PELKOR_LOGO_CALLER) KeepGroupSettings(r);
@@ -326,8 +334,9 @@ int LogoPut(Report &r) {
   return r.Finish();
 }
 
-int LogoSend(Report &r) {
-  const int32_t result = Waiting("sending the logo (up to 7 s)", [] { return sendoplogoviasms(media.number.c_str()); });
+int LogoSend(Report &r, MediaOptions &media) {
+  const int32_t result =
+      Waiting("sending the logo (up to 7 s)", [&] { return sendoplogoviasms(media.number.c_str()); });
   if (result != PELKOR_OK) return r.Fail(result, "sending the logo to " + media.number, "7 s");
   r.Json()["input"] = media.input;
   r.Field("to", media.number, "sent to");
@@ -335,24 +344,7 @@ int LogoSend(Report &r) {
   return r.Finish();
 }
 
-template <typename Body>
-void Offline(const GlobalOptions &options, Body body) {
-  Report report(options.json);
-  exitStatus = body(report);
-}
-
-// Runs `check` without a phone; only when it passes is the phone opened for `body`.
-template <typename Check, typename Body>
-void CheckedWithPhone(const GlobalOptions &options, Check check, Body body) {
-  Report report(options.json);
-  if (const int status = check(report); status != kExitOk) {
-    exitStatus = status;
-    return;
-  }
-  WithPhone(options, body);
-}
-
-int CheckSmsDestination(Report &r) {
+int CheckSmsDestination(Report &r, const MediaOptions &media) {
   const std::string problem = CheckSmsNumber(media.number);
   return problem.empty() ? kExitOk : FailAs(r, kExitUsage, problem);
 }
@@ -360,12 +352,13 @@ int CheckSmsDestination(Report &r) {
 // The files for put and send are read before the phone is opened: a bad file is
 // reported without waiting for the link. The library keeps the loaded logo and ringtone
 // across init.
-int PrepareLogo(Report &r, bool bySms) {
+int PrepareLogo(Report &r, MediaOptions &media, bool bySms) {
   int32_t requested;
-  if (std::string problem = LogoTargetProblem(requested); !problem.empty()) return FailAs(r, kExitUsage, problem);
-  if (bySms && CheckSmsDestination(r) != kExitOk) return kExitUsage;
+  if (std::string problem = LogoTargetProblem(media, requested); !problem.empty())
+    return FailAs(r, kExitUsage, problem);
+  if (bySms && CheckSmsDestination(r, media) != kExitOk) return kExitUsage;
   bool ok;
-  if (const int status = LoadLogoFor(r, requested, ok); !ok) return status;
+  if (const int status = LoadLogoFor(r, media, requested, ok); !ok) return status;
   if (bySms && LogoKind() == PELKOR_LOGO_STARTUP)
     return FailAs(r, kExitUsage, media.input + " is a start-up logo; only operator and caller-group logos go by SMS");
   if (bySms && LogoKind() == PELKOR_LOGO_OPERATOR && NetworkCodeOfLogo().empty())
@@ -374,133 +367,198 @@ int PrepareLogo(Report &r, bool bySms) {
   return kExitOk;
 }
 
-int PrepareRingtone(Report &r, bool bySms) {
-  if (bySms && CheckSmsDestination(r) != kExitOk) return kExitUsage;
+int PrepareRingtone(Report &r, const MediaOptions &media, bool bySms) {
+  if (bySms && CheckSmsDestination(r, media) != kExitOk) return kExitUsage;
   if (std::string problem = LoadRingtone(media.input); !problem.empty()) return BadInput(r, media.input, problem);
   return kExitOk;
+}
+
+int RingtoneWav(Report &r, MediaOptions &media) { return RingtoneConvert(r, media, true); }
+int RingtoneToFile(Report &r, MediaOptions &media) { return RingtoneConvert(r, media, false); }
+int CheckRingtonePut(Report &r, MediaOptions &media) { return PrepareRingtone(r, media, false); }
+int CheckRingtoneSend(Report &r, MediaOptions &media) { return PrepareRingtone(r, media, true); }
+int CheckLogoPut(Report &r, MediaOptions &media) { return PrepareLogo(r, media, false); }
+int CheckLogoSend(Report &r, MediaOptions &media) { return PrepareLogo(r, media, true); }
+
+// The group and the output file of logo get, checked before the phone is opened.
+int CheckLogoGet(Report &r, MediaOptions &media) {
+  if (std::string problem = CheckRange("the caller group", media.group < 0 ? 0 : media.group, 0, 4); !problem.empty())
+    return FailAs(r, kExitUsage, problem);
+  const std::string &kind = media.kind;
+  const LogoFileType type = TypeFromExtension(media.output);
+  if (!media.output.empty() && type == LogoFileType::Unknown)
+    return FailAs(r, kExitUsage, media.output + ": unknown output type; use .nol, .ngg, .nlm, .form, .png or .bmp");
+  if (!media.output.empty() && type == LogoFileType::Form && kind != "startup")
+    return FailAs(r, kExitUsage,
+                  "a FORM file holds a start-up logo; save the " + kind + " logo as .nol, .ngg, .png or .bmp");
+  if (!media.output.empty() && (type == LogoFileType::Nol || type == LogoFileType::Ngg) && kind == "startup")
+    return FailAs(r, kExitUsage, "a start-up logo goes into a .form, .png or .bmp file");
+  return kExitOk;
+}
+
+void DeclareRingtoneFile(CLI::App &c, MediaOptions &media) {
+  c.add_option("file", media.input, "RTTTL file")->required();
+}
+
+// --network and --group, which make a logo an operator or a caller-group logo.
+void DeclareLogoTarget(CLI::App &c, MediaOptions &media) {
+  c.add_option("--network", media.network, "network code \"MCC MNC\", e.g. \"262 01\": makes it an operator logo");
+  c.add_option("--group", media.group, "caller group 0-4: makes it a caller-group logo");
+}
+
+void AddRingtoneFileCommands(CLI::App &group, const GlobalOptions &options) {
+  AddCommands(
+      group, options,
+      Command<MediaOptions>{.name = "show",
+                            .help = "Show an RTTTL file as the library reads it",
+                            .footer = "Example: pelkor ringtone show examples/ode_to_joy.rtttl",
+                            .declare = DeclareRingtoneFile,
+                            .run = RingtoneShow,
+                            .uses = Uses::NoPhone},
+      Command<MediaOptions>{.name = "wav",
+                            .help = "Render an RTTTL file to a WAV file",
+                            .footer = "Example: pelkor ringtone wav examples/scale.rtttl scale.wav",
+                            .declare =
+                                [](CLI::App &c, MediaOptions &media) {
+                                  DeclareRingtoneFile(c, media);
+                                  c.add_option("output", media.output, "WAV file to write")->required();
+                                  c.add_flag("--long", media.long_, "write a tone that lasts more than 5 minutes");
+                                },
+                            .run = RingtoneWav,
+                            .uses = Uses::NoPhone},
+      Command<MediaOptions>{.name = "convert",
+                            .help = "Convert an RTTTL file to WAV, MIDI or RTTTL, by the output's extension",
+                            .footer = "Examples:\n  pelkor ringtone convert examples/ode_to_joy.rtttl ode.mid\n"
+                                      "  pelkor ringtone convert examples/scale.rtttl scale.wav",
+                            .declare =
+                                [](CLI::App &c, MediaOptions &media) {
+                                  DeclareRingtoneFile(c, media);
+                                  c.add_option("output", media.output, ".wav, .mid/.midi or .rtttl/.txt")->required();
+                                  c.add_flag("--long", media.long_,
+                                             "write a WAV or MIDI file of a tone that lasts more than 5 minutes");
+                                },
+                            .run = RingtoneToFile,
+                            .uses = Uses::NoPhone});
+}
+
+void AddRingtonePhoneCommands(CLI::App &group, const GlobalOptions &options) {
+  AddCommands(group, options,
+              Command<MediaOptions>{.name = "put",
+                                    .help = "Upload an RTTTL file as the phone's ringtone",
+                                    .footer = "Example: pelkor ringtone put examples/ode_to_joy.rtttl",
+                                    .declare =
+                                        [](CLI::App &c, MediaOptions &media) {
+                                          DeclareRingtoneFile(c, media);
+                                          c.add_option(
+                                               "--variant", media.variant,
+                                               "0 uploads as a ringing-tone message, else as a ringtone command")
+                                              ->capture_default_str();
+                                        },
+                                    .check = CheckRingtonePut,
+                                    .run = RingtonePut},
+              Command<MediaOptions>{.name = "send",
+                                    .help = "Send an RTTTL file to another phone by SMS",
+                                    .footer = "Example: pelkor ringtone send examples/scale.rtttl +4912345678",
+                                    .declare =
+                                        [](CLI::App &c, MediaOptions &media) {
+                                          DeclareRingtoneFile(c, media);
+                                          c.add_option("number", media.number, "destination")->required();
+                                        },
+                                    .check = CheckRingtoneSend,
+                                    .run = RingtoneSend});
+}
+
+void AddLogoFileCommands(CLI::App &group, const GlobalOptions &options) {
+  AddCommands(
+      group, options,
+      Command<MediaOptions>{.name = "show",
+                            .help = "Draw a logo file in the terminal",
+                            .footer = "Example: pelkor logo show examples/logos/operator.nol",
+                            .declare =
+                                [](CLI::App &c, MediaOptions &media) {
+                                  c.add_option("file", media.input, "NOL, NGG, NLM, FORM, PNG or BMP file")->required();
+                                },
+                            .run = LogoShow,
+                            .uses = Uses::NoPhone},
+      Command<MediaOptions>{
+          .name = "convert",
+          .help = "Convert a logo or image; the output's extension picks the format",
+          .footer = "Examples:\n  pelkor logo convert examples/logos/operator.nol operator.png\n"
+                    "  pelkor logo convert drawing.png mine.nol --network \"262 01\"\n"
+                    "  pelkor logo convert examples/logos/startup.form startup.bmp",
+          .declare =
+              [](CLI::App &c, MediaOptions &media) {
+                c.add_option("input", media.input, "NOL, NGG, NLM, FORM, PNG or BMP file")->required();
+                c.add_option("output", media.output, ".nol, .ngg, .nlm, .form (.fml), .png or .bmp")->required();
+                DeclareLogoTarget(c, media);
+              },
+          .run = LogoConvert,
+          .uses = Uses::NoPhone});
+}
+
+void AddLogoPhoneCommands(CLI::App &group, const GlobalOptions &options) {
+  AddCommands(
+      group, options,
+      Command<MediaOptions>{.name = "get",
+                            .help = "Download a logo from the phone (and save it)",
+                            .footer = "Example: pelkor logo get startup startup.form",
+                            .declare =
+                                [](CLI::App &c, MediaOptions &media) {
+                                  c.add_option("kind", media.kind, "startup, operator or caller")
+                                      ->required()
+                                      ->check(CLI::IsMember({"startup", "operator", "caller"}));
+                                  c.add_option("output", media.output,
+                                               "file to write: .nol, .ngg, .nlm, .form, .png or .bmp");
+                                  c.add_option("--group", media.group, "caller group number 0-4")->default_str("0");
+                                },
+                            .check = CheckLogoGet,
+                            .run = LogoGet},
+      Command<MediaOptions>{.name = "put",
+                            .help = "Upload a logo file to the phone",
+                            .footer = "Examples:\n  pelkor logo put examples/logos/operator.nol\n"
+                                      "  pelkor logo put examples/logos/caller_group.ngg --group 2\n"
+                                      "  pelkor logo put drawing.png --network \"262 01\"",
+                            .declare =
+                                [](CLI::App &c, MediaOptions &media) {
+                                  c.add_option("file", media.input, "NOL, NGG, NLM, FORM, PNG or BMP file")->required();
+                                  DeclareLogoTarget(c, media);
+                                },
+                            .check = CheckLogoPut,
+                            .run = LogoPut},
+      Command<MediaOptions>{.name = "send",
+                            .help = "Send an operator or caller-group logo by SMS",
+                            .footer = "Example: pelkor logo send examples/logos/operator.nol +4912345678",
+                            .declare =
+                                [](CLI::App &c, MediaOptions &media) {
+                                  c.add_option("file", media.input, "NOL, NGG or image file")->required();
+                                  c.add_option("number", media.number, "destination")->required();
+                                  DeclareLogoTarget(c, media);
+                                },
+                            .check = CheckLogoSend,
+                            .run = LogoSend});
 }
 
 }  // namespace
 
 void AddMediaCommands(CLI::App &app, GlobalOptions &options) {
-  auto *ringtone = app.add_subcommand("ringtone", "Ringtones: show, convert to WAV or MIDI, upload, send");
-  ringtone->require_subcommand(1);
-  auto *show = ringtone->add_subcommand("show", "Show an RTTTL file as the library reads it");
-  show->add_option("file", media.input, "RTTTL file")->required();
-  show->footer("Example: pelkor ringtone show examples/ode_to_joy.rtttl");
-  show->callback([&] { Offline(options, RingtoneShow); });
-  auto *wav = ringtone->add_subcommand("wav", "Render an RTTTL file to a WAV file");
-  wav->add_option("file", media.input, "RTTTL file")->required();
-  wav->add_option("output", media.output, "WAV file to write")->required();
-  wav->footer("Example: pelkor ringtone wav examples/scale.rtttl scale.wav");
-  wav->add_flag("--long", media.long_, "write a tone that lasts more than 5 minutes");
-  wav->callback([&] { Offline(options, [](Report &r) { return RingtoneConvert(r, true); }); });
-  auto *convert =
-      ringtone->add_subcommand("convert", "Convert an RTTTL file to WAV, MIDI or RTTTL, by the output's extension");
-  convert->add_option("file", media.input, "RTTTL file")->required();
-  convert->add_option("output", media.output, ".wav, .mid/.midi or .rtttl/.txt")->required();
-  convert->footer(
-      "Examples:\n  pelkor ringtone convert examples/ode_to_joy.rtttl ode.mid\n"
-      "  pelkor ringtone convert examples/scale.rtttl scale.wav");
-  convert->add_flag("--long", media.long_, "write a WAV or MIDI file of a tone that lasts more than 5 minutes");
-  convert->callback([&] { Offline(options, [](Report &r) { return RingtoneConvert(r, false); }); });
-
-  static int variant = 1;
-  auto *put = ringtone->add_subcommand("put", "Upload an RTTTL file as the phone's ringtone");
-  put->add_option("file", media.input, "RTTTL file")->required();
-  put->add_option("--variant", variant, "0 uploads as a ringing-tone message, else as a ringtone command")
-      ->capture_default_str();
-  put->footer("Example: pelkor ringtone put examples/ode_to_joy.rtttl");
-  put->callback([&] {
-    CheckedWithPhone(
-        options, [](Report &r) { return PrepareRingtone(r, false); },
-        [](Report &r) { return RingtonePut(r, variant); });
-  });
-  auto *send = ringtone->add_subcommand("send", "Send an RTTTL file to another phone by SMS");
-  send->add_option("file", media.input, "RTTTL file")->required();
-  send->add_option("number", media.number, "destination")->required();
-  send->footer("Example: pelkor ringtone send examples/scale.rtttl +4912345678");
-  send->callback([&] {
-    CheckedWithPhone(
-        options, [](Report &r) { return PrepareRingtone(r, true); }, RingtoneSend);
-  });
-
-  auto *logo = app.add_subcommand("logo", "Logos: show, convert, download, upload, send");
-  logo->require_subcommand(1);
-  const char *kNetworkHelp = "network code \"MCC MNC\", e.g. \"262 01\": makes it an operator logo";
-  const char *kGroupHelp = "caller group 0-4: makes it a caller-group logo";
-  auto *logoShow = logo->add_subcommand("show", "Draw a logo file in the terminal");
-  logoShow->add_option("file", media.input, "NOL, NGG, NLM, FORM, PNG or BMP file")->required();
-  logoShow->footer("Example: pelkor logo show examples/logos/operator.nol");
-  logoShow->callback([&] { Offline(options, LogoShow); });
-  auto *logoConvert =
-      logo->add_subcommand("convert", "Convert a logo or image; the output's extension picks the format");
-  logoConvert->add_option("input", media.input, "NOL, NGG, NLM, FORM, PNG or BMP file")->required();
-  logoConvert->add_option("output", media.output, ".nol, .ngg, .nlm, .form (.fml), .png or .bmp")->required();
-  logoConvert->add_option("--network", media.network, kNetworkHelp);
-  logoConvert->add_option("--group", media.group, kGroupHelp);
-  logoConvert->footer(
-      "Examples:\n  pelkor logo convert examples/logos/operator.nol operator.png\n"
-      "  pelkor logo convert drawing.png mine.nol --network \"262 01\"\n"
-      "  pelkor logo convert examples/logos/startup.form startup.bmp");
-  logoConvert->callback([&] { Offline(options, LogoConvert); });
-
-  static std::string kind = "operator";
-  auto *get = logo->add_subcommand("get", "Download a logo from the phone (and save it)");
-  get->add_option("kind", kind, "startup, operator or caller")
-      ->required()
-      ->check(CLI::IsMember({"startup", "operator", "caller"}));
-  get->add_option("output", media.output, "file to write: .nol, .ngg, .nlm, .form, .png or .bmp");
-  get->add_option("--group", media.group, "caller group number 0-4")->default_str("0");
-  get->footer("Example: pelkor logo get startup startup.form");
-  get->callback([&] {
-    CheckedWithPhone(
-        options,
-        [](Report &r) {
-          if (std::string problem = CheckRange("the caller group", media.group < 0 ? 0 : media.group, 0, 4);
-              !problem.empty())
-            return FailAs(r, kExitUsage, problem);
-          const LogoFileType type = TypeFromExtension(media.output);
-          if (!media.output.empty() && type == LogoFileType::Unknown)
-            return FailAs(r, kExitUsage,
-                          media.output + ": unknown output type; use .nol, .ngg, .nlm, .form, .png or .bmp");
-          if (!media.output.empty() && type == LogoFileType::Form && kind != "startup")
-            return FailAs(r, kExitUsage,
-                          "a FORM file holds a start-up logo; save the " + kind + " logo as .nol, .ngg, .png or .bmp");
-          if (!media.output.empty() && (type == LogoFileType::Nol || type == LogoFileType::Ngg) && kind == "startup")
-            return FailAs(r, kExitUsage, "a start-up logo goes into a .form, .png or .bmp file");
-          return static_cast<int>(kExitOk);
-        },
-        [](Report &r) { return LogoGet(r, kind); });
-  });
-  auto *putLogo = logo->add_subcommand("put", "Upload a logo file to the phone");
-  putLogo->add_option("file", media.input, "NOL, NGG, NLM, FORM, PNG or BMP file")->required();
-  putLogo->add_option("--network", media.network, kNetworkHelp);
-  putLogo->add_option("--group", media.group, kGroupHelp);
-  putLogo->footer(
-      "Examples:\n  pelkor logo put examples/logos/operator.nol\n"
-      "  pelkor logo put examples/logos/caller_group.ngg --group 2\n"
-      "  pelkor logo put drawing.png --network \"262 01\"");
-  putLogo->callback([&] {
-    CheckedWithPhone(
-        options, [](Report &r) { return PrepareLogo(r, false); }, LogoPut);
-  });
-  auto *sendLogo = logo->add_subcommand("send", "Send an operator or caller-group logo by SMS");
-  sendLogo->add_option("file", media.input, "NOL, NGG or image file")->required();
-  sendLogo->add_option("number", media.number, "destination")->required();
-  sendLogo->add_option("--network", media.network, kNetworkHelp);
-  sendLogo->add_option("--group", media.group, kGroupHelp);
-  sendLogo->footer("Example: pelkor logo send examples/logos/operator.nol +4912345678");
-  sendLogo->callback([&] {
-    CheckedWithPhone(
-        options, [](Report &r) { return PrepareLogo(r, true); }, LogoSend);
-  });
-
-  auto *tones = app.add_subcommand("wav", "Write tones to a WAV file (8 kHz, 8-bit mono)");
-  tones->add_option("output", media.output, "WAV file to write")->required();
-  tones->add_option("tones", media.tones, "HZ:MS pairs; 0 Hz is silence")->required();
-  tones->footer("Example: pelkor wav beep.wav 1000:200 0:100 1000:200");
-  tones->callback([&] { Offline(options, Wav); });
+  CLI::App &ringtone = AddGroup(app, "ringtone", "Ringtones: show, convert to WAV or MIDI, upload, send");
+  AddRingtoneFileCommands(ringtone, options);
+  AddRingtonePhoneCommands(ringtone, options);
+  CLI::App &logo = AddGroup(app, "logo", "Logos: show, convert, download, upload, send");
+  AddLogoFileCommands(logo, options);
+  AddLogoPhoneCommands(logo, options);
+  AddCommands(
+      app, options,
+      Command<MediaOptions>{.name = "wav",
+                            .help = "Write tones to a WAV file (8 kHz, 8-bit mono)",
+                            .footer = "Example: pelkor wav beep.wav 1000:200 0:100 1000:200",
+                            .declare =
+                                [](CLI::App &c, MediaOptions &media) {
+                                  c.add_option("output", media.output, "WAV file to write")->required();
+                                  c.add_option("tones", media.tones, "HZ:MS pairs; 0 Hz is silence")->required();
+                                },
+                            .run = Wav,
+                            .uses = Uses::NoPhone});
 }
 
 }  // namespace pelkor_tool

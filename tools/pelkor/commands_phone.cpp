@@ -7,6 +7,7 @@
 #include <ctime>
 #include <thread>
 
+#include "command_table.h"
 #include "commands.h"
 #include "exit_status.h"
 #include "network_names.h"
@@ -122,7 +123,17 @@ std::string ClockSetProblem(const std::string &when, CalendarTime &t) {
   return when == "now" ? "" : ParseCalendarTime(when, t);
 }
 
-int ClockSet(Report &r, const std::string &when) {
+struct ClockSetOptions {
+  std::string when;
+};
+
+int CheckClockSet(Report &r, ClockSetOptions &o) {
+  CalendarTime t;
+  return FailIf(r, kExitUsage, ClockSetProblem(o.when, t));
+}
+
+int ClockSet(Report &r, ClockSetOptions &o) {
+  const std::string &when = o.when;
   CalendarTime t;
   if (when == "now") {
     // A phone shows local time, so "now" is the computer's local time.
@@ -182,7 +193,20 @@ int AlarmOff(Report &r) {
 
 bool IsOff(const std::string &when) { return when == "off" || when == "OFF" || when == "Off"; }
 
-int AlarmSet(Report &r, const std::string &when) {
+struct AlarmSetOptions {
+  std::string time;
+};
+
+// "off" goes to the phone, which says whether the alarm stays on; a time is checked first.
+int CheckAlarmSet(Report &r, AlarmSetOptions &o) {
+  if (IsOff(o.time)) return kExitOk;
+  int h = 0, m = 0;
+  const std::string problem = ParseClockTime(o.time, h, m);
+  return problem.empty() ? kExitOk : FailAs(r, kExitUsage, "the alarm: " + problem);
+}
+
+int AlarmSet(Report &r, AlarmSetOptions &o) {
+  const std::string &when = o.time;
   if (IsOff(when)) return AlarmOff(r);
   int h = 0, m = 0;
   if (const std::string problem = ParseClockTime(when, h, m); !problem.empty())
@@ -196,204 +220,223 @@ int AlarmSet(Report &r, const std::string &when) {
   return r.Finish();
 }
 
+struct DialOptions {
+  std::string number;
+};
+
+int CheckDial(Report &r, DialOptions &o) { return FailIf(r, kExitUsage, CheckDialNumber(o.number)); }
+
+int Dial(Report &r, DialOptions &o) {
+  const int32_t result = dialvoice(o.number.c_str());
+  if (result != PELKOR_OK) return r.Fail(result, "dialling " + o.number);
+  r.Field("dialled", o.number);
+  return r.Finish();
+}
+
+int HangUp(Report &r) {
+  hangup();
+  r.Json()["hangup"] = true;
+  r.Line("asked the phone to end the call");
+  return r.Finish();
+}
+
+struct DtmfOptions {
+  std::string digits;
+};
+
+int CheckDtmfDigits(Report &r, DtmfOptions &o) { return FailIf(r, kExitUsage, CheckDtmf(o.digits)); }
+
+int Dtmf(Report &r, DtmfOptions &o) {
+  const int32_t result = send_dtmf(o.digits.c_str());
+  if (result != PELKOR_OK) return r.Fail(result, "sending DTMF");
+  r.Field("dtmf", o.digits, "sent DTMF");
+  return r.Finish();
+}
+
+int Beep(Report &r) {
+  gsmbeep(1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  gsmbeep(0);
+  r.Json()["beep"] = true;
+  r.Line("the phone beeped");
+  return r.Finish();
+}
+
+struct ToneOptions {
+  int frequency = 1000, duration = 500, volume = 4;
+};
+
+int CheckTone(Report &r, ToneOptions &o) {
+  for (const std::string &problem :
+       {CheckRange("the frequency", o.frequency, 20, 20000, "Hz"),
+        CheckRange("the duration", o.duration, 1, 60000, "ms"), CheckRange("the volume", o.volume, 0, 255)})
+    if (!problem.empty()) return FailAs(r, kExitUsage, problem);
+  return kExitOk;
+}
+
+int Tone(Report &r, ToneOptions &o) {
+  play_tone(o.volume, o.frequency, o.duration);
+  // "played", not "tone": in the tool's JSON a tone is a ringtone.
+  r.Json()["played"] = {{"frequency", o.frequency}, {"ms", o.duration}, {"volume", o.volume}};
+  r.Line("played " + std::to_string(o.frequency) + " Hz for " + std::to_string(o.duration) + " ms at volume " +
+         std::to_string(o.volume));
+  return r.Finish();
+}
+
+struct ResetOptions {
+  std::string kind;
+};
+
+int Reset(Report &r, ResetOptions &o) {
+  reset(o.kind.c_str());
+  r.Json()["reset"] = o.kind;
+  r.Line("asked the phone for a " + o.kind + " reset");
+  return r.Finish();
+}
+
+int NetInfo(Report &r) {
+  char code[8], area[8], cell[8];
+  const int32_t result = Waiting("reading the network (up to 0.2 s)", [&] {
+    return getnetworkinfo(code, sizeof code, area, sizeof area, cell, sizeof cell);
+  });
+  if (result != PELKOR_OK) return r.Fail(result, "reading the network", "0.2 s");
+  const std::string name = NetworkName(code);
+  r.Json()["network_code"] = code;
+  r.Json()["network_name"] = name.empty() ? nlohmann::json() : nlohmann::json(name);
+  r.Line(std::string("network          ") + code + (name.empty() ? "" : " (" + name + ")"));
+  r.Field("area_code", area, "area code");
+  r.Field("cell_id", cell, "cell id");
+  return r.Finish();
+}
+
+struct MonitorOptions {
+  std::string screen;
+};
+
+int CheckMonitor(Report &r, MonitorOptions &o) { return FailIf(r, kExitUsage, CheckMonitorScreen(o.screen)); }
+
+int NetMonitor(Report &r, MonitorOptions &o) {
+  char text[64];
+  Waiting("waiting for the net monitor (up to 2 s)", [&] { return netmonitor(o.screen.c_str(), text, sizeof text); });
+  r.Json()["screen"] = text;
+  r.Line("screen " + o.screen + ": " + (text[0] == '\0' ? std::string("the phone showed no text") : std::string(text)));
+  return r.Finish();
+}
+
+void AddClockCommands(CLI::App &app, const GlobalOptions &options) {
+  AddCommands(
+      AddGroup(app, "clock", "Read or set the phone's clock"), options,
+      Command<>{.name = "get", .help = "Read the clock", .footer = "Example: pelkor clock get", .run = ClockGet},
+      Command<ClockSetOptions>{
+          .name = "set",
+          .help = "Set the clock",
+          .footer = "Example: pelkor clock set \"2001-03-15 12:30\"",
+          .declare =
+              [](CLI::App &c, ClockSetOptions &o) {
+                c.add_option("time", o.when, "\"YYYY-MM-DD HH:MM\" (seconds are dropped: the phone takes none) or now")
+                    ->required();
+              },
+          .check = CheckClockSet,
+          .run = ClockSet});
+}
+
+void AddAlarmCommands(CLI::App &app, const GlobalOptions &options) {
+  AddCommands(
+      AddGroup(app, "alarm", "Read or set the alarm"), options,
+      Command<>{.name = "get", .help = "Read the alarm", .footer = "Example: pelkor alarm get --json", .run = AlarmGet},
+      Command<AlarmSetOptions>{
+          .name = "set",
+          .help = "Set and switch on the alarm (off: see alarm off)",
+          .footer = "Example: pelkor alarm set 07:30",
+          .declare = [](CLI::App &c, AlarmSetOptions &o) { c.add_option("time", o.time, "HH:MM, or off")->required(); },
+          .check = CheckAlarmSet,
+          .run = AlarmSet},
+      Command<>{.name = "off",
+                .help = "Switch the alarm off, or say that it stays on",
+                .footer = "The alarm can be set over the cable but not switched off: an alarm that is on\n"
+                          "is reported as staying on (exit 3), one already off as off (exit 0).\n"
+                          "Example: pelkor alarm off",
+                .run = AlarmOff});
+}
+
+// dial, hangup, dtmf, beep, tone and reset.
+void AddCallCommands(CLI::App &app, const GlobalOptions &options) {
+  AddCommands(
+      app, options,
+      Command<DialOptions>{
+          .name = "dial",
+          .help = "Dial a voice call",
+          .footer = "Example: pelkor dial +4912345678",
+          .declare = [](CLI::App &c,
+                        DialOptions &o) { c.add_option("number", o.number, "the number to call")->required(); },
+          .check = CheckDial,
+          .run = Dial},
+      Command<>{.name = "hangup", .help = "End the current call", .footer = "Example: pelkor hangup", .run = HangUp},
+      Command<DtmfOptions>{
+          .name = "dtmf",
+          .help = "Send DTMF tones during a call",
+          .footer = "Example: pelkor dtmf 1234#",
+          .declare = [](CLI::App &c, DtmfOptions &o) { c.add_option("digits", o.digits, "0-9, *, #")->required(); },
+          .check = CheckDtmfDigits,
+          .run = Dtmf},
+      Command<>{.name = "beep", .help = "Make the phone beep", .footer = "Example: pelkor beep", .run = Beep},
+      Command<ToneOptions>{
+          .name = "tone",
+          .help = "Play a tone on the phone's speaker",
+          .footer = "Example: pelkor tone 440 --ms 300",
+          .declare =
+              [](CLI::App &c, ToneOptions &o) {
+                c.add_option("frequency", o.frequency, "Hz, 20-20000")->required();
+                c.add_option("--ms", o.duration, "duration in milliseconds, 1-60000")->capture_default_str();
+                c.add_option("--volume", o.volume, "0-255")->capture_default_str();
+              },
+          .check = CheckTone,
+          .run = Tone},
+      Command<ResetOptions>{
+          .name = "reset",
+          .help = "Restart the phone",
+          .footer = "Example: pelkor reset soft",
+          .declare =
+              [](CLI::App &c, ResetOptions &o) {
+                c.add_option("kind", o.kind, "soft or hard")->required()->check(CLI::IsMember({"soft", "hard"}));
+              },
+          .run = Reset});
+}
+
+void AddNetCommands(CLI::App &app, const GlobalOptions &options) {
+  AddCommands(AddGroup(app, "net", "Network information and the net monitor"), options,
+              Command<>{.name = "info",
+                        .help = "Network code, location area and cell",
+                        .footer = "Example: pelkor net info",
+                        .run = NetInfo},
+              Command<MonitorOptions>{
+                  .name = "monitor",
+                  .help = "Show a net monitor screen",
+                  .footer = "Example: pelkor net monitor 1",
+                  .declare =
+                      [](CLI::App &c, MonitorOptions &o) {
+                        c.add_option("screen", o.screen, "a number, next, field, devel, off or reset")->required();
+                      },
+                  .check = CheckMonitor,
+                  .run = NetMonitor});
+}
+
 }  // namespace
 
 void AddPhoneCommands(CLI::App &app, GlobalOptions &options) {
-  auto *identify = app.add_subcommand("identify", "Show IMEI, model, revision and software date");
-  identify->footer("Example: pelkor identify");
-  identify->callback([&] { WithPhone(options, Identify); });
-
-  auto *status = app.add_subcommand("status", "Show signal, battery, power source and display indicators");
-  status->footer("Example: pelkor status --json");
-  status->callback([&] { WithPhone(options, Status); });
-
-  auto *clock = app.add_subcommand("clock", "Read or set the phone's clock");
-  clock->require_subcommand(1);
-  auto *clockGet = clock->add_subcommand("get", "Read the clock");
-  clockGet->footer("Example: pelkor clock get");
-  clockGet->callback([&] { WithPhone(options, ClockGet); });
-  static std::string when;
-  auto *clockSet = clock->add_subcommand("set", "Set the clock");
-  clockSet->add_option("time", when, "\"YYYY-MM-DD HH:MM\" (seconds are dropped: the phone takes none) or now")
-      ->required();
-  clockSet->footer("Example: pelkor clock set \"2001-03-15 12:30\"");
-  clockSet->callback([&] {
-    CalendarTime t;
-    if (const std::string problem = ClockSetProblem(when, t); !problem.empty()) {
-      Report check(options.json);
-      exitStatus = FailAs(check, kExitUsage, problem);
-      return;
-    }
-    WithPhone(options, [](Report &r) { return ClockSet(r, when); });
-  });
-
-  auto *alarm = app.add_subcommand("alarm", "Read or set the alarm");
-  alarm->require_subcommand(1);
-  auto *alarmGet = alarm->add_subcommand("get", "Read the alarm");
-  alarmGet->footer("Example: pelkor alarm get --json");
-  alarmGet->callback([&] { WithPhone(options, AlarmGet); });
-  static std::string alarmTime;
-  auto *alarmSet = alarm->add_subcommand("set", "Set and switch on the alarm (off: see alarm off)");
-  alarmSet->add_option("time", alarmTime, "HH:MM, or off")->required();
-  alarmSet->footer("Example: pelkor alarm set 07:30");
-  alarmSet->callback([&] {
-    int h, m;
-    if (IsOff(alarmTime)) {
-      WithPhone(options, AlarmOff);
-      return;
-    }
-    if (const std::string problem = ParseClockTime(alarmTime, h, m); !problem.empty()) {
-      Report check(options.json);
-      exitStatus = FailAs(check, kExitUsage, "the alarm: " + problem);
-      return;
-    }
-    WithPhone(options, [](Report &r) { return AlarmSet(r, alarmTime); });
-  });
-  auto *alarmOff = alarm->add_subcommand("off", "Switch the alarm off, or say that it stays on");
-  alarmOff->footer(
-      "The alarm can be set over the cable but not switched off: an alarm that is on\n"
-      "is reported as staying on (exit 3), one already off as off (exit 0).\n"
-      "Example: pelkor alarm off");
-  alarmOff->callback([&] { WithPhone(options, AlarmOff); });
-
-  static std::string number;
-  auto *dial = app.add_subcommand("dial", "Dial a voice call");
-  dial->add_option("number", number, "the number to call")->required();
-  dial->footer("Example: pelkor dial +4912345678");
-  dial->callback([&] {
-    Report check(options.json);
-    if (const std::string problem = CheckDialNumber(number); !problem.empty()) {
-      exitStatus = FailAs(check, kExitUsage, problem);
-      return;
-    }
-    WithPhone(options, [](Report &r) {
-      const int32_t result = dialvoice(number.c_str());
-      if (result != PELKOR_OK) return r.Fail(result, "dialling " + number);
-      r.Field("dialled", number);
-      return r.Finish();
-    });
-  });
-
-  auto *hang = app.add_subcommand("hangup", "End the current call");
-  hang->footer("Example: pelkor hangup");
-  hang->callback([&] {
-    WithPhone(options, [](Report &r) {
-      hangup();
-      r.Json()["hangup"] = true;
-      r.Line("asked the phone to end the call");
-      return r.Finish();
-    });
-  });
-
-  static std::string digits;
-  auto *dtmf = app.add_subcommand("dtmf", "Send DTMF tones during a call");
-  dtmf->add_option("digits", digits, "0-9, *, #")->required();
-  dtmf->footer("Example: pelkor dtmf 1234#");
-  dtmf->callback([&] {
-    Report check(options.json);
-    if (const std::string problem = CheckDtmf(digits); !problem.empty()) {
-      exitStatus = FailAs(check, kExitUsage, problem);
-      return;
-    }
-    WithPhone(options, [](Report &r) {
-      const int32_t result = send_dtmf(digits.c_str());
-      if (result != PELKOR_OK) return r.Fail(result, "sending DTMF");
-      r.Field("dtmf", digits, "sent DTMF");
-      return r.Finish();
-    });
-  });
-
-  auto *beep = app.add_subcommand("beep", "Make the phone beep");
-  beep->footer("Example: pelkor beep");
-  beep->callback([&] {
-    WithPhone(options, [](Report &r) {
-      gsmbeep(1);
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      gsmbeep(0);
-      r.Json()["beep"] = true;
-      r.Line("the phone beeped");
-      return r.Finish();
-    });
-  });
-
-  static int frequency = 1000, duration = 500, volume = 4;
-  auto *tone = app.add_subcommand("tone", "Play a tone on the phone's speaker");
-  tone->add_option("frequency", frequency, "Hz, 20-20000")->required();
-  tone->add_option("--ms", duration, "duration in milliseconds, 1-60000")->capture_default_str();
-  tone->add_option("--volume", volume, "0-255")->capture_default_str();
-  tone->footer("Example: pelkor tone 440 --ms 300");
-  tone->callback([&] {
-    Report check(options.json);
-    for (const std::string &problem :
-         {CheckRange("the frequency", frequency, 20, 20000, "Hz"), CheckRange("the duration", duration, 1, 60000, "ms"),
-          CheckRange("the volume", volume, 0, 255)}) {
-      if (!problem.empty()) {
-        exitStatus = FailAs(check, kExitUsage, problem);
-        return;
-      }
-    }
-    WithPhone(options, [](Report &r) {
-      play_tone(volume, frequency, duration);
-      // "played", not "tone": in the tool's JSON a tone is a ringtone.
-      r.Json()["played"] = {{"frequency", frequency}, {"ms", duration}, {"volume", volume}};
-      r.Line("played " + std::to_string(frequency) + " Hz for " + std::to_string(duration) + " ms at volume " +
-             std::to_string(volume));
-      return r.Finish();
-    });
-  });
-
-  static std::string kind;
-  auto *resetCommand = app.add_subcommand("reset", "Restart the phone");
-  resetCommand->add_option("kind", kind, "soft or hard")->required()->check(CLI::IsMember({"soft", "hard"}));
-  resetCommand->footer("Example: pelkor reset soft");
-  resetCommand->callback([&] {
-    WithPhone(options, [](Report &r) {
-      reset(kind.c_str());
-      r.Json()["reset"] = kind;
-      r.Line("asked the phone for a " + kind + " reset");
-      return r.Finish();
-    });
-  });
-
-  auto *net = app.add_subcommand("net", "Network information and the net monitor");
-  net->require_subcommand(1);
-  auto *info = net->add_subcommand("info", "Network code, location area and cell");
-  info->footer("Example: pelkor net info");
-  info->callback([&] {
-    WithPhone(options, [](Report &r) {
-      char code[8], area[8], cell[8];
-      const int32_t result = Waiting("reading the network (up to 0.2 s)", [&] {
-        return getnetworkinfo(code, sizeof code, area, sizeof area, cell, sizeof cell);
-      });
-      if (result != PELKOR_OK) return r.Fail(result, "reading the network", "0.2 s");
-      const std::string name = NetworkName(code);
-      r.Json()["network_code"] = code;
-      r.Json()["network_name"] = name.empty() ? nlohmann::json() : nlohmann::json(name);
-      r.Line(std::string("network          ") + code + (name.empty() ? "" : " (" + name + ")"));
-      r.Field("area_code", area, "area code");
-      r.Field("cell_id", cell, "cell id");
-      return r.Finish();
-    });
-  });
-  static std::string screen;
-  auto *monitor = net->add_subcommand("monitor", "Show a net monitor screen");
-  monitor->add_option("screen", screen, "a number, next, field, devel, off or reset")->required();
-  monitor->footer("Example: pelkor net monitor 1");
-  monitor->callback([&] {
-    Report check(options.json);
-    if (const std::string problem = CheckMonitorScreen(screen); !problem.empty()) {
-      exitStatus = FailAs(check, kExitUsage, problem);
-      return;
-    }
-    WithPhone(options, [](Report &r) {
-      char text[64];
-      Waiting("waiting for the net monitor (up to 2 s)", [&] { return netmonitor(screen.c_str(), text, sizeof text); });
-      r.Json()["screen"] = text;
-      r.Line("screen " + screen + ": " +
-             (text[0] == '\0' ? std::string("the phone showed no text") : std::string(text)));
-      return r.Finish();
-    });
-  });
+  AddCommands(app, options,
+              Command<>{.name = "identify",
+                        .help = "Show IMEI, model, revision and software date",
+                        .footer = "Example: pelkor identify",
+                        .run = Identify},
+              Command<>{.name = "status",
+                        .help = "Show signal, battery, power source and display indicators",
+                        .footer = "Example: pelkor status --json",
+                        .run = Status});
+  AddClockCommands(app, options);
+  AddAlarmCommands(app, options);
+  AddCallCommands(app, options);
+  AddNetCommands(app, options);
 }
 
 }  // namespace pelkor_tool

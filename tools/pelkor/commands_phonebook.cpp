@@ -7,8 +7,9 @@
 #include <map>
 #include <set>
 
-#include "commands.h"
 #include "atomic_file.h"
+#include "command_table.h"
+#include "commands.h"
 #include "exit_status.h"
 #include "input_file.h"
 #include "json_objects.h"
@@ -20,11 +21,13 @@
 namespace pelkor_tool {
 namespace {
 
+// What the pb and speeddial commands are given; each command has its own.
 struct PhonebookOptions {
   int location = 1, group = 5, key = 2;
   std::string memory = "sim", name, number, range, file;
   bool replace = false;
-} pb;
+  CLI::Option *memoryOption = nullptr;  // pb restore's --memory, to tell whether it was given
+};
 
 const char *kMemoryHelp = "memory: sim, phone, or a memory type number (0 phone, 1 SIM, ...)";
 constexpr int kLastLocation = 255;  // locations go on the wire as one byte
@@ -119,7 +122,7 @@ std::string LocationProblem(int location) {
   return "";
 }
 
-int ListEntries(Report &r) {
+int ListEntries(Report &r, PhonebookOptions &pb) {
   const int memory = MemoryType(pb.memory);
   int first, last;
   if (!ParseRange(pb.range, first, last))
@@ -143,7 +146,7 @@ int ListEntries(Report &r) {
   return r.Finish();
 }
 
-int Backup(Report &r) {
+int Backup(Report &r, PhonebookOptions &pb) {
   const int memory = MemoryType(pb.memory);
   std::vector<Entry> entries;
   int32_t result;
@@ -172,18 +175,35 @@ struct MemoryContents {
 
 std::string CardText(const std::string &name, const std::string &number) { return "\"" + name + "\" " + number; }
 
-int Restore(Report &r, bool memoryGiven) {
-  std::string text, problem;
-  if (!ReadInputFile(pb.file, text, problem))
-    return FailAs(r, kExitBadInput, "cannot read " + pb.file + ": " + problem);
-  std::string error;
-  std::vector<Card> cards = ReadCards(text, error);
-  if (cards.empty()) return FailAs(r, kExitBadInput, pb.file + ": " + error);
-  // Every card is checked before the first entry is written.
+// A restore, worked out before anything is written: the cards, each with its memory and
+// location, and what the memories they go to hold now.
+struct RestorePlan {
+  std::vector<Card> cards;
   std::set<int> memories;
-  for (size_t i = 0; i < cards.size(); ++i) {
-    Card &c = cards[i];
-    const std::string which = "card " + std::to_string(i + 1) + " (\"" + c.name + "\")";
+  std::map<int, MemoryContents> contents;         // by memory
+  std::map<std::pair<int, int>, size_t> claimed;  // (memory, location) -> card
+  std::map<int, int> highest;                     // the highest location a card gives, by memory
+};
+
+std::string CardName(const RestorePlan &plan, size_t i) {
+  return "card " + std::to_string(i + 1) + " (\"" + plan.cards[i].name + "\")";
+}
+
+int ReadCardFile(Report &r, const std::string &file, RestorePlan &plan) {
+  std::string text, problem;
+  if (!ReadInputFile(file, text, problem)) return FailAs(r, kExitBadInput, "cannot read " + file + ": " + problem);
+  std::string error;
+  plan.cards = ReadCards(text, error);
+  if (plan.cards.empty()) return FailAs(r, kExitBadInput, file + ": " + error);
+  return kExitOk;
+}
+
+// Every card is checked before the first entry is written; each gets its memory.
+int CheckCards(Report &r, const PhonebookOptions &pb, RestorePlan &plan) {
+  const bool memoryGiven = pb.memoryOption != nullptr && pb.memoryOption->count() > 0;
+  for (size_t i = 0; i < plan.cards.size(); ++i) {
+    Card &c = plan.cards[i];
+    const std::string which = CardName(plan, i);
     if (memoryGiven || c.memory.empty()) c.memory = pb.memory;
     if (MemoryType(c.memory) < 0) return FailAs(r, kExitBadInput, which + ": no memory \"" + c.memory + "\"");
     c.memory = MemoryName(MemoryType(c.memory));
@@ -194,15 +214,17 @@ int Restore(Report &r, bool memoryGiven) {
       return FailAs(r, kExitBadInput,
                     which + ": caller group " + std::to_string(c.group) + " is not 0-4 or 5 for none");
     if (c.location > kLastLocation) return FailAs(r, kExitBadInput, which + ": location over 255");
-    memories.insert(MemoryType(c.memory));
+    plan.memories.insert(MemoryType(c.memory));
   }
+  return kExitOk;
+}
 
-  // What the memories hold now: a restore takes free locations and overwrites an entry
-  // only with --replace.
-  std::map<int, MemoryContents> contents;
-  for (int memory : memories) {
+// What the memories hold now: a restore takes free locations and overwrites an entry
+// only with --replace.
+int ReadMemories(Report &r, RestorePlan &plan) {
+  for (int memory : plan.memories) {
     std::vector<Entry> entries;
-    MemoryContents &held = contents[memory];
+    MemoryContents &held = plan.contents[memory];
     int32_t result;
     {
       Progress progress("reading the " + MemoryName(memory) + " phonebook");
@@ -212,71 +234,82 @@ int Restore(Report &r, bool memoryGiven) {
       return r.Fail(result, "reading the " + MemoryName(memory) + " phonebook; nothing was written", "0.5 s per entry");
     for (const Entry &e : entries) held.entries[e.location] = e;
   }
+  return kExitOk;
+}
 
-  // Cards with a location: within the memory, one card a location, and no other entry there.
-  std::map<std::pair<int, int>, size_t> claimed;  // (memory, location) -> card
+int RefuseConflicts(Report &r, const std::vector<std::string> &conflicts) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const std::string &conflict : conflicts) list.push_back(conflict);
+  r.Json()["conflicts"] = list;
+  std::string message =
+      std::to_string(conflicts.size()) +
+      (conflicts.size() == 1 ? " card would overwrite a different entry" : " cards would overwrite different entries") +
+      "; nothing was written (--replace overwrites them):";
+  for (const std::string &conflict : conflicts) message += "\n  " + conflict;
+  return FailAs(r, kExitUsage, message);
+}
+
+// Cards with a location: within the memory, one card a location, and no other entry there.
+int ClaimGivenLocations(Report &r, const PhonebookOptions &pb, RestorePlan &plan) {
   std::vector<std::string> conflicts;
-  std::map<int, int> highest;  // by memory
-  for (size_t i = 0; i < cards.size(); ++i) {
-    const Card &c = cards[i];
+  for (size_t i = 0; i < plan.cards.size(); ++i) {
+    const Card &c = plan.cards[i];
     if (c.location == 0) continue;
     const int memory = MemoryType(c.memory);
-    const std::string which = "card " + std::to_string(i + 1) + " (\"" + c.name + "\")";
-    if (c.location > contents[memory].size)
+    const MemoryContents &held = plan.contents[memory];
+    const std::string which = CardName(plan, i);
+    if (c.location > held.size)
       return FailAs(r, kExitBadInput,
-                    which + ": " + PastTheEnd(memory, c.location) + " (it has " +
-                        std::to_string(contents[memory].size) + "); nothing was written");
-    const auto [at, fresh] = claimed.emplace(std::make_pair(memory, c.location), i);
+                    which + ": " + PastTheEnd(memory, c.location) + " (it has " + std::to_string(held.size) +
+                        "); nothing was written");
+    const auto [at, fresh] = plan.claimed.emplace(std::make_pair(memory, c.location), i);
     if (!fresh)
       return FailAs(r, kExitBadInput,
                     which + " and card " + std::to_string(at->second + 1) + " both go to " + c.memory + " " +
                         std::to_string(c.location) + "; nothing was written");
-    highest[memory] = std::max(highest[memory], c.location);
-    const auto held = contents[memory].entries.find(c.location);
-    if (held == contents[memory].entries.end()) continue;
-    const Entry &e = held->second;
+    plan.highest[memory] = std::max(plan.highest[memory], c.location);
+    const auto there = held.entries.find(c.location);
+    if (there == held.entries.end()) continue;
+    const Entry &e = there->second;
     const int heldGroup = e.group == 255 ? 5 : e.group;
     if (e.name == c.name && e.number == c.number && heldGroup == c.group) continue;  // the same entry
     conflicts.push_back(c.memory + " " + std::to_string(c.location) + " holds " + CardText(e.name, e.number) +
                         ", the card has " + CardText(c.name, c.number));
   }
-  if (!conflicts.empty() && !pb.replace) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const std::string &conflict : conflicts) list.push_back(conflict);
-    r.Json()["conflicts"] = list;
-    std::string message = std::to_string(conflicts.size()) +
-                          (conflicts.size() == 1 ? " card would overwrite a different entry"
-                                                 : " cards would overwrite different entries") +
-                          "; nothing was written (--replace overwrites them):";
-    for (const std::string &conflict : conflicts) message += "\n  " + conflict;
-    return FailAs(r, kExitUsage, message);
-  }
+  if (!conflicts.empty() && !pb.replace) return RefuseConflicts(r, conflicts);
+  return kExitOk;
+}
 
-  // Cards without a location: the free locations after the highest given, in order.
+// Cards without a location: the free locations after the highest given, in order.
+int PlaceTheOthers(Report &r, RestorePlan &plan) {
   std::map<int, int> next;
-  for (int memory : memories) next[memory] = highest[memory] + 1;
-  for (size_t i = 0; i < cards.size(); ++i) {
-    Card &c = cards[i];
+  for (int memory : plan.memories) next[memory] = plan.highest[memory] + 1;
+  for (size_t i = 0; i < plan.cards.size(); ++i) {
+    Card &c = plan.cards[i];
     if (c.location != 0) continue;
     const int memory = MemoryType(c.memory);
-    const MemoryContents &held = contents[memory];
+    const MemoryContents &held = plan.contents[memory];
     int &location = next[memory];
     while (location <= held.size &&
-           (held.entries.count(location) > 0 || claimed.count(std::make_pair(memory, location)) > 0))
+           (held.entries.count(location) > 0 || plan.claimed.count(std::make_pair(memory, location)) > 0))
       ++location;
     if (location > held.size) {
       int unplaced = 0;
-      for (size_t k = i; k < cards.size(); ++k) unplaced += cards[k].location == 0 && cards[k].memory == c.memory;
+      for (size_t k = i; k < plan.cards.size(); ++k)
+        unplaced += plan.cards[k].location == 0 && plan.cards[k].memory == c.memory;
       return FailAs(r, kExitRefused,
                     "the " + c.memory + " memory has no room for " + std::to_string(unplaced) +
                         " of the cards without " + "a location (free locations after " +
-                        std::to_string(highest[memory]) + " run out at " + std::to_string(held.size) +
+                        std::to_string(plan.highest[memory]) + " run out at " + std::to_string(held.size) +
                         "); nothing was written");
     }
     c.location = location;
-    claimed.emplace(std::make_pair(memory, location), i);
+    plan.claimed.emplace(std::make_pair(memory, location), i);
   }
+  return kExitOk;
+}
 
+int WriteEntries(Report &r, const std::vector<Card> &cards) {
   nlohmann::json written = nlohmann::json::array();
   for (const Card &c : cards) {
     const int32_t result =
@@ -295,146 +328,198 @@ int Restore(Report &r, bool memoryGiven) {
   return r.Finish();
 }
 
+int Restore(Report &r, PhonebookOptions &pb) {
+  RestorePlan plan;
+  int status = ReadCardFile(r, pb.file, plan);
+  if (status == kExitOk) status = CheckCards(r, pb, plan);
+  if (status == kExitOk) status = ReadMemories(r, plan);
+  if (status == kExitOk) status = ClaimGivenLocations(r, pb, plan);
+  if (status == kExitOk) status = PlaceTheOthers(r, plan);
+  return status == kExitOk ? WriteEntries(r, plan.cards) : status;
+}
+
 // A CLI11 check for memory names.
 std::string CheckMemory(const std::string &memory) {
   return MemoryType(memory) < 0 ? "memory must be sim, phone or a memory type number" : "";
 }
 
+int CheckGetLocation(Report &r, PhonebookOptions &pb) { return FailIf(r, kExitUsage, LocationProblem(pb.location)); }
+
+int GetEntry(Report &r, PhonebookOptions &pb) {
+  char name[128], number[128];
+  int32_t callerGroup = 0;
+  const int memory = MemoryType(pb.memory);
+  const int32_t result =
+      pelkor_getphonebookentry_utf8(pb.location, memory, name, sizeof name, number, sizeof number, &callerGroup);
+  if (result == PELKOR_ERR_REFUSED) return FailAs(r, kExitNotFound, PastTheEnd(memory, pb.location));
+  if (result != PELKOR_OK)
+    return r.Fail(result, "reading " + MemoryName(memory) + " entry " + std::to_string(pb.location), "0.5 s");
+  if (name[0] == '\0' && number[0] == '\0')
+    return FailAs(r, kExitNotFound, MemoryName(memory) + " location " + std::to_string(pb.location) + " is empty");
+  r.Json()["entry"] = EntryJson(MemoryName(memory), pb.location, name, number, callerGroup);
+  r.Show("memory", MemoryName(memory));
+  r.Show("location", pb.location);
+  r.Show("name", name);
+  r.Show("number", number);
+  r.Show("group", callerGroup);
+  return r.Finish();
+}
+
+int CheckSetEntry(Report &r, PhonebookOptions &pb) {
+  pb.number = NormaliseNumber(pb.number);
+  std::string problem = LocationProblem(pb.location);
+  if (problem.empty()) problem = EntryProblem(pb.name, pb.number);
+  return problem.empty() ? kExitOk : FailAs(r, kExitUsage, problem + "; nothing was written");
+}
+
+int SetEntry(Report &r, PhonebookOptions &pb) {
+  const int memory = MemoryType(pb.memory);
+  // A location past the memory's end is found by reading it: the phone's answer to
+  // a write there says only that it was not stored.
+  char name[128], number[128];
+  if (pelkor_getphonebookentry_utf8(pb.location, memory, name, sizeof name, number, sizeof number, nullptr) ==
+      PELKOR_ERR_REFUSED)
+    return FailAs(r, kExitUsage, PastTheEnd(memory, pb.location) + "; nothing was written");
+  const int32_t result =
+      pelkor_setphonebookentry_utf8(pb.location, memory, pb.name.c_str(), pb.number.c_str(), pb.group);
+  if (result == PELKOR_ERR_REFUSED)
+    return FailAs(r, kExitUsage, PastTheEnd(memory, pb.location) + "; nothing was written");
+  if (result != PELKOR_OK) return r.Fail(result, "writing entry " + std::to_string(pb.location), "5 s");
+  r.Json()["entry"] = EntryJson(MemoryName(memory), pb.location, pb.name, pb.number, pb.group);
+  r.Show("memory", MemoryName(memory));
+  r.Show("stored at", pb.location);
+  return r.Finish();
+}
+
+int CheckRestoreFile(Report &r, PhonebookOptions &pb) {
+  const std::string problem = InputFileProblem(pb.file);
+  return problem.empty() ? kExitOk : FailAs(r, kExitBadInput, "cannot read " + pb.file + ": " + problem);
+}
+
+int GetSpeedDial(Report &r, PhonebookOptions &pb) {
+  int32_t memory = 0, location = 0;
+  const int32_t result = getspeeddial(pb.key, &memory, &location);
+  if (result != PELKOR_OK) return r.Fail(result, "reading speed dial " + std::to_string(pb.key), "2 s");
+  r.Json()["key"] = pb.key;
+  r.Field("memory", MemoryName(memory), "memory");
+  r.Field("location", location);
+  return r.Finish();
+}
+
+int SetSpeedDial(Report &r, PhonebookOptions &pb) {
+  const int32_t result = setspeeddial(pb.key, MemoryType(pb.memory), pb.location);
+  if (result != PELKOR_OK) return r.Fail(result, "setting speed dial " + std::to_string(pb.key), "2 s");
+  r.Field("key", pb.key);
+  r.Json()["memory"] = MemoryName(MemoryType(pb.memory));
+  r.Field("location", pb.location);
+  return r.Finish();
+}
+
+// --memory, with the default shown.
+void DeclareMemory(CLI::App &c, PhonebookOptions &pb) {
+  c.add_option("--memory", pb.memory, kMemoryHelp)->check(CheckMemory)->capture_default_str();
+}
+
+// get, set and list.
+void AddEntryCommands(CLI::App &group, const GlobalOptions &options) {
+  AddCommands(
+      group, options,
+      Command<PhonebookOptions>{.name = "get",
+                                .help = "Read one entry",
+                                .footer = "Example: pelkor pb get 1 --memory sim",
+                                .declare =
+                                    [](CLI::App &c, PhonebookOptions &pb) {
+                                      c.add_option("location", pb.location, "1 and up")->required();
+                                      DeclareMemory(c, pb);
+                                    },
+                                .check = CheckGetLocation,
+                                .run = GetEntry},
+      Command<PhonebookOptions>{
+          .name = "set",
+          .help = "Write one entry",
+          .footer = "Example: pelkor pb set 3 \"Jürgen Müller\" +4912345678 --group 1 --memory phone",
+          .declare =
+              [](CLI::App &c, PhonebookOptions &pb) {
+                c.add_option("location", pb.location, "1 and up")->required();
+                c.add_option("name", pb.name, "up to 40 characters (Latin-1 letters: the phone keeps no others)")
+                    ->required();
+                c.add_option("number", pb.number, "up to 40 characters")->required();
+                DeclareMemory(c, pb);
+                c.add_option("--group", pb.group, "caller group 0-4, 5 for none")
+                    ->check(CLI::Range(0, 5))
+                    ->capture_default_str();
+              },
+          .check = CheckSetEntry,
+          .run = SetEntry},
+      Command<PhonebookOptions>{.name = "list",
+                                .help = "List the entries of a memory, or of a range of it",
+                                .footer = "Example: pelkor pb list 1-20 --memory phone",
+                                .declare =
+                                    [](CLI::App &c, PhonebookOptions &pb) {
+                                      c.add_option("range", pb.range, "N or FIRST-LAST (default: the whole memory)");
+                                      DeclareMemory(c, pb);
+                                    },
+                                .run = ListEntries});
+}
+
+void AddBackupCommands(CLI::App &group, const GlobalOptions &options) {
+  AddCommands(
+      group, options,
+      Command<PhonebookOptions>{.name = "backup",
+                                .help = "Save a memory's entries as vCard 3.0 (UTF-8)",
+                                .footer = "Example: pelkor pb backup sim.vcf --memory sim",
+                                .declare =
+                                    [](CLI::App &c, PhonebookOptions &pb) {
+                                      c.add_option("file", pb.file, "the .vcf file to write")->required();
+                                      DeclareMemory(c, pb);
+                                    },
+                                .run = Backup},
+      Command<PhonebookOptions>{
+          .name = "restore",
+          .help = "Write the entries of a vCard file back to the phone",
+          .footer = "Cards keep their X-PELKOR-LOCATION; a location holding a different entry is\n"
+                    "overwritten only with --replace. Cards without a location go to the free\n"
+                    "locations after the highest given; without room for all, nothing is written.\n"
+                    "Example: pelkor pb restore sim.vcf",
+          .declare =
+              [](CLI::App &c, PhonebookOptions &pb) {
+                c.add_option("file", pb.file, "a .vcf file (vCard 3.0, UTF-8)")->required();
+                pb.memoryOption = c.add_option("--memory", pb.memory,
+                                               "memory for every card (default: each card's X-PELKOR-MEMORY, else sim)")
+                                      ->check(CheckMemory);
+                c.add_flag("--replace", pb.replace, "overwrite entries that differ from the cards for their locations");
+              },
+          .check = CheckRestoreFile,
+          .run = Restore});
+}
+
+void AddSpeedDialCommands(CLI::App &app, const GlobalOptions &options) {
+  AddCommands(AddGroup(app, "speeddial", "Speed-dial keys"), options,
+              Command<PhonebookOptions>{
+                  .name = "get",
+                  .help = "Show what a key dials",
+                  .footer = "Example: pelkor speeddial get 2",
+                  .declare = [](CLI::App &c, PhonebookOptions &pb) { c.add_option("key", pb.key, "2-9")->required(); },
+                  .run = GetSpeedDial},
+              Command<PhonebookOptions>{.name = "set",
+                                        .help = "Point a key at a phonebook location",
+                                        .footer = "Example: pelkor speeddial set 2 5 --memory phone",
+                                        .declare =
+                                            [](CLI::App &c, PhonebookOptions &pb) {
+                                              c.add_option("key", pb.key, "2-9")->required();
+                                              c.add_option("location", pb.location, "phonebook location")->required();
+                                              DeclareMemory(c, pb);
+                                            },
+                                        .run = SetSpeedDial});
+}
+
 }  // namespace
 
 void AddPhonebookCommands(CLI::App &app, GlobalOptions &options) {
-  auto *group = app.add_subcommand("pb", "Phonebook entries (names in UTF-8)");
-  group->require_subcommand(1);
-  auto *get = group->add_subcommand("get", "Read one entry");
-  get->add_option("location", pb.location, "1 and up")->required();
-  get->add_option("--memory", pb.memory, kMemoryHelp)->check(CheckMemory)->capture_default_str();
-  get->footer("Example: pelkor pb get 1 --memory sim");
-  get->callback([&] {
-    if (const std::string problem = LocationProblem(pb.location); !problem.empty()) {
-      Report check(options.json);
-      exitStatus = FailAs(check, kExitUsage, problem);
-      return;
-    }
-    WithPhone(options, [](Report &r) {
-      char name[128], number[128];
-      int32_t callerGroup = 0;
-      const int memory = MemoryType(pb.memory);
-      const int32_t result =
-          pelkor_getphonebookentry_utf8(pb.location, memory, name, sizeof name, number, sizeof number, &callerGroup);
-      if (result == PELKOR_ERR_REFUSED) return FailAs(r, kExitNotFound, PastTheEnd(memory, pb.location));
-      if (result != PELKOR_OK)
-        return r.Fail(result, "reading " + MemoryName(memory) + " entry " + std::to_string(pb.location), "0.5 s");
-      if (name[0] == '\0' && number[0] == '\0')
-        return FailAs(r, kExitNotFound, MemoryName(memory) + " location " + std::to_string(pb.location) + " is empty");
-      r.Json()["entry"] = EntryJson(MemoryName(memory), pb.location, name, number, callerGroup);
-      r.Show("memory", MemoryName(memory));
-      r.Show("location", pb.location);
-      r.Show("name", name);
-      r.Show("number", number);
-      r.Show("group", callerGroup);
-      return r.Finish();
-    });
-  });
-  auto *set = group->add_subcommand("set", "Write one entry");
-  set->add_option("location", pb.location, "1 and up")->required();
-  set->add_option("name", pb.name, "up to 40 characters (Latin-1 letters: the phone keeps no others)")->required();
-  set->add_option("number", pb.number, "up to 40 characters")->required();
-  set->add_option("--memory", pb.memory, kMemoryHelp)->check(CheckMemory)->capture_default_str();
-  set->add_option("--group", pb.group, "caller group 0-4, 5 for none")->check(CLI::Range(0, 5))->capture_default_str();
-  set->footer("Example: pelkor pb set 3 \"Jürgen Müller\" +4912345678 --group 1 --memory phone");
-  set->callback([&] {
-    pb.number = NormaliseNumber(pb.number);
-    std::string problem = LocationProblem(pb.location);
-    if (problem.empty()) problem = EntryProblem(pb.name, pb.number);
-    if (!problem.empty()) {
-      Report check(options.json);
-      exitStatus = FailAs(check, kExitUsage, problem + "; nothing was written");
-      return;
-    }
-    WithPhone(options, [](Report &r) {
-      const int memory = MemoryType(pb.memory);
-      // A location past the memory's end is found by reading it: the phone's answer to
-      // a write there says only that it was not stored.
-      char name[128], number[128];
-      if (pelkor_getphonebookentry_utf8(pb.location, memory, name, sizeof name, number, sizeof number, nullptr) ==
-          PELKOR_ERR_REFUSED)
-        return FailAs(r, kExitUsage, PastTheEnd(memory, pb.location) + "; nothing was written");
-      const int32_t result =
-          pelkor_setphonebookentry_utf8(pb.location, memory, pb.name.c_str(), pb.number.c_str(), pb.group);
-      if (result == PELKOR_ERR_REFUSED)
-        return FailAs(r, kExitUsage, PastTheEnd(memory, pb.location) + "; nothing was written");
-      if (result != PELKOR_OK) return r.Fail(result, "writing entry " + std::to_string(pb.location), "5 s");
-      r.Json()["entry"] = EntryJson(MemoryName(memory), pb.location, pb.name, pb.number, pb.group);
-      r.Show("memory", MemoryName(memory));
-      r.Show("stored at", pb.location);
-      return r.Finish();
-    });
-  });
-  auto *list = group->add_subcommand("list", "List the entries of a memory, or of a range of it");
-  list->add_option("range", pb.range, "N or FIRST-LAST (default: the whole memory)");
-  list->add_option("--memory", pb.memory, kMemoryHelp)->check(CheckMemory)->capture_default_str();
-  list->footer("Example: pelkor pb list 1-20 --memory phone");
-  list->callback([&] { WithPhone(options, ListEntries); });
-
-  auto *backup = group->add_subcommand("backup", "Save a memory's entries as vCard 3.0 (UTF-8)");
-  backup->add_option("file", pb.file, "the .vcf file to write")->required();
-  backup->add_option("--memory", pb.memory, kMemoryHelp)->check(CheckMemory)->capture_default_str();
-  backup->footer("Example: pelkor pb backup sim.vcf --memory sim");
-  backup->callback([&] { WithPhone(options, Backup); });
-
-  auto *restore = group->add_subcommand("restore", "Write the entries of a vCard file back to the phone");
-  restore->add_option("file", pb.file, "a .vcf file (vCard 3.0, UTF-8)")->required();
-  auto *restoreMemory =
-      restore
-          ->add_option("--memory", pb.memory, "memory for every card (default: each card's X-PELKOR-MEMORY, else sim)")
-          ->check(CheckMemory);
-  restore->add_flag("--replace", pb.replace, "overwrite entries that differ from the cards for their locations");
-  restore->footer(
-      "Cards keep their X-PELKOR-LOCATION; a location holding a different entry is\n"
-      "overwritten only with --replace. Cards without a location go to the free\n"
-      "locations after the highest given; without room for all, nothing is written.\n"
-      "Example: pelkor pb restore sim.vcf");
-  restore->callback([&options, restoreMemory] {
-    const bool memoryGiven = restoreMemory->count() > 0;
-    if (const std::string problem = InputFileProblem(pb.file); !problem.empty()) {
-      Report check(options.json);
-      exitStatus = FailAs(check, kExitBadInput, "cannot read " + pb.file + ": " + problem);
-      return;
-    }
-    WithPhone(options, [memoryGiven](Report &r) { return Restore(r, memoryGiven); });
-  });
-
-  auto *speed = app.add_subcommand("speeddial", "Speed-dial keys");
-  speed->require_subcommand(1);
-  auto *speedGet = speed->add_subcommand("get", "Show what a key dials");
-  speedGet->add_option("key", pb.key, "2-9")->required();
-  speedGet->footer("Example: pelkor speeddial get 2");
-  speedGet->callback([&] {
-    WithPhone(options, [](Report &r) {
-      int32_t memory = 0, location = 0;
-      const int32_t result = getspeeddial(pb.key, &memory, &location);
-      if (result != PELKOR_OK) return r.Fail(result, "reading speed dial " + std::to_string(pb.key), "2 s");
-      r.Json()["key"] = pb.key;
-      r.Field("memory", MemoryName(memory), "memory");
-      r.Field("location", location);
-      return r.Finish();
-    });
-  });
-  auto *speedSet = speed->add_subcommand("set", "Point a key at a phonebook location");
-  speedSet->add_option("key", pb.key, "2-9")->required();
-  speedSet->add_option("location", pb.location, "phonebook location")->required();
-  speedSet->add_option("--memory", pb.memory, kMemoryHelp)->check(CheckMemory)->capture_default_str();
-  speedSet->footer("Example: pelkor speeddial set 2 5 --memory phone");
-  speedSet->callback([&] {
-    WithPhone(options, [](Report &r) {
-      const int32_t result = setspeeddial(pb.key, MemoryType(pb.memory), pb.location);
-      if (result != PELKOR_OK) return r.Fail(result, "setting speed dial " + std::to_string(pb.key), "2 s");
-      r.Field("key", pb.key);
-      r.Json()["memory"] = MemoryName(MemoryType(pb.memory));
-      r.Field("location", pb.location);
-      return r.Finish();
-    });
-  });
+  CLI::App &group = AddGroup(app, "pb", "Phonebook entries (names in UTF-8)");
+  AddEntryCommands(group, options);
+  AddBackupCommands(group, options);
+  AddSpeedDialCommands(app, options);
 }
 
 }  // namespace pelkor_tool

@@ -7,8 +7,9 @@
 #include <random>
 #include <thread>
 
-#include "commands.h"
 #include "atomic_file.h"
+#include "command_table.h"
+#include "commands.h"
 #include "exit_status.h"
 #include "input_file.h"
 #include "progress.h"
@@ -21,16 +22,18 @@
 namespace pelkor_tool {
 namespace {
 
+// What the sms commands are given; each command has its own.
 struct SmsOptions {
   std::string number, text, file, kind = "all";
   int messageClass = -1, location = 1, maxParts = 0;
   bool statusReport = false, yes = false;
-} sms;
+  CentreChoice centre;  // --centre
+};
 
 constexpr int kPauseBetweenPartsMs = 1000;
 
 // Bits 0-15 carry the class (0-3; any other value: no class), bit 16 a status report.
-int32_t SendOptions() {
+int32_t SendOptions(const SmsOptions &sms) {
   int32_t options = sms.messageClass >= 0 && sms.messageClass <= 3 ? sms.messageClass : 0xFFFF;
   if (sms.statusReport) options |= 0x10000;
   return options;
@@ -39,7 +42,7 @@ int32_t SendOptions() {
 std::string PartsText(int32_t parts) { return std::to_string(parts) + (parts == 1 ? " part" : " parts"); }
 
 // Sends a UTF-8 text part by part, saying first how it will go.
-int Send(Report &r) {
+int Send(Report &r, SmsOptions &sms) {
   int32_t parts = 0, ucs2 = 0;
   if (pelkor_smsparts_utf8(sms.text.c_str(), &parts, &ucs2) != PELKOR_OK) {
     return FailAs(r, kExitUsage,
@@ -69,8 +72,8 @@ int Send(Report &r) {
     int32_t result;
     {
       Progress progress("sending part " + std::to_string(part) + " of " + std::to_string(parts));
-      result = pelkor_sendsmspart_utf8(sms.number.c_str(), sms.text.c_str(), CentreForSend(), SendOptions(), reference,
-                                       part);
+      result = pelkor_sendsmspart_utf8(sms.number.c_str(), sms.text.c_str(), UseCentre(sms.centre), SendOptions(sms),
+                                       reference, part);
     }
     if (result != PELKOR_OK) {
       r.Json()["parts_sent"] = part - 1;
@@ -95,7 +98,7 @@ int Send(Report &r) {
   return r.Finish();
 }
 
-std::vector<int32_t> KindFilter() {
+std::vector<int32_t> KindFilter(const SmsOptions &sms) {
   if (sms.kind == "all") return {};
   return {KindCodeOf(sms.kind)};
 }
@@ -138,11 +141,11 @@ void ShowMessage(Report &r, const StoredMessage &m) {
   r.Line("   " + m.text);
 }
 
-int List(Report &r) {
+int List(Report &r, SmsOptions &sms) {
   int status = 0;
   if (!ReadStore(r, status)) return status;
   nlohmann::json list = nlohmann::json::array();
-  const std::vector<StoredMessage> messages = ListedMessages(KindFilter());
+  const std::vector<StoredMessage> messages = ListedMessages(KindFilter(sms));
   for (const StoredMessage &m : messages) {
     list.push_back(m.ToJson());
     ShowMessage(r, m);
@@ -153,7 +156,7 @@ int List(Report &r) {
   return r.Finish();
 }
 
-int Read(Report &r) {
+int Read(Report &r, SmsOptions &sms) {
   char number[128], text[1024];
   const int32_t kind = pelkor_getsms_utf8(sms.location, number, sizeof number, text, sizeof text);
   const std::string where = "location " + std::to_string(sms.location);
@@ -184,7 +187,7 @@ int Read(Report &r) {
   return r.Finish();
 }
 
-int Delete(Report &r) {
+int Delete(Report &r, SmsOptions &sms) {
   int status = 0;
   if (!ReadStore(r, status)) return status;
   const std::vector<StoredMessage> messages = ListedMessages();
@@ -198,7 +201,7 @@ int Delete(Report &r) {
   return r.Finish();
 }
 
-int Backup(Report &r) {
+int Backup(Report &r, SmsOptions &sms) {
   int status = 0;
   if (!ReadStore(r, status)) return status;
   nlohmann::json list = nlohmann::json::array();
@@ -225,66 +228,84 @@ std::string StringMember(const nlohmann::json &m, const char *key, const std::st
   return m.contains(key) && m[key].is_string() ? m[key].get<std::string>() : absent;
 }
 
-int Restore(Report &r) {
+// The backup file, read and parsed; a status other than 0 when it is not one.
+int ReadBackup(Report &r, const std::string &file, nlohmann::json &backup) {
   std::string content, problem;
-  if (!ReadInputFile(sms.file, content, problem))
-    return FailAs(r, kExitBadInput, "cannot read " + sms.file + ": " + problem);
-  const nlohmann::json backup = nlohmann::json::parse(content, nullptr, false);
+  if (!ReadInputFile(file, content, problem)) return FailAs(r, kExitBadInput, "cannot read " + file + ": " + problem);
+  backup = nlohmann::json::parse(content, nullptr, false);
   if (backup.is_discarded() || !backup.is_object() || !backup.contains("messages") || !backup["messages"].is_array())
-    return FailAs(r, kExitBadInput, sms.file + " is not an SMS backup (JSON with \"messages\")");
+    return FailAs(r, kExitBadInput, file + " is not an SMS backup (JSON with \"messages\")");
+  return kExitOk;
+}
 
-  // Every message is checked before the first is stored.
+// The messages of a backup, checked, and the status reports left out of them.
+struct RestorePlan {
   std::vector<StoredMessage> items;
   std::vector<std::array<int32_t, 6>> times;
   nlohmann::json leftOut = nlohmann::json::array();
   std::string leftOutAt;  // their locations, for the message
-  for (const nlohmann::json &m : backup["messages"]) {
-    const std::string where = "message " + std::to_string(items.size() + leftOut.size() + 1);
-    if (!m.is_object() || !m.contains("location") || !m["location"].is_number_integer())
-      return FailAs(r, kExitBadInput, where + " has no location; nothing was stored");
-    StoredMessage item;
-    item.location = m["location"].get<int32_t>();
-    item.kindCode = KindCodeOf(StringMember(m, "kind", "inbox"));
-    if (item.kindCode == 12) {  // status reports come from the network; the store takes none
-      leftOut.push_back(m);
-      leftOutAt += (leftOutAt.empty() ? "" : ", ") + std::to_string(item.location);
-      continue;
-    }
-    if (item.kindCode < 0 || item.location < 1 || item.location > 255)
-      return FailAs(r, kExitBadInput, where + ": no kind or location a phone stores; nothing was stored");
-    if (const std::string state = StringMember(m, "state", ""); !state.empty()) {
-      if (state != StateName(item.kindCode, true) && state != StateName(item.kindCode, false))
-        return FailAs(r, kExitBadInput, where + ": the state \"" + state + "\" is not one of its kind's");
-      item.read = state == StateName(item.kindCode, true);
-    } else {  // a version 1 backup: "read", or "sent" for outgoing messages
-      const char *flag = item.kindCode == 11 ? "sent" : "read";
-      item.read = !m.contains(flag) || !m[flag].is_boolean() || m[flag].get<bool>();
-    }
-    // The recipient of an outgoing message is "to" (backups before it kept none, in "from").
-    if (item.kindCode == 11)
-      item.to = StringMember(m, m.contains("to") ? "to" : "from", "");
-    else
-      item.from = StringMember(m, "from", "");
-    item.text = StringMember(m, "text", "");
-    std::array<int32_t, 6> time{};
-    item.time = StringMember(m, "time", "");
-    if (!item.time.empty() && !ParseStamp(item.time, time.data()))
-      return FailAs(r, kExitBadInput, where + ": the time is not YYYY-MM-DD hh:mm:ss");
-    int32_t parts = 0;
-    if (pelkor_smsparts_utf8(item.text.c_str(), &parts, nullptr) != PELKOR_OK || parts != 1)
-      return FailAs(r, kExitBadInput,
-                    where + " at location " + std::to_string(item.location) +
-                        ": the text does not fit one message; nothing was stored");
-    items.push_back(item);
-    times.push_back(time);
+};
+
+// Whether the message was read: its state word, or for a version 1 backup its "read"
+// flag ("sent" for outgoing messages). An error in words for a state of another kind.
+std::string ReadState(const nlohmann::json &m, StoredMessage &item) {
+  if (const std::string state = StringMember(m, "state", ""); !state.empty()) {
+    if (state != StateName(item.kindCode, true) && state != StateName(item.kindCode, false))
+      return "the state \"" + state + "\" is not one of its kind's";
+    item.read = state == StateName(item.kindCode, true);
+    return "";
   }
+  const char *flag = item.kindCode == 11 ? "sent" : "read";
+  item.read = !m.contains(flag) || !m[flag].is_boolean() || m[flag].get<bool>();
+  return "";
+}
+
+// Checks one message of a backup and adds it to the plan.
+int PlanMessage(Report &r, const nlohmann::json &m, RestorePlan &plan) {
+  const std::string where = "message " + std::to_string(plan.items.size() + plan.leftOut.size() + 1);
+  if (!m.is_object() || !m.contains("location") || !m["location"].is_number_integer())
+    return FailAs(r, kExitBadInput, where + " has no location; nothing was stored");
+  StoredMessage item;
+  item.location = m["location"].get<int32_t>();
+  item.kindCode = KindCodeOf(StringMember(m, "kind", "inbox"));
+  if (item.kindCode == 12) {  // status reports come from the network; the store takes none
+    plan.leftOut.push_back(m);
+    plan.leftOutAt += (plan.leftOutAt.empty() ? "" : ", ") + std::to_string(item.location);
+    return kExitOk;
+  }
+  if (item.kindCode < 0 || item.location < 1 || item.location > 255)
+    return FailAs(r, kExitBadInput, where + ": no kind or location a phone stores; nothing was stored");
+  if (const std::string problem = ReadState(m, item); !problem.empty())
+    return FailAs(r, kExitBadInput, where + ": " + problem);
+  // The recipient of an outgoing message is "to" (backups before it kept none, in "from").
+  if (item.kindCode == 11)
+    item.to = StringMember(m, m.contains("to") ? "to" : "from", "");
+  else
+    item.from = StringMember(m, "from", "");
+  item.text = StringMember(m, "text", "");
+  std::array<int32_t, 6> time{};
+  item.time = StringMember(m, "time", "");
+  if (!item.time.empty() && !ParseStamp(item.time, time.data()))
+    return FailAs(r, kExitBadInput, where + ": the time is not YYYY-MM-DD hh:mm:ss");
+  int32_t parts = 0;
+  if (pelkor_smsparts_utf8(item.text.c_str(), &parts, nullptr) != PELKOR_OK || parts != 1)
+    return FailAs(r, kExitBadInput,
+                  where + " at location " + std::to_string(item.location) +
+                      ": the text does not fit one message; nothing was stored");
+  plan.items.push_back(item);
+  plan.times.push_back(time);
+  return kExitOk;
+}
+
+// Stores the planned messages in order, stopping at the first the phone refuses.
+int StoreMessages(Report &r, const RestorePlan &plan) {
   nlohmann::json stored = nlohmann::json::array();
-  r.Json()["left_out"] = leftOut;
-  for (size_t i = 0; i < items.size(); ++i) {
-    const StoredMessage &item = items[i];
+  r.Json()["left_out"] = plan.leftOut;
+  for (size_t i = 0; i < plan.items.size(); ++i) {
+    const StoredMessage &item = plan.items[i];
     const std::string &party = item.kindCode == 11 ? item.to : item.from;
     const int32_t result = pelkor_savesms_utf8(item.location, item.kindCode, item.read ? 1 : 0, party.c_str(),
-                                               item.text.c_str(), times[i].data());
+                                               item.text.c_str(), plan.times[i].data());
     if (result != PELKOR_OK) {
       r.Json()["stored"] = stored;
       return r.Fail(result,
@@ -296,137 +317,178 @@ int Restore(Report &r) {
     r.Line("stored location " + std::to_string(item.location));
   }
   r.Json()["stored"] = stored;
+  const nlohmann::json &leftOut = plan.leftOut;
   if (!leftOut.empty())
     r.Line("left out " + std::to_string(leftOut.size()) + (leftOut.size() == 1 ? " status report" : " status reports") +
-           " (location " + leftOutAt +
+           " (location " + plan.leftOutAt +
            "): status reports come from the network, and a phone cannot be given one to store");
   return r.Finish();
+}
+
+int Restore(Report &r, SmsOptions &sms) {
+  nlohmann::json backup;
+  if (const int status = ReadBackup(r, sms.file, backup); status != kExitOk) return status;
+  // Every message is checked before the first is stored.
+  RestorePlan plan;
+  for (const nlohmann::json &m : backup["messages"])
+    if (const int status = PlanMessage(r, m, plan); status != kExitOk) return status;
+  return StoreMessages(r, plan);
+}
+
+int CheckSendNumber(Report &r, SmsOptions &sms) {
+  const std::string problem = CheckSmsNumber(sms.number);
+  return problem.empty() ? kExitOk : FailAs(r, kExitUsage, problem + "; nothing was sent");
+}
+
+int CheckSendUcs2(Report &r, SmsOptions &sms) {
+  if (const int status = CheckSendNumber(r, sms); status != kExitOk) return status;
+  const std::string problem = InputFileProblem(sms.file);
+  return problem.empty() ? kExitOk : FailAs(r, kExitBadInput, sms.file + ": " + problem + "; nothing was sent");
+}
+
+int SendUcs2(Report &r, SmsOptions &sms) {
+  const int32_t result = senducs2(sms.number.c_str(), sms.file.c_str(), UseCentre(sms.centre), SendOptions(sms));
+  if (result != PELKOR_OK) return r.Fail(result, "sending " + sms.file, "7 s");
+  r.Json()["input"] = sms.file;
+  r.Json()["coding"] = "ucs2";
+  r.Field("to", sms.number, "sent to");
+  int32_t given[255];
+  const int32_t count = pelkor_getsendreferences(given, 255);
+  nlohmann::json references = nlohmann::json::array();
+  for (int32_t i = 0; i < count && i < 255; ++i) references.push_back(given[i]);
+  r.Field("references", references);
+  return r.Finish();
+}
+
+int CheckBackupFile(Report &r, SmsOptions &sms) {
+  const std::string problem = InputFileProblem(sms.file);
+  return problem.empty() ? kExitOk : FailAs(r, kExitBadInput, "cannot read " + sms.file + ": " + problem);
+}
+
+int WaitReport(Report &r, ReportWait &wait) {
+  wait.to = NormaliseNumber(wait.to);
+  return WaitForReports(r, wait);
+}
+
+int Counts(Report &r) {
+  r.Field("unread", getsmsmsgunread());
+  r.Field("total", getsmsmsgtotal());
+  return r.Finish();
+}
+
+void DeclareLocation(CLI::App &c, SmsOptions &sms) {
+  c.add_option("location", sms.location, "memory location as sms list shows it")->required();
+}
+
+void AddSendCommands(CLI::App &group, const GlobalOptions &options) {
+  AddCommands(group, options,
+              Command<SmsOptions>{
+                  .name = "send",
+                  .help = "Send a UTF-8 text (long texts go as several parts)",
+                  .footer = "The text goes in the GSM alphabet when every character allows (its extension\n"
+                            "table holds € [ ] { } ^ ~ \\ |), else as UCS-2; 160 GSM characters or 70 UCS-2\n"
+                            "characters fit one message, longer texts go in parts of 153 or 67.\n"
+                            "Example: pelkor sms send +4912345678 \"Grüße aus Köln, 10 €\" --max-parts 3",
+                  .declare =
+                      [](CLI::App &c, SmsOptions &sms) {
+                        c.add_option("number", sms.number, "destination, e.g. +4912345678")->required();
+                        c.add_option("text", sms.text, "the message text, UTF-8")->required();
+                        c.add_option("--class", sms.messageClass, "message class 0-3")->check(CLI::Range(0, 3));
+                        c.add_flag("--report", sms.statusReport, "ask for a status report");
+                        AddCentreOption(c, sms.centre);
+                        c.add_option("--max-parts", sms.maxParts, "refuse a text that needs more parts than this")
+                            ->check(CLI::PositiveNumber);
+                        c.add_flag("--yes", sms.yes, "send a text of more than 4 parts without asking on the terminal");
+                      },
+                  .check = CheckSendNumber,
+                  .run = Send},
+              Command<SmsOptions>{.name = "send-ucs2",
+                                  .help = "Send a UCS-2 text file (big-endian, BOM first)",
+                                  .footer = "Example: pelkor sms send-ucs2 +4912345678 greeting.ucs2",
+                                  .declare =
+                                      [](CLI::App &c, SmsOptions &sms) {
+                                        c.add_option("number", sms.number, "destination")->required();
+                                        c.add_option("file", sms.file, "the UCS-2 file")->required();
+                                        AddCentreOption(c, sms.centre);
+                                      },
+                                  .check = CheckSendUcs2,
+                                  .run = SendUcs2});
+}
+
+// list, read, delete, backup and restore.
+void AddStoreCommands(CLI::App &group, const GlobalOptions &options) {
+  AddCommands(
+      group, options,
+      Command<SmsOptions>{.name = "list",
+                          .help = "Read the message store and list it by location",
+                          .footer = "Example: pelkor sms list --kind inbox",
+                          .declare =
+                              [](CLI::App &c, SmsOptions &sms) {
+                                c.add_option("--kind", sms.kind, "all, inbox, sent or report")
+                                    ->check(CLI::IsMember({"all", "inbox", "sent", "report", "reports"}))
+                                    ->capture_default_str();
+                              },
+                          .run = List},
+      Command<SmsOptions>{.name = "read",
+                          .help = "Read the message at one location",
+                          .footer = "Example: pelkor sms read 3",
+                          .declare = DeclareLocation,
+                          .run = Read},
+      Command<SmsOptions>{.name = "delete",
+                          .help = "Delete the message at one location",
+                          .footer = "Example: pelkor sms delete 3",
+                          .declare = DeclareLocation,
+                          .run = Delete},
+      Command<SmsOptions>{
+          .name = "backup",
+          .help = "Save every stored message to a JSON file",
+          .footer = "Example: pelkor sms backup messages.json",
+          .declare = [](CLI::App &c,
+                        SmsOptions &sms) { c.add_option("file", sms.file, "the JSON file to write")->required(); },
+          .run = Backup},
+      Command<SmsOptions>{.name = "restore",
+                          .help = "Store the messages of a backup at their locations",
+                          .footer = "Each message replaces what its location holds; status reports are left out.\n"
+                                    "Example: pelkor sms restore messages.json",
+                          .declare =
+                              [](CLI::App &c, SmsOptions &sms) {
+                                c.add_option("file", sms.file, "a file written by sms backup")->required();
+                              },
+                          .check = CheckBackupFile,
+                          .run = Restore});
 }
 
 }  // namespace
 
 void AddSmsCommands(CLI::App &app, GlobalOptions &options) {
-  auto *group = app.add_subcommand("sms", "Short messages: send, list, read, delete, counts, centres");
-  group->require_subcommand(1);
-
-  auto *send = group->add_subcommand("send", "Send a UTF-8 text (long texts go as several parts)");
-  send->add_option("number", sms.number, "destination, e.g. +4912345678")->required();
-  send->add_option("text", sms.text, "the message text, UTF-8")->required();
-  send->add_option("--class", sms.messageClass, "message class 0-3")->check(CLI::Range(0, 3));
-  send->add_flag("--report", sms.statusReport, "ask for a status report");
-  AddCentreOption(*send);
-  send->add_option("--max-parts", sms.maxParts, "refuse a text that needs more parts than this")
-      ->check(CLI::PositiveNumber);
-  send->add_flag("--yes", sms.yes, "send a text of more than 4 parts without asking on the terminal");
-  send->footer(
-      "The text goes in the GSM alphabet when every character allows (its extension\n"
-      "table holds € [ ] { } ^ ~ \\ |), else as UCS-2; 160 GSM characters or 70 UCS-2\n"
-      "characters fit one message, longer texts go in parts of 153 or 67.\n"
-      "Example: pelkor sms send +4912345678 \"Grüße aus Köln, 10 €\" --max-parts 3");
-  send->callback([&] {
-    const std::string problem = CheckSmsNumber(sms.number);
-    if (!problem.empty()) {
-      Report check(options.json);
-      exitStatus = FailAs(check, kExitUsage, problem + "; nothing was sent");
-      return;
-    }
-    WithPhone(options, Send);
-  });
-
-  auto *ucs2 = group->add_subcommand("send-ucs2", "Send a UCS-2 text file (big-endian, BOM first)");
-  ucs2->add_option("number", sms.number, "destination")->required();
-  ucs2->add_option("file", sms.file, "the UCS-2 file")->required();
-  AddCentreOption(*ucs2);
-  ucs2->footer("Example: pelkor sms send-ucs2 +4912345678 greeting.ucs2");
-  ucs2->callback([&] {
-    Report check(options.json);
-    if (const std::string problem = CheckSmsNumber(sms.number); !problem.empty()) {
-      exitStatus = FailAs(check, kExitUsage, problem + "; nothing was sent");
-      return;
-    }
-    if (const std::string problem = InputFileProblem(sms.file); !problem.empty()) {
-      exitStatus = FailAs(check, kExitBadInput, sms.file + ": " + problem + "; nothing was sent");
-      return;
-    }
-    WithPhone(options, [](Report &r) {
-      const int32_t result = senducs2(sms.number.c_str(), sms.file.c_str(), CentreForSend(), SendOptions());
-      if (result != PELKOR_OK) return r.Fail(result, "sending " + sms.file, "7 s");
-      r.Json()["input"] = sms.file;
-      r.Json()["coding"] = "ucs2";
-      r.Field("to", sms.number, "sent to");
-      int32_t given[255];
-      const int32_t count = pelkor_getsendreferences(given, 255);
-      nlohmann::json references = nlohmann::json::array();
-      for (int32_t i = 0; i < count && i < 255; ++i) references.push_back(given[i]);
-      r.Field("references", references);
-      return r.Finish();
-    });
-  });
-
-  auto *list = group->add_subcommand("list", "Read the message store and list it by location");
-  list->add_option("--kind", sms.kind, "all, inbox, sent or report")
-      ->check(CLI::IsMember({"all", "inbox", "sent", "report", "reports"}))
-      ->capture_default_str();
-  list->footer("Example: pelkor sms list --kind inbox");
-  list->callback([&] { WithPhone(options, List); });
-
-  auto *read = group->add_subcommand("read", "Read the message at one location");
-  read->add_option("location", sms.location, "memory location as sms list shows it")->required();
-  read->footer("Example: pelkor sms read 3");
-  read->callback([&] { WithPhone(options, Read); });
-
-  auto *del = group->add_subcommand("delete", "Delete the message at one location");
-  del->add_option("location", sms.location, "memory location as sms list shows it")->required();
-  del->footer("Example: pelkor sms delete 3");
-  del->callback([&] { WithPhone(options, Delete); });
-
-  auto *backup = group->add_subcommand("backup", "Save every stored message to a JSON file");
-  backup->add_option("file", sms.file, "the JSON file to write")->required();
-  backup->footer("Example: pelkor sms backup messages.json");
-  backup->callback([&] { WithPhone(options, Backup); });
-
-  auto *restore = group->add_subcommand("restore", "Store the messages of a backup at their locations");
-  restore->add_option("file", sms.file, "a file written by sms backup")->required();
-  restore->footer(
-      "Each message replaces what its location holds; status reports are left out.\n"
-      "Example: pelkor sms restore messages.json");
-  restore->callback([&] {
-    if (const std::string problem = InputFileProblem(sms.file); !problem.empty()) {
-      Report check(options.json);
-      exitStatus = FailAs(check, kExitBadInput, "cannot read " + sms.file + ": " + problem);
-      return;
-    }
-    WithPhone(options, Restore);
-  });
-
-  static ReportWait reportWait;
-  auto *wait = group->add_subcommand("wait-report", "Wait for the status reports of sent messages");
-  wait->add_option("references", reportWait.references, "message references, 0-255, as sms send --report printed them")
-      ->required()
-      ->check(CLI::Range(0, 255));
-  wait->add_option("--to", reportWait.to, "only reports on messages to this number");
-  wait->add_option("--timeout", reportWait.timeoutSeconds, "give up after this many seconds")
-      ->check(CLI::Range(1, 7 * 24 * 3600))
-      ->capture_default_str();
-  wait->footer(
-      "Exit status 0 when every message was delivered, 3 when one failed, 2 when the time ran out.\n"
-      "Example: pelkor sms send --report +4912345678 \"Hello\" && pelkor sms wait-report 17 --timeout 300");
-  wait->callback([&] {
-    reportWait.to = NormaliseNumber(reportWait.to);
-    WithPhone(options, [](Report &r) { return WaitForReports(r, reportWait); });
-  });
-
-  auto *counts = group->add_subcommand("counts", "Unread and total messages on the phone");
-  counts->footer("Example: pelkor sms counts");
-  counts->callback([&] {
-    WithPhone(options, [](Report &r) {
-      r.Field("unread", getsmsmsgunread());
-      r.Field("total", getsmsmsgtotal());
-      return r.Finish();
-    });
-  });
-
-  AddCentreCommand(*group, options);
+  CLI::App &group = AddGroup(app, "sms", "Short messages: send, list, read, delete, counts, centres");
+  AddSendCommands(group, options);
+  AddStoreCommands(group, options);
+  AddCommands(
+      group, options,
+      Command<ReportWait>{
+          .name = "wait-report",
+          .help = "Wait for the status reports of sent messages",
+          .footer =
+              "Exit status 0 when every message was delivered, 3 when one failed, 2 when the time ran out.\n"
+              "Example: pelkor sms send --report +4912345678 \"Hello\" && pelkor sms wait-report 17 --timeout 300",
+          .declare =
+              [](CLI::App &c, ReportWait &wait) {
+                c.add_option("references", wait.references,
+                             "message references, 0-255, as sms send --report printed them")
+                    ->required()
+                    ->check(CLI::Range(0, 255));
+                c.add_option("--to", wait.to, "only reports on messages to this number");
+                c.add_option("--timeout", wait.timeoutSeconds, "give up after this many seconds")
+                    ->check(CLI::Range(1, 7 * 24 * 3600))
+                    ->capture_default_str();
+              },
+          .run = WaitReport},
+      Command<>{.name = "counts",
+                .help = "Unread and total messages on the phone",
+                .footer = "Example: pelkor sms counts",
+                .run = Counts});
+  AddCentreCommand(group, options);
 }
 
 }  // namespace pelkor_tool

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "command_table.h"
 #include "commands.h"
 #include "exit_status.h"
 #include "sms_messages.h"
@@ -42,7 +43,7 @@ struct WatchOptions {
   int seconds = 0;
   std::string exec;
   int execTimeout = 30;
-} watchOptions;
+};
 
 // One event as one line of JSON, written at once.
 void Emit(const nlohmann::json &event) {
@@ -67,7 +68,7 @@ void EndGroup(pid_t pid, int &status) {
 // process group of its own that is ended whole at the time limit (or when the watch is
 // stopped); returns its exit status (127 when it could not be started, -1 when it was
 // ended at the limit).
-int RunFor(const std::string &command, const StoredMessage &m) {
+int RunFor(const std::string &command, int timeoutSeconds, const StoredMessage &m) {
   std::vector<std::string> variables;
   for (char **e = environ; *e != nullptr; ++e)
     if (std::strncmp(*e, "PELKOR_SMS_", 11) != 0 && std::strncmp(*e, "PELKOR_EVENT=", 13) != 0) variables.push_back(*e);
@@ -92,7 +93,7 @@ int RunFor(const std::string &command, const StoredMessage &m) {
   posix_spawnattr_destroy(&attributes);
   if (spawned != 0) return 127;
   int status = 0;
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(watchOptions.execTimeout);
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
   for (;;) {
     const pid_t done = waitpid(pid, &status, WNOHANG);
     if (done == pid) break;
@@ -192,7 +193,7 @@ std::string Counted(int count, const char *one, const char *many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-int Watch(Report &r) {
+int Watch(Report &r, WatchOptions &watchOptions) {
   stopWatching = false;
   std::signal(SIGINT, [](int) { stopWatching = true; });
   std::signal(SIGTERM, [](int) { stopWatching = true; });
@@ -227,7 +228,7 @@ int Watch(Report &r) {
       r.Line("   " + m.text);
       std::fflush(stdout);
       if (!watchOptions.exec.empty()) {
-        const int status = RunFor(watchOptions.exec, m);
+        const int status = RunFor(watchOptions.exec, watchOptions.execTimeout, m);
         if (status == -1) {
           ++failedCommands;
           std::fprintf(stderr,
@@ -249,40 +250,44 @@ int Watch(Report &r) {
   return 0;  // JSON mode has printed its events line by line
 }
 
+int CheckWatch(Report &r, WatchOptions &o) {
+  if (o.seconds < 0) return FailAs(r, kExitUsage, "--seconds " + std::to_string(o.seconds) + " is below 0");
+  if (o.execTimeout < 1 || o.execTimeout > 86400)
+    return FailAs(r, kExitUsage, "--exec-timeout " + std::to_string(o.execTimeout) + " is not 1 to 86400 seconds");
+  return kExitOk;
+}
+
 }  // namespace
 
 void AddWatchCommand(CLI::App &app, GlobalOptions &options) {
-  auto *watch = app.add_subcommand("watch", "Show incoming calls and new messages as they arrive");
-  watch->add_option("--seconds", watchOptions.seconds, "stop after this long (0: until Ctrl-C)");
-  watch->add_option("--exec", watchOptions.exec,
-                    "run this shell command for each new message, with PELKOR_SMS_LOCATION, "
-                    "PELKOR_SMS_FROM, PELKOR_SMS_TIME, PELKOR_SMS_TEXT and PELKOR_SMS_KIND set");
-  watch->add_option("--exec-timeout", watchOptions.execTimeout,
-                    "end the --exec command, its whole process group, after this many seconds (default 30)");
-  watch->footer(
-      "With --json every event is one line of JSON as it happens: {\"event\": \"watching\"} first, then\n"
-      "{\"event\": \"sms\", \"message\": {\"location\": 4, \"from\": ..., ...}} or {\"event\": \"call\", \"number\": "
-      "...},\n"
-      "{\"event\": \"report\", \"message\": {\"kind\": \"report\", \"reference\": 17, \"status\": \"delivered\", "
-      "...}},\n"
-      "and {\"event\": \"stopped\", \"calls\": N, \"messages\": N, \"reports\": N} at the end (docs/json.md).\n"
-      "Example: pelkor watch --seconds 60\n"
-      "Example: pelkor watch --json --exec 'printf \"%s: %s\\n\" \"$PELKOR_SMS_FROM\" \"$PELKOR_SMS_TEXT\" >> "
-      "sms.log'");
-  watch->callback([&] {
-    if (watchOptions.seconds < 0) {
-      Report check(options.json);
-      exitStatus = FailAs(check, kExitUsage, "--seconds " + std::to_string(watchOptions.seconds) + " is below 0");
-      return;
-    }
-    if (watchOptions.execTimeout < 1 || watchOptions.execTimeout > 86400) {
-      Report check(options.json);
-      exitStatus = FailAs(check, kExitUsage,
-                          "--exec-timeout " + std::to_string(watchOptions.execTimeout) + " is not 1 to 86400 seconds");
-      return;
-    }
-    WithPhone(options, Watch);
-  });
+  AddCommands(
+      app, options,
+      Command<WatchOptions>{
+          .name = "watch",
+          .help = "Show incoming calls and new messages as they arrive",
+          .footer =
+              "With --json every event is one line of JSON as it happens: {\"event\": \"watching\"} first, then\n"
+              "{\"event\": \"sms\", \"message\": {\"location\": 4, \"from\": ..., ...}} or {\"event\": \"call\", "
+              "\"number\": "
+              "...},\n"
+              "{\"event\": \"report\", \"message\": {\"kind\": \"report\", \"reference\": 17, \"status\": "
+              "\"delivered\", "
+              "...}},\n"
+              "and {\"event\": \"stopped\", \"calls\": N, \"messages\": N, \"reports\": N} at the end (docs/json.md).\n"
+              "Example: pelkor watch --seconds 60\n"
+              "Example: pelkor watch --json --exec 'printf \"%s: %s\\n\" \"$PELKOR_SMS_FROM\" \"$PELKOR_SMS_TEXT\" >> "
+              "sms.log'",
+          .declare =
+              [](CLI::App &c, WatchOptions &o) {
+                c.add_option("--seconds", o.seconds, "stop after this long (0: until Ctrl-C)");
+                c.add_option("--exec", o.exec,
+                             "run this shell command for each new message, with PELKOR_SMS_LOCATION, "
+                             "PELKOR_SMS_FROM, PELKOR_SMS_TIME, PELKOR_SMS_TEXT and PELKOR_SMS_KIND set");
+                c.add_option("--exec-timeout", o.execTimeout,
+                             "end the --exec command, its whole process group, after this many seconds (default 30)");
+              },
+          .check = CheckWatch,
+          .run = Watch});
 }
 
 }  // namespace pelkor_tool

@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include "command_table.h"
 #include "commands.h"
 #include "exit_status.h"
 #include "install_paths.h"
@@ -96,30 +97,15 @@ void ShowText(Tour &tour, const char *label, int32_t (*get)(char *, int32_t)) {
   tour.Say("  %-16s %s\n", label, result == PELKOR_OK ? ForTerminal(text).c_str() : Outcome(result));
 }
 
-}  // namespace
-
-int RunDemo(const std::string &examplesDir, bool keep, bool json) {
-  Tour tour(json);
-  SimulatedPhone phone;
-  tour.Step("Starting the simulated phone");
-  if (!phone.Start(examplesDir + "/phone-state.json")) return tour.Finish(kExitNoPort, phone.error());
-  tour.Say("  phonesim is listening on %s\n", phone.device().c_str());
-
-  tour.Step("Opening the link (init)");
-  const auto started = std::chrono::steady_clock::now();
-  const int32_t opened = init(phone.device().c_str(), PELKOR_CONNECTION_CABLE);
-  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-  const int32_t alive = isalive();
-  tour.Say("  init -> %d (%s) after %lld ms; isalive -> %d\n", opened, Outcome(opened),
-           static_cast<long long>(took.count()), alive);
-  if (opened != PELKOR_OK) return tour.Finish(kExitNoPort, std::string("init: ") + Outcome(opened));
-
+void TourIdentity(Tour &tour) {
   tour.Step("Who is the phone");
   ShowText(tour, "IMEI", getimei);
   ShowText(tour, "model", getmodel);
   ShowText(tour, "revision", getrevision);
   ShowText(tour, "software date", getswdate);
+}
 
+void TourStatus(Tour &tour) {
   tour.Step("How is the phone");
   int32_t signal = 0, battery = 0;
   getrflevel(&signal);
@@ -131,7 +117,9 @@ int RunDemo(const std::string &examplesDir, bool keep, bool json) {
     if (display[i] == '1') lit += (lit.empty() ? "" : ", ") + std::to_string(i + 1);
   tour.Say("  signal %d%%  battery %d%%  on %s  display indicators on: %s\n", signal / 4, battery / 4,
            uses_acdc_power() ? "mains" : "battery", lit.empty() ? "none" : lit.c_str());
+}
 
+void TourClock(Tour &tour) {
   tour.Step("Clock");
   // A phone shows local time, as `pelkor clock set now` sets it.
   std::time_t now = std::time(nullptr);
@@ -143,7 +131,9 @@ int RunDemo(const std::string &examplesDir, bool keep, bool json) {
   const int32_t got = getdatetime(&y, &mo, &d, &h, &mi, &s);
   tour.Say("  set to the computer's local time: %s; the phone now reads %04d-%02d-%02d %02d:%02d:%02d (%s)\n",
            Outcome(set), y, mo, d, h, mi, s, Outcome(got));
+}
 
+void TourNetwork(Tour &tour) {
   tour.Step("Network");
   char code[8], area[8], cell[8], screen[64];
   const int32_t net = getnetworkinfo(code, sizeof code, area, sizeof area, cell, sizeof cell);
@@ -153,7 +143,9 @@ int RunDemo(const std::string &examplesDir, bool keep, bool json) {
            ForTerminal(cell).c_str(), Outcome(net));
   netmonitor("field", screen, sizeof screen);
   tour.Say("  net monitor, field screen: \"%s\"\n", ForTerminal(screen).c_str());
+}
 
+void TourSms(Tour &tour) {
   tour.Step("Sending a long SMS (split into concatenated parts)");
   const std::string longText =
       "Greetings from pelkor16! This message is longer than one SMS can carry, so the library "
@@ -178,85 +170,137 @@ int RunDemo(const std::string &examplesDir, bool keep, bool json) {
     text[60] = '\0';
     tour.Say("  inbox %d from %s: %s\n", n, ForTerminal(from).c_str(), ForTerminal(text).c_str());
   }
+}
 
+void TourPhonebook(Tour &tour) {
   tour.Step("Phonebook");
   char name[48], number[48];
   int32_t group = 0;
   const int32_t read = getphonebookentry(1, 1, name, sizeof name, number, sizeof number, &group);
   tour.Say("  SIM entry 1: %s %s (%s)\n", ForTerminal(name).c_str(), ForTerminal(number).c_str(), Outcome(read));
+}
 
+void TourLogo(Tour &tour, const std::string &examplesDir) {
   tour.Step("Logo from a file, uploaded");
   const std::string logoFile = examplesDir + "/logos/operator.nol";
-  if (logo_readfile(logoFile.c_str()) == PELKOR_OK) {
-    char code[8];
-    int32_t kind, width, height;
-    logo_getdata(&kind, &width, &height, code, sizeof code);
-    tour.Say("  %s: operator logo %dx%d for network %s\n", logoFile.c_str(), width, height, ForTerminal(code).c_str());
-    tour.Say("%s", LogoAsBlocks().c_str());
-    tour.Say("  logo_upload -> %s\n", Outcome(logo_upload()));
-  } else {
+  if (logo_readfile(logoFile.c_str()) != PELKOR_OK) {
     tour.Say("  cannot read %s\n", logoFile.c_str());
+    return;
   }
+  char code[8];
+  int32_t kind, width, height;
+  logo_getdata(&kind, &width, &height, code, sizeof code);
+  tour.Say("  %s: operator logo %dx%d for network %s\n", logoFile.c_str(), width, height, ForTerminal(code).c_str());
+  tour.Say("%s", LogoAsBlocks().c_str());
+  tour.Say("  logo_upload -> %s\n", Outcome(logo_upload()));
+}
 
+// Renders the loaded ringtone into a folder of its own under the system's temporary
+// directory: no fixed name that another user or an earlier run may hold.
+void TourWav(Tour &tour, bool keep) {
+  const char *tmp = std::getenv("TMPDIR");
+  std::string folder = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/pelkor-demo-XXXXXX";
+  if (::mkdtemp(folder.data()) == nullptr) {
+    tour.Say("  cannot make a temporary folder for the WAV file\n");
+    return;
+  }
+  const std::string wav = folder + "/ode_to_joy.wav";
+  std::string error;
+  const int32_t ms = RenderRingtone(wav, error);
+  if (ms < 0) {
+    tour.Say("  rendering it to WAV failed: %s\n", error.c_str());
+  } else if (keep) {
+    tour.Say("  rendered %d ms of it to %s (kept: --keep)\n", ms, wav.c_str());
+  } else {
+    tour.Say("  rendered %d ms of it to a WAV file; keep it with --keep\n", ms);
+  }
+  if (!keep || ms < 0) {
+    std::remove(wav.c_str());
+    ::rmdir(folder.c_str());
+  }
+}
+
+void TourRingtone(Tour &tour, const std::string &examplesDir, bool keep) {
   tour.Step("Ringtone from a file, uploaded and rendered to WAV");
   const std::string tune = examplesDir + "/ode_to_joy.rtttl";
-  if (ringtone_readfile(tune.c_str()) == PELKOR_OK) {
-    char name[32];
-    ringtone_getname(name, sizeof name);
-    tour.Say("  %s: \"%s\", %d notes at %d beats per minute\n", tune.c_str(), ForTerminal(name).c_str(),
-             ringtone_getnotes(), ringtone_gettempo());
-    tour.Say("  ringtone_upload -> %s\n", Outcome(ringtone_upload(1)));
-    // Into a folder of its own under the system's temporary directory: no fixed name
-    // that another user or an earlier run may hold.
-    const char *tmp = std::getenv("TMPDIR");
-    std::string folder = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/pelkor-demo-XXXXXX";
-    if (::mkdtemp(folder.data()) != nullptr) {
-      const std::string wav = folder + "/ode_to_joy.wav";
-      std::string error;
-      const int32_t ms = RenderRingtone(wav, error);
-      if (ms < 0) {
-        tour.Say("  rendering it to WAV failed: %s\n", error.c_str());
-      } else if (keep) {
-        tour.Say("  rendered %d ms of it to %s (kept: --keep)\n", ms, wav.c_str());
-      } else {
-        tour.Say("  rendered %d ms of it to a WAV file; keep it with --keep\n", ms);
-      }
-      if (!keep || ms < 0) {
-        std::remove(wav.c_str());
-        ::rmdir(folder.c_str());
-      }
-    } else {
-      tour.Say("  cannot make a temporary folder for the WAV file\n");
-    }
-  } else {
+  if (ringtone_readfile(tune.c_str()) != PELKOR_OK) {
     tour.Say("  cannot read %s\n", tune.c_str());
+    return;
   }
+  char name[32];
+  ringtone_getname(name, sizeof name);
+  tour.Say("  %s: \"%s\", %d notes at %d beats per minute\n", tune.c_str(), ForTerminal(name).c_str(),
+           ringtone_getnotes(), ringtone_gettempo());
+  tour.Say("  ringtone_upload -> %s\n", Outcome(ringtone_upload(1)));
+  TourWav(tour, keep);
+}
 
+void TourClose(Tour &tour, SimulatedPhone &phone) {
   tour.Step("Closing the link (terminate)");
   const int32_t closed = terminate();
   tour.Say("  terminate -> %d; isalive -> %d\n", closed, isalive());
   const nlohmann::json state = phone.Stop();
-  if (state.is_object()) {
-    const nlohmann::json sms = state.value("sms", nlohmann::json::object());
-    tour.Say("  the simulated phone played %zu tones and sent %zu SMS parts for us\n",
-             state.value("tones", nlohmann::json::array()).size(), sms.value("sent", nlohmann::json::array()).size());
-    const nlohmann::json ringtone = state.value("ringtone", nlohmann::json::object());
-    if (ringtone.contains("tone"))
-      tour.Say("  its ringtone is now \"%s\" with %zu notes\n", ringtone["tone"].value("name", "").c_str(),
-               ringtone["tone"].value("notes", nlohmann::json::array()).size());
-  }
+  if (!state.is_object()) return;
+  const nlohmann::json sms = state.value("sms", nlohmann::json::object());
+  tour.Say("  the simulated phone played %zu tones and sent %zu SMS parts for us\n",
+           state.value("tones", nlohmann::json::array()).size(), sms.value("sent", nlohmann::json::array()).size());
+  const nlohmann::json ringtone = state.value("ringtone", nlohmann::json::object());
+  if (ringtone.contains("tone"))
+    tour.Say("  its ringtone is now \"%s\" with %zu notes\n", ringtone["tone"].value("name", "").c_str(),
+             ringtone["tone"].value("notes", nlohmann::json::array()).size());
+}
+
+struct DemoOptions {
+  std::string examples = ExamplesDirectory();
+  bool keep = false;
+};
+
+int RunDemo(Report &r, DemoOptions &o) {
+  Tour tour(r.json());
+  SimulatedPhone phone;
+  tour.Step("Starting the simulated phone");
+  if (!phone.Start(o.examples + "/phone-state.json")) return tour.Finish(kExitNoPort, phone.error());
+  tour.Say("  phonesim is listening on %s\n", phone.device().c_str());
+
+  tour.Step("Opening the link (init)");
+  const auto started = std::chrono::steady_clock::now();
+  const int32_t opened = init(phone.device().c_str(), PELKOR_CONNECTION_CABLE);
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+  const int32_t alive = isalive();
+  tour.Say("  init -> %d (%s) after %lld ms; isalive -> %d\n", opened, Outcome(opened),
+           static_cast<long long>(took.count()), alive);
+  if (opened != PELKOR_OK) return tour.Finish(kExitNoPort, std::string("init: ") + Outcome(opened));
+
+  TourIdentity(tour);
+  TourStatus(tour);
+  TourClock(tour);
+  TourNetwork(tour);
+  TourSms(tour);
+  TourPhonebook(tour);
+  TourLogo(tour, o.examples);
+  TourRingtone(tour, o.examples, o.keep);
+  TourClose(tour, phone);
   tour.Say("\nDone.\n");
   return tour.Finish(kExitOk);
 }
 
+}  // namespace
+
 void AddDemoCommand(CLI::App &app, GlobalOptions &options) {
-  static std::string examples = ExamplesDirectory();
-  auto *demo = app.add_subcommand("demo", "A guided tour of the library against the simulated phone");
-  demo->add_option("--examples", examples, "folder of example ringtones and logos")->capture_default_str();
-  static bool keep = false;
-  demo->add_flag("--keep", keep, "keep the WAV file it renders (in a /tmp/pelkor-demo-* folder) and say where");
-  demo->footer("Example: pelkor demo --keep");
-  demo->callback([&options] { exitStatus = RunDemo(examples, keep, options.json); });
+  AddCommands(
+      app, options,
+      Command<DemoOptions>{
+          .name = "demo",
+          .help = "A guided tour of the library against the simulated phone",
+          .footer = "Example: pelkor demo --keep",
+          .declare =
+              [](CLI::App &c, DemoOptions &o) {
+                c.add_option("--examples", o.examples, "folder of example ringtones and logos")->capture_default_str();
+                c.add_flag("--keep", o.keep,
+                           "keep the WAV file it renders (in a /tmp/pelkor-demo-* folder) and say where");
+              },
+          .run = RunDemo,
+          .uses = Uses::NoPhone});
 }
 
 }  // namespace pelkor_tool

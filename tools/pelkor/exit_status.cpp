@@ -32,6 +32,4 @@ std::string ExitStatusTable() {
          "  7  not found: no message, entry or call at that place";
 }
 
-int FailAs(Report &report, int status, const std::string &message) { return report.FailStatus(status, message); }
-
 }  // namespace pelkor_tool

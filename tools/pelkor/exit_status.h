@@ -4,8 +4,6 @@
 #include <cstdint>
 #include <string>
 
-#include "report.h"
-
 namespace pelkor_tool {
 
 enum ExitStatus : int {
@@ -24,9 +22,5 @@ int ExitStatusFor(int32_t code);
 
 // The table as help text, one status a line.
 std::string ExitStatusTable();
-
-// Prints `message` as the command's failure (stderr, or the JSON error object) and
-// returns `status`; for failures the tool finds before anything reaches the phone.
-int FailAs(Report &report, int status, const std::string &message);
 
 }  // namespace pelkor_tool

@@ -183,6 +183,34 @@ bool ReadPng(const std::string &path, GreyImage &image, std::string &error) {
   return true;
 }
 
+// The colour table of a palette image, which follows the header, as grey levels.
+bool ReadBmpPalette(const std::vector<uint8_t> &b, uint32_t headerSize, unsigned bits, std::vector<uint8_t> &palette,
+                    std::string &error) {
+  uint32_t colours = Little32(b, 46);
+  if (colours == 0 || colours > (1u << bits)) colours = 1u << bits;
+  const size_t at = 14 + headerSize;
+  if (b.size() < at + colours * 4) {
+    error = "it ends inside its colour table";
+    return false;
+  }
+  for (uint32_t i = 0; i < colours; ++i)
+    palette.push_back(
+        static_cast<uint8_t>((b[at + 4 * i] * 114 + b[at + 4 * i + 1] * 587 + b[at + 4 * i + 2] * 299) / 1000));
+  return true;
+}
+
+// The grey level of pixel `x` of a bitmap row: an index into the palette for up to 8 bits
+// a pixel, else blue, green and red bytes.
+uint8_t BmpGrey(const uint8_t *line, int32_t x, unsigned bits, const std::vector<uint8_t> &palette) {
+  if (bits <= 8) {
+    const size_t bit = static_cast<size_t>(x) * bits;
+    const unsigned index = (line[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
+    return index < palette.size() ? palette[index] : 255;
+  }
+  const uint8_t *p = line + static_cast<size_t>(x) * (bits / 8);
+  return static_cast<uint8_t>((p[0] * 114 + p[1] * 587 + p[2] * 299) / 1000);
+}
+
 bool ReadBmp(const std::vector<uint8_t> &b, GreyImage &image, std::string &error) {
   if (b.size() < 54) {
     error = "it ends inside its BMP header";
@@ -211,20 +239,8 @@ bool ReadBmp(const std::vector<uint8_t> &b, GreyImage &image, std::string &error
     error = "it has " + std::to_string(bits) + " bits a pixel; 1, 4, 8, 24 and 32 are read";
     return false;
   }
-  // The colour table follows the header for palette images.
   std::vector<uint8_t> palette;
-  if (bits <= 8) {
-    uint32_t colours = Little32(b, 46);
-    if (colours == 0 || colours > (1u << bits)) colours = 1u << bits;
-    const size_t at = 14 + headerSize;
-    if (b.size() < at + colours * 4) {
-      error = "it ends inside its colour table";
-      return false;
-    }
-    for (uint32_t i = 0; i < colours; ++i)
-      palette.push_back(
-          static_cast<uint8_t>((b[at + 4 * i] * 114 + b[at + 4 * i + 1] * 587 + b[at + 4 * i + 2] * 299) / 1000));
-  }
+  if (bits <= 8 && !ReadBmpPalette(b, headerSize, bits, palette, error)) return false;
   const size_t stride = ((static_cast<size_t>(width) * bits + 31) / 32) * 4;
   if (offset > b.size() || b.size() - offset < stride * static_cast<size_t>(height)) {
     error = "it ends inside the bitmap";
@@ -235,18 +251,8 @@ bool ReadBmp(const std::vector<uint8_t> &b, GreyImage &image, std::string &error
   image.pixels.assign(static_cast<size_t>(width) * height, 255);
   for (int32_t row = 0; row < height; ++row) {
     const uint8_t *line = b.data() + offset + stride * static_cast<size_t>(topDown ? row : height - 1 - row);
-    for (int32_t x = 0; x < width; ++x) {
-      uint8_t grey;
-      if (bits <= 8) {
-        const size_t bit = static_cast<size_t>(x) * bits;
-        const unsigned index = (line[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
-        grey = index < palette.size() ? palette[index] : 255;
-      } else {
-        const uint8_t *p = line + static_cast<size_t>(x) * (bits / 8);
-        grey = static_cast<uint8_t>((p[0] * 114 + p[1] * 587 + p[2] * 299) / 1000);
-      }
-      image.pixels[static_cast<size_t>(row) * width + x] = grey;
-    }
+    for (int32_t x = 0; x < width; ++x)
+      image.pixels[static_cast<size_t>(row) * width + x] = BmpGrey(line, x, bits, palette);
   }
   return true;
 }

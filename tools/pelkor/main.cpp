@@ -7,12 +7,11 @@
 #include <sstream>
 #include <vector>
 
+#include "command_table.h"
 #include "commands.h"
 #include "exit_status.h"
 
 namespace pelkor_tool {
-int exitStatus = 0;
-
 namespace {
 
 // A group of commands (sms, logo, ...) that has no footer of its own lists the examples
@@ -63,16 +62,11 @@ std::string CommandList(CLI::App &app) {
   return list;
 }
 
-}  // namespace
-}  // namespace pelkor_tool
-
-int main(int argc, char **argv) {
-  using namespace pelkor_tool;
-  CLI::App app{"pelkor - control a phone of the Nokia 6110 family over FBUS"};
+// The options that go with every command, and every command.
+void Declare(CLI::App &app, GlobalOptions &options) {
   app.require_subcommand(1);
   app.fallthrough();  // global options may also come after the command
   app.set_version_flag("--version", std::string("pelkor ") + PELKOR_TOOL_VERSION);
-  GlobalOptions options;
   ChoosePort(options);  // PELKOR_PORT, else the simulated phone; --port overrides both
   app.add_option("--port", options.port,
                  "serial port (path, COMn, name under /dev; a trailing F starts quickly) or sim; "
@@ -98,19 +92,10 @@ int main(int argc, char **argv) {
       "  PELKOR_PORT=COM1 pelkor --infrared status --json\n"
       "  pelkor sms --help\n\n" +
       ExitStatusTable());
+}
 
-  // A first word that names no command is said to be one, with the list of those there are.
-  // Before the command line is parsed, --json is looked for by hand: errors in the
-  // command line are JSON too when it asks for JSON.
-  bool json = false;
-  for (int i = 1; i < argc; ++i) json = json || std::string(argv[i]) == "--json";
-  const std::string named = NamedCommand(argc, argv);
-  if (!named.empty() && !IsCommand(app, named)) {
-    Report report(json);
-    return FailAs(report, kExitUsage,
-                  "unknown command " + named + "; the commands are " + CommandList(app) + " (pelkor --help)");
-  }
-
+// Parses the command line, which runs the command it names; returns its exit status.
+int Run(CLI::App &app, const GlobalOptions &options, bool json, int argc, char **argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError &e) {
@@ -127,4 +112,27 @@ int main(int argc, char **argv) {
     return FailAs(report, file ? kExitBadInput : kExitRefused, std::string("unexpected failure: ") + e.what());
   }
   return exitStatus;
+}
+
+}  // namespace
+}  // namespace pelkor_tool
+
+int main(int argc, char **argv) {
+  using namespace pelkor_tool;
+  CLI::App app{"pelkor - control a phone of the Nokia 6110 family over FBUS"};
+  GlobalOptions options;
+  Declare(app, options);
+
+  // A first word that names no command is said to be one, with the list of those there are.
+  // Before the command line is parsed, --json is looked for by hand: errors in the
+  // command line are JSON too when it asks for JSON.
+  bool json = false;
+  for (int i = 1; i < argc; ++i) json = json || std::string(argv[i]) == "--json";
+  const std::string named = NamedCommand(argc, argv);
+  if (!named.empty() && !IsCommand(app, named)) {
+    Report report(json);
+    return FailAs(report, kExitUsage,
+                  "unknown command " + named + "; the commands are " + CommandList(app) + " (pelkor --help)");
+  }
+  return Run(app, options, json, argc, argv);
 }

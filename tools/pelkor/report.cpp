@@ -53,6 +53,8 @@ int Report::FailStatus(int status, const std::string &message, const nlohmann::j
   return status;
 }
 
+int FailAs(Report &report, int status, const std::string &message) { return report.FailStatus(status, message); }
+
 int Report::Finish() {
   if (json_) std::printf("%s\n", JsonText(data_, 2).c_str());
   return 0;

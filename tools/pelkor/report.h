@@ -39,4 +39,8 @@ class Report {
   nlohmann::json data_ = nlohmann::json::object();
 };
 
+// Prints `message` as the command's failure (stderr, or the JSON error object) and
+// returns `status`; for failures the tool finds before anything reaches the phone.
+int FailAs(Report &report, int status, const std::string &message);
+
 }  // namespace pelkor_tool

@@ -2,7 +2,7 @@
 
 #include <pelkor16.h>
 
-#include "commands.h"
+#include "command_table.h"
 #include "exit_status.h"
 #include "progress.h"
 
@@ -48,64 +48,79 @@ int32_t UseCentre(const CentreChoice &choice) {
   return 0;
 }
 
-namespace {
-CentreChoice sendCentre;
-}  // namespace
-
-void AddCentreOption(CLI::App &send) {
+void AddCentreOption(CLI::App &send, CentreChoice &choice) {
   send.add_option_function<std::string>(
           "--centre",
-          [](const std::string &text) {
-            if (const std::string problem = ParseCentreChoice(text, sendCentre); !problem.empty())
+          [&choice](const std::string &text) {
+            if (const std::string problem = ParseCentreChoice(text, choice); !problem.empty())
               throw CLI::ValidationError("--centre", problem);
           },
           "the message centre: the phone's centre set N (default 1) or the centre's number")
       ->type_name("N|NUMBER");
 }
 
-int32_t CentreForSend() { return UseCentre(sendCentre); }
+namespace {
 
-void AddCentreCommand(CLI::App &group, GlobalOptions &options) {
-  auto *centre = group.add_subcommand("centre", "The phone's message centres");
-  centre->require_subcommand(1);
-  // The phone's centres cannot be changed over the cable; an old `centre set` says so.
-  auto *gone = centre->add_subcommand("set", "")->group("");
-  static std::vector<std::string> ignored;
-  gone->add_option("arguments", ignored);
-  gone->callback([&] {
-    Report check(options.json);
-    exitStatus = FailAs(check, kExitUsage,
-                        "sms centre set is gone: the phone's centres cannot be changed over the cable; choose one "
-                        "per send with sms send --centre N or --centre NUMBER");
+// The phone's centres cannot be changed over the cable; an old `centre set` says so.
+struct GoneOptions {
+  std::vector<std::string> arguments;
+};
+
+int CentreSetIsGone(Report &r, GoneOptions &) {
+  return FailAs(r, kExitUsage,
+                "sms centre set is gone: the phone's centres cannot be changed over the cable; choose one "
+                "per send with sms send --centre N or --centre NUMBER");
+}
+
+struct CentreGetOptions {
+  int32_t index = 1;
+};
+
+int CheckCentreIndex(Report &r, CentreGetOptions &o) {
+  if (o.index >= 1 && o.index <= kHighestCentreIndex) return kExitOk;
+  return FailAs(r, kExitUsage,
+                "the centre index " + std::to_string(o.index) + " is not 1-" + std::to_string(kHighestCentreIndex));
+}
+
+int CentreGet(Report &r, CentreGetOptions &o) {
+  const int32_t index = o.index;
+  char number[64] = {};
+  Waiting("reading message centre " + std::to_string(index) + " (up to 1 s)", [&] {
+    setsmsmessagecenter(index, "");
+    return getsmsmessagecenter(number, sizeof number);
   });
-  static int32_t index = 1;
-  auto *get = centre->add_subcommand("get", "Show the number of one of the phone's message centres");
-  get->add_option("index", index, "the centre set, 1 and up (default 1)")->capture_default_str();
-  get->footer(
-      "A send uses centre 1 unless sms send is given --centre N or --centre NUMBER.\n"
-      "Examples:\n  pelkor sms centre get\n  pelkor sms centre get 2");
-  get->callback([&] {
-    if (index < 1 || index > kHighestCentreIndex) {
-      Report check(options.json);
-      exitStatus =
-          FailAs(check, kExitUsage,
-                 "the centre index " + std::to_string(index) + " is not 1-" + std::to_string(kHighestCentreIndex));
-      return;
-    }
-    WithPhone(options, [](Report &r) {
-      char number[64] = {};
-      Waiting("reading message centre " + std::to_string(index) + " (up to 1 s)", [&] {
-        setsmsmessagecenter(index, "");
-        return getsmsmessagecenter(number, sizeof number);
-      });
-      if (number[0] == '\0')
-        return FailAs(r, kExitNotFound,
-                      "the phone has no message centre " + std::to_string(index) + " (or did not answer in 1 s)");
-      r.Field("index", index);
-      r.Field("number", number);
-      return r.Finish();
-    });
-  });
+  if (number[0] == '\0')
+    return FailAs(r, kExitNotFound,
+                  "the phone has no message centre " + std::to_string(index) + " (or did not answer in 1 s)");
+  r.Field("index", index);
+  r.Field("number", number);
+  return r.Finish();
+}
+
+}  // namespace
+
+void AddCentreCommand(CLI::App &group, const GlobalOptions &options) {
+  AddCommands(AddGroup(group, "centre", "The phone's message centres"), options,
+              Command<GoneOptions>{.name = "set",
+                                   .help = "",
+                                   .declare =
+                                       [](CLI::App &c, GoneOptions &o) {
+                                         c.group("");  // not listed
+                                         c.add_option("arguments", o.arguments);
+                                       },
+                                   .run = CentreSetIsGone,
+                                   .uses = Uses::NoPhone},
+              Command<CentreGetOptions>{
+                  .name = "get",
+                  .help = "Show the number of one of the phone's message centres",
+                  .footer = "A send uses centre 1 unless sms send is given --centre N or --centre NUMBER.\n"
+                            "Examples:\n  pelkor sms centre get\n  pelkor sms centre get 2",
+                  .declare =
+                      [](CLI::App &c, CentreGetOptions &o) {
+                        c.add_option("index", o.index, "the centre set, 1 and up (default 1)")->capture_default_str();
+                      },
+                  .check = CheckCentreIndex,
+                  .run = CentreGet});
 }
 
 }  // namespace pelkor_tool

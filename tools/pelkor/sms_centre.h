@@ -26,17 +26,11 @@ std::string ParseCentreChoice(const std::string &text, CentreChoice &choice);
 int32_t UseCentre(const CentreChoice &choice);
 
 // `sms centre get [INDEX]`: reads the number of any of the phone's centre sets.
-void AddCentreCommand(CLI::App &group, GlobalOptions &options);
+void AddCentreCommand(CLI::App &group, const GlobalOptions &options);
 
-}  // namespace pelkor_tool
-
-namespace pelkor_tool {
-
-// `--centre N|NUMBER` on a send command; checked as the command line is read.
-void AddCentreOption(CLI::App &send);
-
-// The centre index to pass to a send call, after handing a --centre NUMBER to the
-// library (its choice lasts for the session, so this runs once the phone is open).
-int32_t CentreForSend();
+// `--centre N|NUMBER` on a send command, read into `choice`; checked as the command
+// line is read. The send passes UseCentre(choice) once the phone is open: the library's
+// choice of a number lasts for the session.
+void AddCentreOption(CLI::App &send, CentreChoice &choice);
 
 }  // namespace pelkor_tool
