@@ -27,20 +27,20 @@ LogoBitmap Baseline() {
   logo.width = 72;
   logo.height = 14;
   logo.size = 126;
-  std::snprintf(logo.network_code, sizeof logo.network_code, "244 05");
-  std::snprintf(logo.group_name, sizeof logo.group_name, "Family");
+  std::snprintf(logo.networkCode, sizeof logo.networkCode, "244 05");
+  std::snprintf(logo.groupName, sizeof logo.groupName, "Family");
   for (size_t i = 0; i < sizeof logo.bitmap; ++i) logo.bitmap[i] = static_cast<uint8_t>(0xA5 ^ i);
-  logo.group_number = 3;
-  logo.ringtone_id = 0x11;
+  logo.groupNumber = 3;
+  logo.ringtoneId = 0x11;
   return logo;
 }
 
 bool SameRecord(const LogoBitmap &a, const LogoBitmap &b) {
   return a.height == b.height && a.width == b.width && a.size == b.size && a.kind == b.kind &&
-         std::memcmp(a.network_code, b.network_code, sizeof a.network_code) == 0 &&
-         std::memcmp(a.group_name, b.group_name, sizeof a.group_name) == 0 &&
-         std::memcmp(a.bitmap, b.bitmap, sizeof a.bitmap) == 0 && a.group_number == b.group_number &&
-         a.ringtone_id == b.ringtone_id;
+         std::memcmp(a.networkCode, b.networkCode, sizeof a.networkCode) == 0 &&
+         std::memcmp(a.groupName, b.groupName, sizeof a.groupName) == 0 &&
+         std::memcmp(a.bitmap, b.bitmap, sizeof a.bitmap) == 0 && a.groupNumber == b.groupNumber &&
+         a.ringtoneId == b.ringtoneId;
 }
 
 // The byte a writer puts in the file for bitmap index i: zero past the meaningful size.
@@ -61,9 +61,9 @@ bool CanonicalNetworkCode(const char (&code)[pelkor::kLogoNetworkCodeCapacity]) 
 }
 
 void ExpectKeptFields(const LogoBitmap &written, const LogoBitmap &back) {
-  FUZZ_CHECK(std::memcmp(back.group_name, written.group_name, sizeof back.group_name) == 0);
-  FUZZ_CHECK(back.group_number == written.group_number);
-  FUZZ_CHECK(back.ringtone_id == written.ringtone_id);
+  FUZZ_CHECK(std::memcmp(back.groupName, written.groupName, sizeof back.groupName) == 0);
+  FUZZ_CHECK(back.groupNumber == written.groupNumber);
+  FUZZ_CHECK(back.ringtoneId == written.ringtoneId);
 }
 
 // Writes `written` with logo_writefile, reads the file back into a record that starts
@@ -97,7 +97,7 @@ LogoBitmap RoundTrip(const LogoBitmap &written) {
     for (size_t i = 0; i < pelkor::kLogoBitmapCapacity; ++i)
       FUZZ_CHECK_MSG(back.bitmap[i] == FileByte(written, i), "start-up bitmap byte %zu: wrote %02X, read %02X", i,
                      FileByte(written, i), back.bitmap[i]);
-    FUZZ_CHECK(std::memcmp(back.network_code, written.network_code, sizeof back.network_code) == 0);
+    FUZZ_CHECK(std::memcmp(back.networkCode, written.networkCode, sizeof back.networkCode) == 0);
     return back;
   }
 
@@ -111,12 +111,12 @@ LogoBitmap RoundTrip(const LogoBitmap &written) {
     FUZZ_CHECK_MSG(back.bitmap[i] == written.bitmap[i], "bitmap byte %zu past the image changed", i);
 
   if (kind == pelkor::kLogoOperator) {
-    FUZZ_CHECK(CanonicalNetworkCode(back.network_code));
-    if (CanonicalNetworkCode(written.network_code))
-      FUZZ_CHECK_MSG(std::memcmp(back.network_code, written.network_code, sizeof back.network_code) == 0,
-                     "network code \"%.6s\" came back as \"%.6s\"", written.network_code, back.network_code);
+    FUZZ_CHECK(CanonicalNetworkCode(back.networkCode));
+    if (CanonicalNetworkCode(written.networkCode))
+      FUZZ_CHECK_MSG(std::memcmp(back.networkCode, written.networkCode, sizeof back.networkCode) == 0,
+                     "network code \"%.6s\" came back as \"%.6s\"", written.networkCode, back.networkCode);
   } else {
-    FUZZ_CHECK(std::memcmp(back.network_code, written.network_code, sizeof back.network_code) == 0);
+    FUZZ_CHECK(std::memcmp(back.networkCode, written.networkCode, sizeof back.networkCode) == 0);
   }
   return back;
 }
@@ -149,7 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // Readers keep what their format does not carry.
   ExpectKeptFields(before, read);
   if (read.kind != pelkor::kLogoOperator)
-    FUZZ_CHECK(std::memcmp(read.network_code, before.network_code, sizeof read.network_code) == 0);
+    FUZZ_CHECK(std::memcmp(read.networkCode, before.networkCode, sizeof read.networkCode) == 0);
 
   // An NLM file states its kind; a picture that kind cannot hold is refused: a start-up
   // logo is exactly 84 x 48, and every logo has at least one whole byte.

@@ -460,7 +460,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
   // What the handlers wrote stays within its fields.
   FUZZ_CHECK(logo.size <= pelkor::kLogoBitmapCapacity);
-  FUZZ_CHECK(Terminated(logo.group_name, sizeof logo.group_name));
+  FUZZ_CHECK(Terminated(logo.groupName, sizeof logo.groupName));
   FUZZ_CHECK(Terminated(sms.text, sizeof sms.text));
   FUZZ_CHECK(Terminated(sms.sender, sizeof sms.sender));
   FUZZ_CHECK(Terminated(sms.centreNumber, sizeof sms.centreNumber));

@@ -15,10 +15,10 @@ bool LogoPixelAddress(LogoKind kind, int32_t x, int32_t y, PixelAddress &address
   if (x < 0 || y < 0 || x >= geometry.width || y >= geometry.height) return false;
   if (kind == kLogoStartup) {
     // Each byte is a column of 8 rows; bit 0 is the top row of its band.
-    address.byte_index = static_cast<uint16_t>(x + (y / 8) * kStartupLogoWidth);
+    address.byteIndex = static_cast<uint16_t>(x + (y / 8) * kStartupLogoWidth);
     address.mask = static_cast<uint8_t>(1u << (y % 8));
   } else {
-    address.byte_index = static_cast<uint16_t>(y * (kSmallLogoWidth / 8) + x / 8);
+    address.byteIndex = static_cast<uint16_t>(y * (kSmallLogoWidth / 8) + x / 8);
     address.mask = static_cast<uint8_t>(0x80u >> (x % 8));
   }
   return true;
@@ -39,26 +39,26 @@ void SetLogoKind(LogoBitmap &logo, LogoKind kind) {
 }
 
 void SetLogoNetworkCode(LogoBitmap &logo, const char *code) {
-  CopyField(logo.network_code, sizeof logo.network_code, code, sizeof logo.network_code - 1);
+  CopyField(logo.networkCode, sizeof logo.networkCode, code, sizeof logo.networkCode - 1);
 }
 
 void SetLogoGroupName(LogoBitmap &logo, const char *name) {
-  CopyField(logo.group_name, sizeof logo.group_name, name, sizeof logo.group_name - 1);
+  CopyField(logo.groupName, sizeof logo.groupName, name, sizeof logo.groupName - 1);
 }
 
 void SetLogoPixel(LogoBitmap &logo, int32_t x, int32_t y, bool on) {
   PixelAddress address{};
   if (!LogoPixelAddress(logo.kind, x, y, address)) return;
   if (on)
-    logo.bitmap[address.byte_index] |= address.mask;
+    logo.bitmap[address.byteIndex] |= address.mask;
   else
-    logo.bitmap[address.byte_index] &= static_cast<uint8_t>(~address.mask);
+    logo.bitmap[address.byteIndex] &= static_cast<uint8_t>(~address.mask);
 }
 
 bool LogoPixelIsOn(const LogoBitmap &logo, int32_t x, int32_t y) {
   PixelAddress address{};
   if (!LogoPixelAddress(logo.kind, x, y, address)) return false;
-  return (logo.bitmap[address.byte_index] & address.mask) != 0;
+  return (logo.bitmap[address.byteIndex] & address.mask) != 0;
 }
 
 }  // namespace pelkor

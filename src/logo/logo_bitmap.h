@@ -31,11 +31,11 @@ struct LogoBitmap {
   uint8_t width;
   uint16_t size;  // meaningful bytes at the start of `bitmap`
   LogoKind kind;
-  char network_code[kLogoNetworkCodeCapacity];  // "MCC NN": digits 0-2, separator, digits 4-5
-  char group_name[kLogoGroupNameCapacity];      // caller-group name, or start-up text
+  char networkCode[kLogoNetworkCodeCapacity];  // "MCC NN": digits 0-2, separator, digits 4-5
+  char groupName[kLogoGroupNameCapacity];      // caller-group name, or start-up text
   uint8_t bitmap[kLogoBitmapCapacity];
-  uint8_t group_number;
-  uint8_t ringtone_id;  // only carried from a download to a later upload
+  uint8_t groupNumber;
+  uint8_t ringtoneId;  // only carried from a download to a later upload
 };
 
 // The process-wide record (in the logo family's state, logo/logo_state.h); starts all
@@ -52,7 +52,7 @@ struct LogoGeometry {
 LogoGeometry FixedLogoGeometry(LogoKind kind);
 
 struct PixelAddress {
-  uint16_t byte_index;
+  uint16_t byteIndex;
   uint8_t mask;
 };
 

@@ -18,7 +18,7 @@ int32_t GetLogoData(int32_t *kind, int32_t *width, int32_t *height, char *networ
   if (kind != nullptr) *kind = logo.kind;
   if (width != nullptr) *width = logo.width;
   if (height != nullptr) *height = logo.height;
-  CopyToCaller(networkCode, length, logo.network_code);
+  CopyToCaller(networkCode, length, logo.networkCode);
   return kResultOk;
 }
 
@@ -31,16 +31,16 @@ int32_t HostPixel(int32_t x, int32_t y) {
   const LogoBitmap &logo = SharedLogo();
   PixelAddress address{};
   if (!LogoPixelAddress(logo.kind, x, y, address)) return 0;  // outside reads as 0
-  return (logo.bitmap[address.byte_index] & address.mask) != 0 ? 0 : 1;
+  return (logo.bitmap[address.byteIndex] & address.mask) != 0 ? 0 : 1;
 }
 
-void SetHostGroupNumber(int32_t number) { SharedLogo().group_number = static_cast<uint8_t>(number & 0xFF); }
+void SetHostGroupNumber(int32_t number) { SharedLogo().groupNumber = static_cast<uint8_t>(number & 0xFF); }
 
 int32_t HostGroupNumber() {
-  const auto asSigned = static_cast<int8_t>(SharedLogo().group_number);
+  const auto asSigned = static_cast<int8_t>(SharedLogo().groupNumber);
   return static_cast<uint16_t>(asSigned);
 }
 
-void GetLogoGroupName(char *buffer, int32_t length) { CopyToCaller(buffer, length, SharedLogo().group_name); }
+void GetLogoGroupName(char *buffer, int32_t length) { CopyToCaller(buffer, length, SharedLogo().groupName); }
 
 }  // namespace pelkor

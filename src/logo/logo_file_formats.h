@@ -34,7 +34,7 @@ struct NolNetworkNumbers {
   unsigned country;
   unsigned network;
 };
-NolNetworkNumbers NolNetworkNumbersOf(const char (&network_code)[kLogoNetworkCodeCapacity]);
+NolNetworkNumbers NolNetworkNumbersOf(const char (&networkCode)[kLogoNetworkCodeCapacity]);
 
 // Byte `index` of the pixel data a writer emits: the bitmap's meaningful bytes, zero
 // past `size`, so a file's pixel data always matches the length its header implies.

@@ -45,9 +45,9 @@ void CopyReplyBytes(const ReplyMessage &reply, size_t offset, uint8_t *out, size
 
 // Copies `length` text bytes of a reply into the group-name field (at most 255).
 void CopyReplyName(const ReplyMessage &reply, size_t offset, size_t length, LogoBitmap &logo) {
-  std::memset(logo.group_name, 0, sizeof logo.group_name);
-  const size_t kept = length < sizeof logo.group_name - 1 ? length : sizeof logo.group_name - 1;
-  for (size_t i = 0; i < kept; ++i) logo.group_name[i] = static_cast<char>(reply.At(offset + i));
+  std::memset(logo.groupName, 0, sizeof logo.groupName);
+  const size_t kept = length < sizeof logo.groupName - 1 ? length : sizeof logo.groupName - 1;
+  for (size_t i = 0; i < kept; ++i) logo.groupName[i] = static_cast<char>(reply.At(offset + i));
 }
 
 // The bitmap part shared by the operator and caller-group replies, starting at the
@@ -63,9 +63,9 @@ void ReadBitmapSection(const ReplyMessage &reply, size_t at, LogoBitmap &logo) {
 
 }  // namespace
 
-void PackNetworkCode(const char (&network_code)[kLogoNetworkCodeCapacity], uint8_t (&packed)[3]) {
+void PackNetworkCode(const char (&networkCode)[kLogoNetworkCodeCapacity], uint8_t (&packed)[3]) {
   const auto digit = [&](size_t index) {
-    return static_cast<uint8_t>(static_cast<unsigned char>(network_code[index]) & 0x0F);
+    return static_cast<uint8_t>(static_cast<unsigned char>(networkCode[index]) & 0x0F);
   };
   packed[0] = static_cast<uint8_t>(digit(1) << 4 | digit(0));
   packed[1] = static_cast<uint8_t>(0xF0 | digit(2));
@@ -78,7 +78,7 @@ size_t BoundedLogoSize(const LogoBitmap &logo) {
 
 size_t BoundedGroupNameLength(const LogoBitmap &logo) {
   size_t length = 0;
-  while (length < sizeof logo.group_name - 1 && logo.group_name[length] != '\0') ++length;
+  while (length < sizeof logo.groupName - 1 && logo.groupName[length] != '\0') ++length;
   return length;
 }
 
@@ -99,13 +99,13 @@ void BuildUploadRequest(const LogoBitmap &logo, LogoRequest &request) {
         const size_t length = BoundedGroupNameLength(logo);
         out.Put(kBlockStartupText);
         out.Put(static_cast<uint8_t>(length));
-        out.Put(logo.group_name, length);
+        out.Put(logo.groupName, length);
       }
       break;
     case kLogoOperator: {
       request.type = kLogoTypeStartupOperator;
       uint8_t network[3];
-      PackNetworkCode(logo.network_code, network);
+      PackNetworkCode(logo.networkCode, network);
       out.Command(kCommandOperatorUpload);
       out.Put(0x00);
       out.Put(network, sizeof network);
@@ -118,10 +118,10 @@ void BuildUploadRequest(const LogoBitmap &logo, LogoRequest &request) {
       request.type = kLogoTypeCallerGroup;
       const size_t length = BoundedGroupNameLength(logo);
       out.Command(kCommandCallerUpload);
-      out.Put(logo.group_number);
+      out.Put(logo.groupNumber);
       out.Put(static_cast<uint8_t>(length));
-      out.Put(logo.group_name, length);
-      out.Put(logo.ringtone_id);
+      out.Put(logo.groupName, length);
+      out.Put(logo.ringtoneId);
       out.Put(0x01);
       PutLengthWithHeader(out, size);
       PutBitmapHeader(out, logo);
@@ -135,7 +135,7 @@ void BuildUploadRequest(const LogoBitmap &logo, LogoRequest &request) {
   }
 }
 
-void BuildDownloadRequest(LogoKind kind, uint8_t group_number, LogoRequest &request) {
+void BuildDownloadRequest(LogoKind kind, uint8_t groupNumber, LogoRequest &request) {
   RequestWriter out(request.bytes, request.length);
   switch (kind) {
     case kLogoStartup:
@@ -150,7 +150,7 @@ void BuildDownloadRequest(LogoKind kind, uint8_t group_number, LogoRequest &requ
     case kLogoCaller:
       request.type = kLogoTypeCallerGroup;
       out.Command(kCommandCallerDownload);
-      out.Put(group_number);
+      out.Put(groupNumber);
       break;
     default:
       request.type = 0;
@@ -164,7 +164,7 @@ size_t BuildLogoSmsData(const LogoBitmap &logo, uint8_t *out) {
   size_t length = 0;
   if (logo.kind == kLogoOperator) {
     uint8_t network[3];
-    PackNetworkCode(logo.network_code, network);
+    PackNetworkCode(logo.networkCode, network);
     for (uint8_t byte : network) out[length++] = byte;
   }
   out[length++] = 0x00;
@@ -217,7 +217,7 @@ void ReadOperatorReply(const ReplyMessage &reply, LogoBitmap &logo) {
 void ReadCallerGroupReply(const ReplyMessage &reply, LogoBitmap &logo) {
   const size_t name_length = reply.At(5);
   CopyReplyName(reply, 6, name_length, logo);
-  logo.ringtone_id = reply.At(name_length + 6);
+  logo.ringtoneId = reply.At(name_length + 6);
   ReadBitmapSection(reply, name_length + 8, logo);
 }
 

@@ -27,7 +27,7 @@ struct LogoRequest {
 
 // The operator's network code packed as the phone expects it: low 4 bits of the
 // digit characters 0-2 and 4-5, e.g. "244 05" gives 42 F4 50.
-void PackNetworkCode(const char (&network_code)[kLogoNetworkCodeCapacity], uint8_t (&packed)[3]);
+void PackNetworkCode(const char (&networkCode)[kLogoNetworkCodeCapacity], uint8_t (&packed)[3]);
 
 // Meaningful bitmap bytes, never more than the bitmap holds.
 size_t BoundedLogoSize(const LogoBitmap &logo);
@@ -40,7 +40,7 @@ size_t BoundedGroupNameLength(const LogoBitmap &logo);
 void BuildUploadRequest(const LogoBitmap &logo, LogoRequest &request);
 
 // The download request for a kind; any other kind gives length 0.
-void BuildDownloadRequest(LogoKind kind, uint8_t group_number, LogoRequest &request);
+void BuildDownloadRequest(LogoKind kind, uint8_t groupNumber, LogoRequest &request);
 
 // Smart Messaging user data of an operator or caller-group logo; returns its length,
 // or 0 for any other kind. `out` holds kLogoSmsDataCapacity bytes.

@@ -59,9 +59,9 @@ void PutLittleEndian16(uint8_t *at, unsigned value) {
 
 }  // namespace
 
-NolNetworkNumbers NolNetworkNumbersOf(const char (&network_code)[kLogoNetworkCodeCapacity]) {
+NolNetworkNumbers NolNetworkNumbersOf(const char (&networkCode)[kLogoNetworkCodeCapacity]) {
   char code[kLogoNetworkCodeCapacity + 1] = {};
-  std::memcpy(code, network_code, sizeof network_code);  // terminated even if the field is not
+  std::memcpy(code, networkCode, sizeof networkCode);  // terminated even if the field is not
   int country = 0;
   int network = 0;
   if (std::sscanf(code, "%d %d", &country, &network) != 2 || country < 0 || network < 0 ||
@@ -77,8 +77,8 @@ bool ReadNolFile(LogoFileStream &in, LogoBitmap &logo) {
   const unsigned network = header[8];  // the high byte is not part of the number
   if (country > kNolMaxCountryCode || network > kNolMaxNetworkCode) return false;
   logo.kind = kLogoOperator;
-  std::memset(logo.network_code, 0, sizeof logo.network_code);
-  std::snprintf(logo.network_code, sizeof logo.network_code, "%u %02u", country % 1000, network % 100);
+  std::memset(logo.networkCode, 0, sizeof logo.networkCode);
+  std::snprintf(logo.networkCode, sizeof logo.networkCode, "%u %02u", country % 1000, network % 100);
   return ReadTextBitImage(in, logo, header[10], header[12]);
 }
 
@@ -90,7 +90,7 @@ bool ReadNggFile(LogoFileStream &in, LogoBitmap &logo) {
 }
 
 bool WriteNolFile(LogoFileStream &out, const LogoBitmap &logo) {
-  const NolNetworkNumbers numbers = NolNetworkNumbersOf(logo.network_code);
+  const NolNetworkNumbers numbers = NolNetworkNumbersOf(logo.networkCode);
   uint8_t header[kNolHeaderSize] = {};
   std::memcpy(header, kNolMark, 3);
   std::memcpy(header + 3, kTextBitFileVersion, 3);

@@ -36,7 +36,7 @@ int32_t RunTransfer(StatusCell &status, const LogoRequest &request, int32_t chec
 }
 
 void FillNetworkCode(LogoBitmap &logo) {
-  GetNetworkInfo(logo.network_code, static_cast<int32_t>(sizeof logo.network_code), nullptr, 0, nullptr, 0);
+  GetNetworkInfo(logo.networkCode, static_cast<int32_t>(sizeof logo.networkCode), nullptr, 0, nullptr, 0);
 }
 
 }  // namespace
@@ -57,7 +57,7 @@ int32_t UploadStartupText(const char *text) {
 
 int32_t UploadSharedLogo() {
   LogoBitmap &logo = SharedLogo();
-  if (logo.kind == kLogoOperator && logo.network_code[0] == '\0') {
+  if (logo.kind == kLogoOperator && logo.networkCode[0] == '\0') {
     FillNetworkCode(logo);
     platform::SleepMs(kNetworkQueryPauseMs);
   }
@@ -66,16 +66,16 @@ int32_t UploadSharedLogo() {
 
 int32_t DownloadSharedLogo(LogoKind kind) {
   LogoBitmap &logo = SharedLogo();
-  const uint8_t group_number = logo.group_number;
+  const uint8_t groupNumber = logo.groupNumber;
   ClearLogo(logo);
-  logo.group_number = group_number;
+  logo.groupNumber = groupNumber;
   logo.kind = kind;
 
   // The reply fills a record of our own; the shared one takes it only after the
   // target was detached, so a late reply can never touch what the host reads.
   LogoBitmap received = logo;
   LogoRequest request{};
-  BuildDownloadRequest(kind, group_number, request);
+  BuildDownloadRequest(kind, groupNumber, request);
   int32_t result = kResultTimeout;
   {
     AttachedRecord<LogoBitmap> attached(LogoTransfers().downloadTarget, received);
@@ -85,7 +85,7 @@ int32_t DownloadSharedLogo(LogoKind kind) {
   logo = received;
 
   // The operator reply does not carry the network code into the record.
-  if (kind == kLogoOperator && logo.network_code[0] == '\0') {
+  if (kind == kLogoOperator && logo.networkCode[0] == '\0') {
     platform::SleepMs(kNetworkQueryPauseMs);
     FillNetworkCode(logo);
   }

@@ -98,16 +98,16 @@ TEST_F(LogoBitmapTest, ChangingKindReinterpretsTheSameBytes) {
   EXPECT_EQ(SharedLogo().bitmap[0], 0x80);
   EXPECT_EQ(logo_getpixel(0, 7), 0);  // bit 7 of byte 0 is row 7 of column 0 in bands
   EXPECT_EQ(logo_getpixel(0, 0), 1);
-  EXPECT_STREQ(SharedLogo().group_name, "Family");
+  EXPECT_STREQ(SharedLogo().groupName, "Family");
   EXPECT_EQ(logo_getgroupnumber(), 4);
-  EXPECT_STREQ(SharedLogo().network_code, "244 05");  // null code keeps the old one
+  EXPECT_STREQ(SharedLogo().networkCode, "244 05");  // null code keeps the old one
 }
 
 TEST_F(LogoBitmapTest, KindZeroClearsEveryField) {
   logo_setdata(PELKOR_LOGO_CALLER, "244 05");
   logo_setgroupname("Friends");
   logo_setgroupnumber(3);
-  SharedLogo().ringtone_id = 17;
+  SharedLogo().ringtoneId = 17;
   for (int x = 0; x < 72; x += 3) logo_setpixel(x, x % 14, 0);
 
   logo_setdata(PELKOR_LOGO_NONE, nullptr);
@@ -121,7 +121,7 @@ TEST_F(LogoBitmapTest, KindZeroClearsEveryField) {
 
 TEST_F(LogoBitmapTest, NetworkCodeIsCutOnTheWayInAndOut) {
   logo_setdata(PELKOR_LOGO_OPERATOR, "1234567890");
-  EXPECT_STREQ(SharedLogo().network_code, "123456");
+  EXPECT_STREQ(SharedLogo().networkCode, "123456");
 
   char buffer[3] = {'x', 'x', 'x'};
   EXPECT_EQ(logo_getdata(nullptr, nullptr, nullptr, buffer, sizeof buffer), PELKOR_OK);
@@ -135,7 +135,7 @@ TEST_F(LogoBitmapTest, NetworkCodeIsCutOnTheWayInAndOut) {
 
   // Shorter code replaces the longer one entirely.
   logo_setdata(PELKOR_LOGO_OPERATOR, "9");
-  EXPECT_EQ(std::string(SharedLogo().network_code, 7), std::string("9\0\0\0\0\0\0", 7));
+  EXPECT_EQ(std::string(SharedLogo().networkCode, 7), std::string("9\0\0\0\0\0\0", 7));
 
   // Unusable buffers are skipped.
   char untouched[4] = {'a', 'b', 'c', 'd'};
@@ -152,12 +152,12 @@ TEST_F(LogoBitmapTest, GroupNumberKeepsTheLowByteAndReadsBackSigned) {
     EXPECT_EQ(logo_getgroupnumber(), read_back) << stored;
   }
   logo_setgroupnumber(300);
-  EXPECT_EQ(SharedLogo().group_number, 44);
+  EXPECT_EQ(SharedLogo().groupNumber, 44);
 }
 
 TEST_F(LogoBitmapTest, GroupNameIsCutToItsFieldAndToTheCallersBuffer) {
   logo_setgroupname(std::string(300, 'n').c_str());
-  EXPECT_EQ(std::string(SharedLogo().group_name), std::string(255, 'n'));
+  EXPECT_EQ(std::string(SharedLogo().groupName), std::string(255, 'n'));
 
   logo_setgroupname("Work");
   char small[4] = {'x', 'x', 'x', 'x'};
@@ -170,7 +170,7 @@ TEST_F(LogoBitmapTest, GroupNameIsCutToItsFieldAndToTheCallersBuffer) {
   EXPECT_EQ(std::string(full), std::string(255, 'q'));
 
   logo_setgroupname(nullptr);
-  EXPECT_STREQ(SharedLogo().group_name, "");
+  EXPECT_STREQ(SharedLogo().groupName, "");
 
   char untouched[2] = {'a', 'b'};
   logo_getgroupname(untouched, 0);

@@ -91,7 +91,7 @@ TEST_F(LogoFilesTest, NolNetworkNumbers) {
   append(file_bytes, "10000001");
   writeBytes(file("n.nol"), file_bytes);
   ASSERT_EQ(logo_readfile(file("n.nol").c_str()), PELKOR_OK);
-  EXPECT_STREQ(SharedLogo().network_code, "262 07");
+  EXPECT_STREQ(SharedLogo().networkCode, "262 07");
   EXPECT_EQ(SharedLogo().bitmap[0], 0x81);
   EXPECT_EQ(SharedLogo().size, 1);
   EXPECT_EQ(SharedLogo().width, 8);
@@ -101,7 +101,7 @@ TEST_F(LogoFilesTest, NolNetworkNumbers) {
   ASSERT_EQ(logo_writefile(file("z.nol").c_str()), PELKOR_OK);
   EXPECT_EQ(head(readBytes(file("z.nol")), 20), nolHeader(0, 0, 72, 14));
   ASSERT_EQ(logo_readfile(file("z.nol").c_str()), PELKOR_OK);
-  EXPECT_STREQ(SharedLogo().network_code, "0 00");
+  EXPECT_STREQ(SharedLogo().networkCode, "0 00");
 }
 
 TEST_F(LogoFilesTest, CallerLogoRoundTripsThroughNggAndKeepsWhatNggDoesNotCarry) {
@@ -122,9 +122,9 @@ TEST_F(LogoFilesTest, CallerLogoRoundTripsThroughNggAndKeepsWhatNggDoesNotCarry)
   EXPECT_EQ(width, 72);
   EXPECT_EQ(height, 14);
   expectPattern(72, 14);
-  EXPECT_STREQ(SharedLogo().group_name, "Friends");
+  EXPECT_STREQ(SharedLogo().groupName, "Friends");
   EXPECT_EQ(logo_getgroupnumber(), 2);
-  EXPECT_STREQ(SharedLogo().network_code, "310 26");
+  EXPECT_STREQ(SharedLogo().networkCode, "310 26");
 }
 
 TEST_F(LogoFilesTest, TextBitsOtherThanOneReadAsClear) {
@@ -222,7 +222,7 @@ TEST_F(LogoFilesTest, NlmStartupLogoIsConvertedToBands) {
   ASSERT_EQ(logo_readfile(file("s.nlm").c_str()), PELKOR_OK);
   EXPECT_EQ(SharedLogo().kind, PELKOR_LOGO_STARTUP);
   EXPECT_EQ(SharedLogo().size, 504);
-  EXPECT_STREQ(SharedLogo().network_code, "244 05");
+  EXPECT_STREQ(SharedLogo().networkCode, "244 05");
   expectPattern(84, 48);
 
   writeBytes(file("corner.nlm"), nlmFile(2, 84, 48, {0x00}, [](int x, int y) { return x == 83 && y == 47; }));
@@ -304,7 +304,7 @@ TEST_F(LogoFilesTest, RejectedFilesLeaveTheRecordAsItWas) {
   logo_setdata(PELKOR_LOGO_CALLER, "244 05");
   logo_setgroupname("Colleagues");
   logo_setgroupnumber(5);
-  SharedLogo().ringtone_id = 9;
+  SharedLogo().ringtoneId = 9;
   drawPattern(72, 14);
   const pelkor::LogoBitmap before = SharedLogo();
 

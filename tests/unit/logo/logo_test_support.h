@@ -25,10 +25,10 @@ using Bytes = std::vector<uint8_t>;
 // Field-by-field equality (struct padding is not compared).
 inline bool sameRecord(const pelkor::LogoBitmap &a, const pelkor::LogoBitmap &b) {
   return a.height == b.height && a.width == b.width && a.size == b.size && a.kind == b.kind &&
-         std::memcmp(a.network_code, b.network_code, sizeof a.network_code) == 0 &&
-         std::memcmp(a.group_name, b.group_name, sizeof a.group_name) == 0 &&
-         std::memcmp(a.bitmap, b.bitmap, sizeof a.bitmap) == 0 && a.group_number == b.group_number &&
-         a.ringtone_id == b.ringtone_id;
+         std::memcmp(a.networkCode, b.networkCode, sizeof a.networkCode) == 0 &&
+         std::memcmp(a.groupName, b.groupName, sizeof a.groupName) == 0 &&
+         std::memcmp(a.bitmap, b.bitmap, sizeof a.bitmap) == 0 && a.groupNumber == b.groupNumber &&
+         a.ringtoneId == b.ringtoneId;
 }
 
 inline Bytes readBytes(const std::filesystem::path &path) {

@@ -54,7 +54,7 @@ TEST(LogoNetworkCode, PacksDigitsLowNibbleFirst) {
     LogoBitmap logo{};
     pelkor::SetLogoNetworkCode(logo, c.code);
     uint8_t packed[3];
-    pelkor::PackNetworkCode(logo.network_code, packed);
+    pelkor::PackNetworkCode(logo.networkCode, packed);
     EXPECT_EQ(Bytes(packed, packed + 3), c.packed);
   }
 }
@@ -91,8 +91,8 @@ TEST(LogoUploadRequest, OperatorLogoCarriesNetworkCodeAndLengthWithHeader) {
 TEST(LogoUploadRequest, CallerGroupCarriesNameRingtoneAndBitmap) {
   LogoBitmap logo = logoOfKind(pelkor::kLogoCaller);
   pelkor::SetLogoGroupName(logo, "Family");
-  logo.group_number = 2;
-  logo.ringtone_id = 0x11;
+  logo.groupNumber = 2;
+  logo.ringtoneId = 0x11;
   const Bytes bytes = upload(logo, 0x03);
   ASSERT_EQ(bytes.size(), 6u + 6u + 8u + 126u);
   EXPECT_EQ(head(bytes, 20), (Bytes{0x00, 0x01, 0x00, 0x13, 0x02, 0x06, 'F',  'a', 'm', 'i',
@@ -112,7 +112,7 @@ TEST(LogoUploadRequest, NothingForOtherKindsAndNeverMoreThanTheBitmapHolds) {
   // A size field beyond the bitmap (a corrupted record) sends the bitmap only.
   LogoBitmap oversized = logoOfKind(pelkor::kLogoCaller);
   oversized.size = 0xFFFF;
-  std::memset(oversized.group_name, 'n', sizeof oversized.group_name);  // no terminator
+  std::memset(oversized.groupName, 'n', sizeof oversized.groupName);  // no terminator
   const Bytes bytes = upload(oversized, 0x03);
   EXPECT_EQ(bytes.size(), 6u + 255u + 8u + 504u);
   EXPECT_EQ(bytes[5], 255);
@@ -146,13 +146,13 @@ TEST(LogoReplies, StartupBlocksGiveBitmapAndText) {
   EXPECT_EQ(logo.size, 504);
   EXPECT_EQ(logo.bitmap[0], 0);
   EXPECT_EQ(logo.bitmap[503], static_cast<uint8_t>(503));
-  EXPECT_STREQ(logo.group_name, "Hello");  // the length byte is not part of the text
+  EXPECT_STREQ(logo.groupName, "Hello");  // the length byte is not part of the text
 
   // Blocks in the other order: the text first, the logo after it.
   Bytes reordered = {0x01, 0x00, 0x00, 0x17, 0x02, 0x02, 0x02, 'H', 'i', 0x01, 8, 16, 0xAB, 0xCD};
   LogoBitmap second{};
   pelkor::ReadStartupReply(message(reordered), second);
-  EXPECT_STREQ(second.group_name, "Hi");
+  EXPECT_STREQ(second.groupName, "Hi");
   EXPECT_EQ(second.size, 16u);
   EXPECT_EQ(second.bitmap[0], 0xAB);
   EXPECT_EQ(second.bitmap[1], 0xCD);
@@ -169,18 +169,18 @@ TEST(LogoReplies, StartupLengthsAreBoundedByTheRecord) {
   LogoBitmap logo{};
   std::memset(&logo, 0x77, sizeof logo);
   pelkor::ReadStartupReply(message(reply), logo);
-  EXPECT_EQ(std::strlen(logo.group_name), 255u);
+  EXPECT_EQ(std::strlen(logo.groupName), 255u);
   EXPECT_EQ(logo.width, 255);
   EXPECT_EQ(logo.height, 255);
   EXPECT_EQ(logo.size, 504);
   EXPECT_EQ(logo.bitmap[503], 0x5A);
-  EXPECT_EQ(logo.group_number, 0x77) << "nothing past the bitmap was written";
+  EXPECT_EQ(logo.groupNumber, 0x77) << "nothing past the bitmap was written";
 
   // Announced blocks that the message does not carry store nothing.
   LogoBitmap empty{};
   pelkor::ReadStartupReply(message(Bytes{0x01, 0x00, 0x00, 0x17, 0xFF}), empty);
   EXPECT_EQ(empty.size, 0);
-  EXPECT_STREQ(empty.group_name, "");
+  EXPECT_STREQ(empty.groupName, "");
 }
 
 TEST(LogoReplies, OperatorSizeIsCutToGeometryAndCapacity) {
@@ -195,7 +195,7 @@ TEST(LogoReplies, OperatorSizeIsCutToGeometryAndCapacity) {
   EXPECT_EQ(logo.bitmap[0], 1);
   EXPECT_EQ(logo.bitmap[125], 126);
   EXPECT_EQ(logo.bitmap[126], 0);
-  EXPECT_STREQ(logo.network_code, "");  // bytes 4-7 are not taken
+  EXPECT_STREQ(logo.networkCode, "");  // bytes 4-7 are not taken
 
   Bytes huge = {0x01, 0x00, 0x00, 0x34, 0, 0, 0, 0, 0xFF, 0xFF, 0x00, 0xFF, 0xFF, 0x01, 0x11};
   pelkor::ReadOperatorReply(message(huge), logo);
@@ -209,19 +209,19 @@ TEST(LogoReplies, CallerGroupGivesNameRingtoneAndBitmap) {
                  'n',  0x17, 0x01, 0x00, 0x82, 0x00, 72,  14,  0x01};
   for (int i = 0; i < 130; ++i) reply.push_back(static_cast<uint8_t>(0x80 + i));
   LogoBitmap logo{};
-  logo.group_number = 4;
+  logo.groupNumber = 4;
   pelkor::ReadCallerGroupReply(message(reply, 0x03), logo);
-  EXPECT_STREQ(logo.group_name, "Frien");
-  EXPECT_EQ(logo.ringtone_id, 0x17);
+  EXPECT_STREQ(logo.groupName, "Frien");
+  EXPECT_EQ(logo.ringtoneId, 0x17);
   EXPECT_EQ(logo.size, 126);
   EXPECT_EQ(logo.bitmap[0], 0x80);
   EXPECT_EQ(logo.bitmap[125], static_cast<uint8_t>(0x80 + 125));
-  EXPECT_EQ(logo.group_number, 4);  // not read from the reply
+  EXPECT_EQ(logo.groupNumber, 4);  // not read from the reply
 
   // A 255-character name in a message that ends inside it.
   Bytes cut = {0x01, 0x00, 0x00, 0x11, 0x02, 0xFF, 'a', 'b'};
   pelkor::ReadCallerGroupReply(message(cut, 0x03), logo);
-  EXPECT_STREQ(logo.group_name, "ab");
+  EXPECT_STREQ(logo.groupName, "ab");
   EXPECT_EQ(logo.size, 0);
 }
 
