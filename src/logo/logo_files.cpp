@@ -13,8 +13,8 @@ enum class LogoFileFormat { Unknown, Nol, Ngg, Form, Nlm };
 
 LogoFileFormat RecogniseFormat(const uint8_t *start, size_t length) {
   const auto startsWith = [&](const char *mark) {
-    const size_t mark_length = std::strlen(mark);
-    return length >= mark_length && std::memcmp(start, mark, mark_length) == 0;
+    const size_t markLength = std::strlen(mark);
+    return length >= markLength && std::memcmp(start, mark, markLength) == 0;
   };
   if (startsWith("NOL")) return LogoFileFormat::Nol;
   if (startsWith("NGG")) return LogoFileFormat::Ngg;

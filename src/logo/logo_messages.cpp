@@ -27,15 +27,15 @@ void PutBitmapHeader(RequestWriter &out, const LogoBitmap &logo) {
 }
 
 void PutLengthWithHeader(RequestWriter &out, size_t size) {
-  const size_t with_header = size + 4;  // the 4 bytes of the bitmap header
-  out.Put(static_cast<uint8_t>(with_header >> 8));
-  out.Put(static_cast<uint8_t>(with_header & 0xFF));
+  const size_t withHeader = size + 4;  // the 4 bytes of the bitmap header
+  out.Put(static_cast<uint8_t>(withHeader >> 8));
+  out.Put(static_cast<uint8_t>(withHeader & 0xFF));
 }
 
 // A bitmap a reply declares, cut to what its geometry allows and what the record holds.
 size_t BoundedReplyBitmap(size_t declared, uint8_t width, uint8_t height) {
-  const size_t by_geometry = size_t{width} * height / 8;
-  if (declared > by_geometry) declared = by_geometry;
+  const size_t byGeometry = size_t{width} * height / 8;
+  if (declared > byGeometry) declared = byGeometry;
   return declared < kLogoBitmapCapacity ? declared : kLogoBitmapCapacity;
 }
 
@@ -215,10 +215,10 @@ void ReadOperatorReply(const ReplyMessage &reply, LogoBitmap &logo) {
 }
 
 void ReadCallerGroupReply(const ReplyMessage &reply, LogoBitmap &logo) {
-  const size_t name_length = reply.At(5);
-  CopyReplyName(reply, 6, name_length, logo);
-  logo.ringtoneId = reply.At(name_length + 6);
-  ReadBitmapSection(reply, name_length + 8, logo);
+  const size_t nameLength = reply.At(5);
+  CopyReplyName(reply, 6, nameLength, logo);
+  logo.ringtoneId = reply.At(nameLength + 6);
+  ReadBitmapSection(reply, nameLength + 8, logo);
 }
 
 }  // namespace pelkor
