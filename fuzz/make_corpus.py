@@ -4,7 +4,7 @@
 Seeds are named seed-*; running this again replaces them and leaves every other file
 (regression inputs, see README.md) alone. Before writing, it checks that the receiver
 seeds cover every row of the reply routing table (the kRows tables beside the handlers in src/*/*.cpp) and the
-simulator seeds every request the simulator routes (table.on(...) in
+simulator seeds every request the simulator routes (table.On(...) in
 tools/phonesim/handlers_*.cpp), and fails naming what a new row or handler lacks.
 
     python3 fuzz/make_corpus.py          # write the corpora
@@ -477,11 +477,11 @@ def phonesim_routes():
         # stands for each value of its list.
         loops = {name: [int(v, 16) for v in re.findall(r"0x[0-9A-Fa-f]+", values)] for name, values in
                  re.findall(r"for \(const uint8_t (\w+) : \{([^;]*?)\}\)", text)}
-        for msg_type, command in re.findall(r"table\.on\(\s*(\w+)\s*,\s*(\w+)\s*,", text):
+        for msg_type, command in re.findall(r"table\.On\(\s*(\w+)\s*,\s*(\w+)\s*,", text):
             for each in loops.get(command, [None]):
                 routes.append((value(msg_type), each if each is not None else value(command),
                                path.relative_to(ROOT)))
-        for msg_type in re.findall(r"table\.on_type\(\s*(\w+)\s*,", text):
+        for msg_type in re.findall(r"table\.OnType\(\s*(\w+)\s*,", text):
             routes.append((value(msg_type), ANY, path.relative_to(ROOT)))
     return routes
 
@@ -497,7 +497,7 @@ def check_coverage(receiver, simulator):
             missing.append("receiver: no seed for %s (%s in %s)" % (describe(msg_type, command), handler, path))
     routes = phonesim_routes()
     if not routes:
-        missing.append("phonesim_request: found no table.on(...) rows in tools/phonesim")
+        missing.append("phonesim_request: found no table.On(...) rows in tools/phonesim")
     for msg_type, command, path in routes:
         if (msg_type, command) not in simulator:
             missing.append("phonesim_request: no seed for %s (%s)" % (describe(msg_type, command), path))
