@@ -45,13 +45,8 @@ std::string FieldNumber(std::span<const uint8_t> bytes, size_t type_at, size_t d
   return sms::DecodeDigits(bytes[type_at], digits, std::min<size_t>(digit_count, 20));
 }
 
-// Everything a submitted message says, as the phone would understand it.
-json DecodeSubmission(std::span<const uint8_t> b) {
-  json out = json::object();
-  if (b.size() < kSubmitHeaderBytes) {
-    out["error"] = "request too short";
-    return out;
-  }
+// The fields before the user data: centre, first octet, destination, coding, validity.
+void DecodeEnvelope(std::span<const uint8_t> b, const sms::CodingScheme &scheme, json &out) {
   const uint8_t centre_octets = b[6];
   out["centre"] = centre_octets == 0 ? "" : FieldNumber(b, 7, 2 * static_cast<size_t>(centre_octets - 1));
   out["centre_type"] = b[7];
@@ -66,10 +61,68 @@ json DecodeSubmission(std::span<const uint8_t> b) {
   out["validity"] = b[35];
   out["validity_minutes"] = sms::ValidityMinutes(b[35]);
   out["status_report"] = (first & 0x20) != 0;
-
-  const sms::CodingScheme scheme = sms::DecodeCoding(b[21]);
   out["coding"] = sms::CodingName(scheme.coding);
   out["class"] = scheme.message_class ? json(*scheme.message_class) : json(nullptr);
+}
+
+// Information elements of a user data header: concatenation (8- and 16-bit
+// reference) and application ports; any other element is passed over.
+void DecodeHeaderElements(std::span<const uint8_t> header, json &out) {
+  for (size_t i = 1; i + 1 < header.size();) {
+    const uint8_t id = header[i];
+    const size_t length = header[i + 1];
+    if (i + 2 + length > header.size()) break;
+    const auto value = header.subspan(i + 2, length);
+    if (id == 0x00 && length == 3) {
+      out["concat"] = {{"reference", value[0]}, {"parts", value[1]}, {"part", value[2]}};
+    } else if (id == 0x08 && length == 4) {
+      out["concat"] = {{"reference", value[0] << 8 | value[1]}, {"parts", value[2]}, {"part", value[3]}};
+    } else if (id == 0x05 && length == 4) {
+      out["ports"] = {{"destination", value[0] << 8 | value[1]}, {"source", value[2] << 8 | value[3]}};
+    } else if (id == 0x04 && length == 2) {
+      out["ports"] = {{"destination", value[0]}, {"source", value[1]}};
+    }
+    i += 2 + length;
+  }
+}
+
+// GSM 7-bit text: all septets from the start; the header and its fill take the
+// first ones.
+void DecodeGsmText(std::span<const uint8_t> user_data, size_t udl, size_t header_octets, json &out) {
+  const auto codes = sms::UnpackSeptets(user_data, udl);
+  const size_t skip = header_octets > 0 ? sms::HeaderSeptets(header_octets) : 0;
+  if (skip > codes.size()) {
+    out["error"] = "header longer than the user data";
+    return;
+  }
+  out["text"] = sms::GsmText(std::span(codes).subspan(skip));
+}
+
+// 8-bit or UCS-2 user data after the header: kept as hex, read as text where it is
+// text, and handed to the family that knows its destination port, if any.
+void DecodeOctetPayload(sms::Coding coding, std::span<const uint8_t> payload, json &out) {
+  out["data"] = ToHex(payload);
+  if (coding == sms::Coding::ucs2) out["text"] = sms::Ucs2Text(payload);
+  // 8-bit data that no application port claims is read as Latin-1 text.
+  if (coding == sms::Coding::eight_bit && !out.contains("ports")) out["text"] = sms::Latin1Text(payload);
+  // Smart Messaging: the family that knows the destination port reads the payload
+  // (a ringing tone, a logo) into "content".
+  if (out.contains("ports")) {
+    const int port = out["ports"]["destination"].get<int>();
+    json content = DecodeSmsPortPayload(static_cast<uint16_t>(port), payload);
+    if (!content.is_null()) out["content"] = std::move(content);
+  }
+}
+
+// Everything a submitted message says, as the phone would understand it.
+json DecodeSubmission(std::span<const uint8_t> b) {
+  json out = json::object();
+  if (b.size() < kSubmitHeaderBytes) {
+    out["error"] = "request too short";
+    return out;
+  }
+  const sms::CodingScheme scheme = sms::DecodeCoding(b[21]);
+  DecodeEnvelope(b, scheme, out);
 
   const auto user_data = b.subspan(kSubmitHeaderBytes);
   const size_t udl = b[22];
@@ -80,8 +133,9 @@ json DecodeSubmission(std::span<const uint8_t> b) {
   }
   if (user_data.size() > octets) out["extra_bytes"] = user_data.size() - octets;
 
+  const uint8_t first = b[18];
   size_t header_octets = 0;
-  if (first & 0x40) {
+  if (first & 0x40) {  // the user data starts with a header
     header_octets = octets > 0 ? static_cast<size_t>(user_data[0]) + 1 : 0;
     if (header_octets > octets) {
       out["error"] = "header longer than the user data";
@@ -89,47 +143,13 @@ json DecodeSubmission(std::span<const uint8_t> b) {
     }
     const auto header = user_data.first(header_octets);
     out["header"] = ToHex(header);
-    // Information elements: concatenation (8- and 16-bit reference) and ports.
-    for (size_t i = 1; i + 1 < header.size();) {
-      const uint8_t id = header[i];
-      const size_t length = header[i + 1];
-      if (i + 2 + length > header.size()) break;
-      const auto value = header.subspan(i + 2, length);
-      if (id == 0x00 && length == 3) {
-        out["concat"] = {{"reference", value[0]}, {"parts", value[1]}, {"part", value[2]}};
-      } else if (id == 0x08 && length == 4) {
-        out["concat"] = {{"reference", value[0] << 8 | value[1]}, {"parts", value[2]}, {"part", value[3]}};
-      } else if (id == 0x05 && length == 4) {
-        out["ports"] = {{"destination", value[0] << 8 | value[1]}, {"source", value[2] << 8 | value[3]}};
-      } else if (id == 0x04 && length == 2) {
-        out["ports"] = {{"destination", value[0]}, {"source", value[1]}};
-      }
-      i += 2 + length;
-    }
+    DecodeHeaderElements(header, out);
   }
 
   if (scheme.coding == sms::Coding::gsm) {
-    // All septets from the start; the header and its fill take the first ones.
-    const auto codes = sms::UnpackSeptets(user_data.first(octets), udl);
-    const size_t skip = header_octets > 0 ? sms::HeaderSeptets(header_octets) : 0;
-    if (skip > codes.size()) {
-      out["error"] = "header longer than the user data";
-      return out;
-    }
-    out["text"] = sms::GsmText(std::span(codes).subspan(skip));
+    DecodeGsmText(user_data.first(octets), udl, header_octets, out);
   } else {
-    const auto payload = user_data.subspan(header_octets, octets - header_octets);
-    out["data"] = ToHex(payload);
-    if (scheme.coding == sms::Coding::ucs2) out["text"] = sms::Ucs2Text(payload);
-    // 8-bit data that no application port claims is read as Latin-1 text.
-    if (scheme.coding == sms::Coding::eight_bit && !out.contains("ports")) out["text"] = sms::Latin1Text(payload);
-    // Smart Messaging: the family that knows the destination port reads the payload
-    // (a ringing tone, a logo) into "content".
-    if (out.contains("ports")) {
-      const int port = out["ports"]["destination"].get<int>();
-      json content = DecodeSmsPortPayload(static_cast<uint16_t>(port), payload);
-      if (!content.is_null()) out["content"] = std::move(content);
-    }
+    DecodeOctetPayload(scheme.coding, user_data.subspan(header_octets, octets - header_octets), out);
   }
   return out;
 }
