@@ -14,7 +14,7 @@
 //                       when the message or the tone could not be read
 //   /ringtone/stored    tones kept at locations: {location (from 1), name, tone (hex,
 //                       the phone's binary form 02 FC 09 ... 07 0B)}
-// SMS to port 0x1581 decode through register_sms_port_decoder (sms_ports.hpp).
+// SMS to port 0x1581 decode through RegisterSmsPortDecoder (sms_ports.h).
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -153,8 +153,8 @@ bool ReadInstruction(BitStream &in, unsigned id, unsigned index, json &tone, uns
 
 // Reads one pattern's instructions into tone; false (with tone["error"]) on a bad one.
 bool ReadPattern(BitStream &in, json &tone, unsigned &scale) {
-  unsigned header = 0, pattern_id = 0, loop = 0, count = 0;
-  if (!in.Take(3, header) || !in.Take(2, pattern_id) || !in.Take(4, loop) || !in.Take(8, count)) {
+  unsigned header = 0, patternId = 0, loop = 0, count = 0;
+  if (!in.Take(3, header) || !in.Take(2, patternId) || !in.Take(4, loop) || !in.Take(8, count)) {
     tone["error"] = "pattern header cut short";
     return false;
   }
@@ -162,7 +162,7 @@ bool ReadPattern(BitStream &in, json &tone, unsigned &scale) {
     tone["error"] = "pattern does not start with a pattern header";
     return false;
   }
-  json pattern = {{"id", pattern_id}, {"loop", loop}, {"instructions", count}};
+  json pattern = {{"id", patternId}, {"loop", loop}, {"instructions", count}};
   tone["patterns"].push_back(pattern);
 
   for (unsigned i = 0; i < count; ++i) {
@@ -177,17 +177,17 @@ bool ReadPattern(BitStream &in, json &tone, unsigned &scale) {
 }
 
 bool ReadSound(BitStream &in, json &tone) {
-  unsigned song_type = 0, name_length = 0, patterns = 0;
-  if (!in.Take(3, song_type) || song_type != kSongBasic) {
+  unsigned songType = 0, nameLength = 0, patterns = 0;
+  if (!in.Take(3, songType) || songType != kSongBasic) {
     tone["error"] = "not a basic song";
     return false;
   }
-  if (!in.Take(4, name_length)) {
+  if (!in.Take(4, nameLength)) {
     tone["error"] = "name cut short";
     return false;
   }
   std::string name;
-  for (unsigned i = 0; i < name_length; ++i) {
+  for (unsigned i = 0; i < nameLength; ++i) {
     unsigned c = 0;
     if (!in.Take(8, c)) {
       tone["error"] = "name cut short";
