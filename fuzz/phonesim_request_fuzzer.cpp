@@ -56,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (const phonesim::Frame &frame : reader.Feed(std::span<const uint8_t>(data + offset, length))) {
       FUZZ_CHECK(frame.payload.size() <= 255);
       const phonesim::LinkEvent event = link.OnFrame(frame);
-      if (event.needs_ack) {
-        const std::vector<uint8_t> ack = phonesim::LinkLayer::AckFrame(frame.start, event.ack_type, event.ack_sequence);
+      if (event.needsAck) {
+        const std::vector<uint8_t> ack = phonesim::LinkLayer::AckFrame(frame.start, event.ackType, event.ackSequence);
         FUZZ_CHECK(ack.size() == 10);
       }
       if (!event.message) continue;

@@ -77,7 +77,7 @@ TEST_F(Link, CableStartupPutsSyncBytesThenTheStartupFramesOnTheWire) {
   }
   std::vector<uint8_t> sequences;
   for (auto &f : sim.Frames())
-    if (!f.is_ack && f.type != 0x7F) sequences.push_back(f.payload.back());
+    if (!f.isAck && f.type != 0x7F) sequences.push_back(f.payload.back());
   ASSERT_GE(sequences.size(), 5u);
   for (size_t i = 0; i < 5; ++i) EXPECT_EQ(sequences[i], 0x40 | ((s + i) % 8)) << "frame " << i;
   EXPECT_EQ(isalive(), 1);

@@ -89,7 +89,7 @@ TEST_F(LogoTransfer, StartupLogoGoesUpInFiveFramesAndComesBack) {
   EXPECT_EQ(requests[0].size(), 512u);
   size_t frames = 0;
   for (auto &frame : sim.Frames())
-    if (!frame.is_ack && frame.type == 0x05) ++frames;
+    if (!frame.isAck && frame.type == 0x05) ++frames;
   EXPECT_EQ(frames, 5u);
 
   const Bytes stored = Hex(State("/logos/startup/bitmap"));

@@ -394,7 +394,7 @@ TEST_F(SmsStore, ScanStopsAtTheFirstUnansweredRead) {
   sim.SetSilent(false);
   size_t reads = 0;
   for (auto &f : sim.Frames())
-    if (!f.is_ack && f.type == 0x14 && f.payload.size() > 3 && f.payload[3] == 0x07) ++reads;
+    if (!f.isAck && f.type == 0x14 && f.payload.size() > 3 && f.payload[3] == 0x07) ++reads;
   EXPECT_EQ(reads, 1u);
   EXPECT_EQ(getsmsmsgcount(kReceived), 0);
 }

@@ -72,7 +72,7 @@ TEST(ControlCommands, StateFileIsLoadedAtStartAndJunkIsRefused) {
   const std::string path = TempPath("phonesim_state.json");
   std::ofstream(path) << R"({"status": {"signal": 0, "power": 1}, "identity": {"imei": "123456789012345"}})";
   phonesim::Options options;
-  options.state_file = path;
+  options.stateFile = path;
   Simulator sim(options);
   ASSERT_TRUE(sim.Start()) << sim.LastError();
   EXPECT_EQ(sim.State()["status"]["signal"], 0);
@@ -138,7 +138,7 @@ TEST(ControlCommands, LoseFrameDropsOneFrameOfTheNextLongMessageOnly) {
   TestClient client(sim.DevicePath());
   std::string hex = "send 05";
   for (int i = 0; i < 200; ++i) hex += " 5A";  // two frames
-  auto frames_of_next_message = [&] {
+  auto framesOfNextMessage = [&] {
     std::vector<Bytes> trailers;
     while (auto frame = client.NextFrame(300ms))
       trailers.push_back(Bytes(frame->payload.end() - 2, frame->payload.end()));
@@ -148,13 +148,13 @@ TEST(ControlCommands, LoseFrameDropsOneFrameOfTheNextLongMessageOnly) {
   EXPECT_EQ(sim.Control("lose-frame 2"), "ok");
   EXPECT_EQ(sim.Control("lose-frame"), "pending 2 lost 0");
   ASSERT_EQ(sim.Control(hex), "ok");
-  const auto lost = frames_of_next_message();
+  const auto lost = framesOfNextMessage();
   ASSERT_EQ(lost.size(), 1u);
   EXPECT_EQ(lost[0][0], 2);  // the first frame, two frames left: the second never came
   EXPECT_EQ(sim.Control("lose-frame"), "pending 0 lost 1");
 
   ASSERT_EQ(sim.Control(hex), "ok");  // the loss was for one message only
-  EXPECT_EQ(frames_of_next_message().size(), 2u);
+  EXPECT_EQ(framesOfNextMessage().size(), 2u);
   EXPECT_EQ(sim.Control("lose-frame -1").rfind("error", 0), 0u);
 }
 
@@ -227,9 +227,9 @@ TEST(ControlServer, SocketIsTheUsersAloneWhateverTheUmask) {
   Simulator sim;
   phonesim::ControlServer server(sim);
   const std::string path = TempPath("phonesim_ctl_mode");
-  const mode_t old_mask = ::umask(0);
+  const mode_t oldMask = ::umask(0);
   const bool started = server.Start(path);
-  ::umask(old_mask);
+  ::umask(oldMask);
   ASSERT_TRUE(started) << server.Error();
   struct stat status {};
   ASSERT_EQ(::lstat(path.c_str(), &status), 0);
@@ -256,7 +256,7 @@ TEST(ControlServer, FileCommandsStayInTheFilesDirectory) {
   fs::create_symlink("/etc/passwd", files / "passwd");
 
   phonesim::Options options;
-  options.files_dir = files.string();
+  options.filesDir = files.string();
   Simulator sim(options);
   ASSERT_TRUE(sim.Start()) << sim.LastError();
   phonesim::ControlServer server(sim);

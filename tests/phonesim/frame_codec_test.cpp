@@ -15,11 +15,11 @@ using phonesim_test::ComputerMessage;
 // The status request exactly as the computer writes it on the cable, sequence 0.
 const Bytes kStatusRequest = {0x1E, 0x00, 0x0C, 0x04, 0x00, 0x06, 0x00, 0x01, 0x00, 0x01, 0x01, 0x40, 0x13, 0x42};
 
-std::vector<Frame> FeedBytewise(FrameReader &reader, const Bytes &bytes, size_t *completed_at = nullptr) {
+std::vector<Frame> FeedBytewise(FrameReader &reader, const Bytes &bytes, size_t *completedAt = nullptr) {
   std::vector<Frame> all;
   for (size_t i = 0; i < bytes.size(); ++i) {
     auto found = reader.Feed(std::span<const uint8_t>(&bytes[i], 1));
-    if (!found.empty() && completed_at != nullptr && all.empty()) *completed_at = i;
+    if (!found.empty() && completedAt != nullptr && all.empty()) *completedAt = i;
     all.insert(all.end(), found.begin(), found.end());
   }
   return all;
@@ -27,10 +27,10 @@ std::vector<Frame> FeedBytewise(FrameReader &reader, const Bytes &bytes, size_t 
 
 TEST(FrameReader, FindsTheStatusRequestOnlyWithItsLastByte) {
   FrameReader reader;
-  size_t completed_at = 0;
-  const auto frames = FeedBytewise(reader, kStatusRequest, &completed_at);
+  size_t completedAt = 0;
+  const auto frames = FeedBytewise(reader, kStatusRequest, &completedAt);
   ASSERT_EQ(frames.size(), 1u);
-  EXPECT_EQ(completed_at, kStatusRequest.size() - 1);
+  EXPECT_EQ(completedAt, kStatusRequest.size() - 1);
   EXPECT_EQ(frames[0].start, 0x1E);
   EXPECT_EQ(frames[0].type, 0x04);
   EXPECT_EQ(frames[0].payload, (Bytes{0x00, 0x01, 0x00, 0x01, 0x01, 0x40}));
@@ -57,12 +57,12 @@ TEST(FrameReader, PassesOverSyncBytesWakeBurstsAndNoise) {
 TEST(FrameReader, IgnoresBadChecksumsForeignAddressesAndLongLengths) {
   Bytes corrupt = kStatusRequest;
   corrupt.back() ^= 0x01;
-  Bytes wrong_direction = kStatusRequest;  // the phone's own addresses: an echo, not a request
-  std::swap(wrong_direction[1], wrong_direction[2]);
-  Bytes high_length = ComputerFrame(0x1E, 0x04, {0x01, 0x40});
-  high_length[4] = 0x01;
+  Bytes wrongDirection = kStatusRequest;  // the phone's own addresses: an echo, not a request
+  std::swap(wrongDirection[1], wrongDirection[2]);
+  Bytes highLength = ComputerFrame(0x1E, 0x04, {0x01, 0x40});
+  highLength[4] = 0x01;
   FrameReader reader;
-  for (const Bytes &bad : {corrupt, wrong_direction, high_length}) {
+  for (const Bytes &bad : {corrupt, wrongDirection, highLength}) {
     EXPECT_TRUE(reader.Feed(bad).empty());
   }
   // A good frame right after all that is still found.

@@ -13,7 +13,7 @@ using phonesim_test::Bytes;
 
 struct Split {
   size_t block;
-  uint8_t frames_left;
+  uint8_t framesLeft;
   uint8_t sequence;
 };
 
@@ -27,8 +27,8 @@ std::vector<Split> Describe(const std::vector<Bytes> &frames) {
   return out;
 }
 
-Frame DataFrame(uint8_t type, Bytes block, uint8_t frames_left, uint8_t sequence) {
-  block.push_back(frames_left);
+Frame DataFrame(uint8_t type, Bytes block, uint8_t framesLeft, uint8_t sequence) {
+  block.push_back(framesLeft);
   block.push_back(sequence);
   return Frame{0x1E, type, block};
 }
@@ -49,7 +49,7 @@ TEST(LinkSplit, SplitsAt120BytesWithCountdownAndSequence) {
     Bytes joined;
     for (size_t i = 0; i < splits.size(); ++i) {
       EXPECT_EQ(splits[i].block, c.blocks[i]);
-      EXPECT_EQ(splits[i].frames_left, splits.size() - i);
+      EXPECT_EQ(splits[i].framesLeft, splits.size() - i);
       EXPECT_EQ(splits[i].sequence, i == 0 ? 0x40 : i % 8) << "length " << c.length << " frame " << i;
       EXPECT_LE(frames[i][5], 122);
       joined.insert(joined.end(), frames[i].begin() + 6, frames[i].begin() + 6 + static_cast<long>(splits[i].block));
@@ -63,11 +63,11 @@ TEST(LinkSplit, SequenceRunsOnAcrossMessagesAndWrapsAtEight) {
   std::vector<uint8_t> firsts;
   for (int i = 0; i < 3; ++i) firsts.push_back(Describe(link.FramesFor(0x1E, 0x04, Bytes(4)))[0].sequence);
   EXPECT_EQ(firsts, (std::vector<uint8_t>{0x40, 0x41, 0x42}));
-  const auto long_one = Describe(link.FramesFor(0x1E, 0x04, Bytes(700)));  // six frames: 3..8
-  ASSERT_EQ(long_one.size(), 6u);
-  EXPECT_EQ(long_one[0].sequence, 0x43);
-  EXPECT_EQ(long_one[4].sequence, 7);
-  EXPECT_EQ(long_one[5].sequence, 0) << "wraps after 7";
+  const auto longOne = Describe(link.FramesFor(0x1E, 0x04, Bytes(700)));  // six frames: 3..8
+  ASSERT_EQ(longOne.size(), 6u);
+  EXPECT_EQ(longOne[0].sequence, 0x43);
+  EXPECT_EQ(longOne[4].sequence, 7);
+  EXPECT_EQ(longOne[5].sequence, 0) << "wraps after 7";
   EXPECT_EQ(link.NextSequence(), 1);
   // Acks do not take a number.
   LinkLayer::AckFrame(0x1E, 0x04, 0x02);
@@ -85,9 +85,9 @@ TEST(LinkJoin, AcknowledgesEveryFrameAndJoinsThree) {
   const auto first = link.OnFrame(DataFrame(0x05, Bytes(120, 0xAA), 3, 0x45));
   const auto second = link.OnFrame(DataFrame(0x05, Bytes(120, 0xBB), 2, 0x06));
   const auto third = link.OnFrame(DataFrame(0x05, Bytes(7, 0xCC), 1, 0x07));
-  for (const auto *event : {&first, &second, &third}) EXPECT_TRUE(event->needs_ack);
-  EXPECT_EQ(first.ack_sequence, 0x05);
-  EXPECT_EQ(second.ack_sequence, 0x06);
+  for (const auto *event : {&first, &second, &third}) EXPECT_TRUE(event->needsAck);
+  EXPECT_EQ(first.ackSequence, 0x05);
+  EXPECT_EQ(second.ackSequence, 0x06);
   EXPECT_FALSE(first.message);
   EXPECT_FALSE(second.message);
   ASSERT_TRUE(third.message);
@@ -112,12 +112,12 @@ TEST(LinkJoin, DropsBrokenMessagesButStillAcknowledges) {
   LinkLayer link;
   // A continuation with nothing begun.
   auto orphan = link.OnFrame(DataFrame(0x05, {9}, 1, 0x03));
-  EXPECT_TRUE(orphan.needs_ack);
+  EXPECT_TRUE(orphan.needsAck);
   EXPECT_FALSE(orphan.message);
   // A frame missing from the middle: frames-left jumps from 3 to 1.
   link.OnFrame(DataFrame(0x05, {1}, 3, 0x40));
   auto skipped = link.OnFrame(DataFrame(0x05, {3}, 1, 0x02));
-  EXPECT_TRUE(skipped.needs_ack);
+  EXPECT_TRUE(skipped.needsAck);
   EXPECT_FALSE(skipped.message);
   // A new first frame replaces a message left half done.
   link.OnFrame(DataFrame(0x05, {1}, 2, 0x40));
@@ -130,10 +130,10 @@ TEST(LinkJoin, DropsBrokenMessagesButStillAcknowledges) {
 TEST(LinkJoin, AcksAndRuntFramesAreNotAcknowledged) {
   LinkLayer link;
   const auto ack = link.OnFrame(Frame{0x1E, 0x7F, {0x04, 0x01}});
-  EXPECT_TRUE(ack.is_ack);
-  EXPECT_FALSE(ack.needs_ack);
+  EXPECT_TRUE(ack.isAck);
+  EXPECT_FALSE(ack.needsAck);
   const auto runt = link.OnFrame(Frame{0x1E, 0x04, {0x40}});
-  EXPECT_FALSE(runt.needs_ack);
+  EXPECT_FALSE(runt.needsAck);
   EXPECT_FALSE(runt.message);
 }
 

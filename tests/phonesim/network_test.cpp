@@ -45,49 +45,49 @@ Bytes SubmitRequest(const std::string &destination, const std::string &text, boo
     b[25 + i / 2] = static_cast<uint8_t>(i % 2 == 0 ? (0xF0 | d) : ((b[25 + i / 2] & 0x0F) | d << 4));
   }
   b[35] = 0xA7;
-  Bytes user_data;
-  if (concat) user_data = {0x05, 0x00, 0x03, concat->reference, concat->parts, concat->part};
-  user_data.insert(user_data.end(), text.begin(), text.end());
-  b[22] = static_cast<uint8_t>(user_data.size());
-  b.insert(b.end(), user_data.begin(), user_data.end());
+  Bytes userData;
+  if (concat) userData = {0x05, 0x00, 0x03, concat->reference, concat->parts, concat->part};
+  userData.insert(userData.end(), text.begin(), text.end());
+  b[22] = static_cast<uint8_t>(userData.size());
+  b.insert(b.end(), userData.begin(), userData.end());
   return b;
 }
 
 class NetworkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(sim.Start()) << sim.LastError();
-    client = std::make_unique<TestClient>(sim.DevicePath());
-    ASSERT_TRUE(client->IsOpen());
+    ASSERT_TRUE(sim_.Start()) << sim_.LastError();
+    client_ = std::make_unique<TestClient>(sim_.DevicePath());
+    ASSERT_TRUE(client_->IsOpen());
   }
 
   // Writes one request and gives back the message bytes of the next frame of
-  // `reply_type` whose command byte is one of `commands` (acks and others passed over).
-  std::optional<Bytes> Ask(uint8_t type, const Bytes &request, uint8_t reply_type, std::vector<uint8_t> commands,
+  // `replyType` whose command byte is one of `commands` (acks and others passed over).
+  std::optional<Bytes> Ask(uint8_t type, const Bytes &request, uint8_t replyType, std::vector<uint8_t> commands,
                            std::chrono::milliseconds timeout = 2000ms) {
-    if (!client->Write(ComputerMessage(0x1E, type, request, sequence++ % 8))) return std::nullopt;
-    return NextReply(reply_type, commands, timeout);
+    if (!client_->Write(ComputerMessage(0x1E, type, request, sequence_++ % 8))) return std::nullopt;
+    return NextReply(replyType, commands, timeout);
   }
   // Messages that came while another was looked for are kept for a later look.
-  std::optional<Bytes> NextReply(uint8_t reply_type, const std::vector<uint8_t> &commands,
+  std::optional<Bytes> NextReply(uint8_t replyType, const std::vector<uint8_t> &commands,
                                  std::chrono::milliseconds timeout = 2000ms) {
     auto wanted = [&](const std::pair<uint8_t, Bytes> &m) {
-      return m.first == reply_type && std::find(commands.begin(), commands.end(), m.second[3]) != commands.end();
+      return m.first == replyType && std::find(commands.begin(), commands.end(), m.second[3]) != commands.end();
     };
     const auto end = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-      const auto found = std::find_if(unclaimed.begin(), unclaimed.end(), wanted);
-      if (found != unclaimed.end()) {
+      const auto found = std::find_if(unclaimed_.begin(), unclaimed_.end(), wanted);
+      if (found != unclaimed_.end()) {
         Bytes bytes = found->second;
-        unclaimed.erase(found);
+        unclaimed_.erase(found);
         return bytes;
       }
       const auto now = std::chrono::steady_clock::now();
       if (now >= end) return std::nullopt;
-      const auto frame = client->NextFrame(std::chrono::duration_cast<std::chrono::milliseconds>(end - now));
+      const auto frame = client_->NextFrame(std::chrono::duration_cast<std::chrono::milliseconds>(end - now));
       if (!frame) return std::nullopt;
       if (frame->type == 0x7F || frame->payload.size() < 6) continue;
-      unclaimed.emplace_back(frame->type, Bytes(frame->payload.begin(), frame->payload.end() - 2));
+      unclaimed_.emplace_back(frame->type, Bytes(frame->payload.begin(), frame->payload.end() - 2));
     }
   }
   // Submits and returns the reference of the confirmation (-1: refused or no answer).
@@ -100,23 +100,23 @@ class NetworkTest : public ::testing::Test {
     return Ask(0x14, {0x00, 0x01, 0x00, 0x07, 0x02, location, 0x01, 0x64}, 0x14, {0x08, 0x09});
   }
 
-  Simulator sim;
-  std::unique_ptr<TestClient> client;
-  uint8_t sequence = 0;
-  std::deque<std::pair<uint8_t, Bytes>> unclaimed;
+  Simulator sim_;
+  std::unique_ptr<TestClient> client_;
+  uint8_t sequence_ = 0;
+  std::deque<std::pair<uint8_t, Bytes>> unclaimed_;
 };
 
 TEST_F(NetworkTest, ConfirmationsCarryReferencesThatCountUpAndWrap) {
-  sim.LoadState({{"network", {{"next_reference", 254}}}});
+  sim_.LoadState({{"network", {{"next_reference", 254}}}});
   EXPECT_EQ(Submit(SubmitRequest("+491701234567", "one", false)), 254);
   EXPECT_EQ(Submit(SubmitRequest("+491701234567", "two", false)), 255);
   EXPECT_EQ(Submit(SubmitRequest("+491701234567", "three", false)), 0);
   // A refused submission takes no reference.
-  ASSERT_EQ(sim.Control("set /sms/fail_next_send true"), "ok");
+  ASSERT_EQ(sim_.Control("set /sms/fail_next_send true"), "ok");
   EXPECT_EQ(Submit(SubmitRequest("+491701234567", "four", false)), -1);
   EXPECT_EQ(Submit(SubmitRequest("+491701234567", "five", false)), 1);
 
-  const json state = sim.State();
+  const json state = sim_.State();
   EXPECT_EQ(state["network"]["next_reference"], 2);
   const json &sent = state["sms"]["sent"];
   ASSERT_EQ(sent.size(), 5u);
@@ -130,19 +130,19 @@ TEST_F(NetworkTest, ConfirmationsCarryReferencesThatCountUpAndWrap) {
 }
 
 TEST_F(NetworkTest, StoredReportAnswersWithItsOwnDischargeTime) {
-  sim.LoadState({{"sms",
-                  {{"messages", json::array({{{"location", 3},
-                                              {"kind", "report"},
-                                              {"reference", 77},
-                                              {"recipient", "+491701234567"},
-                                              {"status", 0x41},
-                                              {"time", {26, 12, 10, 9, 5, 7}},
-                                              {"discharge_time", {26, 12, 11, 23, 59, 58}}},
-                                             {{"location", 4},
-                                              {"kind", "report"},
-                                              {"reference", 78},
-                                              {"recipient", "+491701234567"},
-                                              {"time", {26, 1, 2, 3, 4, 5}}}})}}}});
+  sim_.LoadState({{"sms",
+                   {{"messages", json::array({{{"location", 3},
+                                               {"kind", "report"},
+                                               {"reference", 77},
+                                               {"recipient", "+491701234567"},
+                                               {"status", 0x41},
+                                               {"time", {26, 12, 10, 9, 5, 7}},
+                                               {"discharge_time", {26, 12, 11, 23, 59, 58}}},
+                                              {{"location", 4},
+                                               {"kind", "report"},
+                                               {"reference", 78},
+                                               {"recipient", "+491701234567"},
+                                               {"time", {26, 1, 2, 3, 4, 5}}}})}}}});
   const auto reply = ReadLocation(3);
   ASSERT_TRUE(reply);
   ASSERT_GE(reply->size(), 49u);
@@ -172,14 +172,14 @@ std::map<int, json> StoredReports(const json &state) {
 }
 
 TEST_F(NetworkTest, TheNetworksDelayHoldsTheVerdictButNotTheLink) {
-  sim.LoadState({{"network", {{"submit_delay_ms", 300}}}});
+  sim_.LoadState({{"network", {{"submit_delay_ms", 300}}}});
   const auto start = std::chrono::steady_clock::now();
-  ASSERT_TRUE(client->Write(ComputerMessage(0x1E, 0x02, SubmitRequest("+491701234567", "slow", false), 0)));
-  ASSERT_TRUE(client->Write(ComputerMessage(0x1E, 0x04, {0x00, 0x01, 0x00, 0x01}, 1)));
+  ASSERT_TRUE(client_->Write(ComputerMessage(0x1E, 0x02, SubmitRequest("+491701234567", "slow", false), 0)));
+  ASSERT_TRUE(client_->Write(ComputerMessage(0x1E, 0x04, {0x00, 0x01, 0x00, 0x01}, 1)));
   std::vector<uint8_t> types;
   std::chrono::steady_clock::time_point confirmed{};
   while (types.size() < 2) {
-    const auto frame = client->NextFrame(2000ms);
+    const auto frame = client_->NextFrame(2000ms);
     ASSERT_TRUE(frame) << "only " << types.size() << " replies";
     if (frame->type == 0x7F) continue;
     types.push_back(frame->type);
@@ -188,14 +188,14 @@ TEST_F(NetworkTest, TheNetworksDelayHoldsTheVerdictButNotTheLink) {
   EXPECT_EQ(types, (std::vector<uint8_t>{0x04, 0x02})) << "the status answer does not wait for the network";
   EXPECT_GE(confirmed - start, 300ms);
   // The submission is on record from the start, with the reference it is confirmed with.
-  EXPECT_EQ(sim.State()["sms"]["sent"][0]["message_reference"], 0);
+  EXPECT_EQ(sim_.State()["sms"]["sent"][0]["message_reference"], 0);
 }
 
 TEST_F(NetworkTest, ReportsFollowTheRulesPartByPart) {
-  sim.LoadState({{"network",
-                  {{"report_rules", json::array({{{"destination", "+49170*"}, {"part", 2}, {"status", "failed"}},
-                                                 {{"destination", "+44*"}, {"status", 0x45}},
-                                                 {{"destination", "+4917*"}, {"status", "nonsense"}}})}}}});
+  sim_.LoadState({{"network",
+                   {{"report_rules", json::array({{{"destination", "+49170*"}, {"part", 2}, {"status", "failed"}},
+                                                  {{"destination", "+44*"}, {"status", 0x45}},
+                                                  {{"destination", "+4917*"}, {"status", "nonsense"}}})}}}});
   for (uint8_t part = 1; part <= 3; ++part)
     ASSERT_EQ(Submit(SubmitRequest("+491701234567", "part " + std::to_string(part), true, Concat{9, 3, part})),
               part - 1);
@@ -212,13 +212,13 @@ TEST_F(NetworkTest, ReportsFollowTheRulesPartByPart) {
   EXPECT_EQ(Submit(SubmitRequest("+491701234567", "quiet", false)), 4);
   EXPECT_FALSE(NextReply(0x02, {0x10}, 300ms));
 
-  const auto reports = StoredReports(sim.State());
+  const auto reports = StoredReports(sim_.State());
   ASSERT_EQ(reports.size(), 4u);
-  const std::vector<std::pair<int, int>> reference_and_status = {{0, 0x00}, {1, 0x41}, {2, 0x00}, {3, 0x45}};
+  const std::vector<std::pair<int, int>> referenceAndStatus = {{0, 0x00}, {1, 0x41}, {2, 0x00}, {3, 0x45}};
   for (int location = 1; location <= 4; ++location) {
     const json &r = reports.at(location);
-    EXPECT_EQ(r["reference"], reference_and_status[location - 1].first) << location;
-    EXPECT_EQ(r["status"], reference_and_status[location - 1].second) << location;
+    EXPECT_EQ(r["reference"], referenceAndStatus[location - 1].first) << location;
+    EXPECT_EQ(r["status"], referenceAndStatus[location - 1].second) << location;
     EXPECT_EQ(r["read"], false);
     EXPECT_EQ(r["recipient"], location == 4 ? "+447700900123" : "+491701234567");
     EXPECT_EQ(r["time"].size(), 6u);
@@ -235,14 +235,14 @@ TEST_F(NetworkTest, ReportsFollowTheRulesPartByPart) {
 
 TEST_F(NetworkTest, APendingReportIsFollowedByTheFinalOne) {
   // Set as a test script would, over the control channel.
-  ASSERT_EQ(sim.Control("set /network/report_delay_ms 50"), "ok");
-  ASSERT_EQ(sim.Control(R"(set /network/report_rules [{"status": "pending", )"
-                        R"("then": {"status": "delivered", "after_ms": 250}}])"),
+  ASSERT_EQ(sim_.Control("set /network/report_delay_ms 50"), "ok");
+  ASSERT_EQ(sim_.Control(R"(set /network/report_rules [{"status": "pending", )"
+                         R"("then": {"status": "delivered", "after_ms": 250}}])"),
             "ok");
   ASSERT_EQ(Submit(SubmitRequest("+491701234567", "patience", true)), 0);
   const auto first = NextReply(0x02, {0x10});
   ASSERT_TRUE(first);
-  const auto pending_at = std::chrono::steady_clock::now();
+  const auto pendingAt = std::chrono::steady_clock::now();
   EXPECT_EQ((*first)[5], 1);
   const auto pending = ReadLocation(1);
   ASSERT_TRUE(pending);
@@ -250,7 +250,7 @@ TEST_F(NetworkTest, APendingReportIsFollowedByTheFinalOne) {
   EXPECT_EQ((*pending)[22], 0x20);
   const auto second = NextReply(0x02, {0x10});
   ASSERT_TRUE(second);
-  EXPECT_GE(std::chrono::steady_clock::now() - pending_at, 200ms);
+  EXPECT_GE(std::chrono::steady_clock::now() - pendingAt, 200ms);
   EXPECT_EQ((*second)[5], 2);
   const auto delivered = ReadLocation(2);
   ASSERT_TRUE(delivered);
@@ -260,21 +260,21 @@ TEST_F(NetworkTest, APendingReportIsFollowedByTheFinalOne) {
 }
 
 TEST_F(NetworkTest, AFullStoreHoldsTheReportBackUntilALocationIsFree) {
-  sim.LoadState({{"sms",
-                  {{"capacity", 2},
-                   {"messages", json::array({{{"location", 1}, {"sender", "+4930123"}, {"text", "a"}},
-                                             {{"location", 2}, {"sender", "+4930123"}, {"text", "b"}}})}}}});
+  sim_.LoadState({{"sms",
+                   {{"capacity", 2},
+                    {"messages", json::array({{{"location", 1}, {"sender", "+4930123"}, {"text", "a"}},
+                                              {{"location", 2}, {"sender", "+4930123"}, {"text", "b"}}})}}}});
   ASSERT_EQ(Submit(SubmitRequest("+491701234567", "full", true)), 0);
-  ASSERT_TRUE(sim.WaitFor([&] { return sim.State()["network"]["held_reports"].size() == 1; }, 1s));
+  ASSERT_TRUE(sim_.WaitFor([&] { return sim_.State()["network"]["held_reports"].size() == 1; }, 1s));
   EXPECT_FALSE(NextReply(0x02, {0x10}, 200ms)) << "no place to announce";
-  EXPECT_TRUE(StoredReports(sim.State()).empty());
+  EXPECT_TRUE(StoredReports(sim_.State()).empty());
 
   const auto deleted = Ask(0x14, {0x00, 0x01, 0x00, 0x0A, 0x02, 0x01}, 0x14, {0x0B});
   ASSERT_TRUE(deleted);
   const auto notice = NextReply(0x02, {0x10});
   ASSERT_TRUE(notice);
   EXPECT_EQ((*notice)[5], 1);
-  const json state = sim.State();
+  const json state = sim_.State();
   EXPECT_TRUE(state["network"]["held_reports"].empty());
   const auto reports = StoredReports(state);
   ASSERT_EQ(reports.size(), 1u);

@@ -14,21 +14,21 @@ using Bytes = std::vector<uint8_t>;
 
 class PeerRequests : public ::testing::Test {
  protected:
-  PeerRequests() : table(phonesim::MakeHandlerTable()), state(table.Defaults()) {}
+  PeerRequests() : table_(phonesim::MakeHandlerTable()), state_(table_.Defaults()) {}
 
   // The answers to one request, each as (type, bytes).
   std::vector<phonesim::OutgoingMessage> Ask(uint8_t type, const Bytes &bytes) {
     phonesim::Replies replies;
-    const phonesim::Handler *handler = table.Find(type, bytes);
-    if (handler != nullptr) (*handler)(phonesim::Request{0x1E, type, bytes}, state, replies);
+    const phonesim::Handler *handler = table_.Find(type, bytes);
+    if (handler != nullptr) (*handler)(phonesim::Request{0x1E, type, bytes}, state_, replies);
     return replies.Messages();
   }
   // The one answer to a request.
-  Bytes One(uint8_t type, const Bytes &bytes, uint8_t reply_type) {
+  Bytes One(uint8_t type, const Bytes &bytes, uint8_t replyType) {
     const auto answers = Ask(type, bytes);
     EXPECT_EQ(answers.size(), 1u);
     if (answers.size() != 1) return {};
-    EXPECT_EQ(answers[0].type, reply_type);
+    EXPECT_EQ(answers[0].type, replyType);
     return answers[0].bytes;
   }
   static std::string Text(const Bytes &bytes, size_t from) {
@@ -37,8 +37,8 @@ class PeerRequests : public ::testing::Test {
     return text;
   }
 
-  phonesim::HandlerTable table;
-  phonesim::PhoneState state;
+  phonesim::HandlerTable table_;
+  phonesim::PhoneState state_;
 };
 
 TEST(PeerLink, AnyFirstFrameBitStartsAMessage) {
@@ -47,7 +47,7 @@ TEST(PeerLink, AnyFirstFrameBitStartsAMessage) {
   const auto event = link.OnFrame({0x1E, 0x40, {0x00, 0x01, 0x64, 0x01, 0x01, 0x60}});
   ASSERT_TRUE(event.message);
   EXPECT_EQ(event.message->bytes, (Bytes{0x00, 0x01, 0x64, 0x01}));
-  EXPECT_EQ(event.ack_sequence, 0x00);
+  EXPECT_EQ(event.ackSequence, 0x00);
   // Without the bit it is a continuation of nothing: acknowledged and dropped.
   EXPECT_FALSE(link.OnFrame({0x1E, 0x40, {0x00, 0x01, 0x64, 0x01, 0x01, 0x21}}).message);
 }
@@ -55,26 +55,26 @@ TEST(PeerLink, AnyFirstFrameBitStartsAMessage) {
 TEST_F(PeerRequests, ExtendedCommandsResetsAndDiallingAreAnswered) {
   EXPECT_EQ(One(0x40, {0x00, 0x01, 0x64, 0x01}, 0x40), (Bytes{0x01, 0x00, 0x64, 0x01, 0x00, 0x00}));
   EXPECT_EQ(One(0x40, {0x00, 0x01, 0x64, 0x03}, 0x40), (Bytes{0x01, 0x00, 0x64, 0x03, 0x00, 0x00}));
-  EXPECT_EQ(state.Json()["resets"], nlohmann::json::array({"soft"}));
+  EXPECT_EQ(state_.Json()["resets"], nlohmann::json::array({"soft"}));
 
   const Bytes dial = {0x00, 0x01, 0x7C, 0x01, '+', '4', '9', '1', 0x00};
   const Bytes answer = One(0x40, dial, 0x40);
   ASSERT_GE(answer.size(), 4u);
   EXPECT_EQ(Bytes(answer.begin() + 2, answer.begin() + 4), (Bytes{0x7C, 0x01}));
-  EXPECT_EQ(state.Json()["calls"]["dialled"], nlohmann::json::array({"+491"}));
-  EXPECT_NE(state.Json()["calls"]["active_id"], 0);
+  EXPECT_EQ(state_.Json()["calls"]["dialled"], nlohmann::json::array({"+491"}));
+  EXPECT_NE(state_.Json()["calls"]["active_id"], 0);
 }
 
 TEST_F(PeerRequests, PhoneTextsComeFromTheState) {
-  state.Load({{"identity",
-               {{"software", "V 9.99"},
-                {"date", "01-01-00"},
-                {"model", "NSE-9"},
-                {"ppm", "X"},
-                {"product_code", "0501111"},
-                {"original_imei", "111"},
-                {"made", "03/00"},
-                {"msid", "A1B2"}}}});
+  state_.Load({{"identity",
+                {{"software", "V 9.99"},
+                 {"date", "01-01-00"},
+                 {"model", "NSE-9"},
+                 {"ppm", "X"},
+                 {"product_code", "0501111"},
+                 {"original_imei", "111"},
+                 {"made", "03/00"},
+                 {"msid", "A1B2"}}}});
   const Bytes versions = One(0x40, {0x00, 0x01, 0xC8, 0x01}, 0x40);
   EXPECT_EQ(Bytes(versions.begin(), versions.begin() + 5), (Bytes{0x01, 0x00, 0xC8, 0x01, 0x00}));
   EXPECT_EQ(Text(versions, 5), "V 9.99\n01-01-00\nNSE-9\n");
@@ -95,12 +95,12 @@ TEST_F(PeerRequests, PhoneTextsComeFromTheState) {
 }
 
 TEST_F(PeerRequests, SimLocksAreLaidOutInThePhonesOrder) {
-  state.Load({{"security",
-               {{"simlocks",
-                 {{{"data", "26201"}, {"closed", true}, {"user", false}, {"counter", 3}},
-                  {{"data", "12AB"}, {"closed", false}, {"user", true}, {"counter", 4}},
-                  {{"data", "CDEF"}, {"closed", true}, {"user", true}, {"counter", 5}},
-                  {{"data", "1234567890"}, {"closed", false}, {"user", false}, {"counter", 6}}}}}}});
+  state_.Load({{"security",
+                {{"simlocks",
+                  {{{"data", "26201"}, {"closed", true}, {"user", false}, {"counter", 3}},
+                   {{"data", "12AB"}, {"closed", false}, {"user", true}, {"counter", 4}},
+                   {{"data", "CDEF"}, {"closed", true}, {"user", true}, {"counter", 5}},
+                   {{"data", "1234567890"}, {"closed", false}, {"user", false}, {"counter", 6}}}}}}});
   const Bytes r = One(0x40, {0x00, 0x01, 0x8A, 0x00}, 0x40);
   ASSERT_EQ(r.size(), 25u);
   EXPECT_EQ(r[5], 0x04 | 0x08);  // user set: GID1 (bit 2), GID2 (bit 3)
@@ -120,10 +120,10 @@ TEST_F(PeerRequests, StartUpQueriesOfTheSmsAndKeypadFamilies) {
   ASSERT_GE(keys.size(), 4u);
   EXPECT_EQ(Bytes(keys.begin(), keys.begin() + 4), (Bytes{0x01, 0x00, 0x00, 0x41}));
   EXPECT_EQ(std::count(keys.begin() + 4, keys.end(), 0x00), 13);
-  EXPECT_EQ(Text(keys, 4), state.Json()["keypad"]["keys"][0].get<std::string>());
+  EXPECT_EQ(Text(keys, 4), state_.Json()["keypad"]["keys"][0].get<std::string>());
   EXPECT_EQ(keys.back(), 0x00);
 
-  state.Load({{"profiles", {{"2", {{"33", {7, 8, 9, 10}}}}}}});
+  state_.Load({{"profiles", {{"2", {{"33", {7, 8, 9, 10}}}}}}});
   EXPECT_EQ(One(0x05, {0x00, 0x01, 0x00, 0x13, 0x01, 0x02, 0x21}, 0x05),
             (Bytes{0x01, 0x00, 0x00, 0x14, 0x01, 0x02, 0x21, 0x04, 7, 8, 9, 10, 0x01}));
   // A setting the state does not hold reads as zeros.
@@ -132,7 +132,7 @@ TEST_F(PeerRequests, StartUpQueriesOfTheSmsAndKeypadFamilies) {
 }
 
 TEST_F(PeerRequests, MessageCentreReplyHasThePhonesLayout) {
-  state.Load({{"sms", {{"centres", {{{"number", "+491710760000"}, {"name", "Telekom"}}}}}}});
+  state_.Load({{"sms", {{"centres", {{{"number", "+491710760000"}, {"name", "Telekom"}}}}}}});
   const Bytes r = One(0x02, {0x00, 0x01, 0x00, 0x33, 0x64, 0x01}, 0x02);
   ASSERT_GE(r.size(), 41u);
   EXPECT_EQ(r[3], 0x34);
@@ -144,10 +144,10 @@ TEST_F(PeerRequests, MessageCentreReplyHasThePhonesLayout) {
 }
 
 TEST_F(PeerRequests, SmsStoreAnswersEitherTypeAndCountsTheSize) {
-  state.Load({{"sms",
-               {{"capacity", 12},
-                {"centres", {{{"number", "+491710760000"}}}},
-                {"messages", {{{"location", 2}, {"text", "hi"}, {"sender", "+4912"}, {"read", false}}}}}}});
+  state_.Load({{"sms",
+                {{"capacity", 12},
+                 {"centres", {{{"number", "+491710760000"}}}},
+                 {"messages", {{{"location", 2}, {"text", "hi"}, {"sender", "+4912"}, {"read", false}}}}}}});
   // The read may come on type 0x02; it is answered on 0x14. A message without a centre
   // of its own names centre 1.
   const Bytes read = One(0x02, {0x00, 0x01, 0x00, 0x07, 0x02, 0x02, 0x01, 0x64}, 0x14);
@@ -165,7 +165,7 @@ TEST_F(PeerRequests, SmsStoreAnswersEitherTypeAndCountsTheSize) {
   // Deleting an empty location succeeds; only a location past the store is an error.
   EXPECT_EQ(One(0x14, {0x00, 0x01, 0x00, 0x0A, 0x02, 0x05}, 0x14), (Bytes{0x01, 0x08, 0x00, 0x0B}));
   EXPECT_EQ(One(0x14, {0x00, 0x01, 0x00, 0x0A, 0x02, 0x02}, 0x14), (Bytes{0x01, 0x08, 0x00, 0x0B}));
-  EXPECT_TRUE(state.Json()["sms"]["messages"].empty());
+  EXPECT_TRUE(state_.Json()["sms"]["messages"].empty());
   EXPECT_EQ(One(0x14, {0x00, 0x01, 0x00, 0x0A, 0x02, 13}, 0x14), (Bytes{0x01, 0x08, 0x00, 0x0C, 0x02}));
 }
 
@@ -174,8 +174,8 @@ TEST_F(PeerRequests, NetworkPhonebookAndLogoLayouts) {
   ASSERT_EQ(net.size(), 18u);
   EXPECT_EQ(net[7], 9);
   EXPECT_EQ(net[17], 0);  // no name
-  state.Json()["network"]["send_name"] = true;
-  state.Json()["network"]["name"] = "Ab";
+  state_.Json()["network"]["send_name"] = true;
+  state_.Json()["network"]["name"] = "Ab";
   net = One(0x0A, {0x00, 0x01, 0x00, 0x70}, 0x0A);
   EXPECT_EQ(Bytes(net.begin() + 17, net.end()), (Bytes{2, 0x00, 'A', 0x00, 'b'}));
 
@@ -200,16 +200,16 @@ TEST_F(PeerRequests, NetworkPhonebookAndLogoLayouts) {
 }
 
 TEST_F(PeerRequests, StoredRingtoneIsSentInThePhonesBinaryLayout) {
-  state.Load({{"ringtone", {{"stored", {{{"location", 2}, {"name", "Ab"}, {"tone", "02 FC 09 07 0B"}}}}}}});
+  state_.Load({{"ringtone", {{"stored", {{{"location", 2}, {"name", "Ab"}, {"tone", "02 FC 09 07 0B"}}}}}}});
   // Location 2 is asked for as 01: the request counts from 0.
   EXPECT_EQ(One(0x40, {0x00, 0x01, 0x9E, 0x01}, 0x40), (Bytes{0x01, 0x00, 0x9E, 0x01, 0x00, 0x0C, 0x01, 0x2C, 'A', 'b',
                                                               0x00, 0x00, 0x02, 0xFC, 0x09, 0x07, 0x0B, 0x00, 0x00}));
   // No tone there: status 01 after the location.
   EXPECT_EQ(One(0x40, {0x00, 0x01, 0x9E, 0x00}, 0x40), (Bytes{0x01, 0x00, 0x9E, 0x00, 0x01}));
   // A hand-edited state with the wrong types answers the same, and does not bring the handler down.
-  state.Load({{"ringtone", {{"stored", {{{"location", "2"}}, 7, {{"location", 2}, {"tone", 5}}}}}}});
+  state_.Load({{"ringtone", {{"stored", {{{"location", "2"}}, 7, {{"location", 2}, {"tone", 5}}}}}}});
   EXPECT_EQ(One(0x40, {0x00, 0x01, 0x9E, 0x01}, 0x40), (Bytes{0x01, 0x00, 0x9E, 0x01, 0x01}));
-  state.Load({{"ringtone", "none"}});
+  state_.Load({{"ringtone", "none"}});
   EXPECT_EQ(One(0x40, {0x00, 0x01, 0x9E, 0x01}, 0x40), (Bytes{0x01, 0x00, 0x9E, 0x01, 0x01}));
 }
 

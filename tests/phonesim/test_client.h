@@ -42,8 +42,8 @@ struct PhoneFrame {
   uint8_t start = 0;
   uint8_t type = 0;
   Bytes payload;  // L bytes, trailer included
-  bool checksums_ok = false;
-  bool addressed_ok = false;  // destination 0x0C, source 0x00, length high byte 0
+  bool checksumsOk = false;
+  bool addressedOk = false;  // destination 0x0C, source 0x00, length high byte 0
   Bytes raw;
 };
 
@@ -131,11 +131,11 @@ class TestClient {
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(size));
     frame.start = frame.raw[0];
     frame.type = frame.raw[3];
-    frame.addressed_ok = frame.raw[1] == 0x0C && frame.raw[2] == 0x00 && frame.raw[4] == 0x00;
+    frame.addressedOk = frame.raw[1] == 0x0C && frame.raw[2] == 0x00 && frame.raw[4] == 0x00;
     frame.payload.assign(frame.raw.begin() + 6, frame.raw.begin() + 6 + static_cast<std::ptrdiff_t>(length));
     uint8_t even = 0, odd = 0;
     for (size_t i = 0; i + 2 < size; ++i) (i % 2 == 0 ? even : odd) ^= frame.raw[i];
-    frame.checksums_ok = frame.raw[size - 2] == even && frame.raw[size - 1] == odd;
+    frame.checksumsOk = frame.raw[size - 2] == even && frame.raw[size - 1] == odd;
     return frame;
   }
 

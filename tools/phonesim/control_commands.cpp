@@ -110,7 +110,7 @@ std::string FramesCommand(Simulator &sim, std::istringstream &) {
   std::string reply = "frames " + std::to_string(received.size());
   for (const auto &frame : received) {
     char head[32];
-    std::snprintf(head, sizeof head, "\n%02X %02X%s ", frame.start, frame.type, frame.is_ack ? " ack" : "");
+    std::snprintf(head, sizeof head, "\n%02X %02X%s ", frame.start, frame.type, frame.isAck ? " ack" : "");
     reply += head + ToHex(frame.payload);
   }
   return reply;

@@ -48,20 +48,20 @@ bool ControlServer::Start(const std::string &path) {
     }
     ::unlink(path.c_str());
   }
-  listen_fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
   // Whoever can connect can make the phone write files: the socket is the user's alone,
   // whatever the umask. It is made 0600 as it is bound (no moment open to others), and
   // set so once more in case the system ignores the umask for sockets.
   bool bound = false;
-  if (listen_fd_ >= 0 && wake_fd_ >= 0) {
-    const mode_t old_mask = ::umask(0077);
-    bound = ::bind(listen_fd_, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
-    ::umask(old_mask);
+  if (listenFd_ >= 0 && wakeFd_ >= 0) {
+    const mode_t oldMask = ::umask(0077);
+    bound = ::bind(listenFd_, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    ::umask(oldMask);
   }
-  if (!bound || ::chmod(path.c_str(), S_IRUSR | S_IWUSR) != 0 || ::listen(listen_fd_, 8) != 0) {
+  if (!bound || ::chmod(path.c_str(), S_IRUSR | S_IWUSR) != 0 || ::listen(listenFd_, 8) != 0) {
     error_ = "control socket " + path + ": " + std::strerror(errno);
     if (bound) ::unlink(path.c_str());
     Stop();
@@ -75,13 +75,13 @@ bool ControlServer::Start(const std::string &path) {
 void ControlServer::Stop() {
   if (thread_.joinable()) {
     const uint64_t one = 1;
-    const ssize_t result = ::write(wake_fd_, &one, sizeof one);
+    const ssize_t result = ::write(wakeFd_, &one, sizeof one);
     (void)result;
     thread_.join();
   }
   for (const Client &client : clients_) ::close(client.fd);
   clients_.clear();
-  for (int *fd : {&listen_fd_, &wake_fd_}) {
+  for (int *fd : {&listenFd_, &wakeFd_}) {
     if (*fd >= 0) ::close(*fd);
     *fd = -1;
   }
@@ -107,12 +107,12 @@ bool ControlServer::Serve(Client &client) {
 
 void ControlServer::Run() {
   for (;;) {
-    std::vector<pollfd> fds = {{wake_fd_, POLLIN, 0}, {listen_fd_, POLLIN, 0}};
+    std::vector<pollfd> fds = {{wakeFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}};
     for (const Client &client : clients_) fds.push_back({client.fd, POLLIN, 0});
     if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) return;
     if (fds[0].revents != 0) return;
     if (fds[1].revents & POLLIN) {
-      const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
       if (fd >= 0) {
         // A client that stops reading must not stall the channel for the others.
         const timeval limit{1, 0};

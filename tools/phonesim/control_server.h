@@ -34,8 +34,8 @@ class ControlServer {
   Simulator &simulator_;
   std::string path_;
   std::string error_;
-  int listen_fd_ = -1;
-  int wake_fd_ = -1;
+  int listenFd_ = -1;
+  int wakeFd_ = -1;
   std::vector<Client> clients_;
   std::thread thread_;
 };

@@ -9,10 +9,10 @@ std::optional<uint8_t> CommandByte(uint8_t type, std::span<const uint8_t> bytes)
 }
 
 void HandlerTable::On(uint8_t type, uint8_t command, Handler handler) {
-  by_command_[{type, command}] = std::move(handler);
+  byCommand_[{type, command}] = std::move(handler);
 }
 
-void HandlerTable::OnType(uint8_t type, Handler handler) { by_type_[type] = std::move(handler); }
+void HandlerTable::OnType(uint8_t type, Handler handler) { byType_[type] = std::move(handler); }
 
 void HandlerTable::OnControl(const std::string &command, std::string usage, ControlHandler handler) {
   controls_[command] = ControlCommand{std::move(usage), std::move(handler)};
@@ -27,11 +27,11 @@ void HandlerTable::AddDefaults(const nlohmann::json &defaults) { defaults_.merge
 
 const Handler *HandlerTable::Find(uint8_t type, std::span<const uint8_t> bytes) const {
   if (const auto command = CommandByte(type, bytes)) {
-    const auto it = by_command_.find({type, *command});
-    if (it != by_command_.end()) return &it->second;
+    const auto it = byCommand_.find({type, *command});
+    if (it != byCommand_.end()) return &it->second;
   }
-  const auto it = by_type_.find(type);
-  return it != by_type_.end() ? &it->second : nullptr;
+  const auto it = byType_.find(type);
+  return it != byType_.end() ? &it->second : nullptr;
 }
 
 HandlerTable MakeHandlerTable() {

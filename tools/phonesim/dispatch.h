@@ -92,8 +92,8 @@ class HandlerTable {
   const nlohmann::json &Defaults() const { return defaults_; }
 
  private:
-  std::map<std::pair<uint8_t, uint8_t>, Handler> by_command_;
-  std::map<uint8_t, Handler> by_type_;
+  std::map<std::pair<uint8_t, uint8_t>, Handler> byCommand_;
+  std::map<uint8_t, Handler> byType_;
   std::map<std::string, ControlCommand> controls_;
   nlohmann::json defaults_ = nlohmann::json::object();
 };

@@ -14,10 +14,10 @@ constexpr size_t kMaxNoise = 1 << 20;
 }  // namespace
 
 size_t FaultInjector::FrameToLose(size_t count) {
-  if (lose_frame_ == 0 || count <= 1 || silent_) return count;
-  const size_t skip = std::min(lose_frame_, count) - 1;
-  lose_frame_ = 0;
-  ++frames_lost_;
+  if (loseFrame_ == 0 || count <= 1 || silent_) return count;
+  const size_t skip = std::min(loseFrame_, count) - 1;
+  loseFrame_ = 0;
+  ++framesLost_;
   return skip;
 }
 
@@ -28,8 +28,8 @@ std::vector<uint8_t> FaultInjector::Noise(size_t count) {
   return bytes;
 }
 
-std::vector<uint8_t> FaultInjector::CorruptFrame(uint8_t start, uint8_t next_sequence) {
-  const uint8_t sequence = static_cast<uint8_t>(kFirstFrameBit | next_sequence);
+std::vector<uint8_t> FaultInjector::CorruptFrame(uint8_t start, uint8_t nextSequence) {
+  const uint8_t sequence = static_cast<uint8_t>(kFirstFrameBit | nextSequence);
   const std::vector<uint8_t> payload = {0x01, 0x08, 0x00, 0x02, 0x01, 0x03, 0x01, 0x00, 0x02, 0x01, sequence};
   std::vector<uint8_t> frame = BuildPhoneFrame(start, 0x04, payload);
   frame.back() ^= 0x5A;

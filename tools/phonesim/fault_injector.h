@@ -21,9 +21,9 @@ class FaultInjector {
 
   // Of the next message sent in more than one frame, frame `index` (1 the first; an
   // index past the last frame means the last) is not written. 0 withdraws it.
-  void LoseFrame(size_t index) { lose_frame_ = index; }
-  size_t FrameLossPending() const { return lose_frame_; }
-  size_t FramesLost() const { return frames_lost_; }
+  void LoseFrame(size_t index) { loseFrame_ = index; }
+  size_t FrameLossPending() const { return loseFrame_; }
+  size_t FramesLost() const { return framesLost_; }
   // Which of a message's `count` frames to leave out (`count` for none). A pending
   // loss applies to the first message of several frames while the cable is in.
   size_t FrameToLose(size_t count);
@@ -31,13 +31,13 @@ class FaultInjector {
   std::vector<uint8_t> Noise(size_t count);  // random bytes, at most 1 MiB
   // A status answer that would be accepted but for its last checksum byte. It does not
   // take a sequence number: as far as the link goes it was never sent.
-  static std::vector<uint8_t> CorruptFrame(uint8_t start, uint8_t next_sequence);
+  static std::vector<uint8_t> CorruptFrame(uint8_t start, uint8_t nextSequence);
 
  private:
   bool silent_ = false;
   bool acknowledging_ = true;
-  size_t lose_frame_ = 0;
-  size_t frames_lost_ = 0;
+  size_t loseFrame_ = 0;
+  size_t framesLost_ = 0;
   std::mt19937 random_{std::random_device{}()};
 };
 

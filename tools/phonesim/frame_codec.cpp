@@ -31,7 +31,7 @@ std::vector<uint8_t> BuildPhoneFrame(uint8_t start, uint8_t type, std::span<cons
   return frame;
 }
 
-FrameReader::Candidate FrameReader::Examine(size_t at, size_t &frame_size) const {
+FrameReader::Candidate FrameReader::Examine(size_t at, size_t &frameSize) const {
   const size_t available = buffer_.size() - at;
   auto byte = [&](size_t offset) { return buffer_[at + offset]; };
   // Check the header as far as it has arrived; any mismatch rules the position out.
@@ -41,11 +41,11 @@ FrameReader::Candidate FrameReader::Examine(size_t at, size_t &frame_size) const
   if (available > 4 && byte(4) != 0x00) return Candidate::kNone;
   if (available < kFrameHeaderSize) return Candidate::kIncomplete;
   const size_t length = byte(5);
-  frame_size = kFrameHeaderSize + length + (length % 2) + 2;
-  if (available < frame_size) return Candidate::kIncomplete;
-  const auto body = std::span<const uint8_t>(buffer_).subspan(at, frame_size - 2);
+  frameSize = kFrameHeaderSize + length + (length % 2) + 2;
+  if (available < frameSize) return Candidate::kIncomplete;
+  const auto body = std::span<const uint8_t>(buffer_).subspan(at, frameSize - 2);
   const auto [first, second] = FrameChecksums(body);
-  if (byte(frame_size - 2) != first || byte(frame_size - 1) != second) return Candidate::kNone;
+  if (byte(frameSize - 2) != first || byte(frameSize - 1) != second) return Candidate::kNone;
   return Candidate::kComplete;
 }
 
@@ -53,29 +53,29 @@ std::vector<Frame> FrameReader::Feed(std::span<const uint8_t> bytes) {
   std::vector<Frame> found;
   buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
   for (;;) {
-    size_t first_incomplete = buffer_.size();
+    size_t firstIncomplete = buffer_.size();
     bool complete = false;
     for (size_t at = 0; at < buffer_.size(); ++at) {
-      size_t frame_size = 0;
-      const Candidate candidate = Examine(at, frame_size);
-      if (candidate == Candidate::kIncomplete && first_incomplete == buffer_.size()) {
-        first_incomplete = at;
+      size_t frameSize = 0;
+      const Candidate candidate = Examine(at, frameSize);
+      if (candidate == Candidate::kIncomplete && firstIncomplete == buffer_.size()) {
+        firstIncomplete = at;
       } else if (candidate == Candidate::kComplete) {
         Frame frame;
         frame.start = buffer_[at];
         frame.type = buffer_[at + 3];
         const size_t length = buffer_[at + 5];
-        const auto payload_begin = buffer_.begin() + static_cast<std::ptrdiff_t>(at + kFrameHeaderSize);
-        frame.payload.assign(payload_begin, payload_begin + static_cast<std::ptrdiff_t>(length));
+        const auto payloadBegin = buffer_.begin() + static_cast<std::ptrdiff_t>(at + kFrameHeaderSize);
+        frame.payload.assign(payloadBegin, payloadBegin + static_cast<std::ptrdiff_t>(length));
         found.push_back(std::move(frame));
-        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(at + frame_size));
+        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(at + frameSize));
         complete = true;
         break;
       }
     }
     if (!complete) {
       // Nothing before the first possible frame start can ever become part of a frame.
-      buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(first_incomplete));
+      buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(firstIncomplete));
       return found;
     }
   }

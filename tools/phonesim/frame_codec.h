@@ -48,7 +48,7 @@ class FrameReader {
 
  private:
   enum class Candidate { kNone, kIncomplete, kComplete };
-  Candidate Examine(size_t at, size_t &frame_size) const;
+  Candidate Examine(size_t at, size_t &frameSize) const;
 
   std::vector<uint8_t> buffer_;
 };

@@ -1,7 +1,7 @@
 // Logos: the start-up logo and text, the operator logo with its network, and the caller
 // groups (name, ringtone, logo). The phone answers downloads from its state, keeps
 // what it is sent, and reads operator and caller-group logos out of SMS to ports
-// 0x1582 and 0x1583 (sms_ports.hpp).
+// 0x1582 and 0x1583 (sms_ports.h).
 //
 // Requests:
 //   type 0x05 cmd 0x16 / 0x18   start-up logo and text: get / set (blocks)
@@ -162,8 +162,8 @@ std::string UnpackNetwork(uint8_t a, uint8_t b, uint8_t c) {
 // (size + 4) as 16 bits big-endian, 00, width, height, 01, then the bitmap.
 
 void PutBitmapSection(std::vector<uint8_t> &out, const logo::Image &image) {
-  const size_t with_header = image.bitmap.size() + 4;
-  for (uint8_t byte : {static_cast<uint8_t>(with_header >> 8), static_cast<uint8_t>(with_header & 0xFF), uint8_t{0},
+  const size_t withHeader = image.bitmap.size() + 4;
+  for (uint8_t byte : {static_cast<uint8_t>(withHeader >> 8), static_cast<uint8_t>(withHeader & 0xFF), uint8_t{0},
                        static_cast<uint8_t>(image.width), static_cast<uint8_t>(image.height), uint8_t{1}})
     out.push_back(byte);
   out.insert(out.end(), image.bitmap.begin(), image.bitmap.end());
@@ -301,17 +301,17 @@ void HandleCallerGet(const Request &request, PhoneState &state, Replies &replies
 
 void HandleCallerSet(const Request &request, PhoneState &state, Replies &replies) {
   const uint8_t number = request.At(4);
-  const size_t name_length = request.At(5);
+  const size_t nameLength = request.At(5);
   json *group = CallerGroup(state, number);
   logo::Image image;
   image.kind = logo::Kind::caller;
-  if (TakeRefusal(state) || group == nullptr || !ReadBitmapSection(request, name_length + 8, image)) {
+  if (TakeRefusal(state) || group == nullptr || !ReadBitmapSection(request, nameLength + 8, image)) {
     NoteUpload(state, "caller", request.bytes.size(), "refused");
     replies.Send(kTypeCallerGroup, {0x01, 0x00, 0x00, 0x15, number});
     return;
   }
-  (*group)["name"] = std::string(request.bytes.begin() + 6, request.bytes.begin() + 6 + static_cast<long>(name_length));
-  (*group)["ringtone"] = request.At(name_length + 6);
+  (*group)["name"] = std::string(request.bytes.begin() + 6, request.bytes.begin() + 6 + static_cast<long>(nameLength));
+  (*group)["ringtone"] = request.At(nameLength + 6);
   StoreImage(*group, image);
   SaveToFile(*group, logo::Kind::caller, state);
   NoteUpload(state, "caller", request.bytes.size(), "stored");

@@ -28,8 +28,8 @@ constexpr const char *kMonitorScreens = "/netmonitor/screens/";  // + the screen
 
 // The network's name as the registration answer carries it: none unless asked for.
 std::string SentName(PhoneState &state) {
-  const nlohmann::json &send_name = state.Json()[nlohmann::json::json_pointer(kSendName)];
-  return send_name.is_boolean() && send_name.get<bool>() ? state.Text(kName, "").substr(0, 40) : std::string();
+  const nlohmann::json &sendName = state.Json()[nlohmann::json::json_pointer(kSendName)];
+  return sendName.is_boolean() && sendName.get<bool>() ? state.Text(kName, "").substr(0, 40) : std::string();
 }
 
 // 00 01 00 70: byte 7 the length of what follows up to the network code (9), status,

@@ -117,8 +117,8 @@ void MemoryStatus(const Request &request, PhoneState &state, Replies &replies) {
   if (fault == Fault::error || mem == nullptr) {
     // A memory of the family that this phone does not have is an invalid location; a
     // code that names no memory at all gets 0x8D.
-    const bool family_code = code >= kFirstMemoryCode && code <= kLastMemoryCode;
-    const uint8_t missing = family_code ? kInvalidLocation : kInvalidMemory;
+    const bool familyCode = code >= kFirstMemoryCode && code <= kLastMemoryCode;
+    const uint8_t missing = familyCode ? kInvalidLocation : kInvalidMemory;
     replies.Send(kType, Reply(0x09, {fault == Fault::error ? error : missing}));
     return;
   }
@@ -165,13 +165,13 @@ void WriteEntry(const Request &request, PhoneState &state, Replies &replies) {
   if (fault == Fault::silent) return;
   const uint8_t code = request.At(4);
   const int location = request.At(5);
-  const size_t name_length = request.At(6);
-  const size_t number_at = 7 + name_length;
-  const size_t number_length = request.At(number_at);
-  const size_t group_at = number_at + 1 + number_length;
+  const size_t nameLength = request.At(6);
+  const size_t numberAt = 7 + nameLength;
+  const size_t numberLength = request.At(numberAt);
+  const size_t groupAt = numberAt + 1 + numberLength;
   nlohmann::json *mem = Memory(state, code);
   if (fault == Fault::none) {
-    if (mem == nullptr || request.bytes.size() <= group_at)
+    if (mem == nullptr || request.bytes.size() <= groupAt)
       error = kInvalidMemory;
     else if (location < 1 || location > CapacityOf(*mem))
       error = kInvalidLocation;
@@ -180,16 +180,16 @@ void WriteEntry(const Request &request, PhoneState &state, Replies &replies) {
     replies.Send(kType, Reply(0x06, {error}));
     return;
   }
-  const auto text_from = [&](size_t at, size_t length) {
+  const auto textFrom = [&](size_t at, size_t length) {
     return sms::Latin1Text(std::span(request.bytes).subspan(at, length));
   };
   nlohmann::json &entries = ObjectAt(*mem, "entries");
-  const std::string name = text_from(7, name_length);
-  const std::string number = text_from(number_at + 1, number_length);
+  const std::string name = textFrom(7, nameLength);
+  const std::string number = textFrom(numberAt + 1, numberLength);
   if (name.empty() && number.empty()) {
     entries.erase(std::to_string(location));
   } else {
-    entries[std::to_string(location)] = {{"name", name}, {"number", number}, {"group", request.At(group_at)}};
+    entries[std::to_string(location)] = {{"name", name}, {"number", number}, {"group", request.At(groupAt)}};
   }
   replies.Send(kType, Reply(0x05));
 }

@@ -14,7 +14,7 @@
 //                       when the message or the tone could not be read
 //   /ringtone/stored    tones kept at locations: {location (from 1), name, tone (hex,
 //                       the phone's binary form 02 FC 09 ... 07 0B)}
-// SMS to port 0x1581 decode through register_sms_port_decoder (sms_ports.hpp).
+// SMS to port 0x1581 decode through RegisterSmsPortDecoder (sms_ports.h).
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -92,10 +92,69 @@ constexpr std::array<const char *, 6> kDurationNames = {"whole",  "half",      "
 constexpr std::array<const char *, 4> kSpecifierNames = {"none", "dotted", "double-dotted", "two-thirds"};
 constexpr std::array<const char *, 3> kStyleNames = {"natural", "continuous", "staccato"};
 
+// Reads a note instruction (after its id) into tone["notes"]; false (with
+// tone["error"]) when it is cut short or reserved.
+bool ReadNote(BitStream &in, json &tone, unsigned scale, unsigned index) {
+  unsigned value = 0, duration = 0, specifier = 0;
+  if (!in.Take(4, value) || !in.Take(3, duration) || !in.Take(2, specifier)) {
+    tone["error"] = "note cut short";
+    return false;
+  }
+  if (value >= kNoteNames.size() || duration >= kDurationNames.size()) {
+    tone["error"] = "instruction " + std::to_string(index) + ": reserved note value or duration";
+    return false;
+  }
+  json note = {
+      {"note", kNoteNames[value]}, {"duration", kDurationNames[duration]}, {"specifier", kSpecifierNames[specifier]}};
+  if (value != 0) note["scale"] = scale;
+  tone["notes"].push_back(std::move(note));
+  return true;
+}
+
+// Reads the instruction with the given id (its operands follow in the stream);
+// false (with tone["error"]) on a bad one.
+bool ReadInstruction(BitStream &in, unsigned id, unsigned index, json &tone, unsigned &scale) {
+  unsigned value = 0;
+  switch (id) {
+    case kInstructionNote:
+      return ReadNote(in, tone, scale, index);
+    case kInstructionScale:
+      if (!in.Take(2, scale)) {
+        tone["error"] = "scale cut short";
+        return false;
+      }
+      return true;
+    case kInstructionStyle:
+      if (!in.Take(2, value) || value >= kStyleNames.size()) {
+        tone["error"] = "style cut short or reserved";
+        return false;
+      }
+      tone["style"] = kStyleNames[value];
+      return true;
+    case kInstructionTempo:
+      if (!in.Take(5, value)) {
+        tone["error"] = "tempo cut short";
+        return false;
+      }
+      tone["tempo"] = kBeatsPerMinute[value];
+      return true;
+    case kInstructionVolume:
+      if (!in.Take(4, value)) {
+        tone["error"] = "volume cut short";
+        return false;
+      }
+      tone["volume"] = value;
+      return true;
+    default:
+      tone["error"] = "instruction " + std::to_string(index) + " has unknown id " + std::to_string(id);
+      return false;
+  }
+}
+
 // Reads one pattern's instructions into tone; false (with tone["error"]) on a bad one.
 bool ReadPattern(BitStream &in, json &tone, unsigned &scale) {
-  unsigned header = 0, pattern_id = 0, loop = 0, count = 0;
-  if (!in.Take(3, header) || !in.Take(2, pattern_id) || !in.Take(4, loop) || !in.Take(8, count)) {
+  unsigned header = 0, patternId = 0, loop = 0, count = 0;
+  if (!in.Take(3, header) || !in.Take(2, patternId) || !in.Take(4, loop) || !in.Take(8, count)) {
     tone["error"] = "pattern header cut short";
     return false;
   }
@@ -103,80 +162,32 @@ bool ReadPattern(BitStream &in, json &tone, unsigned &scale) {
     tone["error"] = "pattern does not start with a pattern header";
     return false;
   }
-  json pattern = {{"id", pattern_id}, {"loop", loop}, {"instructions", count}};
+  json pattern = {{"id", patternId}, {"loop", loop}, {"instructions", count}};
   tone["patterns"].push_back(pattern);
 
   for (unsigned i = 0; i < count; ++i) {
-    unsigned id = 0, value = 0;
+    unsigned id = 0;
     if (!in.Take(3, id)) {
       tone["error"] = "instruction " + std::to_string(i) + " of " + std::to_string(count) + " missing";
       return false;
     }
-    switch (id) {
-      case kInstructionNote: {
-        unsigned duration = 0, specifier = 0;
-        if (!in.Take(4, value) || !in.Take(3, duration) || !in.Take(2, specifier)) {
-          tone["error"] = "note cut short";
-          return false;
-        }
-        if (value >= kNoteNames.size() || duration >= kDurationNames.size()) {
-          tone["error"] = "instruction " + std::to_string(i) + ": reserved note value or duration";
-          return false;
-        }
-        json note = {{"note", kNoteNames[value]},
-                     {"duration", kDurationNames[duration]},
-                     {"specifier", kSpecifierNames[specifier]}};
-        if (value != 0) note["scale"] = scale;
-        tone["notes"].push_back(std::move(note));
-        break;
-      }
-      case kInstructionScale:
-        if (!in.Take(2, scale)) {
-          tone["error"] = "scale cut short";
-          return false;
-        }
-        break;
-      case kInstructionStyle:
-        if (!in.Take(2, value) || value >= kStyleNames.size()) {
-          tone["error"] = "style cut short or reserved";
-          return false;
-        }
-        tone["style"] = kStyleNames[value];
-        break;
-      case kInstructionTempo:
-        if (!in.Take(5, value)) {
-          tone["error"] = "tempo cut short";
-          return false;
-        }
-        tone["tempo"] = kBeatsPerMinute[value];
-        break;
-      case kInstructionVolume:
-        if (!in.Take(4, value)) {
-          tone["error"] = "volume cut short";
-          return false;
-        }
-        tone["volume"] = value;
-        break;
-      default:
-        tone["error"] = "instruction " + std::to_string(i) + " has unknown id " + std::to_string(id);
-        return false;
-    }
+    if (!ReadInstruction(in, id, i, tone, scale)) return false;
   }
   return true;
 }
 
 bool ReadSound(BitStream &in, json &tone) {
-  unsigned song_type = 0, name_length = 0, patterns = 0;
-  if (!in.Take(3, song_type) || song_type != kSongBasic) {
+  unsigned songType = 0, nameLength = 0, patterns = 0;
+  if (!in.Take(3, songType) || songType != kSongBasic) {
     tone["error"] = "not a basic song";
     return false;
   }
-  if (!in.Take(4, name_length)) {
+  if (!in.Take(4, nameLength)) {
     tone["error"] = "name cut short";
     return false;
   }
   std::string name;
-  for (unsigned i = 0; i < name_length; ++i) {
+  for (unsigned i = 0; i < nameLength; ++i) {
     unsigned c = 0;
     if (!in.Take(8, c)) {
       tone["error"] = "name cut short";

@@ -38,22 +38,17 @@ bool TakeSwitch(PhoneState &state, const char *name) {
   return true;
 }
 
-// The number in a field of `digit_bytes` semi-octet bytes after a type byte.
-std::string FieldNumber(std::span<const uint8_t> bytes, size_t type_at, size_t digit_count) {
-  const size_t digit_bytes = std::min<size_t>((digit_count + 1) / 2, 10);
-  const auto digits = bytes.subspan(type_at + 1, digit_bytes);
-  return sms::DecodeDigits(bytes[type_at], digits, std::min<size_t>(digit_count, 20));
+// The number in a field of `digitBytes` semi-octet bytes after a type byte.
+std::string FieldNumber(std::span<const uint8_t> bytes, size_t typeAt, size_t digitCount) {
+  const size_t digitBytes = std::min<size_t>((digitCount + 1) / 2, 10);
+  const auto digits = bytes.subspan(typeAt + 1, digitBytes);
+  return sms::DecodeDigits(bytes[typeAt], digits, std::min<size_t>(digitCount, 20));
 }
 
-// Everything a submitted message says, as the phone would understand it.
-json DecodeSubmission(std::span<const uint8_t> b) {
-  json out = json::object();
-  if (b.size() < kSubmitHeaderBytes) {
-    out["error"] = "request too short";
-    return out;
-  }
-  const uint8_t centre_octets = b[6];
-  out["centre"] = centre_octets == 0 ? "" : FieldNumber(b, 7, 2 * static_cast<size_t>(centre_octets - 1));
+// The fields before the user data: centre, first octet, destination, coding, validity.
+void DecodeEnvelope(std::span<const uint8_t> b, const sms::CodingScheme &scheme, json &out) {
+  const uint8_t centreOctets = b[6];
+  out["centre"] = centreOctets == 0 ? "" : FieldNumber(b, 7, 2 * static_cast<size_t>(centreOctets - 1));
   out["centre_type"] = b[7];
   const uint8_t first = b[18];
   out["first_octet"] = first;
@@ -66,70 +61,95 @@ json DecodeSubmission(std::span<const uint8_t> b) {
   out["validity"] = b[35];
   out["validity_minutes"] = sms::ValidityMinutes(b[35]);
   out["status_report"] = (first & 0x20) != 0;
-
-  const sms::CodingScheme scheme = sms::DecodeCoding(b[21]);
   out["coding"] = sms::CodingName(scheme.coding);
-  out["class"] = scheme.message_class ? json(*scheme.message_class) : json(nullptr);
+  out["class"] = scheme.messageClass ? json(*scheme.messageClass) : json(nullptr);
+}
 
-  const auto user_data = b.subspan(kSubmitHeaderBytes);
+// Information elements of a user data header: concatenation (8- and 16-bit
+// reference) and application ports; any other element is passed over.
+void DecodeHeaderElements(std::span<const uint8_t> header, json &out) {
+  for (size_t i = 1; i + 1 < header.size();) {
+    const uint8_t id = header[i];
+    const size_t length = header[i + 1];
+    if (i + 2 + length > header.size()) break;
+    const auto value = header.subspan(i + 2, length);
+    if (id == 0x00 && length == 3) {
+      out["concat"] = {{"reference", value[0]}, {"parts", value[1]}, {"part", value[2]}};
+    } else if (id == 0x08 && length == 4) {
+      out["concat"] = {{"reference", value[0] << 8 | value[1]}, {"parts", value[2]}, {"part", value[3]}};
+    } else if (id == 0x05 && length == 4) {
+      out["ports"] = {{"destination", value[0] << 8 | value[1]}, {"source", value[2] << 8 | value[3]}};
+    } else if (id == 0x04 && length == 2) {
+      out["ports"] = {{"destination", value[0]}, {"source", value[1]}};
+    }
+    i += 2 + length;
+  }
+}
+
+// GSM 7-bit text: all septets from the start; the header and its fill take the
+// first ones.
+void DecodeGsmText(std::span<const uint8_t> userData, size_t udl, size_t headerOctets, json &out) {
+  const auto codes = sms::UnpackSeptets(userData, udl);
+  const size_t skip = headerOctets > 0 ? sms::HeaderSeptets(headerOctets) : 0;
+  if (skip > codes.size()) {
+    out["error"] = "header longer than the user data";
+    return;
+  }
+  out["text"] = sms::GsmText(std::span(codes).subspan(skip));
+}
+
+// 8-bit or UCS-2 user data after the header: kept as hex, read as text where it is
+// text, and handed to the family that knows its destination port, if any.
+void DecodeOctetPayload(sms::Coding coding, std::span<const uint8_t> payload, json &out) {
+  out["data"] = ToHex(payload);
+  if (coding == sms::Coding::ucs2) out["text"] = sms::Ucs2Text(payload);
+  // 8-bit data that no application port claims is read as Latin-1 text.
+  if (coding == sms::Coding::eight_bit && !out.contains("ports")) out["text"] = sms::Latin1Text(payload);
+  // Smart Messaging: the family that knows the destination port reads the payload
+  // (a ringing tone, a logo) into "content".
+  if (out.contains("ports")) {
+    const int port = out["ports"]["destination"].get<int>();
+    json content = DecodeSmsPortPayload(static_cast<uint16_t>(port), payload);
+    if (!content.is_null()) out["content"] = std::move(content);
+  }
+}
+
+// Everything a submitted message says, as the phone would understand it.
+json DecodeSubmission(std::span<const uint8_t> b) {
+  json out = json::object();
+  if (b.size() < kSubmitHeaderBytes) {
+    out["error"] = "request too short";
+    return out;
+  }
+  const sms::CodingScheme scheme = sms::DecodeCoding(b[21]);
+  DecodeEnvelope(b, scheme, out);
+
+  const auto userData = b.subspan(kSubmitHeaderBytes);
   const size_t udl = b[22];
   const size_t octets = scheme.coding == sms::Coding::gsm ? (7 * udl + 7) / 8 : udl;
-  if (user_data.size() < octets) {
+  if (userData.size() < octets) {
     out["error"] = "user data shorter than its length";
     return out;
   }
-  if (user_data.size() > octets) out["extra_bytes"] = user_data.size() - octets;
+  if (userData.size() > octets) out["extra_bytes"] = userData.size() - octets;
 
-  size_t header_octets = 0;
-  if (first & 0x40) {
-    header_octets = octets > 0 ? static_cast<size_t>(user_data[0]) + 1 : 0;
-    if (header_octets > octets) {
+  const uint8_t first = b[18];
+  size_t headerOctets = 0;
+  if (first & 0x40) {  // the user data starts with a header
+    headerOctets = octets > 0 ? static_cast<size_t>(userData[0]) + 1 : 0;
+    if (headerOctets > octets) {
       out["error"] = "header longer than the user data";
       return out;
     }
-    const auto header = user_data.first(header_octets);
+    const auto header = userData.first(headerOctets);
     out["header"] = ToHex(header);
-    // Information elements: concatenation (8- and 16-bit reference) and ports.
-    for (size_t i = 1; i + 1 < header.size();) {
-      const uint8_t id = header[i];
-      const size_t length = header[i + 1];
-      if (i + 2 + length > header.size()) break;
-      const auto value = header.subspan(i + 2, length);
-      if (id == 0x00 && length == 3) {
-        out["concat"] = {{"reference", value[0]}, {"parts", value[1]}, {"part", value[2]}};
-      } else if (id == 0x08 && length == 4) {
-        out["concat"] = {{"reference", value[0] << 8 | value[1]}, {"parts", value[2]}, {"part", value[3]}};
-      } else if (id == 0x05 && length == 4) {
-        out["ports"] = {{"destination", value[0] << 8 | value[1]}, {"source", value[2] << 8 | value[3]}};
-      } else if (id == 0x04 && length == 2) {
-        out["ports"] = {{"destination", value[0]}, {"source", value[1]}};
-      }
-      i += 2 + length;
-    }
+    DecodeHeaderElements(header, out);
   }
 
   if (scheme.coding == sms::Coding::gsm) {
-    // All septets from the start; the header and its fill take the first ones.
-    const auto codes = sms::UnpackSeptets(user_data.first(octets), udl);
-    const size_t skip = header_octets > 0 ? sms::HeaderSeptets(header_octets) : 0;
-    if (skip > codes.size()) {
-      out["error"] = "header longer than the user data";
-      return out;
-    }
-    out["text"] = sms::GsmText(std::span(codes).subspan(skip));
+    DecodeGsmText(userData.first(octets), udl, headerOctets, out);
   } else {
-    const auto payload = user_data.subspan(header_octets, octets - header_octets);
-    out["data"] = ToHex(payload);
-    if (scheme.coding == sms::Coding::ucs2) out["text"] = sms::Ucs2Text(payload);
-    // 8-bit data that no application port claims is read as Latin-1 text.
-    if (scheme.coding == sms::Coding::eight_bit && !out.contains("ports")) out["text"] = sms::Latin1Text(payload);
-    // Smart Messaging: the family that knows the destination port reads the payload
-    // (a ringing tone, a logo) into "content".
-    if (out.contains("ports")) {
-      const int port = out["ports"]["destination"].get<int>();
-      json content = DecodeSmsPortPayload(static_cast<uint16_t>(port), payload);
-      if (!content.is_null()) out["content"] = std::move(content);
-    }
+    DecodeOctetPayload(scheme.coding, userData.subspan(headerOctets, octets - headerOctets), out);
   }
   return out;
 }
@@ -144,7 +164,7 @@ void JoinParts(PhoneState &state, const json &latest) {
   const size_t parts = concat["parts"].get<size_t>();
   if (parts == 0) return;
   json &sent = state.Json()[json::json_pointer(kSent)];
-  std::vector<long> index_of_part(parts, -1);
+  std::vector<long> indexOfPart(parts, -1);
   for (size_t i = 0; i < sent.size(); ++i) {
     const json &m = sent[i];
     if (!m.is_object() || !m.contains("concat") || !m.contains("text") || m.value("assembled", false) ||
@@ -152,14 +172,14 @@ void JoinParts(PhoneState &state, const json &latest) {
         m["concat"]["reference"] != concat["reference"] || m["concat"]["parts"] != concat["parts"])
       continue;
     const size_t part = m["concat"]["part"].get<size_t>();
-    if (part >= 1 && part <= parts) index_of_part[part - 1] = static_cast<long>(i);  // the latest copy wins
+    if (part >= 1 && part <= parts) indexOfPart[part - 1] = static_cast<long>(i);  // the latest copy wins
   }
   std::string text;
-  for (long index : index_of_part) {
+  for (long index : indexOfPart) {
     if (index < 0) return;  // still waiting for a part
     text += sent[static_cast<size_t>(index)]["text"].get<std::string>();
   }
-  for (long index : index_of_part) sent[static_cast<size_t>(index)]["assembled"] = true;
+  for (long index : indexOfPart) sent[static_cast<size_t>(index)]["assembled"] = true;
   state.Append(kConcatenated, {{"destination", latest["destination"]},
                                {"reference", concat["reference"]},
                                {"parts", parts},
@@ -183,18 +203,18 @@ void HandleSubmit(const Request &request, PhoneState &state, Replies &replies) {
   if (fail || decoded.contains("error")) outcome = "refused";
   if (ignore) outcome = "ignored";
   decoded["outcome"] = outcome;
-  uint8_t message_reference = 0;
+  uint8_t messageReference = 0;
   if (outcome == "sent") {
     // The network numbers what it accepts, 0-255 and round again.
-    message_reference = static_cast<uint8_t>(state.Integer(kNetworkReference, 0, 0, 255));
-    state.Set(kNetworkReference, (message_reference + 1) % 256);
-    decoded["message_reference"] = message_reference;
+    messageReference = static_cast<uint8_t>(state.Integer(kNetworkReference, 0, 0, 255));
+    state.Set(kNetworkReference, (messageReference + 1) % 256);
+    decoded["message_reference"] = messageReference;
   }
   state.Append(kSent, decoded);
   AssembleParts(state, decoded);
 
   // The verdict comes from the network, in its own time.
-  if (outcome == "sent") NetworkSubmit(decoded, {0x01, 0x08, 0x00, 0x02, 0x01, message_reference}, state, replies);
+  if (outcome == "sent") NetworkSubmit(decoded, {0x01, 0x08, 0x00, 0x02, 0x01, messageReference}, state, replies);
   if (outcome == "refused") NetworkSubmit(decoded, {0x01, 0x08, 0x00, 0x03, 0x01, 0xC5}, state, replies);
 }
 

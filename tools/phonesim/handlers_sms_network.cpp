@@ -59,8 +59,8 @@ std::optional<uint8_t> StatusByte(const json &value) {
 
 struct Outcome {
   uint8_t status = 0x00;
-  std::optional<uint8_t> final_status;  // a second report's, after final_after
-  milliseconds final_after{0};
+  std::optional<uint8_t> finalStatus;  // a second report's, after finalAfter
+  milliseconds finalAfter{0};
 };
 
 bool RuleMatches(const json &rule, const json &record) {
@@ -90,9 +90,9 @@ Outcome ReportOutcome(const PhoneState &state, const json &record) {
     outcome.status = *status;
     if (rule.contains("then") && rule["then"].is_object()) {
       const json &then = rule["then"];
-      outcome.final_status = then.contains("status") ? StatusByte(then["status"]) : std::optional<uint8_t>(0x00);
+      outcome.finalStatus = then.contains("status") ? StatusByte(then["status"]) : std::optional<uint8_t>(0x00);
       if (then.contains("after_ms") && then["after_ms"].is_number())
-        outcome.final_after = milliseconds(std::clamp(then["after_ms"].get<long long>(), 0LL, 1LL * kMaxDelayMs));
+        outcome.finalAfter = milliseconds(std::clamp(then["after_ms"].get<long long>(), 0LL, 1LL * kMaxDelayMs));
     }
     return outcome;
   }
@@ -122,10 +122,10 @@ void Confirmed(const json &record, PhoneState &state, Replies &replies) {
   replies.Later(DelayOf(state, kReportDelay), [record, submitted](PhoneState &s, Replies &r) {
     const Outcome outcome = ReportOutcome(s, record);
     Report(record, submitted, outcome.status, s, r);
-    if (!outcome.final_status) return;
-    const uint8_t final_status = *outcome.final_status;
-    r.Later(outcome.final_after, [record, submitted, final_status](PhoneState &s2, Replies &r2) {
-      Report(record, submitted, final_status, s2, r2);
+    if (!outcome.finalStatus) return;
+    const uint8_t finalStatus = *outcome.finalStatus;
+    r.Later(outcome.finalAfter, [record, submitted, finalStatus](PhoneState &s2, Replies &r2) {
+      Report(record, submitted, finalStatus, s2, r2);
     });
   });
 }

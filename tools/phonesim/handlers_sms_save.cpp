@@ -33,25 +33,25 @@ std::string AddressText(std::span<const uint8_t> field) {
 void HandleSave(const Request &request, PhoneState &state, Replies &replies) {
   const auto &b = request.bytes;
   const uint8_t location = request.At(5);
-  const uint8_t message_type = request.At(7);
-  const size_t r = message_type == 0x02 ? 5 : 4;
+  const uint8_t messageType = request.At(7);
+  const size_t r = messageType == 0x02 ? 5 : 4;
   const auto refuse = [&](uint8_t why) { replies.Send(kStoreType, {0x01, 0x08, 0x00, 0x06, why}); };
   if (location < 1 || location > state.Integer(kCapacity, 15, 0, 255)) return refuse(0x02);
-  if ((message_type != 0x00 && message_type != 0x02) || b.size() < r + 39) return refuse(0x03);
+  if ((messageType != 0x00 && messageType != 0x02) || b.size() < r + 39) return refuse(0x03);
 
   const uint8_t dcs = b[r + 18];
   const size_t udl = b[r + 19];
   const sms::CodingScheme scheme = sms::DecodeCoding(dcs);
-  const auto user_data = b.subspan(r + 39);
+  const auto userData = b.subspan(r + 39);
   const size_t octets = scheme.coding == sms::Coding::gsm ? (7 * udl + 7) / 8 : udl;
-  if (user_data.size() < octets) return refuse(0x03);
+  if (userData.size() < octets) return refuse(0x03);
 
-  const bool outgoing = message_type == 0x02;
+  const bool outgoing = messageType == 0x02;
   json message = {{"location", location},
                   {"kind", outgoing ? "sent" : "received"},
                   {"read", (request.At(4) & 0x02) == 0},
                   {"coding", sms::CodingName(scheme.coding)}};
-  if (scheme.message_class) message["class"] = *scheme.message_class;
+  if (scheme.messageClass) message["class"] = *scheme.messageClass;
   const std::string party = AddressText(b.subspan(r + 20, 12));
   message[outgoing ? "recipient" : "sender"] = party;
   if (b[8] > 1) message["centre"] = sms::DecodeDigits(b[9], b.subspan(10, 10), 2 * static_cast<size_t>(b[8] - 1));
@@ -61,11 +61,11 @@ void HandleSave(const Request &request, PhoneState &state, Replies &replies) {
     message["time"] = time;
   }
   if (scheme.coding == sms::Coding::gsm)
-    message["text"] = sms::GsmText(sms::UnpackSeptets(user_data.first(octets), udl));
+    message["text"] = sms::GsmText(sms::UnpackSeptets(userData.first(octets), udl));
   else if (scheme.coding == sms::Coding::ucs2)
-    message["text"] = sms::Ucs2Text(user_data.first(octets));
+    message["text"] = sms::Ucs2Text(userData.first(octets));
   else
-    message["data"] = ToHex(user_data.first(octets));
+    message["data"] = ToHex(userData.first(octets));
 
   json &root = state.Json();
   if (!root.contains("sms") || !root["sms"].is_object()) return refuse(0x03);

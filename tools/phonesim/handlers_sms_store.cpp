@@ -78,21 +78,21 @@ struct UserData {
   uint8_t dcs = 0;
   uint8_t udl = 0;
   std::vector<uint8_t> bytes;
-  bool has_header = false;
+  bool hasHeader = false;
 };
 
 UserData BuildUserData(const json &m) {
   UserData ud;
-  const std::string coding_name = FieldText(m, "coding", "gsm");
-  const sms::Coding coding = coding_name == "ucs2"   ? sms::Coding::ucs2
-                             : coding_name == "8bit" ? sms::Coding::eight_bit
-                                                     : sms::Coding::gsm;
-  std::optional<int> message_class;
-  if (m.contains("class") && m["class"].is_number()) message_class = m["class"].get<int>() & 0x03;
-  ud.dcs = sms::EncodeCoding(coding, message_class);
+  const std::string codingName = FieldText(m, "coding", "gsm");
+  const sms::Coding coding = codingName == "ucs2"   ? sms::Coding::ucs2
+                             : codingName == "8bit" ? sms::Coding::eight_bit
+                                                    : sms::Coding::gsm;
+  std::optional<int> messageClass;
+  if (m.contains("class") && m["class"].is_number()) messageClass = m["class"].get<int>() & 0x03;
+  ud.dcs = sms::EncodeCoding(coding, messageClass);
 
   const std::vector<uint8_t> header = FieldHex(m, "header");
-  ud.has_header = !header.empty();
+  ud.hasHeader = !header.empty();
   ud.bytes = header;
   size_t units = 0;
   if (coding == sms::Coding::gsm) {
@@ -129,26 +129,26 @@ std::vector<uint8_t> TimeStamp(const json &m, const char *key = "time") {
 // went through.
 std::string FirstCentre(const PhoneState &state) { return state.Text(kFirstCentreNumber, ""); }
 
-std::vector<uint8_t> ReadReply(const json &m, uint8_t location, const std::string &default_centre) {
+std::vector<uint8_t> ReadReply(const json &m, uint8_t location, const std::string &defaultCentre) {
   const std::string kind = FieldText(m, "kind", "received");
   const bool read = !m.contains("read") || !m["read"].is_boolean() || m["read"].get<bool>();
-  uint8_t message_type = 0x00;
+  uint8_t messageType = 0x00;
   uint8_t status = read ? 0x01 : 0x03;
-  if (kind == "report") message_type = 0x01;
+  if (kind == "report") messageType = 0x01;
   if (kind == "sent") {
-    message_type = 0x02;
+    messageType = 0x02;
     status = read ? 0x05 : 0x07;
   }
-  if (kind == "other") message_type = 0x03;
+  if (kind == "other") messageType = 0x03;
 
-  std::vector<uint8_t> reply = {0x01, 0x08, 0x00, 0x08, status, location, 0x00, message_type};
-  const sms::Address centre = sms::EncodeAddress(FieldText(m, "centre", default_centre));
-  const auto centre_field = sms::AddressField(centre, static_cast<uint8_t>(centre.digits.size() + 1));
-  reply.insert(reply.end(), centre_field.begin(), centre_field.end());  // bytes 8-19
+  std::vector<uint8_t> reply = {0x01, 0x08, 0x00, 0x08, status, location, 0x00, messageType};
+  const sms::Address centre = sms::EncodeAddress(FieldText(m, "centre", defaultCentre));
+  const auto centreField = sms::AddressField(centre, static_cast<uint8_t>(centre.digits.size() + 1));
+  reply.insert(reply.end(), centreField.begin(), centreField.end());  // bytes 8-19
 
   const std::string party = FieldText(m, kind == "received" || kind == "other" ? "sender" : "recipient", "");
   const sms::Address address = sms::EncodeAddress(party);
-  const auto address_field = sms::AddressField(address, address.length);
+  const auto addressField = sms::AddressField(address, address.length);
   const auto stamp = TimeStamp(m);
 
   if (kind == "report") {
@@ -156,23 +156,23 @@ std::vector<uint8_t> ReadReply(const json &m, uint8_t location, const std::strin
     reply.push_back(0x06);
     reply.push_back(static_cast<uint8_t>(FieldInt(m, "reference", 0)));
     reply.push_back(static_cast<uint8_t>(FieldInt(m, "status", 0)));
-    reply.insert(reply.end(), address_field.begin(), address_field.end());
+    reply.insert(reply.end(), addressField.begin(), addressField.end());
     reply.insert(reply.end(), stamp.begin(), stamp.end());
     // A report without a discharge time of its own was discharged when submitted.
     const auto discharged = TimeStamp(m, m.contains("discharge_time") ? "discharge_time" : "time");
     reply.insert(reply.end(), discharged.begin(), discharged.end());
   } else {
     const UserData ud = BuildUserData(m);
-    const uint8_t header_flag = ud.has_header ? 0x40 : 0x00;
+    const uint8_t headerFlag = ud.hasHeader ? 0x40 : 0x00;
     if (kind == "sent") {
       // First octet, reference, protocol, coding, length, recipient, validity + spare.
-      reply.insert(reply.end(), {static_cast<uint8_t>(0x11 | header_flag), 0x00, 0x00, ud.dcs, ud.udl});
-      reply.insert(reply.end(), address_field.begin(), address_field.end());
+      reply.insert(reply.end(), {static_cast<uint8_t>(0x11 | headerFlag), 0x00, 0x00, ud.dcs, ud.udl});
+      reply.insert(reply.end(), addressField.begin(), addressField.end());
       reply.insert(reply.end(), {0xA9, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00});
     } else {
       // First octet, protocol, coding, length, sender, centre time stamp.
-      reply.insert(reply.end(), {static_cast<uint8_t>(0x04 | header_flag), 0x00, ud.dcs, ud.udl});
-      reply.insert(reply.end(), address_field.begin(), address_field.end());
+      reply.insert(reply.end(), {static_cast<uint8_t>(0x04 | headerFlag), 0x00, ud.dcs, ud.udl});
+      reply.insert(reply.end(), addressField.begin(), addressField.end());
       reply.insert(reply.end(), stamp.begin(), stamp.end());
     }
     reply.insert(reply.end(), ud.bytes.begin(), ud.bytes.end());

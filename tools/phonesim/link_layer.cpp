@@ -10,17 +10,17 @@ constexpr size_t kMaxMessage = kMaxFramesPerMessage * kMaxBlock;
 LinkEvent LinkLayer::OnFrame(const Frame &frame) {
   LinkEvent event;
   if (frame.type == kAckType) {
-    event.is_ack = true;
+    event.isAck = true;
     return event;
   }
   // A data frame ends with frames-left and sequence bytes; anything shorter is junk.
   if (frame.payload.size() < 2) return event;
 
-  const uint8_t frames_left = frame.payload[frame.payload.size() - 2];
+  const uint8_t framesLeft = frame.payload[frame.payload.size() - 2];
   const uint8_t sequence = frame.payload.back();
-  event.needs_ack = true;
-  event.ack_type = frame.type;
-  event.ack_sequence = sequence & 0x0F;
+  event.needsAck = true;
+  event.ackType = frame.type;
+  event.ackSequence = sequence & 0x0F;
 
   const auto block = std::span<const uint8_t>(frame.payload).first(frame.payload.size() - 2);
   // Bit 0x40 marks a first frame whatever else the high nibble holds (some computers
@@ -28,14 +28,14 @@ LinkEvent LinkLayer::OnFrame(const Frame &frame) {
   const bool first = (sequence & kFirstFrameBit) != 0;
 
   if (first) {
-    if (frames_left <= 1) {
+    if (framesLeft <= 1) {
       partial_.erase(frame.type);
       event.message = Message{frame.start, frame.type, {block.begin(), block.end()}};
       return event;
     }
     Partial &partial = partial_[frame.type];  // a new first frame replaces a stale message
     partial.start = frame.start;
-    partial.frames_left = static_cast<uint8_t>(frames_left - 1);
+    partial.framesLeft = static_cast<uint8_t>(framesLeft - 1);
     partial.bytes.assign(block.begin(), block.end());
     return event;
   }
@@ -43,16 +43,16 @@ LinkEvent LinkLayer::OnFrame(const Frame &frame) {
   auto it = partial_.find(frame.type);
   if (it == partial_.end()) return event;  // a continuation of nothing: acknowledged, dropped
   Partial &partial = it->second;
-  if (frames_left != partial.frames_left || partial.bytes.size() + block.size() > kMaxMessage) {
+  if (framesLeft != partial.framesLeft || partial.bytes.size() + block.size() > kMaxMessage) {
     partial_.erase(it);  // a frame went missing or the count is broken: the message is lost
     return event;
   }
   partial.bytes.insert(partial.bytes.end(), block.begin(), block.end());
-  if (frames_left <= 1) {
+  if (framesLeft <= 1) {
     event.message = Message{partial.start, frame.type, std::move(partial.bytes)};
     partial_.erase(it);
   } else {
-    partial.frames_left = static_cast<uint8_t>(frames_left - 1);
+    partial.framesLeft = static_cast<uint8_t>(framesLeft - 1);
   }
   return event;
 }

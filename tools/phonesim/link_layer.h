@@ -25,10 +25,10 @@ struct Message {
 };
 
 struct LinkEvent {
-  bool is_ack = false;     // the computer acknowledged one of our frames
-  bool needs_ack = false;  // a data frame: acknowledge with [type, sequence & 0x0F]
-  uint8_t ack_type = 0;
-  uint8_t ack_sequence = 0;
+  bool isAck = false;     // the computer acknowledged one of our frames
+  bool needsAck = false;  // a data frame: acknowledge with [type, sequence & 0x0F]
+  uint8_t ackType = 0;
+  uint8_t ackSequence = 0;
   std::optional<Message> message;  // set when this frame completed a message
 };
 
@@ -50,7 +50,7 @@ class LinkLayer {
  private:
   struct Partial {
     uint8_t start = kCableStart;
-    uint8_t frames_left = 0;  // the frames-left value the next frame must carry
+    uint8_t framesLeft = 0;  // the frames-left value the next frame must carry
     std::vector<uint8_t> bytes;
   };
 

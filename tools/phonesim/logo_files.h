@@ -103,9 +103,9 @@ inline std::optional<Image> ReadNolOrNgg(const std::vector<uint8_t> &in, bool no
   if (in.size() < header) return std::nullopt;
   Image image;
   image.kind = nol ? Kind::op : Kind::caller;
-  const size_t geometry_at = nol ? 10 : 6;
-  image.width = in[geometry_at];
-  image.height = in[geometry_at + 2];
+  const size_t geometryAt = nol ? 10 : 6;
+  image.width = in[geometryAt];
+  image.height = in[geometryAt + 2];
   if (nol) {
     const unsigned mcc = Get16(in, 6), mnc = in[8];
     if (mcc > 999 || mnc > 99) return std::nullopt;
@@ -140,8 +140,8 @@ inline std::optional<Image> ReadNlm(const std::vector<uint8_t> &in) {
   if (in.size() < at + 3) return std::nullopt;
   const unsigned width = in[at], height = in[at + 1];
   at += 3;
-  const size_t row_bytes = (width + 7) / 8;
-  if (in.size() < at + row_bytes * height) return std::nullopt;
+  const size_t rowBytes = (width + 7) / 8;
+  if (in.size() < at + rowBytes * height) return std::nullopt;
   Image image;
   image.kind = width == 84 ? Kind::startup : (in[5] == 1 ? Kind::caller : in[5] == 2 ? Kind::startup : Kind::op);
   image.width = width;
@@ -150,7 +150,7 @@ inline std::optional<Image> ReadNlm(const std::vector<uint8_t> &in) {
   image.bitmap.assign(BitmapBytes(width, height), 0);
   for (unsigned y = 0; y < height; ++y)
     for (unsigned x = 0; x < width; ++x)
-      if (in[at + y * row_bytes + x / 8] & (0x80u >> (x % 8))) SetPixel(image, x, y, true);
+      if (in[at + y * rowBytes + x / 8] & (0x80u >> (x % 8))) SetPixel(image, x, y, true);
   return image;
 }
 

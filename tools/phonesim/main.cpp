@@ -16,11 +16,11 @@
 
 namespace {
 
-int signal_pipe[2] = {-1, -1};
+int signalPipe[2] = {-1, -1};
 
 void OnSignal(int) {
   const char byte = 1;
-  const ssize_t result = ::write(signal_pipe[1], &byte, 1);
+  const ssize_t result = ::write(signalPipe[1], &byte, 1);
   (void)result;
 }
 
@@ -30,32 +30,36 @@ bool WriteDump(const phonesim::Simulator &simulator, const std::string &path) {
   return static_cast<bool>(file);
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
-  CLI::App app{"phonesim - FBUS phone simulator on a pseudo-terminal"};
+// What the command line asks for beyond the simulator's own options.
+struct CommandLine {
   phonesim::Options options;
-  std::string control_path;
-  std::string dump_path;
-  bool read_stdin = false;
-  app.add_option("--state", options.state_file, "JSON state file laid over the defaults")->check(CLI::ExistingFile);
-  app.add_option("--link", options.link_path, "also create a symlink to the terminal here");
+  std::string controlPath;
+  std::string dumpPath;
+  bool readStdin = false;
+};
+
+void AddOptions(CLI::App &app, CommandLine &line) {
+  phonesim::Options &options = line.options;
+  app.add_option("--state", options.stateFile, "JSON state file laid over the defaults")->check(CLI::ExistingFile);
+  app.add_option("--link", options.linkPath, "also create a symlink to the terminal here");
   app.add_option("--device", options.device, "use this serial device instead of a pseudo-terminal");
-  app.add_option("--control", control_path, "Unix socket for line commands");
-  app.add_option("--dump-on-exit", dump_path, "write the state as JSON here at exit");
-  app.add_option("--files", options.files_dir,
+  app.add_option("--control", line.controlPath, "Unix socket for line commands");
+  app.add_option("--dump-on-exit", line.dumpPath, "write the state as JSON here at exit");
+  app.add_option("--files", options.filesDir,
                  "the directory logo files named over the control socket or in the state must be in "
                  "(default: the current directory)")
       ->check(CLI::ExistingDirectory);
   app.add_flag("--pace", options.paced, "read and write at the real line rate (115200 baud)");
-  app.add_flag("--stdin", read_stdin, "read line commands from stdin even when it is not a terminal");
+  app.add_flag("--stdin", line.readStdin, "read line commands from stdin even when it is not a terminal");
   app.add_flag("-v,--verbose", options.verbose, "log every frame received on stderr");
-  CLI11_PARSE(app, argc, argv);
-  if (options.files_dir.empty()) options.files_dir = ".";
+}
 
-  if (::pipe2(signal_pipe, O_CLOEXEC) != 0) {
+// SIGINT, SIGTERM and SIGHUP end the main loop through the signal pipe; a client
+// that goes away mid-write does not end the process.
+bool InstallSignalHandlers() {
+  if (::pipe2(signalPipe, O_CLOEXEC) != 0) {
     std::perror("pipe");
-    return 1;
+    return false;
   }
   struct sigaction action {};
   action.sa_handler = OnSignal;
@@ -64,8 +68,51 @@ int main(int argc, char **argv) {
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGHUP, &action, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
+  return true;
+}
 
-  phonesim::Simulator simulator(options);
+// Hands every whole line in pending to the simulator and prints its replies.
+void RunControlLines(phonesim::Simulator &simulator, std::string &pending) {
+  for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+    const std::string reply = simulator.Control(pending.substr(0, end));
+    pending.erase(0, end + 1);
+    if (!reply.empty()) std::cout << reply << std::endl;
+  }
+}
+
+// Waits for a signal or a quit command, reading line commands from stdin meanwhile
+// when useStdin is set.
+void ServeUntilQuit(phonesim::Simulator &simulator, bool useStdin) {
+  std::string pending;
+  for (;;) {
+    pollfd fds[3] = {{signalPipe[0], POLLIN, 0}, {simulator.QuitFd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+    if (::poll(fds, useStdin ? 3 : 2, -1) < 0 && errno != EINTR) break;
+    if (fds[0].revents != 0 || fds[1].revents != 0 || simulator.QuitRequested()) break;
+    if (useStdin && fds[2].revents != 0) {
+      char buffer[1024];
+      const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+      if (got <= 0) {
+        useStdin = false;  // end of input: keep running until a signal or quit
+        continue;
+      }
+      pending.append(buffer, static_cast<size_t>(got));
+      RunControlLines(simulator, pending);
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  CLI::App app{"phonesim - FBUS phone simulator on a pseudo-terminal"};
+  CommandLine line;
+  AddOptions(app, line);
+  CLI11_PARSE(app, argc, argv);
+  if (line.options.filesDir.empty()) line.options.filesDir = ".";
+
+  if (!InstallSignalHandlers()) return 1;
+
+  phonesim::Simulator simulator(line.options);
   if (!simulator.Start()) {
     std::cerr << "phonesim: " << simulator.LastError() << '\n';
     return 1;
@@ -73,41 +120,21 @@ int main(int argc, char **argv) {
   std::cout << simulator.DevicePath() << std::endl;  // scripts read this first line
 
   phonesim::ControlServer server(simulator);
-  if (!control_path.empty() && !server.Start(control_path)) {
+  if (!line.controlPath.empty() && !server.Start(line.controlPath)) {
     std::cerr << "phonesim: " << server.Error() << '\n';
     simulator.Stop();
     return 1;
   }
 
-  bool use_stdin = read_stdin || ::isatty(STDIN_FILENO);
-  std::string pending;
-  for (;;) {
-    pollfd fds[3] = {{signal_pipe[0], POLLIN, 0}, {simulator.QuitFd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-    if (::poll(fds, use_stdin ? 3 : 2, -1) < 0 && errno != EINTR) break;
-    if (fds[0].revents != 0 || fds[1].revents != 0 || simulator.QuitRequested()) break;
-    if (use_stdin && fds[2].revents != 0) {
-      char buffer[1024];
-      const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-      if (got <= 0) {
-        use_stdin = false;  // end of input: keep running until a signal or quit
-        continue;
-      }
-      pending.append(buffer, static_cast<size_t>(got));
-      for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-        const std::string reply = simulator.Control(pending.substr(0, end));
-        pending.erase(0, end + 1);
-        if (!reply.empty()) std::cout << reply << std::endl;
-      }
-    }
-  }
+  ServeUntilQuit(simulator, line.readStdin || ::isatty(STDIN_FILENO));
 
   server.Stop();
   simulator.Stop();
-  const bool line_lost = !simulator.LastError().empty();
-  if (line_lost) std::cerr << "phonesim: " << simulator.LastError() << '\n';
-  if (!dump_path.empty() && !WriteDump(simulator, dump_path)) {
-    std::cerr << "phonesim: cannot write " << dump_path << '\n';
+  const bool lineLost = !simulator.LastError().empty();
+  if (lineLost) std::cerr << "phonesim: " << simulator.LastError() << '\n';
+  if (!line.dumpPath.empty() && !WriteDump(simulator, line.dumpPath)) {
+    std::cerr << "phonesim: cannot write " << line.dumpPath << '\n';
     return 1;
   }
-  return line_lost ? 1 : 0;
+  return lineLost ? 1 : 0;
 }

@@ -27,7 +27,7 @@ class PhoneLine {
   // What the link makes of one of them; its framing (cable or infrared) is the one
   // our own messages use from now on.
   LinkEvent OnFrame(const Frame &frame);
-  uint8_t LastStart() const { return last_start_; }
+  uint8_t LastStart() const { return lastStart_; }
   uint8_t NextSequence() const { return link_.NextSequence(); }
   // See LinkLayer::FramesFor: each frame takes the next sequence number.
   std::vector<std::vector<uint8_t>> FramesFor(uint8_t start, uint8_t type, std::span<const uint8_t> bytes) {
@@ -62,17 +62,17 @@ class PhoneLine {
  private:
   FrameReader reader_;
   LinkLayer link_;
-  uint8_t last_start_ = kCableStart;
+  uint8_t lastStart_ = kCableStart;
   std::deque<uint8_t> output_;
   bool paced_ = false;
-  bool pacing_ = false;  // a paced burst out is under way since pace_origin_
-  Clock::time_point pace_origin_{};
-  size_t pace_sent_ = 0;
+  bool pacing_ = false;  // a paced burst out is under way since paceOrigin_
+  Clock::time_point paceOrigin_{};
+  size_t paceSent_ = 0;
   // The same for what the computer writes: we take it off the line no faster than the
   // line rate, so that a paced phone is as slow as a cable in both directions.
-  bool input_pacing_ = false;
-  Clock::time_point input_origin_{};
-  size_t input_taken_ = 0;
+  bool inputPacing_ = false;
+  Clock::time_point inputOrigin_{};
+  size_t inputTaken_ = 0;
 };
 
 }  // namespace phonesim

@@ -64,16 +64,16 @@ bool PhoneState::ConfineFiles(const std::string &directory, std::string &error) 
     error = "files directory " + directory + ": not a directory";
     return false;
   }
-  files_root_ = root;
+  filesRoot_ = root;
   return true;
 }
 
 std::optional<std::string> PhoneState::FilePath(const std::string &path, std::string &error) const {
   namespace fs = std::filesystem;
-  if (files_root_.empty()) return path;
-  const std::string refusal = path + " is outside the files directory " + files_root_.string();
+  if (filesRoot_.empty()) return path;
+  const std::string refusal = path + " is outside the files directory " + filesRoot_.string();
   fs::path wanted(path);
-  if (wanted.is_relative()) wanted = files_root_ / wanted;
+  if (wanted.is_relative()) wanted = filesRoot_ / wanted;
   // Every link and ".." of the part that exists is resolved; the rest is taken lexically.
   std::error_code failure;
   const fs::path resolved = fs::weakly_canonical(wanted, failure);
@@ -82,8 +82,8 @@ std::optional<std::string> PhoneState::FilePath(const std::string &path, std::st
     return std::nullopt;
   }
   const auto [root_end, resolved_end] =
-      std::mismatch(files_root_.begin(), files_root_.end(), resolved.begin(), resolved.end());
-  if (root_end != files_root_.end() || resolved_end == resolved.end()) {
+      std::mismatch(filesRoot_.begin(), filesRoot_.end(), resolved.begin(), resolved.end());
+  if (root_end != filesRoot_.end() || resolved_end == resolved.end()) {
     error = refusal;
     return std::nullopt;
   }

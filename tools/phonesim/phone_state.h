@@ -48,7 +48,7 @@ class PhoneState {
 
   nlohmann::json defaults_;
   nlohmann::json data_;
-  std::filesystem::path files_root_;  // empty: not confined
+  std::filesystem::path filesRoot_;  // empty: not confined
 };
 
 }  // namespace phonesim

@@ -16,15 +16,15 @@ class PtyTransport {
   PtyTransport(const PtyTransport &) = delete;
   PtyTransport &operator=(const PtyTransport &) = delete;
 
-  // Creates the pseudo-terminal; with a non-empty `link_path` also a symlink to it.
-  bool OpenPty(const std::string &link_path);
+  // Creates the pseudo-terminal; with a non-empty `linkPath` also a symlink to it.
+  bool OpenPty(const std::string &linkPath);
   // Uses a serial device instead (raw, 115200 8N1).
   bool OpenDevice(const std::string &path);
   void Close();
 
-  int Fd() const { return io_fd_; }            // read from / write to the client
-  int WatchFd() const { return inotify_fd_; }  // readable when clients open or close; -1 if none
-  const std::string &DevicePath() const { return device_path_; }
+  int Fd() const { return ioFd_; }            // read from / write to the client
+  int WatchFd() const { return inotifyFd_; }  // readable when clients open or close; -1 if none
+  const std::string &DevicePath() const { return devicePath_; }
   const std::string &Error() const { return error_; }
 
   // Reads the device node's open/close events. Returns true when the last client has
@@ -32,7 +32,7 @@ class PtyTransport {
   // changed and our output it never read.
   bool HandleWatchEvents();
   // False while no client holds the terminal open; output then has nowhere to go.
-  bool ClientPresent() const { return inotify_fd_ < 0 || clients_ > 0; }
+  bool ClientPresent() const { return inotifyFd_ < 0 || clients_ > 0; }
 
   // Non-blocking I/O; negative on error, 0 when nothing could be moved. Reading also
   // checks that the watch works: a client must have opened the terminal before it
@@ -45,13 +45,13 @@ class PtyTransport {
   bool Fail(const std::string &what);
   void ReleaseTerminal();
 
-  int io_fd_ = -1;        // pty master, or the serial device
-  int terminal_fd_ = -1;  // our own descriptor of the terminal side (pty only)
-  int inotify_fd_ = -1;
+  int ioFd_ = -1;        // pty master, or the serial device
+  int terminalFd_ = -1;  // our own descriptor of the terminal side (pty only)
+  int inotifyFd_ = -1;
   int clients_ = 0;
-  bool watch_heard_ = false;  // at least one open event arrived
-  std::string device_path_;
-  std::string link_path_;
+  bool watchHeard_ = false;  // at least one open event arrived
+  std::string devicePath_;
+  std::string linkPath_;
   std::string error_;
 };
 

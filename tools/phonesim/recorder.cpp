@@ -20,8 +20,8 @@ void Recorder::RecordWire(std::span<const uint8_t> bytes) {
   KeepBounded(wire_, kMaxWire);
 }
 
-void Recorder::RecordFrame(const Frame &frame, bool is_ack, std::chrono::steady_clock::time_point when) {
-  frames_.push_back({frame.start, frame.type, frame.payload, is_ack, when});
+void Recorder::RecordFrame(const Frame &frame, bool isAck, std::chrono::steady_clock::time_point when) {
+  frames_.push_back({frame.start, frame.type, frame.payload, isAck, when});
   KeepBounded(frames_, kMaxRecords);
 }
 

@@ -17,7 +17,7 @@ struct ReceivedFrame {
   uint8_t start;
   uint8_t type;
   std::vector<uint8_t> payload;  // payload incl. trailer for data frames
-  bool is_ack;
+  bool isAck;
   std::chrono::steady_clock::time_point when;
 };
 
@@ -31,7 +31,7 @@ struct ReceivedMessage {
 class Recorder {
  public:
   void RecordWire(std::span<const uint8_t> bytes);
-  void RecordFrame(const Frame &frame, bool is_ack, std::chrono::steady_clock::time_point when);
+  void RecordFrame(const Frame &frame, bool isAck, std::chrono::steady_clock::time_point when);
   void RecordMessage(const Message &message, std::chrono::steady_clock::time_point when);
   void CountAck() { ++acks_; }
 

@@ -49,14 +49,14 @@ timespec TimeUntil(Clock::time_point alarm) {
 Simulator::Simulator(Options options)
     : options_(std::move(options)), handlers_(MakeHandlerTable()), state_(handlers_.Defaults()) {
   line_.SetPaced(options_.paced);
-  wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  quit_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  quitFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   AddControls();
 }
 
 Simulator::~Simulator() {
   Stop();
-  for (int fd : {wake_fd_, quit_fd_}) {
+  for (int fd : {wakeFd_, quitFd_}) {
     if (fd >= 0) ::close(fd);
   }
 }
@@ -64,35 +64,35 @@ Simulator::~Simulator() {
 bool Simulator::Start() {
   if (running_.load()) return true;
   std::lock_guard lock(mutex_);
-  if (wake_fd_ < 0 || quit_fd_ < 0) {
+  if (wakeFd_ < 0 || quitFd_ < 0) {
     error_ = "eventfd failed";
     return false;
   }
-  if (!options_.files_dir.empty() && !state_.ConfineFiles(options_.files_dir, error_)) return false;
+  if (!options_.filesDir.empty() && !state_.ConfineFiles(options_.filesDir, error_)) return false;
   if (!LoadStateFile()) return false;
   const bool opened =
-      options_.device.empty() ? transport_.OpenPty(options_.link_path) : transport_.OpenDevice(options_.device);
+      options_.device.empty() ? transport_.OpenPty(options_.linkPath) : transport_.OpenDevice(options_.device);
   if (!opened) {
     error_ = transport_.Error();
     return false;
   }
-  device_path_ = transport_.DevicePath();
-  DrainFd(wake_fd_);
+  devicePath_ = transport_.DevicePath();
+  DrainFd(wakeFd_);
   running_.store(true);
   thread_ = std::thread(&Simulator::Run, this);
   return true;
 }
 
 bool Simulator::LoadStateFile() {
-  if (options_.state_file.empty()) return true;
-  std::ifstream file(options_.state_file);
+  if (options_.stateFile.empty()) return true;
+  std::ifstream file(options_.stateFile);
   if (!file) {
-    error_ = "cannot read state file " + options_.state_file;
+    error_ = "cannot read state file " + options_.stateFile;
     return false;
   }
   const nlohmann::json loaded = nlohmann::json::parse(file, nullptr, false);
   if (loaded.is_discarded() || !loaded.is_object()) {
-    error_ = "state file " + options_.state_file + " is not a JSON object";
+    error_ = "state file " + options_.stateFile + " is not a JSON object";
     return false;
   }
   state_.Load(loaded);
@@ -107,19 +107,19 @@ void Simulator::Stop() {
   NotifyChange();
 }
 
-void Simulator::Wake() { SignalFd(wake_fd_); }
+void Simulator::Wake() { SignalFd(wakeFd_); }
 
 void Simulator::NotifyChange() {
   {
-    std::lock_guard lock(change_mutex_);
-    ++change_count_;
+    std::lock_guard lock(changeMutex_);
+    ++changeCount_;
   }
   changed_.notify_all();
 }
 
 std::string Simulator::DevicePath() const {
   std::lock_guard lock(mutex_);
-  return device_path_;
+  return devicePath_;
 }
 
 std::string Simulator::LastError() const {
@@ -129,19 +129,19 @@ std::string Simulator::LastError() const {
 
 void Simulator::Run() {
   std::array<uint8_t, 4096> buffer{};
-  Clock::time_point next_due{};
-  while (running_.load() && RunOnce(buffer, next_due)) {
+  Clock::time_point nextDue{};
+  while (running_.load() && RunOnce(buffer, nextDue)) {
   }
 }
 
-bool Simulator::RunOnce(std::array<uint8_t, 4096> &buffer, Clock::time_point &next_due) {
+bool Simulator::RunOnce(std::array<uint8_t, 4096> &buffer, Clock::time_point &nextDue) {
   RunDueActions();
-  int line_events = 0;
-  WaitForLine(next_due, line_events);
-  if (line_events < 0) return false;
-  DrainFd(wake_fd_);
+  int lineEvents = 0;
+  WaitForLine(nextDue, lineEvents);
+  if (lineEvents < 0) return false;
+  DrainFd(wakeFd_);
   if (!running_.load()) return false;
-  if (line_events & (POLLERR | POLLHUP | POLLNVAL)) {
+  if (lineEvents & (POLLERR | POLLHUP | POLLNVAL)) {
     LineLost();
     return false;
   }
@@ -151,43 +151,43 @@ bool Simulator::RunOnce(std::array<uint8_t, 4096> &buffer, Clock::time_point &ne
     line_.ClientGone();  // the client that was to read the output has gone
   }
   ReadInput(buffer);
-  FlushOutput(next_due);
+  FlushOutput(nextDue);
   return true;
 }
 
 // Sleeps until something happens; a paced byte not yet due (either way) and a delayed
 // action (the network's) set an alarm. (A byte that is due waits for POLLOUT like any
-// other, so a client that stops reading does not set us spinning.) `line_events` is
+// other, so a client that stops reading does not set us spinning.) `lineEvents` is
 // what the terminal reported, or -1 when the wait failed.
-void Simulator::WaitForLine(Clock::time_point next_due, int &line_events) {
-  bool have_output = false;
+void Simulator::WaitForLine(Clock::time_point nextDue, int &lineEvents) {
+  bool haveOutput = false;
   bool paced = false;
   std::optional<Clock::time_point> alarm;
-  Clock::time_point next_read{};
-  bool want_read = true;
+  Clock::time_point nextRead{};
+  bool wantRead = true;
   {
     std::lock_guard lock(mutex_);
-    have_output = line_.HasOutput();
+    haveOutput = line_.HasOutput();
     paced = line_.Paced();
     if (!later_.empty()) alarm = later_.begin()->first;
-    want_read = line_.InputAllowance(Clock::now(), next_read) > 0;
+    wantRead = line_.InputAllowance(Clock::now(), nextRead) > 0;
   }
-  const bool want_write = have_output && !(paced && next_due > Clock::now());
+  const bool wantWrite = haveOutput && !(paced && nextDue > Clock::now());
   std::array<pollfd, 3> fds{};
   nfds_t count = 0;
-  fds[count++] = {wake_fd_, POLLIN, 0};
-  fds[count++] = {transport_.Fd(), static_cast<short>((want_read ? POLLIN : 0) | (want_write ? POLLOUT : 0)), 0};
+  fds[count++] = {wakeFd_, POLLIN, 0};
+  fds[count++] = {transport_.Fd(), static_cast<short>((wantRead ? POLLIN : 0) | (wantWrite ? POLLOUT : 0)), 0};
   if (transport_.WatchFd() >= 0) fds[count++] = {transport_.WatchFd(), POLLIN, 0};
 
-  if (have_output && !want_write) alarm = Earliest(alarm, next_due);
-  if (!want_read) alarm = Earliest(alarm, next_read);
+  if (haveOutput && !wantWrite) alarm = Earliest(alarm, nextDue);
+  if (!wantRead) alarm = Earliest(alarm, nextRead);
   timespec timeout{};
   if (alarm) timeout = TimeUntil(*alarm);
   if (ppoll(fds.data(), count, alarm ? &timeout : nullptr, nullptr) < 0 && errno != EINTR) {
-    line_events = -1;
+    lineEvents = -1;
     return;
   }
-  line_events = fds[1].revents;
+  lineEvents = fds[1].revents;
 }
 
 // Only a real device can go away (we hold the terminal side of our own pty open). Give
@@ -195,7 +195,7 @@ void Simulator::WaitForLine(Clock::time_point next_due, int &line_events) {
 void Simulator::LineLost() {
   {
     std::lock_guard lock(mutex_);
-    error_ = "the line to " + device_path_ + " was lost";
+    error_ = "the line to " + devicePath_ + " was lost";
   }
   RequestQuit();
   NotifyChange();
@@ -204,11 +204,11 @@ void Simulator::LineLost() {
 void Simulator::ReadInput(std::array<uint8_t, 4096> &buffer) {
   for (;;) {
     size_t allowed = 0;
-    Clock::time_point next_read{};
+    Clock::time_point nextRead{};
     const auto now = Clock::now();
     {
       std::lock_guard lock(mutex_);
-      allowed = std::min(line_.InputAllowance(now, next_read), buffer.size());
+      allowed = std::min(line_.InputAllowance(now, nextRead), buffer.size());
     }
     if (allowed == 0) break;
     const ptrdiff_t got = transport_.ReadSome(buffer.data(), allowed);
@@ -227,12 +227,12 @@ void Simulator::Receive(std::span<const uint8_t> bytes) {
       std::fprintf(stderr, "phonesim: <- %02X %02X [%s]\n", frame.start, frame.type, ToHex(frame.payload).c_str());
     }
     const LinkEvent event = line_.OnFrame(frame);
-    recorder_.RecordFrame(frame, event.is_ack, now);
-    if (event.is_ack) {
+    recorder_.RecordFrame(frame, event.isAck, now);
+    if (event.isAck) {
       recorder_.CountAck();
       continue;
     }
-    if (event.needs_ack && faults_.Acknowledging() && !faults_.Silent()) QueueOutput(PhoneLine::AckFor(frame, event));
+    if (event.needsAck && faults_.Acknowledging() && !faults_.Silent()) QueueOutput(PhoneLine::AckFor(frame, event));
     if (event.message) {
       recorder_.RecordMessage(*event.message, now);
       if (!faults_.Silent()) Dispatch(*event.message);  // with the cable pulled the phone hears nothing
@@ -296,7 +296,7 @@ void Simulator::QueueFrames(const std::vector<std::vector<uint8_t>> &frames) {
     if (i != skip) QueueOutput(frames[i]);
 }
 
-void Simulator::FlushOutput(Clock::time_point &next_due) {
+void Simulator::FlushOutput(Clock::time_point &nextDue) {
   std::vector<uint8_t> chunk;
   {
     std::lock_guard lock(mutex_);
@@ -310,7 +310,7 @@ void Simulator::FlushOutput(Clock::time_point &next_due) {
   ptrdiff_t written = chunk.empty() ? 0 : transport_.WriteSome(chunk.data(), chunk.size());
   if (written < 0) written = 0;  // a client that vanished mid-write; the watch will tell
   std::lock_guard lock(mutex_);
-  next_due = line_.Written(static_cast<size_t>(written));
+  nextDue = line_.Written(static_cast<size_t>(written));
 }
 
 void Simulator::SetSilent(bool silent) {
@@ -431,7 +431,7 @@ size_t Simulator::AcksReceived() const {
 std::string Simulator::Info() const {
   std::lock_guard lock(mutex_);
   std::ostringstream info;
-  info << "device " << device_path_ << " silent " << (faults_.Silent() ? "on" : "off") << " ack "
+  info << "device " << devicePath_ << " silent " << (faults_.Silent() ? "on" : "off") << " ack "
        << (faults_.Acknowledging() ? "on" : "off") << " pace " << (line_.Paced() ? "on" : "off") << " frames "
        << recorder_.Frames().size() << " messages " << recorder_.Messages().size() << " acks " << recorder_.Acks();
   return info.str();
@@ -439,7 +439,7 @@ std::string Simulator::Info() const {
 
 void Simulator::RequestQuit() {
   quit_.store(true);
-  SignalFd(quit_fd_);
+  SignalFd(quitFd_);
 }
 
 nlohmann::json Simulator::State() const {
@@ -460,16 +460,16 @@ bool Simulator::WaitFor(std::function<bool()> pred, std::chrono::milliseconds ti
   for (;;) {
     uint64_t seen = 0;
     {
-      std::lock_guard lock(change_mutex_);
-      seen = change_count_;
+      std::lock_guard lock(changeMutex_);
+      seen = changeCount_;
     }
     if (pred()) return true;
     const auto now = Clock::now();
     if (now >= deadline) return false;
     // Wake on any change, and now and then anyway in case pred watches something else.
-    std::unique_lock lock(change_mutex_);
+    std::unique_lock lock(changeMutex_);
     changed_.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(20)),
-                        [&] { return change_count_ != seen; });
+                        [&] { return changeCount_ != seen; });
   }
 }
 

@@ -31,16 +31,16 @@
 namespace phonesim {
 
 struct Options {
-  std::string state_file;  // JSON laid over the defaults; empty for defaults only
-  std::string link_path;   // also make a symlink here to the pseudo-terminal
-  std::string device;      // use this serial device instead of a pseudo-terminal
-  bool paced = false;      // read and write at the real line rate
-  bool verbose = false;    // log each frame on stderr
+  std::string stateFile;  // JSON laid over the defaults; empty for defaults only
+  std::string linkPath;   // also make a symlink here to the pseudo-terminal
+  std::string device;     // use this serial device instead of a pseudo-terminal
+  bool paced = false;     // read and write at the real line rate
+  bool verbose = false;   // log each frame on stderr
   // The only directory the files named over the control channel or in the state may be
   // in (logo load/dump, a logo's "file"). The phonesim program always sets one (--files,
   // else the directory it was started in); empty leaves paths unconfined, for tests
   // that run the phone in-process.
-  std::string files_dir;
+  std::string filesDir;
 };
 
 class Simulator {
@@ -92,7 +92,7 @@ class Simulator {
   // One line command (see `help`) -> reply text without a trailing newline.
   std::string Control(const std::string &line);
   bool QuitRequested() const { return quit_.load(); }
-  int QuitFd() const { return quit_fd_; }  // readable once `quit` was asked for
+  int QuitFd() const { return quitFd_; }  // readable once `quit` was asked for
   void RequestQuit();
   // The device, the modes and the counters on one line.
   std::string Info() const;
@@ -105,8 +105,8 @@ class Simulator {
   void Run();
   // One round of the I/O thread: waits for the terminal, a wake-up or an alarm, then
   // reads, dispatches and writes. False when the thread must end.
-  bool RunOnce(std::array<uint8_t, 4096> &buffer, std::chrono::steady_clock::time_point &next_due);
-  void WaitForLine(std::chrono::steady_clock::time_point next_due, int &line_events);
+  bool RunOnce(std::array<uint8_t, 4096> &buffer, std::chrono::steady_clock::time_point &nextDue);
+  void WaitForLine(std::chrono::steady_clock::time_point nextDue, int &lineEvents);
   void LineLost();
   void ReadInput(std::array<uint8_t, 4096> &buffer);
   void Wake();
@@ -115,7 +115,7 @@ class Simulator {
   void Dispatch(const Message &message);                              // lock held
   void QueueOutput(const std::vector<uint8_t> &bytes);                // lock held
   void QueueFrames(const std::vector<std::vector<uint8_t>> &frames);  // lock held
-  void FlushOutput(std::chrono::steady_clock::time_point &next_due);  // lock not held
+  void FlushOutput(std::chrono::steady_clock::time_point &nextDue);   // lock not held
   void QueueReplies(uint8_t start, const Replies &replies);           // lock held
   bool RunDueActions();                                               // lock not held; true when one ran
   bool LoadStateFile();                                               // lock held
@@ -129,21 +129,21 @@ class Simulator {
   std::thread thread_;
   std::atomic<bool> running_{false};
   std::atomic<bool> quit_{false};
-  int wake_fd_ = -1;
-  int quit_fd_ = -1;
+  int wakeFd_ = -1;
+  int quitFd_ = -1;
 
   mutable std::mutex mutex_;  // everything below
   PhoneState state_;
   PhoneLine line_;
   FaultInjector faults_;
   Recorder recorder_;
-  std::string device_path_;
+  std::string devicePath_;
   std::string error_;
   std::multimap<std::chrono::steady_clock::time_point, Deferred> later_;  // by when due
 
-  mutable std::mutex change_mutex_;
+  mutable std::mutex changeMutex_;
   mutable std::condition_variable changed_;
-  uint64_t change_count_ = 0;
+  uint64_t changeCount_ = 0;
 };
 
 }  // namespace phonesim

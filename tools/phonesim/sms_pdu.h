@@ -132,14 +132,14 @@ inline std::string Latin1Bytes(const std::string &text) {
   return out;
 }
 
-// Septets packed from bit `first_bit` of a zeroed octet stream, low bits first.
-inline void PackSeptetsAt(std::vector<uint8_t> &octets, size_t first_bit, std::span<const uint8_t> codes) {
-  const size_t end_bit = first_bit + 7 * codes.size();
-  octets.resize(std::max(octets.size(), (end_bit + 7) / 8), 0);
+// Septets packed from bit `firstBit` of a zeroed octet stream, low bits first.
+inline void PackSeptetsAt(std::vector<uint8_t> &octets, size_t firstBit, std::span<const uint8_t> codes) {
+  const size_t endBit = firstBit + 7 * codes.size();
+  octets.resize(std::max(octets.size(), (endBit + 7) / 8), 0);
   for (size_t n = 0; n < codes.size(); ++n) {
     for (size_t b = 0; b < 7; ++b) {
       if (codes[n] & (1u << b)) {
-        const size_t bit = first_bit + 7 * n + b;
+        const size_t bit = firstBit + 7 * n + b;
         octets[bit / 8] = static_cast<uint8_t>(octets[bit / 8] | (1u << (bit % 8)));
       }
     }
@@ -160,9 +160,9 @@ inline std::vector<uint8_t> UnpackSeptets(std::span<const uint8_t> octets, size_
   return codes;
 }
 
-// Septets a user data header of `header_octets` octets (length byte included) takes,
+// Septets a user data header of `headerOctets` octets (length byte included) takes,
 // fill bits included.
-inline size_t HeaderSeptets(size_t header_octets) { return (8 * header_octets + 6) / 7; }
+inline size_t HeaderSeptets(size_t headerOctets) { return (8 * headerOctets + 6) / 7; }
 
 // ---- address fields -------------------------------------------------------------
 
@@ -189,8 +189,8 @@ inline Address EncodeAddress(const std::string &text) {
     const auto codes = GsmCodes(text);
     PackSeptetsAt(address.digits, 0, codes);
     if (address.digits.size() > 10) address.digits.resize(10);
-    size_t used_bits = std::min<size_t>(7 * codes.size(), 80);
-    address.length = static_cast<uint8_t>((used_bits + 3) / 4);
+    size_t usedBits = std::min<size_t>(7 * codes.size(), 80);
+    address.length = static_cast<uint8_t>((usedBits + 3) / 4);
     return address;
   }
   std::string digits = text;
@@ -209,9 +209,9 @@ inline Address EncodeAddress(const std::string &text) {
 }
 
 // Number text of a field's type byte and digit bytes.
-inline std::string DecodeDigits(uint8_t type, std::span<const uint8_t> digits, size_t digit_count) {
+inline std::string DecodeDigits(uint8_t type, std::span<const uint8_t> digits, size_t digitCount) {
   std::string out = type == 0x91 ? "+" : "";
-  for (size_t i = 0; i < digit_count && i / 2 < digits.size(); ++i) {
+  for (size_t i = 0; i < digitCount && i / 2 < digits.size(); ++i) {
     const uint8_t nibble = (i % 2 == 0) ? (digits[i / 2] & 0x0F) : (digits[i / 2] >> 4);
     if (nibble < 10)
       out += static_cast<char>('0' + nibble);
@@ -222,8 +222,8 @@ inline std::string DecodeDigits(uint8_t type, std::span<const uint8_t> digits, s
 }
 
 // The 12-byte form of the phone's SMS messages: length, type, 10 digit bytes.
-inline std::vector<uint8_t> AddressField(const Address &address, uint8_t length_byte) {
-  std::vector<uint8_t> field = {length_byte, address.type};
+inline std::vector<uint8_t> AddressField(const Address &address, uint8_t lengthByte) {
+  std::vector<uint8_t> field = {lengthByte, address.type};
   field.insert(field.end(), address.digits.begin(), address.digits.end());
   field.resize(12, 0x00);
   return field;
@@ -242,7 +242,7 @@ enum class Coding { gsm, eight_bit, ucs2 };
 
 struct CodingScheme {
   Coding coding = Coding::gsm;
-  std::optional<int> message_class;
+  std::optional<int> messageClass;
   bool compressed = false;
 };
 
@@ -250,7 +250,7 @@ inline CodingScheme DecodeCoding(uint8_t dcs) {
   CodingScheme scheme;
   if ((dcs & 0xF0) == 0xF0) {  // data coding / message class group
     scheme.coding = (dcs & 0x04) ? Coding::eight_bit : Coding::gsm;
-    scheme.message_class = dcs & 0x03;
+    scheme.messageClass = dcs & 0x03;
   } else if ((dcs & 0xC0) == 0x00) {  // general data coding
     scheme.compressed = (dcs & 0x20) != 0;
     switch ((dcs >> 2) & 0x03) {
@@ -264,17 +264,17 @@ inline CodingScheme DecodeCoding(uint8_t dcs) {
         scheme.coding = Coding::gsm;
         break;
     }
-    if (dcs & 0x10) scheme.message_class = dcs & 0x03;
+    if (dcs & 0x10) scheme.messageClass = dcs & 0x03;
   } else if ((dcs & 0xF0) == 0xE0) {  // message waiting, UCS-2 text
     scheme.coding = Coding::ucs2;
   }
   return scheme;
 }
 
-inline uint8_t EncodeCoding(Coding coding, std::optional<int> message_class) {
+inline uint8_t EncodeCoding(Coding coding, std::optional<int> messageClass) {
   const uint8_t alphabet = coding == Coding::ucs2 ? 0x08 : coding == Coding::eight_bit ? 0x04 : 0x00;
-  if (!message_class) return alphabet;
-  return static_cast<uint8_t>(0x10 | alphabet | (*message_class & 0x03));
+  if (!messageClass) return alphabet;
+  return static_cast<uint8_t>(0x10 | alphabet | (*messageClass & 0x03));
 }
 
 inline std::string CodingName(Coding coding) {
