@@ -286,18 +286,18 @@ void CheckDispatches(const uint8_t *data, size_t size) {
   }
 }
 
-enum class Phase { Descending, Feeding, Done };
-Phase g_phase = Phase::Done;
+enum class Phase { kDescending, kFeeding, kDone };
+Phase g_phase = Phase::kDone;
 size_t g_nextCommand = 0;
 
 void FeedInputAndCompletions() {
-  g_phase = Phase::Feeding;
+  g_phase = Phase::kFeeding;
   FeedInput();
   // Whatever the input left half-collected must not swallow the replies that end the
   // waits: start them on an empty receiver.
   pelkor::ResetReceiver();
   for (const Bytes &frame : Completions()) Feed(frame.data(), frame.size());
-  g_phase = Phase::Done;
+  g_phase = Phase::kDone;
 }
 
 // Starts the waiting commands one inside the other; a command that sends nothing (an
@@ -305,7 +305,7 @@ void FeedInputAndCompletions() {
 void Descend() {
   while (g_nextCommand < kWaitingCommandCount) {
     kWaitingCommands[g_nextCommand++]();
-    if (g_phase != Phase::Descending) return;  // its request started the rest
+    if (g_phase != Phase::kDescending) return;  // its request started the rest
   }
   FeedInputAndCompletions();
 }
@@ -325,7 +325,7 @@ class HarnessPort final : public pelkor::platform::SerialPort {
   size_t ReadQueued(uint8_t *, size_t) override { return 0; }
   size_t Write(const uint8_t *buffer, size_t length) override {
     const bool dataFrame = length > 3 && buffer[3] != pelkor::kTypeAck;
-    if (dataFrame && g_phase == Phase::Descending) Descend();
+    if (dataFrame && g_phase == Phase::kDescending) Descend();
     return length;
   }
   void WaitForInput() override {}
@@ -435,9 +435,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   g_input = data;
   g_inputSize = size;
   g_nextCommand = 0;
-  g_phase = Phase::Descending;
+  g_phase = Phase::kDescending;
   Descend();
-  FUZZ_CHECK(g_phase == Phase::Done);
+  FUZZ_CHECK(g_phase == Phase::kDone);
 
   pb.speedDialTarget.Detach();
   pb.entryTarget.Detach();

@@ -12,16 +12,16 @@ using pelkor::IdentityField;
 extern "C" {
 
 PELKOR_API int32_t PELKOR_CALL getimei(char *buffer, int32_t size) {
-  return pelkor::GetIdentityText(IdentityField::Imei, buffer, size);
+  return pelkor::GetIdentityText(IdentityField::kImei, buffer, size);
 }
 PELKOR_API int32_t PELKOR_CALL getrevision(char *buffer, int32_t size) {
-  return pelkor::GetIdentityText(IdentityField::Revision, buffer, size);
+  return pelkor::GetIdentityText(IdentityField::kRevision, buffer, size);
 }
 PELKOR_API int32_t PELKOR_CALL getmodel(char *buffer, int32_t size) {
-  return pelkor::GetIdentityText(IdentityField::Model, buffer, size);
+  return pelkor::GetIdentityText(IdentityField::kModel, buffer, size);
 }
 PELKOR_API int32_t PELKOR_CALL getswdate(char *buffer, int32_t size) {
-  return pelkor::GetIdentityText(IdentityField::SoftwareDate, buffer, size);
+  return pelkor::GetIdentityText(IdentityField::kSoftwareDate, buffer, size);
 }
 PELKOR_API int32_t PELKOR_CALL getrflevel(int32_t *level) { return pelkor::GetSignalLevel(level); }
 PELKOR_API int32_t PELKOR_CALL getbatterylevel(int32_t *level) { return pelkor::GetBatteryLevel(level); }

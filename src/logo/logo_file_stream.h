@@ -9,10 +9,10 @@ namespace pelkor {
 
 class LogoFileStream {
  public:
-  enum class Mode { Read, Write };
+  enum class Mode { kRead, kWrite };
 
   LogoFileStream(const char *path, Mode mode)
-      : file_(std::fopen(path != nullptr ? path : "", mode == Mode::Read ? "rb" : "wb")) {}
+      : file_(std::fopen(path != nullptr ? path : "", mode == Mode::kRead ? "rb" : "wb")) {}
   ~LogoFileStream() { close(); }
   LogoFileStream(const LogoFileStream &) = delete;
   LogoFileStream &operator=(const LogoFileStream &) = delete;

@@ -9,31 +9,31 @@ namespace pelkor {
 
 namespace {
 
-enum class LogoFileFormat { Unknown, Nol, Ngg, Form, Nlm };
+enum class LogoFileFormat { kUnknown, kNol, kNgg, kForm, kNlm };
 
 LogoFileFormat RecogniseFormat(const uint8_t *start, size_t length) {
   const auto startsWith = [&](const char *mark) {
     const size_t markLength = std::strlen(mark);
     return length >= markLength && std::memcmp(start, mark, markLength) == 0;
   };
-  if (startsWith("NOL")) return LogoFileFormat::Nol;
-  if (startsWith("NGG")) return LogoFileFormat::Ngg;
-  if (startsWith("FORM")) return LogoFileFormat::Form;
-  if (startsWith("NLM")) return LogoFileFormat::Nlm;
-  return LogoFileFormat::Unknown;
+  if (startsWith("NOL")) return LogoFileFormat::kNol;
+  if (startsWith("NGG")) return LogoFileFormat::kNgg;
+  if (startsWith("FORM")) return LogoFileFormat::kForm;
+  if (startsWith("NLM")) return LogoFileFormat::kNlm;
+  return LogoFileFormat::kUnknown;
 }
 
 bool ReadFormat(LogoFileFormat format, LogoFileStream &in, LogoBitmap &logo) {
   switch (format) {
-    case LogoFileFormat::Nol:
+    case LogoFileFormat::kNol:
       return ReadNolFile(in, logo);
-    case LogoFileFormat::Ngg:
+    case LogoFileFormat::kNgg:
       return ReadNggFile(in, logo);
-    case LogoFileFormat::Form:
+    case LogoFileFormat::kForm:
       return ReadFormFile(in, logo);
-    case LogoFileFormat::Nlm:
+    case LogoFileFormat::kNlm:
       return ReadNlmFile(in, logo);
-    case LogoFileFormat::Unknown:
+    case LogoFileFormat::kUnknown:
       break;
   }
   return false;
@@ -42,13 +42,13 @@ bool ReadFormat(LogoFileFormat format, LogoFileStream &in, LogoBitmap &logo) {
 }  // namespace
 
 int32_t ReadLogoFile(const char *path, LogoBitmap &logo) {
-  LogoFileStream in(path, LogoFileStream::Mode::Read);
+  LogoFileStream in(path, LogoFileStream::Mode::kRead);
   if (!in.IsOpen()) return kResultNotFound;
 
   uint8_t start[9];
   const size_t length = in.ReadSome(start, sizeof start);
   const LogoFileFormat format = RecogniseFormat(start, length);
-  if (format == LogoFileFormat::Unknown || !in.rewind()) return kResultNotFound;
+  if (format == LogoFileFormat::kUnknown || !in.rewind()) return kResultNotFound;
 
   // Readers keep the fields their format does not carry, so start from the record;
   // a failed read then leaves the record exactly as it was.
@@ -59,7 +59,7 @@ int32_t ReadLogoFile(const char *path, LogoBitmap &logo) {
 }
 
 int32_t WriteLogoFile(const char *path, const LogoBitmap &logo) {
-  LogoFileStream out(path, LogoFileStream::Mode::Write);
+  LogoFileStream out(path, LogoFileStream::Mode::kWrite);
   if (!out.IsOpen()) return kResultNotFound;
 
   bool written = true;

@@ -17,7 +17,7 @@ constexpr uint8_t kDirectPrefix[] = {0x0C, 0x01, 0x06, 0x05, 0x04, 0x15, 0x81, 0
 constexpr auto kCommandPrefix = CommandRequest(0x36, 0x00, 0x00);  // then the length
 constexpr uint8_t kUploadTrailer = 0x01;
 
-bool Encoded(const SmartRingtoneEncoding &encoding) { return encoding.status == SmartRingtoneStatus::Ok; }
+bool Encoded(const SmartRingtoneEncoding &encoding) { return encoding.status == SmartRingtoneStatus::kOk; }
 
 }  // namespace
 

@@ -139,11 +139,11 @@ SmartRingtoneEncoding EncodeSmartRingtone(const Ringtone &tone, std::span<uint8_
   pos = PadToByte(out, pos);
   pos = PutField(out, pos, kCommandEnd, 8);
 
-  SmartRingtoneEncoding result{SmartRingtoneStatus::Ok, pos / 8, instructionCount};
+  SmartRingtoneEncoding result{SmartRingtoneStatus::kOk, pos / 8, instructionCount};
   if (instructionCount > kSmartRingtoneMaxInstructions) {
-    result.status = SmartRingtoneStatus::TooManyInstructions;
+    result.status = SmartRingtoneStatus::kTooManyInstructions;
   } else if (result.length > out.size()) {
-    result.status = SmartRingtoneStatus::DoesNotFit;
+    result.status = SmartRingtoneStatus::kDoesNotFit;
   }
   return result;
 }

@@ -26,9 +26,9 @@ size_t PadToByte(std::span<uint8_t> buffer, size_t bitPos);
 unsigned SmartTempoIndex(unsigned bpm);
 
 enum class SmartRingtoneStatus {
-  Ok,
-  DoesNotFit,           // the encoding is longer than the output buffer
-  TooManyInstructions,  // more than 255 instructions: the count field would wrap
+  kOk,
+  kDoesNotFit,           // the encoding is longer than the output buffer
+  kTooManyInstructions,  // more than 255 instructions: the count field would wrap
 };
 
 struct SmartRingtoneEncoding {

@@ -73,16 +73,16 @@ int32_t GetIdentityText(IdentityField field, char *buffer, int32_t size) {
   if (!Session().sessionOpen.load()) return kResultNotFound;
   if (buffer != nullptr && size > 0) std::memset(buffer, 0, static_cast<size_t>(size));
   switch (field) {
-    case IdentityField::Imei:
+    case IdentityField::kImei:
       if (Texts().imei.Empty()) RunIdentityQuery();
       return Answer(Texts().imei, buffer, size);
-    case IdentityField::Revision:
+    case IdentityField::kRevision:
       if (Texts().revision.Empty()) RunRevisionQuery();
       return Answer(Texts().revision, buffer, size);
-    case IdentityField::Model:
+    case IdentityField::kModel:
       if (Texts().model.Empty()) RunIdentityQuery();
       return Answer(Texts().model, buffer, size);
-    case IdentityField::SoftwareDate:
+    case IdentityField::kSoftwareDate:
       if (Texts().softwareDate.Empty()) RunIdentityQuery();
       return Answer(Texts().softwareDate, buffer, size);
   }

@@ -8,7 +8,7 @@
 
 namespace pelkor {
 
-enum class IdentityField { Imei, Revision, Model, SoftwareDate };
+enum class IdentityField { kImei, kRevision, kModel, kSoftwareDate };
 
 // The identity exports: -1 without an open session, 5 when the phone never told,
 // else 0 with the text in buffer (size bytes, always terminated).

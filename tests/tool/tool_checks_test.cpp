@@ -120,12 +120,12 @@ TEST(FitImage, SameSizeThresholdsAndOtherSizesAreCentred) {
 }
 
 TEST(LogoFileTypes, ByExtensionWhateverTheCase) {
-  EXPECT_EQ(TypeFromExtension("a/b.NOL"), LogoFileType::Nol);
-  EXPECT_EQ(TypeFromExtension("x.fml"), LogoFileType::Form);
-  EXPECT_EQ(TypeFromExtension("x.Form"), LogoFileType::Form);
-  EXPECT_EQ(TypeFromExtension("x.bmp"), LogoFileType::Bmp);
-  EXPECT_EQ(TypeFromExtension("dir.png/file"), LogoFileType::Unknown);
-  EXPECT_EQ(TypeFromExtension("noextension"), LogoFileType::Unknown);
+  EXPECT_EQ(TypeFromExtension("a/b.NOL"), LogoFileType::kNol);
+  EXPECT_EQ(TypeFromExtension("x.fml"), LogoFileType::kForm);
+  EXPECT_EQ(TypeFromExtension("x.Form"), LogoFileType::kForm);
+  EXPECT_EQ(TypeFromExtension("x.bmp"), LogoFileType::kBmp);
+  EXPECT_EQ(TypeFromExtension("dir.png/file"), LogoFileType::kUnknown);
+  EXPECT_EQ(TypeFromExtension("noextension"), LogoFileType::kUnknown);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ extern int exitStatus;
 struct NoOptions {};
 
 // Whether a command opens the phone (after its check passed) or works on files alone.
-enum class Uses { Phone, NoPhone };
+enum class Uses { kPhone, kNoPhone };
 
 template <typename Options = NoOptions>
 struct Command {
@@ -34,7 +34,7 @@ struct Command {
   void (*declare)(CLI::App &, Options &) = nullptr;  // its arguments and options
   Step check = nullptr;  // runs first, without the phone; a status other than 0 ends the command
   Step run = nullptr;    // the command itself; every command has one
-  Uses uses = Uses::Phone;
+  Uses uses = Uses::kPhone;
 };
 
 using Handler = std::function<int(Report &)>;
@@ -74,7 +74,7 @@ CLI::App &AddCommand(CLI::App &parent, const GlobalOptions &global, const Comman
   if (command.footer[0] != '\0') app->footer(command.footer);
   app->callback([&global, command, options] {
     const Handler check = Bound<Options>(command.check, *options), run = Bound<Options>(command.run, *options);
-    if (command.uses == Uses::Phone)
+    if (command.uses == Uses::kPhone)
       CheckedWithPhone(global, check, run);
     else
       Offline(global, check, run);

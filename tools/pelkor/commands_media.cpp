@@ -218,7 +218,7 @@ int LogoShow(Report &r, MediaOptions &media) {
 
 int LogoConvert(Report &r, MediaOptions &media) {
   const LogoFileType type = TypeFromExtension(media.output);
-  if (type == LogoFileType::Unknown)
+  if (type == LogoFileType::kUnknown)
     return FailAs(r, kExitUsage,
                   media.output + ": unknown output type; use .nol, .ngg, .nlm, .form (or .fml), .png or .bmp");
   int32_t requested;
@@ -226,13 +226,13 @@ int LogoConvert(Report &r, MediaOptions &media) {
     return FailAs(r, kExitUsage, problem);
   // An image becomes the kind the output file holds.
   if (requested == PELKOR_LOGO_NONE)
-    requested = type == LogoFileType::Nol    ? PELKOR_LOGO_OPERATOR
-                : type == LogoFileType::Ngg  ? PELKOR_LOGO_CALLER
-                : type == LogoFileType::Form ? PELKOR_LOGO_STARTUP
-                                             : PELKOR_LOGO_NONE;
+    requested = type == LogoFileType::kNol    ? PELKOR_LOGO_OPERATOR
+                : type == LogoFileType::kNgg  ? PELKOR_LOGO_CALLER
+                : type == LogoFileType::kForm ? PELKOR_LOGO_STARTUP
+                                              : PELKOR_LOGO_NONE;
   bool ok;
   if (const int status = LoadLogoFor(r, media, requested, ok); !ok) return status;
-  if (type == LogoFileType::Nol && LogoKind() != PELKOR_LOGO_STARTUP && NetworkCodeOfLogo().empty())
+  if (type == LogoFileType::kNol && LogoKind() != PELKOR_LOGO_STARTUP && NetworkCodeOfLogo().empty())
     return FailAs(r, kExitUsage,
                   "an operator logo file carries its network code: add --network, e.g. --network \"262 01\"");
   std::string error;
@@ -386,12 +386,12 @@ int CheckLogoGet(Report &r, MediaOptions &media) {
     return FailAs(r, kExitUsage, problem);
   const std::string &kind = media.kind;
   const LogoFileType type = TypeFromExtension(media.output);
-  if (!media.output.empty() && type == LogoFileType::Unknown)
+  if (!media.output.empty() && type == LogoFileType::kUnknown)
     return FailAs(r, kExitUsage, media.output + ": unknown output type; use .nol, .ngg, .nlm, .form, .png or .bmp");
-  if (!media.output.empty() && type == LogoFileType::Form && kind != "startup")
+  if (!media.output.empty() && type == LogoFileType::kForm && kind != "startup")
     return FailAs(r, kExitUsage,
                   "a FORM file holds a start-up logo; save the " + kind + " logo as .nol, .ngg, .png or .bmp");
-  if (!media.output.empty() && (type == LogoFileType::Nol || type == LogoFileType::Ngg) && kind == "startup")
+  if (!media.output.empty() && (type == LogoFileType::kNol || type == LogoFileType::kNgg) && kind == "startup")
     return FailAs(r, kExitUsage, "a start-up logo goes into a .form, .png or .bmp file");
   return kExitOk;
 }
@@ -414,7 +414,7 @@ void AddRingtoneFileCommands(CLI::App &group, const GlobalOptions &options) {
                             .footer = "Example: pelkor ringtone show examples/ode_to_joy.rtttl",
                             .declare = DeclareRingtoneFile,
                             .run = RingtoneShow,
-                            .uses = Uses::NoPhone},
+                            .uses = Uses::kNoPhone},
       Command<MediaOptions>{.name = "wav",
                             .help = "Render an RTTTL file to a WAV file",
                             .footer = "Example: pelkor ringtone wav examples/scale.rtttl scale.wav",
@@ -425,7 +425,7 @@ void AddRingtoneFileCommands(CLI::App &group, const GlobalOptions &options) {
                                   c.add_flag("--long", media.long_, "write a tone that lasts more than 5 minutes");
                                 },
                             .run = RingtoneWav,
-                            .uses = Uses::NoPhone},
+                            .uses = Uses::kNoPhone},
       Command<MediaOptions>{.name = "convert",
                             .help = "Convert an RTTTL file to WAV, MIDI or RTTTL, by the output's extension",
                             .footer = "Examples:\n  pelkor ringtone convert examples/ode_to_joy.rtttl ode.mid\n"
@@ -438,7 +438,7 @@ void AddRingtoneFileCommands(CLI::App &group, const GlobalOptions &options) {
                                              "write a WAV or MIDI file of a tone that lasts more than 5 minutes");
                                 },
                             .run = RingtoneToFile,
-                            .uses = Uses::NoPhone});
+                            .uses = Uses::kNoPhone});
 }
 
 void AddRingtonePhoneCommands(CLI::App &group, const GlobalOptions &options) {
@@ -479,7 +479,7 @@ void AddLogoFileCommands(CLI::App &group, const GlobalOptions &options) {
                                   c.add_option("file", media.input, "NOL, NGG, NLM, FORM, PNG or BMP file")->required();
                                 },
                             .run = LogoShow,
-                            .uses = Uses::NoPhone},
+                            .uses = Uses::kNoPhone},
       Command<MediaOptions>{
           .name = "convert",
           .help = "Convert a logo or image; the output's extension picks the format",
@@ -493,7 +493,7 @@ void AddLogoFileCommands(CLI::App &group, const GlobalOptions &options) {
                 DeclareLogoTarget(c, media);
               },
           .run = LogoConvert,
-          .uses = Uses::NoPhone});
+          .uses = Uses::kNoPhone});
 }
 
 void AddLogoPhoneCommands(CLI::App &group, const GlobalOptions &options) {
@@ -558,7 +558,7 @@ void AddMediaCommands(CLI::App &app, GlobalOptions &options) {
                                   c.add_option("tones", media.tones, "HZ:MS pairs; 0 Hz is silence")->required();
                                 },
                             .run = Wav,
-                            .uses = Uses::NoPhone});
+                            .uses = Uses::kNoPhone});
 }
 
 }  // namespace pelkor_tool

@@ -300,7 +300,7 @@ void AddDemoCommand(CLI::App &app, GlobalOptions &options) {
                            "keep the WAV file it renders (in a /tmp/pelkor-demo-* folder) and say where");
               },
           .run = RunDemo,
-          .uses = Uses::NoPhone});
+          .uses = Uses::kNoPhone});
 }
 
 }  // namespace pelkor_tool

@@ -84,13 +84,13 @@ bool StartsWith(const std::vector<uint8_t> &bytes, const char *mark) {
 }
 
 LogoFileType TypeFromContent(const std::vector<uint8_t> &bytes) {
-  if (StartsWith(bytes, "NOL")) return LogoFileType::Nol;
-  if (StartsWith(bytes, "NGG")) return LogoFileType::Ngg;
-  if (StartsWith(bytes, "FORM")) return LogoFileType::Form;
-  if (StartsWith(bytes, "NLM")) return LogoFileType::Nlm;
-  if (StartsWith(bytes, "\x89PNG\r\n\x1a\n")) return LogoFileType::Png;
-  if (StartsWith(bytes, "BM")) return LogoFileType::Bmp;
-  return LogoFileType::Unknown;
+  if (StartsWith(bytes, "NOL")) return LogoFileType::kNol;
+  if (StartsWith(bytes, "NGG")) return LogoFileType::kNgg;
+  if (StartsWith(bytes, "FORM")) return LogoFileType::kForm;
+  if (StartsWith(bytes, "NLM")) return LogoFileType::kNlm;
+  if (StartsWith(bytes, "\x89PNG\r\n\x1a\n")) return LogoFileType::kPng;
+  if (StartsWith(bytes, "BM")) return LogoFileType::kBmp;
+  return LogoFileType::kUnknown;
 }
 
 unsigned Little16(const std::vector<uint8_t> &b, size_t at) { return b[at] | (b[at + 1] << 8u); }
@@ -382,15 +382,15 @@ std::string LogoKindName(int32_t kind) {
 LogoFileType TypeFromExtension(const std::string &path) {
   const size_t dot = path.find_last_of('.');
   const size_t slash = path.find_last_of('/');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return LogoFileType::Unknown;
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return LogoFileType::kUnknown;
   const std::string extension = Lower(path.substr(dot + 1));
-  if (extension == "nol") return LogoFileType::Nol;
-  if (extension == "ngg") return LogoFileType::Ngg;
-  if (extension == "nlm") return LogoFileType::Nlm;
-  if (extension == "form" || extension == "fml") return LogoFileType::Form;
-  if (extension == "png") return LogoFileType::Png;
-  if (extension == "bmp") return LogoFileType::Bmp;
-  return LogoFileType::Unknown;
+  if (extension == "nol") return LogoFileType::kNol;
+  if (extension == "ngg") return LogoFileType::kNgg;
+  if (extension == "nlm") return LogoFileType::kNlm;
+  if (extension == "form" || extension == "fml") return LogoFileType::kForm;
+  if (extension == "png") return LogoFileType::kPng;
+  if (extension == "bmp") return LogoFileType::kBmp;
+  return LogoFileType::kUnknown;
 }
 
 GreyImage FitImage(const GreyImage &image, int width, int height) {
@@ -429,23 +429,23 @@ bool LoadLogo(const std::string &path, int32_t kind, std::string &error, std::st
   const LogoFileType type = TypeFromContent(bytes);
   GreyImage image;
   switch (type) {
-    case LogoFileType::Unknown:
+    case LogoFileType::kUnknown:
       error = "not a logo file (it is none of NOL, NGG, NLM, FORM, PNG and BMP)";
       return false;
-    case LogoFileType::Png:
+    case LogoFileType::kPng:
       return ReadPng(path, image, error) && ImageToLogo(image, kind, error, note);
-    case LogoFileType::Bmp:
+    case LogoFileType::kBmp:
       return ReadBmp(bytes, image, error) && ImageToLogo(image, kind, error, note);
-    case LogoFileType::Nol:
+    case LogoFileType::kNol:
       error = CheckTextBits(bytes, 20, "NOL");
       break;
-    case LogoFileType::Ngg:
+    case LogoFileType::kNgg:
       error = CheckTextBits(bytes, 16, "NGG");
       break;
-    case LogoFileType::Form:
+    case LogoFileType::kForm:
       error = CheckForm(bytes);
       break;
-    case LogoFileType::Nlm:
+    case LogoFileType::kNlm:
       error = CheckNlm(bytes);
       break;
   }
@@ -462,24 +462,24 @@ namespace {
 // Writes the logo at `path` (a fresh temporary); SaveLogo puts it in place.
 bool WriteLogoTo(const std::string &path, LogoFileType type, std::string &error) {
   const int32_t kind = CurrentKind();
-  if (type == LogoFileType::Png || type == LogoFileType::Bmp) {
+  if (type == LogoFileType::kPng || type == LogoFileType::kBmp) {
     const GreyImage image = LogoAsImage();
     if (image.width <= 0 || image.height <= 0) {
       error = "there is no logo to write";
       return false;
     }
-    return type == LogoFileType::Png ? WritePng(path, image, error) : WriteBmp(path, image, error);
+    return type == LogoFileType::kPng ? WritePng(path, image, error) : WriteBmp(path, image, error);
   }
   if (kind != PELKOR_LOGO_STARTUP && kind != PELKOR_LOGO_OPERATOR && kind != PELKOR_LOGO_CALLER) {
     error = "there is no logo to write";
     return false;
   }
   // An NLM file holds any kind; the others hold one each.
-  if (type == LogoFileType::Nlm) return WriteNlm(path, kind, error);
-  const int32_t wanted = type == LogoFileType::Form  ? PELKOR_LOGO_STARTUP
-                         : type == LogoFileType::Nol ? PELKOR_LOGO_OPERATOR
-                         : type == LogoFileType::Ngg ? PELKOR_LOGO_CALLER
-                                                     : PELKOR_LOGO_NONE;
+  if (type == LogoFileType::kNlm) return WriteNlm(path, kind, error);
+  const int32_t wanted = type == LogoFileType::kForm  ? PELKOR_LOGO_STARTUP
+                         : type == LogoFileType::kNol ? PELKOR_LOGO_OPERATOR
+                         : type == LogoFileType::kNgg ? PELKOR_LOGO_CALLER
+                                                      : PELKOR_LOGO_NONE;
   if (wanted == PELKOR_LOGO_NONE) {
     error = "unknown output type: use .nol, .ngg, .nlm, .form (or .fml), .png or .bmp";
     return false;

@@ -15,7 +15,7 @@ struct GreyImage {
 };
 
 // What a file or an output name is, by its content or by its extension.
-enum class LogoFileType { Unknown, Nol, Ngg, Form, Nlm, Png, Bmp };
+enum class LogoFileType { kUnknown, kNol, kNgg, kForm, kNlm, kPng, kBmp };
 LogoFileType TypeFromExtension(const std::string &path);
 
 // Loads a logo file (NOL, NGG, FORM, NLM) or an image (PNG, BMP) into the library's logo.

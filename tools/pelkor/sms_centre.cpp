@@ -109,7 +109,7 @@ void AddCentreCommand(CLI::App &group, const GlobalOptions &options) {
                                          c.add_option("arguments", o.arguments);
                                        },
                                    .run = CentreSetIsGone,
-                                   .uses = Uses::NoPhone},
+                                   .uses = Uses::kNoPhone},
               Command<CentreGetOptions>{
                   .name = "get",
                   .help = "Show the number of one of the phone's message centres",

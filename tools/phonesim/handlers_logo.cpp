@@ -85,7 +85,7 @@ unsigned NumberOf(const json &object, const char *key, unsigned fallback, unsign
 logo::Image ImageOf(const json &slot, logo::Kind kind) {
   logo::Image image;
   image.kind = kind;
-  const bool startup = kind == logo::Kind::startup;
+  const bool startup = kind == logo::Kind::kStartup;
   image.width = NumberOf(slot, "width", startup ? 84 : 72, 255);
   image.height = NumberOf(slot, "height", startup ? 48 : 14, 255);
   if (logo::BitmapBytes(image.width, image.height) > logo::kMaxBitmapBytes) {
@@ -120,7 +120,7 @@ void LoadFromFile(json &slot, logo::Kind kind, const PhoneState &state) {
     return;
   }
   StoreImage(slot, *image);
-  if (kind == logo::Kind::op && !image->network.empty()) slot["network"] = image->network;
+  if (kind == logo::Kind::kOp && !image->network.empty()) slot["network"] = image->network;
   slot.erase("file_error");
 }
 
@@ -186,8 +186,8 @@ bool ReadBitmapSection(const Request &request, size_t at, logo::Image &image) {
 void HandleStartupGet(const Request &, PhoneState &state, Replies &replies) {
   if (TakeRefusal(state)) return;  // the phone has no error reply for this one
   json &slot = ObjectAt(Logos(state), "startup");
-  LoadFromFile(slot, logo::Kind::startup, state);
-  const logo::Image image = ImageOf(slot, logo::Kind::startup);
+  LoadFromFile(slot, logo::Kind::kStartup, state);
+  const logo::Image image = ImageOf(slot, logo::Kind::kStartup);
   const std::string text = StringOf(slot, "text").substr(0, 255);
   // Three blocks: the logo, the text, and a one-byte block the phone always adds.
   std::vector<uint8_t> reply = {
@@ -215,7 +215,7 @@ void HandleStartupSet(const Request &request, PhoneState &state, Replies &replie
   for (unsigned block = 0; good && block < blocks; ++block) {
     const uint8_t type = request.At(at++);
     if (type == 0x01) {
-      logo::Image image{logo::Kind::startup, request.At(at + 1), request.At(at), {}, {}};
+      logo::Image image{logo::Kind::kStartup, request.At(at + 1), request.At(at), {}, {}};
       const size_t bytes = logo::BitmapBytes(image.width, image.height);
       at += 2;
       good = bytes <= logo::kMaxBitmapBytes && request.bytes.size() >= at + bytes;
@@ -241,7 +241,7 @@ void HandleStartupSet(const Request &request, PhoneState &state, Replies &replie
     return;  // nothing the phone could take: no answer
   }
   slot = changed;
-  SaveToFile(slot, logo::Kind::startup, state);
+  SaveToFile(slot, logo::Kind::kStartup, state);
   NoteUpload(state, kind, request.bytes.size(), "stored");
   replies.Send(kTypeLogo, {0x01, 0x00, 0x00, 0x19});
 }
@@ -254,8 +254,8 @@ void HandleOperatorGet(const Request &request, PhoneState &state, Replies &repli
     return;
   }
   json &slot = ObjectAt(Logos(state), "operator");
-  LoadFromFile(slot, logo::Kind::op, state);
-  const logo::Image image = ImageOf(slot, logo::Kind::op);
+  LoadFromFile(slot, logo::Kind::kOp, state);
+  const logo::Image image = ImageOf(slot, logo::Kind::kOp);
   // Location at byte 4, the network code at 5-7, the bitmap section from byte 8.
   std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x34, request.At(4, 0x01)};
   for (uint8_t byte : PackNetwork(image.network)) reply.push_back(byte);
@@ -265,7 +265,7 @@ void HandleOperatorGet(const Request &request, PhoneState &state, Replies &repli
 
 void HandleOperatorSet(const Request &request, PhoneState &state, Replies &replies) {
   logo::Image image;
-  image.kind = logo::Kind::op;
+  image.kind = logo::Kind::kOp;
   if (TakeRefusal(state) || !ReadBitmapSection(request, 8, image)) {
     NoteUpload(state, "operator", request.bytes.size(), "refused");
     replies.Send(kTypeLogo, {0x01, 0x00, 0x00, 0x32, 0x00});
@@ -274,7 +274,7 @@ void HandleOperatorSet(const Request &request, PhoneState &state, Replies &repli
   json &slot = ObjectAt(Logos(state), "operator");
   StoreImage(slot, image);
   slot["network"] = UnpackNetwork(request.At(5), request.At(6), request.At(7));
-  SaveToFile(slot, logo::Kind::op, state);
+  SaveToFile(slot, logo::Kind::kOp, state);
   NoteUpload(state, "operator", request.bytes.size(), "stored");
   replies.Send(kTypeLogo, {0x01, 0x00, 0x00, 0x31});
 }
@@ -288,8 +288,8 @@ void HandleCallerGet(const Request &request, PhoneState &state, Replies &replies
     replies.Send(kTypeCallerGroup, {0x01, 0x00, 0x00, 0x12, number});
     return;
   }
-  LoadFromFile(*group, logo::Kind::caller, state);
-  const logo::Image image = ImageOf(*group, logo::Kind::caller);
+  LoadFromFile(*group, logo::Kind::kCaller, state);
+  const logo::Image image = ImageOf(*group, logo::Kind::kCaller);
   const std::string name = StringOf(*group, "name").substr(0, 255);
   std::vector<uint8_t> reply = {0x01, 0x00, 0x00, 0x11, number, static_cast<uint8_t>(name.size())};
   reply.insert(reply.end(), name.begin(), name.end());
@@ -304,7 +304,7 @@ void HandleCallerSet(const Request &request, PhoneState &state, Replies &replies
   const size_t nameLength = request.At(5);
   json *group = CallerGroup(state, number);
   logo::Image image;
-  image.kind = logo::Kind::caller;
+  image.kind = logo::Kind::kCaller;
   if (TakeRefusal(state) || group == nullptr || !ReadBitmapSection(request, nameLength + 8, image)) {
     NoteUpload(state, "caller", request.bytes.size(), "refused");
     replies.Send(kTypeCallerGroup, {0x01, 0x00, 0x00, 0x15, number});
@@ -313,7 +313,7 @@ void HandleCallerSet(const Request &request, PhoneState &state, Replies &replies
   (*group)["name"] = std::string(request.bytes.begin() + 6, request.bytes.begin() + 6 + static_cast<long>(nameLength));
   (*group)["ringtone"] = request.At(nameLength + 6);
   StoreImage(*group, image);
-  SaveToFile(*group, logo::Kind::caller, state);
+  SaveToFile(*group, logo::Kind::kCaller, state);
   NoteUpload(state, "caller", request.bytes.size(), "stored");
   replies.Send(kTypeCallerGroup, {0x01, 0x00, 0x00, 0x14});
 }
@@ -349,11 +349,11 @@ json DecodeOperatorSms(std::span<const uint8_t> payload) {
     return out;
   }
   out["network"] = UnpackNetwork(payload[0], payload[1], payload[2]);
-  return DecodeSmsBitmap(payload.subspan(3), logo::Kind::op, std::move(out));
+  return DecodeSmsBitmap(payload.subspan(3), logo::Kind::kOp, std::move(out));
 }
 
 json DecodeCallerSms(std::span<const uint8_t> payload) {
-  return DecodeSmsBitmap(payload, logo::Kind::caller, {{"logo", "caller"}});
+  return DecodeSmsBitmap(payload, logo::Kind::kCaller, {{"logo", "caller"}});
 }
 
 // ---- control lines ---------------------------------------------------------------------------
@@ -365,17 +365,17 @@ std::string LogoControl(const std::string &arguments, PhoneState &state, Replies
   std::string action, which;
   words >> action >> which;
   json *slot = nullptr;
-  logo::Kind kind = logo::Kind::startup;
+  logo::Kind kind = logo::Kind::kStartup;
   if (which == "startup") {
     slot = &ObjectAt(Logos(state), "startup");
   } else if (which == "operator") {
     slot = &ObjectAt(Logos(state), "operator");
-    kind = logo::Kind::op;
+    kind = logo::Kind::kOp;
   } else if (which == "caller") {
     int number = -1;
     if (!(words >> number) || number < 0 || number > 255) return std::string("error: ") + kLogoControlUsage;
     slot = CallerGroup(state, static_cast<uint8_t>(number));
-    kind = logo::Kind::caller;
+    kind = logo::Kind::kCaller;
     if (slot == nullptr) return "error: no caller group " + std::to_string(number);
   }
   std::string path;
@@ -390,7 +390,7 @@ std::string LogoControl(const std::string &arguments, PhoneState &state, Replies
   if (!image) return "error: cannot read a logo from " + path;
   if (image->kind != kind) return "error: not a logo of this kind: " + path;
   StoreImage(*slot, *image);
-  if (kind == logo::Kind::op && !image->network.empty()) (*slot)["network"] = image->network;
+  if (kind == logo::Kind::kOp && !image->network.empty()) (*slot)["network"] = image->network;
   return "ok";
 }
 
@@ -414,14 +414,14 @@ json FramedLogo(logo::Kind kind, unsigned width, unsigned height) {
 }
 
 json DefaultLogos() {
-  json startup = FramedLogo(logo::Kind::startup, 84, 48);
+  json startup = FramedLogo(logo::Kind::kStartup, 84, 48);
   startup["text"] = "Pelkor";
-  json op = FramedLogo(logo::Kind::op, 72, 14);
+  json op = FramedLogo(logo::Kind::kOp, 72, 14);
   op["network"] = "262 01";
   json groups = json::array();
   const char *names[] = {"Family", "VIP", "Friends", "Colleagues", "Other"};
   for (unsigned i = 0; i < 5; ++i) {
-    json group = FramedLogo(logo::Kind::caller, 72, 14);
+    json group = FramedLogo(logo::Kind::kCaller, 72, 14);
     group["name"] = names[i];
     group["ringtone"] = 0x10 + i;
     groups.push_back(group);

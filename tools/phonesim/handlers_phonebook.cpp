@@ -43,19 +43,19 @@ nlohmann::json &ObjectAt(nlohmann::json &parent, const std::string &key) {
   return child;
 }
 
-enum class Fault { none, error, silent };
+enum class Fault { kNone, kError, kSilent };
 
 // Takes the one-shot fault for `request`, if a test asked for one.
 Fault TakeFault(PhoneState &state, const char *request, uint8_t &error) {
   nlohmann::json &fail = ObjectAt(Phonebook(state), "fail");
-  if (!fail.contains(request)) return Fault::none;
+  if (!fail.contains(request)) return Fault::kNone;
   const nlohmann::json value = fail[request];
   fail.erase(request);
   if (value.is_number_integer()) {
     error = static_cast<uint8_t>(value.get<int>() & 0xFF);
-    return Fault::error;
+    return Fault::kError;
   }
-  return value == "silent" ? Fault::silent : Fault::none;
+  return value == "silent" ? Fault::kSilent : Fault::kNone;
 }
 
 // The memory with this code, or nullptr when the phone has no such memory.
@@ -111,15 +111,15 @@ std::vector<uint8_t> Reply(uint8_t command, std::initializer_list<uint8_t> rest 
 void MemoryStatus(const Request &request, PhoneState &state, Replies &replies) {
   uint8_t error = 0;
   const Fault fault = TakeFault(state, "memory_status", error);
-  if (fault == Fault::silent) return;
+  if (fault == Fault::kSilent) return;
   const uint8_t code = request.At(4);
   const nlohmann::json *mem = Memory(state, code);
-  if (fault == Fault::error || mem == nullptr) {
+  if (fault == Fault::kError || mem == nullptr) {
     // A memory of the family that this phone does not have is an invalid location; a
     // code that names no memory at all gets 0x8D.
     const bool familyCode = code >= kFirstMemoryCode && code <= kLastMemoryCode;
     const uint8_t missing = familyCode ? kInvalidLocation : kInvalidMemory;
-    replies.Send(kType, Reply(0x09, {fault == Fault::error ? error : missing}));
+    replies.Send(kType, Reply(0x09, {fault == Fault::kError ? error : missing}));
     return;
   }
   const int capacity = CapacityOf(*mem);
@@ -132,15 +132,15 @@ void MemoryStatus(const Request &request, PhoneState &state, Replies &replies) {
 void ReadEntry(const Request &request, PhoneState &state, Replies &replies) {
   uint8_t error = 0;
   const Fault fault = TakeFault(state, "read", error);
-  if (fault == Fault::silent) return;
+  if (fault == Fault::kSilent) return;
   const uint8_t code = request.At(4);
   const int location = request.At(5);
   nlohmann::json *mem = Memory(state, code);
-  if (fault == Fault::none && mem == nullptr)
+  if (fault == Fault::kNone && mem == nullptr)
     error = kInvalidMemory;
-  else if (fault == Fault::none && (location < 1 || location > CapacityOf(*mem)))
+  else if (fault == Fault::kNone && (location < 1 || location > CapacityOf(*mem)))
     error = kInvalidLocation;
-  if (fault == Fault::error || error != 0) {
+  if (fault == Fault::kError || error != 0) {
     replies.Send(kType, Reply(0x03, {error}));
     return;
   }
@@ -162,7 +162,7 @@ void ReadEntry(const Request &request, PhoneState &state, Replies &replies) {
 void WriteEntry(const Request &request, PhoneState &state, Replies &replies) {
   uint8_t error = 0;
   const Fault fault = TakeFault(state, "write", error);
-  if (fault == Fault::silent) return;
+  if (fault == Fault::kSilent) return;
   const uint8_t code = request.At(4);
   const int location = request.At(5);
   const size_t nameLength = request.At(6);
@@ -170,13 +170,13 @@ void WriteEntry(const Request &request, PhoneState &state, Replies &replies) {
   const size_t numberLength = request.At(numberAt);
   const size_t groupAt = numberAt + 1 + numberLength;
   nlohmann::json *mem = Memory(state, code);
-  if (fault == Fault::none) {
+  if (fault == Fault::kNone) {
     if (mem == nullptr || request.bytes.size() <= groupAt)
       error = kInvalidMemory;
     else if (location < 1 || location > CapacityOf(*mem))
       error = kInvalidLocation;
   }
-  if (fault == Fault::error || error != 0) {
+  if (fault == Fault::kError || error != 0) {
     replies.Send(kType, Reply(0x06, {error}));
     return;
   }
@@ -198,10 +198,10 @@ void WriteEntry(const Request &request, PhoneState &state, Replies &replies) {
 void ReadSpeedDial(const Request &request, PhoneState &state, Replies &replies) {
   uint8_t error = 0;
   const Fault fault = TakeFault(state, "speed_dial_read", error);
-  if (fault == Fault::silent) return;
+  if (fault == Fault::kSilent) return;
   const int key = request.At(4);
-  if (fault == Fault::error || key < kFirstKey || key > kLastKey) {
-    replies.Send(kType, Reply(0x18, {fault == Fault::error ? error : kInvalidLocation}));
+  if (fault == Fault::kError || key < kFirstKey || key > kLastKey) {
+    replies.Send(kType, Reply(0x18, {fault == Fault::kError ? error : kInvalidLocation}));
     return;
   }
   const nlohmann::json &dials = ObjectAt(Phonebook(state), "speed_dials");
@@ -220,15 +220,15 @@ void ReadSpeedDial(const Request &request, PhoneState &state, Replies &replies) 
 void WriteSpeedDial(const Request &request, PhoneState &state, Replies &replies) {
   uint8_t error = 0;
   const Fault fault = TakeFault(state, "speed_dial_write", error);
-  if (fault == Fault::silent) return;
+  if (fault == Fault::kSilent) return;
   const int key = request.At(4);
   const uint8_t code = request.At(5);
   const int location = request.At(6);
-  if (fault == Fault::none &&
+  if (fault == Fault::kNone &&
       (request.bytes.size() < 7 || key < kFirstKey || key > kLastKey || (code != 0x02 && code != 0x03))) {
     error = kInvalidLocation;
   }
-  if (fault == Fault::error || error != 0) {
+  if (fault == Fault::kError || error != 0) {
     replies.Send(kType, Reply(0x1B, {error}));
     return;
   }

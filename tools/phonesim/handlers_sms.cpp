@@ -102,9 +102,9 @@ void DecodeGsmText(std::span<const uint8_t> userData, size_t udl, size_t headerO
 // text, and handed to the family that knows its destination port, if any.
 void DecodeOctetPayload(sms::Coding coding, std::span<const uint8_t> payload, json &out) {
   out["data"] = ToHex(payload);
-  if (coding == sms::Coding::ucs2) out["text"] = sms::Ucs2Text(payload);
+  if (coding == sms::Coding::kUcs2) out["text"] = sms::Ucs2Text(payload);
   // 8-bit data that no application port claims is read as Latin-1 text.
-  if (coding == sms::Coding::eight_bit && !out.contains("ports")) out["text"] = sms::Latin1Text(payload);
+  if (coding == sms::Coding::kEightBit && !out.contains("ports")) out["text"] = sms::Latin1Text(payload);
   // Smart Messaging: the family that knows the destination port reads the payload
   // (a ringing tone, a logo) into "content".
   if (out.contains("ports")) {
@@ -126,7 +126,7 @@ json DecodeSubmission(std::span<const uint8_t> b) {
 
   const auto userData = b.subspan(kSubmitHeaderBytes);
   const size_t udl = b[22];
-  const size_t octets = scheme.coding == sms::Coding::gsm ? (7 * udl + 7) / 8 : udl;
+  const size_t octets = scheme.coding == sms::Coding::kGsm ? (7 * udl + 7) / 8 : udl;
   if (userData.size() < octets) {
     out["error"] = "user data shorter than its length";
     return out;
@@ -146,7 +146,7 @@ json DecodeSubmission(std::span<const uint8_t> b) {
     DecodeHeaderElements(header, out);
   }
 
-  if (scheme.coding == sms::Coding::gsm) {
+  if (scheme.coding == sms::Coding::kGsm) {
     DecodeGsmText(userData.first(octets), udl, headerOctets, out);
   } else {
     DecodeOctetPayload(scheme.coding, userData.subspan(headerOctets, octets - headerOctets), out);

@@ -43,7 +43,7 @@ void HandleSave(const Request &request, PhoneState &state, Replies &replies) {
   const size_t udl = b[r + 19];
   const sms::CodingScheme scheme = sms::DecodeCoding(dcs);
   const auto userData = b.subspan(r + 39);
-  const size_t octets = scheme.coding == sms::Coding::gsm ? (7 * udl + 7) / 8 : udl;
+  const size_t octets = scheme.coding == sms::Coding::kGsm ? (7 * udl + 7) / 8 : udl;
   if (userData.size() < octets) return refuse(0x03);
 
   const bool outgoing = messageType == 0x02;
@@ -60,9 +60,9 @@ void HandleSave(const Request &request, PhoneState &state, Replies &replies) {
     for (size_t i = 0; i < 6; ++i) time.push_back(BcdValue(b[r + 32 + i]));
     message["time"] = time;
   }
-  if (scheme.coding == sms::Coding::gsm)
+  if (scheme.coding == sms::Coding::kGsm)
     message["text"] = sms::GsmText(sms::UnpackSeptets(userData.first(octets), udl));
-  else if (scheme.coding == sms::Coding::ucs2)
+  else if (scheme.coding == sms::Coding::kUcs2)
     message["text"] = sms::Ucs2Text(userData.first(octets));
   else
     message["data"] = ToHex(userData.first(octets));

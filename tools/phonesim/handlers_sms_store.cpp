@@ -84,9 +84,9 @@ struct UserData {
 UserData BuildUserData(const json &m) {
   UserData ud;
   const std::string codingName = FieldText(m, "coding", "gsm");
-  const sms::Coding coding = codingName == "ucs2"   ? sms::Coding::ucs2
-                             : codingName == "8bit" ? sms::Coding::eight_bit
-                                                    : sms::Coding::gsm;
+  const sms::Coding coding = codingName == "ucs2"   ? sms::Coding::kUcs2
+                             : codingName == "8bit" ? sms::Coding::kEightBit
+                                                    : sms::Coding::kGsm;
   std::optional<int> messageClass;
   if (m.contains("class") && m["class"].is_number()) messageClass = m["class"].get<int>() & 0x03;
   ud.dcs = sms::EncodeCoding(coding, messageClass);
@@ -95,14 +95,14 @@ UserData BuildUserData(const json &m) {
   ud.hasHeader = !header.empty();
   ud.bytes = header;
   size_t units = 0;
-  if (coding == sms::Coding::gsm) {
+  if (coding == sms::Coding::kGsm) {
     const auto codes = sms::GsmCodes(FieldText(m, "text", ""));
     const size_t skip = header.empty() ? 0 : sms::HeaderSeptets(header.size());
     sms::PackSeptetsAt(ud.bytes, 7 * skip, codes);
     units = skip + codes.size();
   } else {
     std::vector<uint8_t> payload = FieldHex(m, "data");
-    if (payload.empty() && coding == sms::Coding::ucs2) payload = sms::Ucs2Bytes(FieldText(m, "text", ""));
+    if (payload.empty() && coding == sms::Coding::kUcs2) payload = sms::Ucs2Bytes(FieldText(m, "text", ""));
     ud.bytes.insert(ud.bytes.end(), payload.begin(), payload.end());
     units = ud.bytes.size();
   }

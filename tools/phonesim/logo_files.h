@@ -18,12 +18,12 @@
 
 namespace phonesim::logo {
 
-enum class Kind { startup, op, caller };
+enum class Kind { kStartup, kOp, kCaller };
 
 inline constexpr size_t kMaxBitmapBytes = 504;
 
 struct Image {
-  Kind kind = Kind::op;
+  Kind kind = Kind::kOp;
   unsigned width = 72;
   unsigned height = 14;
   std::vector<uint8_t> bitmap;  // width x height / 8 bytes in the kind's layout
@@ -36,7 +36,7 @@ inline size_t BitmapBytes(unsigned width, unsigned height) { return size_t{width
 inline std::optional<std::pair<size_t, uint8_t>> PixelAt(Kind kind, unsigned width, unsigned height, unsigned x,
                                                          unsigned y) {
   if (x >= width || y >= height) return std::nullopt;
-  if (kind == Kind::startup) return std::pair<size_t, uint8_t>{x + (y / 8) * size_t{width}, uint8_t(1u << (y % 8))};
+  if (kind == Kind::kStartup) return std::pair<size_t, uint8_t>{x + (y / 8) * size_t{width}, uint8_t(1u << (y % 8))};
   return std::pair<size_t, uint8_t>{y * size_t{(width + 7) / 8} + x / 8, uint8_t(0x80u >> (x % 8))};
 }
 
@@ -102,7 +102,7 @@ inline std::optional<Image> ReadNolOrNgg(const std::vector<uint8_t> &in, bool no
   const size_t header = nol ? 20 : 16;
   if (in.size() < header) return std::nullopt;
   Image image;
-  image.kind = nol ? Kind::op : Kind::caller;
+  image.kind = nol ? Kind::kOp : Kind::kCaller;
   const size_t geometryAt = nol ? 10 : 6;
   image.width = in[geometryAt];
   image.height = in[geometryAt + 2];
@@ -124,7 +124,7 @@ inline std::optional<Image> ReadForm(const std::vector<uint8_t> &in) {
   for (size_t at = 0; at + 6 <= in.size(); ++at) {
     if (in[at] != 'N' || in[at + 1] != 'S' || in[at + 2] != 'L' || in[at + 3] != 'D') continue;
     if (in.size() < at + 6 + kMaxBitmapBytes) return std::nullopt;
-    Image image{Kind::startup, 84, 48, {}, {}};
+    Image image{Kind::kStartup, 84, 48, {}, {}};
     image.bitmap.assign(in.begin() + static_cast<long>(at + 6),
                         in.begin() + static_cast<long>(at + 6 + kMaxBitmapBytes));
     return image;
@@ -143,7 +143,7 @@ inline std::optional<Image> ReadNlm(const std::vector<uint8_t> &in) {
   const size_t rowBytes = (width + 7) / 8;
   if (in.size() < at + rowBytes * height) return std::nullopt;
   Image image;
-  image.kind = width == 84 ? Kind::startup : (in[5] == 1 ? Kind::caller : in[5] == 2 ? Kind::startup : Kind::op);
+  image.kind = width == 84 ? Kind::kStartup : (in[5] == 1 ? Kind::kCaller : in[5] == 2 ? Kind::kStartup : Kind::kOp);
   image.width = width;
   image.height = height;
   if (BitmapBytes(width, height) > kMaxBitmapBytes) return std::nullopt;
@@ -181,7 +181,7 @@ inline std::optional<Image> ReadFile(const std::string &path) {
 inline std::vector<uint8_t> FileBytes(const Image &image) {
   std::vector<uint8_t> out;
   switch (image.kind) {
-    case Kind::startup: {
+    case Kind::kStartup: {
       detail::PutText(out, "FORM");
       out.push_back(0x02);
       out.push_back(0x3E);
@@ -205,7 +205,7 @@ inline std::vector<uint8_t> FileBytes(const Image &image) {
       out.push_back(0x00);
       break;
     }
-    case Kind::op: {
+    case Kind::kOp: {
       unsigned mcc = 0, mnc = 0;
       if (std::sscanf(image.network.c_str(), "%u %u", &mcc, &mnc) != 2) mcc = mnc = 0;
       detail::PutText(out, "NOL");
@@ -218,7 +218,7 @@ inline std::vector<uint8_t> FileBytes(const Image &image) {
       detail::PutBitCharacters(out, image.bitmap);
       break;
     }
-    case Kind::caller:
+    case Kind::kCaller:
       detail::PutText(out, "NGG");
       for (uint8_t byte : {0x00, 0x01, 0x00}) out.push_back(byte);
       detail::Put16(out, image.width);

@@ -238,10 +238,10 @@ inline uint8_t SwappedBcd(int value) {
 
 // ---- data coding scheme ---------------------------------------------------------
 
-enum class Coding { gsm, eight_bit, ucs2 };
+enum class Coding { kGsm, kEightBit, kUcs2 };
 
 struct CodingScheme {
-  Coding coding = Coding::gsm;
+  Coding coding = Coding::kGsm;
   std::optional<int> messageClass;
   bool compressed = false;
 };
@@ -249,36 +249,36 @@ struct CodingScheme {
 inline CodingScheme DecodeCoding(uint8_t dcs) {
   CodingScheme scheme;
   if ((dcs & 0xF0) == 0xF0) {  // data coding / message class group
-    scheme.coding = (dcs & 0x04) ? Coding::eight_bit : Coding::gsm;
+    scheme.coding = (dcs & 0x04) ? Coding::kEightBit : Coding::kGsm;
     scheme.messageClass = dcs & 0x03;
   } else if ((dcs & 0xC0) == 0x00) {  // general data coding
     scheme.compressed = (dcs & 0x20) != 0;
     switch ((dcs >> 2) & 0x03) {
       case 1:
-        scheme.coding = Coding::eight_bit;
+        scheme.coding = Coding::kEightBit;
         break;
       case 2:
-        scheme.coding = Coding::ucs2;
+        scheme.coding = Coding::kUcs2;
         break;
       default:
-        scheme.coding = Coding::gsm;
+        scheme.coding = Coding::kGsm;
         break;
     }
     if (dcs & 0x10) scheme.messageClass = dcs & 0x03;
   } else if ((dcs & 0xF0) == 0xE0) {  // message waiting, UCS-2 text
-    scheme.coding = Coding::ucs2;
+    scheme.coding = Coding::kUcs2;
   }
   return scheme;
 }
 
 inline uint8_t EncodeCoding(Coding coding, std::optional<int> messageClass) {
-  const uint8_t alphabet = coding == Coding::ucs2 ? 0x08 : coding == Coding::eight_bit ? 0x04 : 0x00;
+  const uint8_t alphabet = coding == Coding::kUcs2 ? 0x08 : coding == Coding::kEightBit ? 0x04 : 0x00;
   if (!messageClass) return alphabet;
   return static_cast<uint8_t>(0x10 | alphabet | (*messageClass & 0x03));
 }
 
 inline std::string CodingName(Coding coding) {
-  return coding == Coding::ucs2 ? "ucs2" : coding == Coding::eight_bit ? "8bit" : "gsm";
+  return coding == Coding::kUcs2 ? "ucs2" : coding == Coding::kEightBit ? "8bit" : "gsm";
 }
 
 // UTF-16 big-endian bytes <-> UTF-8 (characters beyond the BMP as surrogate pairs).

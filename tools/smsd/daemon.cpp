@@ -112,12 +112,12 @@ bool Daemon::OpenPhone(bool once) {
       if (down_)
         PhoneUp();
       else
-        Log(Level::info, "phone " + phoneId_ + " on " + config_.port + " answered");
+        Log(Level::kInfo, "phone " + phoneId_ + " on " + config_.port + " answered");
       return true;
     }
     if (result == PELKOR_NOT_FOUND) {
       // The port is open and the link keeps trying: the phone may come later.
-      Log(Level::warning, "no answer from the phone on " + config_.port + " yet; the link keeps trying");
+      Log(Level::kWarning, "no answer from the phone on " + config_.port + " yet; the link keeps trying");
       return true;
     }
     terminate();
@@ -132,12 +132,12 @@ void Daemon::PhoneDown(const std::string &reason) {
     down_ = true;
     downSince_ = now;
     nextReportMinutes_ = 1;
-    Log(Level::error, reason);
+    Log(Level::kError, reason);
     return;
   }
   const auto minutes = std::chrono::duration_cast<std::chrono::minutes>(now - downSince_).count();
   if (minutes < nextReportMinutes_) return;
-  Log(Level::warning, "still waiting for the phone (" + std::to_string(minutes) + " min)");
+  Log(Level::kWarning, "still waiting for the phone (" + std::to_string(minutes) + " min)");
   nextReportMinutes_ = static_cast<int>(minutes) + std::min(static_cast<int>(minutes), 60);
 }
 
@@ -146,7 +146,7 @@ void Daemon::PhoneUp() {
   down_ = false;
   const auto seconds =
       std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - downSince_).count();
-  Log(Level::info, "phone is back on " + config_.port + " after " + std::to_string(seconds) + " s");
+  Log(Level::kInfo, "phone is back on " + config_.port + " after " + std::to_string(seconds) + " s");
 }
 
 void Daemon::Heartbeat() {
@@ -169,7 +169,7 @@ void Daemon::Heartbeat() {
   try {
     store_.Heartbeat(status);
   } catch (const StoreError &e) {
-    Log(Level::error, std::string("heartbeat: ") + e.what());
+    Log(Level::kError, std::string("heartbeat: ") + e.what());
   }
 }
 
@@ -180,7 +180,7 @@ void Daemon::Heartbeat() {
 bool Daemon::ReceivePass() {
   const int32_t scan = updatesmslist();
   if (scan != PELKOR_OK && scan != PELKOR_ERR_SMS_READ) {
-    Log(Level::warning, "reading the message store: " + Code(scan));
+    Log(Level::kWarning, "reading the message store: " + Code(scan));
     if (scan == PELKOR_ERR_TIMEOUT) return false;
   }
   // The reports first: the list is as updatesmslist read it only until a delete.
@@ -188,7 +188,7 @@ bool Daemon::ReceivePass() {
   // list or a failed read may have left reports unread.
   bool complete = ReportPass(scan == PELKOR_ERR_SMS_READ);
   const int32_t count = getsmsmsgcount(PELKOR_SMS_RECEIVED);
-  Log(Level::debug, std::to_string(count) + " received messages on the phone");
+  Log(Level::kDebug, std::to_string(count) + " received messages on the phone");
   for (int32_t n = count; n >= 1 && !stopRequested.load(); --n) {
     InboxMessage m;
     m.phoneId = phoneId_;
@@ -210,17 +210,17 @@ bool Daemon::ReceivePass() {
     try {
       stored = store_.InsertInbox(m);
     } catch (const StoreError &e) {
-      Log(Level::error,
+      Log(Level::kError,
           "storing the message at location " + std::to_string(location) + ": " + e.what() + "; it stays on the phone");
       complete = false;
       continue;
     }
     if (stored.isNew) {
-      Log(Level::info, "received from " + m.sender + " (location " + std::to_string(location) + "): inbox row " +
-                           std::to_string(stored.id));
+      Log(Level::kInfo, "received from " + m.sender + " (location " + std::to_string(location) + "): inbox row " +
+                            std::to_string(stored.id));
       if (!config_.runOnReceive.empty()) RunHook(stored.id, m);
     } else {
-      Log(Level::debug,
+      Log(Level::kDebug,
           "location " + std::to_string(location) + " is stored already as inbox row " + std::to_string(stored.id));
     }
     if (config_.deleteReceived) {
@@ -230,21 +230,21 @@ bool Daemon::ReceivePass() {
       try {
         store_.SetLeftPhone(stored.id, true);
       } catch (const StoreError &e) {
-        Log(Level::warning, "inbox row " + std::to_string(stored.id) + ": " + e.what() + "; location " +
-                                std::to_string(location) + " stays on the phone");
+        Log(Level::kWarning, "inbox row " + std::to_string(stored.id) + ": " + e.what() + "; location " +
+                                 std::to_string(location) + " stays on the phone");
         complete = false;
         continue;
       }
       const int32_t deleted = deletesmsmsg(PELKOR_SMS_RECEIVED, n);
       if (deleted != PELKOR_OK) {
-        Log(Level::warning, "deleting location " + std::to_string(location) + ": " + Code(deleted));
+        Log(Level::kWarning, "deleting location " + std::to_string(location) + ": " + Code(deleted));
         complete = false;
         try {
           store_.SetLeftPhone(stored.id, false);
         } catch (const StoreError &e) {
-          Log(Level::warning, "inbox row " + std::to_string(stored.id) + " is still on the phone at location " +
-                                  std::to_string(location) + ", but noting it failed: " + e.what() +
-                                  "; the message will be stored once more");
+          Log(Level::kWarning, "inbox row " + std::to_string(stored.id) + " is still on the phone at location " +
+                                   std::to_string(location) + ", but noting it failed: " + e.what() +
+                                   "; the message will be stored once more");
         }
         continue;
       }
@@ -263,7 +263,7 @@ int Daemon::ExpirySeconds() const { return std::max(1, static_cast<int>(std::lro
 bool Daemon::ReportPass(bool wholeList) {
   bool complete = true, allIn = wholeList;
   const int32_t count = getsmsmsgcount(PELKOR_SMS_STATUS_REPORT);
-  if (count > 0) Log(Level::debug, std::to_string(count) + " status reports on the phone");
+  if (count > 0) Log(Level::kDebug, std::to_string(count) + " status reports on the phone");
   for (int32_t n = count; n >= 1 && !stopRequested.load(); --n) {
     StatusReport r;
     r.phoneId = phoneId_;
@@ -285,36 +285,36 @@ bool Daemon::ReportPass(bool wholeList) {
     try {
       stored = store_.InsertReport(r, ExpirySeconds());
     } catch (const StoreError &e) {
-      Log(Level::error, "storing the " + where + ": " + e.what() + "; it stays on the phone");
+      Log(Level::kError, "storing the " + where + ": " + e.what() + "; it stays on the phone");
       complete = false;
       continue;
     }
     if (!stored.isNew) {
-      Log(Level::debug, where + " is stored already as report row " + std::to_string(stored.id));
+      Log(Level::kDebug, where + " is stored already as report row " + std::to_string(stored.id));
     } else if (stored.outboxId == 0) {
-      Log(Level::warning, where + " (reference " + std::to_string(r.reference) + ", " + r.recipient +
-                              ") pairs with no part sent in the last " + std::to_string(ExpirySeconds()) +
-                              " s: kept as report row " + std::to_string(stored.id));
+      Log(Level::kWarning, where + " (reference " + std::to_string(r.reference) + ", " + r.recipient +
+                               ") pairs with no part sent in the last " + std::to_string(ExpirySeconds()) +
+                               " s: kept as report row " + std::to_string(stored.id));
     } else {
-      Log(Level::info, "report for outbox row " + std::to_string(stored.outboxId) + " part " +
-                           std::to_string(stored.part) + ": " + StatusWords(r.status));
+      Log(Level::kInfo, "report for outbox row " + std::to_string(stored.outboxId) + " part " +
+                            std::to_string(stored.part) + ": " + StatusWords(r.status));
     }
     if (stored.settled) {
-      Log(Level::info, "outbox row " + std::to_string(stored.settled->outboxId) + ": " + stored.settled->state +
-                           (stored.settled->error.empty() ? "" : " (" + stored.settled->error + ")"));
+      Log(Level::kInfo, "outbox row " + std::to_string(stored.settled->outboxId) + ": " + stored.settled->state +
+                            (stored.settled->error.empty() ? "" : " (" + stored.settled->error + ")"));
       if (!config_.runOnReport.empty()) RunReportHook(*stored.settled);
     }
     if (!config_.deleteReceived) continue;
     const int32_t deleted = deletesmsmsg(PELKOR_SMS_STATUS_REPORT, n);
     if (deleted != PELKOR_OK) {
-      Log(Level::warning, "deleting the " + where + ": " + Code(deleted));
+      Log(Level::kWarning, "deleting the " + where + ": " + Code(deleted));
       complete = false;
       continue;
     }
     try {
       store_.SetReportLeftPhone(stored.id);
     } catch (const StoreError &e) {
-      Log(Level::warning,
+      Log(Level::kWarning,
           "report row " + std::to_string(stored.id) + " is off the phone, but noting it failed: " + e.what());
     }
   }
@@ -322,11 +322,11 @@ bool Daemon::ReportPass(bool wholeList) {
   if (complete && allIn) {
     try {
       for (const DeliverySettled &d : store_.ExpireParts(phoneId_, ExpirySeconds())) {
-        Log(Level::info, "outbox row " + std::to_string(d.outboxId) + ": expired (" + d.error + ")");
+        Log(Level::kInfo, "outbox row " + std::to_string(d.outboxId) + ": expired (" + d.error + ")");
         if (!config_.runOnReport.empty()) RunReportHook(d);
       }
     } catch (const StoreError &e) {
-      Log(Level::error, std::string("expiring overdue parts: ") + e.what());
+      Log(Level::kError, std::string("expiring overdue parts: ") + e.what());
     }
   }
   return complete;
@@ -346,14 +346,14 @@ void Daemon::RunReportHook(const DeliverySettled &d) {
 void Daemon::SendPass() {
   while (!stopRequested.load()) {
     if (!isalive()) {
-      Log(Level::debug, "the link is down: the outbox waits");
+      Log(Level::kDebug, "the link is down: the outbox waits");
       return;
     }
     std::optional<OutboxRow> row;
     try {
       row = store_.Claim(phoneId_);
     } catch (const StoreError &e) {
-      Log(Level::error, std::string("claiming from the outbox: ") + e.what());
+      Log(Level::kError, std::string("claiming from the outbox: ") + e.what());
       return;
     }
     if (!row) return;
@@ -379,13 +379,13 @@ void Daemon::SendRow(OutboxRow row) {
     const std::string fault = OutboxFault(row.destination, row.text);
     if (!fault.empty()) {
       store_.MarkFailed(row, PELKOR_ERR_REFUSED, fault);
-      Log(Level::error, what + ": " + fault + "; marked failed");
+      Log(Level::kError, what + ": " + fault + "; marked failed");
       return;
     }
     int32_t parts = 0, ucs2 = 0;
     if (pelkor_smsparts_utf8(row.text.c_str(), &parts, &ucs2) != PELKOR_OK) {
       store_.MarkFailed(row, PELKOR_ERR_REFUSED, "the text needs more than 255 parts");
-      Log(Level::error, what + ": the text cannot be sent; marked failed");
+      Log(Level::kError, what + ": the text cannot be sent; marked failed");
       return;
     }
     if (row.reference == 0) {
@@ -399,15 +399,15 @@ void Daemon::SendRow(OutboxRow row) {
                                                      SendOptions(row), row.reference, part);
       if (result == PELKOR_ERR_TIMEOUT) {
         store_.MarkUnknown(row, result, "no answer from the phone while sending part " + std::to_string(part));
-        Log(Level::warning, what + ": no answer while sending part " + std::to_string(part) + " of " +
-                                std::to_string(parts) + "; marked unknown");
+        Log(Level::kWarning, what + ": no answer while sending part " + std::to_string(part) + " of " +
+                                 std::to_string(parts) + "; marked unknown");
         return;
       }
       if (result != PELKOR_OK) {
         const int backoff = RetryDelay(config_.retryBackoff, row.attempts);
         if (part > 1) store_.RecordProgress(row.id, row.reference, part - 1);
         store_.MarkRetry(row, result, pelkor_strerror(result), backoff, config_.maxAttempts);
-        Log(Level::warning,
+        Log(Level::kWarning,
             what + ": part " + std::to_string(part) + " refused: " + Code(result) +
                 (row.attempts + 1 >= config_.maxAttempts ? "; marked failed"
                                                          : "; retry in " + std::to_string(backoff) + " s"));
@@ -419,10 +419,10 @@ void Daemon::SendRow(OutboxRow row) {
       store_.RecordPart(row, phoneId_, part, parts, messageReference);
     }
     store_.MarkSent(row, phoneId_, parts, PELKOR_OK);
-    Log(Level::info, what + ": sent in " + std::to_string(parts) + (parts == 1 ? " part" : " parts"));
+    Log(Level::kInfo, what + ": sent in " + std::to_string(parts) + (parts == 1 ? " part" : " parts"));
   } catch (const StoreError &e) {
     // The row stays "sending"; the next start marks it unknown.
-    Log(Level::error, what + ": " + e.what());
+    Log(Level::kError, what + ": " + e.what());
   }
 }
 
@@ -449,10 +449,10 @@ int Daemon::Run(bool once) {
   try {
     const int recovered = store_.RecoverSending(phoneId_, config_.resendUnknown);
     if (recovered > 0)
-      Log(Level::warning, std::to_string(recovered) + " outbox rows were being sent when the daemon stopped: " +
-                              (config_.resendUnknown ? "queued again" : "marked unknown"));
+      Log(Level::kWarning, std::to_string(recovered) + " outbox rows were being sent when the daemon stopped: " +
+                               (config_.resendUnknown ? "queued again" : "marked unknown"));
   } catch (const StoreError &e) {
-    Log(Level::error, e.what());
+    Log(Level::kError, e.what());
     return 1;
   }
   if (!OpenPhone(once)) {
@@ -478,7 +478,7 @@ int Daemon::Run(bool once) {
   hooks_.reset();  // a command still running is ended with its group
   reportHooks_.reset();
   terminate();
-  Log(Level::info, "stopped");
+  Log(Level::kInfo, "stopped");
   return status;
 }
 

@@ -48,15 +48,15 @@ void QueueForSubscribers(Sql &sql, const std::vector<Subscriber> &subscribers, c
 
 const char *EventName(OutboxEvent event) {
   switch (event) {
-    case OutboxEvent::sent:
+    case OutboxEvent::kSent:
       return "message.sent";
-    case OutboxEvent::failed:
+    case OutboxEvent::kFailed:
       return "message.failed";
-    case OutboxEvent::delivered:
+    case OutboxEvent::kDelivered:
       return "message.delivered";
-    case OutboxEvent::deliveryFailed:
+    case OutboxEvent::kDeliveryFailed:
       return "message.delivery_failed";
-    case OutboxEvent::deliveryPending:
+    case OutboxEvent::kDeliveryPending:
       return "";
   }
   return "";
@@ -65,15 +65,15 @@ const char *EventName(OutboxEvent event) {
 // The report type of Kannel's dlr-mask for the event.
 int DlrType(OutboxEvent event) {
   switch (event) {
-    case OutboxEvent::delivered:
+    case OutboxEvent::kDelivered:
       return 1;
-    case OutboxEvent::deliveryFailed:
+    case OutboxEvent::kDeliveryFailed:
       return 2;
-    case OutboxEvent::deliveryPending:
+    case OutboxEvent::kDeliveryPending:
       return 4;
-    case OutboxEvent::sent:
+    case OutboxEvent::kSent:
       return 8;
-    case OutboxEvent::failed:
+    case OutboxEvent::kFailed:
       return 16;
   }
   return 0;
@@ -145,19 +145,19 @@ void RaiseOutboxEvent(Sql &sql, OutboxEvent event, int64_t outboxId, const std::
   std::string text = reportText;
   if (text.empty()) {
     switch (event) {
-      case OutboxEvent::sent:
+      case OutboxEvent::kSent:
         text = "accepted by the phone";
         break;
-      case OutboxEvent::failed:
+      case OutboxEvent::kFailed:
         text = row.IsNull(3) ? "refused" : row.Text(3);
         break;
-      case OutboxEvent::delivered:
+      case OutboxEvent::kDelivered:
         text = "delivered";
         break;
-      case OutboxEvent::deliveryFailed:
+      case OutboxEvent::kDeliveryFailed:
         text = row.IsNull(4) ? "not delivered" : row.Text(4);
         break;
-      case OutboxEvent::deliveryPending:
+      case OutboxEvent::kDeliveryPending:
         text = "pending";
         break;
     }
@@ -171,9 +171,9 @@ void RaiseOutboxEvent(Sql &sql, OutboxEvent event, int64_t outboxId, const std::
 
 void RaiseDeliverySettled(Sql &sql, int64_t outboxId, const std::string &state, const std::string &error) {
   if (state == "delivered")
-    RaiseOutboxEvent(sql, OutboxEvent::delivered, outboxId);
+    RaiseOutboxEvent(sql, OutboxEvent::kDelivered, outboxId);
   else if (state == "failed" || state == "expired")
-    RaiseOutboxEvent(sql, OutboxEvent::deliveryFailed, outboxId, error.empty() ? state : error);
+    RaiseOutboxEvent(sql, OutboxEvent::kDeliveryFailed, outboxId, error.empty() ? state : error);
 }
 
 void RaiseMessageReceived(Sql &sql, int64_t inboxId) {

@@ -15,11 +15,11 @@ class Sql;
 
 // What happened to an outbox row.
 enum class OutboxEvent {
-  sent,            // the phone accepted every part
-  failed,          // refused for good
-  delivered,       // the report says delivered
-  deliveryFailed,  // the report says failed, or no final report came in time
-  deliveryPending  // a report says the centre is still trying (Kannel callbacks only)
+  kSent,            // the phone accepted every part
+  kFailed,          // refused for good
+  kDelivered,       // the report says kDelivered
+  kDeliveryFailed,  // the report says kFailed, or no final report came in time
+  kDeliveryPending  // a report says the centre is still trying (Kannel callbacks only)
 };
 
 // The webhook events, as subscribers name them.

@@ -94,18 +94,18 @@ void Gateway::Serve(const httplib::Request &request, httplib::Response &response
     try {
       const std::string cookie = CookieOf(request, kSessionCookie);
       if (!cookie.empty()) call.session = FindSession(lease.sql(), cookie);
-      if (allow == Allow::anyone || Authorize(call)) handler(call);
+      if (allow == Allow::kAnyone || Authorize(call)) handler(call);
     } catch (const StoreError &) {
       lease.Broken();
       throw;
     }
   } catch (const StoreError &e) {
-    Log(Level::error, std::string("serve: ") + request.method + " " + route + ": " + e.what());
+    Log(Level::kError, std::string("serve: ") + request.method + " " + route + ": " + e.what());
     SendProblem(response, 503, "Service Unavailable", "the database cannot be reached; try again");
   } catch (const nlohmann::json::exception &e) {
     SendProblem(response, 400, "Bad Request", std::string("the request's JSON: ") + e.what());
   } catch (const std::exception &e) {
-    Log(Level::error, std::string("serve: ") + request.method + " " + route + ": " + e.what());
+    Log(Level::kError, std::string("serve: ") + request.method + " " + route + ": " + e.what());
     SendProblem(response, 500, "Internal Server Error", "the server failed; its log says why");
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

@@ -41,8 +41,8 @@ class RequestMetrics {
 
 // Who may call a route.
 enum class Allow {
-  anyone,  // no authentication (health, metrics, the sign-in page, Kannel's own)
-  api,     // a bearer token, or a dashboard session (with its CSRF token on writes)
+  kAnyone,  // no authentication (health, metrics, the sign-in page, Kannel's own)
+  kApi,     // a bearer token, or a dashboard session (with its CSRF token on writes)
 };
 
 // One request in progress.
@@ -50,7 +50,7 @@ struct Call {
   const httplib::Request &request;
   httplib::Response &response;
   StorePool::Lease &db;
-  std::optional<Principal> who;    // set for Allow::api
+  std::optional<Principal> who;    // set for Allow::kApi
   std::optional<Session> session;  // set when the caller came with a session cookie
 };
 

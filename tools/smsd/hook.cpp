@@ -33,8 +33,8 @@ HookRunner::~HookRunner() {
     std::lock_guard lock(mutex_);
     quit_ = true;
     if (!queue_.empty())
-      Log(Level::warning, setting_ + ": " + std::to_string(queue_.size()) + " commands not run, the daemon stops (" +
-                              rows_ + "s from " + std::to_string(queue_.front().id) + ")");
+      Log(Level::kWarning, setting_ + ": " + std::to_string(queue_.size()) + " commands not run, the daemon stops (" +
+                               rows_ + "s from " + std::to_string(queue_.front().id) + ")");
     queue_.clear();
   }
   changed_.notify_all();
@@ -90,7 +90,7 @@ void HookRunner::Run(Job &job) {
   sigemptyset(&all);
   const pid_t child = fork();
   if (child < 0) {
-    Log(Level::error, what + ": cannot start it: " + std::strerror(errno));
+    Log(Level::kError, what + ": cannot start it: " + std::strerror(errno));
     return;
   }
   if (child == 0) {
@@ -123,14 +123,14 @@ void HookRunner::Run(Job &job) {
     while (!reap() && std::chrono::steady_clock::now() < grace) std::this_thread::sleep_for(kSlice);
     ::kill(-child, SIGKILL);
     if (!exited) waitpid(child, &status, 0);
-    Log(Level::warning,
+    Log(Level::kWarning,
         what + (stopping ? " was stopped: the daemon stops"
                          : " took longer than " + std::to_string(timeoutSeconds_) + " s; its process group was ended"));
     return;
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    Log(Level::warning, what + " failed (status " +
-                            std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)) + ")");
+    Log(Level::kWarning, what + " failed (status " +
+                             std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)) + ")");
 }
 
 }  // namespace smsd

@@ -237,7 +237,7 @@ void SendSms(Call &call) {
     Answer(res, 202, "3: Queued for later delivery");
   } catch (const StoreError &e) {
     call.db.Broken();
-    Log(Level::error, std::string("serve: /cgi-bin/sendsms: ") + e.what());
+    Log(Level::kError, std::string("serve: /cgi-bin/sendsms: ") + e.what());
     Answer(res, 503, "Temporary failure, try again later");
   }
 }
@@ -294,8 +294,8 @@ std::map<std::string, std::string> ParseForm(const std::string &body) {
 }
 
 void AddKannelRoutes(Gateway &gateway) {
-  gateway.Route("GET", "/cgi-bin/sendsms", "/cgi-bin/sendsms", Allow::anyone, SendSms);
-  gateway.Route("POST", "/cgi-bin/sendsms", "/cgi-bin/sendsms", Allow::anyone, SendSms);
+  gateway.Route("GET", "/cgi-bin/sendsms", "/cgi-bin/sendsms", Allow::kAnyone, SendSms);
+  gateway.Route("POST", "/cgi-bin/sendsms", "/cgi-bin/sendsms", Allow::kAnyone, SendSms);
 }
 
 }  // namespace smsd

@@ -11,20 +11,20 @@
 namespace smsd {
 namespace {
 
-Level threshold = Level::info;
+Level threshold = Level::kInfo;
 std::mutex logMutex;
 std::mutex secretsMutex;
 std::vector<std::string> secrets;
 
 const char *Name(Level level) {
   switch (level) {
-    case Level::error:
+    case Level::kError:
       return "error";
-    case Level::warning:
+    case Level::kWarning:
       return "warning";
-    case Level::info:
+    case Level::kInfo:
       return "info";
-    case Level::debug:
+    case Level::kDebug:
       return "debug";
   }
   return "";
@@ -152,7 +152,7 @@ std::string UtcStamp() {
 }  // namespace
 
 bool SetLogLevel(const std::string &name) {
-  for (Level level : {Level::error, Level::warning, Level::info, Level::debug})
+  for (Level level : {Level::kError, Level::kWarning, Level::kInfo, Level::kDebug})
     if (name == Name(level)) {
       threshold = level;
       return true;

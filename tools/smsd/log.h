@@ -12,7 +12,7 @@
 
 namespace smsd {
 
-enum class Level { error = 3, warning = 4, info = 6, debug = 7 };
+enum class Level { kError = 3, kWarning = 4, kInfo = 6, kDebug = 7 };
 
 // false for an unknown name.
 bool SetLogLevel(const std::string &name);

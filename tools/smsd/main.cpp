@@ -26,7 +26,7 @@ constexpr const char *kDefaultConfig = "/etc/pelkor-smsd.conf";
 void OnStopSignal(int) { smsd::stopRequested.store(true); }
 
 // Opens the database and brings its schema up to date (for `status`: reads it as it is).
-std::unique_ptr<smsd::Store> OpenMigrated(const std::string &url, smsd::Access access = smsd::Access::daemon) {
+std::unique_ptr<smsd::Store> OpenMigrated(const std::string &url, smsd::Access access = smsd::Access::kDaemon) {
   auto store = smsd::OpenStore(url, access);
   store->Migrate();
   return store;
@@ -250,9 +250,9 @@ int main(int argc, char **argv) {
   }
 
   try {
-    if (*status) return Status(*OpenMigrated(connectUrl, smsd::Access::read), config.pollInterval);
+    if (*status) return Status(*OpenMigrated(connectUrl, smsd::Access::kRead), config.pollInterval);
     const bool command = *inject || *token || *user || *webhook;
-    auto store = OpenMigrated(connectUrl, command ? smsd::Access::command : smsd::Access::daemon);
+    auto store = OpenMigrated(connectUrl, command ? smsd::Access::kCommand : smsd::Access::kDaemon);
     if (*inject) {
       const int64_t id = store->Inject(number, text, messageClass, statusReport, priority);
       std::printf("%lld\n", static_cast<long long>(id));
@@ -276,12 +276,12 @@ int main(int argc, char **argv) {
       store.reset();
       return smsd::RunServe(config, connectUrl, listRoutes);
     }
-    smsd::Log(smsd::Level::info, "phone " + smsd::EffectivePhoneId(config) + " on " + config.port + ", database " +
-                                     smsd::RedactSecrets(config.database) + (once ? ", one pass" : ""));
+    smsd::Log(smsd::Level::kInfo, "phone " + smsd::EffectivePhoneId(config) + " on " + config.port + ", database " +
+                                      smsd::RedactSecrets(config.database) + (once ? ", one pass" : ""));
     smsd::Daemon daemon(config, *store);
     return daemon.Run(once);
   } catch (const smsd::StoreError &e) {
-    smsd::Log(smsd::Level::error, e.what());
+    smsd::Log(smsd::Level::kError, e.what());
     return 1;
   }
 }

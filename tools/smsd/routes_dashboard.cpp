@@ -72,17 +72,17 @@ class DashboardRoutes : public std::enable_shared_from_this<DashboardRoutes> {
       : gateway_(gateway), root_(DashboardDirectory(gateway.config().dashboardDir)) {}
 
   void Add() {
-    Log(Level::info, "serve: the dashboard from " + EscapeControls(root_));
+    Log(Level::kInfo, "serve: the dashboard from " + EscapeControls(root_));
     if (!ReadDashboardFile(root_, "app.js"))
-      Log(Level::warning, "serve: the dashboard's files are not in " + EscapeControls(root_));
+      Log(Level::kWarning, "serve: the dashboard's files are not in " + EscapeControls(root_));
     // Each handler holds the routes, which live as long as the server's handlers do.
     auto self = shared_from_this();
-    gateway_.Route("GET", "/", "/", Allow::anyone, [self](Call &call) { self->Home(call); });
-    gateway_.Route("GET", "/dashboard/(.+)", "/dashboard/{file}", Allow::anyone,
+    gateway_.Route("GET", "/", "/", Allow::kAnyone, [self](Call &call) { self->Home(call); });
+    gateway_.Route("GET", "/dashboard/(.+)", "/dashboard/{file}", Allow::kAnyone,
                    [self](Call &call) { self->File(call); });
-    gateway_.Route("POST", "/login", "/login", Allow::anyone, [self](Call &call) { self->Login(call); });
-    // Allow::api: a session's logout must carry its CSRF token, like any of its writes.
-    gateway_.Route("POST", "/logout", "/logout", Allow::api, [self](Call &call) { self->Logout(call); });
+    gateway_.Route("POST", "/login", "/login", Allow::kAnyone, [self](Call &call) { self->Login(call); });
+    // Allow::kApi: a session's logout must carry its CSRF token, like any of its writes.
+    gateway_.Route("POST", "/logout", "/logout", Allow::kApi, [self](Call &call) { self->Logout(call); });
   }
 
  private:
@@ -140,7 +140,7 @@ class DashboardRoutes : public std::enable_shared_from_this<DashboardRoutes> {
     // One answer for every wrong part, so that it tells nothing about names or tokens.
     if (!who) {
       // Not the name given: a password typed into the wrong field would land in the log.
-      Log(Level::info, "serve: a failed sign-in to the dashboard");
+      Log(Level::kInfo, "serve: a failed sign-in to the dashboard");
       return SignInPage(call, 401, "Sign-in failed: those credentials are not valid.");
     }
     // A browser signing in again leaves no older session of its own behind.
@@ -149,7 +149,7 @@ class DashboardRoutes : public std::enable_shared_from_this<DashboardRoutes> {
     const bool secure = OverTls(gateway_, request);
     call.response.set_header("Set-Cookie", CookieHeader(kSessionCookie, session.id, "/", kSessionSeconds, secure));
     call.response.set_header("Set-Cookie", CookieHeader(kLoginCookie, "", "/login", 0, secure));
-    Log(Level::info, "serve: " + EscapeControls(who->name) + " signed in to the dashboard");
+    Log(Level::kInfo, "serve: " + EscapeControls(who->name) + " signed in to the dashboard");
     call.response.status = 303;
     call.response.set_header("Location", "/");
   }

@@ -92,8 +92,8 @@ void CreateTokenRoute(Call &call) {
   }
   // "pk_<id>_<secret>"
   const int64_t id = std::stoll(token.substr(3, token.find('_', 3) - 3));
-  Log(Level::info, "serve: " + EscapeControls(call.who->name) + " created token " + std::to_string(id) + " (" +
-                       EscapeControls(text) + ")");
+  Log(Level::kInfo, "serve: " + EscapeControls(call.who->name) + " created token " + std::to_string(id) + " (" +
+                        EscapeControls(text) + ")");
   SendJson(call.response, 201, {{"id", id}, {"name", text}, {"token", token}});
 }
 
@@ -105,22 +105,22 @@ void RevokeTokenRoute(Call &call) {
       sql.Query("SELECT 1 FROM api_tokens WHERE id = $1 AND revoked_at IS NULL", SqlParams().Add(id)).empty() ||
       !RevokeToken(sql, id))
     return SendProblem(call.response, 404, "Not Found", "there is no token in force with this id", "id");
-  Log(Level::info, "serve: " + EscapeControls(call.who->name) + " revoked token " + id);
+  Log(Level::kInfo, "serve: " + EscapeControls(call.who->name) + " revoked token " + id);
   call.response.status = 204;
 }
 
 }  // namespace
 
 void AddDashboardApiRoutes(Gateway &gateway) {
-  gateway.Route("GET", "/v1/session", "/v1/session", Allow::api, [](Call &call) {
+  gateway.Route("GET", "/v1/session", "/v1/session", Allow::kApi, [](Call &call) {
     SendJson(call.response, 200,
              {{"name", call.who->name},
               {"csrf", call.session ? nlohmann::json(call.session->csrf) : nlohmann::json(nullptr)}});
   });
-  gateway.Route("GET", "/v1/stats/hourly", "/v1/stats/hourly", Allow::api, HourlyStats);
-  gateway.Route("GET", "/v1/tokens", "/v1/tokens", Allow::api, ListTokensRoute);
-  gateway.Route("POST", "/v1/tokens", "/v1/tokens", Allow::api, CreateTokenRoute);
-  gateway.Route("DELETE", R"(/v1/tokens/(\d+))", "/v1/tokens/{id}", Allow::api, RevokeTokenRoute);
+  gateway.Route("GET", "/v1/stats/hourly", "/v1/stats/hourly", Allow::kApi, HourlyStats);
+  gateway.Route("GET", "/v1/tokens", "/v1/tokens", Allow::kApi, ListTokensRoute);
+  gateway.Route("POST", "/v1/tokens", "/v1/tokens", Allow::kApi, CreateTokenRoute);
+  gateway.Route("DELETE", R"(/v1/tokens/(\d+))", "/v1/tokens/{id}", Allow::kApi, RevokeTokenRoute);
 }
 
 }  // namespace smsd

@@ -7,7 +7,7 @@
 namespace smsd {
 
 void AddHealthRoutes(Gateway &gateway) {
-  gateway.Route("GET", "/healthz", "/healthz", Allow::anyone, [](Call &call) {
+  gateway.Route("GET", "/healthz", "/healthz", Allow::kAnyone, [](Call &call) {
     Sql &sql = call.db.sql();
     nlohmann::json phones = nlohmann::json::array();
     const int64_t now = UnixNow();

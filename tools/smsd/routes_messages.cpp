@@ -133,20 +133,20 @@ void Move(Call &call, const std::string &set, const std::string &from, const std
 }  // namespace
 
 void AddMessageRoutes(Gateway &gateway) {
-  gateway.Route("POST", "/v1/messages", "/v1/messages", Allow::api, Queue);
-  gateway.Route("POST", "/v1/messages/preview", "/v1/messages/preview", Allow::api, Preview);
-  gateway.Route("GET", "/v1/messages", "/v1/messages", Allow::api, List);
-  gateway.Route("GET", R"(/v1/messages/(\d+))", "/v1/messages/{id}", Allow::api, Show);
+  gateway.Route("POST", "/v1/messages", "/v1/messages", Allow::kApi, Queue);
+  gateway.Route("POST", "/v1/messages/preview", "/v1/messages/preview", Allow::kApi, Preview);
+  gateway.Route("GET", "/v1/messages", "/v1/messages", Allow::kApi, List);
+  gateway.Route("GET", R"(/v1/messages/(\d+))", "/v1/messages/{id}", Allow::kApi, Show);
   // A cancelled row is failed, with "cancelled" for its error: no phone takes it, it
   // can be queued again like any failed row, and whoever follows the row hears of it as
   // of any other failure.
-  gateway.Route("DELETE", R"(/v1/messages/(\d+))", "/v1/messages/{id}", Allow::api, [](Call &call) {
+  gateway.Route("DELETE", R"(/v1/messages/(\d+))", "/v1/messages/{id}", Allow::kApi, [](Call &call) {
     Move(call, "status = 'failed', last_error = 'cancelled'", "'queued'", "a queued message can be cancelled",
-         OutboxEvent::failed);
+         OutboxEvent::kFailed);
   });
   // Back to the queue, due at once; its attempts are kept, so the phone's limit of
   // refusals still ends a row that cannot be sent.
-  gateway.Route("POST", R"(/v1/messages/(\d+)/retry)", "/v1/messages/{id}/retry", Allow::api, [](Call &call) {
+  gateway.Route("POST", R"(/v1/messages/(\d+)/retry)", "/v1/messages/{id}/retry", Allow::kApi, [](Call &call) {
     Move(call, "status = 'queued', not_before = NULL", "'failed', 'unknown'",
          "a failed or unknown message can be queued again");
   });

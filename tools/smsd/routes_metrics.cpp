@@ -129,7 +129,7 @@ void Requests(Exposition &e, const RequestMetrics &metrics) {
 }  // namespace
 
 void AddMetricsRoutes(Gateway &gateway) {
-  gateway.Route("GET", "/metrics", "/metrics", Allow::anyone, [&gateway](Call &call) {
+  gateway.Route("GET", "/metrics", "/metrics", Allow::kAnyone, [&gateway](Call &call) {
     Exposition e;
     Database(e, call.db.sql(), gateway.config().pollInterval);
     Requests(e, gateway.metrics());

@@ -8,7 +8,7 @@ extern const char kOpenApiDocument[];
 extern const size_t kOpenApiDocumentSize;
 
 void AddOpenApiRoutes(Gateway &gateway) {
-  gateway.Route("GET", "/v1/openapi.json", "/v1/openapi.json", Allow::anyone, [](Call &call) {
+  gateway.Route("GET", "/v1/openapi.json", "/v1/openapi.json", Allow::kAnyone, [](Call &call) {
     call.response.status = 200;
     call.response.set_content(std::string(kOpenApiDocument, kOpenApiDocumentSize), "application/json");
   });

@@ -138,11 +138,11 @@ void Conversation(Call &call) {
 }  // namespace
 
 void AddReadingRoutes(Gateway &gateway) {
-  gateway.Route("GET", "/v1/inbox", "/v1/inbox", Allow::api, Inbox);
-  gateway.Route("GET", R"(/v1/inbox/(\d+))", "/v1/inbox/{id}", Allow::api, ReceivedMessage);
-  gateway.Route("GET", "/v1/conversations", "/v1/conversations", Allow::api, Conversations);
-  gateway.Route("GET", "/v1/conversations/([^/]+)", "/v1/conversations/{number}", Allow::api, Conversation);
-  gateway.Route("GET", "/v1/phones", "/v1/phones", Allow::api, [&gateway](Call &call) {
+  gateway.Route("GET", "/v1/inbox", "/v1/inbox", Allow::kApi, Inbox);
+  gateway.Route("GET", R"(/v1/inbox/(\d+))", "/v1/inbox/{id}", Allow::kApi, ReceivedMessage);
+  gateway.Route("GET", "/v1/conversations", "/v1/conversations", Allow::kApi, Conversations);
+  gateway.Route("GET", "/v1/conversations/([^/]+)", "/v1/conversations/{number}", Allow::kApi, Conversation);
+  gateway.Route("GET", "/v1/phones", "/v1/phones", Allow::kApi, [&gateway](Call &call) {
     SendJson(call.response, 200, {{"phones", PhonesJson(call.db.sql(), gateway.config().pollInterval)}});
   });
 }

@@ -114,10 +114,10 @@ void ListDeliveries(Call &call) {
 }  // namespace
 
 void AddWebhookRoutes(Gateway &gateway) {
-  gateway.Route("POST", "/v1/webhooks", "/v1/webhooks", Allow::api, AddWebhook);
-  gateway.Route("GET", "/v1/webhooks", "/v1/webhooks", Allow::api, ListHooks);
-  gateway.Route("DELETE", R"(/v1/webhooks/([^/]+))", "/v1/webhooks/{id}", Allow::api, RemoveHook);
-  gateway.Route("GET", R"(/v1/webhooks/([^/]+)/deliveries)", "/v1/webhooks/{id}/deliveries", Allow::api,
+  gateway.Route("POST", "/v1/webhooks", "/v1/webhooks", Allow::kApi, AddWebhook);
+  gateway.Route("GET", "/v1/webhooks", "/v1/webhooks", Allow::kApi, ListHooks);
+  gateway.Route("DELETE", R"(/v1/webhooks/([^/]+))", "/v1/webhooks/{id}", Allow::kApi, RemoveHook);
+  gateway.Route("GET", R"(/v1/webhooks/([^/]+)/deliveries)", "/v1/webhooks/{id}/deliveries", Allow::kApi,
                 ListDeliveries);
 }
 

@@ -44,7 +44,7 @@ void AnswerUnrouted(const httplib::Request &request, httplib::Response &response
 
 int RunServe(const Config &config, const std::string &databaseUrl, bool listRoutes) {
   {
-    auto store = OpenStore(databaseUrl, Access::daemon);
+    auto store = OpenStore(databaseUrl, Access::kDaemon);
     store->Migrate();
   }
   std::unique_ptr<httplib::Server> server;
@@ -53,7 +53,7 @@ int RunServe(const Config &config, const std::string &databaseUrl, bool listRout
   else
     server = std::make_unique<httplib::Server>();
   if (!server->is_valid()) {
-    Log(Level::error, "serve: cannot load the TLS certificate " + config.tlsCert + " and key " + config.tlsKey);
+    Log(Level::kError, "serve: cannot load the TLS certificate " + config.tlsCert + " and key " + config.tlsKey);
     return 1;
   }
   const int threads = config.httpThreads;
@@ -89,16 +89,16 @@ int RunServe(const Config &config, const std::string &databaseUrl, bool listRout
   std::string host;
   int port = 0;
   if (!SplitListen(config.listen, host, port)) {
-    Log(Level::error, "serve: listen must be host:port, not " + EscapeControls(config.listen));
+    Log(Level::kError, "serve: listen must be host:port, not " + EscapeControls(config.listen));
     return 1;
   }
   if (port == 0 ? (port = server->bind_to_any_port(host)) <= 0 : !server->bind_to_port(host, port)) {
-    Log(Level::error, "serve: cannot listen on " + EscapeControls(config.listen));
+    Log(Level::kError, "serve: cannot listen on " + EscapeControls(config.listen));
     return 1;
   }
   if (listener >= 0) ::listen(listener, SOMAXCONN);
-  Log(Level::info, std::string("serve: listening on ") + (config.tlsCert.empty() ? "http://" : "https://") + host +
-                       ":" + std::to_string(port) + ", database " + RedactSecrets(config.database));
+  Log(Level::kInfo, std::string("serve: listening on ") + (config.tlsCert.empty() ? "http://" : "https://") + host +
+                        ":" + std::to_string(port) + ", database " + RedactSecrets(config.database));
   std::thread stopper([&server] {
     while (!stopRequested.load()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     server->stop();
@@ -110,7 +110,7 @@ int RunServe(const Config &config, const std::string &databaseUrl, bool listRout
     stopRequested.store(true);
     stopper.join();
   }
-  Log(Level::info, "serve: stopped");
+  Log(Level::kInfo, "serve: stopped");
   return 0;
 }
 

@@ -116,7 +116,7 @@ bool SchemaIsCurrent(int version, size_t migrations);
 // the file 0600) and migrate it; `status` only reads, never creates or migrates, and also
 // works where the user may only read the file. `command` and `read` wait a limited time
 // for another program's lock; the daemon waits for PostgreSQL's locks as long as it takes.
-enum class Access { daemon, command, read };
+enum class Access { kDaemon, kCommand, kRead };
 
 // A fault of an outbox row that no phone could mend: the destination is not a number,
 // the text is not UTF-8, holds a NUL character or is too long. Empty when the row can be
@@ -187,7 +187,7 @@ class Store {
 
 // sqlite:///absolute/path, sqlite://relative/path, a plain path, or postgresql://...
 // (postgres:// too). Throws StoreError.
-std::unique_ptr<Store> OpenStore(const std::string &url, Access access = Access::daemon);
+std::unique_ptr<Store> OpenStore(const std::string &url, Access access = Access::kDaemon);
 
 std::unique_ptr<Store> OpenSqliteStore(const std::string &path, Access access);
 std::unique_ptr<Store> OpenPostgresStore(const std::string &conninfo, Access access);

@@ -12,7 +12,7 @@ StorePool::Lease StorePool::Take() {
     }
   }
   // The schema was brought up to date when the server started.
-  return Lease(*this, OpenStore(url_, Access::command));
+  return Lease(*this, OpenStore(url_, Access::kCommand));
 }
 
 void StorePool::Return(std::unique_ptr<Store> store, bool broken) {

@@ -186,8 +186,8 @@ class PostgresStore final : public Store {
       throw StoreError("postgresql: cannot connect: " + Trimmed(error));
     }
     Run("SET client_min_messages = warning");
-    if (access != Access::daemon) Run(kCommandLockTimeout);
-    if (access == Access::read) Run("SET default_transaction_read_only = on");
+    if (access != Access::kDaemon) Run(kCommandLockTimeout);
+    if (access == Access::kRead) Run("SET default_transaction_read_only = on");
   }
   ~PostgresStore() override { PQfinish(conn_); }
 
@@ -196,7 +196,7 @@ class PostgresStore final : public Store {
     // may only read the tables can still read them.
     const int version = CurrentVersion();
     if (SchemaIsCurrent(version, kMigrations.size())) return;
-    if (access_ == Access::read) {
+    if (access_ == Access::kRead) {
       // An older schema is read as it is: what status reads is in every version.
       if (version < 0) throw StoreError("postgresql: the database has no pelkor-smsd schema yet");
       return;
@@ -381,7 +381,7 @@ class PostgresStore final : public Store {
         if (result.settled)
           RaiseDeliverySettled(sql_, result.outboxId, result.settled->state, result.settled->error);
         else if (PartStatusOf(r.status) == "pending")
-          RaiseOutboxEvent(sql_, OutboxEvent::deliveryPending, result.outboxId, StatusWords(r.status));
+          RaiseOutboxEvent(sql_, OutboxEvent::kDeliveryPending, result.outboxId, StatusWords(r.status));
       }
     }
     t.Commit();
@@ -420,7 +420,7 @@ class PostgresStore final : public Store {
         "(SELECT string_agg(coalesce(reference::text, ''), ',' ORDER BY part) FROM sent_parts "
         "WHERE outbox_id = $1))",
         Params().Add(row.id).Add(phoneId).Add(static_cast<int64_t>(parts)).Add(static_cast<int64_t>(result)));
-    RaiseOutboxEvent(sql_, OutboxEvent::sent, row.id);
+    RaiseOutboxEvent(sql_, OutboxEvent::kSent, row.id);
     t.Commit();
   }
 
@@ -437,7 +437,7 @@ class PostgresStore final : public Store {
                 .Add(static_cast<int64_t>(maxAttempts))
                 .Add(static_cast<int64_t>(backoffSeconds))
                 .Add(row.id));
-    if (r.Rows() > 0 && r.Text(0, 0) == "failed") RaiseOutboxEvent(sql_, OutboxEvent::failed, row.id);
+    if (r.Rows() > 0 && r.Text(0, 0) == "failed") RaiseOutboxEvent(sql_, OutboxEvent::kFailed, row.id);
     t.Commit();
   }
 
@@ -445,7 +445,7 @@ class PostgresStore final : public Store {
     Transaction t(*this);
     Run("UPDATE outbox SET status = 'failed', last_result = $1, last_error = $2 WHERE id = $3",
         Params().Add(static_cast<int64_t>(result)).Add(error).Add(row.id));
-    RaiseOutboxEvent(sql_, OutboxEvent::failed, row.id);
+    RaiseOutboxEvent(sql_, OutboxEvent::kFailed, row.id);
     t.Commit();
   }
 

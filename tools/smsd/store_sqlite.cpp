@@ -255,7 +255,7 @@ void CreatePrivately(const std::string &path) {
 class SqliteStore final : public Store {
  public:
   SqliteStore(const std::string &path, Access access) : access_(access) {
-    if (access == Access::read) {
+    if (access == Access::kRead) {
       OpenForReading(path);
       return;
     }
@@ -276,7 +276,7 @@ class SqliteStore final : public Store {
     // who may only read the file can still read it.
     const int version = CurrentVersion();
     if (SchemaIsCurrent(version, kMigrations.size())) return;
-    if (access_ == Access::read) {
+    if (access_ == Access::kRead) {
       // An older schema is read as it is: what status reads is in every version.
       if (version < 0) throw StoreError("sqlite: the database has no pelkor-smsd schema yet");
       return;
@@ -473,7 +473,7 @@ class SqliteStore final : public Store {
         if (result.settled)
           RaiseDeliverySettled(sql_, result.outboxId, result.settled->state, result.settled->error);
         else if (PartStatusOf(r.status) == "pending")
-          RaiseOutboxEvent(sql_, OutboxEvent::deliveryPending, result.outboxId, StatusWords(r.status));
+          RaiseOutboxEvent(sql_, OutboxEvent::kDeliveryPending, result.outboxId, StatusWords(r.status));
       }
     }
     t.Commit();
@@ -522,7 +522,7 @@ class SqliteStore final : public Store {
         .Bind(3, static_cast<int64_t>(parts))
         .Bind(4, static_cast<int64_t>(result))
         .Step();
-    RaiseOutboxEvent(sql_, OutboxEvent::sent, row.id);
+    RaiseOutboxEvent(sql_, OutboxEvent::kSent, row.id);
     t.Commit();
   }
 
@@ -537,7 +537,7 @@ class SqliteStore final : public Store {
     s.Bind(4, "+" + std::to_string(backoffSeconds) + " seconds").Bind(5, row.id).Step();
     Statement status(db_, "SELECT status FROM outbox WHERE id = ?");
     status.Bind(1, row.id);
-    if (status.Step() && status.Text(0) == "failed") RaiseOutboxEvent(sql_, OutboxEvent::failed, row.id);
+    if (status.Step() && status.Text(0) == "failed") RaiseOutboxEvent(sql_, OutboxEvent::kFailed, row.id);
     t.Commit();
   }
 
@@ -548,7 +548,7 @@ class SqliteStore final : public Store {
         .Bind(2, error)
         .Bind(3, row.id)
         .Step();
-    RaiseOutboxEvent(sql_, OutboxEvent::failed, row.id);
+    RaiseOutboxEvent(sql_, OutboxEvent::kFailed, row.id);
     t.Commit();
   }
 

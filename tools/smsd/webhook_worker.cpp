@@ -101,7 +101,7 @@ void WebhookWorker::PurgeOldDeliveries() {
         "DELETE FROM webhook_deliveries WHERE (status = 'delivered' AND delivered_at < CAST($1 AS BIGINT)) "
         "OR (status = 'failed' AND created_at < CAST($2 AS BIGINT))",
         SqlParams().Add(now - kKeepDelivered).Add(now - kKeepFailed));
-    if (sql.Changes() > 0) Log(Level::info, "webhooks: " + std::to_string(sql.Changes()) + " old deliveries removed");
+    if (sql.Changes() > 0) Log(Level::kInfo, "webhooks: " + std::to_string(sql.Changes()) + " old deliveries removed");
   } catch (const StoreError &) {
     lease.Broken();
     nextPurge_.store(now);  // tried again after the pause
@@ -119,7 +119,7 @@ void WebhookWorker::Run() {
       if (claimed) Deliver(event);
     } catch (const std::exception &e) {
       // The database is away: said once a pause, not at every poll.
-      Log(Level::error, std::string("webhooks: ") + RedactSecrets(e.what()));
+      Log(Level::kError, std::string("webhooks: ") + RedactSecrets(e.what()));
       failed = true;
     }
     if (!claimed || failed) {
@@ -291,9 +291,9 @@ void WebhookWorker::Record(const Claimed &claimed, const Outcome &outcome) {
   const std::string what = "webhooks: delivery " + std::to_string(claimed.id) + " (" + EscapeControls(claimed.event) +
                            ") to " + RedactSecrets(EscapeControls(where));
   if (delivered)
-    Log(Level::debug, what + " answered " + std::to_string(outcome.status));
+    Log(Level::kDebug, what + " answered " + std::to_string(outcome.status));
   else
-    Log(givenUp ? Level::error : Level::warning,
+    Log(givenUp ? Level::kError : Level::kWarning,
         what + " failed (attempt " + std::to_string(attempts) + "): " + RedactSecrets(EscapeControls(error)) +
             (response.empty() ? "" : "; answer: " + RedactSecrets(response.substr(0, 200))) +
             (givenUp ? "; given up" : "; next attempt in " + std::to_string(next - now) + " s"));

@@ -40,7 +40,7 @@ Ringtone SameScaleTone(const char *name, std::size_t count) {
 Bytes Encode(const Ringtone &tone) {
   std::array<std::uint8_t, pelkor::kSmartRingtoneMaxBytes> out{};
   const auto encoding = EncodeSmartRingtone(tone, out);
-  EXPECT_EQ(encoding.status, SmartRingtoneStatus::Ok);
+  EXPECT_EQ(encoding.status, SmartRingtoneStatus::kOk);
   return Bytes(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(encoding.length));
 }
 
@@ -192,21 +192,21 @@ TEST(SmartRingtoneTest, InstructionCountThatWouldWrapIsReported) {
   for (std::size_t i = 0; i < 127; ++i) alternating.notes[i] = {16, i % 2 ? kPause : std::uint16_t{14}};
   alternating.noteCount = 127;
   auto encoding = EncodeSmartRingtone(alternating, out);
-  EXPECT_EQ(encoding.status, SmartRingtoneStatus::TooManyInstructions);
+  EXPECT_EQ(encoding.status, SmartRingtoneStatus::kTooManyInstructions);
   EXPECT_EQ(encoding.instructionCount, 256u);
   alternating.noteCount = 126;
-  EXPECT_EQ(EncodeSmartRingtone(alternating, out).status, SmartRingtoneStatus::Ok);
+  EXPECT_EQ(EncodeSmartRingtone(alternating, out).status, SmartRingtoneStatus::kOk);
 
   // The largest tone that still counts: 253 pauses and a full name fit the buffer size.
   Ringtone pauses = MakeTone("FifteenLetters!", 100, {});
   for (std::size_t i = 0; i < 253; ++i) pauses.notes[i] = {32, kPause};
   pauses.noteCount = 253;
   encoding = EncodeSmartRingtone(pauses, out);
-  EXPECT_EQ(encoding.status, SmartRingtoneStatus::Ok);
+  EXPECT_EQ(encoding.status, SmartRingtoneStatus::kOk);
   EXPECT_EQ(encoding.instructionCount, 255u);
   EXPECT_EQ(Decode(Bytes(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(encoding.length))).notes.size(), 253u);
   pauses.noteCount = 254;
-  EXPECT_EQ(EncodeSmartRingtone(pauses, out).status, SmartRingtoneStatus::TooManyInstructions);
+  EXPECT_EQ(EncodeSmartRingtone(pauses, out).status, SmartRingtoneStatus::kTooManyInstructions);
 }
 
 TEST(SmartRingtoneTest, ShortBuffersAreNeverOverrun) {
@@ -214,7 +214,7 @@ TEST(SmartRingtoneTest, ShortBuffersAreNeverOverrun) {
   std::array<std::uint8_t, 16> guarded{};
   guarded.fill(0xEE);
   const auto encoding = EncodeSmartRingtone(tone, std::span<std::uint8_t>(guarded.data(), 12));
-  EXPECT_EQ(encoding.status, SmartRingtoneStatus::DoesNotFit);
+  EXPECT_EQ(encoding.status, SmartRingtoneStatus::kDoesNotFit);
   EXPECT_EQ(encoding.length, 13u);
   for (std::size_t i = 12; i < guarded.size(); ++i) EXPECT_EQ(guarded[i], 0xEE) << i;
 }
