@@ -18,23 +18,23 @@ namespace {
 class WrappedPhone : public ::testing::Test {
  protected:
   void SetUp() override {
-    sim.LoadState(nlohmann::json::parse(R"({
+    sim_.LoadState(nlohmann::json::parse(R"({
       "identity": {"imei": "351234567890128"},
       "sms": {"capacity": 6, "messages": [
         {"location": 1, "kind": "received", "read": false, "text": "first", "sender": "+491701",
          "time": [26, 12, 8, 17, 42, 5]},
         {"location": 2, "kind": "sent", "text": "outgoing one", "recipient": "+491702"},
         {"location": 4, "kind": "received", "text": "second", "sender": "+491703"}]}})"));
-    ASSERT_TRUE(sim.Start()) << sim.LastError();
+    ASSERT_TRUE(sim_.Start()) << sim_.LastError();
   }
-  void TearDown() override { sim.Stop(); }
+  void TearDown() override { sim_.Stop(); }
 
-  phonesim::Simulator sim;
+  phonesim::Simulator sim_;
 };
 
 TEST_F(WrappedPhone, SessionOpensReadsAndClosesWithItsScope) {
   {
-    pelkor16::session phone(sim.DevicePath());
+    pelkor16::session phone(sim_.DevicePath());
     EXPECT_TRUE(phone.alive());
     EXPECT_EQ(phone.imei(), "351234567890128");
     EXPECT_FALSE(phone.model().empty());
@@ -46,12 +46,12 @@ TEST_F(WrappedPhone, SessionOpensReadsAndClosesWithItsScope) {
   char imei[20];
   EXPECT_EQ(getimei(imei, sizeof imei), PELKOR_NOT_FOUND);
   // And a second session opens on the same port.
-  pelkor16::session again(sim.DevicePath());
+  pelkor16::session again(sim_.DevicePath());
   EXPECT_EQ(again.imei(), "351234567890128");
 }
 
 TEST_F(WrappedPhone, SettingsRoundTripThroughThePhone) {
-  pelkor16::session phone(sim.DevicePath());
+  pelkor16::session phone(sim_.DevicePath());
   phone.set_clock({2001, 3, 15, 12, 30, 0});
   const pelkor16::date_time t = phone.clock();
   EXPECT_EQ(t.year, 2001);
@@ -71,7 +71,7 @@ TEST_F(WrappedPhone, SettingsRoundTripThroughThePhone) {
 }
 
 TEST_F(WrappedPhone, MessagesComeBackByKindInListOrder) {
-  pelkor16::session phone(sim.DevicePath());
+  pelkor16::session phone(sim_.DevicePath());
   const vector<pelkor16::sms_message> all = phone.messages();
   ASSERT_EQ(all.size(), 3u);
   EXPECT_EQ(all[0].kind, pelkor16::sms_kind::received);
@@ -95,8 +95,8 @@ TEST_F(WrappedPhone, FailuresThrowTheResultCodeWithItsText) {
     EXPECT_EQ(e.code(), PELKOR_ERR_REFUSED);
     EXPECT_NE(string(e.what()).find(pelkor_strerror(PELKOR_ERR_REFUSED)), string::npos) << e.what();
   }
-  pelkor16::session phone(sim.DevicePath());
-  sim.SetSilent(true);
+  pelkor16::session phone(sim_.DevicePath());
+  sim_.SetSilent(true);
   try {
     phone.clock();
     FAIL() << "a silent phone answered";
@@ -105,7 +105,7 @@ TEST_F(WrappedPhone, FailuresThrowTheResultCodeWithItsText) {
     EXPECT_NE(string(e.what()).find("getdatetime: no answer from the phone in time (code 4)"), string::npos)
         << e.what();
   }
-  sim.SetSilent(false);
+  sim_.SetSilent(false);
 }
 
 TEST(WrappedFiles, LogoRingtoneAndWaveNeedNoPhone) {

@@ -45,8 +45,8 @@ Bytes CableFrame(uint8_t type, Bytes payload) {
 using Link = SimulatedPhone;
 
 TEST_F(Link, CableStartupPutsSyncBytesThenTheStartupFramesOnTheWire) {
-  ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
-  const Bytes wire = sim.Wire();
+  ASSERT_EQ(init(port_.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
+  const Bytes wire = sim_.Wire();
   ASSERT_GE(wire.size(), 33u);
   EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 32), Bytes(32, 0x55));
   EXPECT_EQ(wire[32], 0xC1);
@@ -60,7 +60,7 @@ TEST_F(Link, CableStartupPutsSyncBytesThenTheStartupFramesOnTheWire) {
   // Then the three start-up messages and the identity request, numbered in turn
   // (acknowledgements of the phone's replies may come in between), then the beep.
   // The last of them (the beep) may still be on its way when init returns.
-  ASSERT_TRUE(sim.WaitFor([&] { return Messages().size() >= 8; }, 2s));
+  ASSERT_TRUE(sim_.WaitFor([&] { return Messages().size() >= 8; }, 2s));
   auto messages = Messages();
   const std::vector<std::pair<uint8_t, Bytes>> expected = {{0x04, kStatusRequest},
                                                            {0x02, kStartup1},
@@ -76,7 +76,7 @@ TEST_F(Link, CableStartupPutsSyncBytesThenTheStartupFramesOnTheWire) {
     EXPECT_EQ(messages[i].bytes, expected[i].second) << "message " << i;
   }
   std::vector<uint8_t> sequences;
-  for (auto &f : sim.Frames())
+  for (auto &f : sim_.Frames())
     if (!f.isAck && f.type != 0x7F) sequences.push_back(f.payload.back());
   ASSERT_GE(sequences.size(), 5u);
   for (size_t i = 0; i < 5; ++i) EXPECT_EQ(sequences[i], 0x40 | ((s + i) % 8)) << "frame " << i;
@@ -87,41 +87,41 @@ TEST_F(Link, PortThatDoesNotExistIsRefusedAndNothingIsLeftOpen) {
   EXPECT_EQ(init("/dev/pelkor-no-such-port", 0), PELKOR_ERR_REFUSED);
   EXPECT_EQ(init("COM250", 0), PELKOR_ERR_REFUSED);
   // A lower-case f is part of the name, not the quick-start suffix.
-  EXPECT_EQ(init((port + "f").c_str(), 0), PELKOR_ERR_REFUSED);
+  EXPECT_EQ(init((port_ + "f").c_str(), 0), PELKOR_ERR_REFUSED);
   EXPECT_EQ(isalive(), 0);
-  EXPECT_FALSE(PortHeldByLibrary(port));
-  EXPECT_TRUE(sim.Messages().empty());
+  EXPECT_FALSE(PortHeldByLibrary(port_));
+  EXPECT_TRUE(sim_.Messages().empty());
 }
 
 TEST_F(Link, QuickStartSuffixOpensThePortWithoutTheF) {
-  EXPECT_EQ(init((port + "F").c_str(), 0), PELKOR_OK);
-  EXPECT_TRUE(PortHeldByLibrary(port));
+  EXPECT_EQ(init((port_ + "F").c_str(), 0), PELKOR_OK);
+  EXPECT_TRUE(PortHeldByLibrary(port_));
 }
 
 TEST_F(Link, SilentPhoneGivesMinusOneAndThePortStaysOpen) {
-  sim.SetSilent(true);
+  sim_.SetSilent(true);
   const auto started = std::chrono::steady_clock::now();
-  EXPECT_EQ(init((port + "F").c_str(), 0), -1);
+  EXPECT_EQ(init((port_ + "F").c_str(), 0), -1);
   const auto took = std::chrono::steady_clock::now() - started;
   EXPECT_LT(took, 3s);  // start-up (about 1 s) plus at most two waits of 50 ms
-  EXPECT_TRUE(PortHeldByLibrary(port));
+  EXPECT_TRUE(PortHeldByLibrary(port_));
   EXPECT_EQ(isalive(), 0);
   // The start-up still went out: the phone was simply not listening.
   EXPECT_EQ(MessagesOfType(0x64).size(), 1u);
   EXPECT_EQ(terminate(), 0);
-  EXPECT_FALSE(PortHeldByLibrary(port));
+  EXPECT_FALSE(PortHeldByLibrary(port_));
 }
 
 TEST_F(Link, SecondInitClosesTheFirstPortBeforeOpeningTheNext) {
   phonesim::Simulator other;
   ASSERT_TRUE(other.Start());
-  ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
+  ASSERT_EQ(init(port_.c_str(), 0), PELKOR_OK);
   ASSERT_EQ(init(other.DevicePath().c_str(), 0), PELKOR_OK);
-  EXPECT_FALSE(PortHeldByLibrary(port));
+  EXPECT_FALSE(PortHeldByLibrary(port_));
   EXPECT_TRUE(PortHeldByLibrary(other.DevicePath()));
   EXPECT_EQ(isalive(), 1);
   // The same port again works too: each init closes what came before.
-  ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
+  ASSERT_EQ(init(port_.c_str(), 0), PELKOR_OK);
   EXPECT_EQ(MessagesOfType(0x64).size(), 2u);
   terminate();
   other.Stop();
@@ -129,46 +129,46 @@ TEST_F(Link, SecondInitClosesTheFirstPortBeforeOpeningTheNext) {
 
 TEST_F(Link, TerminateTwiceAndWithoutSessionReturnsZero) {
   EXPECT_EQ(terminate(), 0);
-  ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
+  ASSERT_EQ(init(port_.c_str(), 0), PELKOR_OK);
   EXPECT_EQ(terminate(), 0);
   EXPECT_EQ(terminate(), 0);
   EXPECT_EQ(isalive(), 0);
-  EXPECT_FALSE(PortHeldByLibrary(port));
+  EXPECT_FALSE(PortHeldByLibrary(port_));
 }
 
 TEST_F(Link, SessionEndsWithTheThreadThatOpenedIt) {
-  std::thread host([&] { EXPECT_EQ(init(port.c_str(), 0), PELKOR_OK); });
+  std::thread host([&] { EXPECT_EQ(init(port_.c_str(), 0), PELKOR_OK); });
   host.join();
-  EXPECT_FALSE(PortHeldByLibrary(port));
+  EXPECT_FALSE(PortHeldByLibrary(port_));
   EXPECT_EQ(isalive(), 0);
   // A session opened by a thread that lives on is not touched by other threads ending.
-  ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
+  ASSERT_EQ(init(port_.c_str(), 0), PELKOR_OK);
   std::thread other([] { EXPECT_EQ(isalive(), 1); });
   other.join();
-  EXPECT_TRUE(PortHeldByLibrary(port));
+  EXPECT_TRUE(PortHeldByLibrary(port_));
 }
 
 TEST_F(Link, NoiseAndCorruptFramesFromThePhoneDoNotUpsetTheLink) {
-  ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
-  const size_t acksBefore = sim.AcksReceived();
+  ASSERT_EQ(init(port_.c_str(), 0), PELKOR_OK);
+  const size_t acksBefore = sim_.AcksReceived();
   for (int i = 0; i < 5; ++i) {
-    sim.InjectNoise(200);
-    sim.InjectCorruptFrame();
+    sim_.InjectNoise(200);
+    sim_.InjectCorruptFrame();
   }
   // A good frame after the rubbish is still found and acknowledged.
-  ASSERT_TRUE(sim.SendMessage(0x04, {0x01, 0x08, 0x00, 0x02, 0x01, 0x03, 0x01, 0x00, 0x02}));
-  EXPECT_TRUE(sim.WaitFor([&] { return sim.AcksReceived() > acksBefore; }, 2s));
-  EXPECT_EQ(sim.AcksReceived(), acksBefore + 1);
+  ASSERT_TRUE(sim_.SendMessage(0x04, {0x01, 0x08, 0x00, 0x02, 0x01, 0x03, 0x01, 0x00, 0x02}));
+  EXPECT_TRUE(sim_.WaitFor([&] { return sim_.AcksReceived() > acksBefore; }, 2s));
+  EXPECT_EQ(sim_.AcksReceived(), acksBefore + 1);
   EXPECT_EQ(isalive(), 1);
 }
 
 TEST_F(Link, ABriefLossOfAcknowledgementsIsForgottenOnceThePhoneAnswers) {
-  ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
+  ASSERT_EQ(init(port_.c_str(), 0), PELKOR_OK);
   // The phone answers but its acknowledgements are lost for a few requests.
-  sim.SetAcknowledging(false);
+  sim_.SetAcknowledging(false);
   int32_t level = 0;
   for (int i = 0; i < 3; ++i) EXPECT_EQ(getrflevel(&level), PELKOR_OK);
-  sim.SetAcknowledging(true);
+  sim_.SetAcknowledging(true);
   EXPECT_EQ(getrflevel(&level), PELKOR_OK);
   // Idle and healthy from here on: isalive must say so however long since the last byte
   // (the keep-alive asks every 4 s; in between, more than 2 s pass without data).
@@ -181,8 +181,8 @@ TEST_F(Link, ABriefLossOfAcknowledgementsIsForgottenOnceThePhoneAnswers) {
 }
 
 TEST_F(Link, InfraredStartupSyncsWakesAndUsesInfraredFrames) {
-  ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_INFRARED), PELKOR_OK);
-  const Bytes wire = sim.Wire();
+  ASSERT_EQ(init(port_.c_str(), PELKOR_CONNECTION_INFRARED), PELKOR_OK);
+  const Bytes wire = sim_.Wire();
   ASSERT_GE(wire.size(), 33u + 220u);
   EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 32), Bytes(32, 0x55));
   EXPECT_EQ(wire[32], 0xC1);
@@ -195,7 +195,7 @@ TEST_F(Link, InfraredStartupSyncsWakesAndUsesInfraredFrames) {
   EXPECT_EQ(messages[0].bytes, kStatusRequest);
   for (auto &m : messages) EXPECT_EQ(m.start, 0x1C);
   EXPECT_TRUE(MessagesOfType(0x64).empty());  // no identity request on infrared
-  for (auto &f : sim.Frames()) EXPECT_EQ(f.start, 0x1C);
+  for (auto &f : sim_.Frames()) EXPECT_EQ(f.start, 0x1C);
 }
 
 }  // namespace
@@ -211,10 +211,10 @@ TEST_F(Link, WireTraceRecordsFramesBothWaysOnlyWhenAsked) {
   ::close(fd);
   EXPECT_EQ(pelkor_settrace("/nonexistent-dir/trace.txt"), -1);
   ASSERT_EQ(pelkor_settrace(path), 0);
-  ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
+  ASSERT_EQ(init(port_.c_str(), 0), PELKOR_OK);
   terminate();
   EXPECT_EQ(pelkor_settrace(nullptr), 0);
-  ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);  // not traced any more
+  ASSERT_EQ(init(port_.c_str(), 0), PELKOR_OK);  // not traced any more
   std::ifstream trace(path);
   std::string line, all;
   int tx = 0, rx = 0;
@@ -247,10 +247,10 @@ namespace {
 
 // Runs the helper host against the simulated phone; returns its exit status, or -1
 // when it did not end within 10 s.
-int RunHostThatNeverTerminates(const std::string &port, bool fromThread) {
+int RunHostThatNeverTerminates(const std::string &port_, bool fromThread) {
   const pid_t pid = ::fork();
   if (pid == 0) {
-    const char *args[] = {PELKOR_EXIT_HELPER, port.c_str(), fromThread ? "thread" : nullptr, nullptr};
+    const char *args[] = {PELKOR_EXIT_HELPER, port_.c_str(), fromThread ? "thread" : nullptr, nullptr};
     ::execv(PELKOR_EXIT_HELPER, const_cast<char **>(args));
     ::_exit(127);
   }
@@ -265,10 +265,10 @@ int RunHostThatNeverTerminates(const std::string &port, bool fromThread) {
 }
 
 TEST_F(Link, HostThatNeverTerminatesStillExitsCleanly) {
-  EXPECT_EQ(RunHostThatNeverTerminates(port, false), 100);  // init returned 0, then exit
-  EXPECT_FALSE(PortHeldByLibrary(port));
-  EXPECT_EQ(RunHostThatNeverTerminates(port, true), 100);
-  EXPECT_FALSE(PortHeldByLibrary(port));
+  EXPECT_EQ(RunHostThatNeverTerminates(port_, false), 100);  // init returned 0, then exit
+  EXPECT_FALSE(PortHeldByLibrary(port_));
+  EXPECT_EQ(RunHostThatNeverTerminates(port_, true), 100);
+  EXPECT_FALSE(PortHeldByLibrary(port_));
   // Both hosts got as far as the start-up: the phone saw two identity requests.
   EXPECT_EQ(MessagesOfType(0x64).size(), 2u);
 }

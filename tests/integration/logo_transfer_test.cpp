@@ -31,9 +31,9 @@ class LogoTransfer : public SimulatedPhone {
     for (auto &f : files_) std::remove(f.c_str());
   }
 
-  json State(const std::string &pointer) const { return sim.State()[json::json_pointer(pointer)]; }
+  json State(const std::string &pointer) const { return sim_.State()[json::json_pointer(pointer)]; }
   void Set(const std::string &pointer, const json &value) {
-    ASSERT_EQ(sim.Control("set " + pointer + " " + value.dump()), "ok");
+    ASSERT_EQ(sim_.Control("set " + pointer + " " + value.dump()), "ok");
   }
   static Bytes Hex(const json &text) {
     Bytes bytes;
@@ -88,7 +88,7 @@ TEST_F(LogoTransfer, StartupLogoGoesUpInFiveFramesAndComesBack) {
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].size(), 512u);
   size_t frames = 0;
-  for (auto &frame : sim.Frames())
+  for (auto &frame : sim_.Frames())
     if (!frame.isAck && frame.type == 0x05) ++frames;
   EXPECT_EQ(frames, 5u);
 
@@ -158,7 +158,7 @@ TEST_F(LogoTransfer, OperatorUploadAsksForTheNetworkOnlyWithoutACode) {
   EXPECT_EQ(stored[0], 0x80);
   EXPECT_EQ(stored[125], 0x01);
 
-  sim.ClearRecords();
+  sim_.ClearRecords();
   logo_setdata(PELKOR_LOGO_OPERATOR, "310 26");
   ASSERT_EQ(logo_upload(), PELKOR_OK);
   EXPECT_TRUE(MessagesOfType(0x0A).empty());
@@ -233,10 +233,10 @@ TEST_F(LogoTransfer, LogoFilesTravelThroughThePhone) {
   logo_setdata(PELKOR_LOGO_CALLER, nullptr);
   logo_setpixel(5, 6, 0);
   ASSERT_EQ(logo_writefile(ngg.c_str()), PELKOR_OK);
-  EXPECT_EQ(sim.Control("logo load caller 3 " + ngg), "ok");
-  EXPECT_EQ(sim.Control("logo dump caller 3 " + dumped), "ok");
+  EXPECT_EQ(sim_.Control("logo load caller 3 " + ngg), "ok");
+  EXPECT_EQ(sim_.Control("logo dump caller 3 " + dumped), "ok");
   EXPECT_EQ(phonesim::logo::ReadBytes(dumped), phonesim::logo::ReadBytes(ngg));
-  EXPECT_EQ(sim.Control("logo load startup " + ngg).rfind("error", 0), 0u) << "an NGG file is no start-up logo";
+  EXPECT_EQ(sim_.Control("logo load startup " + ngg).rfind("error", 0), 0u) << "an NGG file is no start-up logo";
   logo_setdata(PELKOR_LOGO_NONE, nullptr);
   logo_setgroupnumber(3);
   ASSERT_EQ(logo_download(PELKOR_LOGO_CALLER), PELKOR_OK);
@@ -275,14 +275,14 @@ TEST_F(LogoTransfer, SilenceGives4AndLeavesTheRecordCleared) {
   EXPECT_EQ(logo_getpixel(1, 1), 1);
 
   // An unknown kind sends nothing and waits out the limit.
-  sim.ClearRecords();
+  sim_.ClearRecords();
   start = Clock::now();
   EXPECT_EQ(logo_download(6), PELKOR_ERR_TIMEOUT);
   EXPECT_GE(MsSince(start), 900);
   EXPECT_TRUE(MessagesOfType(0x05).empty());
   EXPECT_TRUE(MessagesOfType(0x03).empty());
 
-  sim.SetSilent(true);
+  sim_.SetSilent(true);
   logo_setdata(PELKOR_LOGO_OPERATOR, "244 05");
   logo_setgroupnumber(3);
   EXPECT_EQ(logo_download(PELKOR_LOGO_CALLER), PELKOR_ERR_TIMEOUT);

@@ -33,64 +33,64 @@ class Phonebook : public SimulatedPhone {
   }
 
   void Fail(const std::string &request, const nlohmann::json &value) {
-    sim.LoadState({{"phonebook", {{"fail", {{request, value}}}}}});
+    sim_.LoadState({{"phonebook", {{"fail", {{request, value}}}}}});
   }
   nlohmann::json Entry(int memoryCode, int location) const {
-    return sim.State()["phonebook"]["memories"][std::to_string(memoryCode)]["entries"][std::to_string(location)];
+    return sim_.State()["phonebook"]["memories"][std::to_string(memoryCode)]["entries"][std::to_string(location)];
   }
 
   // Reads past the 200 ms reuse window.
   static void LetCacheExpire() { std::this_thread::sleep_for(260ms); }
 
-  char name[64] = {};
-  char number[64] = {};
-  int32_t group = -7;
+  char name_[64] = {};
+  char number_[64] = {};
+  int32_t group_ = -7;
 };
 
 TEST_F(Phonebook, FirstReadOfAMemoryAsksItsSizeThenTheEntry) {
-  ASSERT_EQ(getphonebookentry(1, 1, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
-  EXPECT_STREQ(name, "Carol (SIM)");
-  EXPECT_STREQ(number, "+441632960003");
-  EXPECT_EQ(group, 1);
+  ASSERT_EQ(getphonebookentry(1, 1, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_OK);
+  EXPECT_STREQ(name_, "Carol (SIM)");
+  EXPECT_STREQ(number_, "+441632960003");
+  EXPECT_EQ(group_, 1);
   EXPECT_EQ(Requests(), (std::vector<Bytes>{kStatusOfSim, EntryRequest(0x03, 1)}));
 
   // The same memory again: no new size query. Another memory: its size first.
   LetCacheExpire();
-  sim.ClearRecords();
-  ASSERT_EQ(getphonebookentry(1, 1, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
-  ASSERT_EQ(getphonebookentry(2, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
-  ASSERT_EQ(getphonebookentry(1, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
-  EXPECT_STREQ(name, "Alice Archer");
+  sim_.ClearRecords();
+  ASSERT_EQ(getphonebookentry(1, 1, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_OK);
+  ASSERT_EQ(getphonebookentry(2, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_OK);
+  ASSERT_EQ(getphonebookentry(1, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_OK);
+  EXPECT_STREQ(name_, "Alice Archer");
   EXPECT_EQ(Requests(),
             (std::vector<Bytes>{EntryRequest(0x03, 1), kStatusOfPhone, EntryRequest(0x02, 2), EntryRequest(0x02, 1)}));
 }
 
 TEST_F(Phonebook, EveryNewSessionAsksTheMemorySizeAgain) {
-  ASSERT_EQ(getphonebookentry(1, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
+  ASSERT_EQ(getphonebookentry(1, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_OK);
   ASSERT_EQ(terminate(), PELKOR_OK);
-  ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
-  sim.ClearRecords();
-  ASSERT_EQ(getphonebookentry(1, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
+  ASSERT_EQ(init(port_.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
+  sim_.ClearRecords();
+  ASSERT_EQ(getphonebookentry(1, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_OK);
   EXPECT_EQ(Requests(), (std::vector<Bytes>{kStatusOfPhone, EntryRequest(0x02, 1)}));
 }
 
 TEST_F(Phonebook, LocationsBeyondTheMemoryAreRefusedWithoutAsking) {
   // 3 used + 97 free in the phone's memory.
-  ASSERT_EQ(getphonebookentry(101, 0, name, sizeof name, number, sizeof number, &group), PELKOR_ERR_REFUSED);
+  ASSERT_EQ(getphonebookentry(101, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_ERR_REFUSED);
   EXPECT_EQ(Requests(), (std::vector<Bytes>{kStatusOfPhone}));
-  EXPECT_STREQ(name, "");
-  EXPECT_EQ(group, 0);
+  EXPECT_STREQ(name_, "");
+  EXPECT_EQ(group_, 0);
 
   // The last location is asked for; it is empty.
-  ASSERT_EQ(getphonebookentry(100, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
+  ASSERT_EQ(getphonebookentry(100, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_OK);
   EXPECT_EQ(Requests().back(), EntryRequest(0x02, 100));
-  EXPECT_STREQ(name, "");
-  EXPECT_STREQ(number, "");
+  EXPECT_STREQ(name_, "");
+  EXPECT_STREQ(number_, "");
 
   // Locations that do not fit their byte would wrap onto another entry.
-  sim.ClearRecords();
-  EXPECT_EQ(getphonebookentry(257, 0, name, sizeof name, number, sizeof number, &group), PELKOR_ERR_REFUSED);
-  EXPECT_EQ(getphonebookentry(-1, 0, name, sizeof name, number, sizeof number, &group), PELKOR_ERR_REFUSED);
+  sim_.ClearRecords();
+  EXPECT_EQ(getphonebookentry(257, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_ERR_REFUSED);
+  EXPECT_EQ(getphonebookentry(-1, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_ERR_REFUSED);
   EXPECT_EQ(setphonebookentry(257, 0, "Wrapped", "1", 0), PELKOR_ERR_REFUSED);
   std::this_thread::sleep_for(50ms);
   EXPECT_TRUE(Requests().empty());
@@ -98,49 +98,49 @@ TEST_F(Phonebook, LocationsBeyondTheMemoryAreRefusedWithoutAsking) {
 }
 
 TEST_F(Phonebook, ReadsAreReusedFor200MsForTheSameEntryOnly) {
-  ASSERT_EQ(getphonebookentry(2, 0, name, sizeof name, nullptr, 0, nullptr), PELKOR_OK);
-  ASSERT_EQ(getphonebookentry(2, 0, nullptr, 0, number, sizeof number, nullptr), PELKOR_OK);
-  ASSERT_EQ(getphonebookentry(2, 0, nullptr, 0, nullptr, 0, &group), PELKOR_OK);
-  EXPECT_STREQ(name, "Bob Baker");
-  EXPECT_STREQ(number, "01632960002");
-  EXPECT_EQ(group, 2);
+  ASSERT_EQ(getphonebookentry(2, 0, name_, sizeof name_, nullptr, 0, nullptr), PELKOR_OK);
+  ASSERT_EQ(getphonebookentry(2, 0, nullptr, 0, number_, sizeof number_, nullptr), PELKOR_OK);
+  ASSERT_EQ(getphonebookentry(2, 0, nullptr, 0, nullptr, 0, &group_), PELKOR_OK);
+  EXPECT_STREQ(name_, "Bob Baker");
+  EXPECT_STREQ(number_, "01632960002");
+  EXPECT_EQ(group_, 2);
   EXPECT_EQ(CountOf(0x01), 1u);
 
-  ASSERT_EQ(getphonebookentry(1, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
+  ASSERT_EQ(getphonebookentry(1, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_OK);
   EXPECT_EQ(CountOf(0x01), 2u);
-  ASSERT_EQ(getphonebookentry(1, 1, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
+  ASSERT_EQ(getphonebookentry(1, 1, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_OK);
   EXPECT_EQ(CountOf(0x01), 3u);
   LetCacheExpire();
-  ASSERT_EQ(getphonebookentry(2, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
+  ASSERT_EQ(getphonebookentry(2, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_OK);
   EXPECT_EQ(CountOf(0x01), 4u);
 
   // A failed read is never reused: the next call asks again and sees the entry.
   LetCacheExpire();
   Fail("read", 0x7D);
-  EXPECT_EQ(getphonebookentry(1, 0, name, sizeof name, number, sizeof number, &group), PELKOR_ERR_PHONEBOOK_READ);
-  EXPECT_STREQ(name, "");
-  EXPECT_EQ(getphonebookentry(1, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
-  EXPECT_STREQ(name, "Alice Archer");
+  EXPECT_EQ(getphonebookentry(1, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_ERR_PHONEBOOK_READ);
+  EXPECT_STREQ(name_, "");
+  EXPECT_EQ(getphonebookentry(1, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_OK);
+  EXPECT_STREQ(name_, "Alice Archer");
   EXPECT_EQ(CountOf(0x01), 6u);
 }
 
 TEST_F(Phonebook, AnEntryWithoutANameIsNamedByItsNumber) {
-  ASSERT_EQ(getphonebookentry(3, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
-  EXPECT_STREQ(name, "5550100");
-  EXPECT_STREQ(number, "5550100");
-  EXPECT_EQ(group, 255);
+  ASSERT_EQ(getphonebookentry(3, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_OK);
+  EXPECT_STREQ(name_, "5550100");
+  EXPECT_STREQ(number_, "5550100");
+  EXPECT_EQ(group_, 255);
 }
 
 TEST_F(Phonebook, OverlongFieldsFromThePhoneAreCutToTheirFieldAndTheCallersBuffer) {
   const std::string longName(70, 'L');
   const std::string longNumber(50, '4');
-  sim.LoadState(
+  sim_.LoadState(
       {{"phonebook",
         {{"memories", {{"2", {{"entries", {{"9", {{"name", longName}, {"number", longNumber}, {"group", 3}}}}}}}}}}}});
-  ASSERT_EQ(getphonebookentry(9, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
-  EXPECT_EQ(std::string(name), longName.substr(0, 40));
-  EXPECT_EQ(std::string(number), longNumber.substr(0, 40));
-  EXPECT_EQ(group, 3);
+  ASSERT_EQ(getphonebookentry(9, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_OK);
+  EXPECT_EQ(std::string(name_), longName.substr(0, 40));
+  EXPECT_EQ(std::string(number_), longNumber.substr(0, 40));
+  EXPECT_EQ(group_, 3);
 
   char small[5];
   std::memset(small, 'x', sizeof small);
@@ -163,9 +163,9 @@ TEST_F(Phonebook, WritesReachThePhoneAndAreReadBack) {
   EXPECT_EQ(Entry(2, 7)["group"], 255);
   EXPECT_EQ(Entry(3, 8)["number"], "");
 
-  ASSERT_EQ(getphonebookentry(8, 1, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
-  EXPECT_STREQ(name, "Eve");
-  EXPECT_EQ(group, 2);
+  ASSERT_EQ(getphonebookentry(8, 1, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_OK);
+  EXPECT_STREQ(name_, "Eve");
+  EXPECT_EQ(group_, 2);
 }
 
 TEST_F(Phonebook, SpeedDialsMapMemoryCodesAndAreReusedBriefly) {
@@ -212,28 +212,28 @@ TEST_F(Phonebook, SpeedDialErrorsReportNoMemory) {
 
 TEST_F(Phonebook, MemoryStatusErrorsEndTheReadWithTheirCodes) {
   Fail("memory_status", 0x7D);
-  EXPECT_EQ(getphonebookentry(1, 0, name, sizeof name, number, sizeof number, &group), PELKOR_ERR_REFUSED);
+  EXPECT_EQ(getphonebookentry(1, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_ERR_REFUSED);
   Fail("memory_status", 0x8D);
-  EXPECT_EQ(getphonebookentry(1, 0, name, sizeof name, number, sizeof number, &group), PELKOR_ERR_MEMORY_STATUS);
+  EXPECT_EQ(getphonebookentry(1, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_ERR_MEMORY_STATUS);
   EXPECT_EQ(CountOf(0x01), 0u);
   // Memory type 8 goes out as 0xFF, a memory this phone does not have.
-  EXPECT_EQ(getphonebookentry(1, 8, name, sizeof name, number, sizeof number, &group), PELKOR_ERR_MEMORY_STATUS);
+  EXPECT_EQ(getphonebookentry(1, 8, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_ERR_MEMORY_STATUS);
   EXPECT_EQ(Requests().back(), (Bytes{0x00, 0x01, 0x00, 0x07, 0xFF}));
 
   // 0x6F counts as no answer: the entry is asked for all the same.
   Fail("memory_status", 0x6F);
-  EXPECT_EQ(getphonebookentry(1, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
-  EXPECT_STREQ(name, "Alice Archer");
+  EXPECT_EQ(getphonebookentry(1, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_OK);
+  EXPECT_STREQ(name_, "Alice Archer");
   // A size never learnt is asked again rather than judged from stale counts.
   LetCacheExpire();
-  EXPECT_EQ(getphonebookentry(2, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
+  EXPECT_EQ(getphonebookentry(2, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_OK);
   EXPECT_EQ(CountOf(0x07), 5u);
   EXPECT_EQ(CountOf(0x01), 2u);
 }
 
 TEST_F(Phonebook, EntryErrorsAndSilenceGiveTheirCodes) {
   Fail("read", 0x12);
-  EXPECT_EQ(getphonebookentry(1, 0, name, sizeof name, number, sizeof number, &group), PELKOR_ERR_REFUSED);
+  EXPECT_EQ(getphonebookentry(1, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_ERR_REFUSED);
   Fail("write", 0x7D);
   EXPECT_EQ(setphonebookentry(1, 0, "X", "1", 0), PELKOR_ERR_PHONEBOOK_WRITE);
   Fail("write", 0x8D);
@@ -243,17 +243,17 @@ TEST_F(Phonebook, EntryErrorsAndSilenceGiveTheirCodes) {
 
   Fail("read", "silent");
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(getphonebookentry(2, 0, name, sizeof name, number, sizeof number, &group), PELKOR_ERR_TIMEOUT);
+  EXPECT_EQ(getphonebookentry(2, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_ERR_TIMEOUT);
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_GE(took, 450ms);
   EXPECT_LT(took, 3s);
-  EXPECT_STREQ(name, "");
-  EXPECT_EQ(group, 0);
+  EXPECT_STREQ(name_, "");
+  EXPECT_EQ(group_, 0);
   // A reply after the time-out changes nothing the caller sees; the next read asks anew.
-  ASSERT_TRUE(sim.SendMessage(0x03, {0x01, 0x00, 0x00, 0x02, 0x02, 4, 'L', 'a', 't', 'e', 1, '9', 0x01}));
+  ASSERT_TRUE(sim_.SendMessage(0x03, {0x01, 0x00, 0x00, 0x02, 0x02, 4, 'L', 'a', 't', 'e', 1, '9', 0x01}));
   std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(getphonebookentry(2, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
-  EXPECT_STREQ(name, "Bob Baker");
+  EXPECT_EQ(getphonebookentry(2, 0, name_, sizeof name_, number_, sizeof number_, &group_), PELKOR_OK);
+  EXPECT_STREQ(name_, "Bob Baker");
 }
 
 }  // namespace

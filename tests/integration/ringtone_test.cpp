@@ -80,20 +80,20 @@ class Ringtones : public SimulatedPhone {
     ASSERT_EQ(ringtone_readfile(path.c_str()), PELKOR_OK);
   }
 
-  void Open() { ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK); }
+  void Open() { ASSERT_EQ(init(port_.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK); }
 
-  json Uploads() const { return sim.State()["ringtone"]["uploads"]; }
+  json Uploads() const { return sim_.State()["ringtone"]["uploads"]; }
 
   // The upload the phone kept as its count-th, once it has arrived.
   json WaitForUpload(size_t count) {
-    EXPECT_TRUE(sim.WaitFor([&] { return Uploads().size() >= count; }, 3s));
+    EXPECT_TRUE(sim_.WaitFor([&] { return Uploads().size() >= count; }, 3s));
     const json uploads = Uploads();
     return uploads.size() >= count ? uploads[count - 1] : json::object();
   }
 
   // The ringing tone the phone decoded from the last SMS it was handed.
   json LastSmsTone(json &sms) const {
-    sms = sim.State()["sms"]["sent"].back();
+    sms = sim_.State()["sms"]["sent"].back();
     EXPECT_TRUE(sms.contains("content")) << sms.dump();
     return sms.value("content", json::object());
   }
@@ -129,7 +129,7 @@ TEST_F(Ringtones, BothUploadFormsReachThePhoneAsTheFileHadIt) {
   EXPECT_EQ(upload.value("message_type", 0), 0x12);
   EXPECT_FALSE(upload.contains("error")) << upload.dump();
   ExpectRoundTune(upload["tone"]);
-  EXPECT_EQ(sim.State()["ringtone"]["tone"], upload["tone"]);
+  EXPECT_EQ(sim_.State()["ringtone"]["tone"], upload["tone"]);
 
   ASSERT_EQ(ringtone_upload(1), PELKOR_OK);
   upload = WaitForUpload(2);
@@ -197,7 +197,7 @@ TEST_F(Ringtones, ToneTooLongForItsMessageIsNotSent) {
   LoadTune(tune);
   ASSERT_EQ(ringtone_getnotes(), 200);
   Open();
-  sim.ClearRecords();
+  sim_.ClearRecords();
 
   EXPECT_EQ(ringtone_upload(0), PELKOR_ERR_REFUSED);
   EXPECT_EQ(ringtone_upload(1), PELKOR_ERR_REFUSED);
@@ -212,7 +212,7 @@ TEST_F(Ringtones, ToneTooLongForItsMessageIsNotSent) {
   EXPECT_TRUE(MessagesOfType(0x12).empty());
   EXPECT_EQ(MessagesOfType(0x05).size(), 1u);
   EXPECT_TRUE(MessagesOfType(0x02).empty());
-  EXPECT_TRUE(sim.State()["sms"]["sent"].empty());
+  EXPECT_TRUE(sim_.State()["sms"]["sent"].empty());
   ASSERT_EQ(Uploads().size(), 1u);
   EXPECT_EQ(NotesOf(Uploads()[0]["tone"]).size(), 82u);
 }

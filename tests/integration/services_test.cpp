@@ -37,7 +37,7 @@ TEST_F(Services, IdentityComesFromTheStartupRecordOnTheCable) {
 }
 
 TEST_F(Services, IdentityOnInfraredIsAskedForPieceByPiece) {
-  sim.LoadState({{"identity", {{"imei", "350612345678901"}, {"software", "V 4.10"}}}});
+  sim_.LoadState({{"identity", {{"imei", "350612345678901"}, {"software", "V 4.10"}}}});
   Open(PELKOR_CONNECTION_INFRARED);
   char text[32];
   EXPECT_EQ(getimei(text, sizeof text), PELKOR_OK);
@@ -56,7 +56,7 @@ TEST_F(Services, IdentityOnInfraredIsAskedForPieceByPiece) {
 
 TEST_F(Services, IdentityThatNeverComesGivesFive) {
   Open(PELKOR_CONNECTION_INFRARED);
-  sim.SetSilent(true);
+  sim_.SetSilent(true);
   char text[8] = "xxxxxxx";
   EXPECT_EQ(getimei(text, sizeof text), PELKOR_ERR_IDENTITY_UNKNOWN);
   EXPECT_EQ(text[0], '\0');
@@ -64,17 +64,17 @@ TEST_F(Services, IdentityThatNeverComesGivesFive) {
 
 TEST_F(Services, StatusLevelsAndPowerSource) {
   Open();
-  sim.LoadState({{"status", {{"signal", 3}, {"battery", 4}, {"power", 1}}}});
+  sim_.LoadState({{"status", {{"signal", 3}, {"battery", 4}, {"power", 1}}}});
   int32_t level = 0;
   EXPECT_EQ(getrflevel(&level), PELKOR_OK);
   EXPECT_EQ(level, 300);
   EXPECT_EQ(getbatterylevel(&level), PELKOR_OK);
   EXPECT_EQ(level, 400);
   EXPECT_EQ(uses_acdc_power(), 1);
-  sim.LoadState({{"status", {{"power", 0}}}});
+  sim_.LoadState({{"status", {{"power", 0}}}});
   EXPECT_EQ(uses_acdc_power(), 0);
   EXPECT_EQ(getrflevel(nullptr), PELKOR_OK);
-  sim.SetSilent(true);
+  sim_.SetSilent(true);
   EXPECT_EQ(getrflevel(&level), PELKOR_ERR_TIMEOUT);
   EXPECT_EQ(level, -1);
 }
@@ -88,7 +88,7 @@ TEST_F(Services, DisplayIndicatorsAndTheTwoHundredMillisecondReuse) {
   EXPECT_EQ(getdisplaystatus(text, 4), PELKOR_OK);
   EXPECT_STREQ(text, "100");
   EXPECT_EQ(Sent(0x0D).size(), 1u);
-  sim.LoadState({{"display", {{"indicators", {{"1", false}}}}}});
+  sim_.LoadState({{"display", {{"indicators", {{"1", false}}}}}});
   std::this_thread::sleep_for(250ms);
   EXPECT_EQ(getdisplaystatus(text, sizeof text), PELKOR_OK);
   EXPECT_STREQ(text, "00010000");  // indicator 4 not mentioned: keeps its state
@@ -109,7 +109,7 @@ TEST_F(Services, ClockIsSetAndReadBack) {
   EXPECT_EQ(mi, 30);
   EXPECT_LE(s, 3);  // the phone's clock started again at 0 seconds
   EXPECT_EQ(getdatetime(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), PELKOR_OK);
-  sim.LoadState({{"clock", {{"refuse_settings", true}}}});
+  sim_.LoadState({{"clock", {{"refuse_settings", true}}}});
   EXPECT_EQ(setdatetime(2002, 1, 1, 0, 0, 0), PELKOR_ERR_SETTING_REFUSED);
 }
 
@@ -124,13 +124,13 @@ TEST_F(Services, AlarmIsSetSwitchedOnAndReadBack) {
   EXPECT_EQ(on, 1);
   EXPECT_EQ(h, 7);
   EXPECT_EQ(m, 30);
-  sim.LoadState({{"clock", {{"refuse_settings", true}}}});
+  sim_.LoadState({{"clock", {{"refuse_settings", true}}}});
   EXPECT_EQ(setalarm(8, 0), PELKOR_ERR_SETTING_REFUSED);
 }
 
 TEST_F(Services, ClockWithoutAnswerTimesOutWithinItsLimits) {
   Open();
-  sim.SetSilent(true);
+  sim_.SetSilent(true);
   int32_t y = 99;
   auto started = std::chrono::steady_clock::now();
   EXPECT_EQ(getdatetime(&y, nullptr, nullptr, nullptr, nullptr, nullptr), PELKOR_ERR_TIMEOUT);
@@ -154,14 +154,14 @@ TEST_F(Services, DialHangUpAndDtmfGoOutAsGiven) {
   EXPECT_EQ(Sent(0x01)[0], (Bytes{0x00, 0x01, 0x00, 0x01, 0x05, '1', '2', '3', '4', '5', 0x05, 0x01, 0x01, 0x05, 0x81,
                                   0x01, 0x00, 0x00}));
   // The phone reports the call established: the call text becomes "D".
-  ASSERT_TRUE(sim.WaitFor([&] { return incoming(text, sizeof text) == PELKOR_OK; }, 1s));
+  ASSERT_TRUE(sim_.WaitFor([&] { return incoming(text, sizeof text) == PELKOR_OK; }, 1s));
   EXPECT_STREQ(text, "D");
   EXPECT_EQ(send_dtmf("12#*"), PELKOR_OK);
   EXPECT_EQ(hangup(), PELKOR_OK);
   ASSERT_TRUE(WaitForMessages(0x01, 3, 1s));
   EXPECT_EQ(Sent(0x01)[1], (Bytes{0x00, 0x01, 0x00, 0x50, 0x04, '1', '2', '#', '*'}));
   EXPECT_EQ(Sent(0x01)[2], (Bytes{0x00, 0x01, 0x00, 0x08, 0x01, 0x85}));
-  EXPECT_TRUE(sim.WaitFor([&] { return incoming(text, sizeof text) == PELKOR_ERR_NO_CALL; }, 1s));
+  EXPECT_TRUE(sim_.WaitFor([&] { return incoming(text, sizeof text) == PELKOR_ERR_NO_CALL; }, 1s));
   // Too long to fit a request: refused, nothing sent.
   EXPECT_EQ(dialvoice(std::string(50, '1').c_str()), PELKOR_ERR_REFUSED);
   EXPECT_EQ(send_dtmf(std::string(59, '1').c_str()), PELKOR_ERR_REFUSED);
@@ -170,32 +170,32 @@ TEST_F(Services, DialHangUpAndDtmfGoOutAsGiven) {
   ASSERT_TRUE(WaitForMessages(0x01, 4, 1s));
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(Sent(0x01).size(), 4u);
-  EXPECT_EQ(sim.State()["calls"]["dtmf"][0], "12#*");
+  EXPECT_EQ(sim_.State()["calls"]["dtmf"][0], "12#*");
 }
 
 TEST_F(Services, IncomingCallIsAnnouncedOnceAndFollowedToItsEnd) {
   Open();
   // The simulator's control lines stand for somebody calling the phone.
-  ASSERT_EQ(sim.Control("call incoming 0612345678"), "ok");
-  ASSERT_TRUE(sim.WaitFor([] { return incomingevent() == 1; }, 1s));
+  ASSERT_EQ(sim_.Control("call incoming 0612345678"), "ok");
+  ASSERT_TRUE(sim_.WaitFor([] { return incomingevent() == 1; }, 1s));
   EXPECT_EQ(incomingevent(), 0);
   char text[32];
   EXPECT_EQ(incoming(text, sizeof text), PELKOR_OK);
   EXPECT_STREQ(text, "0612345678");
-  ASSERT_EQ(sim.Control("call establish 7"), "ok");
-  ASSERT_TRUE(sim.WaitFor([&] { return incoming(text, sizeof text) == 0 && text[0] == 'D'; }, 1s));
+  ASSERT_EQ(sim_.Control("call establish 7"), "ok");
+  ASSERT_TRUE(sim_.WaitFor([&] { return incoming(text, sizeof text) == 0 && text[0] == 'D'; }, 1s));
   EXPECT_STREQ(text, "D612345678");
   EXPECT_EQ(hangup(), PELKOR_OK);
   ASSERT_TRUE(WaitForMessages(0x01, 1, 1s));
   EXPECT_EQ(Sent(0x01).back(), (Bytes{0x00, 0x01, 0x00, 0x08, 0x07, 0x85}));
-  EXPECT_TRUE(sim.WaitFor([&] { return incoming(text, sizeof text) == PELKOR_ERR_NO_CALL; }, 1s));
+  EXPECT_TRUE(sim_.WaitFor([&] { return incoming(text, sizeof text) == PELKOR_ERR_NO_CALL; }, 1s));
   // The far end hanging up is announced the same way.
-  ASSERT_EQ(sim.Control("call incoming 555"), "ok");
-  ASSERT_EQ(sim.Control("call establish"), "ok");
-  ASSERT_TRUE(sim.WaitFor([&] { return incoming(text, sizeof text) == 0 && text[0] == 'D'; }, 1s));
-  ASSERT_EQ(sim.Control("call end"), "ok");
-  EXPECT_TRUE(sim.WaitFor([&] { return incoming(text, sizeof text) == PELKOR_ERR_NO_CALL; }, 1s));
-  EXPECT_NE(sim.Control("call sideways").find("error"), std::string::npos);
+  ASSERT_EQ(sim_.Control("call incoming 555"), "ok");
+  ASSERT_EQ(sim_.Control("call establish"), "ok");
+  ASSERT_TRUE(sim_.WaitFor([&] { return incoming(text, sizeof text) == 0 && text[0] == 'D'; }, 1s));
+  ASSERT_EQ(sim_.Control("call end"), "ok");
+  EXPECT_TRUE(sim_.WaitFor([&] { return incoming(text, sizeof text) == PELKOR_ERR_NO_CALL; }, 1s));
+  EXPECT_NE(sim_.Control("call sideways").find("error"), std::string::npos);
 }
 
 TEST_F(Services, ResetsBeepsAndTones) {
@@ -220,7 +220,7 @@ TEST_F(Services, ResetsBeepsAndTones) {
                                        {0x00, 0x01, 0x8F, 0x00, 0x00, 0x00}};
   ASSERT_TRUE(WaitForMessages(0x40, expected.size(), 1s));
   EXPECT_EQ(Sent(0x40), expected);
-  EXPECT_EQ(sim.State()["resets"], nlohmann::json({"soft", "soft", "hard"}));
+  EXPECT_EQ(sim_.State()["resets"], nlohmann::json({"soft", "soft", "hard"}));
 }
 
 TEST_F(Services, AToneOfNoLengthPlaysNothingAndReturnsAtOnce) {
@@ -246,12 +246,12 @@ TEST_F(Services, NetworkInfoInThePhonesLayoutAndItsReuse) {
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(getnetworkinfo(code, sizeof code, nullptr, 0, nullptr, 0), PELKOR_OK);
   EXPECT_EQ(Sent(0x0A).size(), 1u);
-  sim.SetSilent(true);
+  sim_.SetSilent(true);
   std::this_thread::sleep_for(250ms);
   EXPECT_EQ(getnetworkinfo(code, sizeof code, area, sizeof area, cell, sizeof cell), PELKOR_ERR_TIMEOUT);
   EXPECT_STREQ(code, "");
   // A failure is never reused: the next call asks again at once.
-  sim.SetSilent(false);
+  sim_.SetSilent(false);
   EXPECT_EQ(getnetworkinfo(code, sizeof code, nullptr, 0, nullptr, 0), PELKOR_OK);
   EXPECT_STREQ(code, "262 01");
 }
@@ -266,7 +266,7 @@ TEST_F(Services, NetMonitorSelectsScreensAndCutsTheText) {
   EXPECT_STREQ(text, "CELL");
   EXPECT_EQ(netmonitor("300", text, sizeof text), PELKOR_OK);
   EXPECT_EQ(netmonitor("bogus", text, sizeof text), PELKOR_OK);
-  sim.LoadState({{"netmonitor", {{"screens", {{"7", std::string(80, 'x')}}}}}});
+  sim_.LoadState({{"netmonitor", {{"screens", {{"7", std::string(80, 'x')}}}}}});
   EXPECT_EQ(netmonitor("7", text, sizeof text), PELKOR_OK);
   EXPECT_EQ(std::strlen(text), 50u);
   const std::vector<Bytes> expected = {{0x00, 0x01, 0x64, 0x01}, {0x00, 0x01, 0x7E, 0xF2}, {0x00, 0x01, 0x64, 0x01},
@@ -286,8 +286,8 @@ using SilentPhone = SimulatedPhone;
 
 // Each waiting command ends with its own code once its time limit has passed.
 TEST_F(SilentPhone, EveryWaitingServiceEndsWithItsCode) {
-  ASSERT_EQ(init(port.c_str(), 0), PELKOR_OK);
-  sim.SetSilent(true);
+  ASSERT_EQ(init(port_.c_str(), 0), PELKOR_OK);
+  sim_.SetSilent(true);
   int32_t value = 7;
   EXPECT_EQ(getbatterylevel(&value), PELKOR_ERR_TIMEOUT);
   EXPECT_EQ(value, -1);

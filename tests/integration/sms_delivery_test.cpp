@@ -19,11 +19,11 @@ class SmsDelivery : public SimulatedPhone {
  protected:
   void SetUp() override {
     SimulatedPhone::SetUp();
-    ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
+    ASSERT_EQ(init(port_.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
     setsmsmessagecenter(0, "+4477001122");
   }
 
-  void NextReference(int reference) { sim.LoadState({{"network", {{"next_reference", reference}}}}); }
+  void NextReference(int reference) { sim_.LoadState({{"network", {{"next_reference", reference}}}}); }
 
   static std::vector<int32_t> References() {
     std::vector<int32_t> out(8, -7);
@@ -35,7 +35,7 @@ class SmsDelivery : public SimulatedPhone {
   // The references phonesim says it gave, in the order the parts reached it.
   std::vector<int32_t> ReferencesInSent() const {
     std::vector<int32_t> out;
-    const json state = sim.State();
+    const json state = sim_.State();
     for (const json &s : state["sms"]["sent"])
       out.push_back(s.contains("message_reference") ? s["message_reference"].get<int32_t>() : -9);
     return out;
@@ -71,7 +71,7 @@ TEST_F(SmsDelivery, SendsmsGivesEachPartTheReferenceThePhoneNamed) {
   EXPECT_EQ(References(), (std::vector<int32_t>{2}));
 
   // A send the phone refuses leaves none of the last one's.
-  sim.LoadState({{"sms", {{"fail_next_send", true}}}});
+  sim_.LoadState({{"sms", {{"fail_next_send", true}}}});
   EXPECT_EQ(sendsms("+49170123456", "refused", 0, 0), PELKOR_ERR_SMS_SEND);
   EXPECT_EQ(pelkor_getsendreferences(nullptr, 0), 0);
 }
@@ -108,7 +108,7 @@ TEST_F(SmsDelivery, ReportDetailsOfDeliveredPendingAndFailed) {
   messages.push_back({{"location", 2}, {"kind", "received"}, {"text", "not a report"}, {"sender", "+4412"}});
   add(3, 255, "+4412345", 0x20, {24, 12, 31, 23, 59, 59}, {25, 1, 1, 0, 0, 9});
   add(4, 0, "0612", 0x41, {24, 2, 29, 8, 5, 0}, {24, 3, 1, 9, 6, 1});
-  sim.LoadState({{"sms", {{"capacity", 5}, {"messages", messages}}}});
+  sim_.LoadState({{"sms", {{"capacity", 5}, {"messages", messages}}}});
   ASSERT_EQ(updatesmslist(), PELKOR_ERR_SMS_READ);
   ASSERT_EQ(getsmsmsgcount(PELKOR_SMS_STATUS_REPORT), 3);
 

@@ -18,11 +18,11 @@ class SmsSend : public SimulatedPhone {
  protected:
   void SetUp() override {
     SimulatedPhone::SetUp();
-    ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
+    ASSERT_EQ(init(port_.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
     setsmsmessagecenter(0, "+4477001122");
   }
 
-  json Sent() const { return sim.State()["sms"]["sent"]; }
+  json Sent() const { return sim_.State()["sms"]["sent"]; }
 
   // Requests of type 0x02 with the given command byte.
   size_t RequestsWithCommand(uint8_t command) const {
@@ -130,7 +130,7 @@ TEST_F(SmsSend, MessageCentreByIndexIsAskedOnceAndKept) {
 
   // Only the first session of the process prepares the send record.
   terminate();
-  ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
+  ASSERT_EQ(init(port_.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
   EXPECT_EQ(getsmsmessagecenter(nullptr, 0), 7);
 }
 
@@ -183,7 +183,7 @@ TEST_F(SmsSend, RefusalsAndFailures) {
   EXPECT_EQ(RequestsWithCommand(0x01), 0u);
 
   setsmsmessagecenter(0, "+4477001122");
-  sim.Control("set /sms/fail_next_send true");
+  sim_.Control("set /sms/fail_next_send true");
   EXPECT_EQ(sendsms("123", "refused", 0, 0), PELKOR_ERR_SMS_SEND);
   EXPECT_EQ(sendsms("123", "accepted", 0, 0), PELKOR_OK);
   const json sent = Sent();
@@ -192,13 +192,13 @@ TEST_F(SmsSend, RefusalsAndFailures) {
   EXPECT_EQ(sent[1]["outcome"], "sent");
 
   // A refused first part stops a long text: the second part is never sent.
-  sim.Control("set /sms/fail_next_send true");
+  sim_.Control("set /sms/fail_next_send true");
   EXPECT_EQ(sendsms("123", std::string(200, 'z').c_str(), 0, 0), PELKOR_ERR_SMS_SEND);
   EXPECT_EQ(Sent().size(), 3u);
 }
 
 TEST_F(SmsSend, NoVerdictIsATimeOut) {
-  sim.Control("set /sms/ignore_next_send true");
+  sim_.Control("set /sms/ignore_next_send true");
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(sendsms("123", "into the void", 0, 0), PELKOR_ERR_TIMEOUT);
   const auto took = std::chrono::steady_clock::now() - start;

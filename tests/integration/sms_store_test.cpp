@@ -66,7 +66,7 @@ class SmsStore : public SimulatedPhone {
     if (const char *old = getenv("TMPDIR")) oldTmpdir_ = old;
     setenv("TMPDIR", dumps_.c_str(), 1);
     SimulatedPhone::SetUp();
-    ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
+    ASSERT_EQ(init(port_.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
   }
   void TearDown() override {
     SimulatedPhone::TearDown();
@@ -102,10 +102,10 @@ class SmsStore : public SimulatedPhone {
 
 TEST_F(SmsStore, ScanKeepsMessagesAndPassesOverEmptyLocations) {
   // Locations 1, 2 and 4 hold messages, 3 is empty, 5 is past the end.
-  sim.LoadState(StoreWith(json::array({{{"location", 1}, {"text", "one"}},
-                                       {{"location", 2}, {"text", "two"}},
-                                       {{"location", 4}, {"text", "four"}}}),
-                          4));
+  sim_.LoadState(StoreWith(json::array({{{"location", 1}, {"text", "one"}},
+                                        {{"location", 2}, {"text", "two"}},
+                                        {{"location", 4}, {"text", "four"}}}),
+                           4));
   EXPECT_EQ(updatesmslist(), PELKOR_ERR_SMS_READ);
   EXPECT_EQ(StoreRequests(0x07), 5u);
   EXPECT_EQ(MessagesOfType(0x14).back().bytes, (Bytes{0x00, 0x01, 0x00, 0x07, 0x02, 0x05, 0x01, 0x64}));
@@ -122,7 +122,7 @@ TEST_F(SmsStore, ScanKeepsMessagesAndPassesOverEmptyLocations) {
 }
 
 TEST_F(SmsStore, ListHoldsEveryKindOfMessage) {
-  sim.LoadState(FullStore());
+  sim_.LoadState(FullStore());
   EXPECT_EQ(updatesmslist(), PELKOR_ERR_SMS_READ);
   EXPECT_EQ(StoreRequests(0x07), 10u);
   EXPECT_EQ(getsmsmsgcount(kReceived), 5);
@@ -170,7 +170,7 @@ TEST_F(SmsStore, ListHoldsEveryKindOfMessage) {
 }
 
 TEST_F(SmsStore, DeleteRemovesFromPhoneAndList) {
-  sim.LoadState(FullStore());
+  sim_.LoadState(FullStore());
   ASSERT_EQ(updatesmslist(), PELKOR_ERR_SMS_READ);
   EXPECT_EQ(Data(kReceived, 2, 1), "Second part");
   EXPECT_EQ(deletesmsmsg(kReceived, 1), PELKOR_OK);
@@ -182,7 +182,7 @@ TEST_F(SmsStore, DeleteRemovesFromPhoneAndList) {
   EXPECT_EQ(deletesmsmsg(kReport, 1), PELKOR_NOT_FOUND);
   EXPECT_EQ(StoreRequests(0x0A), 2u);
 
-  const json left = sim.State()["sms"]["messages"];
+  const json left = sim_.State()["sms"]["messages"];
   ASSERT_EQ(left.size(), 5u);
   for (const json &m : left) EXPECT_NE(m["location"], 1);
   for (const json &m : left) EXPECT_NE(m["location"], 5);
@@ -192,9 +192,9 @@ TEST_F(SmsStore, DeleteRemovesFromPhoneAndList) {
 // An ordinal below 1 names no entry: nothing is read out of the list and nothing is
 // deleted, on the phone or in the list, whatever the kind.
 TEST_F(SmsStore, OrdinalsBelowOneNameNoEntry) {
-  sim.LoadState(FullStore());
+  sim_.LoadState(FullStore());
   ASSERT_EQ(updatesmslist(), PELKOR_ERR_SMS_READ);
-  const json before = sim.State()["sms"]["messages"];
+  const json before = sim_.State()["sms"]["messages"];
   for (int kind : {kReceived, kOutgoing, kReport}) {
     for (int n : {0, -1, -7, INT32_MIN}) {
       SCOPED_TRACE("kind " + std::to_string(kind) + ", ordinal " + std::to_string(n));
@@ -222,7 +222,7 @@ TEST_F(SmsStore, OrdinalsBelowOneNameNoEntry) {
     }
   }
   EXPECT_EQ(StoreRequests(0x0A), 0u) << "no delete went to the phone";
-  EXPECT_EQ(sim.State()["sms"]["messages"], before);
+  EXPECT_EQ(sim_.State()["sms"]["messages"], before);
   EXPECT_EQ(getsmsmsgcount(kReceived), 5);
   EXPECT_EQ(getsmsmsgcount(kOutgoing), 1);
   EXPECT_EQ(getsmsmsgcount(kReport), 1);
@@ -254,7 +254,7 @@ class UcsDumps : public SmsStore {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     outside_ = pattern;
     oldUmask_ = umask(0);
-    sim.LoadState(FullStore());
+    sim_.LoadState(FullStore());
   }
   void TearDown() override {
     umask(oldUmask_);
@@ -355,7 +355,7 @@ TEST_F(UcsDumps, AnotherUsersFileIsNeitherWrittenNorRemoved) {
 }
 
 TEST_F(SmsStore, GetsmsReadsOneLocationWithoutTouchingTheList) {
-  sim.LoadState(FullStore());
+  sim_.LoadState(FullStore());
   char number[32], text[64];
   EXPECT_EQ(getsms(1, number, sizeof number, text, sizeof text), 13);
   EXPECT_STREQ(number, "+4412345");
@@ -376,7 +376,7 @@ TEST_F(SmsStore, GetsmsReadsOneLocationWithoutTouchingTheList) {
 TEST_F(SmsStore, MalformedMessageIsPassedOverAndTheScanGoesOn) {
   json store = FullStore();
   store["sms"]["messages"][0]["udl"] = 200;  // declares far more text than it carries
-  sim.LoadState(store);
+  sim_.LoadState(store);
   char text[16] = "x";
   EXPECT_EQ(getsms(1, nullptr, 0, text, sizeof text), 4);
   EXPECT_STREQ(text, "");
@@ -386,30 +386,30 @@ TEST_F(SmsStore, MalformedMessageIsPassedOverAndTheScanGoesOn) {
 }
 
 TEST_F(SmsStore, ScanStopsAtTheFirstUnansweredRead) {
-  sim.LoadState(FullStore());
-  sim.SetSilent(true);
+  sim_.LoadState(FullStore());
+  sim_.SetSilent(true);
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(updatesmslist(), PELKOR_ERR_TIMEOUT);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 7500ms);
-  sim.SetSilent(false);
+  sim_.SetSilent(false);
   size_t reads = 0;
-  for (auto &f : sim.Frames())
+  for (auto &f : sim_.Frames())
     if (!f.isAck && f.type == 0x14 && f.payload.size() > 3 && f.payload[3] == 0x07) ++reads;
   EXPECT_EQ(reads, 1u);
   EXPECT_EQ(getsmsmsgcount(kReceived), 0);
 }
 
 TEST_F(SmsStore, CountsAreCachedForAMinuteOnlyWhenAnswered) {
-  sim.LoadState(FullStore());
-  sim.Control("set /sms/refuse_counts true");
+  sim_.LoadState(FullStore());
+  sim_.Control("set /sms/refuse_counts true");
   EXPECT_EQ(getsmsmsgunread(), 0);
   EXPECT_EQ(StoreRequests(0x36), 1u);
-  sim.Control("set /sms/refuse_counts false");
+  sim_.Control("set /sms/refuse_counts false");
   EXPECT_EQ(getsmsmsgunread(), 1) << "a refusal is not reused";
   EXPECT_EQ(getsmsmsgtotal(), 7);
   EXPECT_EQ(StoreRequests(0x36), 2u);
   EXPECT_EQ(MessagesOfType(0x14).back().bytes, (Bytes{0x00, 0x01, 0x00, 0x36, 0x64}));
-  sim.Control("set /sms/messages []");
+  sim_.Control("set /sms/messages []");
   EXPECT_EQ(getsmsmsgtotal(), 7) << "within a minute the answer is reused";
   EXPECT_EQ(getsmsmsgunread(), 1);
   EXPECT_EQ(StoreRequests(0x36), 2u);
@@ -419,13 +419,13 @@ TEST_F(SmsStore, ArrivalNoticesAreCountedAndReadIntoTheList) {
   EXPECT_EQ(smsreceivedcount(), 0);
   json store = FullStore();
   store["sms"]["messages"].push_back({{"location", 9}, {"text", "Just arrived"}, {"sender", "777"}});
-  sim.LoadState(store);
+  sim_.LoadState(store);
   // Each notice is a frame of its own that the library acknowledges before handling it.
   auto notify = [&](std::vector<uint8_t> locations) {
-    const size_t acks = sim.AcksReceived();
+    const size_t acks = sim_.AcksReceived();
     for (uint8_t location : locations)
-      ASSERT_TRUE(sim.SendMessage(0x02, {0x01, 0x08, 0x00, 0x10, 0x02, location, 0x00}));
-    ASSERT_TRUE(sim.WaitFor([&] { return sim.AcksReceived() >= acks + locations.size(); }, 2000ms));
+      ASSERT_TRUE(sim_.SendMessage(0x02, {0x01, 0x08, 0x00, 0x10, 0x02, location, 0x00}));
+    ASSERT_TRUE(sim_.WaitFor([&] { return sim_.AcksReceived() >= acks + locations.size(); }, 2000ms));
     std::this_thread::sleep_for(100ms);
   };
 
@@ -446,7 +446,7 @@ TEST_F(SmsStore, ArrivalNoticesAreCountedAndReadIntoTheList) {
   EXPECT_EQ(Data(kReceived, 9, 2), "INDOSAT") << "the oldest queued notice is read last";
 
   terminate();
-  ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
+  ASSERT_EQ(init(port_.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
   EXPECT_EQ(smsreceivedcount(), 0) << "each session counts afresh";
 }
 
@@ -458,14 +458,14 @@ namespace {
 
 // The simulator's control lines: a message delivered to the phone, a send refused.
 TEST_F(SmsStore, ControlLinesDeliverAMessageAndRefuseTheNextSend) {
-  EXPECT_EQ(sim.Control("sms deliver +4915550001 Hello there, from the network"), "ok 1");
-  ASSERT_TRUE(sim.WaitFor([] { return smsreceivedcount() >= 1; }, 2000ms));
+  EXPECT_EQ(sim_.Control("sms deliver +4915550001 Hello there, from the network"), "ok 1");
+  ASSERT_TRUE(sim_.WaitFor([] { return smsreceivedcount() >= 1; }, 2000ms));
   EXPECT_EQ(Data(kReceived, 1, 1), "Hello there, from the network");
   EXPECT_EQ(Data(kReceived, 1, 2), "+4915550001");
-  EXPECT_EQ(sim.Control("sms deliver 5 second"), "ok 2");
-  EXPECT_NE(sim.Control("sms deliver").find("error"), std::string::npos);
+  EXPECT_EQ(sim_.Control("sms deliver 5 second"), "ok 2");
+  EXPECT_NE(sim_.Control("sms deliver").find("error"), std::string::npos);
 
-  EXPECT_EQ(sim.Control("sms fail-next"), "ok");
+  EXPECT_EQ(sim_.Control("sms fail-next"), "ok");
   EXPECT_EQ(sendsms("+4915550001", "refused", 1, 0xFFFF), PELKOR_ERR_SMS_SEND);
   EXPECT_EQ(sendsms("+4915550001", "accepted", 1, 0xFFFF), PELKOR_OK);
 }

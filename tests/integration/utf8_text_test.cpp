@@ -18,9 +18,9 @@ class Utf8Text : public SimulatedPhone {
  protected:
   void SetUp() override {
     SimulatedPhone::SetUp();
-    ASSERT_EQ(init(port.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
+    ASSERT_EQ(init(port_.c_str(), PELKOR_CONNECTION_CABLE), PELKOR_OK);
   }
-  json Sent() const { return sim.State()["sms"]["sent"]; }
+  json Sent() const { return sim_.State()["sms"]["sent"]; }
 };
 
 TEST_F(Utf8Text, ExtensionCharactersArriveAsTyped) {
@@ -65,7 +65,7 @@ TEST_F(Utf8Text, ConcatenatedUcs2MessageIsWholeInThePhone) {
     EXPECT_EQ(sent[i]["concat"]["reference"], sent[0]["concat"]["reference"]);
     EXPECT_EQ(sent[i]["outcome"], "sent");
   }
-  const json whole = sim.State()["sms"]["concatenated"];
+  const json whole = sim_.State()["sms"]["concatenated"];
   ASSERT_EQ(whole.size(), 1u);
   EXPECT_EQ(whole[0]["text"], text);
   EXPECT_EQ(whole[0]["parts"], 6);
@@ -80,12 +80,12 @@ TEST_F(Utf8Text, ConcatenatedSevenBitMessageKeepsItsEscapesWhole) {
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_EQ(sent[0]["text"], std::string(152, 'a'));
   EXPECT_EQ(sent[1]["text"], "€" + std::string(20, 'b'));
-  EXPECT_EQ(sim.State()["sms"]["concatenated"][0]["text"], text);
+  EXPECT_EQ(sim_.State()["sms"]["concatenated"][0]["text"], text);
 }
 
 TEST_F(Utf8Text, AFailedPartStopsTheRestAndCountsWhatWent) {
   const std::string text(200, 'z');  // two parts
-  sim.Control("sms fail-next");
+  sim_.Control("sms fail-next");
   int32_t parts = -1;
   EXPECT_EQ(pelkor_sendsms_utf8("+4912345678", text.c_str(), 1, kNoClass, &parts), PELKOR_ERR_SMS_SEND);
   EXPECT_EQ(parts, 0);
@@ -94,7 +94,7 @@ TEST_F(Utf8Text, AFailedPartStopsTheRestAndCountsWhatWent) {
   EXPECT_EQ(pelkor_sendsmspart_utf8("+4912345678", text.c_str(), 1, kNoClass, 9, 1), PELKOR_OK);
   EXPECT_EQ(pelkor_sendsmspart_utf8("+4912345678", text.c_str(), 1, kNoClass, 9, 2), PELKOR_OK);
   EXPECT_EQ(pelkor_sendsmspart_utf8("+4912345678", text.c_str(), 1, kNoClass, 9, 3), PELKOR_ERR_REFUSED);
-  EXPECT_EQ(sim.State()["sms"]["concatenated"][0]["text"], text);
+  EXPECT_EQ(sim_.State()["sms"]["concatenated"][0]["text"], text);
 }
 
 TEST_F(Utf8Text, MalformedTextAndBadNumbersAreRefusedUnsent) {
@@ -111,7 +111,7 @@ TEST_F(Utf8Text, MalformedTextAndBadNumbersAreRefusedUnsent) {
 }
 
 TEST_F(Utf8Text, ReceivedMessagesOfEveryCodingReadBackAsUtf8) {
-  sim.LoadState(json{
+  sim_.LoadState(json{
       {"sms",
        {{"capacity", 6},
         {"messages", json::array({
@@ -169,12 +169,12 @@ TEST_F(Utf8Text, ReceivedMessagesOfEveryCodingReadBackAsUtf8) {
 }
 
 TEST_F(Utf8Text, StoredMessagesReadBackAsTheyWereGiven) {
-  sim.LoadState(json{{"sms", {{"capacity", 5}, {"messages", json::array()}}}});
+  sim_.LoadState(json{{"sms", {{"capacity", 5}, {"messages", json::array()}}}});
   const int32_t time[6] = {2026, 12, 8, 9, 15, 30};
   ASSERT_EQ(pelkor_savesms_utf8(3, kReceived, 0, "INDOSAT", "Grüße {€} Δ", time), PELKOR_OK);
   ASSERT_EQ(pelkor_savesms_utf8(1, kOutgoing, 1, "+4912345", "Привет 😀", nullptr), PELKOR_OK);
   ASSERT_EQ(pelkor_savesms_utf8(1, kReceived, 1, "0612", "replaces the draft", time), PELKOR_OK);
-  const json stored = sim.State()["sms"]["messages"];
+  const json stored = sim_.State()["sms"]["messages"];
   ASSERT_EQ(stored.size(), 2u);
   EXPECT_EQ(stored[0]["sender"], "INDOSAT");
   EXPECT_EQ(stored[0]["text"], "Grüße {€} Δ");
@@ -197,7 +197,7 @@ TEST_F(Utf8Text, StoredMessagesReadBackAsTheyWereGiven) {
 
   // What cannot be stored is refused before the phone is asked; the phone refuses a
   // location beyond its store.
-  sim.ClearRecords();
+  sim_.ClearRecords();
   EXPECT_EQ(pelkor_savesms_utf8(2, kReceived, 1, "1", std::string(161, 'a').c_str(), nullptr), 21);
   EXPECT_EQ(pelkor_savesms_utf8(2, 12, 1, "1", "report", nullptr), PELKOR_ERR_REFUSED);
   EXPECT_EQ(pelkor_savesms_utf8(0, kReceived, 1, "1", "zero", nullptr), PELKOR_ERR_REFUSED);
@@ -205,12 +205,12 @@ TEST_F(Utf8Text, StoredMessagesReadBackAsTheyWereGiven) {
   EXPECT_EQ(pelkor_savesms_utf8(2, kReceived, 1, "1", "\xFF", nullptr), PELKOR_ERR_REFUSED);
   EXPECT_TRUE(MessagesOfType(0x14).empty());
   EXPECT_EQ(pelkor_savesms_utf8(9, kReceived, 1, "1", "beyond", nullptr), PELKOR_ERR_REFUSED);
-  EXPECT_EQ(sim.State()["sms"]["messages"].size(), 2u);
+  EXPECT_EQ(sim_.State()["sms"]["messages"].size(), 2u);
 }
 
 TEST_F(Utf8Text, PhonebookNamesInUtf8WhereThePhoneCanHoldThem) {
   ASSERT_EQ(pelkor_setphonebookentry_utf8(4, 0, "Jürgen Müller", "+4930123456", 1), PELKOR_OK);
-  const json entry = sim.State()["phonebook"]["memories"]["2"]["entries"]["4"];
+  const json entry = sim_.State()["phonebook"]["memories"]["2"]["entries"]["4"];
   EXPECT_EQ(entry["name"], "Jürgen Müller") << "the phone got Latin-1, not raw UTF-8";
   char name[100], number[50];
   int32_t group = -1;
@@ -222,7 +222,7 @@ TEST_F(Utf8Text, PhonebookNamesInUtf8WhereThePhoneCanHoldThem) {
   ASSERT_EQ(getphonebookentry(4, 0, name, sizeof name, number, sizeof number, &group), PELKOR_OK);
   EXPECT_STREQ(name, "J\xFCrgen M\xFCller");
 
-  sim.ClearRecords();
+  sim_.ClearRecords();
   EXPECT_EQ(pelkor_setphonebookentry_utf8(5, 0, "日本", "123", 5), PELKOR_ERR_REFUSED);
   EXPECT_EQ(pelkor_setphonebookentry_utf8(5, 0, "€", "123", 5), PELKOR_ERR_REFUSED);
   EXPECT_EQ(pelkor_setphonebookentry_utf8(5, 0, "J\xFCrgen", "123", 5), PELKOR_ERR_REFUSED);
@@ -232,7 +232,7 @@ TEST_F(Utf8Text, PhonebookNamesInUtf8WhereThePhoneCanHoldThem) {
 // The details a gateway stores beside the text: coding byte, class, which part of which
 // concatenated message, and the read answer's own bytes.
 TEST_F(Utf8Text, DetailsAndRawBytesOfReceivedMessages) {
-  sim.LoadState(json{
+  sim_.LoadState(json{
       {"sms",
        {{"capacity", 4},
         {"messages",

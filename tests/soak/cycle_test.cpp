@@ -126,7 +126,7 @@ using InitTerminateCycles = pelkor_it::SimulatedPhone;
 
 TEST_F(InitTerminateCycles, LeaveNoDescriptorOrThreadBehind) {
   const int64_t cycles = std::max<int64_t>(1, EnvInteger("CYCLES", 1000));
-  const std::string quick = port + "F";
+  const std::string quick = port_ + "F";
 
   // Before the first session, and after one: anything a first session sets up once for
   // the life of the process shows as the difference between the two. The comparison

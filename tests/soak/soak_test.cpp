@@ -45,7 +45,7 @@ TEST_F(SoakTest, EveryFamilyUnderFaults) {
               static_cast<long long>(seconds), static_cast<unsigned long long>(seed));
   std::fflush(stdout);
 
-  Soak soak(sim, port, seed, seconds, excluded);
+  Soak soak(sim_, port_, seed, seconds, excluded);
   soak.Run();
   const json report = soak.Report();
   EXPECT_TRUE(WriteReport("SOAK_REPORT", report)) << "cannot write " << ReportPath("SOAK_REPORT");
