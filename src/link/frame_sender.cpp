@@ -11,10 +11,18 @@ int32_t WriteFrame(uint8_t length, uint8_t type, const uint8_t *payload) {
   LinkSession &s = Session();
   uint8_t frame[kMaxFrameSize];
   const size_t size = BuildFrame(s.StartByte(), type, payload, length, frame);
-  if (WritePort(frame, size) < size) return 0;
-  if (type != kTypeAck) {
+  const bool data = type != kTypeAck;
+  // Counted before it is written: the phone may acknowledge and answer it, and the watch
+  // thread settle the count, before the write returns on a loaded machine. Counted after,
+  // the frame would stay unacknowledged for good, and isalive would report a healthy link
+  // as down between keep-alive polls.
+  if (data) {
     s.lastFrameSent.store(static_cast<uint16_t>(type << 8 | (payload[length - 1] & 0x0F)));
     s.framesSent.fetch_add(1);
+  }
+  if (WritePort(frame, size) < size) {
+    if (data) s.framesSent.fetch_sub(1);  // it never left: nothing to wait for
+    return 0;
   }
   return 1;
 }

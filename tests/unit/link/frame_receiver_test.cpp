@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "../support/fake_port.h"
+#include "../support/phone_frames.h"
 #include "link/frame_format.h"
 #include "link/frame_receiver.h"
 #include "link/reply_dispatch.h"
@@ -12,23 +13,6 @@ namespace pelkor::testing {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// A frame as the phone sends it: destination 0x0C, source 0x00.
-Bytes PhoneFrame(uint8_t type, const Bytes &payload, uint8_t start = kStartCable) {
-  Bytes f = {start, kAddressHost, kAddressPhone, type, 0x00, static_cast<uint8_t>(payload.size())};
-  f.insert(f.end(), payload.begin(), payload.end());
-  if (payload.size() % 2) f.push_back(0x00);
-  const size_t body = f.size();
-  f.push_back(AlternateXor(f.data(), 0, body));
-  f.push_back(AlternateXor(f.data(), 1, body));
-  return f;
-}
-
-Bytes DataPayload(Bytes message, uint8_t framesLeft, uint8_t sequence) {
-  message.push_back(framesLeft);
-  message.push_back(sequence);
-  return message;
-}
 
 class ReceiverTest : public LinkTest {
  protected:

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "../support/fake_port.h"
+#include "../support/phone_frames.h"
 #include "link/frame_format.h"
 #include "link/frame_receiver.h"
 #include "link/frame_sender.h"
@@ -56,6 +57,26 @@ TEST_F(SenderTest, StatusRequestGoesOutAsOneNumberedFrame) {
   ASSERT_EQ(writes.size(), 1u);
   EXPECT_EQ(writes[0], (Bytes{0x1E, 0x00, 0x0C, 0x04, 0x00, 0x06, 0x00, 0x01, 0x00, 0x01, 0x01, 0x40, 0x13, 0x42}));
   EXPECT_EQ(Session().sendSequence.load() & 7, 1u);
+}
+
+TEST_F(SenderTest, APhoneThatAnswersBeforeTheWriteReturnsLeavesNothingUnacknowledged) {
+  // On a loaded machine the watch thread may take the phone's acknowledgement of a frame,
+  // and its reply, before the thread that wrote the frame is back from the port.
+  Session().lastFrameSent = 0xFFFF;
+  port.duringNextWrite = [] {
+    for (uint8_t b : PhoneFrame(kTypeAck, {0x04, 0x00})) OnByte(b);
+    for (uint8_t b : PhoneFrame(0x04, DataPayload({0x01, 0x08, 0x00, 0x02, 0x01, 0x03, 0x01, 0x00, 0x02}, 1, 0x41)))
+      OnByte(b);
+  };
+  Send(kStatusRequest.size(), 0x04, kStatusRequest.data());
+  EXPECT_EQ(Session().framesSent.load(), 1u);
+  EXPECT_EQ(Session().framesAcked.load(), Session().framesSent.load());
+}
+
+TEST_F(SenderTest, AFrameThatCouldNotBeWrittenIsNotCounted) {
+  port.failWrites = true;
+  Send(kStatusRequest.size(), 0x04, kStatusRequest.data());
+  EXPECT_EQ(Session().framesSent.load(), 0u);
 }
 
 struct SplitCase {

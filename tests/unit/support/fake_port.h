@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -29,8 +30,13 @@ class FakePort final : public platform::SerialPort {
   void DrainOutput() override {}
   size_t ReadQueued(uint8_t *, size_t) override { return 0; }
   size_t Write(const uint8_t *buffer, size_t length) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    writes.emplace_back(buffer, buffer + length);
+    std::function<void()> hook;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      writes.emplace_back(buffer, buffer + length);
+      hook.swap(duringNextWrite);
+    }
+    if (hook) hook();  // runs once, before the write returns
     return failWrites ? 0 : length;
   }
   void WaitForInput() override {}
@@ -45,6 +51,8 @@ class FakePort final : public platform::SerialPort {
   std::vector<std::vector<uint8_t>> writes;
   std::vector<int32_t> bauds;
   bool failWrites = false;
+  // What the phone does while the next write is still in progress (then forgotten).
+  std::function<void()> duringNextWrite;
 
  private:
   bool open_ = false;
