@@ -8,8 +8,7 @@
 namespace pelkor::testing {
 
 // A frame as the phone sends it: destination 0x0C, source 0x00.
-inline std::vector<uint8_t> PhoneFrame(uint8_t type, const std::vector<uint8_t> &payload,
-                                       uint8_t start = kStartCable) {
+inline std::vector<uint8_t> PhoneFrame(uint8_t type, const std::vector<uint8_t> &payload, uint8_t start = kStartCable) {
   std::vector<uint8_t> f = {start, kAddressHost, kAddressPhone, type, 0x00, static_cast<uint8_t>(payload.size())};
   f.insert(f.end(), payload.begin(), payload.end());
   if (payload.size() % 2) f.push_back(0x00);
